@@ -1,0 +1,249 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Core/AppData.h"
+#include "Core/ClassRegistry.h"
+#include "Core/MemoryStream.h"
+#include "Core/ResourceReader.h"
+#include "Core/SharedAttribute.h"
+
+namespace zel {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kDstr = makeTag("dstr");
+constexpr uint32_t kAdat = makeTag("adat");
+const char* const kSchemeItem = "../uicolor-name|AppDataLocal_uicolor-name";
+const char* const kSharedItem = "test-shared-precision";
+const char* const kByNameItem = "test-shared-byname";
+
+std::vector<uint8_t> dstr(const char* text) {
+    CMemoryWriter w;
+    EXPECT_EQ(w.writeString(text), nullptr);
+    return w.bytes();
+}
+
+std::string readText(std::vector<uint8_t> bytes) {
+    CMemoryReader r(std::move(bytes));
+    CString text;
+    EXPECT_EQ(r.readString(text), nullptr);
+    return text.utf8();
+}
+
+class CChangeLog {
+public:
+    void changed(CAppData&, const CString& item) { items.push_back(item.utf8()); }
+    std::vector<std::string> items;
+};
+
+class AppDataTest : public ::testing::Test {
+protected:
+    void SetUp() override { clean(); }
+    void TearDown() override { clean(); }
+
+    void clean() {
+        fs::remove(CAppDataLocal::instance().itemPath(kSchemeItem));
+        fs::remove(CAppDataGlobal::instance().itemPath(kSharedItem));
+        fs::remove(CAppDataLocal::instance().itemPath(kSharedItem));
+        fs::remove(CAppDataLocal::instance().itemPath(kByNameItem));
+        fs::remove_all(scratch());
+    }
+    static fs::path scratch() { return fs::path(LAGWELL_BINARY_DIR) / "test-files" / "appdata"; }
+    static std::string home() { return std::getenv("LAGWELL_DATA_HOME"); }
+};
+
+TEST_F(AppDataTest, StoresAndTheirParentItemsStayInsideOurFolders) {
+    EXPECT_EQ(CAppDataGlobal::instance().folder(), home() + "/Zelmora/Global/Data");
+    EXPECT_EQ(CAppDataLocal::instance().folder(), home() + "/Zelmora/Lagwell/Data");
+    EXPECT_EQ(CAppDataGlobal::instance().itemPath("../routing-presets|AppDataGlobal_routing-presets-sys"),
+              home() + "/Zelmora/Global/routing-presets");
+    EXPECT_EQ(CAppDataLocal::instance().itemPath(kSchemeItem), home() + "/Zelmora/Lagwell/uicolor-name");
+    EXPECT_EQ(CAppDataGlobal::instance().itemPath("frames-per-second"),
+              home() + "/Zelmora/Global/Data/frames-per-second");
+}
+
+TEST_F(AppDataTest, WithoutAFileTheEmbeddedDefaultIsRead) {
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(CAppDataLocal::instance().readItem(kSchemeItem, bytes, kDstr), nullptr);
+    const std::string scheme = readText(bytes);
+    EXPECT_EQ(scheme.size(), 4u) << scheme;
+
+    CResourceReader resource;
+    ASSERT_EQ(resource.open("AppDataLocal_uicolor-name"), nullptr);
+    ASSERT_TRUE(resource.isEmbedded());
+    std::vector<uint8_t> embedded;
+    ASSERT_EQ(resource.readCompressedData(kDstr, embedded), nullptr);
+    EXPECT_EQ(bytes, embedded);
+
+    // No file and no default: the file's own error.
+    CErrorPtr err = CAppDataLocal::instance().readItem("../no-such-item", bytes, kDstr);
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(err->key(), "@zelstr_CFileReader_open_OpenError");
+    ASSERT_EQ(err->args().size(), 2u);
+    EXPECT_EQ(err->args()[1].utf8(), "2");
+}
+
+TEST_F(AppDataTest, WriteThenReadRoundTripsAndTellsListeners) {
+    CAppData store((scratch() / "Store" / "Data").string());
+    CChangeLog log;
+    auto listener = std::make_unique<CAppDataListener<CChangeLog>>(log, &CChangeLog::changed, store);
+    EXPECT_EQ(&listener->store(), &store);
+
+    const std::vector<uint8_t> payload{1, 2, 3, 250, 0, 7};
+    ASSERT_EQ(store.writeItem("../record", payload.data(), payload.size(), kAdat), nullptr);
+    EXPECT_TRUE(fs::is_regular_file(scratch() / "Store" / "record"));
+    EXPECT_EQ(log.items, std::vector<std::string>{"../record"});
+
+    std::vector<uint8_t> back;
+    ASSERT_EQ(store.readItem("../record", back, kAdat), nullptr);
+    EXPECT_EQ(back, payload);
+    CErrorPtr err = store.readItem("../record", back, makeTag("alst"));
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(err->key(), "@zelstr_CInputStream_readCompressedData_InvalidData");
+
+    // A file of the item wins over the embedded default; the listener hears
+    // the file name without the default's.
+    const std::vector<uint8_t> blue = dstr("Blue");
+    ASSERT_EQ(store.writeItem(kSchemeItem, blue.data(), blue.size(), kDstr), nullptr);
+    EXPECT_EQ(log.items.back(), "../uicolor-name");
+    ASSERT_EQ(store.readItem(kSchemeItem, back, kDstr), nullptr);
+    EXPECT_EQ(readText(back), "Blue");
+
+    listener.reset();
+    EXPECT_EQ(store.listenerCount(), 0u);
+    ASSERT_EQ(store.writeItem("../record", payload.data(), payload.size(), kAdat), nullptr);
+    EXPECT_EQ(log.items.size(), 2u);
+}
+
+TEST_F(AppDataTest, CorruptFileIsAnErrorNotTheDefault) {
+    const std::string file = CAppDataLocal::instance().itemPath(kSchemeItem);
+    fs::create_directories(fs::path(file).parent_path());
+    std::ofstream(file, std::ios::binary) << "not a compressed block";
+    std::vector<uint8_t> bytes;
+    CErrorPtr err = CAppDataLocal::instance().readItem(kSchemeItem, bytes, kDstr);
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(err->key(), "@zelstr_CInputStream_readCompressedData_InvalidData");
+}
+
+TEST_F(AppDataTest, FailedWriteIsReportedAndNotAnnounced) {
+    fs::create_directories(scratch());
+    std::ofstream((scratch() / "blocker").string()) << "a file where the store's folder should be";
+    CAppData store((scratch() / "blocker" / "Data").string());
+    CChangeLog log;
+    CAppDataListener<CChangeLog> listener(log, &CChangeLog::changed, store);
+    const std::vector<uint8_t> payload{1};
+    CErrorPtr err = store.writeItem("item", payload.data(), payload.size(), kAdat);
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(err->key(), "@zelstr_CFileWriter_open_OpenError");
+    EXPECT_TRUE(log.items.empty());
+}
+
+// A shared attribute whose class has an "update" event, as the editor's
+// settings objects do.
+class CUpdatingShared final : public CSharedAttribute {
+public:
+    static const CClassInfo& classInfo() {
+        static const CClassEntry entry{"test:updating-shared", &createObject<CUpdatingShared>, nullptr};
+        static const CClassInfo info = [] {
+            CClassInfo i(entry);
+            setupObjectClass(i);
+            i.onEvent("update", &CUpdatingShared::onUpdate);
+            return i;
+        }();
+        return info;
+    }
+    int updates = 0;
+
+private:
+    CErrorPtr onUpdate(CObject*, CObject*) {
+        ++updates;
+        return nullptr;
+    }
+};
+
+std::unique_ptr<CSharedAttribute> makeShared(const char* name, const char* dataName, bool global,
+                                             bool withUpdate = false) {
+    std::unique_ptr<CSharedAttribute> shared;
+    if (withUpdate) {
+        shared = std::make_unique<CUpdatingShared>();
+        shared->setClassInfo(&CUpdatingShared::classInfo());
+    } else {
+        shared.reset(dynamic_cast<CSharedAttribute*>(CClassRegistry::instance().create("core:shared-attribute")));
+        if (!shared) return nullptr;
+    }
+    shared->setName(name);
+    shared->setAttr("attribute", "precision");
+    shared->setAttr("data-name", dataName);
+    shared->setAttr("is-global", global ? "true" : "false");
+    shared->setAttr("def-value", "0.8");
+    shared->setAttr("precision", "");
+    return shared;
+}
+
+TEST_F(AppDataTest, SharedAttributeNeedsTheAttributeName) {
+    std::unique_ptr<CObject> shared(CClassRegistry::instance().create("core:shared-attribute"));
+    ASSERT_NE(shared, nullptr);
+    shared->setAttr("attribute", "");
+    CErrorPtr err = shared->init();
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(err->key(), "@zelstr_CSharedAttribute_init_NoAttribute");
+    EXPECT_EQ(err->text().utf8(), "No attached attribute name specified.");
+}
+
+TEST_F(AppDataTest, SharedAttributesOfOneItemFollowEachOther) {
+    auto a = makeShared("a", kSharedItem, true);
+    auto b = makeShared("b", kSharedItem, true, true);
+    auto local = makeShared("local", kSharedItem, false);
+    ASSERT_TRUE(a && b && local);
+    ASSERT_EQ(a->init(), nullptr);
+    ASSERT_EQ(b->init(), nullptr);
+    ASSERT_EQ(local->init(), nullptr);
+    EXPECT_EQ(a->getAttr("precision").utf8(), "0.8");
+    EXPECT_EQ(b->getAttr("precision").utf8(), "0.8");
+    auto* updating = static_cast<CUpdatingShared*>(b.get());
+    EXPECT_EQ(updating->updates, 0);
+
+    ASSERT_EQ(a->setAttr("precision", "0.5"), nullptr);
+    EXPECT_EQ(b->getAttr("precision").utf8(), "0.5");
+    EXPECT_EQ(updating->updates, 1);
+    EXPECT_EQ(local->getAttr("precision").utf8(), "0.8") << "the local store is another item";
+
+    ASSERT_EQ(b->setAttr("precision", "0.25"), nullptr);
+    EXPECT_EQ(a->getAttr("precision").utf8(), "0.25");
+    EXPECT_EQ(updating->updates, 1) << "the writer itself is not updated";
+
+    // Storing the value the others already have changes nothing for them.
+    ASSERT_EQ(a->setAttr("precision", "0.25"), nullptr);
+    EXPECT_EQ(updating->updates, 1);
+
+    // A later instance starts from the stored value.
+    auto late = makeShared("late", kSharedItem, true);
+    ASSERT_EQ(late->init(), nullptr);
+    EXPECT_EQ(late->getAttr("precision").utf8(), "0.25");
+
+    // A released object is not notified any more.
+    b.reset();
+    ASSERT_EQ(a->setAttr("precision", "0.75"), nullptr);
+    EXPECT_EQ(late->getAttr("precision").utf8(), "0.75");
+}
+
+TEST_F(AppDataTest, SharedAttributeDataNameDefaultsToTheObjectName) {
+    auto shared = makeShared(kByNameItem, "", false);
+    ASSERT_EQ(shared->init(), nullptr);
+    EXPECT_EQ(shared->dataName().utf8(), kByNameItem);
+    ASSERT_EQ(shared->setAttr("precision", "0.1"), nullptr);
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(CAppDataLocal::instance().readItem(kByNameItem, bytes, kDstr), nullptr);
+    EXPECT_EQ(readText(bytes), "0.1");
+}
+
+}  // namespace
+}  // namespace zel
