@@ -2,16 +2,16 @@
 #include "Core/Debug.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+
+#include "Platform/Clock.h"
 
 namespace zel {
 
 namespace {
 std::atomic<int> g_debug{-1};
-const auto g_start = std::chrono::steady_clock::now();
 }  // namespace
 
 void setDebugLog(bool on) { g_debug = on ? 1 : 0; }
@@ -37,7 +37,7 @@ void debugLog(const char* format, ...) {
 }
 
 double secondsSinceStart() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - g_start).count();
+    return platform::secondsSinceStart();
 }
 
 }  // namespace zel
