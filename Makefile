@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 BUILD ?= build
 FUZZ_BUILD ?= build-fuzz
-FUZZ_SECONDS ?= 15
+FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
 
 .PHONY: all deps build demo test fuzz check bench clean

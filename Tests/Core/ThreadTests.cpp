@@ -10,6 +10,7 @@
 
 #include "Core/Notify.h"
 #include "Core/Thread.h"
+#include "Support/ShownErrors.h"
 
 #define ZEL_SOURCE_TAG "ThreadTests"
 
@@ -28,25 +29,6 @@ bool eventually(F condition) {
     return true;
 }
 
-// Collects what CSystem would show while a test runs.
-class CShownErrors {
-public:
-    CShownErrors() {
-        CSystem::setErrorDisplay([this](const std::string& title, const std::string& text) {
-            std::lock_guard<std::mutex> lock(m_lock);
-            m_shown.push_back(title + "\n" + text);
-        });
-    }
-    ~CShownErrors() { CSystem::setErrorDisplay(nullptr); }
-    std::vector<std::string> shown() {
-        std::lock_guard<std::mutex> lock(m_lock);
-        return m_shown;
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<std::string> m_shown;
-};
 
 class CWorker final : public CThread {
 public:

@@ -11,6 +11,7 @@
 #include "Core/Notify.h"
 #include "Core/Object.h"
 #include "Core/Timer.h"
+#include "Support/ShownErrors.h"
 #include "Platform/RunLoop.h"
 
 #define ZEL_SOURCE_TAG "TimerNotifyTests"
@@ -22,25 +23,6 @@ constexpr uint32_t kPatienceMs = 10000;
 
 platform::CStandaloneRunLoop& loop() { return platform::standaloneRunLoop(); }
 
-// Collects what CSystem would show while a test runs.
-class CShownErrors {
-public:
-    CShownErrors() {
-        CSystem::setErrorDisplay([this](const std::string&, const std::string& text) {
-            std::lock_guard<std::mutex> lock(m_lock);
-            m_shown.push_back(text);
-        });
-    }
-    ~CShownErrors() { CSystem::setErrorDisplay(nullptr); }
-    std::vector<std::string> shown() {
-        std::lock_guard<std::mutex> lock(m_lock);
-        return m_shown;
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<std::string> m_shown;
-};
 
 // A listener that records every event it receives, and can be told to fail
 // or to release another object from inside a handler.
