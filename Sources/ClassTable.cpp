@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "Audio/Converters/ParamConverter.h"
+#include "Audio/ParamDef.h"
 #include "Core/AttrDoubler.h"
 #include "Core/ClassRegistry.h"
 #include "Core/Object.h"
@@ -10,6 +12,16 @@ namespace zel {
 namespace {
 // Sorted by tag; every class the documents may name has one row.
 const CClassEntry kClassTable[] = {
+    {"audio:cvt-enum", &createObject<CAudioParamConverterEnum>, &setupObjectClass},
+    {"audio:cvt-gain", &createObject<CAudioParamConverterGain>, &setupObjectClass},
+    {"audio:cvt-real", &createObject<CAudioParamConverterReal>, &setupObjectClass},
+    {"audio:cvt-text", &createObject<CAudioParamConverterText>, &setupObjectClass},
+    {"audio:cvt-time", &createObject<CAudioParamConverterTime>, &setupObjectClass},
+    {"audio:ext-param", &createObject<CAudioExtParam>, &setupObjectClass},
+    {"audio:ext-param-list", &createObject<CAudioExtParamList>, &setupObjectClass},
+    {"audio:param", &createObject<CAudioParamDef>, &setupObjectClass},
+    {"audio:param-alloc", &createObject<CAudioParamAllocDef>, &setupObjectClass},
+    {"audio:param-remap", &createObject<CAudioParamRemapDef>, &setupObjectClass},
     {"core:attr-doubler", &createObject<CAttrDoubler>, &CAttrDoubler::setupClass},
     {"core:object", &createObject<CObject>, &setupObjectClass},
     {"core:shared-attribute", &createObject<CSharedAttribute>, &setupObjectClass},

@@ -83,7 +83,10 @@ struct CAudioParamInfo {
     bool isStorable = false;
     bool isPersistent = false;
     bool isGlobal = false;
+    // For string and raw parameters the default value holds ids 1..n of
+    // these texts, in the order the default names them.
     CAudioParamValue defaultValue;
+    std::vector<CString> defaultItems;
     // Data items of the instance, for string parameters' texts; may be null.
     const IAudioDataItems* dataItems = nullptr;
 

@@ -1,32 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "Core/Application.h"
 #include "Core/ResourceReader.h"
 #include "Core/XMLData.h"
+#include "Support/Documents.h"
 #include "Support/Printers.h"
 
 using namespace zel;
 
 namespace {
-
-std::string tempPath(const std::string& leaf) { return std::string(LAGWELL_BINARY_DIR) + "/test-documents/" + leaf; }
-
-// Compiles a text document with the build's own document compiler.
-std::vector<uint8_t> compile(const std::string& xml, const std::string& leaf) {
-    std::system(("mkdir -p '" + tempPath("") + "'").c_str());
-    const std::string in = tempPath(leaf + ".xml"), out = tempPath(leaf + ".bin");
-    std::ofstream(in) << xml;
-    const std::string cmd = std::string("'") + LAGWELL_XMLC + "' '" + in + "' '" + out + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    std::ifstream f(out, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
 
 std::vector<uint8_t> embedded(const char* name) {
     const CEmbeddedResourceMap::CEntry* e = CEmbeddedResourceMap::instance().find(name);
@@ -123,7 +108,7 @@ TEST(Documents, EmbeddedDocumentDecodesWithExactStructure) {
 TEST(Documents, ExpressionsTemplatesAndContentFromADocument) {
     CObject root;
     ASSERT_EQ(CApplication::instance()->initRootObject(root), nullptr);
-    ASSERT_EQ(CXMLData::loadFromMemory("test", compile(kTestDocument, "features"), root), nullptr);
+    ASSERT_EQ(CXMLData::loadFromMemory("test", compileDocument(kTestDocument, "features"), root), nullptr);
     ASSERT_EQ(root.init(), nullptr);
     CObject* settings = root.findObject("settings");
     CObject* inner = root.findObject("settings.inner");
@@ -154,7 +139,7 @@ TEST(Documents, ExpressionsTemplatesAndContentFromADocument) {
 
 TEST(Documents, UnknownClassTagFailsWithItsPosition) {
     const std::vector<uint8_t> bytes =
-        compile("<document><core:object name=\"a\"><no:such-class name=\"b\"/></core:object></document>", "unknown");
+        compileDocument("<document><core:object name=\"a\"><no:such-class name=\"b\"/></core:object></document>", "unknown");
     CObject root;
     CErrorPtr err = CXMLData::loadFromMemory("unknown.xml", bytes, root);
     ASSERT_NE(err, nullptr);
@@ -195,7 +180,7 @@ TEST(Documents, HostileBytesFailCleanly) {
 }
 
 TEST(Documents, TemplateBodyMustMatchItsDeclaredSize) {
-    std::vector<uint8_t> bytes = compile(
+    std::vector<uint8_t> bytes = compileDocument(
         "<document><template name=\"t\"><core:object a=\"1\"/></template><core:object name=\"z\"/></document>",
         "tmpl");
     std::shared_ptr<const CDocument> doc;
@@ -228,9 +213,9 @@ TEST(Resources, LookupIsExactAndFilesFillTheGaps) {
     EXPECT_EQ(e->text().utf8(), "Unable to open file 'shareddata.xml' for reading (error 2).");
 
     // A file supplies a document that is not embedded.
-    const std::vector<uint8_t> bytes = compile("<document><core:object name=\"from-file\"/></document>", "file");
+    const std::vector<uint8_t> bytes = compileDocument("<document><core:object name=\"from-file\"/></document>", "file");
     CObject root;
-    ASSERT_EQ(CXMLData::load(CString(tempPath("file.bin")), root), nullptr);
+    ASSERT_EQ(CXMLData::load(CString(documentScratchPath("file.bin")), root), nullptr);
     EXPECT_NE(root.findChild("from-file"), nullptr);
 
     CErrorPtr missing = CXMLData::load("Missing.xml", root);

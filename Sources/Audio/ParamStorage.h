@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "Audio/ParamValue.h"
+#include "Core/Stream.h"
+
+namespace zel {
+
+// One text or byte block of a string or raw parameter.
+class CAudioParamDataItem {
+public:
+    enum EType : uint32_t { kString = 1, kRaw = 2 };
+    virtual ~CAudioParamDataItem() = default;
+    virtual EType type() const = 0;
+    virtual CErrorPtr write(COutputStream& out) const = 0;
+    virtual CErrorPtr read(CInputStream& in) = 0;
+};
+
+class CAudioParamDataItemString final : public CAudioParamDataItem {
+public:
+    explicit CAudioParamDataItemString(CString text = CString()) : m_text(std::move(text)) {}
+    EType type() const override { return kString; }
+    CErrorPtr write(COutputStream& out) const override;
+    CErrorPtr read(CInputStream& in) override;
+    const CString& text() const { return m_text; }
+
+private:
+    CString m_text;
+};
+
+class CAudioParamDataItemRaw final : public CAudioParamDataItem {
+public:
+    // Larger blocks are refused as corrupt: the biggest raw parameter (a
+    // colour palette) is a few kilobytes.
+    static constexpr uint32_t kMaxBytes = 16u << 20;
+
+    explicit CAudioParamDataItemRaw(std::vector<uint8_t> bytes = {}) : m_bytes(std::move(bytes)) {}
+    EType type() const override { return kRaw; }
+    CErrorPtr write(COutputStream& out) const override;
+    CErrorPtr read(CInputStream& in) override;
+    const std::vector<uint8_t>& bytes() const { return m_bytes; }
+
+private:
+    std::vector<uint8_t> m_bytes;
+};
+
+// The data items of one string or raw parameter by id (from 1). Each element
+// that holds an id holds one reference to its item; the last release frees
+// the item.
+class CAudioParamData : public IAudioDataItems {
+public:
+    uint32_t add(std::unique_ptr<CAudioParamDataItem> item);
+    // Puts `item` under `id` (ids from a record), replacing nothing.
+    bool insert(uint32_t id, std::unique_ptr<CAudioParamDataItem> item);
+    void addRef(uint32_t id);
+    void release(uint32_t id);
+    const CAudioParamDataItem* find(uint32_t id) const;
+    size_t size() const { return m_items.size(); }
+    uint32_t nextId() const { return m_nextId; }
+    bool itemText(long long id, CString& out) const override;
+
+private:
+    struct CEntry {
+        std::unique_ptr<CAudioParamDataItem> item;
+        uint32_t refs = 0;
+    };
+    std::map<uint32_t, CEntry> m_items;
+    uint32_t m_nextId = 1;
+};
+
+// The current value of one parameter and its binary form.
+class CAudioParamStorage {
+public:
+    static constexpr uint32_t kVersion = 1;
+
+    explicit CAudioParamStorage(const CAudioParamInfo& info);
+    ~CAudioParamStorage();
+    CAudioParamStorage(const CAudioParamStorage&) = delete;
+    CAudioParamStorage& operator=(const CAudioParamStorage&) = delete;
+
+    const CAudioParamInfo& info() const { return m_info; }
+    unsigned elementSize() const { return m_info.elementSize; }
+    CAudioParamInfo::EDataType dataType() const { return m_info.dataType; }
+    bool hasValue() const { return m_hasValue; }
+    const CAudioParamValue& value() const { return m_value; }
+    const CAudioParamData& data() const { return m_data; }
+
+    // Component c of element e of group g, with the default fallback.
+    double read(size_t g, size_t e, size_t c = 0) const { return m_info.read(m_value, g, e, c); }
+    // The text of a string element (empty for none).
+    CString text(size_t g, size_t e) const;
+
+    void setDefault();
+    // Replaces a whole float value.
+    void setValue(const CAudioParamValue& value);
+    void setComponent(size_t g, size_t e, size_t c, double v);
+    // Replaces element e of group g of a string parameter with a new item.
+    void setText(size_t g, size_t e, const CString& text);
+    // Clamps every float component into its [minimum, maximum].
+    void clamp();
+
+    // The storage record; `group` >= 0 writes that group alone.
+    CErrorPtr save(COutputStream& out, int group = -1) const;
+    // Reads a storage record. On failure the storage keeps its value.
+    CErrorPtr load(CInputStream& in);
+
+private:
+    void releaseAll();
+    uint32_t idAt(const CAudioParamValue& v, size_t g, size_t i) const;
+
+    const CAudioParamInfo& m_info;
+    CAudioParamValue m_value;
+    CAudioParamData m_data;
+    bool m_hasValue = false;
+};
+
+}  // namespace zel
