@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Audio/Converters/ParamConverter.h"
 #include "Audio/ParamDef.h"
+#include "Audio/ParamFilters/ParamFilter.h"
 #include "Core/AttrDoubler.h"
 #include "Core/ClassRegistry.h"
 #include "Core/Object.h"
@@ -21,6 +22,9 @@ const CClassEntry kClassTable[] = {
     {"audio:ext-param-list", &createObject<CAudioExtParamList>, &setupObjectClass},
     {"audio:param", &createObject<CAudioParamDef>, &setupObjectClass},
     {"audio:param-alloc", &createObject<CAudioParamAllocDef>, &setupObjectClass},
+    {"audio:param-filter-bypass-group-solo", &createObject<CAudioParamFilterBypassGroupSoloDef>, &setupObjectClass},
+    {"audio:param-filter-bypass-ms", &createObject<CAudioParamFilterBypassMSDef>, &setupObjectClass},
+    {"audio:param-filter-digit", &createObject<CAudioParamFilterDigitDef>, &setupObjectClass},
     {"audio:param-remap", &createObject<CAudioParamRemapDef>, &setupObjectClass},
     {"core:attr-doubler", &createObject<CAttrDoubler>, &CAttrDoubler::setupClass},
     {"core:object", &createObject<CObject>, &setupObjectClass},
