@@ -2,6 +2,7 @@
 #include "Audio/Converters/ParamConverter.h"
 #include "Audio/ParamDef.h"
 #include "Audio/ParamFilters/ParamFilter.h"
+#include "Audio/ProcessDef.h"
 #include "Core/AttrDoubler.h"
 #include "Core/ClassRegistry.h"
 #include "Core/Object.h"
@@ -20,12 +21,23 @@ const CClassEntry kClassTable[] = {
     {"audio:cvt-time", &createObject<CAudioParamConverterTime>, &setupObjectClass},
     {"audio:ext-param", &createObject<CAudioExtParam>, &setupObjectClass},
     {"audio:ext-param-list", &createObject<CAudioExtParamList>, &setupObjectClass},
+    {"audio:modBypass", &createObject<CModBypassDef>, &setupObjectClass},
+    {"audio:modDelay", &createObject<CModDelayDef>, &setupObjectClass},
+    {"audio:modGain", &createObject<CModGainDef>, &setupObjectClass},
+    {"audio:modMSCoder", &createObject<CModMSCoderDef>, &setupObjectClass},
+    {"audio:modMeter", &createObject<CModMeterDef>, &setupObjectClass},
+    {"audio:modNode", &createObject<CModNodeDef>, &setupObjectClass},
+    {"audio:modOutput", &createObject<CModOutputDef>, &setupObjectClass},
+    {"audio:modRouter", &createObject<CModRouterDef>, &setupObjectClass},
     {"audio:param", &createObject<CAudioParamDef>, &setupObjectClass},
     {"audio:param-alloc", &createObject<CAudioParamAllocDef>, &setupObjectClass},
     {"audio:param-filter-bypass-group-solo", &createObject<CAudioParamFilterBypassGroupSoloDef>, &setupObjectClass},
     {"audio:param-filter-bypass-ms", &createObject<CAudioParamFilterBypassMSDef>, &setupObjectClass},
     {"audio:param-filter-digit", &createObject<CAudioParamFilterDigitDef>, &setupObjectClass},
     {"audio:param-remap", &createObject<CAudioParamRemapDef>, &setupObjectClass},
+    {"audio:process-bypass-state", &createObject<CAudioProcessBypassStateDef>, &setupObjectClass},
+    {"audio:process-def", &createObject<CAudioProcessDef>, &setupObjectClass},
+    {"audio:process-link", &createObject<CAudioProcessLinkDef>, &setupObjectClass},
     {"core:attr-doubler", &createObject<CAttrDoubler>, &CAttrDoubler::setupClass},
     {"core:object", &createObject<CObject>, &setupObjectClass},
     {"core:shared-attribute", &createObject<CSharedAttribute>, &setupObjectClass},
