@@ -4,7 +4,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build demo test fuzz check bench clean
+.PHONY: all deps build demo test fuzz check bench clean contact-sheets
 
 all: build
 
@@ -33,6 +33,11 @@ check: test fuzz
 
 bench: build
 	$(BUILD)/Bench/lagwell-bench
+
+# PNG sheets of every font, image set and brush at each UI scale, written to
+# $(BUILD)/contact-sheets for review.
+contact-sheets: build
+	cmake --build $(BUILD) --target contact-sheets
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)

@@ -8,6 +8,7 @@
 #include "Core/Object.h"
 #include "Core/SharedAttribute.h"
 #include "Core/Timer.h"
+#include "UI/Resources/ResourceObjects.h"
 
 namespace zel {
 
@@ -38,10 +39,13 @@ const CClassEntry kClassTable[] = {
     {"audio:process-bypass-state", &createObject<CAudioProcessBypassStateDef>, &setupObjectClass},
     {"audio:process-def", &createObject<CAudioProcessDef>, &setupObjectClass},
     {"audio:process-link", &createObject<CAudioProcessLinkDef>, &setupObjectClass},
+    {"brushset", &createObject<CBrushSetObject>, &setupObjectClass},
     {"core:attr-doubler", &createObject<CAttrDoubler>, &CAttrDoubler::setupClass},
     {"core:object", &createObject<CObject>, &setupObjectClass},
     {"core:shared-attribute", &createObject<CSharedAttribute>, &setupObjectClass},
     {"core:timer", &createObject<CTimer>, &CTimer::setupClass},
+    {"font", &createObject<CFontObject>, &setupObjectClass},
+    {"imageset", &createObject<CImageSetObject>, &setupObjectClass},
 };
 }  // namespace
 
