@@ -56,7 +56,7 @@ protected:
         fs::remove(CAppDataLocal::instance().itemPath(kByNameItem));
         fs::remove_all(scratch());
     }
-    static fs::path scratch() { return fs::path(LAGWELL_BINARY_DIR) / "test-files" / "appdata"; }
+    static fs::path scratch() { return fs::path(home()) / "scratch"; }
     static std::string home() { return std::getenv("LAGWELL_DATA_HOME"); }
 };
 
