@@ -5,6 +5,7 @@
 
 #include "Audio/ParamDef.h"
 #include "Audio/ParamFilters/ParamFilter.h"
+#include "Audio/ProcessDef.h"
 #include "Core/Application.h"
 #include "Support/Printers.h"
 
@@ -109,4 +110,46 @@ TEST(SharedParams, FiltersConnectTheDerivedParameters) {
         CApplication::sharedObject()->findObject("audio.modMain.paramFilterBypassMS"));
     ASSERT_NE(ms, nullptr);
     EXPECT_EQ(ms->sources(), std::vector<CString>{"io-params.ms-pairs"});
+}
+
+TEST(SharedParams, MainGraphListsItsProcessesLinksAndStates) {
+    CObject* main = CApplication::sharedObject()->findObject("audio.modMain");
+    ASSERT_NE(dynamic_cast<CAudioProcessDef*>(main), nullptr);
+    std::vector<std::string> processes;
+    int links = 0, states = 0;
+    for (const auto& c : main->children()) {
+        if (dynamic_cast<CAudioProcessDefBase*>(c.get())) processes.push_back(c->name().utf8());
+        links += dynamic_cast<CAudioProcessLinkDef*>(c.get()) != nullptr;
+        states += dynamic_cast<CAudioProcessBypassStateDef*>(c.get()) != nullptr;
+    }
+    EXPECT_EQ(processes, (std::vector<std::string>{"modInRouter", "modInputNode", "modMSEncoder", "modPreUpsampler",
+                                                   "modMainPre", "modLagwell", "modOutGain", "modPostDownsampler",
+                                                   "modMeterOut", "modMeterIODiff", "modGroupSolo", "modMSDecoder",
+                                                   "modBypass", "modOutRouter"}));
+    EXPECT_EQ(links, 4);
+    EXPECT_EQ(states, 4);
+    EXPECT_NE(dynamic_cast<CModOutputDef*>(CApplication::sharedObject()->findObject("audio.modOutput")), nullptr);
+
+    // The delay's five slots in order, and the remap that feeds three of them.
+    std::vector<std::string> slots;
+    CObject* delay = main->findObject(".modLagwell.modDelay");
+    ASSERT_NE(delay, nullptr);
+    for (const auto& c : delay->children())
+        if (auto* a = dynamic_cast<CAudioParamAllocDef*>(c.get())) {
+            EXPECT_EQ(a->index(), int(slots.size()));
+            slots.push_back(a->paramName().utf8());
+        }
+    EXPECT_EQ(slots, (std::vector<std::string>{"time", "samples", "trans-time", "block-size", "time-mode"}));
+    auto* remap = dynamic_cast<CAudioParamRemapDef*>(main->findObject(".modLagwell.param-remap"));
+    ASSERT_NE(remap, nullptr);
+    EXPECT_EQ(remap->mappings().size(), 3u);
+    EXPECT_NEAR(info("audio.modMain.modLagwell.modDelay.trans-time")->defaultValue.group(0)[0], 0.01, 1e-15);
+    EXPECT_EQ(info("audio.modMain.modLagwell.modDelay.block-size")->defaultValue.group(0)[0], 8100.0);
+    // The two meters differ in their integration time and bias.
+    EXPECT_NEAR(info("audio.modMain.modMeterOut.rms-time")->defaultValue.group(0)[0], 0.1, 1e-15);
+    EXPECT_NEAR(info("audio.modMain.modMeterIODiff.rms-time")->defaultValue.group(0)[0], 3.0, 1e-15);
+    EXPECT_EQ(info("audio.modMain.modMeterIODiff.use-bias")->defaultValue.group(0)[0], 0.0);
+    EXPECT_EQ(info("audio.modMain.modMSDecoder.mode")->defaultValue.group(0)[0], 1.0);
+    EXPECT_EQ(dynamic_cast<CModMSCoderDef*>(main->findObject(".modMSDecoder"))->bypassStateId(), 31);
+    EXPECT_EQ(dynamic_cast<CModBypassDef*>(main->findObject(".modGroupSolo"))->bypassStateId(), 35);
 }
