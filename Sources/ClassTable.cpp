@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Audio/Converters/ParamConverter.h"
+#include "Audio/Param.h"
 #include "Audio/ParamDef.h"
 #include "Audio/ParamFilters/ParamFilter.h"
 #include "Audio/ProcessDef.h"
@@ -32,6 +33,7 @@ const CClassEntry kClassTable[] = {
     {"audio:modRouter", &createObject<CModRouterDef>, &setupObjectClass},
     {"audio:param", &createObject<CAudioParamDef>, &setupObjectClass},
     {"audio:param-alloc", &createObject<CAudioParamAllocDef>, &setupObjectClass},
+    {"audio:param-collector", &createObject<CAudioParamCollector>, &setupObjectClass},
     {"audio:param-filter-bypass-group-solo", &createObject<CAudioParamFilterBypassGroupSoloDef>, &setupObjectClass},
     {"audio:param-filter-bypass-ms", &createObject<CAudioParamFilterBypassMSDef>, &setupObjectClass},
     {"audio:param-filter-digit", &createObject<CAudioParamFilterDigitDef>, &setupObjectClass},

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <map>
+#include <mutex>
+
+#include "Audio/ParamDef.h"
+#include "Audio/ParamStorage.h"
+#include "Core/Object.h"
+
+namespace zel {
+
+// A parameter of one plug-in instance: its definition's information and its
+// current value. The value lives here once; everything else reads it.
+class CAudioParam final : public CObject {
+public:
+    explicit CAudioParam(const CAudioParamDef& def);
+
+    const CAudioParamDef& def() const { return m_def; }
+    const CAudioParamInfo& info() const { return m_def.info(); }
+    // Callers hold lock() while they read or write the storage.
+    CAudioParamStorage& storage() { return m_storage; }
+    const CAudioParamStorage& storage() const { return m_storage; }
+    std::mutex& lock() const { return m_lock; }
+
+private:
+    const CAudioParamDef& m_def;
+    CAudioParamStorage m_storage;
+    mutable std::mutex m_lock;
+};
+
+// `audio:param-collector`: creates the instance's parameters from the
+// definitions of the shared "audio" section, mirrored under the instance's
+// plug-in object ("audio.modMain.x" becomes "plugin.modMain.x"), and finds
+// them by full name.
+class CAudioParamCollector final : public CObject {
+public:
+    CErrorPtr init() override;
+
+    CAudioParam* find(const CString& fullName) const;
+    const std::map<CString, CAudioParam*>& params() const { return m_params; }
+
+private:
+    CErrorPtr mirror(const CObject& defs, CObject& target);
+
+    std::map<CString, CAudioParam*> m_params;
+};
+
+}  // namespace zel

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include "Audio/Param.h"
+#include "Core/Application.h"
+#include "Support/Printers.h"
+
+using namespace zel;
+
+namespace {
+
+// One plug-in instance tree, as the wrapper builds it.
+struct CInstance {
+    CObject root;
+    CAudioParamCollector* collector = nullptr;
+    CInstance() {
+        EXPECT_EQ(CApplication::instance()->initRootObject(root), nullptr);
+        CObject* plugin = nullptr;
+        EXPECT_EQ(root.createChild("plugin", "plugin", plugin), nullptr);
+        CErrorPtr err = root.init();
+        EXPECT_EQ(err, nullptr) << (err ? err->describe() : "");
+        collector = dynamic_cast<CAudioParamCollector*>(root.findObject("plugin.param-collector"));
+    }
+};
+
+size_t countDefs(const CObject& o) {
+    size_t n = dynamic_cast<const CAudioParamDef*>(&o) ? 1 : 0;
+    for (const auto& c : o.children()) n += countDefs(*c);
+    return n;
+}
+
+}  // namespace
+
+TEST(ParamCollector, EveryDefinitionBecomesAnInstanceParameterAtItsRunTimeName) {
+    CInstance inst;
+    ASSERT_NE(inst.collector, nullptr);
+    EXPECT_EQ(inst.collector->params().size(), countDefs(*CApplication::sharedObject()->findChild("audio")));
+
+    CAudioParam* grouping = inst.collector->find("plugin.modMain.io-params.grouping");
+    ASSERT_NE(grouping, nullptr);
+    EXPECT_EQ(grouping, inst.root.findObject("plugin.modMain.io-params.grouping"));
+    EXPECT_EQ(grouping->def().fullName(), "audio.modMain.io-params.grouping");
+    EXPECT_EQ(grouping->storage().value().group(0), (std::vector<double>{0, 0, 1, 1, 2, 2, 3, 3}));
+    EXPECT_EQ(grouping->storage().read(5, 2), 1.0);
+
+    ASSERT_NE(inst.collector->find("plugin.param-enable-viz"), nullptr);
+    ASSERT_NE(inst.collector->find("plugin.modMain.modLagwell.modDelay.trans-time"), nullptr);
+    EXPECT_EQ(inst.collector->find("plugin.modMain.io-params.in-channel-names")->storage().text(0, 15), "IN16");
+    EXPECT_EQ(inst.root.findObject("plugin.paramcvt"), nullptr) << "containers without parameters are not mirrored";
+}
+
+TEST(ParamCollector, InstancesKeepTheirOwnValues) {
+    CInstance a, b;
+    CAudioParam* gainA = a.collector->find("plugin.modMain.modOutGain.gain");
+    CAudioParam* gainB = b.collector->find("plugin.modMain.modOutGain.gain");
+    ASSERT_TRUE(gainA && gainB);
+    gainA->storage().setComponent(1, 0, 0, 0.5);
+    EXPECT_EQ(gainA->storage().read(1, 0), 0.5);
+    EXPECT_EQ(gainB->storage().read(1, 0), 1.0);
+    EXPECT_EQ(&gainA->info(), &gainB->info()) << "both read the one shared definition";
+}
