@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "Audio/Converters/ParamConverter.h"
+#include "Audio/Param.h"
 
 #define ZEL_SOURCE_TAG "ParamDef"
 
@@ -221,6 +222,11 @@ CErrorPtr CAudioExtParam::init() {
     if (m_extName.empty() || m_extName.length() > kMaxExtNameLength)
         return ZEL_ERROR("Externalized parameter name '%1' is too long", m_extName);
     m_paramName = getAttr("param-name");
+    CAudioParamCollector* collector = nullptr;
+    ZEL_TRY(findObjectByAttr("param-collector", collector));
+    m_param = collector->find(m_paramName);
+    if (!m_param)
+        return ZEL_ERROR("@zelstr_CAudioExtParam_init_NoParam Externalized parameter '%1' does not exist.", m_paramName);
     m_group = static_cast<int>(getInt("group", 0));
     m_elementIndex = static_cast<int>(getInt("element-index", 0));
     return nullptr;

@@ -9,6 +9,8 @@
 
 namespace zel {
 
+class CAudioParam;
+
 // `audio:param`: a parameter declared in the definition document. Its
 // initialisation turns the attributes into a CAudioParamInfo: converters,
 // range in plain units, state names and the default value.
@@ -70,7 +72,8 @@ private:
 class CAudioExtParamList : public CObject {};
 
 // `audio:ext-param`: one element of one group of a parameter, seen by the
-// host as a normalised value.
+// host as a normalised value; the parameter is found through the instance's
+// `param-collector`.
 class CAudioExtParam : public CObject {
 public:
     static constexpr size_t kMaxExtNameLength = 7;
@@ -78,12 +81,14 @@ public:
     CErrorPtr init() override;
 
     const CString& paramName() const { return m_paramName; }
+    CAudioParam* param() const { return m_param; }
     const CString& extName() const { return m_extName; }
     int group() const { return m_group; }
     int elementIndex() const { return m_elementIndex; }
 
 private:
     CString m_paramName;
+    CAudioParam* m_param = nullptr;
     CString m_extName;
     int m_group = 0;
     int m_elementIndex = 0;

@@ -59,3 +59,22 @@ TEST(ParamCollector, InstancesKeepTheirOwnValues) {
     EXPECT_EQ(gainB->storage().read(1, 0), 1.0);
     EXPECT_EQ(&gainA->info(), &gainB->info()) << "both read the one shared definition";
 }
+
+TEST(ParamCollector, HostSeesFortyNineElementsInOrder) {
+    CInstance inst;
+    CObject* list = inst.root.findObject("plugin.ext-param-list");
+    ASSERT_NE(dynamic_cast<CAudioExtParamList*>(list), nullptr);
+    ASSERT_EQ(list->children().size(), 49u);
+    auto ext = [&](size_t i) { return dynamic_cast<CAudioExtParam*>(list->children()[i].get()); };
+    EXPECT_EQ(ext(0)->extName(), "Bypass");
+    EXPECT_EQ(ext(0)->param(), inst.collector->find("plugin.modMain.bypass-enable"));
+    EXPECT_EQ(ext(6)->extName(), "ADelay5");
+    EXPECT_EQ(ext(6)->elementIndex(), 5);
+    EXPECT_EQ(ext(12)->extName(), "DlyDime") << "seven characters, as written";
+    EXPECT_EQ(ext(24)->extName(), "2DlyDim");
+    EXPECT_EQ(ext(24)->group(), 1);
+    EXPECT_EQ(ext(37)->extName(), "4ADly0");
+    EXPECT_EQ(ext(48)->extName(), "4DlyDim");
+    EXPECT_EQ(ext(48)->group(), 3);
+    EXPECT_EQ(ext(48)->param(), inst.collector->find("plugin.modMain.modLagwell.delay-time-mode"));
+}
