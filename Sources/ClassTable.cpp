@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "Audio/AudioEnv.h"
 #include "Audio/CCTable.h"
 #include "Audio/Converters/ParamConverter.h"
 #include "Audio/Param.h"
@@ -17,6 +18,7 @@ namespace zel {
 namespace {
 // Sorted by tag; every class the documents may name has one row.
 const CClassEntry kClassTable[] = {
+    {"audio:audio-env", &createObject<CAudioEnv>, &setupObjectClass},
     {"audio:cctable", &createObject<CAudioCCTable>, &setupObjectClass},
     {"audio:cvt-enum", &createObject<CAudioParamConverterEnum>, &setupObjectClass},
     {"audio:cvt-gain", &createObject<CAudioParamConverterGain>, &setupObjectClass},

@@ -20,8 +20,20 @@ CErrorPtr CAudioParamCollector::init() {
     if (!plugin || !audio)
         return ZEL_ERROR("@zelstr_CAudioParamCollector_init_NoDefinitions No parameter definitions available.");
     m_params.clear();
+    ZEL_TRY(findObjectChecked("^audio-env", m_env));
     ZEL_TRY(mirror(*audio, *plugin));
     return nullptr;
+}
+
+void CAudioParamCollector::post(const CAudioParamChangeSet& changes) {
+    std::lock_guard<std::mutex> lock(m_env->lock());
+    m_pending.merge(changes);
+}
+
+void CAudioParamCollector::takePending(CAudioParamChangeSet& out) {
+    out.clear();
+    out.merge(m_pending);
+    m_pending.clear();
 }
 
 CErrorPtr CAudioParamCollector::mirror(const CObject& defs, CObject& target) {

@@ -4,6 +4,8 @@
 #include <map>
 #include <mutex>
 
+#include "Audio/AudioEnv.h"
+#include "Audio/ParamChangeSet.h"
 #include "Audio/ParamDef.h"
 #include "Audio/ParamStorage.h"
 #include "Core/Object.h"
@@ -40,10 +42,22 @@ public:
     CAudioParam* find(const CString& fullName) const;
     const std::map<CString, CAudioParam*>& params() const { return m_params; }
 
+    // Hands a change set to the audio thread, under the audio environment's
+    // lock: it becomes the pending set, or joins the one already pending
+    // without repeating a run.
+    void post(const CAudioParamChangeSet& changes);
+    // The audio thread's side: takes the pending set over (empty when none).
+    // The caller holds the audio environment's lock; `out` is reused so that
+    // the audio thread need not allocate once its capacity has grown.
+    void takePending(CAudioParamChangeSet& out);
+    CAudioEnv* audioEnv() const { return m_env; }
+
 private:
     CErrorPtr mirror(const CObject& defs, CObject& target);
 
     std::map<CString, CAudioParam*> m_params;
+    CAudioEnv* m_env = nullptr;
+    CAudioParamChangeSet m_pending;
 };
 
 }  // namespace zel

@@ -78,3 +78,27 @@ TEST(ParamCollector, HostSeesFortyNineElementsInOrder) {
     EXPECT_EQ(ext(48)->group(), 3);
     EXPECT_EQ(ext(48)->param(), inst.collector->find("plugin.modMain.modLagwell.delay-time-mode"));
 }
+
+TEST(ParamCollector, ChangeSetsJoinThePendingOneWithoutRepeats) {
+    CInstance inst;
+    ASSERT_NE(inst.collector->audioEnv(), nullptr);
+    CAudioParam* gain = inst.collector->find("plugin.modMain.modOutGain.gain");
+    CAudioParam* routing = inst.collector->find("plugin.modMain.io-params.in-routing");
+    CAudioParamChangeSet first, second;
+    first.add({gain, 1, 0, 1});
+    first.add({gain, 1, 0, 1});
+    second.add({gain, 1, 0, 1});
+    second.add({routing, 0, 2, 3});
+    inst.collector->post(first);
+    inst.collector->post(second);
+
+    CAudioParamChangeSet taken;
+    {
+        std::lock_guard<std::mutex> lock(inst.collector->audioEnv()->lock());
+        inst.collector->takePending(taken);
+    }
+    using R = CAudioParamChangeSet::CRun;
+    EXPECT_EQ(taken.runs(), (std::vector<R>{{gain, 1, 0, 1}, {routing, 0, 2, 3}}));
+    inst.collector->takePending(taken);
+    EXPECT_TRUE(taken.empty()) << "a set is taken over once";
+}
