@@ -32,11 +32,14 @@ void drawMapped(CLinearBitmap& bitmap, const CRect& clip, const CImageLayerData&
     if (a == 0) return;
     const int ch = layer.channels();
     const CTint tint(ch == 2 ? color : 0);
+    // The maps may point past the canvas when a border is drawn smaller
+    // than its pieces; such pixels repeat the nearest edge.
+    const auto clampTo = [](int v, int size) { return v < 0 ? 0 : (v >= size ? size - 1 : v); };
     for (int dy = area.top; dy < area.bottom; ++dy) {
-        const uint8_t* row = layer.row(rowMap(dy - y));
+        const uint8_t* row = layer.row(clampTo(rowMap(dy - y), layer.height()));
         uint8_t* d = bitmap.pixel(area.left, dy);
         for (int dx = area.left; dx < area.right; ++dx, d += 4) {
-            const uint8_t* s = row + size_t(colMap(dx - x)) * ch;
+            const uint8_t* s = row + size_t(clampTo(colMap(dx - x), layer.width())) * ch;
             switch (ch) {
                 case 1:
                     if (s[0]) CLinearBitmap::blendPixel(d, color, pixelFactor(s[0], a));
