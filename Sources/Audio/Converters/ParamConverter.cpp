@@ -68,6 +68,11 @@ double CAudioParamConverter::clampPlain(const CAudioParamInfo& info, size_t comp
     return std::clamp(value, std::min(a, b), std::max(a, b));
 }
 
+double CAudioParamConverter::textToPlainClamped(const CAudioParamInfo& info, size_t component, const CString& text,
+                                                bool* ok) const {
+    return clampPlain(info, component, textToPlain(info, component, text, ok));
+}
+
 CErrorPtr CAudioParamConverter::readDecimals(unsigned fallback, const char* message, unsigned& out) const {
     const CString text = getAttr("decimals");
     if (text.empty()) {
@@ -187,11 +192,6 @@ CErrorPtr CAudioParamConverterReal::init() {
     return nullptr;
 }
 
-double CAudioParamConverterReal::textToPlainClamped(const CAudioParamInfo& info, size_t component,
-                                                    const CString& text, bool* ok) const {
-    return clampPlain(info, component, textToPlain(info, component, text, ok));
-}
-
 double CAudioParamConverterReal::textToPlain(const CAudioParamInfo& info, size_t component, const CString& text,
                                              bool* ok) const {
     double value = 0.0;
@@ -250,11 +250,6 @@ CString CAudioParamConverterEnum::shortName(const CString& name) {
     return source.substr(0, kShortNameLength);
 }
 
-double CAudioParamConverterEnum::textToPlainClamped(const CAudioParamInfo& info, size_t component,
-                                                    const CString& text, bool* ok) const {
-    return clampPlain(info, component, textToPlain(info, component, text, ok));
-}
-
 double CAudioParamConverterEnum::textToPlain(const CAudioParamInfo& info, size_t component, const CString& text,
                                              bool* ok) const {
     long long number = 0;
@@ -307,11 +302,6 @@ CErrorPtr CAudioParamConverterTime::init() {
     if (!readRealAttr(*this, "scale", 1.0, m_scale)) m_scale = 0.0;
     if (!(m_scale > 0.0)) return ZEL_ERROR("Invalid scale %1 specified.", formatNumber(m_scale, 4));
     return nullptr;
-}
-
-double CAudioParamConverterTime::textToPlainClamped(const CAudioParamInfo& info, size_t component,
-                                                    const CString& text, bool* ok) const {
-    return clampPlain(info, component, textToPlain(info, component, text, ok));
 }
 
 double CAudioParamConverterTime::textToPlain(const CAudioParamInfo& info, size_t component, const CString& text,

@@ -21,9 +21,10 @@ public:
     CErrorPtr init() override;
 
     // Typed text to a plain value inside the component's range. Text that
-    // does not parse gives the converter's fallback and *ok = false.
+    // does not parse gives the converter's fallback and *ok = false. By
+    // default the unclamped result, clamped.
     virtual double textToPlainClamped(const CAudioParamInfo& info, size_t component, const CString& text,
-                                      bool* ok = nullptr) const = 0;
+                                      bool* ok = nullptr) const;
     // The same without clamping: ranges and defaults are read this way.
     virtual double textToPlain(const CAudioParamInfo& info, size_t component, const CString& text,
                                bool* ok = nullptr) const = 0;
@@ -99,8 +100,6 @@ public:
 class CAudioParamConverterReal : public CAudioParamConverterRound {
 public:
     CErrorPtr init() override;
-    double textToPlainClamped(const CAudioParamInfo& info, size_t component, const CString& text,
-                              bool* ok = nullptr) const override;
     double textToPlain(const CAudioParamInfo& info, size_t component, const CString& text,
                        bool* ok = nullptr) const override;
     CString plainToText(const CAudioParamInfo& info, size_t component, double value,
@@ -131,8 +130,6 @@ public:
     static constexpr size_t kShortNameLength = 7;
 
     CErrorPtr init() override;
-    double textToPlainClamped(const CAudioParamInfo& info, size_t component, const CString& text,
-                              bool* ok = nullptr) const override;
     double textToPlain(const CAudioParamInfo& info, size_t component, const CString& text,
                        bool* ok = nullptr) const override;
     CString plainToText(const CAudioParamInfo& info, size_t component, double value,
@@ -158,8 +155,6 @@ private:
 class CAudioParamConverterTime : public CAudioParamConverter {
 public:
     CErrorPtr init() override;
-    double textToPlainClamped(const CAudioParamInfo& info, size_t component, const CString& text,
-                              bool* ok = nullptr) const override;
     double textToPlain(const CAudioParamInfo& info, size_t component, const CString& text,
                        bool* ok = nullptr) const override;
     CString plainToText(const CAudioParamInfo& info, size_t component, double value,
