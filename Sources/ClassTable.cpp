@@ -2,9 +2,11 @@
 #include "Audio/AudioEnv.h"
 #include "Audio/CCTable.h"
 #include "Audio/Converters/ParamConverter.h"
+#include "Audio/InterfaceBase.h"
 #include "Audio/Param.h"
 #include "Audio/ParamDef.h"
 #include "Audio/ParamFilters/ParamFilter.h"
+#include "Audio/ParamRegistry.h"
 #include "Audio/ProcessDef.h"
 #include "Core/AttrDoubler.h"
 #include "Core/ClassRegistry.h"
@@ -27,6 +29,7 @@ const CClassEntry kClassTable[] = {
     {"audio:cvt-time", &createObject<CAudioParamConverterTime>, &setupObjectClass},
     {"audio:ext-param", &createObject<CAudioExtParam>, &setupObjectClass},
     {"audio:ext-param-list", &createObject<CAudioExtParamList>, &setupObjectClass},
+    {"audio:interface-base", &createObject<CAudioInterfaceBase>, &setupObjectClass},
     {"audio:modBypass", &createObject<CModBypassDef>, &setupObjectClass},
     {"audio:modDelay", &createObject<CModDelayDef>, &setupObjectClass},
     {"audio:modGain", &createObject<CModGainDef>, &setupObjectClass},
@@ -41,6 +44,7 @@ const CClassEntry kClassTable[] = {
     {"audio:param-filter-bypass-group-solo", &createObject<CAudioParamFilterBypassGroupSoloDef>, &setupObjectClass},
     {"audio:param-filter-bypass-ms", &createObject<CAudioParamFilterBypassMSDef>, &setupObjectClass},
     {"audio:param-filter-digit", &createObject<CAudioParamFilterDigitDef>, &setupObjectClass},
+    {"audio:param-registry", &createObject<CAudioParamRegistry>, &setupObjectClass},
     {"audio:param-remap", &createObject<CAudioParamRemapDef>, &setupObjectClass},
     {"audio:process-bypass-state", &createObject<CAudioProcessBypassStateDef>, &setupObjectClass},
     {"audio:process-def", &createObject<CAudioProcessDef>, &setupObjectClass},

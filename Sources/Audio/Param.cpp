@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Audio/Param.h"
 
+#include <algorithm>
+
 #include "Core/Application.h"
 
 #define ZEL_SOURCE_TAG "Param"
@@ -20,9 +22,51 @@ CErrorPtr CAudioParamCollector::init() {
     if (!plugin || !audio)
         return ZEL_ERROR("@zelstr_CAudioParamCollector_init_NoDefinitions No parameter definitions available.");
     m_params.clear();
+    m_filterDefs.clear();
+    m_filters.clear();
     ZEL_TRY(findObjectChecked("^audio-env", m_env));
     ZEL_TRY(mirror(*audio, *plugin));
+    for (const auto& [def, target] : m_filterDefs) ZEL_TRY(bindFilter(*def, *target));
+    m_filterDefs.clear();
     return nullptr;
+}
+
+CErrorPtr CAudioParamCollector::bindFilter(const CAudioParamFilterDef& def, const CObject& target) {
+    // Names are relative to the filter's parent, which the target mirrors.
+    std::vector<CAudioParam*> sources, destinations;
+    for (const CString& name : def.sources()) {
+        CAudioParam* p = find(target.fullName() + "." + name);
+        if (!p) return ZEL_ERROR("@zelstr_CAudioParamCollector_bindFilter_NoParam Parameter '%1' of the param filter '%2' not found.", name, def.fullName());
+        sources.push_back(p);
+    }
+    for (const CString& name : def.destinations()) {
+        CAudioParam* p = find(target.fullName() + "." + name);
+        if (!p) return ZEL_ERROR("@zelstr_CAudioParamCollector_bindFilter_NoParam Parameter '%1' of the param filter '%2' not found.", name, def.fullName());
+        destinations.push_back(p);
+    }
+    std::unique_ptr<CAudioParamFilter> filter = def.createFilter();
+    std::vector<const CAudioParamStorage*> src;
+    std::vector<CAudioParamStorage*> dst;
+    for (CAudioParam* p : sources) src.push_back(&p->storage());
+    for (CAudioParam* p : destinations) dst.push_back(&p->storage());
+    ZEL_TRY(filter->bind(std::move(src), std::move(dst)));
+    // Derived values start consistent with their sources' defaults.
+    for (size_t g = 0; g < std::max<size_t>(1, sources[0]->storage().value().groupCount()); ++g) filter->apply(int(g));
+    m_filters.push_back({std::move(filter), sources[0], destinations[0]});
+    return nullptr;
+}
+
+void CAudioParamCollector::runFilters(CAudioParam& source, size_t group, CAudioParamChangeSet& changes) {
+    for (CBoundFilter& f : m_filters) {
+        if (f.source != &source) continue;
+        {
+            std::lock_guard<std::mutex> srcLock(source.lock());
+            std::lock_guard<std::mutex> dstLock(f.destination->lock());
+            f.filter->apply(int(group));
+        }
+        const size_t g = f.destination->info().isSingleGroup ? 0 : group;
+        changes.add({f.destination, g, 0, 1});
+    }
 }
 
 void CAudioParamCollector::post(const CAudioParamChangeSet& changes) {
@@ -38,6 +82,10 @@ void CAudioParamCollector::takePending(CAudioParamChangeSet& out) {
 
 CErrorPtr CAudioParamCollector::mirror(const CObject& defs, CObject& target) {
     for (const auto& child : defs.children()) {
+        if (auto* filter = dynamic_cast<const CAudioParamFilterDef*>(child.get())) {
+            m_filterDefs.emplace_back(filter, &target);
+            continue;
+        }
         if (auto* def = dynamic_cast<const CAudioParamDef*>(child.get())) {
             if (target.findChild(def->name())) continue;
             auto param = std::make_unique<CAudioParam>(*def);
@@ -58,9 +106,10 @@ CErrorPtr CAudioParamCollector::mirror(const CObject& defs, CObject& target) {
             node = made.get();
             ZEL_TRY(target.addChild(std::move(made)));
         }
-        const size_t before = m_params.size();
+        const size_t before = m_params.size(), filtersBefore = m_filterDefs.size();
         ZEL_TRY(mirror(*child, *node));
-        if (m_params.size() == before && node->children().empty()) target.removeChild(node);
+        if (m_params.size() == before && m_filterDefs.size() == filtersBefore && node->children().empty())
+            target.removeChild(node);
     }
     return nullptr;
 }

@@ -2,11 +2,14 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 #include "Audio/AudioEnv.h"
 #include "Audio/ParamChangeSet.h"
 #include "Audio/ParamDef.h"
+#include "Audio/ParamFilters/ParamFilter.h"
 #include "Audio/ParamStorage.h"
 #include "Core/Object.h"
 
@@ -34,7 +37,8 @@ private:
 // `audio:param-collector`: creates the instance's parameters from the
 // definitions of the shared "audio" section, mirrored under the instance's
 // plug-in object ("audio.modMain.x" becomes "plugin.modMain.x"), and finds
-// them by full name.
+// them by full name. It also binds the parameter filters of those
+// definitions to the instance's parameters.
 class CAudioParamCollector final : public CObject {
 public:
     CErrorPtr init() override;
@@ -52,10 +56,23 @@ public:
     void takePending(CAudioParamChangeSet& out);
     CAudioEnv* audioEnv() const { return m_env; }
 
+    // Runs every filter that reads `source`, for its group `group`, and adds
+    // the destinations' changed elements to `changes`. Takes the source's
+    // lock, then the destination's.
+    void runFilters(CAudioParam& source, size_t group, CAudioParamChangeSet& changes);
+
 private:
+    struct CBoundFilter {
+        std::unique_ptr<CAudioParamFilter> filter;
+        CAudioParam* source;
+        CAudioParam* destination;
+    };
     CErrorPtr mirror(const CObject& defs, CObject& target);
+    CErrorPtr bindFilter(const CAudioParamFilterDef& def, const CObject& target);
 
     std::map<CString, CAudioParam*> m_params;
+    std::vector<std::pair<const CAudioParamFilterDef*, const CObject*>> m_filterDefs;
+    std::vector<CBoundFilter> m_filters;
     CAudioEnv* m_env = nullptr;
     CAudioParamChangeSet m_pending;
 };

@@ -19,6 +19,7 @@ public:
     virtual EType type() const = 0;
     virtual CErrorPtr write(COutputStream& out) const = 0;
     virtual CErrorPtr read(CInputStream& in) = 0;
+    virtual std::unique_ptr<CAudioParamDataItem> clone() const = 0;
 };
 
 class CAudioParamDataItemString final : public CAudioParamDataItem {
@@ -27,6 +28,9 @@ public:
     EType type() const override { return kString; }
     CErrorPtr write(COutputStream& out) const override;
     CErrorPtr read(CInputStream& in) override;
+    std::unique_ptr<CAudioParamDataItem> clone() const override {
+        return std::make_unique<CAudioParamDataItemString>(m_text);
+    }
     const CString& text() const { return m_text; }
 
 private:
@@ -43,6 +47,9 @@ public:
     EType type() const override { return kRaw; }
     CErrorPtr write(COutputStream& out) const override;
     CErrorPtr read(CInputStream& in) override;
+    std::unique_ptr<CAudioParamDataItem> clone() const override {
+        return std::make_unique<CAudioParamDataItemRaw>(m_bytes);
+    }
     const std::vector<uint8_t>& bytes() const { return m_bytes; }
 
 private:
@@ -77,6 +84,10 @@ private:
 class CAudioParamStorage {
 public:
     static constexpr uint32_t kVersion = 1;
+    // Bounds of a slice from the editor: far above the channels and groups
+    // of any layout, low enough that a hostile slice cannot allocate much.
+    static constexpr uint32_t kMaxGroups = 256;
+    static constexpr uint32_t kMaxElements = 4096;
 
     explicit CAudioParamStorage(const CAudioParamInfo& info);
     ~CAudioParamStorage();
@@ -108,9 +119,28 @@ public:
     CErrorPtr save(COutputStream& out, int group = -1) const;
     // Reads a storage record. On failure the storage keeps its value.
     CErrorPtr load(CInputStream& in);
+    // Reads a storage record and makes its first group group `group` of this
+    // value; the other groups stay.
+    CErrorPtr loadGroup(CInputStream& in, size_t group);
+
+    // The value slice record: `count` elements of group `group` from element
+    // `first` (stored or default), as the editor bridge carries them.
+    struct CSlice {
+        uint32_t group = 0;
+        uint32_t first = 0;
+        uint32_t count = 0;
+    };
+    CErrorPtr saveSlice(COutputStream& out, const CSlice& slice) const;
+    // Reads a slice record written for a parameter of this format and stores
+    // its elements; returns where they went. On failure nothing changes.
+    CErrorPtr loadSlice(CInputStream& in, CSlice& slice);
 
 private:
     void releaseAll();
+    void releaseGroup(size_t g);
+    // The item table of a record: items in order of first use from 1.
+    CErrorPtr writeItems(COutputStream& out, const std::vector<uint32_t>& order) const;
+    static CErrorPtr readItems(CInputStream& in, std::map<uint32_t, std::unique_ptr<CAudioParamDataItem>>& items);
     uint32_t idAt(const CAudioParamValue& v, size_t g, size_t i) const;
 
     const CAudioParamInfo& m_info;

@@ -3,25 +3,12 @@
 
 #include "Audio/Param.h"
 #include "Core/Application.h"
+#include "Support/Instance.h"
 #include "Support/Printers.h"
 
 using namespace zel;
 
 namespace {
-
-// One plug-in instance tree, as the wrapper builds it.
-struct CInstance {
-    CObject root;
-    CAudioParamCollector* collector = nullptr;
-    CInstance() {
-        EXPECT_EQ(CApplication::instance()->initRootObject(root), nullptr);
-        CObject* plugin = nullptr;
-        EXPECT_EQ(root.createChild("plugin", "plugin", plugin), nullptr);
-        CErrorPtr err = root.init();
-        EXPECT_EQ(err, nullptr) << (err ? err->describe() : "");
-        collector = dynamic_cast<CAudioParamCollector*>(root.findObject("plugin.param-collector"));
-    }
-};
 
 size_t countDefs(const CObject& o) {
     size_t n = dynamic_cast<const CAudioParamDef*>(&o) ? 1 : 0;

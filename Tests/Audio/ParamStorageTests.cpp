@@ -156,3 +156,54 @@ TEST(ParamStorage, BadRecordsFailWithTheirMessageAndKeepTheValue) {
               "Data item 9 is not defined.");
     EXPECT_EQ(t.text(0, 0), "x");
 }
+
+TEST(ParamStorage, SlicesCarryARunOfElementsWithTheirTexts) {
+    const CAudioParamInfo info = floatInfo(2, 0, 10);
+    CAudioParamStorage from(info), to(info);
+    from.setComponent(1, 2, 0, 3.5);
+    from.setComponent(1, 2, 1, 4.5);
+    CMemoryWriter w;
+    ASSERT_EQ(from.saveSlice(w, {1, 2, 2}), nullptr);
+    EXPECT_EQ(w.bytes(), CBytes().u32(1).u32(2).u32(2).u32(1).u32(2).u32(0).u32(0).u32(0)
+                             .real(3.5).real(4.5).real(0).real(0).b)
+        << "element 3 is not stored: its default goes";
+    CAudioParamStorage::CSlice where;
+    CMemoryReaderStatic r(w.bytes().data(), w.bytes().size());
+    ASSERT_EQ(to.loadSlice(r, where), nullptr);
+    EXPECT_EQ(where.group, 1u);
+    EXPECT_EQ(to.read(1, 2, 1), 4.5);
+    EXPECT_EQ(to.value().elementCount(1), 4u);
+
+    CAudioParamInfo names = stringInfo({"L", "R", "C"});
+    CAudioParamStorage a(names), b(names);
+    a.setDefault();
+    b.setDefault();
+    a.setText(0, 2, "Centre");
+    CMemoryWriter sw;
+    ASSERT_EQ(a.saveSlice(sw, {0, 1, 2}), nullptr);
+    EXPECT_EQ(sw.bytes(), CBytes().u32(0).u32(1).u32(2).u32(1).u32(1).u32(1).u32(0).u32(0)
+                              .u32(1).u32(2).u32(2).u32(1).u32(1).str("R").u32(2).u32(1).str("Centre").b)
+        << "ids renumbered in order of use, then the items they use";
+    CMemoryReaderStatic sr(sw.bytes().data(), sw.bytes().size());
+    ASSERT_EQ(b.loadSlice(sr, where), nullptr);
+    EXPECT_EQ(b.text(0, 0), "L");
+    EXPECT_EQ(b.text(0, 2), "Centre");
+    EXPECT_EQ(b.data().size(), 3u) << "the replaced item was released";
+}
+
+TEST(ParamStorage, HostileSlicesChangeNothing) {
+    const CAudioParamInfo info = floatInfo(1, 0, 10);
+    CAudioParamStorage s(info);
+    s.setComponent(0, 0, 0, 5);
+    auto fails = [&](const std::vector<uint8_t>& bytes) {
+        CAudioParamStorage::CSlice where;
+        CMemoryReaderStatic r(bytes.data(), bytes.size());
+        return s.loadSlice(r, where) != nullptr;
+    };
+    EXPECT_TRUE(fails(CBytes().u32(4000000000u).u32(0).u32(1).u32(1).u32(1).u32(0).u32(0).u32(0).real(1).b));
+    EXPECT_TRUE(fails(CBytes().u32(0).u32(0).u32(4000000000u).u32(1).u32(1).u32(0).u32(0).u32(0).b));
+    EXPECT_TRUE(fails(CBytes().u32(0).u32(0).u32(2).u32(1).u32(1).u32(0).u32(0).u32(0).real(1).b)) << "truncated";
+    EXPECT_TRUE(fails(CBytes().u32(0).u32(0).u32(1).u32(1).u32(1).u32(1).u32(0).u32(0).u32(1).b)) << "wrong type";
+    EXPECT_EQ(s.value().groupCount(), 1u);
+    EXPECT_EQ(s.read(0, 0), 5.0);
+}
