@@ -4,6 +4,7 @@
 #include "Audio/ParamFilters/ParamFilter.h"
 #include "Core/XMLData.h"
 #include "Support/Documents.h"
+#include "Support/Instance.h"
 #include "Support/Printers.h"
 
 using namespace zel;
@@ -105,4 +106,23 @@ TEST(ParamFilters, DefinitionsCheckTheirParameters) {
               "Not enough source parameters 0 defined in the param filter (required 1).");
     EXPECT_EQ(CAudioParamFilter::checkCounts(1, 0, 1, 1)->text(),
               "Not enough destination parameters 0 defined in the param filter (required 1).");
+}
+
+TEST(ParamFilters, AnInstanceRunsItsFiltersOnEveryEdit) {
+    CInstance inst;
+    EXPECT_EQ(inst.value("group-solo-bypass"), 1.0) << "derived values start from the sources' defaults";
+    EXPECT_EQ(inst.value("mid-side-bypass"), 1.0);
+    inst.edit("io-params.channel-group-solo", 2, 0, {1});
+    EXPECT_EQ(inst.value("group-solo-bypass"), 0.0);
+    inst.edit("io-params.channel-group-solo", 5, 0, {1});
+    inst.edit("io-params.channel-group-solo", 2, 0, {0});
+    EXPECT_EQ(inst.value("group-solo-bypass"), 0.0) << "group 6 is still soloed";
+    inst.edit("io-params.channel-group-solo", 5, 0, {0});
+    EXPECT_EQ(inst.value("group-solo-bypass"), 1.0);
+
+    inst.edit("modLagwell.sdelay", 3, 0, {9, 9, 9, 9, 9, 9, 9});
+    EXPECT_EQ(inst.value("modLagwell.sample-delay", 3), 99999.0) << "seven digits, clamped by the destination";
+    inst.edit("modLagwell.adelay", 1, 0, {9, 9, 9, 9, 9, 9});
+    EXPECT_DOUBLE_EQ(inst.value("modLagwell.audio-delay", 1), 9.99999) << "999999 hundredths of a millisecond";
+    EXPECT_EQ(inst.value("modLagwell.audio-delay", 0), 0.0) << "only the edited group";
 }

@@ -378,6 +378,23 @@ TEST(EmbeddedResources, TableHoldsTheBuiltFilesBehindTheirSizes) {
     }
 }
 
+// The 34 graphic resources lead, the factory bank and the shared document
+// follow, the application-data defaults come after them.
+TEST(EmbeddedResources, TableKeepsTheModuleOrder) {
+    std::vector<std::string> names;
+    for (const zel::CEmbeddedResource* r = zel::kEmbeddedResources; r->data; ++r)
+        names.emplace_back(r->name);
+    ASSERT_GT(names.size(), 36u);
+    EXPECT_EQ(names[0], "../../../Gfx/Brushes/brushes.bs");
+    EXPECT_EQ(names[33], "../../../Gfx/Imagesets/zelmora.is");
+    EXPECT_EQ(names[34], "FactoryROM.cbf");
+    EXPECT_EQ(names[35], "SharedData.xml");
+    const auto at = [&](const char* name) { return std::find(names.begin(), names.end(), name) - names.begin(); };
+    EXPECT_LT(at("SharedData.xml"), at("AppDataGlobal_routing-presets-sys"));
+    EXPECT_LT(at("AppDataGlobal_routing-presets-sys"), at("AppDataLocal_uicolor-name"));
+    EXPECT_LT(at("AppDataLocal_uicolor-name"), static_cast<ptrdiff_t>(names.size()));
+}
+
 TEST(EmbeddedResources, ColourSchemeNameBlockDecodes) {
     const Bytes block = readBytes(fs::path(LAGWELL_RESOURCE_DIR) / "AppDataLocal_uicolor-name");
     ASSERT_GT(block.size(), 14u);
@@ -412,6 +429,40 @@ TEST_F(ToolsTest, BlockMakerPacksFilesAndEmptyPayloads) {
         EXPECT_EQ(unpacked, expected);
     }
     EXPECT_EQ(run(std::string(LAGWELL_MKBLOCK) + " --tag toolong --string x " + q(m_dir / "b")).status, 1);
+}
+
+TEST_F(ToolsTest, PresetMakerRejectsBadSourcesWithFileAndLine) {
+    const std::string head = "bank \"B\"\nregistry plugin.param-registry\ncommon\n";
+    const struct {
+        std::string source;
+        const char* message;
+    } cases[] = {
+        {head + "  modOutGain.gian = 1\npreset \"P\"\n", "src.txt:4: \"modOutGain.gian\": no stored parameter"},
+        {head + "  modOutGain.mute = 0\npreset \"P\"\n", "src.txt:4: \"modOutGain.mute\": no stored parameter"},
+        {head + "  extra modOutGain.gain = 1\npreset \"P\"\n", "src.txt:4: \"modOutGain.gain\": a stored parameter"},
+        {head + "  modOutGain.gain = \"1\"\npreset \"P\"\n", "src.txt:4: \"modOutGain.gain\": expected numbers"},
+        {head + "  io-params.grouping = 0, 8\npreset \"P\"\n", "src.txt:4: \"io-params.grouping\": 8 is outside"},
+        {head + "  io-params.grouping = 0 | 1\npreset \"P\"\n", "src.txt:4: \"io-params.grouping\": the parameter has"},
+        {head + "  modOutGain.gain = 1,, 2\n", "src.txt:4: an element is missing before \",\""},
+        {head + "  modOutGain.gain = 1,\n\n", "src.txt:4: the value ends with \",\""},
+        {head + "  io-params.in-channel-names = \"L\n", "src.txt:4: text without its closing quote"},
+        {head + "  modOutGain.gain = 1\n  modOutGain.gain = 2\n",
+         "src.txt:5: \"modOutGain.gain\" is given twice (first on line 4)"},
+        {head + "preset \"P\"\n  omit modOutGain.gain\n", "src.txt:5: \"modOutGain.gain\" is not a common item"},
+        {"registry plugin.param-registry\npreset \"P\"\n", "src.txt:1: the source starts with"},
+        {"bank \"B\"\nregistry plugin.nothing\npreset \"P\"\n", "src.txt: no registry \"plugin.nothing\""},
+    };
+    for (const auto& c : cases) {
+        fs::remove(m_dir / "out.bin");
+        writeBytes(m_dir / "src.txt", c.source);
+        // The tool builds a plug-in instance, which may touch application data.
+        const RunResult r = run("LAGWELL_DATA_HOME=" + q(m_dir / "home") + " " + LAGWELL_MKPRESETS + " " +
+                                q(m_dir / "src.txt") + " " + q(m_dir / "out.bin"));
+        EXPECT_EQ(r.status, 1) << c.source;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << c.source << r.output;
+        EXPECT_FALSE(fs::exists(m_dir / "out.bin")) << c.source;
+    }
+    EXPECT_EQ(run(std::string(LAGWELL_MKPRESETS) + " only-one-argument").status, 2);
 }
 
 }  // namespace

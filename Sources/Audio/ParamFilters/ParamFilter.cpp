@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Audio/ParamFilters/ParamFilter.h"
 
+#include <algorithm>
 #include <map>
 
 #include "Audio/Converters/NumberText.h"
@@ -36,9 +37,11 @@ CErrorPtr CAudioParamFilter::bind(std::vector<const CAudioParamStorage*> sources
 void CAudioParamFilter::apply(int group) {
     if (m_sources.empty() || m_destinations.empty()) return;
     const size_t g = group == kAnyGroup || group < 0 ? 0 : size_t(group);
-    const double result = compute(*m_sources[0], g);
     CAudioParamStorage& dst = *m_destinations[0];
-    dst.setComponent(dst.info().isSingleGroup ? 0 : g, 0, 0, result);
+    // The destination's range bounds what it stores, as for any other write.
+    const double lo = std::min(dst.info().minValue(0), dst.info().maxValue(0));
+    const double hi = std::max(dst.info().minValue(0), dst.info().maxValue(0));
+    dst.setComponent(dst.info().isSingleGroup ? 0 : g, 0, 0, std::clamp(compute(*m_sources[0], g), lo, hi));
 }
 
 double CAudioParamFilterDigit::compute(const CAudioParamStorage& source, size_t group) const {
