@@ -8,6 +8,7 @@
 #include "Audio/ParamFilters/ParamFilter.h"
 #include "Audio/ParamRegistry.h"
 #include "Audio/ProcessDef.h"
+#include "Audio/VizCollector.h"
 #include "Core/AttrDoubler.h"
 #include "Core/ClassRegistry.h"
 #include "Core/Object.h"
@@ -49,6 +50,7 @@ const CClassEntry kClassTable[] = {
     {"audio:process-bypass-state", &createObject<CAudioProcessBypassStateDef>, &setupObjectClass},
     {"audio:process-def", &createObject<CAudioProcessDef>, &setupObjectClass},
     {"audio:process-link", &createObject<CAudioProcessLinkDef>, &setupObjectClass},
+    {"audio:viz-collector", &createObject<CAudioVizCollector>, &setupObjectClass},
     {"brushset", &createObject<CBrushSetObject>, &setupObjectClass},
     {"core:attr-doubler", &createObject<CAttrDoubler>, &CAttrDoubler::setupClass},
     {"core:object", &createObject<CObject>, &setupObjectClass},

@@ -70,13 +70,21 @@ void CAudioParamCollector::runFilters(CAudioParam& source, size_t group, CAudioP
 }
 
 void CAudioParamCollector::post(const CAudioParamChangeSet& changes) {
+    CAudioParamUpdate update;
+    for (const auto& run : changes.runs()) {
+        std::lock_guard<std::mutex> lock(run.param->lock());
+        const CAudioParamValue& v = run.param->storage().value();
+        const bool stored = run.group < v.groupCount();
+        const double* data = stored ? v.group(run.group).data() : nullptr;
+        const size_t size = stored ? v.group(run.group).size() : 0;
+        update.set(run.param, uint32_t(run.group), uint32_t(stored ? v.elementCount(run.group) : 0), data, size);
+    }
     std::lock_guard<std::mutex> lock(m_env->lock());
-    m_pending.merge(changes);
+    m_pending.merge(update);
 }
 
-void CAudioParamCollector::takePending(CAudioParamChangeSet& out) {
-    out.clear();
-    out.merge(m_pending);
+void CAudioParamCollector::takePending(CAudioParamUpdate& out) {
+    out = m_pending;
     m_pending.clear();
 }
 
@@ -111,6 +119,27 @@ CErrorPtr CAudioParamCollector::mirror(const CObject& defs, CObject& target) {
         if (m_params.size() == before && m_filterDefs.size() == filtersBefore && node->children().empty())
             target.removeChild(node);
     }
+    return nullptr;
+}
+
+CErrorPtr CAudioParamCollector::addParam(const CAudioParamDef& def, CObject& target, const CString& name,
+                                         CAudioParam*& out) {
+    out = nullptr;
+    if (CObject* existing = target.findChild(name)) {
+        auto* param = dynamic_cast<CAudioParam*>(existing);
+        if (!param || &param->def() != &def)
+            return ZEL_ERROR("@zelstr_CAudioParamCollector_addParam_Exists Object '%1' already exists.",
+                             existing->fullName());
+        m_params[param->fullName()] = param;
+        out = param;
+        return nullptr;
+    }
+    auto param = std::make_unique<CAudioParam>(def);
+    param->setName(name);
+    CAudioParam* raw = param.get();
+    ZEL_TRY(target.addChild(std::move(param)));
+    m_params[raw->fullName()] = raw;
+    out = raw;
     return nullptr;
 }
 

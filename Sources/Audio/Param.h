@@ -44,16 +44,21 @@ public:
     CErrorPtr init() override;
 
     CAudioParam* find(const CString& fullName) const;
+    // A parameter that code adds under `target`, named `name`, from an
+    // existing definition (several parameters may share one template
+    // definition). Adding the same name from the same definition again
+    // returns the parameter that exists.
+    CErrorPtr addParam(const CAudioParamDef& def, CObject& target, const CString& name, CAudioParam*& out);
     const std::map<CString, CAudioParam*>& params() const { return m_params; }
 
-    // Hands a change set to the audio thread, under the audio environment's
-    // lock: it becomes the pending set, or joins the one already pending
-    // without repeating a run.
+    // Hands the values of a change set's groups to the audio thread: a
+    // snapshot is taken under each parameter's lock, then joins the pending
+    // update under the audio environment's lock.
     void post(const CAudioParamChangeSet& changes);
-    // The audio thread's side: takes the pending set over (empty when none).
-    // The caller holds the audio environment's lock; `out` is reused so that
-    // the audio thread need not allocate once its capacity has grown.
-    void takePending(CAudioParamChangeSet& out);
+    // The audio thread's side: takes the pending update over (empty when
+    // none). The caller holds the audio environment's lock; `out` keeps its
+    // buffers, so the audio thread stops allocating once they have grown.
+    void takePending(CAudioParamUpdate& out);
     CAudioEnv* audioEnv() const { return m_env; }
 
     // Runs every filter that reads `source`, for its group `group`, and adds
@@ -74,7 +79,7 @@ private:
     std::vector<std::pair<const CAudioParamFilterDef*, const CObject*>> m_filterDefs;
     std::vector<CBoundFilter> m_filters;
     CAudioEnv* m_env = nullptr;
-    CAudioParamChangeSet m_pending;
+    CAudioParamUpdate m_pending;
 };
 
 }  // namespace zel

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace zel {
@@ -33,6 +34,36 @@ public:
 
 private:
     std::vector<CRun> m_runs;
+};
+
+// The hand-over of changed values to the audio thread: per parameter and
+// group, the components the group now stores (none: the group is at
+// default). Buffers are reused, so a taker that keeps one update object
+// stops allocating once it has seen the largest hand-over.
+class CAudioParamUpdate {
+public:
+    struct CEntry {
+        CAudioParam* param;
+        uint32_t group;
+        uint32_t elementCount;
+        size_t offset;  // into the component array
+        size_t size;    // components
+    };
+
+    // Sets the group's components; a newer value replaces an older one.
+    void set(CAudioParam* param, uint32_t group, uint32_t elementCount, const double* components, size_t size);
+    void merge(const CAudioParamUpdate& other);
+    const std::vector<CEntry>& entries() const { return m_entries; }
+    const double* components(const CEntry& e) const { return m_components.data() + e.offset; }
+    bool empty() const { return m_entries.empty(); }
+    void clear() {
+        m_entries.clear();
+        m_components.clear();
+    }
+
+private:
+    std::vector<CEntry> m_entries;
+    std::vector<double> m_components;
 };
 
 }  // namespace zel

@@ -21,7 +21,8 @@ size_t countDefs(const CObject& o) {
 TEST(ParamCollector, EveryDefinitionBecomesAnInstanceParameterAtItsRunTimeName) {
     CInstance inst;
     ASSERT_NE(inst.collector, nullptr);
-    EXPECT_EQ(inst.collector->params().size(), countDefs(*CApplication::sharedObject()->findChild("audio")));
+    EXPECT_EQ(inst.collector->params().size(), countDefs(*CApplication::sharedObject()->findChild("audio")) + 2)
+        << "and the enable parameters of the two meters";
 
     CAudioParam* grouping = inst.collector->find("plugin.modMain.io-params.grouping");
     ASSERT_NE(grouping, nullptr);
@@ -66,26 +67,34 @@ TEST(ParamCollector, HostSeesFortyNineElementsInOrder) {
     EXPECT_EQ(ext(48)->param(), inst.collector->find("plugin.modMain.modLagwell.delay-time-mode"));
 }
 
-TEST(ParamCollector, ChangeSetsJoinThePendingOneWithoutRepeats) {
+TEST(ParamCollector, PostedChangesReachTheAudioThreadAsGroupSnapshots) {
     CInstance inst;
     ASSERT_NE(inst.collector->audioEnv(), nullptr);
-    CAudioParam* gain = inst.collector->find("plugin.modMain.modOutGain.gain");
-    CAudioParam* routing = inst.collector->find("plugin.modMain.io-params.in-routing");
+    CAudioParam& gain = inst.param("modOutGain.gain");
+    CAudioParam& routing = inst.param("io-params.in-routing");
+    gain.storage().setComponent(1, 0, 0, 0.5);
     CAudioParamChangeSet first, second;
-    first.add({gain, 1, 0, 1});
-    first.add({gain, 1, 0, 1});
-    second.add({gain, 1, 0, 1});
-    second.add({routing, 0, 2, 3});
+    first.add({&gain, 1, 0, 1});
+    second.add({&gain, 1, 0, 1});
+    second.add({&routing, 0, 2, 3});
     inst.collector->post(first);
+    gain.storage().setComponent(1, 0, 0, 2.0);
     inst.collector->post(second);
 
-    CAudioParamChangeSet taken;
+    CAudioParamUpdate taken;
     {
         std::lock_guard<std::mutex> lock(inst.collector->audioEnv()->lock());
         inst.collector->takePending(taken);
     }
-    using R = CAudioParamChangeSet::CRun;
-    EXPECT_EQ(taken.runs(), (std::vector<R>{{gain, 1, 0, 1}, {routing, 0, 2, 3}}));
+    ASSERT_EQ(taken.entries().size(), 2u) << "one entry per parameter and group";
+    const auto& g = taken.entries()[0];
+    EXPECT_EQ(g.param, &gain);
+    EXPECT_EQ(g.group, 1u);
+    ASSERT_EQ(g.elementCount, 1u);
+    EXPECT_EQ(taken.components(g)[0], 2.0) << "the newest value wins";
+    const auto& r = taken.entries()[1];
+    EXPECT_EQ(std::vector<double>(taken.components(r), taken.components(r) + r.size),
+              (std::vector<double>{1, 2, 0, 0, 0, 0, 0, 0})) << "the whole group travels";
     inst.collector->takePending(taken);
-    EXPECT_TRUE(taken.empty()) << "a set is taken over once";
+    EXPECT_TRUE(taken.empty()) << "an update is taken over once";
 }

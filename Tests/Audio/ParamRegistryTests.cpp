@@ -34,16 +34,16 @@ CAudioPreset::CBlob floatRecord(const std::string& defName, const std::vector<st
     return w.bytes();
 }
 
-std::vector<CAudioParamChangeSet::CRun> pending(CInstance& inst) {
-    CAudioParamChangeSet taken;
+std::vector<CAudioParamUpdate::CEntry> pending(CInstance& inst) {
+    CAudioParamUpdate taken;
     std::lock_guard<std::mutex> lock(inst.collector->audioEnv()->lock());
     inst.collector->takePending(taken);
-    return taken.runs();
+    return taken.entries();
 }
 
-bool hasRun(const std::vector<CAudioParamChangeSet::CRun>& runs, CAudioParam& p, size_t group) {
-    for (const auto& r : runs)
-        if (r.param == &p && r.group == group) return true;
+bool hasRun(const std::vector<CAudioParamUpdate::CEntry>& entries, CAudioParam& p, size_t group) {
+    for (const auto& e : entries)
+        if (e.param == &p && e.group == group) return true;
     return false;
 }
 

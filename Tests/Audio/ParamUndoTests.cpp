@@ -92,14 +92,13 @@ TEST(ParamUndo, EditsAreClampedAndReachTheAudioThreadOnce) {
     CInstance inst;
     inst.edit("io-params.in-routing", 0, 2, {40, -3});
     EXPECT_EQ(inst.values("io-params.in-routing"), (std::vector<double>{1, 2, 16, 0, 0, 0, 0, 0}));
-    CAudioParamChangeSet taken;
+    CAudioParamUpdate taken;
     {
         std::lock_guard<std::mutex> lock(inst.collector->audioEnv()->lock());
         inst.collector->takePending(taken);
     }
-    ASSERT_EQ(taken.runs().size(), 1u);
-    EXPECT_EQ(taken.runs()[0].firstElement, 2u);
-    EXPECT_EQ(taken.runs()[0].elementCount, 2u);
+    ASSERT_EQ(taken.entries().size(), 1u);
+    EXPECT_EQ(taken.entries()[0].elementCount, 8u);
 
     inst.edit("io-params.in-routing", 0, 2, {16, 0});
     EXPECT_EQ(inst.undo().count(), 1u) << "a change to the same value is no undo step";

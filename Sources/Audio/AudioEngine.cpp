@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Audio/AudioEngine.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "Audio/AudioEnv.h"
+#include "Audio/Modules/ModNode.h"
+#include "Audio/Param.h"
+#include "Audio/VizCollector.h"
+#include "Core/Application.h"
+#include "Core/Debug.h"
+
+#define ZEL_SOURCE_TAG "AudioEngine"
+
+namespace zel {
+
+CAudioEngine::CAudioEngine() { m_hostInputs.reserve(CAudioProcessBase::kMaxChannels); }
+
+// The graph holds buffers of the pool: it goes first.
+CAudioEngine::~CAudioEngine() {
+    m_hostInputs.clear();
+    m_graph.reset();
+    m_output.reset();
+}
+
+CErrorPtr CAudioEngine::build(CObject& plugin) {
+    m_plugin = &plugin;
+    ZEL_TRY(plugin.findObjectChecked(plugin.fullName() + ".param-collector", m_collector));
+    ZEL_TRY(plugin.findObjectChecked(plugin.fullName() + ".audio-env", m_env));
+    m_viz = dynamic_cast<CAudioVizCollector*>(plugin.findObject(plugin.fullName() + ".viz-collector"));
+    const CObject* audio = CApplication::sharedObject()->findChild("audio");
+    const auto* mainDef = audio ? dynamic_cast<const CAudioProcessDef*>(audio->findChild("modMain")) : nullptr;
+    const auto* outputDef = audio ? dynamic_cast<const CModOutputDef*>(audio->findChild("modOutput")) : nullptr;
+    if (!mainDef || !outputDef) return ZEL_ERROR("Audio process def of invalid class supplied.");
+    m_definitionRoot = audio->fullName();
+    // Every value a slot can read gets its audio-side copy now: stack
+    // elements bind their slots later, on the audio thread, where nothing
+    // may be created.
+    m_building = true;
+    prepareCopies(*mainDef);
+    auto graph = std::make_unique<CAudioProcess>();
+    ZEL_TRY(graph->init(*mainDef, *this));
+    std::unique_ptr<CAudioProcessBase> output = createAudioProcess(*outputDef, false);
+    if (!dynamic_cast<CModOutput*>(output.get())) return ZEL_ERROR("Audio process def of invalid class supplied.");
+    ZEL_TRY(output->init(*outputDef, *this));
+    m_graph = std::move(graph);
+    m_output = std::move(output);
+    m_copyIndex.clear();
+    for (const auto& [param, copy] : m_copies) m_copyIndex.emplace_back(param, copy.get());
+    m_building = false;
+    return nullptr;
+}
+
+void CAudioEngine::prepareCopies(const CObject& def) {
+    for (const auto& child : def.children()) {
+        if (const auto* alloc = dynamic_cast<const CAudioParamAllocDef*>(child.get())) copyOf(resolve(def, alloc->paramName()));
+        prepareCopies(*child);
+    }
+}
+
+void CAudioEngine::setFormat(double sampleRate, size_t maxBlock) {
+    m_format.sampleRate = sampleRate;
+    m_format.maxBlock = std::clamp<size_t>(maxBlock, 1, kMaxBlock);
+    if (!m_graph) return;
+    m_graph->formatChanged();
+    static_cast<CModOutput&>(*m_output).setGraphLatency(m_graph->latency());
+    std::lock_guard<std::mutex> lock(m_env->lock());
+    m_env->sampleRate = sampleRate;
+    m_env->latency = latency();
+}
+
+void CAudioEngine::reset() {
+    if (m_graph) m_graph->reset();
+}
+
+long long CAudioEngine::latency() const { return m_output ? m_output->latency() : 0; }
+
+// ---------------------------------------------------------------- parameters
+
+CAudioParam* CAudioEngine::runTimeParam(const CString& definitionName) const {
+    // "audio.modMain.x" is "plugin.modMain.x" in the instance.
+    if (!definitionName.startsWith(m_definitionRoot)) return m_collector->find(definitionName);
+    return m_collector->find(m_plugin->fullName() + definitionName.substr(m_definitionRoot.length()));
+}
+
+CAudioParam* CAudioEngine::resolve(const CObject& def, const CString& name) const {
+    // Remaps of the definition itself, then of each enclosing process, each
+    // naming the parameter relative to where it stands.
+    CString local = name;
+    for (const CObject* scope = &def; scope && scope->fullName() != m_definitionRoot; scope = scope->parent()) {
+        for (const auto& child : scope->children()) {
+            const auto* remap = dynamic_cast<const CAudioParamRemapDef*>(child.get());
+            if (!remap) continue;
+            for (const auto& [orig, target] : remap->mappings()) {
+                if (orig != local) continue;
+                if (target.startsWith("/")) return m_collector->find(target.substr(1));
+                const CObject* base = scope;
+                CString rest = target;
+                while (rest.startsWith("^") && base->parent()) {
+                    base = base->parent();
+                    rest = rest.substr(1);
+                }
+                return runTimeParam(base->fullName() + "." + rest);
+            }
+        }
+        local = scope->name() + "." + local;
+    }
+    return runTimeParam(def.fullName() + "." + name);
+}
+
+const CAudioParamCopy* CAudioEngine::copyOf(CAudioParam* param) {
+    if (!param) return nullptr;
+    auto it = m_copies.find(param);
+    if (it != m_copies.end()) return it->second.get();
+    if (!m_building) return nullptr;
+    auto copy = std::make_unique<CAudioParamCopy>(param->info());
+    {
+        std::lock_guard<std::mutex> lock(param->lock());
+        const CAudioParamValue& v = param->storage().value();
+        for (size_t g = 0; g < v.groupCount(); ++g) copy->setGroup(g, v.group(g).data(), v.elementCount(g));
+    }
+    return (m_copies[param] = std::move(copy)).get();
+}
+
+void CAudioEngine::bindSlots(const CAudioProcessDefBase& def, std::vector<CAudioParamSlot>& slots) {
+    std::vector<bool> bound(slots.size(), false);
+    for (const auto& child : def.children()) {
+        const auto* alloc = dynamic_cast<const CAudioParamAllocDef*>(child.get());
+        if (!alloc || alloc->index() < 0 || size_t(alloc->index()) >= slots.size()) continue;
+        const CAudioParamCopy* copy = copyOf(resolve(def, alloc->paramName()));
+        slots[size_t(alloc->index())].bind(copy, alloc->useAllGroups(), alloc->useAllElements());
+        bound[size_t(alloc->index())] = copy != nullptr;
+    }
+    for (size_t i = 0; i < slots.size(); ++i)
+        if (!bound[i])
+            debugLog("regModuleParam error %zu %s // %s", i, def.name().utf8().c_str(), def.fullName().utf8().c_str());
+}
+
+const CAudioParamCopy* CAudioEngine::findParam(const CObject& scope, const CString& name) {
+    return copyOf(runTimeParam(scope.fullName() + "." + name));
+}
+
+void CAudioEngine::takeChanges() {
+    {
+        std::lock_guard<std::mutex> lock(m_env->lock());
+        m_collector->takePending(m_update);
+    }
+    for (const auto& e : m_update.entries()) {
+        auto it = std::lower_bound(m_copyIndex.begin(), m_copyIndex.end(), e.param,
+                                   [](const auto& entry, CAudioParam* p) { return entry.first < p; });
+        if (it == m_copyIndex.end() || it->first != e.param) continue;
+        it->second->setGroup(e.group, m_update.components(e), e.elementCount);
+    }
+}
+
+// ---------------------------------------------------------------- processing
+
+void CAudioEngine::process(const double* const* in, size_t numIn, double* const* out, size_t numOut, size_t n) {
+    for (size_t offset = 0; offset < n;) {
+        const size_t len = std::min(n - offset, m_format.maxBlock);
+        takeChanges();
+        processBlock(in, numIn, out, numOut, offset, len);
+        offset += len;
+    }
+}
+
+void CAudioEngine::processBlock(const double* const* in, size_t numIn, double* const* out, size_t numOut,
+                                size_t offset, size_t n) {
+    m_hostInputs.clear();
+    for (size_t h = 0; h < numIn && h < CAudioProcessBase::kMaxChannels; ++h) {
+        CAudioChannel c;
+        c.buffer = newBuffer();
+        if (!c.buffer) continue;
+        std::memcpy(c.buffer.data(), in[h] + offset, n * sizeof(double));
+        c.channel = int(h);
+        m_hostInputs.push_back(std::move(c));
+    }
+    m_graph->inputs[0] = m_hostInputs;
+    m_graph->update();
+    m_graph->process(n);
+    for (size_t k = 0; k < numOut; ++k) {
+        const CAudioChannel* source = nullptr;
+        for (const CAudioChannel& c : m_graph->output)
+            if (c.channel == int(k) && c.buffer) source = &c;
+        if (source) std::memcpy(out[k] + offset, source->buffer.data(), n * sizeof(double));
+        else std::memset(out[k] + offset, 0, n * sizeof(double));
+    }
+}
+
+}  // namespace zel

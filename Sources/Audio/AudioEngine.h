@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "Audio/Engine/AudioGraph.h"
+#include "Audio/ParamChangeSet.h"
+#include "Core/Object.h"
+
+namespace zel {
+
+class CAudioEnv;
+class CAudioParam;
+class CAudioParamCollector;
+class CModOutput;
+
+// The engine of one plug-in instance without a host: builds the process
+// graph `plugin.modMain` from the shared definitions, is sized for a sample
+// rate and a maximum block, takes over pending parameter changes at block
+// boundaries and processes blocks of double samples. Tests, benchmarks and
+// the host wrapper drive the instance through it.
+//
+// Phases: build (any thread), setFormat (off the audio thread), then
+// process on the audio thread, one thread at a time.
+class CAudioEngine final : public CAudioGraphContext {
+public:
+    static constexpr size_t kMaxBlock = 512;
+
+    CAudioEngine();
+    ~CAudioEngine() override;
+
+    // `plugin` is the instance's plug-in object (the `plugin` template
+    // instantiated and initialised).
+    CErrorPtr build(CObject& plugin);
+    // Sizes the engine; blocks longer than `maxBlock` (at most kMaxBlock)
+    // are split.
+    void setFormat(double sampleRate, size_t maxBlock);
+    void reset();
+    // Takes the collector's pending changes over into the audio-side values.
+    void takeChanges();
+    // Processes n samples from `numIn` host inputs into `numOut` host
+    // outputs; outputs without a source get zeros.
+    void process(const double* const* in, size_t numIn, double* const* out, size_t numOut, size_t n);
+
+    long long latency() const;
+    CAudioProcess& graph() { return *m_graph; }
+    size_t heapAllocations() const { return m_pool.heapAllocations(); }
+
+    // CAudioGraphContext
+    CPoolAllocator& pool() override { return m_pool; }
+    const CAudioStreamFormat& format() const override { return m_format; }
+    void bindSlots(const CAudioProcessDefBase& def, std::vector<CAudioParamSlot>& slots) override;
+    const CAudioParamCopy* findParam(const CObject& scope, const CString& name) override;
+    CAudioVizCollector* vizCollector() override { return m_viz; }
+
+private:
+    // The instance parameter a module parameter reads, after remaps.
+    CAudioParam* resolve(const CObject& def, const CString& name) const;
+    CAudioParam* runTimeParam(const CString& definitionName) const;
+    // The audio-side copy of a parameter; created only while building.
+    const CAudioParamCopy* copyOf(CAudioParam* param);
+    void prepareCopies(const CObject& def);
+    void processBlock(const double* const* in, size_t numIn, double* const* out, size_t numOut, size_t offset,
+                      size_t n);
+
+    CPoolAllocator m_pool;
+    CAudioStreamFormat m_format;
+    CObject* m_plugin = nullptr;
+    CAudioParamCollector* m_collector = nullptr;
+    CAudioEnv* m_env = nullptr;
+    CAudioVizCollector* m_viz = nullptr;
+    CString m_definitionRoot;
+    bool m_building = false;  // "audio": the shared section the graph comes from
+    std::map<CAudioParam*, std::unique_ptr<CAudioParamCopy>> m_copies;
+    std::vector<std::pair<CAudioParam*, CAudioParamCopy*>> m_copyIndex;  // sorted, for the audio thread
+    std::unique_ptr<CAudioProcess> m_graph;
+    std::unique_ptr<CAudioProcessBase> m_output;
+    CAudioParamUpdate m_update;
+    CAudioChannels m_hostInputs;
+};
+
+}  // namespace zel

@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Audio/Engine/AudioBuffer.h"
+
+#include <new>
+
+namespace zel {
+
+CAudioBuffer* CAudioBuffer::create(CPoolAllocator& pool, size_t samples) {
+    void* memory = pool.allocate(sizeof(CAudioBuffer) + samples * sizeof(double));
+    return memory ? new (memory) CAudioBuffer(pool, samples) : nullptr;
+}
+
+void CAudioBuffer::release() {
+    if (--m_refs) return;
+    CPoolAllocator& pool = m_pool;
+    this->~CAudioBuffer();
+    pool.release(this);
+}
+
+}  // namespace zel

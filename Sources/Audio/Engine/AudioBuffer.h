@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "Core/PoolAllocator.h"
+
+namespace zel {
+
+// One block of one channel's samples, reference counted so that processes
+// that leave a channel unchanged pass the same buffer on. Lives in the
+// engine's pool; the last reference returns it there.
+class alignas(16) CAudioBuffer {
+public:
+    static CAudioBuffer* create(CPoolAllocator& pool, size_t samples);
+
+    double* data() { return reinterpret_cast<double*>(this + 1); }
+    const double* data() const { return reinterpret_cast<const double*>(this + 1); }
+    size_t capacity() const { return m_capacity; }
+
+    void addRef() { ++m_refs; }
+    void release();
+    uint32_t refs() const { return m_refs; }
+
+private:
+    CAudioBuffer(CPoolAllocator& pool, size_t capacity) : m_pool(pool), m_capacity(capacity) {}
+
+    CPoolAllocator& m_pool;
+    size_t m_capacity;
+    uint32_t m_refs = 1;
+};
+static_assert(sizeof(CAudioBuffer) % 16 == 0, "samples stay aligned");
+
+// A counted reference to a buffer; copying shares the buffer.
+class CAudioBufferRef {
+public:
+    CAudioBufferRef() = default;
+    // Takes over the creator's reference.
+    explicit CAudioBufferRef(CAudioBuffer* adopted) : m_buffer(adopted) {}
+    CAudioBufferRef(const CAudioBufferRef& o) : m_buffer(o.m_buffer) {
+        if (m_buffer) m_buffer->addRef();
+    }
+    CAudioBufferRef(CAudioBufferRef&& o) noexcept : m_buffer(std::exchange(o.m_buffer, nullptr)) {}
+    CAudioBufferRef& operator=(CAudioBufferRef o) noexcept {
+        std::swap(m_buffer, o.m_buffer);
+        return *this;
+    }
+    ~CAudioBufferRef() {
+        if (m_buffer) m_buffer->release();
+    }
+
+    explicit operator bool() const { return m_buffer != nullptr; }
+    double* data() { return m_buffer->data(); }
+    const double* data() const { return m_buffer->data(); }
+    CAudioBuffer* get() const { return m_buffer; }
+    void reset() { *this = CAudioBufferRef(); }
+
+private:
+    CAudioBuffer* m_buffer = nullptr;
+};
+
+// A channel as it flows through the graph: its samples, its internal
+// channel number (0-based) and its channel group (0-based).
+struct CAudioChannel {
+    CAudioBufferRef buffer;
+    int channel = 0;
+    int group = 0;
+};
+
+// The channels of one port. Capacity is reserved when the graph is built,
+// so that filling it on the audio thread does not allocate.
+using CAudioChannels = std::vector<CAudioChannel>;
+
+}  // namespace zel

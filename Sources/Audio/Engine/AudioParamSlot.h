@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+
+#include "Audio/ParamValue.h"
+
+namespace zel {
+
+// The audio thread's own copy of one parameter's value. The engine refreshes
+// it from the collector's hand-over at sub-block boundaries and counts a
+// version, so that the slots bound to it see that it changed.
+class CAudioParamCopy {
+public:
+    explicit CAudioParamCopy(const CAudioParamInfo& info);
+
+    const CAudioParamInfo& info() const { return m_info; }
+    const CAudioParamValue& value() const { return m_value; }
+    uint64_t version() const { return m_version; }
+
+    // Group g now holds `count` elements from `components` (none: the group
+    // reads as the default). Groups and elements beyond what was reserved
+    // are dropped, so the audio thread never allocates; they are far beyond
+    // any layout of the plug-in.
+    void setGroup(size_t g, const double* components, size_t count);
+
+    static constexpr size_t kMaxGroups = 16;
+    static constexpr size_t kMaxElements = 64;
+
+private:
+    const CAudioParamInfo& m_info;
+    CAudioParamValue m_value;
+    uint64_t m_version = 1;
+};
+
+// A numbered parameter slot of a process or module, bound by an
+// `audio:param-alloc` to a parameter (through any remaps). Reading folds a
+// single-group parameter to group 0 and a single-element one to element 0,
+// and falls back to the parameter's default for what the value does not
+// hold; an unbound slot reads the caller's fallback.
+class CAudioParamSlot {
+public:
+    void bind(const CAudioParamCopy* copy, bool useAllGroups, bool useAllElements);
+    bool bound() const { return m_copy != nullptr; }
+    bool useAllGroups() const { return m_useAllGroups; }
+    bool useAllElements() const { return m_useAllElements; }
+
+    double read(size_t group, size_t element, double fallback, size_t component = 0) const;
+    // Groups and elements the value stores (0 when unbound).
+    size_t groupCount() const;
+    size_t elementCount(size_t group) const;
+    // The elements a reader of the group sees: the stored ones, or the
+    // default's when the group stores none.
+    size_t visibleElementCount(size_t group) const;
+
+    // Whether the value changed since markSeen(); a fresh slot counts as
+    // changed once.
+    bool changed() const { return m_copy ? m_seen != m_copy->version() : !m_seenUnbound; }
+    void markSeen() {
+        if (m_copy) m_seen = m_copy->version();
+        m_seenUnbound = true;
+    }
+
+private:
+    const CAudioParamCopy* m_copy = nullptr;
+    uint64_t m_seen = 0;
+    bool m_seenUnbound = false;
+    bool m_useAllGroups = false;
+    bool m_useAllElements = false;
+};
+
+}  // namespace zel

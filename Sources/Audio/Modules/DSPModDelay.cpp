@@ -1,0 +1,265 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Audio/Modules/DSPModDelay.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#define ZEL_SOURCE_TAG "DSPModDelay"
+
+namespace zel {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+}  // namespace
+
+CDSPModDelay::~CDSPModDelay() {
+    if (!m_pool) return;
+    releasePages();
+    m_pool->release(m_ring);
+}
+
+void CDSPModDelay::configure(size_t pageLength, size_t fadeLength) {
+    m_pageLength = std::max(pageLength, kMinPageLength);
+    m_fadeLength = std::max<size_t>(fadeLength, 1);
+    m_k = 2.0 * std::cos(kPi / double(m_fadeLength));
+    releasePages();
+    m_pool->release(m_ring);
+    m_ring = nullptr;
+    m_ringLength = 0;
+    m_delay = 0;
+    m_oldDelay = 0;
+    m_pending = kNoDelay;
+    m_fading = false;
+    m_fadeLeft = 0;
+    m_writePage = 0;
+    m_writeOffset = 0;
+    m_base = 0;
+    m_counter = 0;
+    m_freshlyReset = true;
+    m_routine = &CDSPModDelay::processPlain;
+    updateCapacity();
+}
+
+void CDSPModDelay::reset() {
+    releasePages();
+    m_writePage = 0;
+    m_writeOffset = 0;
+    m_counter = m_base;
+    m_fading = false;
+    m_fadeLeft = 0;
+    m_routine = &CDSPModDelay::processPlain;
+    m_freshlyReset = true;
+    if (m_pending != kNoDelay) {
+        m_delay = m_pending;
+        m_pending = kNoDelay;
+        updateCapacity();
+    }
+}
+
+void CDSPModDelay::setMinCapacity(size_t samples) {
+    m_minCapacity = samples;
+    if (m_ring) updateCapacity();
+}
+
+void CDSPModDelay::setDelay(long long samples) {
+    samples = std::max(samples, 0LL);
+    if (m_fading) {
+        // Only the newest change waits for the running fade; going back to
+        // its target leaves nothing to do after it.
+        m_pending = samples != m_delay ? samples : kNoDelay;
+        return;
+    }
+    if (samples == m_delay) return;
+    if (m_freshlyReset) {
+        // Nothing has been heard yet, so there is nothing to fade from.
+        m_delay = samples;
+        updateCapacity();
+        return;
+    }
+    startFade(samples);
+}
+
+void CDSPModDelay::process(const double* in, double* out, size_t n) {
+    m_freshlyReset = false;
+    if (!m_ringLength) {
+        // Only when the pool could not even provide the ring.
+        fill(out, n);
+        return;
+    }
+    // A routine returns early when a fade ends, so the rest of the block
+    // goes through the plain one.
+    for (size_t done = 0; done < n;) done += (this->*m_routine)(in + done, out + done, n - done);
+}
+
+size_t CDSPModDelay::allocatedPages() const {
+    return size_t(std::count_if(m_ring, m_ring + m_ringLength, [](const double* p) { return p != nullptr; }));
+}
+
+size_t CDSPModDelay::processPlain(const double* in, double* out, size_t n) {
+    const size_t pageLength = m_pageLength;
+    for (size_t done = 0; done < n;) {
+        size_t readPage, readOffset;
+        readPosition(m_delay, readPage, readOffset);
+        const size_t chunk = std::min({pageLength - readOffset, pageLength - m_writeOffset, n - done, kMaxChunk});
+        double* dst = page(m_writePage);
+        const double* src = page(readPage);
+        // Writing first makes a delay shorter than the chunk read what was
+        // just written, and a delay of 0 return the input unchanged.
+        if (dst) std::memcpy(dst + m_writeOffset, in + done, chunk * sizeof(double));
+        if (src)
+            std::memcpy(out + done, src + readOffset, chunk * sizeof(double));
+        else
+            fill(out + done, chunk);
+        advance(chunk);
+        done += chunk;
+    }
+    return n;
+}
+
+size_t CDSPModDelay::processFade(const double* in, double* out, size_t n) {
+    const size_t pageLength = m_pageLength;
+    size_t done = 0;
+    while (done < n) {
+        size_t oldPage, oldOffset, newPage, newOffset;
+        readPosition(m_oldDelay, oldPage, oldOffset);
+        readPosition(m_delay, newPage, newOffset);
+        const size_t chunk = std::min({pageLength - oldOffset, pageLength - newOffset, pageLength - m_writeOffset,
+                                       n - done, kMaxChunk, m_fadeLeft});
+        double* dst = page(m_writePage);
+        const double* a = page(oldPage);
+        const double* b = page(newPage);
+        double* y = out + done;
+        if (dst && a && b) {
+            std::memcpy(dst + m_writeOffset, in + done, chunk * sizeof(double));
+            a += oldOffset;
+            b += newOffset;
+            double c = m_c, cPrev = m_cPrev;
+            const double k = m_k;
+            for (size_t i = 0; i < chunk; ++i) {
+                y[i] = (0.5 + c) * a[i] + (0.5 - c) * b[i];
+                const double next = k * c - cPrev;
+                cPrev = c;
+                c = next;
+            }
+            m_c = c;
+            m_cPrev = cPrev;
+        } else {
+            fill(y, chunk);
+        }
+        advance(chunk);
+        done += chunk;
+        m_fadeLeft -= chunk;
+        if (m_fadeLeft) continue;
+        if (m_pending == kNoDelay) {
+            m_fading = false;
+            m_routine = &CDSPModDelay::processPlain;
+            return done;
+        }
+        startFade(m_pending);
+    }
+    return done;
+}
+
+void CDSPModDelay::startFade(long long to) {
+    m_oldDelay = m_delay;
+    m_delay = to;
+    m_pending = kNoDelay;
+    m_fading = true;
+    m_fadeLeft = m_fadeLength;
+    // c_j = 0.5 × cos(π j / N) by c_{j+1} = k × c_j − c_{j−1}.
+    m_c = 0.5;
+    m_cPrev = 0.25 * m_k;
+    m_routine = &CDSPModDelay::processFade;
+    updateCapacity();
+}
+
+void CDSPModDelay::updateCapacity() {
+    size_t span = std::max(m_minCapacity, size_t(m_delay));
+    if (m_fading) span = std::max(span, size_t(m_oldDelay));
+    const size_t length = (m_pageLength + span + kMaxChunk - 1) / m_pageLength;
+    if (length != m_ringLength) rebuildRing(length);
+}
+
+// The write page becomes page 0 and every page keeps its distance behind
+// it, so history within both lengths reads as before: growing adds empty
+// pages, shrinking drops the oldest ones, both right after the write page.
+// The write page also holds, past the write offset, the samples one whole
+// ring back; that part moves to where a whole ring back now is.
+void CDSPModDelay::rebuildRing(size_t length) {
+    auto** ring = static_cast<double**>(m_pool->allocate(length * sizeof(double*)));
+    if (!ring) return;
+    std::fill(ring, ring + length, nullptr);
+    const size_t pageLength = m_pageLength, oldLength = m_ringLength;
+    const size_t w = m_writePage, o = m_writeOffset;
+    if (oldLength) {
+        double** old = m_ring;
+        auto behind = [&](size_t j) -> double*& { return old[(w + oldLength - j) % oldLength]; };
+        double* writePage = old[w];
+        ring[0] = writePage;
+        for (size_t j = 1; j < std::min(length, oldLength); ++j) ring[length - j] = behind(j);
+        if (length > oldLength) {
+            if (writePage) {
+                if (double* moved = newPage()) {
+                    std::memcpy(moved + o, writePage + o, (pageLength - o) * sizeof(double));
+                    ring[length - oldLength] = moved;
+                }
+                fill(writePage + o, pageLength - o);
+            }
+        } else {
+            if (const double* wrapped = behind(length)) {
+                if (!ring[0]) ring[0] = newPage();
+                if (ring[0]) std::memcpy(ring[0] + o, wrapped + o, (pageLength - o) * sizeof(double));
+            } else if (writePage) {
+                fill(writePage + o, pageLength - o);
+            }
+            for (size_t j = length; j < oldLength; ++j) m_pool->release(std::exchange(behind(j), nullptr));
+        }
+        m_pool->release(old);
+    }
+    m_ring = ring;
+    m_ringLength = length;
+    m_writePage = 0;
+    m_base = length * pageLength;
+    m_counter = m_base + o;
+}
+
+void CDSPModDelay::releasePages() {
+    for (size_t i = 0; i < m_ringLength; ++i) m_pool->release(std::exchange(m_ring[i], nullptr));
+}
+
+double* CDSPModDelay::page(size_t index) {
+    double*& p = m_ring[index];
+    if (!p) p = newPage();
+    return p;
+}
+
+double* CDSPModDelay::newPage() {
+    auto* p = static_cast<double*>(m_pool->allocate(m_pageLength * sizeof(double)));
+    if (p) fill(p, m_pageLength);
+    return p;
+}
+
+void CDSPModDelay::fill(double* dst, size_t n) const { std::fill(dst, dst + n, m_fill); }
+
+void CDSPModDelay::readPosition(long long delay, size_t& pageIndex, size_t& offset) const {
+    const size_t r = m_counter - size_t(delay);
+    pageIndex = (r / m_pageLength) % m_ringLength;
+    offset = r % m_pageLength;
+}
+
+void CDSPModDelay::advance(size_t n) {
+    m_counter += n;
+    m_writeOffset += n;
+    if (m_writeOffset < m_pageLength) return;
+    m_writeOffset = 0;
+    if (++m_writePage == m_ringLength) {
+        m_writePage = 0;
+        m_counter = m_base;
+    }
+}
+
+}  // namespace zel

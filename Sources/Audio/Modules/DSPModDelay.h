@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+
+#include "Core/PoolAllocator.h"
+
+namespace zel {
+
+// A delay line made of a ring of fixed-size pages. Pages come from the pool
+// the first time they are read or written and hold the fill value until
+// then, so memory follows the delay in use. A change of delay while running
+// is a raised-cosine cross-fade from the old read position to the new one;
+// changes that arrive during a fade wait for it to end, and only the last
+// one is kept.
+class CDSPModDelay {
+public:
+    static constexpr size_t kMinPageLength = 64;
+    // Longest run copied at once; also the margin the ring keeps between the
+    // write position and the farthest read.
+    static constexpr size_t kMaxChunk = 256;
+    static constexpr long long kNoDelay = -1;
+
+    CDSPModDelay() = default;
+    ~CDSPModDelay();
+    CDSPModDelay(const CDSPModDelay&) = delete;
+    CDSPModDelay& operator=(const CDSPModDelay&) = delete;
+
+    // The pool that pages and the ring come from; set before configure().
+    void setPool(CPoolAllocator& pool) { m_pool = &pool; }
+
+    // Starts over with pages of `pageLength` samples (at least 64) and fades
+    // of `fadeLength` samples (at least 1): history, delay and fade are gone
+    // and the line is freshly reset.
+    void configure(size_t pageLength, size_t fadeLength);
+    // Drops the history and ends a running fade at once (moving to the
+    // pending delay, if any); the next delay applies without a fade.
+    void reset();
+    // What unwritten history reads as; takes effect for pages allocated later.
+    void setFillValue(double value) { m_fill = value; }
+    // Span in samples the ring holds at least, whatever the delay.
+    void setMinCapacity(size_t samples);
+    void setDelay(long long samples);
+
+    // One block; `in` and `out` may not overlap. Clears the freshly-reset
+    // state.
+    void process(const double* in, double* out, size_t n);
+
+    size_t pageLength() const { return m_pageLength; }
+    size_t fadeLength() const { return m_fadeLength; }
+    size_t ringLength() const { return m_ringLength; }
+    size_t allocatedPages() const;
+    long long delay() const { return m_delay; }
+    long long pendingDelay() const { return m_pending; }
+    bool fading() const { return m_fading; }
+    bool freshlyReset() const { return m_freshlyReset; }
+
+private:
+    using CRoutine = size_t (CDSPModDelay::*)(const double*, double*, size_t);
+
+    size_t processPlain(const double* in, double* out, size_t n);
+    size_t processFade(const double* in, double* out, size_t n);
+    void startFade(long long to);
+    void updateCapacity();
+    void rebuildRing(size_t length);
+    void releasePages();
+    // The page at `index`, allocated and filled when missing; null only
+    // when the pool is out of memory.
+    double* page(size_t index);
+    double* newPage();
+    void fill(double* dst, size_t n) const;
+    // Where the sample `delay` samples before the write position lives.
+    void readPosition(long long delay, size_t& pageIndex, size_t& offset) const;
+    void advance(size_t n);
+
+    CPoolAllocator* m_pool = nullptr;
+    size_t m_pageLength = kMinPageLength;
+    size_t m_fadeLength = 1;
+    double m_fill = 0.0;
+    size_t m_minCapacity = 0;
+
+    double** m_ring = nullptr;
+    size_t m_ringLength = 0;
+
+    size_t m_writePage = 0;
+    size_t m_writeOffset = 0;
+    size_t m_counter = 0;  // base + writePage × P + writeOffset
+    size_t m_base = 0;     // M × P, so that counter − delay never goes below 0
+
+    long long m_delay = 0;
+    long long m_oldDelay = 0;
+    long long m_pending = kNoDelay;
+
+    bool m_fading = false;
+    size_t m_fadeLeft = 0;
+    double m_c = 0.0, m_cPrev = 0.0, m_k = 0.0;
+
+    bool m_freshlyReset = true;
+    CRoutine m_routine = &CDSPModDelay::processPlain;
+};
+
+}  // namespace zel

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Audio/Engine/AudioProcess.h"
+#include "Audio/Modules/DSPModDelay.h"
+
+namespace zel {
+
+// One channel of a channel group's delay: turns a time in the chosen unit
+// plus a number of samples into a delay in samples and runs the delay line,
+// which cross-fades whenever that delay changes.
+class CModDelayModule final : public CAudioModule {
+public:
+    enum ESlot { kTime, kSamples, kTransTime, kBlockSize, kTimeMode, kSlotCount };
+    enum ETimeMode { kMsec, kMeter, kFoot };
+    static constexpr double kMaxDelaySeconds = 12.0;
+    static constexpr double kSoundMetersPerSecond = 340.29;
+    static constexpr double kSoundFeetPerSecond = 1116.437;
+
+    CModDelayModule() : CAudioModule(kSlotCount) {}
+
+    // The pool for the delay line's pages; set before the first update.
+    void setPool(CPoolAllocator& pool) { m_line.setPool(pool); }
+
+    CErrorPtr init(const CAudioProcessDefBase& def) override;
+    void reset() override;
+    void update() override;
+    void process(const double* in, double* out, size_t n);
+
+    // Latency of the output in samples: the input's plus the module's own.
+    long long latency() const { return inputLatency + m_latency; }
+    const CDSPModDelay& line() const { return m_line; }
+
+private:
+    double value(ESlot slot, double fallback) const;
+    void reconfigure();
+    long long delaySamples() const;
+
+    bool m_isLatencySeconds = false;
+    bool m_isLatencyPositive = false;
+    bool m_isCompInput = false;
+    long long m_latencySamples = 0;
+    double m_latencySeconds = 0.0;
+    long long m_latency = 0;  // at the current sample rate
+    CDSPModDelay m_line;
+};
+
+// The delay process of one channel group: a module per channel, each
+// writing a fresh buffer.
+class CModDelay final : public CAudioModuleProcess {
+protected:
+    std::unique_ptr<CAudioModule> createModule() const override;
+    void processChannel(CAudioModule& module, const CAudioChannel& in, const CAudioChannel* aux, CAudioChannel& out,
+                        size_t n) override;
+};
+
+}  // namespace zel

@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "Audio/Engine/AudioProcess.h"
+#include "Audio/VizData.h"
+
+namespace zel {
+
+class CAudioVizMeterStream;
+
+// The level meter of one channel. Levels are kept as power (squared
+// amplitude) and reported once per visual frame as linear amplitudes.
+//
+// Routines, chosen by the definition:
+// - plain: integrated level m, release follower r (instant rise), frame
+//   maximum f of x² and r, and a peak p held for the peak time;
+// - minimum tracking (`is-compression`): the mirror image, r falls at once
+//   and rises with the release, f is the frame minimum of r (x² itself
+//   touches zero at every zero crossing), p holds the lowest frame; with
+//   `use-bias` the squared input is first divided by its own level smoothed
+//   with the bias time, so the meter shows dips relative to the running
+//   loudness;
+// - difference (`is-diff`): m and m_ref integrate the input and the
+//   reference with the same coefficient; the frame reports their ratio. A
+//   missing reference reads as silence.
+// All levels start from silence after a reset.
+class CModMeterModule final : public CAudioModule {
+public:
+    enum ESlot : size_t {
+        kPeakTime = 0,
+        kRmsTime = 1,
+        kGain = 2,
+        kBiasTime = 3,
+        kUseBias = 4,
+        kRelease = 5,
+        kPeakGain = 6,
+        kRmsTime2 = 7,
+        kRelease2 = 8,
+        kUseTime2 = 9,
+        kSlotCount = 10
+    };
+    enum ERoutine { kPlain, kMinimum, kDifference };
+
+    static constexpr double kDefaultFps = 30.0;
+    static constexpr size_t kMinFrameLength = 32;
+    // The longest peak hold; the history is sized for it once, at init.
+    static constexpr double kMaxPeakTime = 10.0;
+    // Times below this smooth nothing (k = 1).
+    static constexpr double kMinTime = 0.0001;
+    // Keeps the difference ratio finite for silent signals.
+    static constexpr double kDiffFloor = 1e-15;
+
+    CModMeterModule();
+
+    // Reads is-diff, is-compression, is-inverted, then fps, and sizes the
+    // peak history for the longest peak time.
+    CErrorPtr init(const CAudioProcessDefBase& def) override;
+    void reset() override;
+    void update() override;
+
+    // The meter operations of the process. run() takes up to n samples of
+    // `in` (and of `ref`, the reference of a difference meter; null reads
+    // as silence) and stops right after a frame ends, returning how many
+    // it consumed; frameReady() tells whether the last run ended a frame,
+    // and frame() holds that frame's values until the next one ends.
+    size_t run(const double* in, const double* ref, size_t n);
+    bool frameReady() const { return m_frameReady; }
+    const CAudioVizDataMeter& frame() const { return m_frame; }
+
+    // k = 1 − (y − sqrt(y² − 1)), y = 2 − cos(2π / (rate × T × 1.362)).
+    static double smoothingCoeff(double seconds, double sampleRate);
+    // round(rate / fps), made even, at least kMinFrameLength.
+    static size_t frameLengthFor(double sampleRate, double fps);
+
+    ERoutine routine() const { return m_routine; }
+    double fps() const { return m_fps; }
+    size_t frameLength() const { return m_frameLength; }
+    size_t historyLength() const { return m_historyLength; }
+    size_t historyCapacity() const { return m_history.size(); }
+    double integrationCoeff() const { return m_kInt; }
+    double releaseCoeff() const { return m_kRel; }
+    double biasCoeff() const { return m_kBias; }
+    // Running power levels: integrated, reference, release follower, held.
+    double integrated() const { return m_m; }
+    double referenceLevel() const { return m_mRef; }
+    double released() const { return m_r; }
+    double held() const { return m_p; }
+
+private:
+    template <ERoutine R>
+    void integrate(const double* in, const double* ref, size_t n);
+    double read(ESlot slot, double fallback) const;
+    void recompute();
+    void clearHistory();
+    void endFrame();
+    // The extreme of the history (maximum, or minimum when tracking
+    // minima); the hold lasts as long as that frame stays in the history.
+    void holdExtreme(bool minimum);
+    void setFrame(double level, double peak);
+
+    ERoutine m_routine = kPlain;
+    bool m_inverted = false;
+    double m_fps = kDefaultFps;
+
+    double m_gain = 1.0, m_peakGain = 1.0;
+    bool m_useBias = false;
+    double m_kInt = 1.0, m_kRel = 1.0, m_kBias = 1.0;
+    size_t m_frameLength = kMinFrameLength;
+    size_t m_framePos = 0;
+
+    double m_m = 0.0, m_mRef = 0.0, m_r = 0.0, m_f = 0.0, m_p = 0.0, m_bias = 0.0;
+    std::vector<double> m_history;  // capacity fixed at init
+    size_t m_historyLength = 1;     // H
+    size_t m_historyPos = 0;        // where the next frame goes
+    size_t m_historyCount = 0;      // frames stored since the history restarted
+    size_t m_hold = 0;              // frames p stays before it is looked up again
+
+    bool m_frameReady = false;
+    CAudioVizDataMeter m_frame;
+};
+
+// `audio:modMeter`: measures its input without changing it (the buffer is
+// handed on) and publishes each channel's frame values to the instance's
+// visualisation collector under the process's path.
+class CModMeter final : public CAudioModuleProcess {
+public:
+    CErrorPtr init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) override;
+
+protected:
+    std::unique_ptr<CAudioModule> createModule() const override;
+    void processChannel(CAudioModule& module, const CAudioChannel& in, const CAudioChannel* aux, CAudioChannel& out,
+                        size_t n) override;
+
+private:
+    CAudioVizMeterStream* m_stream = nullptr;
+};
+
+}  // namespace zel

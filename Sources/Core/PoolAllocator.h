@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace zel {
+
+// Blocks in 64 size classes of 512-byte steps, recycled through free lists;
+// larger blocks come from the heap directly. After a warm-up the audio path
+// reuses blocks without touching the heap. One pool serves one thread at a
+// time (an instance's engine): it takes no lock.
+class CPoolAllocator {
+public:
+    static constexpr size_t kClassBytes = 512;
+    static constexpr size_t kClassCount = 64;
+    static constexpr size_t kLargest = kClassBytes * kClassCount;
+
+    CPoolAllocator() = default;
+    ~CPoolAllocator();
+    CPoolAllocator(const CPoolAllocator&) = delete;
+    CPoolAllocator& operator=(const CPoolAllocator&) = delete;
+
+    // At least `bytes` bytes, aligned for doubles; null only when the heap
+    // is exhausted.
+    void* allocate(size_t bytes);
+    void release(void* block);
+
+    // Blocks taken from the heap so far (pooled and direct), for tests and
+    // benchmarks that prove the steady state allocates nothing.
+    size_t heapAllocations() const { return m_heapAllocations; }
+
+private:
+    struct CHeader {
+        CHeader* next;     // free-list link while pooled
+        uint32_t sizeClass;  // kClassCount for direct blocks
+        uint32_t pad;
+    };
+    static_assert(sizeof(CHeader) == 16, "payloads stay 16-byte aligned");
+
+    std::array<CHeader*, kClassCount> m_free{};
+    size_t m_heapAllocations = 0;
+};
+
+}  // namespace zel

@@ -1,0 +1,295 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "Audio/Modules/ModDelay.h"
+#include "Audio/ParamDef.h"
+#include "Core/Application.h"
+
+using namespace zel;
+
+namespace {
+
+// Distinct samples in [-1, 1), exact in binary; silence before the start
+// and before `kept`, the oldest sample a grown ring still had.
+double x(int64_t i, int64_t kept = 0) {
+    if (i < std::max<int64_t>(kept, 0)) return 0.0;
+    return double(int64_t((uint64_t(i) * 2654435761u >> 7) % 2048) - 1024) / 1024.0;
+}
+
+// Feeds x() through a delay line in blocks and keeps everything it gave.
+struct CLine {
+    CPoolAllocator pool;
+    CDSPModDelay line;
+    std::vector<double> out;
+
+    CLine(size_t pageLength, size_t fadeLength) {
+        line.setPool(pool);
+        line.configure(pageLength, fadeLength);
+    }
+    void run(size_t n, size_t block) {
+        std::vector<double> in(block);
+        for (size_t done = 0; done < n;) {
+            const size_t m = std::min(block, n - done), t = out.size();
+            for (size_t i = 0; i < m; ++i) in[i] = x(int64_t(t + i));
+            out.resize(t + m);
+            line.process(in.data(), out.data() + t, m);
+            done += m;
+        }
+    }
+    void expectDelayed(size_t from, size_t to, int64_t delay, int64_t kept = 0) const {
+        for (size_t t = from; t < to; ++t) ASSERT_EQ(out[t], x(int64_t(t) - delay, kept)) << "sample " << t;
+    }
+    // n samples from t0 fading from the old delay to the new one, with c
+    // worked out directly rather than by the line's oscillator.
+    void expectFade(size_t t0, size_t n, int64_t from, int64_t to, int64_t kept = 0) const {
+        for (size_t j = 0; j < n; ++j) {
+            const int64_t t = int64_t(t0 + j);
+            const double c = 0.5 * std::cos(3.14159265358979323846 * double(j) / double(n));
+            ASSERT_NEAR(out[t0 + j], (0.5 + c) * x(t - from) + (0.5 - c) * x(t - to, kept), 1e-12) << "fade " << j;
+        }
+    }
+};
+
+}  // namespace
+
+TEST(DelayLine, DelaysExactlyAcrossPagesChunksAndOddBlocks) {
+    for (int64_t delay : {0, 1, 63, 64, 65, 256, 257, 1000})
+        for (size_t block : {1, 7, 64, 333, 512}) {
+            SCOPED_TRACE(testing::Message() << "delay " << delay << " block " << block);
+            CLine l(64, 10);
+            l.line.setDelay(delay);
+            EXPECT_FALSE(l.line.fading()) << "freshly configured: no fade";
+            EXPECT_EQ(l.line.ringLength(), size_t(64 + delay + 255) / 64);
+            l.run(3000, block);
+            l.expectDelayed(0, 3000, delay);
+        }
+}
+
+// The old delay keeps reading the history it had when the ring grew or
+// shrank, wherever the write position stood in its page.
+TEST(DelayLine, CrossFadeIsARaisedCosineFromOldToNewDelay) {
+    struct Case {
+        size_t page, fade;
+        int64_t from, to;
+        size_t preroll, block;
+    };
+    for (const Case& k : {Case{64, 100, 50, 300, 1000, 37}, Case{64, 100, 300, 50, 1024, 64},
+                          Case{512, 200, 100, 1000, 2050, 333}, Case{512, 200, 100, 1000, 2500, 512},
+                          Case{64, 1, 10, 20, 500, 7}}) {
+        SCOPED_TRACE(testing::Message() << k.from << " -> " << k.to << " after " << k.preroll);
+        CLine l(k.page, k.fade);
+        l.line.setDelay(k.from);
+        l.run(k.preroll, k.block);
+        const int64_t kept = int64_t(k.preroll) - int64_t(l.line.ringLength() * k.page);
+        l.line.setDelay(k.to);
+        EXPECT_TRUE(l.line.fading());
+        l.run(k.fade + 600, k.block);
+        l.expectFade(k.preroll, k.fade, k.from, k.to, kept);
+        l.expectDelayed(k.preroll + k.fade, l.out.size(), k.to, kept);
+        EXPECT_FALSE(l.line.fading());
+    }
+}
+
+TEST(DelayLine, ChangesDuringAFadeKeepOnlyTheLast) {
+    CLine l(512, 100);
+    l.line.setDelay(3000);
+    l.run(4000, 50);
+    l.line.setDelay(700);
+    l.run(30, 30);
+    l.line.setDelay(650);
+    l.line.setDelay(600);
+    EXPECT_EQ(l.line.pendingDelay(), 600);
+    l.run(400, 50);
+    l.expectFade(4000, 100, 3000, 700);
+    // The second fade shrinks the ring from 7 pages to 2 while it reads 700
+    // back from 4 samples into the write page: past the write offset.
+    l.expectFade(4100, 100, 700, 600);
+    l.expectDelayed(4200, 4430, 600);
+    EXPECT_EQ(l.line.ringLength(), 2u);
+
+    CLine back(64, 100);
+    back.line.setDelay(300);
+    back.run(1000, 50);
+    back.line.setDelay(100);
+    back.line.setDelay(50);
+    back.line.setDelay(100);
+    EXPECT_EQ(back.line.pendingDelay(), CDSPModDelay::kNoDelay) << "back to the fade's target";
+    back.run(300, 50);
+    back.expectFade(1000, 100, 300, 100);
+    back.expectDelayed(1100, 1300, 100);
+}
+
+TEST(DelayLine, ResetDropsHistoryAndTheNextDelayAppliesAtOnce) {
+    CLine l(64, 100);
+    l.line.setDelay(500);
+    l.run(1000, 64);
+    l.line.setDelay(200);
+    l.line.setDelay(700);
+    l.line.reset();
+    EXPECT_FALSE(l.line.fading());
+    EXPECT_EQ(l.line.delay(), 700) << "the waiting change is taken";
+    EXPECT_EQ(l.line.allocatedPages(), 0u);
+    l.line.setDelay(650);
+    EXPECT_FALSE(l.line.fading());
+    l.run(1000, 100);
+    l.expectDelayed(1000, 2000, 650, 1000);
+    l.line.setDelay(600);
+    EXPECT_TRUE(l.line.fading()) << "only until the first block";
+}
+
+TEST(DelayLine, PagesComeOnFirstUseAndSteadyStateAllocatesNothing) {
+    // Delays that read a page other than the one written, with a ring that
+    // keeps its length between the two.
+    for (auto [page, delay] : {std::pair<size_t, int64_t>{512, 19800}, {8100, 16100}}) {
+        SCOPED_TRACE(page);
+        CLine l(page, 480);
+        l.line.setDelay(delay);
+        const size_t pages = l.line.ringLength();
+        EXPECT_EQ(l.line.allocatedPages(), 0u);
+        l.run(256, 256);
+        EXPECT_EQ(l.line.allocatedPages(), 2u) << "the write page and the read page";
+        l.run(pages * page, 512);
+        EXPECT_EQ(l.line.allocatedPages(), pages);
+        const size_t heap = l.pool.heapAllocations();
+        for (int i = 0; i < 50; ++i) {
+            l.line.setDelay(delay + (i % 2) * 50);
+            l.run(1000, 512);
+        }
+        EXPECT_EQ(l.pool.heapAllocations(), heap);
+    }
+    CLine l(8100, 441);
+    l.line.setDelay(529200);
+    EXPECT_EQ(l.line.ringLength(), 66u) << "12 s at 44.1 kHz";
+    l.line.setMinCapacity(600000);
+    EXPECT_EQ(l.line.ringLength(), (8100u + 600000 + 255) / 8100);
+}
+
+namespace {
+
+const CModDelayDef& sharedDelayDef() {
+    return *dynamic_cast<CModDelayDef*>(CApplication::sharedObject()->findObject("audio.modMain.modLagwell.modDelay"));
+}
+
+// A module of group 1 whose slots read the document's own parameters.
+struct CModule {
+    CPoolAllocator pool;
+    std::vector<std::unique_ptr<CAudioParamCopy>> params;
+    CModDelayModule module;
+
+    explicit CModule(double rate, const CAudioProcessDefBase& def = sharedDelayDef(), bool bind = true) {
+        module.sampleRate = rate;
+        module.group = 1;
+        module.setPool(pool);
+        EXPECT_EQ(module.init(def), nullptr);
+        for (const char* name : {"time", "samples", "trans-time", "block-size", "time-mode"}) {
+            auto* param = dynamic_cast<CAudioParamDef*>(sharedDelayDef().findChild(name));
+            params.push_back(std::make_unique<CAudioParamCopy>(param->info()));
+            if (bind) module.slots()[params.size() - 1].bind(params.back().get(), false, false);
+        }
+        module.update();
+    }
+    void set(CModDelayModule::ESlot slot, double plain) { params[slot]->setGroup(1, &plain, 1); }
+    long long delayFor(double time, double samples, double mode) {
+        set(CModDelayModule::kTime, time);
+        set(CModDelayModule::kSamples, samples);
+        set(CModDelayModule::kTimeMode, mode);
+        module.update();
+        return module.line().delay();
+    }
+    std::vector<double> run(std::vector<double> in) {
+        std::vector<double> out(in.size());
+        module.process(in.data(), out.data(), in.size());
+        return out;
+    }
+};
+
+}  // namespace
+
+// Plain times are thousands of the unit: 1.0 is 1000 ms, 340.29 m or 1116.437 ft.
+TEST(DelayModule, TimeUnitSamplesAndCeilingAtEveryRate) {
+    struct Row {
+        double rate, time, samples, mode;
+        long long delay;
+    };
+    for (const Row& r : {Row{48000, 1.0, 0, 0, 48000}, Row{48000, 0.34029, 0, 1, 48000},
+                         Row{48000, 1.116437, 0, 2, 48000}, Row{44100, 9.99999, 99999, 0, 529200},
+                         Row{48000, 0, 2.5, 0, 3}, Row{48000, 0.001, 0, 1.5, 43}, Row{48000, 0.5, 0, 3, 24000}})
+        EXPECT_EQ(CModule(r.rate).delayFor(r.time, r.samples, r.mode), r.delay) << r.time << " " << r.mode;
+    for (auto [rate, shortDelay] : {std::pair<double, long long>{44100, 466}, {48000, 507}, {96000, 1011},
+                                    {192000, 2019}}) {
+        SCOPED_TRACE(rate);
+        CModule m(rate);
+        EXPECT_EQ(m.delayFor(0.0105, 3, 0), shortDelay);
+        EXPECT_EQ(m.delayFor(0.34029, 0, 1), (long long)rate);
+        EXPECT_EQ(m.delayFor(9.99999, 0, 1), (long long)(12 * rate)) << "9999.99 m is 29 s";
+        EXPECT_EQ(m.module.line().fadeLength(), size_t(rate / 100));
+    }
+}
+
+TEST(DelayModule, FallbacksFadesAndRestarts) {
+    CModule unbound(44100, sharedDelayDef(), false);
+    EXPECT_EQ(unbound.module.line().pageLength(), 64u);
+    EXPECT_EQ(unbound.module.line().fadeLength(), 441u);
+
+    CModule m(48000);
+    EXPECT_EQ(m.module.line().pageLength(), 8100u) << "the document's default";
+    EXPECT_EQ(m.delayFor(0, 2, 0), 2) << "the first delay applies at once";
+    EXPECT_EQ(m.run({1, 2, 3, 4}), (std::vector<double>{0, 0, 1, 2}));
+    m.delayFor(0, 3, 0);
+    EXPECT_TRUE(m.module.line().fading());
+
+    // A new transition time starts the line over: no fade, no history.
+    m.set(CModDelayModule::kTransTime, 0.05);
+    m.module.update();
+    EXPECT_FALSE(m.module.line().fading());
+    EXPECT_EQ(m.module.line().fadeLength(), 2400u);
+    EXPECT_EQ(m.run({5, 6, 7, 8}), (std::vector<double>{0, 0, 0, 5}));
+
+    m.set(CModDelayModule::kBlockSize, 100.4);
+    m.module.sampleRate = 96000;
+    m.module.formatChanged = true;
+    m.module.update();
+    EXPECT_EQ(m.module.line().pageLength(), 100u);
+    EXPECT_EQ(m.module.line().fadeLength(), 4800u);
+}
+
+TEST(DelayModule, LatencyAttributesOffsetTheDelay) {
+    struct Row {
+        const char* latency;
+        bool seconds, positive;
+        long long delay, own;
+    };
+    // 1 ms at 48 kHz is 48 samples.
+    for (const Row& r : {Row{"100", false, false, 52, 100}, Row{"100", false, true, 148, 100},
+                         Row{"0.002", true, true, 144, 96}, Row{"-5", false, true, 48, 0},
+                         Row{"10", false, false, 0, 10}}) {
+        SCOPED_TRACE(r.latency);
+        CModDelayDef def;
+        def.setAttr("latency", r.latency);
+        def.setBool("is-latency-seconds", r.seconds);
+        def.setBool("is-latency-positive", r.positive);
+        ASSERT_EQ(def.init(), nullptr);
+        CModule m(48000, def);
+        m.module.inputLatency = 7;
+        EXPECT_EQ(m.delayFor(0.001, 0, 0), r.delay);
+        EXPECT_EQ(m.module.latency(), 7 + r.own);
+    }
+}
+
+TEST(DelayModule, CompInputContinuesTheFirstSampleAfterEachReset) {
+    CModDelayDef def;
+    def.setBool("is-comp-input", true);
+    ASSERT_EQ(def.init(), nullptr);
+    CModule m(48000, def);
+    m.delayFor(0, 3, 0);
+    EXPECT_EQ(m.run({0.75, 0.5, 0.25, 0.125}), (std::vector<double>{0.75, 0.75, 0.75, 0.75}));
+    EXPECT_EQ(m.run({0.3, 0.2}), (std::vector<double>{0.5, 0.25}));
+    m.module.reset();
+    EXPECT_EQ(m.run({-0.5, 1.0, 1.0, 1.0}), (std::vector<double>{-0.5, -0.5, -0.5, -0.5}));
+}

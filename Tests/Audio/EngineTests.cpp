@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "Audio/AudioEngine.h"
+#include "Audio/Engine/AudioGraph.h"
+#include "Core/XMLData.h"
+#include "Support/Documents.h"
+#include "Support/HeapCounter.h"
+#include "Support/Instance.h"
+#include "Support/Printers.h"
+
+using namespace zel;
+
+
+namespace {
+
+constexpr size_t kChannels = 8;
+
+// An instance with its engine and host-side buffers of 8 channels.
+struct CRig {
+    CInstance inst;
+    CAudioEngine engine;
+    std::vector<std::vector<double>> in, out;
+
+    explicit CRig(double rate = 48000, size_t block = 512) : in(kChannels), out(kChannels) {
+        CErrorPtr err = engine.build(*inst.root.findObject("plugin"));
+        EXPECT_EQ(err, nullptr) << (err ? err->describe() : "");
+        engine.setFormat(rate, block);
+    }
+    // Runs n samples of a signal where input channel h at time t is
+    // signal(h, t); `start` continues the time axis.
+    void run(size_t n, size_t start = 0) {
+        std::vector<const double*> ip;
+        std::vector<double*> op;
+        for (size_t h = 0; h < kChannels; ++h) {
+            in[h].resize(n);
+            out[h].assign(n, -99.0);
+            for (size_t t = 0; t < n; ++t) in[h][t] = signal(h, start + t);
+            ip.push_back(in[h].data());
+            op.push_back(out[h].data());
+        }
+        engine.process(ip.data(), kChannels, op.data(), kChannels, n);
+    }
+    static double signal(size_t h, size_t t) {
+        return std::sin(0.001 * double(t) * double(h + 1)) * (0.25 + 0.1 * double(h)) + 0.01 * double(h);
+    }
+};
+
+bool isNoiseFloor(const std::vector<double>& v, size_t from = 0) {
+    for (size_t i = from; i < v.size(); ++i)
+        if (std::fabs(v[i]) != 1e-11) return false;
+    return true;
+}
+
+}  // namespace
+
+TEST(Engine, DefaultStereoPassesBitForBitAndOtherOutputsAreSilent) {
+    for (double rate : {44100.0, 48000.0, 96000.0, 192000.0}) {
+        CRig rig(rate, 512);
+        rig.run(1500);
+        for (size_t t = 0; t < 1500; ++t) {
+            ASSERT_EQ(rig.out[0][t], rig.in[0][t]) << rate << " Hz, sample " << t;
+            ASSERT_EQ(rig.out[1][t], rig.in[1][t]);
+        }
+        for (size_t k = 2; k < kChannels; ++k) EXPECT_EQ(rig.out[k], std::vector<double>(1500, 0.0));
+        EXPECT_TRUE(rig.engine.graph().isBypassed("modMSEncoder")) << "no M/S pair: the coders do not run";
+        EXPECT_TRUE(rig.engine.graph().isBypassed("modGroupSolo")) << "no solo: the solo stage does not run";
+        EXPECT_EQ(rig.engine.latency(), 0);
+    }
+}
+
+TEST(Engine, DelaysAGroupByItsDigits) {
+    CRig rig;
+    rig.inst.edit("modLagwell.adelay", 0, 0, {0, 0, 0, 1});  // 10.00 ms
+    rig.inst.edit("modLagwell.sdelay", 0, 0, {5});           // + 5 samples
+    rig.run(3000);
+    for (size_t t = 0; t < 3000; ++t) {
+        const double expected = t < 485 ? 0.0 : rig.in[0][t - 485];
+        ASSERT_EQ(rig.out[0][t], expected) << t;
+    }
+}
+
+TEST(Engine, GroupsReadTheirOwnValuesAndFollowTheGrouping) {
+    CRig rig;
+    rig.inst.edit("io-params.in-routing", 0, 0, {1, 2, 3, 4});
+    rig.inst.edit("io-params.out-routing", 0, 0, {1, 2, 3, 4});
+    rig.inst.edit("modLagwell.sdelay", 1, 0, {7});  // group 1: channels 3 and 4
+    rig.run(1000);
+    for (size_t t = 0; t < 1000; ++t) {
+        ASSERT_EQ(rig.out[0][t], rig.in[0][t]);
+        ASSERT_EQ(rig.out[2][t], t < 7 ? 0.0 : rig.in[2][t - 7]);
+        ASSERT_EQ(rig.out[3][t], t < 7 ? 0.0 : rig.in[3][t - 7]);
+    }
+    auto* lagwell = dynamic_cast<CAudioProcessStack*>(rig.engine.graph().child("modLagwell"));
+    ASSERT_NE(lagwell, nullptr);
+    EXPECT_EQ(lagwell->elementCount(), 2u);
+
+    // Channels 3 and 4 join group 0: group 1's element and its history go.
+    rig.inst.edit("io-params.grouping", 0, 0, {0, 0, 0, 0});
+    rig.run(512, 1000);
+    EXPECT_EQ(lagwell->elementCount(), 1u);
+    EXPECT_EQ(lagwell->element(1), nullptr);
+    EXPECT_EQ(rig.out[2][0], rig.in[2][0]) << "group 0 has no delay";
+}
+
+TEST(Engine, TwoInputsIntoOneChannelAverage) {
+    CRig rig;
+    rig.inst.edit("io-params.in-routing", 0, 0, {1, 1});
+    rig.run(600);
+    for (size_t t = 0; t < 600; ++t) ASSERT_EQ(rig.out[0][t], (rig.in[0][t] + rig.in[1][t]) * 0.5);
+    EXPECT_EQ(rig.out[1], std::vector<double>(600, 0.0)) << "internal channel 2 has no source";
+}
+
+TEST(Engine, MidSideCodingAroundEqualDelaysRestoresTheInput) {
+    CRig rig;
+    rig.inst.edit("io-params.ms-pairs", 0, 0, {1, 1});
+    rig.inst.edit("modLagwell.sdelay", 0, 0, {3});
+    rig.run(2000);
+    EXPECT_FALSE(rig.engine.graph().isBypassed("modMSEncoder"));
+    EXPECT_FALSE(rig.engine.graph().isBypassed("modMSDecoder"));
+    for (size_t t = 3; t < 2000; ++t) {
+        ASSERT_NEAR(rig.out[0][t], rig.in[0][t - 3], 1e-15);
+        ASSERT_NEAR(rig.out[1][t], rig.in[1][t - 3], 1e-15);
+    }
+
+    // Mid and side in different groups get different delays.
+    rig.inst.edit("io-params.grouping", 0, 0, {0, 1});
+    rig.inst.edit("modLagwell.sdelay", 1, 0, {0});
+    rig.engine.reset();
+    rig.run(2000, 2000);
+    const size_t t = 1000;
+    const double mid = (rig.in[0][t - 3] + rig.in[1][t - 3]) * 0.5;
+    const double side = (rig.in[0][t] - rig.in[1][t]) * 0.5;
+    EXPECT_NEAR(rig.out[0][t], mid + side, 1e-15);
+    EXPECT_NEAR(rig.out[1][t], mid - side, 1e-15);
+}
+
+TEST(Engine, SoloAndBypassFadeToTheNoiseFloorAndTheDryInput) {
+    CRig rig;
+    rig.inst.edit("modLagwell.sdelay", 0, 0, {9});
+    rig.run(1024);
+    rig.inst.edit("io-params.channel-group-solo", 1, 0, {1});  // solo group 2: group 1 goes quiet
+    rig.run(2048, 1024);
+    EXPECT_FALSE(rig.engine.graph().isBypassed("modGroupSolo"));
+    EXPECT_TRUE(isNoiseFloor(rig.out[0], 720)) << "after the 15 ms fade only the noise floor is left";
+    EXPECT_NE(rig.out[0][100], rig.out[0][1000]) << "the fade is gradual";
+
+    rig.inst.edit("io-params.channel-group-solo", 1, 0, {0});
+    rig.inst.edit("bypass-enable", 0, 0, {1});
+    rig.run(2048, 3072);
+    for (size_t t = 720; t < 2048; ++t) ASSERT_EQ(rig.out[0][t], rig.in[0][t]) << "bypass: the dry routed input";
+}
+
+TEST(Engine, SteadyProcessingAllocatesNothing) {
+    CRig rig;
+    rig.inst.edit("modLagwell.adelay", 0, 0, {0, 0, 5});
+    rig.inst.edit("io-params.ms-pairs", 0, 0, {1, 1});
+    rig.inst.edit("modOutGain.gain", 0, 0, {0.5});
+    rig.run(48000);
+    const size_t poolBefore = rig.engine.heapAllocations();
+    std::vector<const double*> ip;
+    std::vector<double*> op;
+    for (size_t h = 0; h < kChannels; ++h) {
+        ip.push_back(rig.in[h].data());
+        op.push_back(rig.out[h].data());
+    }
+    size_t allocations = 0;
+    {
+        CHeapCounter heap;
+        for (int i = 0; i < 100; ++i) rig.engine.process(ip.data(), kChannels, op.data(), kChannels, 480);
+        allocations = heap.count();
+    }
+    EXPECT_EQ(allocations, 0u);
+    EXPECT_EQ(rig.engine.heapAllocations(), poolBefore);
+}
+
+TEST(Engine, BadGraphsFailToBuildWithTheirMessages) {
+    struct CContext final : CAudioGraphContext {
+        CPoolAllocator p;
+        CAudioStreamFormat f{48000, 64};
+        CPoolAllocator& pool() override { return p; }
+        const CAudioStreamFormat& format() const override { return f; }
+        void bindSlots(const CAudioProcessDefBase&, std::vector<CAudioParamSlot>&) override {}
+        const CAudioParamCopy* findParam(const CObject&, const CString&) override { return nullptr; }
+        CAudioVizCollector* vizCollector() override { return nullptr; }
+    } ctx;
+    auto build = [&](const std::string& body) {
+        CObject root;
+        const std::string xml = "<document><audio:process-def name=\"graph\" is-auto-links=\"true\">" + body +
+                                "</audio:process-def></document>";
+        CErrorPtr e = CXMLData::loadFromMemory("graph", compileDocument(xml, "graph"), root);
+        if (!e) e = root.init();
+        CAudioProcess process;
+        if (!e) e = process.init(*dynamic_cast<CAudioProcessDefBase*>(root.findChild("graph")), ctx);
+        return e ? e->text().utf8() : std::string("<built>");
+    };
+    EXPECT_EQ(build("<audio:modNode name=\"a\"/><audio:modNode name=\"b\"/>"), "<built>");
+    EXPECT_EQ(build("<audio:modNode name=\"a\"/><audio:modNode name=\"a\"/>"), "Duplicate audio process name 'a'.");
+    EXPECT_EQ(build("<audio:modNode name=\"a\"/><audio:modNode name=\"b\"/>"
+                    "<audio:process-link name=\"l\" src=\"b\" dst=\"a\"/>"),
+              "process seq err");
+    EXPECT_EQ(build("<audio:modNode name=\"a\"/><audio:process-link name=\"l\" src=\"x\" dst=\"a\"/>"),
+              "Invalid process in the 'src' attribute value 'x' specified.");
+    EXPECT_EQ(build("<audio:modNode name=\"a\"/><audio:process-link name=\"l\" src=\"a\" dst=\"a/2\"/>"),
+              "Invalid port in the 'dst' attribute value 'a/2' specified.");
+}

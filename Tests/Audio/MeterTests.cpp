@@ -1,0 +1,493 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "Audio/Modules/ModMeter.h"
+#include "Audio/ParamDef.h"
+#include "Audio/VizCollector.h"
+#include "Core/Application.h"
+#include "Core/MemoryStream.h"
+#include "Support/Instance.h"
+#include "Support/HeapCounter.h"
+#include "Support/Printers.h"
+
+using namespace zel;
+
+
+namespace {
+
+using M = CModMeterModule;
+
+// By slot index.
+const char* const kSlotNames[M::kSlotCount] = {"peak-time", "rms-time",  "gain",     "bias-time", "use-bias",
+                                               "release",   "peak-gain", "rms-time2", "release2", "use-time2"};
+
+const CAudioParamInfo& sharedInfo(const char* meter, const char* param) {
+    const CString path = CString("audio.modMain.") + meter + "." + param;
+    return dynamic_cast<CAudioParamDef&>(*CApplication::sharedObject()->findObject(path)).info();
+}
+
+// One meter module on its own, its slots bound to the shared parameters of
+// modMeterOut (so it starts from their defaults).
+struct CMeterRig {
+    CModMeterDef def;
+    std::map<std::string, std::unique_ptr<CAudioParamCopy>> copies;
+    CModMeterModule module;
+
+    explicit CMeterRig(double rate, std::initializer_list<std::pair<const char*, const char*>> attrs = {}) {
+        for (const auto& [k, v] : attrs) def.setAttr(k, v);
+        module.sampleRate = rate;
+        EXPECT_EQ(module.init(def), nullptr);
+        for (size_t i = 0; i < M::kSlotCount; ++i) {
+            auto& copy = copies[kSlotNames[i]];
+            copy = std::make_unique<CAudioParamCopy>(sharedInfo("modMeterOut", kSlotNames[i]));
+            module.slots()[i].bind(copy.get(), false, false);
+        }
+        module.reset();
+        module.update();
+        module.markSlotsSeen();
+    }
+    void set(const char* name, double v) {
+        copies.at(name)->setGroup(0, &v, 1);
+        module.update();
+        module.markSlotsSeen();
+    }
+    // The frames that end while `x` (and `ref`) run through the module.
+    std::vector<CAudioVizDataMeter> feed(const std::vector<double>& x, const std::vector<double>* ref = nullptr) {
+        std::vector<CAudioVizDataMeter> frames;
+        for (size_t done = 0; done < x.size();) {
+            done += module.run(x.data() + done, ref ? ref->data() + done : nullptr, x.size() - done);
+            if (module.frameReady()) frames.push_back(module.frame());
+        }
+        return frames;
+    }
+};
+
+std::vector<double> dc(double v, size_t n) { return std::vector<double>(n, v); }
+
+std::vector<double> sine(double amplitude, double freq, double rate, size_t n) {
+    std::vector<double> x(n);
+    for (size_t i = 0; i < n; ++i) x[i] = amplitude * std::sin(2.0 * M_PI * freq * double(i) / rate);
+    return x;
+}
+
+// The smoothing coefficient exactly as the formula reads.
+double literalCoeff(double seconds, double rate) {
+    const double y = 2.0 - std::cos(2.0 * M_PI / (rate * seconds * 1.362));
+    return 1.0 - (y - std::sqrt(y * y - 1.0));
+}
+
+}  // namespace
+
+TEST(MeterSetup, FrameLengthHistoryAndFpsFallback) {
+    EXPECT_EQ(M::frameLengthFor(44100, 30), 1470u);
+    EXPECT_EQ(M::frameLengthFor(48000, 60), 800u);
+    EXPECT_EQ(M::frameLengthFor(1000, 60), 32u) << "17 made even is still below the minimum";
+    EXPECT_EQ(M::frameLengthFor(44100, 60), 736u) << "735 is odd";
+
+    CMeterRig plain(44100);
+    EXPECT_EQ(plain.module.fps(), 30.0);
+    EXPECT_EQ(plain.module.frameLength(), 1470u);
+    EXPECT_EQ(plain.module.historyLength(), 30u) << "1 s of 30 frames";
+    plain.set("peak-time", 10.0);
+    EXPECT_EQ(plain.module.historyLength(), 300u);
+    EXPECT_LE(plain.module.historyLength(), plain.module.historyCapacity());
+    plain.set("peak-time", 0.001);
+    EXPECT_EQ(plain.module.historyLength(), 1u) << "never below one frame";
+
+    CMeterRig empty(44100, {{"fps", ""}}), junk(44100, {{"fps", "fast"}}), sixty(48000, {{"fps", "60"}});
+    EXPECT_EQ(empty.module.fps(), 30.0);
+    EXPECT_EQ(junk.module.fps(), 30.0);
+    EXPECT_EQ(sixty.module.frameLength(), 800u);
+    EXPECT_EQ(sixty.module.historyLength(), 60u);
+}
+
+TEST(MeterSetup, CoefficientsFollowTheFormulaAndTheSecondTimes) {
+    // The factor 1.362 makes T the time a step takes to within 1 % (e^(−2π/1.362)).
+    for (double t : {0.002, 0.1, 0.75, 3.0}) {
+        const double k = M::smoothingCoeff(t, 44100);
+        const double reached = 1.0 - std::pow(1.0 - k, std::round(t * 44100));
+        EXPECT_NEAR(reached, 1.0 - std::exp(-2.0 * M_PI / 1.362), 2e-4) << t;
+    }
+    EXPECT_EQ(M::smoothingCoeff(0.0, 44100), 1.0);
+    EXPECT_EQ(M::smoothingCoeff(0.00009, 44100), 1.0);
+
+    CMeterRig rig(48000);
+    EXPECT_DOUBLE_EQ(rig.module.releaseCoeff(), M::smoothingCoeff(0.5, 48000));
+    rig.set("rms-time2", 0.02);
+    rig.set("release2", 0.0);
+    EXPECT_DOUBLE_EQ(rig.module.integrationCoeff(), M::smoothingCoeff(0.1, 48000)) << "second times unused yet";
+    rig.set("use-time2", 1.0);
+    EXPECT_DOUBLE_EQ(rig.module.integrationCoeff(), M::smoothingCoeff(0.02, 48000));
+    EXPECT_EQ(rig.module.releaseCoeff(), 1.0);
+}
+
+TEST(MeterPlain, ZeroReleaseMakesTheFollowerTheIntegratedLevel) {
+    CMeterRig rig(44100);
+    rig.set("release", 0.0);
+    ASSERT_EQ(rig.module.releaseCoeff(), 1.0);
+    std::vector<double> x = sine(0.8, 440, 44100, 6000);
+    for (size_t i = 3000; i < x.size(); ++i) x[i] *= std::exp(-double(i - 3000) / 300.0);  // falling level
+    for (size_t i = 0; i < x.size(); ++i) {
+        rig.module.run(&x[i], nullptr, 1);
+        ASSERT_EQ(rig.module.released(), rig.module.integrated()) << "sample " << i;
+    }
+}
+
+TEST(MeterPlain, LoudFrameIsHeldForTheHistoryThenDropsToTheLargestLeft) {
+    // 32-sample frames, H = 6, levels follow the input at once.
+    CMeterRig rig(960);
+    rig.set("rms-time", 0.0);
+    rig.set("release", 0.0);
+    rig.set("peak-time", 0.2);
+    ASSERT_EQ(rig.module.frameLength(), 32u);
+    ASSERT_EQ(rig.module.historyLength(), 6u);
+    std::vector<double> x = dc(0.1, 32 * 14);
+    x[2 * 32 + 10] = 1.0;  // frame 2
+    x[4 * 32 + 5] = 0.5;   // frame 4
+    const auto frames = rig.feed(x);
+    ASSERT_EQ(frames.size(), 14u);
+    const double expected[14] = {0.1, 0.1, 1, 1, 1, 1, 1, 1, 0.5, 0.5, 0.1, 0.1, 0.1, 0.1};
+    for (size_t j = 0; j < 14; ++j) {
+        EXPECT_NEAR(frames[j].peak, expected[j], 1e-12) << "frame " << j;
+        EXPECT_NEAR(frames[j].level, 0.1, 1e-12) << "frame " << j;
+    }
+}
+
+TEST(MeterPlain, FrameValuesOfSteadySignalsMatchTheFormulas) {
+    const double rate = 44100, gain = 2.0, peakGain = 1.5;
+    for (bool isSine : {false, true}) {
+        CMeterRig rig(rate);
+        rig.set("gain", gain);
+        rig.set("peak-gain", peakGain);
+        const std::vector<double> x = isSine ? sine(0.5, 1000, rate, 1470 * 10) : dc(0.5, 1470 * 10);
+        const auto frames = rig.feed(x);
+        ASSERT_EQ(frames.size(), 10u);
+
+        // The routine as written down; within the first H frames the held
+        // peak is the largest frame maximum so far.
+        const double kInt = literalCoeff(0.1, rate), kRel = literalCoeff(0.5, rate);
+        double m = 0, r = 0, f = 0, p = 0;
+        for (size_t j = 0; j < 10; ++j) {
+            for (size_t i = j * 1470; i < (j + 1) * 1470; ++i) {
+                m += (x[i] * x[i] - m) * kInt;
+                r = m > r ? m : r + (m - r) * kRel;
+                f = std::max({f, x[i] * x[i], r});
+            }
+            p = std::max(p, f);
+            EXPECT_NEAR(frames[j].level, std::sqrt(r) * gain, 1e-9) << isSine << " frame " << j;
+            EXPECT_NEAR(frames[j].peak, std::sqrt(p) * gain * peakGain, 1e-9) << isSine << " frame " << j;
+            f = r;
+        }
+        if (!isSine) {
+            EXPECT_DOUBLE_EQ(frames[9].peak, 0.5 * gain * peakGain);
+        }
+    }
+
+    // Settled, a sine reads its RMS and its amplitude.
+    CMeterRig rig(rate);
+    const auto frames = rig.feed(sine(0.5, 1000, rate, 1470 * 60));
+    EXPECT_NEAR(frames.back().level, 0.5 / std::sqrt(2.0), 0.005);
+    EXPECT_NEAR(frames.back().peak, 0.5, 0.003);
+}
+
+TEST(MeterMinimum, ShortDipIsHeldThenTheLevelReturns) {
+    CMeterRig rig(960, {{"is-compression", "true"}});
+    ASSERT_EQ(rig.module.routine(), M::kMinimum);
+    rig.set("use-bias", 0.0);
+    rig.set("rms-time", 0.0);
+    rig.set("release", 0.0);
+    rig.set("peak-time", 0.2);
+    std::vector<double> x = dc(0.5, 32 * 14);
+    for (size_t i = 5; i < 20; ++i) x[3 * 32 + i] = 0.1;  // inside frame 3
+    const auto frames = rig.feed(x);
+    ASSERT_EQ(frames.size(), 14u);
+    for (size_t j = 3; j < 9; ++j) EXPECT_NEAR(frames[j].peak, 0.1, 1e-12) << "frame " << j;
+    EXPECT_NEAR(frames[9].peak, 0.5, 1e-12) << "frame 3 left the history";
+    EXPECT_NEAR(frames[9].level, 0.5, 1e-12);
+}
+
+TEST(MeterDiff, RatioOfOutputToReferenceWithGainsAndFloor) {
+    CMeterRig rig(44100, {{"is-diff", "true"}});
+    ASSERT_EQ(rig.module.routine(), M::kDifference);
+    rig.set("gain", 2.0);
+    rig.set("peak-gain", 0.5);
+    const std::vector<double> x = sine(0.3, 500, 44100, 1470 * 3);
+    for (const auto& f : rig.feed(x, &x)) {
+        EXPECT_EQ(f.level, 2.0) << "equal signals";
+        EXPECT_EQ(f.peak, 1.0);
+    }
+
+    CMeterRig half(44100, {{"is-diff", "true"}});
+    half.set("rms-time", 0.01);
+    const std::vector<double> out = dc(0.8, 1470 * 10), ref = dc(0.4, 1470 * 10);
+    EXPECT_NEAR(half.feed(out, &ref).back().level, 2.0, 1e-9);
+
+    CMeterRig silent(44100, {{"is-diff", "true"}});
+    const std::vector<double> zeros = dc(0.0, 1470);
+    EXPECT_EQ(silent.feed(zeros, &zeros).back().level, 1.0) << "silence on both sides is no difference";
+}
+
+TEST(MeterValues, InvertedMetersReportReciprocals) {
+    const std::vector<double> x = sine(0.25, 300, 48000, 1600 * 4), ref = dc(0.5, 1600 * 4);
+    for (const char* diff : {"false", "true"}) {
+        CMeterRig normal(48000, {{"is-diff", diff}}), inverted(48000, {{"is-diff", diff}, {"is-inverted", "true"}});
+        normal.set("peak-gain", 1.25);
+        inverted.set("peak-gain", 1.25);
+        const auto a = normal.feed(x, &ref), b = inverted.feed(x, &ref);
+        ASSERT_EQ(a.size(), b.size());
+        for (size_t j = 0; j < a.size(); ++j) {
+            EXPECT_DOUBLE_EQ(b[j].level, 1.0 / a[j].level) << diff << " frame " << j;
+            EXPECT_DOUBLE_EQ(b[j].peak, 1.0 / a[j].peak) << diff << " frame " << j;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- data
+
+TEST(VizData, MeterStreamFormIsTwoDoublesLevelFirst) {
+    CMemoryWriter out;
+    ASSERT_EQ(CAudioVizDataMeter(0.25, 0.75).write(out), nullptr);
+    ASSERT_EQ(out.bytes().size(), 16u);
+    double first;
+    std::memcpy(&first, out.bytes().data(), 8);
+    EXPECT_EQ(first, 0.25);
+
+    CMemoryReader in(out.bytes());
+    CAudioVizDataMeter back;
+    ASSERT_EQ(back.read(in), nullptr);
+    EXPECT_EQ(back.level, 0.25);
+    EXPECT_EQ(back.peak, 0.75);
+
+    std::vector<uint8_t> cut = out.bytes();
+    cut.resize(12);
+    CMemoryReader short_(cut);
+    EXPECT_NE(back.read(short_), nullptr);
+}
+
+TEST(VizData, OtherKindsRoundTripAndRefuseOversizedCounts) {
+    CAudioVizDataInfo info, info2;
+    for (double v : {44100.0, 8.0, -1.5}) EXPECT_TRUE(info.add(v));
+    CAudioVizDataSpectrum spectrum, spectrum2;
+    const double bands[3] = {0.1, 0.2, 0.3};
+    spectrum.setBands(bands, 3);
+    spectrum.highFrequency = 20000;
+    CAudioVizDataRGB rgb, rgb2;
+    const uint32_t colors[2] = {0xFF102030u, 0x00ABCDEFu};
+    rgb.setColors(colors, 2);
+
+    CMemoryWriter out;
+    for (const CAudioVizData* d : std::initializer_list<const CAudioVizData*>{&info, &spectrum, &rgb})
+        ASSERT_EQ(d->write(out), nullptr);
+    CMemoryReader in(out.bytes());
+    for (CAudioVizData* d : std::initializer_list<CAudioVizData*>{&info2, &spectrum2, &rgb2})
+        ASSERT_EQ(d->read(in), nullptr);
+    ASSERT_EQ(info2.count(), 3u);
+    EXPECT_EQ(info2.value(2), -1.5);
+    ASSERT_EQ(spectrum2.bandCount(), 3u);
+    EXPECT_EQ(spectrum2.band(1), 0.2);
+    EXPECT_EQ(spectrum2.highFrequency, 20000.0);
+    ASSERT_EQ(rgb2.count(), 2u);
+    EXPECT_EQ(rgb2.color(0), 0x102030u) << "no alpha";
+
+    CMemoryWriter big;
+    ASSERT_EQ(big.writeUInt32(CAudioVizDataInfo::kMaxValues + 1), nullptr);
+    CMemoryReader bigIn(big.bytes());
+    CErrorPtr err = info2.read(bigIn);
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(err->text(), "Visualisation data holds 17 values, at most 16 are allowed.");
+    EXPECT_EQ(info2.count(), 0u);
+}
+
+// ---------------------------------------------------------------- collector
+
+namespace {
+
+CAudioVizCollector& vizOf(CInstance& inst) {
+    return *dynamic_cast<CAudioVizCollector*>(inst.root.findObject("plugin.viz-collector"));
+}
+
+// The engine's side as a meter process sees it: slots bound to copies of
+// the definition's own parameters, shared by every module.
+class CTestContext final : public CAudioGraphContext {
+public:
+    CTestContext(CAudioVizCollector* viz, double rate, size_t maxBlock) : m_viz(viz) {
+        m_format.sampleRate = rate;
+        m_format.maxBlock = maxBlock;
+    }
+    CPoolAllocator& pool() override { return m_pool; }
+    const CAudioStreamFormat& format() const override { return m_format; }
+    void bindSlots(const CAudioProcessDefBase& def, std::vector<CAudioParamSlot>& slots) override {
+        for (const auto& child : def.children()) {
+            auto* alloc = dynamic_cast<const CAudioParamAllocDef*>(child.get());
+            if (!alloc) continue;
+            auto& copy = m_copies[alloc->paramName().utf8()];
+            if (!copy) copy = std::make_unique<CAudioParamCopy>(
+                                 dynamic_cast<const CAudioParamDef&>(*def.findChild(alloc->paramName())).info());
+            slots[size_t(alloc->index())].bind(copy.get(), false, false);
+        }
+    }
+    const CAudioParamCopy* findParam(const CObject&, const CString&) override { return nullptr; }
+    CAudioVizCollector* vizCollector() override { return m_viz; }
+
+    void set(const char* name, double v) { m_copies.at(name)->setGroup(0, &v, 1); }
+    CAudioChannel channel(int number, int group, const std::vector<double>& x) {
+        CAudioChannel c;
+        c.buffer = newBuffer();
+        std::copy(x.begin(), x.end(), c.buffer.data());
+        c.channel = number;
+        c.group = group;
+        return c;
+    }
+
+private:
+    CAudioVizCollector* m_viz;
+    CPoolAllocator m_pool;
+    CAudioStreamFormat m_format;
+    std::map<std::string, std::unique_ptr<CAudioParamCopy>> m_copies;
+};
+
+const CModMeterDef& sharedMeter(const char* name) {
+    const CString path = CString("audio.modMain.") + name;
+    return dynamic_cast<const CModMeterDef&>(*CApplication::sharedObject()->findObject(path));
+}
+
+}  // namespace
+
+TEST(VizCollector, EveryMeterGetsAnEnableParameterAndAStream) {
+    CInstance inst;
+    CAudioVizCollector& viz = vizOf(inst);
+    for (const char* meter : {"modMeterOut", "modMeterIODiff"}) {
+        const CString path = CString("plugin.modMain.") + meter;
+        CAudioParam* enable = inst.collector->find(path + "-enable");
+        ASSERT_NE(enable, nullptr) << meter;
+        EXPECT_EQ(enable, inst.root.findObject(path + "-enable"));
+        EXPECT_EQ(enable->def().fullName(), "audio.param-enable-viz");
+        EXPECT_EQ(enable->storage().read(0, 0), 0.0);
+        EXPECT_EQ(viz.enableParam(path), enable);
+        ASSERT_NE(viz.find(path), nullptr);
+        EXPECT_EQ(viz.find(path)->path(), path);
+    }
+    const std::vector<CString> paths = {"plugin.modMain.modMeterIODiff", "plugin.modMain.modMeterOut"};
+    EXPECT_EQ(viz.producerPaths(), paths);
+    EXPECT_EQ(viz.registerProducer(sharedMeter("modMeterOut")), viz.find("plugin.modMain.modMeterOut"));
+
+    viz.setActive(true);
+    EXPECT_EQ(inst.value("modMeterOut-enable"), 1.0);
+    EXPECT_EQ(inst.value("modMeterIODiff-enable"), 1.0);
+    viz.setActive(false);
+    EXPECT_EQ(inst.value("modMeterOut-enable"), 0.0);
+}
+
+TEST(VizCollector, ConsumerSeesWholeFramesWhileTheProducerWrites) {
+    CAudioVizMeterStream stream("test");
+    CAudioVizMeterStream::CFrame frame;
+    EXPECT_FALSE(stream.read(3, frame)) << "nothing published yet";
+    std::atomic<bool> stop{false};
+    std::atomic<uint64_t> published{0};
+    std::thread producer([&] {
+        for (uint64_t i = 1; !stop.load(std::memory_order_relaxed); ++i) {
+            stream.publish(3, int(i % 8), CAudioVizDataMeter(double(i), 2.0 * double(i)));
+            published.store(i, std::memory_order_relaxed);
+            // Frames come far apart in practice; a pause lets reads complete.
+            for (volatile int spin = 0; spin < 200; spin = spin + 1) {
+            }
+        }
+    });
+    // Reads go on until the producer has published plenty, however the
+    // machine shares its cores between the two threads.
+    uint64_t last = 0, reads = 0, changes = 0, torn = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((published.load(std::memory_order_relaxed) < 50000 || changes < 100) &&
+           std::chrono::steady_clock::now() < deadline) {
+        if (!stream.read(3, frame)) continue;
+        ++reads;
+        const uint64_t i = uint64_t(frame.data.level);
+        if (frame.data.peak != 2.0 * frame.data.level || frame.group != int(i % 8) || frame.index != i ||
+            frame.index < last)
+            ++torn;
+        changes += frame.index != last;
+        last = frame.index;
+    }
+    stop = true;
+    producer.join();
+    EXPECT_EQ(torn, 0u) << "of " << reads << " reads";
+    EXPECT_GE(changes, 100u) << "the reads overlapped the writes";
+    ASSERT_TRUE(stream.read(3, frame));
+    EXPECT_EQ(frame.index, published.load());
+    EXPECT_FALSE(stream.read(4, frame));
+    stream.publish(99, 0, CAudioVizDataMeter(1, 1));  // beyond the channels: ignored
+    EXPECT_FALSE(stream.read(99, frame));
+}
+
+TEST(MeterProcess, PassesInputOnAndPublishesEveryFrame) {
+    CInstance inst;
+    CAudioVizCollector& viz = vizOf(inst);
+    CTestContext ctx(&viz, 960, 512);  // 32-sample frames: 16 per block
+    CModMeter out, diff;
+    ASSERT_EQ(out.init(sharedMeter("modMeterOut"), ctx), nullptr);
+    ASSERT_EQ(diff.init(sharedMeter("modMeterIODiff"), ctx), nullptr);
+    const std::vector<double> x = dc(0.5, 512);
+    out.inputs[0] = {ctx.channel(0, 0, x), ctx.channel(3, 1, x)};
+    diff.inputs[0] = {ctx.channel(3, 1, x)};
+    diff.inputs[1] = {ctx.channel(3, 1, x)};
+    for (CModMeter* p : {&out, &diff}) {
+        p->update();
+        p->process(512);
+    }
+    ASSERT_EQ(out.output.size(), 2u);
+    EXPECT_EQ(out.output[1].buffer.get(), out.inputs[0][1].buffer.get()) << "the meter hands its input on";
+    EXPECT_EQ(out.output[1].channel, 3);
+
+    CAudioVizMeterStream::CFrame frame;
+    ASSERT_TRUE(viz.find("plugin.modMain.modMeterOut")->read(3, frame));
+    EXPECT_EQ(frame.index, 16u);
+    EXPECT_EQ(frame.group, 1);
+    EXPECT_DOUBLE_EQ(frame.data.peak, 0.5);
+    EXPECT_GT(frame.data.level, 0.0);
+    EXPECT_LT(frame.data.level, 0.5);
+    EXPECT_FALSE(viz.find("plugin.modMain.modMeterOut")->read(1, frame));
+    ASSERT_TRUE(viz.find("plugin.modMain.modMeterIODiff")->read(3, frame));
+    EXPECT_EQ(frame.data.level, 1.0);
+}
+
+TEST(MeterProcess, SteadyStateAllocatesNothing) {
+    CInstance inst;
+    CTestContext ctx(&vizOf(inst), 44100, 512);
+    CModMeter meter;
+    ASSERT_EQ(meter.init(sharedMeter("modMeterIODiff"), ctx), nullptr);
+    const std::vector<double> x = sine(0.5, 440, 44100, 512);
+    for (int c = 0; c < 8; ++c) {
+        meter.inputs[0].push_back(ctx.channel(c, c / 2, x));
+        meter.inputs[1].push_back(ctx.channel(c, c / 2, x));
+    }
+    meter.update();
+    meter.process(512);  // builds the modules
+    const size_t poolBefore = ctx.pool().heapAllocations();
+
+    size_t allocations = 0;
+    {
+        CHeapCounter heap;
+        for (int block = 0; block < 200; ++block) {
+        if (block == 100) {
+            ctx.set("peak-time", 5.0);
+            ctx.set("rms-time", 0.3);
+        }
+        meter.update();
+        meter.process(512);
+        }
+        allocations = heap.count();
+    }
+    EXPECT_EQ(allocations, 0u);
+    EXPECT_EQ(ctx.pool().heapAllocations(), poolBefore);
+}

@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Support/HeapCounter.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+thread_local int tCounters = 0;
+thread_local size_t tAllocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (tCounters) ++tAllocations;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+// Kept out of line: inlined, the compiler would see free() meet new.
+__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace zel {
+
+CHeapCounter::CHeapCounter() : m_start(tAllocations) { ++tCounters; }
+CHeapCounter::~CHeapCounter() { --tCounters; }
+size_t CHeapCounter::count() const { return tAllocations - m_start; }
+
+}  // namespace zel
