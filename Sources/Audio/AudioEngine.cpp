@@ -132,9 +132,13 @@ void CAudioEngine::bindSlots(const CAudioProcessDefBase& def, std::vector<CAudio
         slots[size_t(alloc->index())].bind(copy, alloc->useAllGroups(), alloc->useAllElements());
         bound[size_t(alloc->index())] = copy != nullptr;
     }
+    // Worth a note to whoever edits the document: the slot reads its
+    // fallback. Complete documents never get here on the audio thread.
     for (size_t i = 0; i < slots.size(); ++i)
-        if (!bound[i])
-            debugLog("regModuleParam error %zu %s // %s", i, def.name().utf8().c_str(), def.fullName().utf8().c_str());
+        if (!bound[i]) {
+            debugLog("regModuleParam error %zu", i);
+            debugLog("%s // %s", def.name().utf8().c_str(), def.fullName().utf8().c_str());
+        }
 }
 
 const CAudioParamCopy* CAudioEngine::findParam(const CObject& scope, const CString& name) {

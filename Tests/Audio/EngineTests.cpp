@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 
 #include "Audio/AudioEngine.h"
 #include "Audio/Engine/AudioGraph.h"
@@ -205,4 +207,44 @@ TEST(Engine, BadGraphsFailToBuildWithTheirMessages) {
               "Invalid process in the 'src' attribute value 'x' specified.");
     EXPECT_EQ(build("<audio:modNode name=\"a\"/><audio:process-link name=\"l\" src=\"a\" dst=\"a/2\"/>"),
               "Invalid port in the 'dst' attribute value 'a/2' specified.");
+}
+
+TEST(Engine, AMinuteOfRandomDelayChangesHasNoJumpsBeyondTheFade) {
+    CRig rig(48000, 512);
+    rig.inst.edit("io-params.in-routing", 0, 0, {1, 2, 3, 4, 5, 6, 7, 8});
+    rig.inst.edit("io-params.out-routing", 0, 0, {1, 2, 3, 4, 5, 6, 7, 8});
+    constexpr double kRate = 48000, kAmp = 0.5, kTwoPi = 6.283185307179586;
+    constexpr size_t kChunk = 4800;  // a change every 100 ms
+    // A sine moves at most 2π f A / rate per sample; a raised-cosine fade of
+    // N samples between two such signals adds at most A π / N.
+    const size_t fade = 480;  // the default transition time, 10 ms
+    double bound = 0;
+    for (size_t h = 0; h < kChannels; ++h) bound = std::max(bound, kTwoPi * (100.0 + 50.0 * h) * kAmp / kRate);
+    bound += kAmp * M_PI / double(fade) * 1.001;
+
+    std::mt19937 random(20261206);
+    std::vector<double> last(kChannels, 0.0);
+    std::vector<std::vector<double>> in(kChannels, std::vector<double>(kChunk)), out = in;
+    std::vector<const double*> ip;
+    std::vector<double*> op;
+    for (size_t h = 0; h < kChannels; ++h) {
+        ip.push_back(in[h].data());
+        op.push_back(out[h].data());
+    }
+    double worst = 0;
+    for (size_t chunk = 0; chunk < 600; ++chunk) {
+        const size_t group = random() % 4;
+        rig.inst.edit("modLagwell.adelay", group, 0, {0, 0, double(random() % 10), double(random() % 10)});
+        for (size_t h = 0; h < kChannels; ++h)
+            for (size_t t = 0; t < kChunk; ++t)
+                in[h][t] = kAmp * std::sin(kTwoPi * (100.0 + 50.0 * h) * double(chunk * kChunk + t) / kRate);
+        rig.engine.process(ip.data(), kChannels, op.data(), kChannels, kChunk);
+        for (size_t h = 0; h < kChannels; ++h)
+            for (size_t t = 0; t < kChunk; ++t) {
+                worst = std::max(worst, std::fabs(out[h][t] - last[h]));
+                last[h] = out[h][t];
+            }
+    }
+    EXPECT_LE(worst, bound);
+    EXPECT_GT(worst, bound * 0.5) << "the signal came through";
 }

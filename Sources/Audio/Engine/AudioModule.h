@@ -26,6 +26,8 @@ public:
     // Takes over changed slot values and, after formatChanged was set, the
     // stream format; clears formatChanged.
     virtual void update() = 0;
+    // Latency of the module's output, in samples.
+    virtual long long latency() const { return inputLatency; }
 
     std::vector<CAudioParamSlot>& slots() { return m_slots; }
     const CAudioParamSlot& slot(size_t i) const { return m_slots[i]; }

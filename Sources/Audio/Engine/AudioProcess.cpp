@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Audio/Engine/AudioProcess.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "Audio/Converters/NumberText.h"
@@ -69,6 +70,12 @@ CErrorPtr CAudioModuleProcess::rebuild() {
     m_fadeLeft = 0;
     m_fadePending = false;
     return nullptr;
+}
+
+long long CAudioModuleProcess::latency() const {
+    long long l = 0;
+    for (const auto& m : m_current) l = std::max(l, m->latency());
+    return l;
 }
 
 void CAudioModuleProcess::reset() {

@@ -92,7 +92,7 @@ public:
     void reset() override;
     void update() override;
     void process(size_t n) override;
-
+    long long latency() const override;
     void setStackGroup(int group) override { m_fixedGroup = group; }
 
 protected:

@@ -4,8 +4,6 @@
 #include <algorithm>
 
 #include "Audio/Converters/NumberText.h"
-#include "Audio/ParamDef.h"
-#include "Core/Debug.h"
 
 #define ZEL_SOURCE_TAG "ModDelay"
 
@@ -20,17 +18,6 @@ CErrorPtr CModDelayModule::init(const CAudioProcessDefBase& def) {
     m_isLatencyPositive = def.getBool("is-latency-positive", false);
     m_isCompInput = def.isCompInput();
 
-    // A slot the definition does not allocate stays unbound and reads its
-    // fallback; worth a note to whoever edits the document.
-    bool allocated[kSlotCount] = {};
-    for (const auto& child : def.children())
-        if (const auto* alloc = dynamic_cast<const CAudioParamAllocDef*>(child.get()))
-            if (alloc->index() < kSlotCount) allocated[alloc->index()] = true;
-    for (int i = 0; i < kSlotCount; ++i)
-        if (!allocated[i]) {
-            debugLog("regModuleParam error %i", i);
-            debugLog("%s // %s", def.name().utf8().c_str(), def.fullName().utf8().c_str());
-        }
     return nullptr;
 }
 

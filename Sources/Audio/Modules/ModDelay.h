@@ -28,7 +28,7 @@ public:
     void process(const double* in, double* out, size_t n);
 
     // Latency of the output in samples: the input's plus the module's own.
-    long long latency() const { return inputLatency + m_latency; }
+    long long latency() const override { return inputLatency + m_latency; }
     const CDSPModDelay& line() const { return m_line; }
 
 private:
