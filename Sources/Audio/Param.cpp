@@ -69,8 +69,8 @@ void CAudioParamCollector::runFilters(CAudioParam& source, size_t group, CAudioP
     }
 }
 
-void CAudioParamCollector::post(const CAudioParamChangeSet& changes) {
-    CAudioParamUpdate update;
+void CAudioParamCollector::snapshot(const CAudioParamChangeSet& changes, CAudioParamUpdate& update) {
+    update.clear();
     for (const auto& run : changes.runs()) {
         std::lock_guard<std::mutex> lock(run.param->lock());
         const CAudioParamValue& v = run.param->storage().value();
@@ -79,8 +79,22 @@ void CAudioParamCollector::post(const CAudioParamChangeSet& changes) {
         const size_t size = stored ? v.group(run.group).size() : 0;
         update.set(run.param, uint32_t(run.group), uint32_t(stored ? v.elementCount(run.group) : 0), data, size);
     }
+}
+
+void CAudioParamCollector::post(const CAudioParamChangeSet& changes) {
+    CAudioParamUpdate update;
+    snapshot(changes, update);
+    {
+        std::lock_guard<std::mutex> lock(m_env->lock());
+        m_pending.merge(update);
+    }
+    if (m_listener) m_listener(changes);
+}
+
+void CAudioParamCollector::postFromAudio(const CAudioParamChangeSet& changes, CAudioParamUpdate& scratch) {
+    snapshot(changes, scratch);
     std::lock_guard<std::mutex> lock(m_env->lock());
-    m_pending.merge(update);
+    m_pending.merge(scratch);
 }
 
 void CAudioParamCollector::takePending(CAudioParamUpdate& out) {

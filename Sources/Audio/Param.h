@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -55,6 +56,15 @@ public:
     // snapshot is taken under each parameter's lock, then joins the pending
     // update under the audio environment's lock.
     void post(const CAudioParamChangeSet& changes);
+    // The same from the audio thread (host automation): `scratch` is the
+    // caller's, so that nothing is allocated once it has grown, and the
+    // change listener is not called.
+    void postFromAudio(const CAudioParamChangeSet& changes, CAudioParamUpdate& scratch);
+    // Called after every post() with the changes, on the poster's thread
+    // (the host layer reports host parameters from it).
+    void setChangeListener(std::function<void(const CAudioParamChangeSet&)> listener) {
+        m_listener = std::move(listener);
+    }
     // The audio thread's side: takes the pending update over (empty when
     // none). The caller holds the audio environment's lock; `out` keeps its
     // buffers, so the audio thread stops allocating once they have grown.
@@ -80,6 +90,8 @@ private:
     std::vector<CBoundFilter> m_filters;
     CAudioEnv* m_env = nullptr;
     CAudioParamUpdate m_pending;
+    std::function<void(const CAudioParamChangeSet&)> m_listener;
+    void snapshot(const CAudioParamChangeSet& changes, CAudioParamUpdate& out);
 };
 
 }  // namespace zel

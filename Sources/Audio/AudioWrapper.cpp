@@ -1,0 +1,394 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Audio/AudioWrapper.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "Audio/AudioEnv.h"
+#include "Audio/CCTable.h"
+#include "Audio/Converters/NumberText.h"
+#include "Audio/Converters/ParamConverter.h"
+#include "Audio/InterfaceBase.h"
+#include "Audio/Param.h"
+#include "Audio/ParamRegistry.h"
+#include "Audio/ParamTransaction.h"
+#include "Audio/Preset.h"
+#include "Audio/VizCollector.h"
+#include "Core/AppData.h"
+#include "Core/Application.h"
+#include "Core/Debug.h"
+#include "Core/MemoryStream.h"
+
+#define ZEL_SOURCE_TAG "AudioWrapper"
+
+namespace zel {
+
+namespace {
+
+constexpr size_t kMaxEvents = 4096;
+
+bool validPluginCode(const CString& code) {
+    if (code.length() != 4) return false;
+    for (size_t i = 0; i < code.length(); ++i)
+        if (code.at(i) < 0x20 || code.at(i) > 0x7E) return false;
+    return true;
+}
+
+// Dotted decimal numbers: "1", "1.6", "2.0.13".
+bool validVersion(const CString& text) {
+    const std::vector<CString> parts = splitText(text, u'.');
+    for (const CString& part : parts) {
+        long long v;
+        if (part.empty() || !parseInt(part, v) || v < 0) return false;
+    }
+    return !parts.empty();
+}
+
+const CAudioParamConverter* converterOf(const CAudioParam& p) {
+    const auto& converters = p.info().converters;
+    return converters.empty() ? nullptr : converters[0];
+}
+
+}  // namespace
+
+CAudioWrapper::CAudioWrapper() = default;
+
+CAudioWrapper::~CAudioWrapper() {
+    if (m_collector) m_collector->setChangeListener(nullptr);
+}
+
+// ---------------------------------------------------------------- init
+
+CErrorPtr CAudioWrapper::init() {
+    const double started = secondsSinceStart();
+    if (!CApplication::instance())
+        return ZEL_ERROR("@zelstr_CAudioWrapper_init_NoApp No application object created.");
+    CObject* shared = CApplication::sharedObject();
+    const CObject* audio = shared ? shared->findChild("audio") : nullptr;
+    const CObject* project = shared ? shared->findChild("project") : nullptr;
+    if (!audio || !project) return ZEL_ERROR("@zelstr_CAudioWrapper_init_NoApp No application object created.");
+
+    const CString pluginTag = audio->getAttr("plugin-tag");
+    ZEL_TRY(CApplication::instance()->initRootObject(m_root));
+    ZEL_TRY(m_root.createChild(pluginTag, pluginTag, m_plugin));
+    ZEL_TRY(m_root.init());
+
+    if (project->getAttr("app-name").empty()) return ZEL_ERROR("@zelstr_CAudioWrapper_init_NoName Plug-in name is empty.");
+    if (project->getAttr("app-vendor").empty())
+        return ZEL_ERROR("@zelstr_CAudioWrapper_init_NoVendor Vendor name is empty.");
+    long long channels = 0, groups = 0;
+    if (!project->readInt("plugin-intchannel-count", channels) || channels < 1 || channels > 16)
+        return ZEL_ERROR("@zelstr_CAudioWrapper_init_ChannelCount Invalid 'plugin-intchannel-count' attribute value.");
+    if (!project->readInt("plugin-group-count", groups) || groups < 1 || groups > 8)
+        return ZEL_ERROR("@zelstr_CAudioWrapper_init_GroupCount Invalid 'plugin-group-count' attribute value.");
+    m_internalChannels = size_t(channels);
+    m_groupCount = size_t(groups);
+    if (!validPluginCode(project->getAttr("plugin-code")))
+        return ZEL_ERROR("@zelstr_CAudioWrapper_init_Code Invalid plug-in code in string '%1'.", project->getAttr("plugin-code"));
+    if (!validVersion(project->getAttr("app-version")))
+        return ZEL_ERROR("@zelstr_CAudioWrapper_init_Version Invalid version specification in string '%1'.",
+                         project->getAttr("app-version"));
+    double tail = 0.4;
+    if (parseReal(project->getAttr("plugin-tail"), tail) && tail >= 0) m_tailSeconds = tail;
+
+    const CString base = m_plugin->fullName() + ".";
+    ZEL_TRY(m_plugin->findObjectChecked(base + "audio-env", m_env));
+    ZEL_TRY(m_plugin->findObjectChecked(base + "param-collector", m_collector));
+    ZEL_TRY(m_plugin->findObjectChecked(base + "viz-collector", m_viz));
+    ZEL_TRY(m_plugin->findObjectChecked(base + "interface-base", m_interfaceBase));
+    ZEL_TRY(m_plugin->findObjectChecked(base + "ext-param-list", m_extParamList));
+    ZEL_TRY(m_plugin->findObjectChecked(base + "cctable", m_ccTable));
+    ZEL_TRY(m_plugin->findObjectChecked(base + "param-registry", m_registry));
+    for (const char* name : {"host-oversampling-mode", "host-offline", "host-latency-change", "bypass-enable"}) {
+        CAudioParam* p = nullptr;
+        ZEL_TRY(m_plugin->findObjectChecked(base + "modMain." + name, p));
+    }
+    m_extParams.clear();
+    for (const auto& child : m_extParamList->children())
+        if (auto* ext = dynamic_cast<CAudioExtParam*>(child.get())) m_extParams.push_back(ext);
+
+    // The editor is not the only one to see the meters: they run from the start.
+    if (project->getBool("is-viz-always-active", false)) m_viz->setActive(true);
+
+    if (!dynamic_cast<const CModOutputDef*>(audio->findChild("modOutput")))
+        return ZEL_ERROR("@zelstr_CAudioWrapper_init_Output Output process object 'shared::audio.modOutput' is not of "
+                         "required 'CModOutput' type.");
+    ZEL_TRY(m_engine.build(*m_plugin));
+
+    if (project->getBool("use-routing", false) || project->getBool("use-mid-side", false))
+        for (const char* name : {"in-channel-names", "group-names", "in-routing", "grouping", "out-routing", "ms-pairs"}) {
+            CAudioParam* p = nullptr;
+            ZEL_TRY(m_plugin->findObjectChecked(base + "modMain.io-params." + name, p));
+        }
+
+    m_events.reserve(kMaxEvents);
+    m_collector->setChangeListener([this](const CAudioParamChangeSet& changes) { reportChanges(changes); });
+    debugLog("CAudioWrapper init time: %f s @ %f s", secondsSinceStart() - started, secondsSinceStart());
+    return nullptr;
+}
+
+// ---------------------------------------------------------------- host facts
+
+void CAudioWrapper::setupProcessing(double sampleRate, size_t maxBlock) {
+    const long long before = latency();
+    m_engine.setFormat(sampleRate, std::min(maxBlock ? maxBlock : kSubBlock, kSubBlock));
+    const size_t channels = CAudioProcessBase::kMaxChannels;
+    m_inBuffer.assign(channels * kSubBlock, 0.0);
+    m_outBuffer.assign(channels * kSubBlock, 0.0);
+    m_inPtrs.assign(channels, nullptr);
+    m_outPtrs.assign(channels, nullptr);
+    m_inConst.assign(channels, nullptr);
+    for (size_t c = 0; c < channels; ++c) {
+        m_inConst[c] = m_inPtrs[c] = m_inBuffer.data() + c * kSubBlock;
+        m_outPtrs[c] = m_outBuffer.data() + c * kSubBlock;
+    }
+    if (latency() != before) latencyChanged();
+}
+
+void CAudioWrapper::setOffline(bool offline) { setHostParam("host-offline", offline ? 1.0 : 0.0); }
+
+void CAudioWrapper::setHostParam(const char* name, double value) {
+    CAudioParam* p = m_collector->find(m_plugin->fullName() + ".modMain." + name);
+    if (!p) return;
+    CAudioParamTransaction tx(*m_collector);
+    tx.setElements(*p, 0, 0, {value});
+    tx.finish(CString());
+}
+
+void CAudioWrapper::latencyChanged() {
+    setHostParam("host-latency-change", 1.0);
+    onLatencyChanged();
+}
+
+void CAudioWrapper::setIOChannels(size_t inputs, size_t outputs) {
+    {
+        std::lock_guard<std::mutex> lock(m_env->lock());
+        m_inputs = inputs;
+        m_outputs = outputs;
+    }
+    applyRoutingLayout(inputs, outputs);
+}
+
+void CAudioWrapper::reset() { m_engine.reset(); }
+
+long long CAudioWrapper::latency() const { return m_engine.latency(); }
+
+long long CAudioWrapper::tailSamples() const { return roundHalfAwayToInt(m_tailSeconds * sampleRate()); }
+
+double CAudioWrapper::sampleRate() const {
+    std::lock_guard<std::mutex> lock(m_env->lock());
+    return m_env->sampleRate;
+}
+
+void CAudioWrapper::ioChannelCounts(size_t& inputs, size_t& outputs, size_t& sidechain) const {
+    std::lock_guard<std::mutex> lock(m_env->lock());
+    inputs = m_inputs;
+    outputs = m_outputs;
+    sidechain = 0;
+}
+
+CErrorPtr CAudioWrapper::importChannelLabels(const std::vector<CString>& labels) {
+    CAudioParam* names = m_collector->find(m_plugin->fullName() + ".modMain.io-params.in-channel-names");
+    if (!names) return nullptr;
+    CAudioParamTransaction tx(*m_collector);
+    for (size_t i = 0; i < labels.size(); ++i) tx.setText(*names, 0, i, labels[i]);
+    m_interfaceBase->undo().push(tx.finish("Channel label import"));
+    return nullptr;
+}
+
+void CAudioWrapper::applyRoutingLayout(size_t inputs, size_t outputs) {
+    // A layout picks the system routing preset made for it; layouts without
+    // one keep the user's routing.
+    std::lock_guard<std::mutex> lock(m_routingLock);
+    const char* name = nullptr;
+    if (inputs == 1 && outputs == 1) name = "Force Mono";
+    else if (inputs == 1 && outputs >= 2) name = "Mono To Stereo";
+    else if (inputs == 6 && outputs == 6) name = "5.1 Surround (Groups)";
+    else if (inputs == 8 && outputs == 8) name = "7.1 Surround (Groups)";
+    if (!name) return;
+    auto* io = dynamic_cast<CAudioParamRegistry*>(m_plugin->findObject(m_plugin->fullName() + ".param-registry-io"));
+    if (!io) return;
+    std::vector<uint8_t> payload;
+    if (CAppDataGlobal::instance().readItem("../routing-presets-sys|AppDataGlobal_routing-presets-sys", payload,
+                                            CAudioPresetBank::kListTag))
+        return;
+    CMemoryReader in(std::move(payload));
+    CAudioPresetBank list;
+    if (list.loadList(in)) return;
+    for (const CAudioPreset& preset : list.presets()) {
+        if (preset.displayName() != name) continue;
+        CAudioParamTransaction tx(*m_collector);
+        if (!io->check(preset) && !io->apply(preset, tx)) tx.finish(CString());
+        return;
+    }
+}
+
+// ---------------------------------------------------------------- host parameters
+
+double CAudioWrapper::extParamNormalized(size_t index) const {
+    const CAudioExtParam& ext = *m_extParams[index];
+    const CAudioParam* p = ext.param();
+    const CAudioParamConverter* cvt = converterOf(*p);
+    if (!cvt) return 0.0;
+    double plain;
+    {
+        std::lock_guard<std::mutex> lock(p->lock());
+        plain = p->storage().read(size_t(ext.group()), size_t(ext.elementIndex()));
+    }
+    return std::clamp(cvt->plainToNormalized(p->info(), 0, plain), 0.0, 1.0);
+}
+
+void CAudioWrapper::setExtParamNormalized(size_t index, double normalized) {
+    if (index >= m_extParams.size()) return;
+    const CAudioExtParam& ext = *m_extParams[index];
+    CAudioParam* p = ext.param();
+    const CAudioParamConverter* cvt = converterOf(*p);
+    if (!cvt) return;
+    const double plain = cvt->normalizedToPlain(p->info(), 0, std::clamp(normalized, 0.0, 1.0));
+    CAudioParamTransaction tx(*m_collector);
+    tx.setElements(*p, size_t(ext.group()), size_t(ext.elementIndex()), {plain});
+    // The host's own change goes back to the host through the listener only
+    // when it changed something the host shows elsewhere (derived values).
+    m_reporting = false;
+    tx.finish(CString());
+    m_reporting = true;
+}
+
+CString CAudioWrapper::extParamText(size_t index, double normalized) const {
+    const CAudioExtParam& ext = *m_extParams[index];
+    const CAudioParam* p = ext.param();
+    const CAudioParamConverter* cvt = converterOf(*p);
+    if (!cvt) return CString();
+    return cvt->plainToText(p->info(), 0, cvt->normalizedToPlain(p->info(), 0, normalized),
+                            CAudioParamConverter::kModeShort);
+}
+
+bool CAudioWrapper::extParamFromText(size_t index, const CString& text, double& normalized) const {
+    const CAudioExtParam& ext = *m_extParams[index];
+    const CAudioParam* p = ext.param();
+    const CAudioParamConverter* cvt = converterOf(*p);
+    if (!cvt) return false;
+    bool ok = false;
+    const double plain = cvt->textToPlainClamped(p->info(), 0, text, &ok);
+    if (!ok) return false;
+    normalized = std::clamp(cvt->plainToNormalized(p->info(), 0, plain), 0.0, 1.0);
+    return true;
+}
+
+int CAudioWrapper::extParamSteps(size_t index) const {
+    const CAudioParam* p = m_extParams[index]->param();
+    return p && p->name() == "bypass-enable" ? 1 : 0;
+}
+
+void CAudioWrapper::reportChanges(const CAudioParamChangeSet& changes) {
+    if (!m_reporting) return;
+    for (size_t i = 0; i < m_extParams.size(); ++i) {
+        const CAudioExtParam& ext = *m_extParams[i];
+        for (const auto& run : changes.runs()) {
+            const size_t e = size_t(ext.elementIndex());
+            const bool group = run.param->info().isSingleGroup || run.group == size_t(ext.group());
+            if (run.param == ext.param() && group && e >= run.firstElement && e < run.firstElement + run.elementCount) {
+                reportExtParam(i, extParamNormalized(i));
+                break;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------- processing
+
+void CAudioWrapper::queueEvent(uint32_t offset, uint32_t type, int32_t index, double normalized) {
+    if (m_events.size() < m_events.capacity()) m_events.push_back({offset, type, index, normalized});
+}
+
+void CAudioWrapper::dispatch(const CEvent& e) {
+    if (e.type != kEventParamChange || e.index < 0 || size_t(e.index) >= m_extParams.size()) return;
+    // Host automation on the audio thread: the value goes into the parameter
+    // under its own lock, its filters run, and the result joins the pending
+    // changes without an undo step or a report back to the host.
+    const CAudioExtParam& ext = *m_extParams[size_t(e.index)];
+    CAudioParam* p = ext.param();
+    const CAudioParamConverter* cvt = converterOf(*p);
+    if (!cvt) return;
+    const double plain = cvt->normalizedToPlain(p->info(), 0, std::clamp(e.value, 0.0, 1.0));
+    const size_t group = p->info().isSingleGroup ? 0 : size_t(ext.group());
+    {
+        std::lock_guard<std::mutex> lock(p->lock());
+        const double lo = std::min(p->info().minValue(0), p->info().maxValue(0));
+        const double hi = std::max(p->info().minValue(0), p->info().maxValue(0));
+        p->storage().setComponent(group, size_t(ext.elementIndex()), 0, std::clamp(plain, lo, hi));
+    }
+    m_hostChanges.clear();
+    m_hostChanges.add({p, group, size_t(ext.elementIndex()), 1});
+    m_collector->runFilters(*p, group, m_hostChanges);
+    m_collector->postFromAudio(m_hostChanges, m_hostUpdate);
+}
+
+void CAudioWrapper::process(const float* const* inputs, size_t numInputs, float* const* outputs, size_t numOutputs,
+                            size_t n) {
+    processBlock(inputs, numInputs, outputs, numOutputs, n);
+}
+
+void CAudioWrapper::process(const double* const* inputs, size_t numInputs, double* const* outputs,
+                            size_t numOutputs, size_t n) {
+    processBlock(inputs, numInputs, outputs, numOutputs, n);
+}
+
+template <class T>
+void CAudioWrapper::processBlock(const T* const* inputs, size_t numInputs, T* const* outputs, size_t numOutputs,
+                                 size_t n) {
+    std::sort(m_events.begin(), m_events.end(), [](const CEvent& a, const CEvent& b) { return a.offset < b.offset; });
+    size_t next = 0, position = 0;
+    const size_t channelsIn = std::min(numInputs, m_inPtrs.size());
+    const size_t channelsOut = std::min(numOutputs, m_outPtrs.size());
+    bool first = true;
+    while (position < n || (first && n == 0)) {
+        // Events at this position take effect before its samples.
+        while (next < m_events.size() && m_events[next].offset <= position) dispatch(m_events[next++]);
+        if (n == 0) break;
+        size_t len = std::min(n - position, kSubBlock);
+        if (next < m_events.size() && m_events[next].offset < position + len) len = m_events[next].offset - position;
+        if (first) {
+            std::lock_guard<std::mutex> lock(m_env->lock());
+            m_env->blockEndTime = m_env->blockStartTime + double(len) / (m_env->sampleRate > 0 ? m_env->sampleRate : 1);
+        }
+        first = false;
+        for (size_t c = 0; c < channelsIn; ++c) {
+            if (!inputs || !inputs[c]) {
+                std::fill(m_inPtrs[c], m_inPtrs[c] + len, 0.0);
+                continue;
+            }
+            for (size_t j = 0; j < len; ++j) m_inPtrs[c][j] = double(inputs[c][position + j]);
+        }
+        m_engine.process(m_inConst.data(), channelsIn, m_outPtrs.data(), channelsOut, len);
+        for (size_t c = 0; c < channelsOut; ++c) {
+            if (!outputs || !outputs[c]) continue;
+            for (size_t j = 0; j < len; ++j) outputs[c][position + j] = T(m_outPtrs[c][j]);
+        }
+        // Host outputs beyond what the engine serves are silent.
+        for (size_t c = channelsOut; c < numOutputs; ++c)
+            if (outputs && outputs[c]) std::fill(outputs[c] + position, outputs[c] + position + len, T(0));
+        position += len;
+    }
+    // Events past the block's end belong to no sample: they take effect now.
+    while (next < m_events.size()) dispatch(m_events[next++]);
+    m_events.clear();
+    {
+        std::lock_guard<std::mutex> lock(m_env->lock());
+        if (m_env->sampleRate > 0) m_env->blockStartTime += double(n) / m_env->sampleRate;
+    }
+}
+
+// ---------------------------------------------------------------- state
+
+CErrorPtr CAudioWrapper::saveState(COutputStream& out) {
+    ZEL_TRY(m_registry->saveState(out));
+    return nullptr;
+}
+
+CErrorPtr CAudioWrapper::restoreState(CInputStream& in) {
+    ZEL_TRY(m_registry->restoreState(in));
+    return nullptr;
+}
+
+}  // namespace zel

@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "Audio/AudioEngine.h"
+#include "Audio/ParamChangeSet.h"
+#include "Core/Object.h"
+#include "Core/Stream.h"
+
+namespace zel {
+
+class CAudioEnv;
+class CAudioExtParam;
+class CAudioExtParamList;
+class CAudioInterfaceBase;
+class CAudioParam;
+class CAudioParamCollector;
+class CAudioParamRegistry;
+class CAudioCCTable;
+class CAudioVizCollector;
+
+// Tells the host that a host parameter changed inside the plug-in (editor,
+// presets, undo).
+class CAudioExtParamHostBridge {
+public:
+    virtual ~CAudioExtParamHostBridge() = default;
+    virtual void reportExtParam(size_t index, double normalized) = 0;
+};
+
+// Instance facts the editor side asks for.
+class CAudioInterfaceDataProvider {
+public:
+    virtual ~CAudioInterfaceDataProvider() = default;
+    virtual size_t internalChannelCount() const = 0;
+    virtual size_t groupCount() const = 0;
+    // Host inputs, host outputs, side-chain inputs.
+    virtual void ioChannelCounts(size_t& inputs, size_t& outputs, size_t& sidechain) const = 0;
+    virtual double sampleRate() const = 0;
+    // The host's input channel labels become the channel names ("Channel
+    // label import" in the undo history).
+    virtual CErrorPtr importChannelLabels(const std::vector<CString>& labels) = 0;
+};
+
+// Chooses the routing that matches a host channel layout.
+class CAudioRoutingInfoProvider {
+public:
+    virtual ~CAudioRoutingInfoProvider() = default;
+    virtual void applyRoutingLayout(size_t inputs, size_t outputs) = 0;
+};
+
+// The plug-in instance as a host layer sees it, without any host API:
+// builds the instance tree and the engine, binds the host parameters, and
+// processes host blocks in sub-blocks of at most 512 samples that end at
+// every parameter event's offset. A host layer derives from it and
+// implements the host callbacks.
+class CAudioWrapper : public CAudioExtParamHostBridge,
+                      public CAudioInterfaceDataProvider,
+                      public CAudioRoutingInfoProvider {
+public:
+    static constexpr size_t kSubBlock = 512;
+    static constexpr uint32_t kEventParamChange = 1;
+
+    CAudioWrapper();
+    ~CAudioWrapper() override;
+
+    // The initialisation steps, in order; an error leaves the instance
+    // unusable and is what the host layer reports.
+    CErrorPtr init();
+
+    // ---- host facts (host's main thread)
+    void setupProcessing(double sampleRate, size_t maxBlock);
+    void setOffline(bool offline);
+    // Host channel counts (after a bus arrangement).
+    void setIOChannels(size_t inputs, size_t outputs);
+    void reset();
+    long long latency() const;
+    double tailSeconds() const { return m_tailSeconds; }
+    long long tailSamples() const;
+
+    // ---- host parameters: the entries of plugin.ext-param-list
+    size_t extParamCount() const { return m_extParams.size(); }
+    const CAudioExtParam& extParam(size_t index) const { return *m_extParams[index]; }
+    double extParamNormalized(size_t index) const;
+    // A change from the host outside processing (controller thread).
+    void setExtParamNormalized(size_t index, double normalized);
+    CString extParamText(size_t index, double normalized) const;
+    bool extParamFromText(size_t index, const CString& text, double& normalized) const;
+    // Steps of the host parameter (0: continuous).
+    int extParamSteps(size_t index) const;
+
+    // ---- processing (audio thread)
+    // A host parameter change at `offset` samples into the next block.
+    void queueEvent(uint32_t offset, uint32_t type, int32_t index, double normalized);
+    void process(const float* const* inputs, size_t numInputs, float* const* outputs, size_t numOutputs, size_t n);
+    void process(const double* const* inputs, size_t numInputs, double* const* outputs, size_t numOutputs,
+                 size_t n);
+
+    // ---- state
+    CErrorPtr saveState(COutputStream& out);
+    CErrorPtr restoreState(CInputStream& in);
+
+    // ---- the instance
+    CObject& root() { return m_root; }
+    CObject& plugin() { return *m_plugin; }
+    CAudioParamRegistry& registry() { return *m_registry; }
+    CAudioInterfaceBase& interfaceBase() { return *m_interfaceBase; }
+    CAudioEngine& engine() { return m_engine; }
+
+    // CAudioInterfaceDataProvider
+    size_t internalChannelCount() const override { return m_internalChannels; }
+    size_t groupCount() const override { return m_groupCount; }
+    void ioChannelCounts(size_t& inputs, size_t& outputs, size_t& sidechain) const override;
+    double sampleRate() const override;
+    CErrorPtr importChannelLabels(const std::vector<CString>& labels) override;
+    // CAudioRoutingInfoProvider
+    void applyRoutingLayout(size_t inputs, size_t outputs) override;
+
+protected:
+    // Host callbacks of the host layer.
+    virtual void onLatencyChanged() {}
+    virtual void onProgramChanged(int /*program*/) {}
+
+private:
+    struct CEvent {
+        uint32_t offset;
+        uint32_t type;
+        int32_t index;
+        double value;
+    };
+    template <class T>
+    void processBlock(const T* const* inputs, size_t numInputs, T* const* outputs, size_t numOutputs, size_t n);
+    void dispatch(const CEvent& e);
+    void setHostParam(const char* name, double value);
+    void latencyChanged();
+    // Host parameters changed inside the plug-in go to the host.
+    void reportChanges(const CAudioParamChangeSet& changes);
+
+    CObject m_root;
+    CObject* m_plugin = nullptr;
+    CAudioEnv* m_env = nullptr;
+    CAudioParamCollector* m_collector = nullptr;
+    CAudioVizCollector* m_viz = nullptr;
+    CAudioInterfaceBase* m_interfaceBase = nullptr;
+    CAudioExtParamList* m_extParamList = nullptr;
+    CAudioCCTable* m_ccTable = nullptr;
+    CAudioParamRegistry* m_registry = nullptr;
+    std::vector<CAudioExtParam*> m_extParams;
+    CAudioEngine m_engine;
+
+    size_t m_internalChannels = 0;
+    size_t m_groupCount = 0;
+    double m_tailSeconds = 0.4;
+    size_t m_inputs = 2;
+    size_t m_outputs = 2;
+    std::mutex m_routingLock;
+
+    std::vector<CEvent> m_events;  // capacity reserved at init
+    CAudioParamChangeSet m_hostChanges;
+    CAudioParamUpdate m_hostUpdate;
+    bool m_reporting = true;
+    std::vector<double> m_inBuffer, m_outBuffer;
+    std::vector<double*> m_inPtrs;
+    std::vector<double*> m_outPtrs;
+    std::vector<const double*> m_inConst;
+};
+
+}  // namespace zel

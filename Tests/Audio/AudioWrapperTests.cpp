@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "Audio/AudioEnv.h"
+#include "Audio/AudioWrapper.h"
+#include "Audio/ParamDef.h"
+#include "Audio/ParamRegistry.h"
+#include "Core/MemoryStream.h"
+#include "Support/Printers.h"
+
+using namespace zel;
+
+namespace {
+
+// A host layer that records what the wrapper tells it.
+class CTestWrapper final : public CAudioWrapper {
+public:
+    std::vector<std::pair<size_t, double>> reported;
+    void reportExtParam(size_t index, double normalized) override { reported.emplace_back(index, normalized); }
+};
+
+size_t indexOf(const CAudioWrapper& w, const char* title) {
+    for (size_t i = 0; i < w.extParamCount(); ++i)
+        if (w.extParam(i).extName() == title) return i;
+    ADD_FAILURE() << "no host parameter " << title;
+    return 0;
+}
+
+template <class T>
+struct CBlock {
+    std::vector<std::vector<T>> in, out;
+    std::vector<const T*> ip;
+    std::vector<T*> op;
+    CBlock(size_t channels, size_t n) : in(channels, std::vector<T>(n)), out(channels, std::vector<T>(n, T(-9))) {
+        for (size_t c = 0; c < channels; ++c) {
+            for (size_t t = 0; t < n; ++t) in[c][t] = T(std::sin(0.01 * double(t + 1) * double(c + 1)));
+            ip.push_back(in[c].data());
+            op.push_back(out[c].data());
+        }
+    }
+    void run(CAudioWrapper& w) { w.process(ip.data(), ip.size(), op.data(), op.size(), in[0].size()); }
+};
+
+}  // namespace
+
+TEST(AudioWrapper, InitialisesTheInstanceAndItsHostFacts) {
+    CTestWrapper w;
+    CErrorPtr err = w.init();
+    ASSERT_EQ(err, nullptr) << err->describe();
+    ASSERT_EQ(w.extParamCount(), 49u);
+    EXPECT_EQ(w.extParam(0).extName(), "Bypass");
+    EXPECT_EQ(w.extParamSteps(0), 1);
+    EXPECT_EQ(w.extParamSteps(indexOf(w, "ADelay3")), 0);
+    EXPECT_EQ(w.internalChannelCount(), 8u);
+    EXPECT_EQ(w.groupCount(), 8u);
+    w.setupProcessing(48000, 1024);
+    EXPECT_EQ(w.tailSamples(), 576000);
+    EXPECT_EQ(w.latency(), 0);
+    EXPECT_EQ(w.extParamText(0, 1.0), "On");
+    double v = -1;
+    EXPECT_TRUE(w.extParamFromText(indexOf(w, "SDelay1"), "7", v));
+    EXPECT_DOUBLE_EQ(v, 7.0 / 9.0);
+    EXPECT_FALSE(w.extParamFromText(indexOf(w, "SDelay1"), "seven", v));
+}
+
+TEST(AudioWrapper, AnEventTakesEffectAtItsExactSample) {
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, 512);
+    CBlock<double> warm(2, 256), block(2, 256);
+    warm.run(w);
+    // SDelay0 to 5 samples at offset 100: samples before it are untouched,
+    // the fade to the new delay starts exactly there.
+    w.queueEvent(100, CAudioWrapper::kEventParamChange, int32_t(indexOf(w, "SDelay0")), 5.0 / 9.0);
+    block.run(w);
+    for (size_t t = 0; t <= 100; ++t) ASSERT_EQ(block.out[0][t], block.in[0][t]) << t;
+    EXPECT_NE(block.out[0][101], block.in[0][101]);
+    EXPECT_DOUBLE_EQ(w.extParamNormalized(indexOf(w, "SDelay0")), 5.0 / 9.0);
+    EXPECT_TRUE(w.reported.empty()) << "the host's own automation is not reported back";
+
+    // A long host block runs in sub-blocks of 512: the block time of the
+    // first one is what the environment shows.
+    CBlock<double> longBlock(2, 2000);
+    longBlock.run(w);
+    CAudioEnv& env = *dynamic_cast<CAudioEnv*>(w.plugin().findObject("plugin.audio-env"));
+    EXPECT_DOUBLE_EQ(env.blockEndTime - (512.0 / 48000.0), 512.0 / 48000.0) << "two blocks of 256 before it";
+}
+
+TEST(AudioWrapper, SingleAndDoublePrecisionAgreeAndUnservedOutputsAreSilent) {
+    CTestWrapper a, b;
+    ASSERT_EQ(a.init(), nullptr);
+    ASSERT_EQ(b.init(), nullptr);
+    for (CAudioWrapper* w : {&a, &b}) {
+        w->setupProcessing(44100, 512);
+        w->registry().activateRomPreset(9);  // "Stereo Delay"
+    }
+    CBlock<float> f(4, 3000);
+    CBlock<double> d(4, 3000);
+    for (size_t c = 0; c < 4; ++c)
+        for (size_t t = 0; t < 3000; ++t) d.in[c][t] = double(f.in[c][t]);
+    f.run(a);
+    d.run(b);
+    for (size_t t = 0; t < 3000; ++t) {
+        ASSERT_EQ(f.out[0][t], float(d.out[0][t])) << t;
+        ASSERT_EQ(f.out[1][t], float(d.out[1][t])) << t;
+        ASSERT_EQ(d.out[2][t], 0.0);
+    }
+    EXPECT_EQ(d.out[0][441], d.in[0][0]) << "10 ms at 44.1 kHz";
+    EXPECT_EQ(d.out[0][440], 0.0);
+    EXPECT_DOUBLE_EQ(d.out[1][5], d.in[1][5] * 0.6822985829535497);
+}
+
+TEST(AudioWrapper, ChangesInsideThePluginReachTheHostAndStateRoundTrips) {
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, 512);
+    w.registry().activateRomPreset(1);  // "32 samples": SDelay0 = 2, SDelay1 = 3
+    bool sawDigit = false;
+    for (const auto& [index, value] : w.reported)
+        if (index == indexOf(w, "SDelay1")) sawDigit = value == 3.0 / 9.0;
+    EXPECT_TRUE(sawDigit);
+    w.reported.clear();
+    w.setExtParamNormalized(indexOf(w, "4ADly2"), 1.0);
+    EXPECT_TRUE(w.reported.empty());
+
+    CMemoryWriter state;
+    ASSERT_EQ(w.saveState(state), nullptr);
+    CTestWrapper other;
+    ASSERT_EQ(other.init(), nullptr);
+    CMemoryReaderStatic in(state.bytes().data(), state.bytes().size());
+    ASSERT_EQ(other.restoreState(in), nullptr);
+    EXPECT_DOUBLE_EQ(other.extParamNormalized(indexOf(other, "4ADly2")), 1.0);
+    EXPECT_DOUBLE_EQ(other.extParamNormalized(indexOf(other, "SDelay1")), 3.0 / 9.0);
+}
