@@ -18,6 +18,7 @@
 #include "Core/Application.h"
 #include "Core/Debug.h"
 #include "Core/MemoryStream.h"
+#include "Core/Notify.h"
 
 #define ZEL_SOURCE_TAG "AudioWrapper"
 
@@ -121,6 +122,21 @@ CErrorPtr CAudioWrapper::init() {
             ZEL_TRY(m_plugin->findObjectChecked(base + "modMain.io-params." + name, p));
         }
 
+    // Global settings: parameters this plug-in does not have are skipped.
+    m_globals.clear();
+    const std::pair<const char*, const char*> globals[] = {
+        {"lp-oversampling-enable", "lp-oversampling-enable"}, {"meter-rmstime", "integration-time"},
+        {"meter-releasetime", "release-time"}, {"meter-peaktime", "peak-level-hold-time"},
+        {"denorm-enable", "denorm-enable"}, {"uicolor-params.mode-name", "uicolor-name"},
+        {"uicolor-params.palette", "uicolor-palette"}};
+    const bool newPalette = project->getBool("use-new-palette", false);
+    for (const auto& [name, key] : globals) {
+        if (!newPalette && CString(key).startsWith("uicolor")) continue;
+        if (CAudioParam* p = m_collector->find(base + "modMain." + name)) {
+            m_globals.push_back(std::make_unique<CGlobalParam>(*m_collector, *p, key));
+            m_globals.back()->load();
+        }
+    }
     m_events.reserve(kMaxEvents);
     m_collector->setChangeListener([this](const CAudioParamChangeSet& changes) { reportChanges(changes); });
     debugLog("CAudioWrapper init time: %f s @ %f s", secondsSinceStart() - started, secondsSinceStart());
@@ -281,6 +297,12 @@ int CAudioWrapper::extParamSteps(size_t index) const {
 }
 
 void CAudioWrapper::reportChanges(const CAudioParamChangeSet& changes) {
+    for (const auto& global : m_globals)
+        for (const auto& run : changes.runs())
+            if (run.param == &global->param()) {
+                global->store();
+                break;
+            }
     if (!m_reporting) return;
     for (size_t i = 0; i < m_extParams.size(); ++i) {
         const CAudioExtParam& ext = *m_extParams[i];
@@ -377,6 +399,67 @@ void CAudioWrapper::processBlock(const T* const* inputs, size_t numInputs, T* co
         std::lock_guard<std::mutex> lock(m_env->lock());
         if (m_env->sampleRate > 0) m_env->blockStartTime += double(n) / m_env->sampleRate;
     }
+}
+
+// ---------------------------------------------------------------- global settings
+
+namespace {
+constexpr uint32_t kTextTag = makeTag("dstr");
+constexpr uint32_t kDataTag = makeTag("adat");
+}  // namespace
+
+CAudioWrapper::CGlobalParam::CGlobalParam(CAudioParamCollector& collector, CAudioParam& param, CString key)
+    : m_collector(collector),
+      m_param(param),
+      m_key(std::move(key)),
+      m_dataListener(*this, &CGlobalParam::onStoreChanged, CAppDataGlobal::instance()) {}
+
+void CAudioWrapper::CGlobalParam::load() {
+    const auto type = m_param.info().dataType;
+    std::vector<uint8_t> payload;
+    if (CAppDataGlobal::instance().readItem(m_key, payload, type == CAudioParamInfo::kRaw ? kDataTag : kTextTag))
+        return;  // nothing stored yet: the parameter keeps its default
+    CAudioParamTransaction tx(m_collector);
+    if (type == CAudioParamInfo::kRaw) {
+        tx.setBytes(m_param, 0, 0, std::move(payload));
+    } else {
+        CMemoryReader in(std::move(payload));
+        CString text;
+        if (in.readString(text)) return;
+        double v;
+        if (type == CAudioParamInfo::kString) tx.setText(m_param, 0, 0, text);
+        else if (parseReal(text, v)) tx.setElements(m_param, 0, 0, {v});
+        else return;
+    }
+    m_applying = true;
+    tx.finish(CString());
+    m_applying = false;
+}
+
+void CAudioWrapper::CGlobalParam::store() {
+    if (m_applying) return;
+    const auto type = m_param.info().dataType;
+    std::vector<uint8_t> payload;
+    {
+        std::lock_guard<std::mutex> lock(m_param.lock());
+        if (type == CAudioParamInfo::kRaw) {
+            payload = m_param.storage().bytes(0, 0);
+        } else {
+            CMemoryWriter out;
+            out.writeString(type == CAudioParamInfo::kString ? m_param.storage().text(0, 0)
+                                                              : toText(m_param.storage().read(0, 0)));
+            payload = out.bytes();
+        }
+    }
+    m_writing = true;
+    if (CErrorPtr err = CAppDataGlobal::instance().writeItem(m_key, payload.data(), payload.size(),
+                                                             type == CAudioParamInfo::kRaw ? kDataTag : kTextTag))
+        CSystem::showError(*err);
+    m_writing = false;
+}
+
+void CAudioWrapper::CGlobalParam::onStoreChanged(CAppData&, const CString& item) {
+    if (!m_writing && item == m_key) load();
 }
 
 // ---------------------------------------------------------------- state

@@ -8,6 +8,7 @@
 
 #include "Audio/AudioEngine.h"
 #include "Audio/ParamChangeSet.h"
+#include "Core/AppData.h"
 #include "Core/Object.h"
 #include "Core/Stream.h"
 
@@ -124,6 +125,31 @@ protected:
     virtual void onLatencyChanged() {}
     virtual void onProgramChanged(int /*program*/) {}
 
+public:
+    // A parameter tied to a global setting that every instance shares: a
+    // change of the parameter writes the setting, and a change of the
+    // setting (from any instance) sets the parameter.
+    class CGlobalParam {
+    public:
+        CGlobalParam(CAudioParamCollector& collector, CAudioParam& param, CString key);
+        // Takes the stored setting, when there is one.
+        void load();
+        // The parameter changed: store it (unless the store is the source).
+        void store();
+        CAudioParam& param() const { return m_param; }
+
+    private:
+        void onStoreChanged(CAppData& store, const CString& item);
+
+        CAudioParamCollector& m_collector;
+        CAudioParam& m_param;
+        CString m_key;
+        bool m_applying = false;
+        bool m_writing = false;
+        CAppDataListener<CGlobalParam> m_dataListener;
+    };
+    const std::vector<std::unique_ptr<CGlobalParam>>& globalParams() const { return m_globals; }
+
 private:
     struct CEvent {
         uint32_t offset;
@@ -149,6 +175,7 @@ private:
     CAudioCCTable* m_ccTable = nullptr;
     CAudioParamRegistry* m_registry = nullptr;
     std::vector<CAudioExtParam*> m_extParams;
+    std::vector<std::unique_ptr<CGlobalParam>> m_globals;
     CAudioEngine m_engine;
 
     size_t m_internalChannels = 0;

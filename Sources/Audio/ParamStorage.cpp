@@ -137,13 +137,28 @@ void CAudioParamStorage::setComponent(size_t g, size_t e, size_t c, double v) {
     m_hasValue = true;
 }
 
-void CAudioParamStorage::setText(size_t g, size_t e, const CString& text) {
+void CAudioParamStorage::replaceItem(size_t g, size_t e, std::unique_ptr<CAudioParamDataItem> item) {
     double old;
     if (m_value.get(g, e, 0, old)) m_data.release(idAt(m_value, g, e));
-    const uint32_t id = m_data.add(std::make_unique<CAudioParamDataItemString>(text));
+    const uint32_t id = m_data.add(std::move(item));
     m_data.addRef(id);
     m_value.set(g, e, 0, id);
     m_hasValue = true;
+}
+
+void CAudioParamStorage::setText(size_t g, size_t e, const CString& text) {
+    replaceItem(g, e, std::make_unique<CAudioParamDataItemString>(text));
+}
+
+void CAudioParamStorage::setBytes(size_t g, size_t e, std::vector<uint8_t> bytes) {
+    replaceItem(g, e, std::make_unique<CAudioParamDataItemRaw>(std::move(bytes)));
+}
+
+std::vector<uint8_t> CAudioParamStorage::bytes(size_t g, size_t e) const {
+    double v;
+    if (!m_value.get(g, e, 0, v)) return {};
+    const auto* raw = dynamic_cast<const CAudioParamDataItemRaw*>(m_data.find(idAt(m_value, g, e)));
+    return raw ? raw->bytes() : std::vector<uint8_t>();
 }
 
 void CAudioParamStorage::clamp() {

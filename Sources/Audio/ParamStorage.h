@@ -112,6 +112,10 @@ public:
     void setComponent(size_t g, size_t e, size_t c, double v);
     // Replaces element e of group g of a string parameter with a new item.
     void setText(size_t g, size_t e, const CString& text);
+    // Replaces element e of group g of a raw parameter with a new item.
+    void setBytes(size_t g, size_t e, std::vector<uint8_t> bytes);
+    // The bytes of a raw element (empty for none).
+    std::vector<uint8_t> bytes(size_t g, size_t e) const;
     // Clamps every float component into its [minimum, maximum].
     void clamp();
 
@@ -136,6 +140,7 @@ public:
     CErrorPtr loadSlice(CInputStream& in, CSlice& slice);
 
 private:
+    void replaceItem(size_t g, size_t e, std::unique_ptr<CAudioParamDataItem> item);
     void releaseAll();
     void releaseGroup(size_t g);
     // The item table of a record: items in order of first use from 1.

@@ -81,6 +81,16 @@ void CAudioParamTransaction::setText(CAudioParam& p, size_t group, size_t elemen
     changed(p, group, element, 1);
 }
 
+void CAudioParamTransaction::setBytes(CAudioParam& p, size_t group, size_t element, std::vector<uint8_t> bytes) {
+    touch(p);
+    if (p.info().isSingleGroup) group = 0;
+    {
+        std::lock_guard<std::mutex> lock(p.lock());
+        p.storage().setBytes(group, element, std::move(bytes));
+    }
+    changed(p, group, element, 1);
+}
+
 void CAudioParamTransaction::setDefault(CAudioParam& p) {
     touch(p);
     size_t groups;

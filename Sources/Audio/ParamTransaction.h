@@ -27,6 +27,8 @@ public:
     void setElements(CAudioParam& p, size_t group, size_t first, const std::vector<double>& components);
     // Element e of group g of a string parameter.
     void setText(CAudioParam& p, size_t group, size_t element, const CString& text);
+    // Element e of group g of a raw parameter.
+    void setBytes(CAudioParam& p, size_t group, size_t element, std::vector<uint8_t> bytes);
     void setDefault(CAudioParam& p);
     // A storage record replaces the whole value, clamped; on failure the
     // value stays as it was.

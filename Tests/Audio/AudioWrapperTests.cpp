@@ -6,7 +6,9 @@
 #include "Audio/AudioEnv.h"
 #include "Audio/AudioWrapper.h"
 #include "Audio/ParamDef.h"
+#include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
+#include "Audio/ParamTransaction.h"
 #include "Core/MemoryStream.h"
 #include "Support/Printers.h"
 
@@ -133,4 +135,28 @@ TEST(AudioWrapper, ChangesInsideThePluginReachTheHostAndStateRoundTrips) {
     ASSERT_EQ(other.restoreState(in), nullptr);
     EXPECT_DOUBLE_EQ(other.extParamNormalized(indexOf(other, "4ADly2")), 1.0);
     EXPECT_DOUBLE_EQ(other.extParamNormalized(indexOf(other, "SDelay1")), 3.0 / 9.0);
+}
+
+TEST(AudioWrapper, GlobalSettingsFollowInEveryInstance) {
+    CTestWrapper a, b;
+    ASSERT_EQ(a.init(), nullptr);
+    ASSERT_EQ(b.init(), nullptr);
+    auto param = [](CAudioWrapper& w, const char* name) -> CAudioParam& {
+        return *dynamic_cast<CAudioParam*>(w.plugin().findObject(CString("plugin.modMain.") + name));
+    };
+    auto set = [&](CAudioWrapper& w, const char* name, double v) {
+        CAudioParamTransaction tx(*dynamic_cast<CAudioParamCollector*>(w.plugin().findObject("plugin.param-collector")));
+        tx.setElements(param(w, name), 0, 0, {v});
+        tx.finish("Edit");
+    };
+    set(a, "meter-rmstime", 0.3);
+    EXPECT_DOUBLE_EQ(param(b, "meter-rmstime").storage().read(0, 0), 0.3) << "the other instance follows";
+    {
+        CTestWrapper later;
+        ASSERT_EQ(later.init(), nullptr);
+        EXPECT_DOUBLE_EQ(param(later, "meter-rmstime").storage().read(0, 0), 0.3) << "a new instance starts with it";
+        EXPECT_EQ(later.globalParams().size(), 5u) << "three meter times, the colour name and palette";
+    }
+    set(b, "meter-rmstime", 0.002);
+    EXPECT_DOUBLE_EQ(param(a, "meter-rmstime").storage().read(0, 0), 0.002);
 }
