@@ -56,6 +56,7 @@ CAudioWrapper::CAudioWrapper() = default;
 
 CAudioWrapper::~CAudioWrapper() {
     if (m_collector) m_collector->setChangeListener(nullptr);
+    if (m_registry) m_registry->setProgramChangeHandler(nullptr);
 }
 
 // ---------------------------------------------------------------- init
@@ -139,6 +140,7 @@ CErrorPtr CAudioWrapper::init() {
     }
     m_events.reserve(kMaxEvents);
     m_collector->setChangeListener([this](const CAudioParamChangeSet& changes) { reportChanges(changes); });
+    m_registry->setProgramChangeHandler([this](int program) { onProgramChanged(program); });
     debugLog("CAudioWrapper init time: %f s @ %f s", secondsSinceStart() - started, secondsSinceStart());
     return nullptr;
 }

@@ -298,6 +298,7 @@ CErrorPtr CAudioParamRegistry::loadSessionBank(CInputStream& in) {
     CErrorPtr err = check(m_sessionBank.presets()[0]);
     if (!err) err = apply(m_sessionBank.presets()[0], tx);
     finish(tx, m_presetNaming + " activate", true);
+    if (m_programChanged) m_programChanged(0);
     if (err) return ZEL_PASS(err);
     return nullptr;
 }
@@ -317,6 +318,7 @@ void CAudioParamRegistry::setCurrentProgram(int index) {
     const CAudioPreset& preset = m_sessionBank.presets()[size_t(index)];
     if (!check(preset)) apply(preset, tx);
     finish(tx, CString(), false);
+    if (m_programChanged) m_programChanged(index);
 }
 
 CErrorPtr CAudioParamRegistry::masterReset() {

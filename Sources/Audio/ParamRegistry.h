@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -92,6 +93,9 @@ public:
     // makes its first program current.
     CErrorPtr loadSessionBank(CInputStream& in);
     int currentProgram() const { return m_currentProgram; }
+    // Called after the current program changed, on the thread that changed
+    // it (the host layer tells the host).
+    void setProgramChangeHandler(std::function<void(int)> handler) { m_programChanged = std::move(handler); }
     bool isDefaultPresetLoaded() const { return m_defaultPresetLoaded; }
     // Stores `preset` as the user's default preset for new instances.
     CErrorPtr storeDefaultPreset(const CAudioPreset& preset);
@@ -141,6 +145,7 @@ private:
     bool m_defaultPresetLoaded = false;
     std::vector<CAudioParamUndo::CHistory> m_programHistories;
     std::unique_ptr<CAudioPreset> m_shadow;
+    std::function<void(int)> m_programChanged;
     CAudioParamUndo::CHistory m_shadowHistory;
 };
 

@@ -9,6 +9,7 @@
 #include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
 #include "Audio/ParamTransaction.h"
+#include "Audio/Preset.h"
 #include "Core/MemoryStream.h"
 #include "Support/Printers.h"
 
@@ -20,7 +21,9 @@ namespace {
 class CTestWrapper final : public CAudioWrapper {
 public:
     std::vector<std::pair<size_t, double>> reported;
+    std::vector<int> programs;
     void reportExtParam(size_t index, double normalized) override { reported.emplace_back(index, normalized); }
+    void onProgramChanged(int program) override { programs.push_back(program); }
 };
 
 size_t indexOf(const CAudioWrapper& w, const char* title) {
@@ -126,6 +129,19 @@ TEST(AudioWrapper, ChangesInsideThePluginReachTheHostAndStateRoundTrips) {
     w.reported.clear();
     w.setExtParamNormalized(indexOf(w, "4ADly2"), 1.0);
     EXPECT_TRUE(w.reported.empty());
+
+    CMemoryWriter bank;
+    ASSERT_EQ(w.registry().acquireBank(bank), nullptr);
+    CAudioPresetBank two;
+    CMemoryReaderStatic bankIn(bank.bytes().data(), bank.bytes().size());
+    ASSERT_EQ(two.load(bankIn), nullptr);
+    two.presets().push_back(two.presets()[0]);
+    CMemoryWriter twoOut;
+    ASSERT_EQ(two.save(twoOut), nullptr);
+    CMemoryReaderStatic twoIn(twoOut.bytes().data(), twoOut.bytes().size());
+    ASSERT_EQ(w.registry().loadSessionBank(twoIn), nullptr);
+    w.registry().setCurrentProgram(1);
+    EXPECT_EQ(w.programs, (std::vector<int>{0, 1})) << "the host hears of every program change";
 
     CMemoryWriter state;
     ASSERT_EQ(w.saveState(state), nullptr);
