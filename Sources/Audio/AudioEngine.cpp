@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "Audio/AudioEnv.h"
+#include "Audio/Engine/DenormalGuard.h"
 #include "Audio/Modules/ModNode.h"
 #include "Audio/Param.h"
 #include "Audio/VizCollector.h"
@@ -161,6 +162,7 @@ void CAudioEngine::takeChanges() {
 // ---------------------------------------------------------------- processing
 
 void CAudioEngine::process(const double* const* in, size_t numIn, double* const* out, size_t numOut, size_t n) {
+    const CDenormalGuard denormals;
     for (size_t offset = 0; offset < n;) {
         const size_t len = std::min(n - offset, m_format.maxBlock);
         takeChanges();

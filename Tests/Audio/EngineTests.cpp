@@ -7,6 +7,7 @@
 
 #include "Audio/AudioEngine.h"
 #include "Audio/Engine/AudioGraph.h"
+#include "Audio/VizCollector.h"
 #include "Core/XMLData.h"
 #include "Support/Documents.h"
 #include "Support/HeapCounter.h"
@@ -247,4 +248,29 @@ TEST(Engine, AMinuteOfRandomDelayChangesHasNoJumpsBeyondTheFade) {
     }
     EXPECT_LE(worst, bound);
     EXPECT_GT(worst, bound * 0.5) << "the signal came through";
+}
+
+TEST(Engine, SilenceAfterASignalDoesNotSlowTheMetersDown) {
+    // Levels decaying towards zero reach denormal numbers after about two
+    // minutes of silence, and without care stay there, every sample paying
+    // for denormal arithmetic. The engine flushes them.
+    CRig rig;
+    rig.inst.edit("modMeterOut-enable", 0, 0, {1});
+    rig.run(4800);
+    std::vector<const double*> ip;
+    std::vector<double*> op;
+    std::vector<double> silence(48000, 0.0);
+    std::vector<std::vector<double>> out(kChannels, std::vector<double>(48000));
+    for (size_t h = 0; h < kChannels; ++h) {
+        ip.push_back(silence.data());
+        op.push_back(out[h].data());
+    }
+    for (int second = 0; second < 160; ++second) rig.engine.process(ip.data(), 2, op.data(), 2, 48000);
+    auto* viz = rig.engine.vizCollector();
+    ASSERT_NE(viz, nullptr);
+    const CAudioVizMeterStream* stream = viz->find("plugin.modMain.modMeterOut");
+    ASSERT_NE(stream, nullptr);
+    CAudioVizMeterStream::CFrame frame;
+    ASSERT_TRUE(stream->read(0, frame));
+    EXPECT_NE(std::fpclassify(frame.data.level * frame.data.level), FP_SUBNORMAL) << frame.data.level;
 }
