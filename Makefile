@@ -3,8 +3,10 @@ BUILD ?= build
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
+# Where `make install` puts the plug-in bundle: the user's VST3 folder.
+VST3_DIR ?= $(HOME)/.vst3
 
-.PHONY: all deps build demo test fuzz check bench clean contact-sheets
+.PHONY: all deps build demo test fuzz check bench clean contact-sheets install
 
 all: build
 
@@ -15,9 +17,10 @@ build: deps
 	cmake -S . -B $(BUILD) -G Ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The main job: what a newcomer runs first.
-demo: build
-	$(BUILD)/Sources/lagwell-dump-shared
+# The main job: what a newcomer runs first. Installs the bundle, renders a
+# test signal through it with several factory presets and measures the result.
+demo: install
+	bash scripts/demo $(BUILD) $(VST3_DIR)/Lagwell.vst3
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -38,6 +41,12 @@ bench: build
 # $(BUILD)/contact-sheets for review.
 contact-sheets: build
 	cmake --build $(BUILD) --target contact-sheets
+
+# The VST3 bundle into VST3_DIR, replacing an older copy.
+install: build
+	mkdir -p $(VST3_DIR)
+	rm -rf $(VST3_DIR)/Lagwell.vst3
+	cp -r $(BUILD)/Lagwell.vst3 $(VST3_DIR)/
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)

@@ -14,6 +14,8 @@
 #include "Core/Object.h"
 #include "Core/SharedAttribute.h"
 #include "Core/Timer.h"
+#include "Other/AudioInterfaceClient.h"
+#include "Other/ParamInterfaceConnector.h"
 #include "UI/Resources/ResourceObjects.h"
 
 namespace zel {
@@ -31,6 +33,7 @@ const CClassEntry kClassTable[] = {
     {"audio:ext-param", &createObject<CAudioExtParam>, &setupObjectClass},
     {"audio:ext-param-list", &createObject<CAudioExtParamList>, &setupObjectClass},
     {"audio:interface-base", &createObject<CAudioInterfaceBase>, &setupObjectClass},
+    {"audio:interface-client", &createObject<CAudioInterfaceClient>, &setupObjectClass},
     {"audio:modBypass", &createObject<CModBypassDef>, &setupObjectClass},
     {"audio:modDelay", &createObject<CModDelayDef>, &setupObjectClass},
     {"audio:modGain", &createObject<CModGainDef>, &setupObjectClass},
@@ -58,6 +61,9 @@ const CClassEntry kClassTable[] = {
     {"core:timer", &createObject<CTimer>, &CTimer::setupClass},
     {"font", &createObject<CFontObject>, &setupObjectClass},
     {"imageset", &createObject<CImageSetObject>, &setupObjectClass},
+    {"other:param-interface-base-connector-uni", &createObject<CParamInterfaceBaseConnectorUni>, &setupObjectClass},
+    {"other:param-interface-client-connector-uni", &createObject<CParamInterfaceClientConnectorUni>,
+     &CParamInterfaceClientConnector::setupClass},
 };
 }  // namespace
 

@@ -55,6 +55,7 @@ const CAudioParamConverter* converterOf(const CAudioParam& p) {
 CAudioWrapper::CAudioWrapper() = default;
 
 CAudioWrapper::~CAudioWrapper() {
+    if (m_interfaceBase) m_interfaceBase->setDataProvider(nullptr);
     if (m_collector) m_collector->setChangeListener(nullptr);
     if (m_registry) m_registry->setProgramChangeHandler(nullptr);
 }
@@ -140,7 +141,11 @@ CErrorPtr CAudioWrapper::init() {
     }
     m_events.reserve(kMaxEvents);
     m_collector->setChangeListener([this](const CAudioParamChangeSet& changes) { reportChanges(changes); });
-    m_registry->setProgramChangeHandler([this](int program) { onProgramChanged(program); });
+    m_registry->setProgramChangeHandler([this](int program) {
+        m_interfaceBase->refresh();
+        onProgramChanged(program);
+    });
+    m_interfaceBase->setDataProvider(this);
     debugLog("CAudioWrapper init time: %f s @ %f s", secondsSinceStart() - started, secondsSinceStart());
     return nullptr;
 }
@@ -161,6 +166,7 @@ void CAudioWrapper::setupProcessing(double sampleRate, size_t maxBlock) {
         m_outPtrs[c] = m_outBuffer.data() + c * kSubBlock;
     }
     if (latency() != before) latencyChanged();
+    m_interfaceBase->audioFactsChanged();
 }
 
 void CAudioWrapper::setOffline(bool offline) { setHostParam("host-offline", offline ? 1.0 : 0.0); }
@@ -185,6 +191,7 @@ void CAudioWrapper::setIOChannels(size_t inputs, size_t outputs) {
         m_outputs = outputs;
     }
     applyRoutingLayout(inputs, outputs);
+    m_interfaceBase->audioFactsChanged();
 }
 
 void CAudioWrapper::reset() { m_engine.reset(); }
@@ -299,6 +306,8 @@ int CAudioWrapper::extParamSteps(size_t index) const {
 }
 
 void CAudioWrapper::reportChanges(const CAudioParamChangeSet& changes) {
+    // Editors hear of every change made outside their own messages.
+    m_interfaceBase->refresh();
     for (const auto& global : m_globals)
         for (const auto& run : changes.runs())
             if (run.param == &global->param()) {

@@ -41,16 +41,26 @@ void CAudioParamTransaction::changed(CAudioParam& p, size_t group, size_t first,
     m_collector.runFilters(p, group, m_changeSet);
 }
 
-void CAudioParamTransaction::changedAllGroups(CAudioParam& p, size_t groupsBefore) {
-    size_t groups;
-    std::vector<size_t> counts;
+std::vector<size_t> CAudioParamTransaction::counts(const CAudioParam& p) {
+    std::vector<size_t> out;
+    const CAudioParamValue& v = p.storage().value();
+    for (size_t g = 0; g < v.groupCount(); ++g) out.push_back(v.elementCount(g));
+    return out;
+}
+
+void CAudioParamTransaction::changedAllGroups(CAudioParam& p, const std::vector<size_t>& countsBefore) {
+    std::vector<size_t> after;
     {
         std::lock_guard<std::mutex> lock(p.lock());
-        groups = std::max(groupsBefore, p.storage().value().groupCount());
-        for (size_t g = 0; g < groups; ++g) counts.push_back(p.storage().value().elementCount(g));
+        after = counts(p);
     }
-    // A group that lost its elements changed too: its filters see it empty.
-    for (size_t g = 0; g < groups; ++g) changed(p, g, 0, counts[g]);
+    // A run covers the elements before and after: elements that went back to
+    // their default changed too, and a group that lost them all as well.
+    const size_t groups = std::max(countsBefore.size(), after.size());
+    for (size_t g = 0; g < groups; ++g) {
+        const size_t before = g < countsBefore.size() ? countsBefore[g] : 0;
+        changed(p, g, 0, std::max(before, g < after.size() ? after[g] : 0));
+    }
 }
 
 void CAudioParamTransaction::setElements(CAudioParam& p, size_t group, size_t first,
@@ -93,25 +103,25 @@ void CAudioParamTransaction::setBytes(CAudioParam& p, size_t group, size_t eleme
 
 void CAudioParamTransaction::setDefault(CAudioParam& p) {
     touch(p);
-    size_t groups;
+    std::vector<size_t> before;
     {
         std::lock_guard<std::mutex> lock(p.lock());
-        groups = p.storage().value().groupCount();
+        before = counts(p);
         p.storage().setDefault();
     }
-    changedAllGroups(p, groups);
+    changedAllGroups(p, before);
 }
 
 CErrorPtr CAudioParamTransaction::loadRecord(CAudioParam& p, CInputStream& in) {
     touch(p);
-    size_t groups;
+    std::vector<size_t> before;
     {
         std::lock_guard<std::mutex> lock(p.lock());
-        groups = p.storage().value().groupCount();
+        before = counts(p);
         ZEL_TRY(p.storage().load(in));
         p.storage().clamp();
     }
-    changedAllGroups(p, groups);
+    changedAllGroups(p, before);
     return nullptr;
 }
 

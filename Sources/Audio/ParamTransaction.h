@@ -49,7 +49,9 @@ private:
     CAudioParamUndoRecord::CParamChange& touch(CAudioParam& p);
     // Records the run and runs the filters that read the parameter.
     void changed(CAudioParam& p, size_t group, size_t first, size_t count);
-    void changedAllGroups(CAudioParam& p, size_t groupsBefore);
+    // Per group, the element count before a whole-value change.
+    static std::vector<size_t> counts(const CAudioParam& p);
+    void changedAllGroups(CAudioParam& p, const std::vector<size_t>& countsBefore);
 
     CAudioParamCollector& m_collector;
     std::vector<CAudioParamUndoRecord::CParamChange> m_changes;

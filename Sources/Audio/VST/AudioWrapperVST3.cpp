@@ -1,0 +1,350 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Audio/VST/AudioWrapperVST3.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "Audio/ParamDef.h"
+#include "Audio/ParamRegistry.h"
+#include "Audio/VST/VSTStream.h"
+#include "Core/Notify.h"
+#include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "pluginterfaces/vst/vstspeaker.h"
+
+namespace zel {
+
+using Steinberg::int32;
+using Steinberg::kResultFalse;
+using Steinberg::kResultOk;
+using Steinberg::kResultTrue;
+using Steinberg::tresult;
+using Steinberg::uint32;
+namespace Vst = Steinberg::Vst;
+using Vst::ParamID;
+using Vst::ParamValue;
+using Vst::ParameterInfo;
+
+namespace {
+
+std::u16string utf16(const CString& text) {
+    std::u16string out;
+    out.reserve(text.length());
+    for (size_t i = 0; i < text.length(); ++i) out += text.at(i);
+    return out;
+}
+
+void copyText(const CString& text, Vst::String128 out) {
+    const size_t n = std::min<size_t>(text.length(), 127);
+    for (size_t i = 0; i < n; ++i) out[i] = text.at(i);
+    out[n] = 0;
+}
+
+CString fromHost(const Vst::TChar* text) {
+    std::u16string units;
+    for (; text && *text; ++text) units += *text;
+    return CString(units);
+}
+
+// What the host is changing on this thread: the plug-in does not report
+// the host's own changes back to it, and never calls the host from its
+// audio thread.
+class CHostChange {
+public:
+    static constexpr int64_t kAll = -1;
+
+    CHostChange(const CAudioWrapperVST3* instance, int64_t id) : m_instance(instance), m_id(id), m_outer(t_current) {
+        t_current = this;
+    }
+    ~CHostChange() { t_current = m_outer; }
+    CHostChange(const CHostChange&) = delete;
+    CHostChange& operator=(const CHostChange&) = delete;
+
+    static bool covers(const CAudioWrapperVST3* instance, ParamID id) {
+        for (const CHostChange* c = t_current; c; c = c->m_outer)
+            if (c->m_instance == instance && (c->m_id == kAll || c->m_id == id)) return true;
+        return false;
+    }
+
+private:
+    static thread_local const CHostChange* t_current;
+    const CAudioWrapperVST3* m_instance;
+    int64_t m_id;
+    const CHostChange* m_outer;
+};
+
+thread_local const CHostChange* CHostChange::t_current = nullptr;
+
+}  // namespace
+
+size_t thinnedPoint(size_t i, size_t count) {
+    if (count <= kMaxPointsPerQueue) return i;
+    if (i == kMaxPointsPerQueue - 1) return count - 1;
+    return i * count / kMaxPointsPerQueue;
+}
+
+// ---- host parameters
+
+CAudioWrapperVST3Parameter::CAudioWrapperVST3Parameter(CAudioWrapper& wrapper, size_t index)
+    : Parameter(utf16(wrapper.extParam(index).extName()).c_str(), static_cast<ParamID>(index), nullptr,
+                wrapper.extParamNormalized(index), wrapper.extParamSteps(index), ParameterInfo::kCanAutomate,
+                Vst::kRootUnitId),
+      m_wrapper(wrapper),
+      m_index(index) {
+    if (wrapper.extParam(index).extName() == CString("Bypass")) info.flags |= ParameterInfo::kIsBypass;
+}
+
+bool CAudioWrapperVST3Parameter::setNormalized(ParamValue value) {
+    m_wrapper.setExtParamNormalized(m_index, std::clamp(value, 0.0, 1.0));
+    return true;
+}
+
+void CAudioWrapperVST3Parameter::toString(ParamValue value, Vst::String128 text) const {
+    copyText(m_wrapper.extParamText(m_index, value), text);
+}
+
+bool CAudioWrapperVST3Parameter::fromString(const Vst::TChar* text, ParamValue& value) const {
+    return m_wrapper.extParamFromText(m_index, fromHost(text), value);
+}
+
+// ---- programs
+
+CAudioWrapperVST3ProgramParameter::CAudioWrapperVST3ProgramParameter(CAudioParamRegistry& registry, ParamID id)
+    : Parameter(u"Program", id, nullptr, 0.0, 0, ParameterInfo::kIsProgramChange | ParameterInfo::kIsList,
+                Vst::kRootUnitId),
+      m_registry(registry) {
+    setProgramCount(static_cast<int32>(registry.sessionBank().presets().size()));
+}
+
+void CAudioWrapperVST3ProgramParameter::setProgramCount(int32 count) { info.stepCount = std::max(count - 1, 0); }
+
+ParamValue CAudioWrapperVST3ProgramParameter::current() const { return toNormalized(m_registry.currentProgram()); }
+
+ParamValue CAudioWrapperVST3ProgramParameter::toPlain(ParamValue value) const {
+    const double steps = info.stepCount;
+    return std::min(steps, std::floor(std::clamp(value, 0.0, 1.0) * (steps + 1)));
+}
+
+ParamValue CAudioWrapperVST3ProgramParameter::toNormalized(ParamValue plain) const {
+    return info.stepCount > 0 ? std::clamp(plain / info.stepCount, 0.0, 1.0) : 0.0;
+}
+
+bool CAudioWrapperVST3ProgramParameter::setNormalized(ParamValue value) {
+    if (m_registry.sessionBank().presets().empty()) return false;
+    m_registry.setCurrentProgram(static_cast<int>(toPlain(value)));
+    return true;
+}
+
+void CAudioWrapperVST3ProgramParameter::toString(ParamValue value, Vst::String128 text) const {
+    const auto& presets = m_registry.sessionBank().presets();
+    const size_t index = static_cast<size_t>(toPlain(value));
+    copyText(index < presets.size() ? presets[index].displayName() : CString(), text);
+}
+
+bool CAudioWrapperVST3ProgramParameter::fromString(const Vst::TChar* text, ParamValue& value) const {
+    const CString name = fromHost(text);
+    const auto& presets = m_registry.sessionBank().presets();
+    for (size_t i = 0; i < presets.size(); ++i) {
+        if (presets[i].displayName() == name) {
+            value = toNormalized(static_cast<ParamValue>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+CAudioWrapperVST3ProgramList::CAudioWrapperVST3ProgramList(CAudioParamRegistry& registry)
+    : ProgramList(u"Programs", kId, Vst::kRootUnitId), m_registry(registry) {
+    setCount(static_cast<int32>(registry.sessionBank().presets().size()));
+}
+
+tresult CAudioWrapperVST3ProgramList::getProgramName(int32 index, Vst::String128 name) {
+    const auto& presets = m_registry.sessionBank().presets();
+    if (index < 0 || static_cast<size_t>(index) >= presets.size()) return kResultFalse;
+    copyText(presets[index].displayName(), name);
+    return kResultTrue;
+}
+
+// ---- the instance
+
+tresult PLUGIN_API CAudioWrapperVST3::initialize(Steinberg::FUnknown* context) {
+    const tresult rc = EditControllerEx1::initialize(context);
+    if (rc != kResultOk) return rc;
+    addAudioInput(u"Audio In", Vst::SpeakerArr::kStereo);
+    addAudioOutput(u"Audio Out", Vst::SpeakerArr::kStereo);
+    addEventInput(u"MIDI In", 16);
+    if (CErrorPtr err = init()) {
+        CSystem::showError(*err);
+        return kResultFalse;
+    }
+    setIOChannels(2, 2);
+
+    for (size_t i = 0; i < extParamCount(); ++i) parameters.addParameter(new CAudioWrapperVST3Parameter(*this, i));
+    m_programParam = new CAudioWrapperVST3ProgramParameter(registry(), programParamId());
+    parameters.addParameter(m_programParam);
+    m_programList = new CAudioWrapperVST3ProgramList(registry());
+    addUnit(new Vst::Unit(u"Root", Vst::kRootUnitId, Vst::kNoParentUnitId, CAudioWrapperVST3ProgramList::kId));
+    addProgramList(m_programList);
+    return kResultOk;
+}
+
+// ---- parameters
+
+ParamValue PLUGIN_API CAudioWrapperVST3::getParamNormalized(ParamID id) {
+    if (id < extParamCount()) return extParamNormalized(id);
+    if (id == programParamId() && m_programParam) return m_programParam->current();
+    return 0.0;
+}
+
+tresult PLUGIN_API CAudioWrapperVST3::setParamNormalized(ParamID id, ParamValue value) {
+    CHostChange change(this, id);
+    return EditControllerEx1::setParamNormalized(id, value);
+}
+
+void CAudioWrapperVST3::reportExtParam(size_t index, double normalized) {
+    reportToHost(static_cast<ParamID>(index), normalized);
+}
+
+void CAudioWrapperVST3::reportToHost(ParamID id, ParamValue value) {
+    if (!componentHandler || CHostChange::covers(this, id)) return;
+    beginEdit(id);
+    performEdit(id, value);
+    endEdit(id);
+}
+
+void CAudioWrapperVST3::onLatencyChanged() {
+    if (componentHandler) componentHandler->restartComponent(Vst::kLatencyChanged);
+}
+
+void CAudioWrapperVST3::onProgramChanged(int) {
+    refreshPrograms();
+    reportToHost(programParamId(), m_programParam->current());
+}
+
+void CAudioWrapperVST3::refreshPrograms() {
+    const int32 count = static_cast<int32>(registry().sessionBank().presets().size());
+    if (count == m_programList->getCount()) return;
+    m_programList->setCount(count);
+    m_programParam->setProgramCount(count);
+    if (!componentHandler) return;
+    notifyProgramListChange(CAudioWrapperVST3ProgramList::kId);
+    componentHandler->restartComponent(Vst::kParamTitlesChanged);
+}
+
+// ---- state
+
+tresult CAudioWrapperVST3::getComponentData(Steinberg::IBStream* state) {
+    COutputStreamVST out(state);
+    if (CErrorPtr err = saveState(out)) {
+        CSystem::showError(*err);
+        return kResultFalse;
+    }
+    return kResultOk;
+}
+
+tresult CAudioWrapperVST3::setComponentData(Steinberg::IBStream* state) { return restore(state); }
+
+// The controller is this same object, so the component's state is simply
+// restored again: hosts that hand it over expect the controller to show it.
+tresult PLUGIN_API CAudioWrapperVST3::setComponentState(Steinberg::IBStream* state) { return restore(state); }
+
+tresult CAudioWrapperVST3::restore(Steinberg::IBStream* state) {
+    CHostChange change(this, CHostChange::kAll);
+    CInputStreamVST in(state);
+    if (CErrorPtr err = restoreState(in)) {
+        CSystem::showError(*err);
+        return kResultFalse;
+    }
+    if (componentHandler) componentHandler->restartComponent(Vst::kParamValuesChanged);
+    return kResultOk;
+}
+
+// ---- processing
+
+tresult PLUGIN_API CAudioWrapperVST3::setBusArrangements(Vst::SpeakerArrangement* inputs, int32 numIns,
+                                                         Vst::SpeakerArrangement* outputs, int32 numOuts) {
+    if (!inputs || !outputs || numIns != static_cast<int32>(m_audioInputs.size()) ||
+        numOuts != static_cast<int32>(m_audioOutputs.size()) || numIns != 1 || numOuts != 1)
+        return kResultFalse;
+    const int32 in = Vst::SpeakerArr::getChannelCount(inputs[0]);
+    const int32 out = Vst::SpeakerArr::getChannelCount(outputs[0]);
+    const int32 most = static_cast<int32>(internalChannelCount());
+    if (in < 1 || out < 1 || in > most || out > most) return kResultFalse;
+    static_cast<Vst::AudioBus*>(m_audioInputs[0].get())->setArrangement(inputs[0]);
+    static_cast<Vst::AudioBus*>(m_audioOutputs[0].get())->setArrangement(outputs[0]);
+    setIOChannels(static_cast<size_t>(in), static_cast<size_t>(out));
+    return kResultTrue;
+}
+
+tresult PLUGIN_API CAudioWrapperVST3::canProcessSampleSize(int32 symbolicSampleSize) {
+    return symbolicSampleSize == Vst::kSample32 || symbolicSampleSize == Vst::kSample64 ? kResultTrue : kResultFalse;
+}
+
+uint32 PLUGIN_API CAudioWrapperVST3::getLatencySamples() { return static_cast<uint32>(std::max(0LL, latency())); }
+
+uint32 PLUGIN_API CAudioWrapperVST3::getTailSamples() { return static_cast<uint32>(std::max(0LL, tailSamples())); }
+
+tresult PLUGIN_API CAudioWrapperVST3::setupProcessing(Vst::ProcessSetup& setup) {
+    if (canProcessSampleSize(setup.symbolicSampleSize) != kResultTrue) return kResultFalse;
+    m_processMode = setup.processMode;
+    CAudioWrapper::setupProcessing(setup.sampleRate, static_cast<size_t>(std::max(setup.maxSamplesPerBlock, 0)));
+    setOffline(m_processMode == Vst::kOffline);
+    return kResultOk;
+}
+
+// A new run starts from silence: nothing of the last one is left in the
+// delay lines.
+tresult PLUGIN_API CAudioWrapperVST3::setProcessing(Steinberg::TBool state) {
+    if (state) reset();
+    return kResultOk;
+}
+
+tresult PLUGIN_API CAudioWrapperVST3::process(Vst::ProcessData& data) {
+    CHostChange change(this, CHostChange::kAll);
+    if (data.processMode != m_processMode) {
+        m_processMode = data.processMode;
+        setOffline(m_processMode == Vst::kOffline);
+    }
+    if (data.inputParameterChanges) queueChanges(*data.inputParameterChanges, data.numSamples);
+
+    // Without audio (a flush of parameter changes) the wrapper applies the
+    // queued changes and processes nothing.
+    Vst::AudioBusBuffers* in = data.numInputs > 0 && data.inputs && data.inputs->channelBuffers32 ? data.inputs : nullptr;
+    Vst::AudioBusBuffers* out =
+        data.numOutputs > 0 && data.outputs && data.outputs->channelBuffers32 ? data.outputs : nullptr;
+    const size_t n = out ? static_cast<size_t>(std::max(data.numSamples, 0)) : 0;
+    const size_t numIn = in && n ? static_cast<size_t>(std::max(in->numChannels, 0)) : 0;
+    const size_t numOut = out && n ? static_cast<size_t>(std::max(out->numChannels, 0)) : 0;
+    if (data.symbolicSampleSize == Vst::kSample64)
+        CAudioWrapper::process(in ? in->channelBuffers64 : nullptr, numIn, out ? out->channelBuffers64 : nullptr,
+                               numOut, n);
+    else
+        CAudioWrapper::process(in ? in->channelBuffers32 : nullptr, numIn, out ? out->channelBuffers32 : nullptr,
+                               numOut, n);
+    if (out) out->silenceFlags = 0;
+    return kResultOk;
+}
+
+void CAudioWrapperVST3::queueChanges(Vst::IParameterChanges& changes, int32 numSamples) {
+    const int32 lastOffset = std::max(numSamples - 1, 0);
+    const int32 queues = changes.getParameterCount();
+    for (int32 q = 0; q < queues; ++q) {
+        Vst::IParamValueQueue* queue = changes.getParameterData(q);
+        if (!queue) continue;
+        const ParamID id = queue->getParameterId();
+        const int32 count = queue->getPointCount();
+        if (id >= extParamCount() || count <= 0) continue;
+        const size_t events = std::min(static_cast<size_t>(count), kMaxPointsPerQueue);
+        for (size_t i = 0; i < events; ++i) {
+            int32 offset = 0;
+            ParamValue value = 0.0;
+            if (queue->getPoint(static_cast<int32>(thinnedPoint(i, static_cast<size_t>(count))), offset, value) !=
+                kResultTrue)
+                continue;
+            queueEvent(static_cast<uint32>(std::clamp(offset, 0, lastOffset)), kEventParamChange,
+                       static_cast<int32_t>(id), value);
+        }
+    }
+}
+
+}  // namespace zel

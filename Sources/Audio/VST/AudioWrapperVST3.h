@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+
+#include "Audio/AudioWrapper.h"
+#include "Audio/VST/SingleComponentEffect.h"
+#include "public.sdk/source/vst/vsteditcontroller.h"
+#include "public.sdk/source/vst/vstparameters.h"
+
+namespace zel {
+
+class CAudioParamRegistry;
+
+// Automation points of one parameter and block that become events; a
+// longer queue is thinned to 31 evenly spaced points and its last one.
+constexpr size_t kMaxPointsPerQueue = 32;
+// The point of a queue of `count` points that becomes event `i`.
+size_t thinnedPoint(size_t i, size_t count);
+
+// A host parameter: one entry of the host parameter list. Its value and
+// texts are the wrapper's; the host's id is the entry's index.
+class CAudioWrapperVST3Parameter final : public Steinberg::Vst::Parameter {
+public:
+    CAudioWrapperVST3Parameter(CAudioWrapper& wrapper, size_t index);
+
+    bool setNormalized(Steinberg::Vst::ParamValue value) override;
+    void toString(Steinberg::Vst::ParamValue value, Steinberg::Vst::String128 text) const override;
+    bool fromString(const Steinberg::Vst::TChar* text, Steinberg::Vst::ParamValue& value) const override;
+
+    OBJ_METHODS(CAudioWrapperVST3Parameter, Steinberg::Vst::Parameter)
+
+private:
+    CAudioWrapper& m_wrapper;
+    size_t m_index;
+};
+
+// The program change parameter: a list over the programs of the master
+// registry's session bank.
+class CAudioWrapperVST3ProgramParameter final : public Steinberg::Vst::Parameter {
+public:
+    CAudioWrapperVST3ProgramParameter(CAudioParamRegistry& registry, Steinberg::Vst::ParamID id);
+
+    // The registry's current program, normalised.
+    Steinberg::Vst::ParamValue current() const;
+    void setProgramCount(Steinberg::int32 count);
+
+    bool setNormalized(Steinberg::Vst::ParamValue value) override;
+    void toString(Steinberg::Vst::ParamValue value, Steinberg::Vst::String128 text) const override;
+    bool fromString(const Steinberg::Vst::TChar* text, Steinberg::Vst::ParamValue& value) const override;
+    // Plain values are program indices.
+    Steinberg::Vst::ParamValue toPlain(Steinberg::Vst::ParamValue value) const override;
+    Steinberg::Vst::ParamValue toNormalized(Steinberg::Vst::ParamValue plain) const override;
+
+    OBJ_METHODS(CAudioWrapperVST3ProgramParameter, Steinberg::Vst::Parameter)
+
+private:
+    CAudioParamRegistry& m_registry;
+};
+
+// The program list "Programs" of the root unit; names are read from the
+// session bank when asked for, so renamed programs show at once.
+class CAudioWrapperVST3ProgramList final : public Steinberg::Vst::ProgramList {
+public:
+    static constexpr Steinberg::Vst::ProgramListID kId = 1;
+
+    explicit CAudioWrapperVST3ProgramList(CAudioParamRegistry& registry);
+
+    void setCount(Steinberg::int32 count) { info.programCount = count; }
+    Steinberg::tresult getProgramName(Steinberg::int32 index, Steinberg::Vst::String128 name) override;
+
+    OBJ_METHODS(CAudioWrapperVST3ProgramList, Steinberg::Vst::ProgramList)
+
+private:
+    CAudioParamRegistry& m_registry;
+};
+
+// The plug-in instance for VST3 hosts: a single-component effect over the
+// host-neutral wrapper. Host parameter ids are the indices of the host
+// parameter list, followed by the program parameter.
+class CAudioWrapperVST3 final : public CSingleComponentEffect, public CAudioWrapper {
+public:
+    Steinberg::Vst::ParamID programParamId() const { return static_cast<Steinberg::Vst::ParamID>(extParamCount()); }
+
+    // IPluginBase
+    Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+
+    // IEditController
+    Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;
+    Steinberg::Vst::ParamValue PLUGIN_API getParamNormalized(Steinberg::Vst::ParamID id) override;
+    Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
+                                                     Steinberg::Vst::ParamValue value) override;
+
+    // IAudioProcessor
+    Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
+                                                     Steinberg::int32 numIns,
+                                                     Steinberg::Vst::SpeakerArrangement* outputs,
+                                                     Steinberg::int32 numOuts) override;
+    Steinberg::tresult PLUGIN_API canProcessSampleSize(Steinberg::int32 symbolicSampleSize) override;
+    Steinberg::uint32 PLUGIN_API getLatencySamples() override;
+    Steinberg::tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
+    Steinberg::tresult PLUGIN_API setProcessing(Steinberg::TBool state) override;
+    Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
+    Steinberg::uint32 PLUGIN_API getTailSamples() override;
+
+    // CAudioExtParamHostBridge
+    void reportExtParam(size_t index, double normalized) override;
+
+    OBJ_METHODS(CAudioWrapperVST3, CSingleComponentEffect)
+
+protected:
+    Steinberg::tresult setComponentData(Steinberg::IBStream* state) override;
+    Steinberg::tresult getComponentData(Steinberg::IBStream* state) override;
+    void onLatencyChanged() override;
+    void onProgramChanged(int program) override;
+
+private:
+    Steinberg::tresult restore(Steinberg::IBStream* state);
+    void queueChanges(Steinberg::Vst::IParameterChanges& changes, Steinberg::int32 numSamples);
+    // The session bank may have been replaced by one of another size.
+    void refreshPrograms();
+    void reportToHost(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value);
+
+    CAudioWrapperVST3ProgramList* m_programList = nullptr;
+    CAudioWrapperVST3ProgramParameter* m_programParam = nullptr;
+    Steinberg::int32 m_processMode = Steinberg::Vst::kRealtime;
+};
+
+}  // namespace zel

@@ -1,0 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The SDK declares the plug-in view interfaces but leaves their IDs to the
+// module, which must define them exactly once.
+#include "pluginterfaces/gui/iplugview.h"
+
+namespace Steinberg {
+DEF_CLASS_IID(IPlugView)
+DEF_CLASS_IID(IPlugFrame)
+}  // namespace Steinberg

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// lagwell-demo-signal: writes a short test signal to render through the
+// plug-in: on every channel, a 1 kHz tone burst of 50 ms (raised-cosine
+// envelope, peak 0.5) every half second, and a single-sample click of 0.9
+// at each burst's start, as 32-bit float WAV.
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    if (argc < 2 || argc > 5) {
+        std::fprintf(stderr, "usage: lagwell-demo-signal OUTPUT.wav [SECONDS=4] [RATE=48000] [CHANNELS=2]\n");
+        return 2;
+    }
+    const double seconds = argc > 2 ? std::atof(argv[2]) : 4.0;
+    const int rate = argc > 3 ? std::atoi(argv[3]) : 48000;
+    const int channels = argc > 4 ? std::atoi(argv[4]) : 2;
+    if (!(seconds > 0 && seconds <= 3600) || rate < 8000 || rate > 384000 || channels < 1 || channels > 8) {
+        std::fprintf(stderr, "lagwell-demo-signal: up to an hour, 8000 to 384000 Hz, 1 to 8 channels\n");
+        return 2;
+    }
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(argv[1], SFM_WRITE, &info);
+    if (!file) {
+        std::fprintf(stderr, "lagwell-demo-signal: %s: %s\n", argv[1], sf_strerror(nullptr));
+        return 1;
+    }
+    const double pi = std::acos(-1.0);
+    const long frames = std::lround(seconds * rate);
+    const long period = rate / 2;
+    const long burst = rate / 20;
+    std::vector<float> frame(static_cast<size_t>(channels));
+    for (long n = 0; n < frames; ++n) {
+        const long t = n % period;
+        float s = 0;
+        if (t == 0)
+            s = 0.9f;
+        else if (t < burst)
+            s = static_cast<float>(0.5 * (0.5 - 0.5 * std::cos(2 * pi * t / burst)) * std::sin(2 * pi * 1000.0 * t / rate));
+        frame.assign(frame.size(), s);
+        if (sf_writef_float(file, frame.data(), 1) != 1) {
+            std::fprintf(stderr, "lagwell-demo-signal: %s: %s\n", argv[1], sf_strerror(file));
+            sf_close(file);
+            return 1;
+        }
+    }
+    sf_close(file);
+    return 0;
+}

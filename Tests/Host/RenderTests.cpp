@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// lagwell-render as a program, on files written here and by
+// lagwell-demo-signal.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "ParameterChanges.h"
+#include "TestHost.h"
+
+namespace lagwell::host {
+namespace {
+
+using test::Audio;
+using test::runProgram;
+
+constexpr int kRate = 48000;
+constexpr size_t kTail = 12 * kRate;
+constexpr double kStereoDelayGain = 0.6822985829535497;
+// Sound from here on has passed every fade that a change at the start makes.
+constexpr size_t kSettled = 4800;
+
+test::RunResult render(const std::vector<std::string>& args) { return runProgram(LAGWELL_RENDER, args); }
+
+// One second of different noise on each channel, as float WAV.
+std::string noiseFile() {
+    const std::string path = test::scratchPath("noise.wav");
+    test::writeWav(path, {test::noise(kRate, 7), test::noise(kRate, 8)}, kRate);
+    return path;
+}
+
+// The left channel 10 ms later, the right one 3.32 dB quieter.
+void expectStereoDelay(const Audio& in, const Audio& out) {
+    ASSERT_EQ(out.channels.size(), 2u);
+    ASSERT_GE(out.channels[0].size(), in.channels[0].size());
+    for (size_t f = kSettled; f < in.channels[0].size(); ++f) {
+        ASSERT_NEAR(out.channels[0][f], in.channels[0][f - 480], 1e-6) << "left, sample " << f;
+        ASSERT_NEAR(out.channels[1][f], kStereoDelayGain * in.channels[1][f], 1e-6) << "right, sample " << f;
+    }
+}
+
+TEST(RenderTest, StereoDelayFactoryPresetDelaysLeftAndLowersRight) {
+    REQUIRE_BUNDLE();
+    const std::string input = noiseFile();
+    const std::string output = test::scratchPath("stereo-delay.wav");
+    const test::RunResult run = render({"--factory", "Stereo Delay", "--quiet", input, output});
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output, "") << "--quiet";
+    const Audio in = test::readAudio(input);
+    const Audio out = test::readAudio(output);
+    EXPECT_EQ(out.sampleRate, kRate);
+    ASSERT_EQ(out.channels[0].size(), in.channels[0].size() + kTail) << "the tail follows the input";
+    expectStereoDelay(in, out);
+    // The last 10 ms of the left input come out in the tail, then silence.
+    const size_t end = in.channels[0].size();
+    EXPECT_NEAR(out.channels[0][end + 479], in.channels[0][end - 1], 1e-6);
+    for (size_t f = end + 480; f < out.channels[0].size(); f += 997)
+        ASSERT_NEAR(out.channels[0][f], 0.0f, 1e-6) << "sample " << f;
+}
+
+TEST(RenderTest, BlockSizeAndPrecisionDoNotChangeTheSound) {
+    REQUIRE_BUNDLE();
+    const std::string input = noiseFile();
+    const std::string reference = test::scratchPath("reference.wav");
+    const std::string variant = test::scratchPath("variant.wav");
+    ASSERT_EQ(render({"--factory", "Stereo Delay", "--quiet", "--no-tail", input, reference}).status, 0);
+    const test::RunResult run = render({"--factory=stereo delay", "--program", "0", "--quiet", "--no-tail", "--double",
+                                        "--block", "100", input, variant});
+    ASSERT_EQ(run.status, 0) << run.output;
+    const Audio a = test::readAudio(reference);
+    const Audio b = test::readAudio(variant);
+    ASSERT_EQ(a.channels[0].size(), static_cast<size_t>(kRate)) << "--no-tail ends with the input";
+    ASSERT_EQ(b.channels[0].size(), a.channels[0].size());
+    for (size_t c = 0; c < 2; ++c)
+        for (size_t f = kSettled; f < a.channels[c].size(); ++f)
+            ASSERT_NEAR(a.channels[c][f], b.channels[c][f], 1e-7) << "channel " << c << " sample " << f;
+}
+
+TEST(RenderTest, ParametersTakeDisplayedAndPlainValues) {
+    REQUIRE_BUNDLE();
+    const std::string input = test::scratchPath("demo.wav");
+    ASSERT_EQ(runProgram(LAGWELL_DEMO_SIGNAL, {input, "1"}).status, 0);
+    // Clicks of 0.9 every half second: the one at 0.5 s is checked.
+    const std::string delayed = test::scratchPath("delayed.wav");
+    const test::RunResult run =
+        render({"--quiet", "--no-tail", "--param", "ADelay3=1", "--param", "sdelay1=2", input, delayed});
+    ASSERT_EQ(run.status, 0) << run.output;
+    const Audio out = test::readAudio(delayed);
+    for (const auto& channel : out.channels) {
+        EXPECT_NEAR(channel[24000 + 500], 0.9f, 1e-6) << "10 ms and 20 samples later";
+        EXPECT_NEAR(channel[24000], 0.0f, 1e-6);
+    }
+
+    const std::string bypassed = test::scratchPath("bypassed.wav");
+    ASSERT_EQ(render({"--quiet", "--no-tail", "--param", "ADelay3=1", "--param", "Bypass=1", input, bypassed}).status,
+              0);
+    const Audio dry = test::readAudio(bypassed);
+    EXPECT_NEAR(dry.channels[0][24000], 0.9f, 1e-6) << "bypassed, the click stays where it was";
+    EXPECT_NEAR(dry.channels[0][24480], 0.0f, 1e-6);
+}
+
+TEST(RenderTest, PresetFileGivesTheSavedState) {
+    REQUIRE_BUNDLE();
+    // The state of an instance is a preset record block, the same as a
+    // preset file.
+    const std::string preset = test::scratchPath("ten-ms.cpf");
+    {
+        const std::shared_ptr<Module> module = Module::load(test::bundlePath());
+        Plugin plugin(module, module->findClass(kVstAudioEffectClass));
+        plugin.setupProcessing(kRate, 512, Steinberg::Vst::kSample32, Steinberg::Vst::kRealtime);
+        plugin.start();
+        const std::optional<Parameter> delay = plugin.findParameter("ADelay3");
+        ASSERT_TRUE(delay);
+        ParameterChanges changes;
+        changes.add(delay->id, 0, plugin.valueFromText(delay->id, "1").value_or(0));
+        ASSERT_EQ(plugin.flush(changes), Steinberg::kResultOk);
+        const std::vector<uint8_t> state = plugin.saveState();
+        std::ofstream(preset, std::ios::binary)
+            .write(reinterpret_cast<const char*>(state.data()), static_cast<std::streamsize>(state.size()));
+    }
+    const std::string input = noiseFile();
+    const std::string output = test::scratchPath("from-preset.wav");
+    const test::RunResult run = render({"--preset", preset, "--quiet", "--no-tail", input, output});
+    ASSERT_EQ(run.status, 0) << run.output;
+    const Audio in = test::readAudio(input);
+    const Audio out = test::readAudio(output);
+    for (size_t c = 0; c < 2; ++c)
+        for (size_t f = kSettled; f < in.channels[c].size(); ++f)
+            ASSERT_NEAR(out.channels[c][f], in.channels[c][f - 480], 1e-6) << "channel " << c << " sample " << f;
+}
+
+TEST(RenderTest, ListsParametersAndPrograms) {
+    REQUIRE_BUNDLE();
+    const test::RunResult run = render({"--list"});
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const char* text : {"Lagwell 1.6 by Zelmora", "parameters (50)", "Bypass", "4DlyDim", "Program",
+                             "program-change", "\nprograms (", "Default", "factory presets of ", "Stereo Delay"})
+        EXPECT_NE(run.output.find(text), std::string::npos) << text;
+}
+
+TEST(RenderTest, FailsWithAMessageOnBadRequests) {
+    REQUIRE_BUNDLE();
+    const std::string input = noiseFile();
+    const std::string output = test::scratchPath("never.wav");
+    const std::string text = test::scratchPath("text.wav");
+    std::ofstream(text) << "not audio";
+    const std::string notPreset = test::scratchPath("not.cpf");
+    std::ofstream(notPreset) << "abnk and more bytes than twelve";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"/nonexistent/in.wav", output}, 1, "/nonexistent/in.wav"},
+        {{text, output}, 1, text},
+        {{"--param", "Nope=1", input, output}, 1, "no parameter titled \"Nope\""},
+        {{"--param", "Bypass=maybe", input, output}, 1, "\"maybe\" is not a value"},
+        {{"--param", "Bypass", input, output}, 2, "TITLE=VALUE"},
+        {{"--program", "Stereo Delay", input, output}, 1, "no program named \"Stereo Delay\""},
+        {{"--program", "999", input, output}, 1, "no program number 999"},
+        {{"--factory", "Sterio Delay", input, output}, 1, "no factory preset named \"Sterio Delay\""},
+        {{"--factory", "99", input, output}, 1, "no factory preset number 99"},
+        {{"--bank", notPreset, "--factory", "0", input, output}, 1, notPreset},
+        {{"--preset", notPreset, input, output}, 1, "not a preset file"},
+        {{"--preset", notPreset, "--factory", "0", input, output}, 2, "choose one"},
+        {{"--plugin", "/nonexistent/X.vst3", input, output}, 1, "no such plug-in"},
+        {{"--block", "0", input, output}, 2, "--block"},
+        {{"--frobnicate", input, output}, 2, "unknown option --frobnicate"},
+        {{input, input}, 1, "overwrite the input"},
+        {{input}, 2, "usage:"},
+    };
+    for (const Case& c : cases) {
+        const test::RunResult run = render(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args[0] << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+    }
+    EXPECT_FALSE(std::ifstream(output)) << "a failed render leaves no output";
+}
+
+}  // namespace
+}  // namespace lagwell::host

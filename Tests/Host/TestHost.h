@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// What the host tests share: where the plug-in bundle of this build and the
+// programs are, scratch files, test signals, audio files and runs of the
+// renderer.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Module.h"
+#include "Plugin.h"
+
+namespace lagwell::host::test {
+
+// The bundle, or null when this build makes none.
+const char* bundlePath();
+#define REQUIRE_BUNDLE()                                                                   \
+    if (!::lagwell::host::test::bundlePath())                                              \
+    GTEST_SKIP() << "this build has no plug-in bundle target"
+
+// A fresh file name in the tests' scratch folder.
+std::string scratchPath(const std::string& name);
+
+template <class Sample>
+using Channels = std::vector<std::vector<Sample>>;
+
+// Reproducible white noise in [-0.5, 0.5).
+std::vector<float> noise(size_t frames, uint32_t seed);
+
+// Runs the input through the started plug-in in blocks and returns the
+// outputs.
+template <class Sample>
+Channels<Sample> processAll(Plugin& plugin, const Channels<Sample>& input, int outputs, int block);
+
+void writeWav(const std::string& path, const Channels<float>& channels, int sampleRate);
+struct Audio {
+    int sampleRate = 0;
+    Channels<float> channels;
+};
+Audio readAudio(const std::string& path);
+
+struct RunResult {
+    int status = -1;
+    std::string output;
+};
+// Runs a program with the arguments, standard error joined to standard output.
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args);
+
+}  // namespace lagwell::host::test

@@ -1,0 +1,584 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "Audio/ParamRegistry.h"
+#include "Audio/VST/AudioWrapperVST3.h"
+#include "Audio/VST/PluginFactory.h"
+#include "Audio/VST/VSTStream.h"
+#include "Core/Application.h"
+#include "Core/MemoryStream.h"
+#include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "pluginterfaces/vst/vstspeaker.h"
+#include "public.sdk/source/common/memorystream.h"
+
+extern "C" Steinberg::IPluginFactory* GetPluginFactory();
+
+namespace zel {
+namespace {
+
+namespace Vst = Steinberg::Vst;
+using Steinberg::int32;
+using Steinberg::kResultFalse;
+using Steinberg::kResultOk;
+using Steinberg::kResultTrue;
+using Steinberg::tresult;
+
+constexpr size_t kExtParams = 49;
+constexpr Vst::ParamID kBypass = 0;
+constexpr Vst::ParamID kADelay3 = 4;  // tens of milliseconds, group 1
+constexpr Vst::ParamID kProgram = kExtParams;
+
+std::string text(const Vst::TChar* s) {
+    std::string out;
+    for (; *s; ++s) out += char(*s);
+    return out;
+}
+
+class CTestQueue final : public Steinberg::FObject, public Vst::IParamValueQueue {
+public:
+    explicit CTestQueue(Vst::ParamID id) : m_id(id) {}
+    void add(int32 offset, double value) { m_points.emplace_back(offset, value); }
+
+    Vst::ParamID PLUGIN_API getParameterId() override { return m_id; }
+    int32 PLUGIN_API getPointCount() override { return int32(m_points.size()); }
+    tresult PLUGIN_API getPoint(int32 index, int32& offset, Vst::ParamValue& value) override {
+        if (index < 0 || size_t(index) >= m_points.size()) return kResultFalse;
+        offset = m_points[index].first;
+        value = m_points[index].second;
+        return kResultTrue;
+    }
+    tresult PLUGIN_API addPoint(int32, Vst::ParamValue, int32&) override { return kResultFalse; }
+
+    OBJ_METHODS(CTestQueue, Steinberg::FObject)
+    DEF_INTERFACES_1(Vst::IParamValueQueue, Steinberg::FObject)
+    REFCOUNT_METHODS(Steinberg::FObject)
+
+private:
+    Vst::ParamID m_id;
+    std::vector<std::pair<int32, double>> m_points;
+};
+
+class CTestChanges final : public Steinberg::FObject, public Vst::IParameterChanges {
+public:
+    CTestQueue& add(Vst::ParamID id) {
+        m_queues.push_back(std::make_unique<CTestQueue>(id));
+        return *m_queues.back();
+    }
+
+    int32 PLUGIN_API getParameterCount() override { return int32(m_queues.size()); }
+    Vst::IParamValueQueue* PLUGIN_API getParameterData(int32 index) override { return m_queues.at(index).get(); }
+    Vst::IParamValueQueue* PLUGIN_API addParameterData(const Vst::ParamID&, int32&) override { return nullptr; }
+
+    OBJ_METHODS(CTestChanges, Steinberg::FObject)
+    DEF_INTERFACES_1(Vst::IParameterChanges, Steinberg::FObject)
+    REFCOUNT_METHODS(Steinberg::FObject)
+
+private:
+    std::vector<std::unique_ptr<CTestQueue>> m_queues;
+};
+
+// Records what the plug-in tells its host.
+class CTestHandler final : public Steinberg::FObject, public Vst::IComponentHandler {
+public:
+    std::vector<std::pair<Vst::ParamID, double>> edits;
+    std::vector<int32> restarts;
+
+    tresult PLUGIN_API beginEdit(Vst::ParamID) override { return kResultOk; }
+    tresult PLUGIN_API performEdit(Vst::ParamID id, Vst::ParamValue value) override {
+        edits.emplace_back(id, value);
+        return kResultOk;
+    }
+    tresult PLUGIN_API endEdit(Vst::ParamID) override { return kResultOk; }
+    tresult PLUGIN_API restartComponent(int32 flags) override {
+        restarts.push_back(flags);
+        return kResultOk;
+    }
+    bool edited(Vst::ParamID id) const {
+        for (const auto& e : edits)
+            if (e.first == id) return true;
+        return false;
+    }
+
+    OBJ_METHODS(CTestHandler, Steinberg::FObject)
+    DEF_INTERFACES_1(Vst::IComponentHandler, Steinberg::FObject)
+    REFCOUNT_METHODS(Steinberg::FObject)
+};
+
+// A host stream that hands out its bytes a few at a time and then answers
+// `endResult`, as some hosts do at the end.
+class CPieceStream final : public Steinberg::FObject, public Steinberg::IBStream {
+public:
+    CPieceStream(std::vector<uint8_t> bytes, int32 piece, tresult endResult)
+        : m_bytes(std::move(bytes)), m_piece(piece), m_endResult(endResult) {}
+
+    tresult PLUGIN_API read(void* buffer, int32 numBytes, int32* numBytesRead) override {
+        const int32 n = std::min({numBytes, m_piece, int32(m_bytes.size() - m_pos)});
+        if (numBytesRead) *numBytesRead = n;
+        if (n == 0) return m_endResult;
+        std::memcpy(buffer, m_bytes.data() + m_pos, size_t(n));
+        m_pos += size_t(n);
+        return kResultOk;
+    }
+    tresult PLUGIN_API write(void*, int32, int32*) override { return Steinberg::kNotImplemented; }
+    tresult PLUGIN_API seek(Steinberg::int64, int32, Steinberg::int64*) override { return Steinberg::kNotImplemented; }
+    tresult PLUGIN_API tell(Steinberg::int64*) override { return Steinberg::kNotImplemented; }
+
+    OBJ_METHODS(CPieceStream, Steinberg::FObject)
+    DEF_INTERFACES_1(Steinberg::IBStream, Steinberg::FObject)
+    REFCOUNT_METHODS(Steinberg::FObject)
+
+private:
+    std::vector<uint8_t> m_bytes;
+    size_t m_pos = 0;
+    int32 m_piece;
+    tresult m_endResult;
+};
+
+// One instance as a host makes it: from the module's factory, initialised,
+// reached through its interfaces.
+struct CPlugin {
+    Steinberg::IPtr<Vst::IComponent> component;
+    Steinberg::FUnknownPtr<Vst::IAudioProcessor> processor;
+    Steinberg::FUnknownPtr<Vst::IEditController> controller;
+    CAudioWrapperVST3* instance = nullptr;
+
+    CPlugin() {
+        auto factory = Steinberg::owned(GetPluginFactory());
+        Steinberg::PClassInfo info;
+        EXPECT_EQ(factory->getClassInfo(0, &info), kResultOk);
+        void* obj = nullptr;
+        EXPECT_EQ(factory->createInstance(info.cid, Vst::IComponent::iid, &obj), kResultOk);
+        component = Steinberg::owned(static_cast<Vst::IComponent*>(obj));
+        EXPECT_EQ(component->initialize(nullptr), kResultOk);
+        processor = Steinberg::FUnknownPtr<Vst::IAudioProcessor>(component);
+        controller = Steinberg::FUnknownPtr<Vst::IEditController>(component);
+        instance = dynamic_cast<CAudioWrapperVST3*>(component.get());
+    }
+    ~CPlugin() { component->terminate(); }
+
+    void start(int32 sampleSize) {
+        Vst::ProcessSetup setup{Vst::kRealtime, sampleSize, 512, 48000.0};
+        ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
+        processor->setProcessing(true);
+    }
+    CAudioParamRegistry& registry() { return instance->registry(); }
+    // The factory bank becomes the session bank, whose presets the host
+    // sees as programs (a new instance has just one).
+    void loadFactoryBank() {
+        CMemoryWriter bank;
+        ASSERT_EQ(registry().romBank().save(bank), nullptr);
+        CMemoryReader in(bank.take());
+        ASSERT_EQ(registry().loadSessionBank(in), nullptr);
+    }
+    void activateFactoryPreset(const char* name) {
+        const auto& presets = registry().romBank().presets();
+        for (size_t i = 0; i < presets.size(); ++i)
+            if (presets[i].displayName() == CString(name)) return registry().activateRomPreset(int(i));
+        ADD_FAILURE() << "no factory preset " << name;
+    }
+    double fromText(Vst::ParamID id, const char16_t* s) {
+        Vst::ParamValue v = -1;
+        EXPECT_EQ(controller->getParamValueByString(id, const_cast<Vst::TChar*>(s), v), kResultTrue);
+        return v;
+    }
+    // The host parameters; the program is no part of the state.
+    std::vector<double> values() {
+        std::vector<double> out;
+        for (Vst::ParamID id = 0; id < kExtParams; ++id) out.push_back(controller->getParamNormalized(id));
+        return out;
+    }
+
+    // One block of two channels in the sample type T.
+    template <class T>
+    void run(std::vector<std::vector<T>>& in, std::vector<std::vector<T>>& out, Vst::IParameterChanges* changes) {
+        std::vector<T*> inPtrs, outPtrs;
+        for (auto& c : in) inPtrs.push_back(c.data());
+        for (auto& c : out) outPtrs.push_back(c.data());
+        Vst::AudioBusBuffers inBus, outBus;
+        inBus.numChannels = int32(in.size());
+        outBus.numChannels = int32(out.size());
+        if constexpr (std::is_same_v<T, double>) {
+            inBus.channelBuffers64 = inPtrs.data();
+            outBus.channelBuffers64 = outPtrs.data();
+        } else {
+            inBus.channelBuffers32 = inPtrs.data();
+            outBus.channelBuffers32 = outPtrs.data();
+        }
+        Vst::ProcessData data;
+        data.symbolicSampleSize = std::is_same_v<T, double> ? Vst::kSample64 : Vst::kSample32;
+        data.numSamples = int32(out[0].size());
+        data.numInputs = data.numOutputs = 1;
+        data.inputs = &inBus;
+        data.outputs = &outBus;
+        data.inputParameterChanges = changes;
+        ASSERT_EQ(processor->process(data), kResultOk);
+    }
+};
+
+TEST(VST3ClassId, UuidTextBecomesGuidByteOrder) {
+    Steinberg::TUID id;
+    ASSERT_TRUE(classIdFromUuid("00112233-4455-6677-8899-aabbccddeeff", id));
+    const uint8_t expected[16] = {0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66,
+                                  0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
+    EXPECT_EQ(std::memcmp(id, expected, 16), 0);
+    Steinberg::TUID upper;
+    ASSERT_TRUE(classIdFromUuid("00112233-4455-6677-8899-AABBCCDDEEFF", upper));
+    EXPECT_EQ(std::memcmp(id, upper, 16), 0);
+
+    EXPECT_FALSE(classIdFromUuid("00112233-4455-6677-8899-aabbccddeef", id));
+    EXPECT_FALSE(classIdFromUuid("00112233-4455-6677-8899-aabbccddeefg", id));
+    EXPECT_FALSE(classIdFromUuid("x0112233-4455-6677-8899-aabbccddeeff", id));
+    EXPECT_FALSE(classIdFromUuid("", id));
+}
+
+TEST(VST3Factory, DescribesOneEffectClassFromTheProject) {
+    const CObject& project = *CApplication::sharedObject()->findChild("project");
+    auto factory = Steinberg::owned(GetPluginFactory());
+    ASSERT_TRUE(factory);
+    {
+        auto again = Steinberg::owned(GetPluginFactory());
+        EXPECT_EQ(again.get(), factory.get());
+    }
+
+    Steinberg::PFactoryInfo info;
+    ASSERT_EQ(factory->getFactoryInfo(&info), kResultOk);
+    EXPECT_STREQ(info.vendor, "Zelmora");
+    EXPECT_EQ(info.url, project.getAttr("app-vendor-url").utf8());
+    EXPECT_EQ(info.email, project.getAttr("app-vendor-email").utf8());
+    EXPECT_EQ(factory->countClasses(), 1);
+
+    Steinberg::FUnknownPtr<Steinberg::IPluginFactory2> factory2(factory);
+    ASSERT_TRUE(factory2);
+    Steinberg::PClassInfo2 c;
+    ASSERT_EQ(factory2->getClassInfo2(0, &c), kResultOk);
+    Steinberg::TUID cid;
+    ASSERT_TRUE(classIdFromUuid(project.getAttr("plugin-uuid"), cid));
+    EXPECT_EQ(std::memcmp(c.cid, cid, 16), 0);
+    EXPECT_EQ(c.cardinality, 0x7FFFFFFF);
+    EXPECT_STREQ(c.category, "Audio Module Class");
+    EXPECT_STREQ(c.name, "Lagwell");
+    EXPECT_EQ(c.classFlags, 0u);
+    EXPECT_STREQ(c.subCategories, "Fx|Delay");
+    EXPECT_STREQ(c.vendor, "Zelmora");
+    EXPECT_STREQ(c.version, "1.6");
+    EXPECT_NE(factory2->getClassInfo2(1, &c), kResultOk);
+
+    Steinberg::TUID other = {};
+    void* obj = &other;
+    EXPECT_NE(factory->createInstance(other, Vst::IComponent::iid, &obj), kResultOk);
+    EXPECT_EQ(obj, nullptr);
+}
+
+TEST(VST3Instance, OneObjectWithALiveProgramList) {
+    CPlugin plugin;
+    ASSERT_NE(plugin.instance, nullptr);
+    for (const Steinberg::FUID* iid : {&Vst::IAudioProcessor::iid, &Vst::IEditController::iid,
+                                       &Vst::IEditController2::iid, &Vst::IUnitInfo::iid, &Vst::IConnectionPoint::iid}) {
+        Steinberg::FUnknown* obj = nullptr;
+        ASSERT_EQ(plugin.component->queryInterface(iid->toTUID(), reinterpret_cast<void**>(&obj)), kResultOk);
+        EXPECT_EQ(dynamic_cast<CAudioWrapperVST3*>(obj), plugin.instance);
+        obj->release();
+    }
+
+    Steinberg::FUnknownPtr<Vst::IUnitInfo> units(plugin.component);
+    Vst::UnitInfo unit;
+    ASSERT_EQ(units->getUnitCount(), 1);
+    ASSERT_EQ(units->getUnitInfo(0, unit), kResultTrue);
+    EXPECT_EQ(text(unit.name), "Root");
+    ASSERT_EQ(units->getProgramListCount(), 1);
+    auto expectPrograms = [&] {
+        Vst::ProgramListInfo list;
+        ASSERT_EQ(units->getProgramListInfo(0, list), kResultTrue);
+        EXPECT_EQ(text(list.name), "Programs");
+        EXPECT_EQ(list.id, unit.programListId);
+        const auto& presets = plugin.registry().sessionBank().presets();
+        ASSERT_EQ(list.programCount, int32(presets.size()));
+        for (int32 i = 0; i < list.programCount; ++i) {
+            Vst::String128 name;
+            ASSERT_EQ(units->getProgramName(list.id, i, name), kResultTrue);
+            EXPECT_EQ(text(name), presets[size_t(i)].displayName().utf8());
+        }
+        Vst::ParameterInfo program;
+        ASSERT_EQ(plugin.controller->getParameterInfo(int32(kProgram), program), kResultTrue);
+        EXPECT_EQ(program.stepCount, list.programCount - 1);
+    };
+    expectPrograms();
+
+    // A bank of another size replaces the session bank: the host is told.
+    CTestHandler handler;
+    plugin.controller->setComponentHandler(&handler);
+    plugin.loadFactoryBank();
+    ASSERT_GT(plugin.registry().sessionBank().presets().size(), 1u);
+    expectPrograms();
+    EXPECT_EQ(handler.restarts, std::vector<int32>{Vst::kParamTitlesChanged});
+    plugin.controller->setComponentHandler(nullptr);
+}
+
+TEST(VST3Instance, BusArrangementsFromOneToEightChannels) {
+    CPlugin plugin;
+    auto arrange = [&](Vst::SpeakerArrangement i, Vst::SpeakerArrangement o) {
+        return plugin.processor->setBusArrangements(&i, 1, &o, 1);
+    };
+    auto input = [&] {
+        Vst::SpeakerArrangement arr = 0;
+        plugin.processor->getBusArrangement(Vst::kInput, 0, arr);
+        return arr;
+    };
+    EXPECT_EQ(input(), Vst::SpeakerArr::kStereo);
+    EXPECT_EQ(arrange(Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo), kResultTrue);
+    EXPECT_EQ(input(), Vst::SpeakerArr::kMono);
+    EXPECT_EQ(arrange(Vst::SpeakerArr::k80Cine, Vst::SpeakerArr::k51), kResultTrue);
+
+    const Vst::SpeakerArrangement nine = (1 << 9) - 1;
+    EXPECT_EQ(arrange(nine, Vst::SpeakerArr::kStereo), kResultFalse);
+    EXPECT_EQ(arrange(Vst::SpeakerArr::kStereo, nine), kResultFalse);
+    EXPECT_EQ(arrange(Vst::SpeakerArr::kEmpty, Vst::SpeakerArr::kStereo), kResultFalse);
+    Vst::SpeakerArrangement two[2] = {Vst::SpeakerArr::kStereo, Vst::SpeakerArr::kStereo};
+    EXPECT_EQ(plugin.processor->setBusArrangements(two, 2, two, 1), kResultFalse);
+    EXPECT_EQ(input(), Vst::SpeakerArr::k80Cine) << "a refused arrangement keeps the last one";
+}
+
+TEST(VST3Parameters, FortyNineHostParametersThenTheProgramList) {
+    CPlugin plugin;
+    Vst::IEditController& c = *plugin.controller;
+    ASSERT_EQ(c.getParameterCount(), int32(kExtParams + 1));
+
+    std::vector<std::string> titles = {"Bypass"};
+    for (int d = 0; d < 6; ++d) titles.push_back("ADelay" + std::to_string(d));
+    for (int d = 0; d < 5; ++d) titles.push_back("SDelay" + std::to_string(d));
+    titles.push_back("DlyDime");
+    for (int g = 2; g <= 4; ++g) {
+        const std::string p = std::to_string(g);
+        for (int d = 0; d < 6; ++d) titles.push_back(p + "ADly" + std::to_string(d));
+        for (int d = 0; d < 5; ++d) titles.push_back(p + "SDly" + std::to_string(d));
+        titles.push_back(p + "DlyDim");
+    }
+    for (size_t i = 0; i < kExtParams; ++i) {
+        Vst::ParameterInfo info;
+        ASSERT_EQ(c.getParameterInfo(int32(i), info), kResultTrue);
+        SCOPED_TRACE(titles[i]);
+        EXPECT_EQ(text(info.title), titles[i]);
+        EXPECT_EQ(info.id, Vst::ParamID(i));
+        EXPECT_EQ(info.unitId, Vst::kRootUnitId);
+        const int32 bypass = i == 0 ? Vst::ParameterInfo::kIsBypass : 0;
+        EXPECT_EQ(info.flags, Vst::ParameterInfo::kCanAutomate | bypass);
+        EXPECT_EQ(info.stepCount, i == 0 ? 1 : 0);
+    }
+    Vst::ParameterInfo program;
+    ASSERT_EQ(c.getParameterInfo(int32(kExtParams), program), kResultTrue);
+    EXPECT_EQ(text(program.title), "Program");
+    EXPECT_EQ(program.id, kProgram);
+    EXPECT_EQ(program.flags, 0x8008);
+    EXPECT_EQ(program.stepCount, int32(plugin.registry().sessionBank().presets().size()) - 1);
+    EXPECT_EQ(program.unitId, Vst::kRootUnitId);
+}
+
+TEST(VST3Parameters, TextsProgramsAndWhatTheHostIsTold) {
+    CTestHandler handler;
+    CPlugin plugin;
+    Vst::IEditController& c = *plugin.controller;
+    ASSERT_EQ(c.setComponentHandler(&handler), kResultTrue);
+
+    // The host's own change is applied, shown as text, and not echoed.
+    const double five = plugin.fromText(kADelay3, u"5");
+    ASSERT_EQ(c.setParamNormalized(kADelay3, five), kResultTrue);
+    EXPECT_EQ(c.getParamNormalized(kADelay3), five);
+    Vst::String128 shown;
+    ASSERT_EQ(c.getParamStringByValue(kADelay3, five, shown), kResultTrue);
+    EXPECT_EQ(text(shown), "5");
+    EXPECT_TRUE(handler.edits.empty());
+
+    // A program chosen by the host: the parameters it changes are reported,
+    // the program parameter itself is not.
+    plugin.loadFactoryBank();
+    handler.edits.clear();
+    const auto& presets = plugin.registry().sessionBank().presets();
+    int stereoDelay = -1;
+    for (size_t i = 0; i < presets.size(); ++i)
+        if (presets[i].displayName() == CString("Stereo Delay")) stereoDelay = int(i);
+    ASSERT_GE(stereoDelay, 0);
+    const double chosen = plugin.fromText(kProgram, u"Stereo Delay");
+    EXPECT_EQ(c.normalizedParamToPlain(kProgram, chosen), double(stereoDelay));
+    ASSERT_EQ(c.setParamNormalized(kProgram, chosen), kResultTrue);
+    EXPECT_EQ(plugin.registry().currentProgram(), stereoDelay);
+    EXPECT_EQ(c.getParamNormalized(kProgram), chosen);
+    ASSERT_EQ(c.getParamStringByValue(kProgram, chosen, shown), kResultTrue);
+    EXPECT_EQ(text(shown), "Stereo Delay");
+    EXPECT_EQ(c.getParamNormalized(kADelay3), plugin.fromText(kADelay3, u"1"));
+    EXPECT_TRUE(handler.edited(kADelay3));
+    EXPECT_FALSE(handler.edited(kProgram));
+
+    // A program chosen inside the plug-in (editor, preset manager).
+    handler.edits.clear();
+    plugin.registry().setCurrentProgram(0);
+    EXPECT_TRUE(handler.edited(kADelay3));
+    ASSERT_TRUE(handler.edited(kProgram));
+    EXPECT_EQ(c.getParamNormalized(kProgram), 0.0);
+    c.setComponentHandler(nullptr);
+}
+
+TEST(VST3Processing, LongAutomationQueuesAreThinnedTo32Points) {
+    std::vector<size_t> picked;
+    for (size_t i = 0; i < kMaxPointsPerQueue; ++i) picked.push_back(thinnedPoint(i, 100));
+    const std::vector<size_t> expected = {0,  3,  6,  9,  12, 15, 18, 21, 25, 28, 31, 34, 37, 40, 43, 46,
+                                          50, 53, 56, 59, 62, 65, 68, 71, 75, 78, 81, 84, 87, 90, 93, 99};
+    EXPECT_EQ(picked, expected);
+    for (size_t i = 0; i < 20; ++i) EXPECT_EQ(thinnedPoint(i, 20), i);
+    for (size_t i = 0; i < 32; ++i) EXPECT_EQ(thinnedPoint(i, 32), i);
+    EXPECT_EQ(thinnedPoint(31, 33), 32u);
+
+    // Whatever is thinned out, the last point is the value after the block.
+    CPlugin plugin;
+    plugin.start(Vst::kSample32);
+    const double digits[3] = {plugin.fromText(kADelay3, u"2"), plugin.fromText(kADelay3, u"9"),
+                              plugin.fromText(kADelay3, u"7")};
+    CTestChanges changes;
+    CTestQueue& queue = changes.add(kADelay3);
+    for (int32 p = 0; p < 99; ++p) queue.add(p * 5, digits[p % 2]);
+    queue.add(500, digits[2]);
+    changes.add(Vst::ParamID(-1)).add(0, 1.0);
+    changes.add(kProgram).add(0, 1.0);
+    std::vector<std::vector<float>> in(2, std::vector<float>(512)), out(2, std::vector<float>(512));
+    plugin.run(in, out, &changes);
+    EXPECT_EQ(plugin.controller->getParamNormalized(kADelay3), digits[2]);
+    EXPECT_EQ(plugin.registry().currentProgram(), 0);
+}
+
+TEST(VST3Processing, ChangesWithoutAudioAreAppliedAtOnce) {
+    CPlugin plugin;
+    plugin.start(Vst::kSample32);
+    CTestChanges changes;
+    changes.add(kBypass).add(0, 1.0);
+    Vst::ProcessData data;
+    data.inputParameterChanges = &changes;
+    ASSERT_EQ(plugin.processor->process(data), kResultOk);
+    EXPECT_EQ(plugin.controller->getParamNormalized(kBypass), 1.0);
+
+    // Samples, but no buffers to put them in.
+    CTestChanges more;
+    more.add(kBypass).add(10, 0.0);
+    data.inputParameterChanges = &more;
+    data.numSamples = 64;
+    ASSERT_EQ(plugin.processor->process(data), kResultOk);
+    EXPECT_EQ(plugin.controller->getParamNormalized(kBypass), 0.0);
+}
+
+TEST(VST3Processing, SampleSizesTailAndLatency) {
+    CPlugin plugin;
+    EXPECT_EQ(plugin.processor->canProcessSampleSize(Vst::kSample32), kResultTrue);
+    EXPECT_EQ(plugin.processor->canProcessSampleSize(Vst::kSample64), kResultTrue);
+    EXPECT_EQ(plugin.processor->canProcessSampleSize(2), kResultFalse);
+    Vst::ProcessSetup odd{Vst::kRealtime, 2, 512, 48000.0};
+    EXPECT_EQ(plugin.processor->setupProcessing(odd), kResultFalse);
+
+    plugin.start(Vst::kSample64);
+    EXPECT_EQ(plugin.processor->getTailSamples(), 576000u);
+    EXPECT_EQ(plugin.processor->getLatencySamples(), 0u);
+}
+
+// The "Stereo Delay" factory preset puts the left channel 10 ms late and
+// the right one 3.32 dB down; single and double precision must agree on it.
+template <class T>
+std::vector<std::vector<T>> renderStereoDelay(int32 sampleSize) {
+    CPlugin plugin;
+    plugin.start(sampleSize);
+    plugin.activateFactoryPreset("Stereo Delay");
+    std::vector<std::vector<T>> in(2, std::vector<T>(512)), out(2, std::vector<T>(512));
+    // Past the cross-fade from the old delay to the new one.
+    for (int block = 0; block < 20; ++block) plugin.run(in, out, nullptr);
+    std::vector<std::vector<T>> result(2);
+    for (int block = 0; block < 2; ++block) {
+        in[0][0] = in[1][0] = T(block == 0 ? 1 : 0);
+        plugin.run(in, out, nullptr);
+        for (size_t c = 0; c < 2; ++c) result[c].insert(result[c].end(), out[c].begin(), out[c].end());
+    }
+    return result;
+}
+
+size_t peakAt(const std::vector<double>& samples) {
+    size_t peak = 0;
+    for (size_t i = 1; i < samples.size(); ++i)
+        if (std::abs(samples[i]) > std::abs(samples[peak])) peak = i;
+    return peak;
+}
+
+TEST(VST3Processing, SingleAndDoublePrecisionAgree) {
+    const auto single = renderStereoDelay<float>(Vst::kSample32);
+    const auto dual = renderStereoDelay<double>(Vst::kSample64);
+    ASSERT_EQ(dual.size(), 2u);
+    EXPECT_EQ(peakAt(dual[0]), 480u);
+    EXPECT_NEAR(dual[0][480], 1.0, 1e-6);
+    EXPECT_EQ(peakAt(dual[1]), 0u);
+    EXPECT_NEAR(dual[1][0], 0.6822985829535497, 1e-6);
+    for (size_t c = 0; c < 2; ++c)
+        for (size_t i = 0; i < dual[c].size(); ++i) ASSERT_NEAR(single[c][i], dual[c][i], 1e-6) << c << " " << i;
+}
+
+TEST(VST3State, RoundTripsThroughComponentAndController) {
+    CPlugin source;
+    source.activateFactoryPreset("Stereo Delay");
+    source.controller->setParamNormalized(kADelay3, source.fromText(kADelay3, u"4"));
+    const std::vector<double> saved = source.values();
+    Steinberg::MemoryStream state;
+    ASSERT_EQ(source.component->getState(&state), kResultOk);
+    ASSERT_GT(state.getSize(), 12);
+    // The controller has no state of its own: everything is the component's.
+    Steinberg::MemoryStream controllerState;
+    EXPECT_EQ(source.controller->getState(&controllerState), kResultOk);
+    EXPECT_EQ(controllerState.getSize(), 0);
+
+    CTestHandler handler;
+    CPlugin viaComponent;
+    viaComponent.controller->setComponentHandler(&handler);
+    const std::vector<double> defaults = viaComponent.values();
+    ASSERT_NE(saved, defaults);
+    state.seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
+    ASSERT_EQ(viaComponent.component->setState(&state), kResultOk);
+    EXPECT_EQ(viaComponent.values(), saved);
+    EXPECT_TRUE(handler.edits.empty());
+    EXPECT_EQ(handler.restarts, std::vector<int32>{Vst::kParamValuesChanged});
+    viaComponent.controller->setComponentHandler(nullptr);
+
+    // A host that hands the component's state to the controller as well.
+    CPlugin viaController;
+    state.seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
+    ASSERT_EQ(viaController.controller->setComponentState(&state), kResultOk);
+    EXPECT_EQ(viaController.values(), saved);
+
+}
+
+TEST(VST3Streams, EndOfHostStreamIsNoErrorButAFailureIs) {
+    const std::vector<uint8_t> bytes = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    for (tresult end : {kResultOk, kResultFalse}) {
+        CPieceStream host(bytes, 3, end);
+        CInputStreamVST in(&host);
+        std::vector<uint8_t> got(100);
+        size_t count = got.size();
+        ASSERT_EQ(in.readStreamed(got.data(), count), nullptr);
+        ASSERT_EQ(count, bytes.size());
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), got.begin()));
+        CErrorPtr err = in.read(got.data(), 1);
+        ASSERT_NE(err, nullptr);
+        EXPECT_EQ(err->key(), "@zelstr_CInputStreamVST_read_EOF");
+    }
+
+    CPieceStream broken({}, 3, Steinberg::kInternalError);
+    CInputStreamVST in(&broken);
+    uint8_t b[4];
+    size_t count = sizeof b;
+    CErrorPtr err = in.readStreamed(b, count);
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(err->key(), "@zelstr_CInputStreamVST_read_Failed");
+}
+
+}  // namespace
+}  // namespace zel
