@@ -3,6 +3,8 @@
 // to load.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -67,4 +69,18 @@ TEST(ModuleTest, ExitsOnlyAModuleThatEntered) {
 }
 
 }  // namespace
+
+// Hosts load many plug-ins into one process: anything the module exported
+// besides its three entry points could bind to another module's symbols.
+TEST(ModuleTest, ThePluginExportsOnlyItsEntryPoints) {
+    const std::string library = std::string(test::bundlePath()) + "/Contents/x86_64-linux/Lagwell.so";
+    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    for (const char* entry : {"GetPluginFactory", "ModuleEntry", "ModuleExit"})
+        EXPECT_NE(dlsym(handle, entry), nullptr) << entry;
+    for (const char* internal : {"_ZN3zel12CApplication5startEv", "_ZN3zel7CObject4initEv"})
+        EXPECT_EQ(dlsym(handle, internal), nullptr) << internal;
+    dlclose(handle);
+}
+
 }  // namespace lagwell::host

@@ -34,7 +34,6 @@ Channels<float> stereoNoise(size_t frames) { return {test::noise(frames, 1), tes
 class PluginTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        REQUIRE_BUNDLE();
         module = Module::load(test::bundlePath());
         plugin = makePlugin();
     }

@@ -41,7 +41,6 @@ void expectStereoDelay(const Audio& in, const Audio& out) {
 }
 
 TEST(RenderTest, StereoDelayFactoryPresetDelaysLeftAndLowersRight) {
-    REQUIRE_BUNDLE();
     const std::string input = noiseFile();
     const std::string output = test::scratchPath("stereo-delay.wav");
     const test::RunResult run = render({"--factory", "Stereo Delay", "--quiet", input, output});
@@ -60,7 +59,6 @@ TEST(RenderTest, StereoDelayFactoryPresetDelaysLeftAndLowersRight) {
 }
 
 TEST(RenderTest, BlockSizeAndPrecisionDoNotChangeTheSound) {
-    REQUIRE_BUNDLE();
     const std::string input = noiseFile();
     const std::string reference = test::scratchPath("reference.wav");
     const std::string variant = test::scratchPath("variant.wav");
@@ -78,7 +76,6 @@ TEST(RenderTest, BlockSizeAndPrecisionDoNotChangeTheSound) {
 }
 
 TEST(RenderTest, ParametersTakeDisplayedAndPlainValues) {
-    REQUIRE_BUNDLE();
     const std::string input = test::scratchPath("demo.wav");
     ASSERT_EQ(runProgram(LAGWELL_DEMO_SIGNAL, {input, "1"}).status, 0);
     // Clicks of 0.9 every half second: the one at 0.5 s is checked.
@@ -101,7 +98,6 @@ TEST(RenderTest, ParametersTakeDisplayedAndPlainValues) {
 }
 
 TEST(RenderTest, PresetFileGivesTheSavedState) {
-    REQUIRE_BUNDLE();
     // The state of an instance is a preset record block, the same as a
     // preset file.
     const std::string preset = test::scratchPath("ten-ms.cpf");
@@ -131,7 +127,6 @@ TEST(RenderTest, PresetFileGivesTheSavedState) {
 }
 
 TEST(RenderTest, ListsParametersAndPrograms) {
-    REQUIRE_BUNDLE();
     const test::RunResult run = render({"--list"});
     ASSERT_EQ(run.status, 0) << run.output;
     for (const char* text : {"Lagwell 1.6 by Zelmora", "parameters (50)", "Bypass", "4DlyDim", "Program",
@@ -140,7 +135,6 @@ TEST(RenderTest, ListsParametersAndPrograms) {
 }
 
 TEST(RenderTest, FailsWithAMessageOnBadRequests) {
-    REQUIRE_BUNDLE();
     const std::string input = noiseFile();
     const std::string output = test::scratchPath("never.wav");
     const std::string text = test::scratchPath("text.wav");

@@ -12,13 +12,7 @@
 
 namespace lagwell::host::test {
 
-const char* bundlePath() {
-#ifdef LAGWELL_VST3_BUNDLE
-    return LAGWELL_VST3_BUNDLE;
-#else
-    return nullptr;
-#endif
-}
+const char* bundlePath() { return LAGWELL_VST3_BUNDLE; }
 
 std::string scratchPath(const std::string& name) {
     static std::atomic<int> counter{0};

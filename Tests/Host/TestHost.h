@@ -17,11 +17,8 @@
 
 namespace lagwell::host::test {
 
-// The bundle, or null when this build makes none.
+// The plug-in bundle of this build.
 const char* bundlePath();
-#define REQUIRE_BUNDLE()                                                                   \
-    if (!::lagwell::host::test::bundlePath())                                              \
-    GTEST_SKIP() << "this build has no plug-in bundle target"
 
 // A fresh file name in the tests' scratch folder.
 std::string scratchPath(const std::string& name);
