@@ -154,32 +154,46 @@ CErrorPtr CParamInterfaceClient::onUpdateUndoHistory(CPosInputStream& fields) {
 
 // ---------------------------------------------------------------- parameters
 
-CErrorPtr CParamInterfaceClient::listenParam(const CString& fullName, CParam*& out) {
-    for (auto& [handle, param] : m_params)
-        if (param->m_name == fullName) {
-            ++param->m_users;
-            out = param.get();
+template <class T>
+CErrorPtr CParamInterfaceClient::listen(std::map<uint32_t, std::unique_ptr<T>>& entries, const CString& name,
+                                        const char* message, T*& out) {
+    for (auto& [handle, entry] : entries)
+        if (entry->m_name == name) {
+            ++entry->m_users;
+            out = entry.get();
             return nullptr;
         }
-    auto param = std::make_unique<CParam>();
-    ZEL_TRY(newHandle(param->m_handle));
-    param->m_name = fullName;
-    param->m_users = 1;
+    auto entry = std::make_unique<T>();
+    ZEL_TRY(newHandle(entry->m_handle));
+    entry->m_name = name;
+    entry->m_users = 1;
     bridge::CListen msg;
-    msg.name = fullName;
-    msg.handle = param->m_handle;
-    ZEL_TRY(send(bridge::kListenParam, msg));
-    out = param.get();
-    m_params[msg.handle] = std::move(param);
+    msg.name = name;
+    msg.handle = entry->m_handle;
+    ZEL_TRY(send(message, msg));
+    out = entry.get();
+    entries[msg.handle] = std::move(entry);
+    return nullptr;
+}
+
+template <class T>
+CErrorPtr CParamInterfaceClient::unlisten(std::map<uint32_t, std::unique_ptr<T>>& entries, T& entry,
+                                          const char* message) {
+    if (--entry.m_users > 0) return nullptr;
+    bridge::CHandle msg;
+    msg.handle = entry.m_handle;
+    entries.erase(entry.m_handle);
+    ZEL_TRY(send(message, msg));
+    return nullptr;
+}
+
+CErrorPtr CParamInterfaceClient::listenParam(const CString& fullName, CParam*& out) {
+    ZEL_TRY(listen(m_params, fullName, bridge::kListenParam, out));
     return nullptr;
 }
 
 CErrorPtr CParamInterfaceClient::unlistenParam(CParam& param) {
-    if (--param.m_users > 0) return nullptr;
-    bridge::CHandle msg;
-    msg.handle = param.m_handle;
-    m_params.erase(param.m_handle);
-    ZEL_TRY(send(bridge::kUnlistenParam, msg));
+    ZEL_TRY(unlisten(m_params, param, bridge::kUnlistenParam));
     return nullptr;
 }
 
@@ -288,31 +302,12 @@ CErrorPtr CParamInterfaceClient::onUpdateParam(CPosInputStream& fields) {
 // ---------------------------------------------------------------- registries
 
 CErrorPtr CParamInterfaceClient::listenRegistry(const CString& name, CRegistry*& out) {
-    for (auto& [handle, registry] : m_registries)
-        if (registry->m_name == name) {
-            ++registry->m_users;
-            out = registry.get();
-            return nullptr;
-        }
-    auto registry = std::make_unique<CRegistry>();
-    ZEL_TRY(newHandle(registry->m_handle));
-    registry->m_name = name;
-    registry->m_users = 1;
-    bridge::CListen msg;
-    msg.name = name;
-    msg.handle = registry->m_handle;
-    ZEL_TRY(send(bridge::kListenRegistry, msg));
-    out = registry.get();
-    m_registries[msg.handle] = std::move(registry);
+    ZEL_TRY(listen(m_registries, name, bridge::kListenRegistry, out));
     return nullptr;
 }
 
 CErrorPtr CParamInterfaceClient::unlistenRegistry(CRegistry& registry) {
-    if (--registry.m_users > 0) return nullptr;
-    bridge::CHandle msg;
-    msg.handle = registry.m_handle;
-    m_registries.erase(registry.m_handle);
-    ZEL_TRY(send(bridge::kUnlistenRegistry, msg));
+    ZEL_TRY(unlisten(m_registries, registry, bridge::kUnlistenRegistry));
     return nullptr;
 }
 

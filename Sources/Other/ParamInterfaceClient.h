@@ -137,6 +137,13 @@ private:
 
     // The client's identity in the high 16 bits, an unused number below.
     CErrorPtr newHandle(uint32_t& out);
+    // Shared by parameters and registries: one entry per name, counted by
+    // its users; the first user tells the base, the last one lets go.
+    template <class T>
+    CErrorPtr listen(std::map<uint32_t, std::unique_ptr<T>>& entries, const CString& name, const char* message,
+                     T*& out);
+    template <class T>
+    CErrorPtr unlisten(std::map<uint32_t, std::unique_ptr<T>>& entries, T& entry, const char* message);
     static CErrorPtr requireInfo(const CParam& param);
     CErrorPtr sendSlice(const CParam& param, const CAudioParamStorage& scratch,
                         const CAudioParamStorage::CSlice& slice, uint32_t undoId);

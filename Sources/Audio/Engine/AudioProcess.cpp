@@ -22,6 +22,20 @@ CErrorPtr CAudioProcessBase::init(const CAudioProcessDefBase& def, CAudioGraphCo
     return nullptr;
 }
 
+bool CAudioProcessBase::formatValuesOrChannelsChanged(std::vector<CAudioParamSlot>& slots, std::vector<int>& layout) {
+    bool changed = m_formatChanged;
+    for (const auto& s : slots) changed = changed || s.changed();
+    const CAudioChannels& in = inputs[0];
+    if (in.size() != layout.size()) changed = true;
+    for (size_t i = 0; !changed && i < in.size(); ++i) changed = layout[i] != in[i].channel;
+    if (!changed) return false;
+    layout.clear();
+    for (const CAudioChannel& c : in) layout.push_back(c.channel);
+    for (auto& s : slots) s.markSeen();
+    m_formatChanged = false;
+    return true;
+}
+
 // ---------------------------------------------------------------- module process
 
 CErrorPtr CAudioModuleProcess::init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) {

@@ -74,6 +74,10 @@ public:
     CAudioChannels output;
 
 protected:
+    // Whether the format, a slot's value or the channels of port 0 changed
+    // since the last call that said so; `layout` keeps the channels seen.
+    bool formatValuesOrChannelsChanged(std::vector<CAudioParamSlot>& slots, std::vector<int>& layout);
+
     const CAudioProcessDefBase* m_def = nullptr;
     CAudioGraphContext* m_ctx = nullptr;
     CString m_name;

@@ -66,17 +66,7 @@ void CModRouter::rebuild() {
 }
 
 void CModRouter::update() {
-    bool changed = m_formatChanged;
-    for (const auto& s : m_slots) changed = changed || s.changed();
-    const CAudioChannels& in = inputs[0];
-    if (in.size() != m_layout.size()) changed = true;
-    for (size_t i = 0; !changed && i < in.size(); ++i) changed = m_layout[i] != in[i].channel;
-    if (!changed) return;
-    m_layout.clear();
-    for (const CAudioChannel& c : in) m_layout.push_back(c.channel);
-    rebuild();
-    for (auto& s : m_slots) s.markSeen();
-    m_formatChanged = false;
+    if (formatValuesOrChannelsChanged(m_slots, m_layout)) rebuild();
 }
 
 void CModRouter::process(size_t n) {
