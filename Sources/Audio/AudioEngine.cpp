@@ -16,11 +16,10 @@
 
 namespace zel {
 
-CAudioEngine::CAudioEngine() { m_hostInputs.reserve(CAudioProcessBase::kMaxChannels); }
+CAudioEngine::CAudioEngine() = default;
 
 // The graph holds buffers of the pool: it goes first.
 CAudioEngine::~CAudioEngine() {
-    m_hostInputs.clear();
     m_graph.reset();
     m_output.reset();
 }
@@ -173,16 +172,16 @@ void CAudioEngine::process(const double* const* in, size_t numIn, double* const*
 
 void CAudioEngine::processBlock(const double* const* in, size_t numIn, double* const* out, size_t numOut,
                                 size_t offset, size_t n) {
-    m_hostInputs.clear();
+    CAudioChannels& hostInputs = m_graph->inputs[0];
+    hostInputs.clear();
     for (size_t h = 0; h < numIn && h < CAudioProcessBase::kMaxChannels; ++h) {
         CAudioChannel c;
         c.buffer = newBuffer();
         if (!c.buffer) continue;
         std::memcpy(c.buffer.data(), in[h] + offset, n * sizeof(double));
         c.channel = int(h);
-        m_hostInputs.push_back(std::move(c));
+        hostInputs.push_back(std::move(c));
     }
-    m_graph->inputs[0] = m_hostInputs;
     m_graph->update();
     m_graph->process(n);
     for (size_t k = 0; k < numOut; ++k) {

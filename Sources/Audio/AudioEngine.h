@@ -79,7 +79,6 @@ private:
     std::unique_ptr<CAudioProcess> m_graph;
     std::unique_ptr<CAudioProcessBase> m_output;
     CAudioParamUpdate m_update;
-    CAudioChannels m_hostInputs;
 };
 
 }  // namespace zel

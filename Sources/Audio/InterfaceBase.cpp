@@ -54,21 +54,23 @@ CErrorPtr CAudioInterfaceBase::provider(CAudioInterfaceDataProvider*& out) const
     return nullptr;
 }
 
-CErrorPtr CAudioInterfaceBase::sendInternalChannelCount(int client) {
+CErrorPtr CAudioInterfaceBase::sendCount(int client, const char* message,
+                                         size_t (CAudioInterfaceDataProvider::*count)() const) {
     CAudioInterfaceDataProvider* facts = nullptr;
     ZEL_TRY(provider(facts));
     bridge::CCount msg;
-    msg.count = uint32_t(facts->internalChannelCount());
-    ZEL_TRY(send(client, bridge::kUpdateInternalChannelCount, msg));
+    msg.count = uint32_t((facts->*count)());
+    ZEL_TRY(send(client, message, msg));
+    return nullptr;
+}
+
+CErrorPtr CAudioInterfaceBase::sendInternalChannelCount(int client) {
+    ZEL_TRY(sendCount(client, bridge::kUpdateInternalChannelCount, &CAudioInterfaceDataProvider::internalChannelCount));
     return nullptr;
 }
 
 CErrorPtr CAudioInterfaceBase::sendGroupCount(int client) {
-    CAudioInterfaceDataProvider* facts = nullptr;
-    ZEL_TRY(provider(facts));
-    bridge::CCount msg;
-    msg.count = uint32_t(facts->groupCount());
-    ZEL_TRY(send(client, bridge::kUpdateGroupCount, msg));
+    ZEL_TRY(sendCount(client, bridge::kUpdateGroupCount, &CAudioInterfaceDataProvider::groupCount));
     return nullptr;
 }
 

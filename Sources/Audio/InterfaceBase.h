@@ -45,6 +45,8 @@ private:
     CErrorPtr onImportChannelLabels(CPosInputStream& fields);
 
     CErrorPtr provider(CAudioInterfaceDataProvider*& out) const;
+    // One of the provider's counts as a count message.
+    CErrorPtr sendCount(int client, const char* message, size_t (CAudioInterfaceDataProvider::*count)() const);
     CErrorPtr sendInternalChannelCount(int client);
     CErrorPtr sendGroupCount(int client);
     CErrorPtr sendIOChannelCounts(int client);

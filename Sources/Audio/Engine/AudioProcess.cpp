@@ -40,7 +40,6 @@ bool CAudioProcessBase::formatValuesOrChannelsChanged(std::vector<CAudioParamSlo
 
 CErrorPtr CAudioModuleProcess::init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) {
     ZEL_TRY(CAudioProcessBase::init(def, ctx));
-    m_scratch.reserve(2);
     m_layout.reserve(kMaxChannels);
     return nullptr;
 }

@@ -124,7 +124,6 @@ private:
     size_t m_fadeLeft = 0;
     bool m_fadePending = false;
     double m_c = 0.0, m_cPrev = 0.0, m_k = 0.0;
-    CAudioChannels m_scratch;
 };
 
 }  // namespace zel
