@@ -298,11 +298,10 @@ TEST_F(Bridge, ChangesFromOutsideTheBridgeReachTheEditors) {
     EXPECT_TRUE(pump([&] { return delay->value().read(2, 0) == 8.0 && a.client->undoHistory().size() == 2; }));
     inst.undo().moveTo(0);
     EXPECT_TRUE(pump([&] { return delay->value().read(2, 0) == 0.0; }));
-    // Anything else is reported when its maker asks for it.
+    // Anything else reaches them at their next frame.
     CAudioParamTransaction tx(*inst.collector);
     tx.setElements(inst.param("modLagwell.adelay"), 0, 3, {5.0});
     tx.finish("");
-    ASSERT_EQ(base().refresh(), nullptr);
     EXPECT_TRUE(pump([&] { return delay->value().read(0, 3) == 5.0; }));
     EXPECT_EQ(delay->lastSlice().group, 0u);
     EXPECT_EQ(delay->lastSlice().first, 0u) << "whole groups travel";
@@ -457,6 +456,8 @@ TEST_F(Bridge, AReconnectedClientListensAndChangesAgain) {
     auto* delay = a.listen(kDelay);
     auto* reg = a.listenRegistry();
     ASSERT_TRUE(delay && reg);
+    ASSERT_EQ(a.client->listenViz(), nullptr);
+    ASSERT_TRUE(pump([&] { return a.client->isVizActive(); }));
     auto* baseEnd =
         dynamic_cast<CParamInterfaceBaseConnectorUni*>(inst.root.findObject("plugin.interface-base-connector"));
     ASSERT_NE(baseEnd, nullptr);
@@ -473,6 +474,8 @@ TEST_F(Bridge, AReconnectedClientListensAndChangesAgain) {
                delay->value().hasValue() && !reg->id().empty();
     })) << "the information and the values come anew";
     EXPECT_EQ(delay->info().visualName, "Audio delay");
+    EXPECT_TRUE(pump([&] { return a.client->isVizActive() && a.client->internalChannelCount() == 8; }))
+        << "the meters and the audio facts too";
 
     ASSERT_EQ(a.client->changeParam(*delay, 0, 0, {5.0}), nullptr);
     EXPECT_EQ(inst.value("modLagwell.adelay"), 5.0);
