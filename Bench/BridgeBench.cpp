@@ -33,43 +33,64 @@ const char* const kListened[] = {
 
 void deliver() { platform::standaloneRunLoop().runUntil([] { return true; }, 1000); }
 
-void BM_EditorFrameWith49HostChanges(benchmark::State& state) {
+// An instance with one editor that listens to the main window's
+// parameters; the benchmark is its frame clock.
+struct CBenchEditor {
     CBenchWrapper w;
-    if (w.init()) std::abort();
-    CObject* editor = nullptr;
-    CParamInterfaceClientConnectorUni* connector = nullptr;
     CAudioInterfaceClient* client = nullptr;
-    if (w.root().createChild("core:object", "ui", editor) ||
-        editor->createChild("other:param-interface-client-connector-uni", "connector", connector) ||
-        editor->createChild("audio:interface-client", "client", client))
-        std::abort();
-    connector->setAttr("base-connector", w.plugin().fullName() + ".interface-base-connector");
-    client->setAttr("client-connector", "ui.connector");
-    client->setAttr("group-names-param", w.plugin().fullName() + ".modMain.io-params.group-names");
-    // The benchmark is the frame clock.
-    client->setAttr("fps", "0");
-    if (editor->init()) std::abort();
     size_t listened = 0;
-    for (const char* name : kListened) {
-        const CString full = w.plugin().fullName() + ".modMain." + name;
-        if (!w.root().findObject(full)) continue;
-        CParamInterfaceClient::CParam* p = nullptr;
-        if (client->listenParam(full, p)) std::abort();
-        ++listened;
+
+    CBenchEditor() {
+        if (w.init()) std::abort();
+        CObject* editor = nullptr;
+        CParamInterfaceClientConnectorUni* connector = nullptr;
+        if (w.root().createChild("core:object", "ui", editor) ||
+            editor->createChild("other:param-interface-client-connector-uni", "connector", connector) ||
+            editor->createChild("audio:interface-client", "client", client))
+            std::abort();
+        connector->setAttr("base-connector", w.plugin().fullName() + ".interface-base-connector");
+        client->setAttr("client-connector", "ui.connector");
+        client->setAttr("group-names-param", w.plugin().fullName() + ".modMain.io-params.group-names");
+        client->setAttr("fps", "0");
+        if (editor->init()) std::abort();
+        for (const char* name : kListened) {
+            const CString full = w.plugin().fullName() + ".modMain." + name;
+            if (!w.root().findObject(full)) continue;
+            CParamInterfaceClient::CParam* p = nullptr;
+            if (client->listenParam(full, p)) std::abort();
+            ++listened;
+        }
     }
-    w.interfaceBase().refresh();
-    deliver();
-    const size_t changes = w.extParamCount();
-    bool high = false;
-    for (auto _ : state) {
-        high = !high;
-        for (size_t i = 0; i < changes; ++i) w.setExtParamNormalized(i, high ? 0.6 : 0.3);
+    void frame() {
         w.interfaceBase().refresh();
         deliver();
     }
+};
+
+void BM_EditorFrameWith49HostChanges(benchmark::State& state) {
+    CBenchEditor e;
+    e.frame();
+    const size_t changes = e.w.extParamCount();
+    bool high = false;
+    for (auto _ : state) {
+        high = !high;
+        for (size_t i = 0; i < changes; ++i) e.w.setExtParamNormalized(i, high ? 0.6 : 0.3);
+        e.frame();
+    }
     state.counters["changes"] = double(changes);
-    state.counters["listened"] = double(listened);
+    state.counters["listened"] = double(e.listened);
 }
 BENCHMARK(BM_EditorFrameWith49HostChanges)->Unit(benchmark::kMicrosecond);
+
+// A frame in which nothing changed, the master registry listened to as well:
+// what an open editor costs at rest, frame after frame.
+void BM_IdleEditorFrame(benchmark::State& state) {
+    CBenchEditor e;
+    CParamInterfaceClient::CRegistry* registry = nullptr;
+    if (e.client->listenRegistry("param-registry", registry)) std::abort();
+    e.frame();
+    for (auto _ : state) e.frame();
+}
+BENCHMARK(BM_IdleEditorFrame)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
