@@ -78,7 +78,6 @@ void CAudioParamCollector::snapshot(const CAudioParamChangeSet& changes, CAudioP
         const double* data = stored ? v.group(run.group).data() : nullptr;
         const size_t size = stored ? v.group(run.group).size() : 0;
         update.set(run.param, uint32_t(run.group), uint32_t(stored ? v.elementCount(run.group) : 0), data, size);
-        run.param->markChanged();
     }
 }
 

@@ -62,8 +62,7 @@ public:
 
     // Hands the values of a change set's groups to the audio thread: a
     // snapshot is taken under each parameter's lock, then joins the pending
-    // update under the audio environment's lock. Either way the changed
-    // parameters' versions move on.
+    // update under the audio environment's lock.
     void post(const CAudioParamChangeSet& changes);
     // The same from the audio thread (host automation): `scratch` is the
     // caller's, so that nothing is allocated once it has grown, and the
