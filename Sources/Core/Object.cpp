@@ -285,11 +285,6 @@ bool CObject::evaluate(const CString& attrName, const CString& exprIn, CString& 
     return true;
 }
 
-CString CObject::expand(const CString& name, const CString& value) {
-    CExpansion ignored;
-    return expandText(name, value, false, ignored);
-}
-
 CString CObject::expandText(const CString& name, const CString& value, bool bind, CExpansion& out) {
     CString text = value;
     size_t limit = CString::npos;

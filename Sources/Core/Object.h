@@ -76,8 +76,6 @@ public:
     // the attribute depend on itself is refused with an error, the value
     // is set all the same.
     CErrorPtr setAttrExpanded(const CString& name, const CString& value);
-    // The expansion alone: live expressions are read once, nothing is bound.
-    CString expand(const CString& name, const CString& value);
     void removeAttr(const CString& name);
 
     bool readBool(const CString& name, bool& out) const;
