@@ -91,6 +91,9 @@ public:
     Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
                                                      Steinberg::Vst::ParamValue value) override;
 
+    // "editor": the editor's view; no other view exists.
+    Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
+
     // IAudioProcessor
     Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
                                                      Steinberg::int32 numIns,
