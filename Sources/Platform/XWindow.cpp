@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Platform/XWindow.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <time.h>
 #include <xcb/randr.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
@@ -39,6 +42,38 @@ uint32_t buttonsOf(uint16_t state) {
     if (state & XCB_BUTTON_MASK_3) held |= 4;
     return held;
 }
+
+// A write to a connection whose server went away raises SIGPIPE, which ends
+// the process unless the host ignores it. While one of our calls talks to
+// the server the signal is blocked for this thread, and one that it raised
+// is taken before the mask goes back, so that the write only fails.
+class CSigPipeGuard {
+public:
+    CSigPipeGuard() {
+        sigset_t pending;
+        sigpending(&pending);
+        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
+    }
+    ~CSigPipeGuard() {
+        sigset_t pending;
+        sigpending(&pending);
+        if (!m_wasPending && sigismember(&pending, SIGPIPE) == 1) {
+            const timespec none{0, 0};
+            sigtimedwait(&m_pipe, nullptr, &none);
+        }
+        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+    }
+    CSigPipeGuard(const CSigPipeGuard&) = delete;
+    CSigPipeGuard& operator=(const CSigPipeGuard&) = delete;
+
+private:
+    sigset_t m_pipe;
+    sigset_t m_old;
+    bool m_wasPending = false;
+};
 
 xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
     xcb_intern_atom_reply_t* reply =
@@ -115,6 +150,7 @@ struct CDisplay::CImpl {
 };
 
 std::shared_ptr<CDisplay> CDisplay::open(IRunLoop& loop, const std::string& name, std::string& error) {
+    const CSigPipeGuard guard;
     auto impl = std::make_unique<CImpl>(loop);
     int screenNumber = 0;
     impl->connection = xcb_connect(name.empty() ? nullptr : name.c_str(), &screenNumber);
@@ -172,12 +208,14 @@ void CDisplay::markBroken() {
 }
 
 void CDisplay::flush() {
+    const CSigPipeGuard guard;
     if (m_impl->broken) return;
     xcb_flush(m_impl->connection);
     if (xcb_connection_has_error(m_impl->connection)) markBroken();
 }
 
 void CDisplay::sync() {
+    const CSigPipeGuard guard;
     if (m_impl->broken) return;
     std::free(xcb_get_input_focus_reply(m_impl->connection, xcb_get_input_focus(m_impl->connection), nullptr));
     if (xcb_connection_has_error(m_impl->connection)) markBroken();
@@ -187,6 +225,7 @@ void CDisplay::addWindow(CNativeWindow* window) { m_impl->windows[window->id()] 
 void CDisplay::removeWindow(CNativeWindow* window) { m_impl->windows.erase(window->id()); }
 
 void CDisplay::dispatch() {
+    const CSigPipeGuard guard;
     if (m_impl->broken) return;
     // Keeps this display alive while a listener releases its window.
     std::shared_ptr<CDisplay> self = shared_from_this();
@@ -301,6 +340,7 @@ void CDisplay::dispatch() {
 }
 
 CPixelRect CDisplay::workArea(int x, int y) {
+    const CSigPipeGuard guard;
     xcb_screen_t* s = m_impl->screen;
     CPixelRect area{0, 0, s->width_in_pixels, s->height_in_pixels};
     if (m_impl->broken) return area;
@@ -337,6 +377,7 @@ CPixelRect CDisplay::workArea(int x, int y) {
 }
 
 uint32_t CDisplay::topLevelOf(uint32_t window) {
+    const CSigPipeGuard guard;
     xcb_connection_t* c = m_impl->connection;
     for (int depth = 0; depth < 64 && !m_impl->broken; ++depth) {
         xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr);
@@ -354,6 +395,7 @@ CNativeWindow::CNativeWindow(std::shared_ptr<CDisplay> display, IWindowListener&
 
 std::unique_ptr<CNativeWindow> CNativeWindow::create(std::shared_ptr<CDisplay> display, const COptions& options,
                                                      IWindowListener& listener, std::string& error) {
+    const CSigPipeGuard guard;
     if (display->isBroken()) {
         error = "The connection to the X server is broken.";
         return nullptr;
@@ -402,6 +444,7 @@ std::unique_ptr<CNativeWindow> CNativeWindow::create(std::shared_ptr<CDisplay> d
 }
 
 CNativeWindow::~CNativeWindow() {
+    const CSigPipeGuard guard;
     if (m_grabbed) releasePointer();
     if (m_keyFocus) returnKeyFocus();
     releaseShm();
@@ -426,6 +469,7 @@ void CNativeWindow::disconnected() {
 }
 
 void CNativeWindow::show(bool visible) {
+    const CSigPipeGuard guard;
     if (m_display->isBroken()) return;
     xcb_connection_t* c = m_display->impl().connection;
     if (visible)
@@ -436,6 +480,7 @@ void CNativeWindow::show(bool visible) {
 }
 
 void CNativeWindow::move(int x, int y) {
+    const CSigPipeGuard guard;
     m_rect.x = x;
     m_rect.y = y;
     if (m_display->isBroken()) return;
@@ -445,6 +490,7 @@ void CNativeWindow::move(int x, int y) {
 }
 
 void CNativeWindow::resize(int width, int height) {
+    const CSigPipeGuard guard;
     m_rect.width = width;
     m_rect.height = height;
     if (m_display->isBroken()) return;
@@ -455,6 +501,7 @@ void CNativeWindow::resize(int width, int height) {
 }
 
 void CNativeWindow::setTitle(const std::string& title) {
+    const CSigPipeGuard guard;
     if (m_display->isBroken() || m_parent) return;
     CDisplay::CImpl& d = m_display->impl();
     xcb_icccm_set_wm_name(d.connection, m_id, XCB_ATOM_STRING, 8, uint32_t(title.size()), title.data());
@@ -519,6 +566,7 @@ bool CNativeWindow::blitShm(const uint8_t* pixels, size_t stride, int width, int
 
 void CNativeWindow::blit(const uint8_t* pixels, size_t stride, int width, int height,
                          const std::vector<CPixelRect>& rects) {
+    const CSigPipeGuard guard;
     if (m_display->isBroken() || rects.empty()) return;
     std::vector<CPixelRect> clipped;
     for (CPixelRect r : rects) {
@@ -554,6 +602,7 @@ void CNativeWindow::blit(const uint8_t* pixels, size_t stride, int width, int he
 }
 
 void CNativeWindow::grabPointer() {
+    const CSigPipeGuard guard;
     if (m_grabbed || m_display->isBroken()) return;
     xcb_connection_t* c = m_display->impl().connection;
     const uint16_t mask = XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION;
@@ -567,6 +616,7 @@ void CNativeWindow::grabPointer() {
 }
 
 void CNativeWindow::releasePointer() {
+    const CSigPipeGuard guard;
     if (!m_grabbed) return;
     m_grabbed = false;
     if (m_display->isBroken()) return;
@@ -575,6 +625,7 @@ void CNativeWindow::releasePointer() {
 }
 
 void CNativeWindow::setCursorHidden(bool hidden) {
+    const CSigPipeGuard guard;
     if (m_display->isBroken()) return;
     xcb_connection_t* c = m_display->impl().connection;
     if (hidden && !m_invisibleCursor) {
@@ -591,12 +642,14 @@ void CNativeWindow::setCursorHidden(bool hidden) {
 }
 
 void CNativeWindow::warpPointer(int x, int y) {
+    const CSigPipeGuard guard;
     if (m_display->isBroken()) return;
     xcb_warp_pointer(m_display->impl().connection, XCB_WINDOW_NONE, m_id, 0, 0, 0, 0, int16_t(x), int16_t(y));
     m_display->flush();
 }
 
 void CNativeWindow::takeKeyFocus() {
+    const CSigPipeGuard guard;
     if (m_keyFocus || m_display->isBroken()) return;
     xcb_connection_t* c = m_display->impl().connection;
     if (xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)) {
@@ -609,6 +662,7 @@ void CNativeWindow::takeKeyFocus() {
 }
 
 void CNativeWindow::returnKeyFocus() {
+    const CSigPipeGuard guard;
     if (!m_keyFocus) return;
     m_keyFocus = false;
     if (m_display->isBroken()) return;
