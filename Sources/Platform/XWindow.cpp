@@ -44,9 +44,11 @@ uint32_t buttonsOf(uint16_t state) {
 }
 
 // A write to a connection whose server went away raises SIGPIPE, which ends
-// the process unless the host ignores it. While one of our calls talks to
-// the server the signal is blocked for this thread, and one that it raised
-// is taken before the mask goes back, so that the write only fails.
+// the process unless the host ignores it. The library reads before it
+// writes and so mostly sees the hang-up first, but the server can go between
+// the two. While one of our calls talks to the server the signal is blocked
+// for this thread, and one that it raised is taken before the mask goes
+// back, so that the write only fails.
 class CSigPipeGuard {
 public:
     CSigPipeGuard() {

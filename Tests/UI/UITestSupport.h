@@ -5,6 +5,7 @@
 // a document, and an object that records the events it hears.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <functional>
 #include <map>
@@ -62,6 +63,12 @@ inline void registerRecorder() {
     if (!CClassRegistry::instance().find("test:recorder")) (void)CClassRegistry::instance().registerCreator(entry);
 }
 
+// A scratch name of this process's own: test processes run side by side.
+inline std::string uniqueLeaf(const char* stem) {
+    static int counter = 0;
+    return std::string(stem) + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+}
+
 // The shared part of every test document: the "ui" bridge with the window
 // data, then `body`.
 inline std::unique_ptr<CLoopRoot> buildTree(const std::string& body, CErrorPtr& err) {
@@ -75,7 +82,7 @@ inline std::unique_ptr<CLoopRoot> buildTree(const std::string& body, CErrorPtr& 
   </core:object>
 </document>)";
     err = CApplication::instance()->initRootObject(*root);
-    if (!err) err = CXMLData::loadFromMemory("ui-test", compileDocument(xml, "ui-test"), *root);
+    if (!err) err = CXMLData::loadFromMemory("ui-test", compileDocument(xml, uniqueLeaf("ui-test")), *root);
     if (!err) err = root->init();
     return root;
 }
