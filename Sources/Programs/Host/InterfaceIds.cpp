@@ -26,17 +26,3 @@ DEF_CLASS_IID(IParameterChanges)
 
 }  // namespace Steinberg::Vst
 
-#include "pluginterfaces/gui/iplugview.h"
-
-namespace Steinberg {
-
-DEF_CLASS_IID(IPlugView)
-DEF_CLASS_IID(IPlugFrame)
-
-namespace Linux {
-DEF_CLASS_IID(IRunLoop)
-DEF_CLASS_IID(IEventHandler)
-DEF_CLASS_IID(ITimerHandler)
-}  // namespace Linux
-
-}  // namespace Steinberg
