@@ -138,7 +138,10 @@ tresult PLUGIN_API CPluginFactoryVST3::createInstance(Steinberg::FIDString cid, 
                                                       void** obj) {
     if (!obj) return Steinberg::kInvalidArgument;
     *obj = nullptr;
-    if (!cid || !iid || !Steinberg::FUnknownPrivate::iidEqual(cid, m_classInfo.cid)) return Steinberg::kNoInterface;
+    // Compared bytewise: neither the host's id nor ours (inside the class
+    // information) need be aligned for the SDK's word-wise comparison.
+    if (!cid || !iid || std::memcmp(cid, m_classInfo.cid, sizeof(Steinberg::TUID)) != 0)
+        return Steinberg::kNoInterface;
     // The host's pointer holds its own reference; the creation's goes.
     auto* instance = new CAudioWrapperVST3();
     const tresult rc = instance->queryInterface(iid, obj);

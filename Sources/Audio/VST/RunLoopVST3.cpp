@@ -2,10 +2,16 @@
 #include "Audio/VST/RunLoopVST3.h"
 
 #include <atomic>
+#include <cstring>
 
 namespace zel {
 
 using namespace Steinberg;
+
+namespace {
+// Bytewise: a host's interface id need not be aligned.
+bool sameId(const TUID a, const FUID& b) { return std::memcmp(a, b.toTUID(), sizeof(TUID)) == 0; }
+}  // namespace
 
 // One timer or descriptor handler as the host sees it. The host and this
 // loop each hold a reference, so a handler removed inside its own callback
@@ -20,17 +26,17 @@ public:
     void PLUGIN_API onFDIsSet(Linux::FileDescriptor) override { call(); }
 
     tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-        if (FUnknownPrivate::iidEqual(iid, Linux::ITimerHandler::iid)) {
+        if (sameId(iid, Linux::ITimerHandler::iid)) {
             addRef();
             *obj = static_cast<Linux::ITimerHandler*>(this);
             return kResultOk;
         }
-        if (FUnknownPrivate::iidEqual(iid, Linux::IEventHandler::iid)) {
+        if (sameId(iid, Linux::IEventHandler::iid)) {
             addRef();
             *obj = static_cast<Linux::IEventHandler*>(this);
             return kResultOk;
         }
-        if (FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+        if (sameId(iid, FUnknown::iid)) {
             addRef();
             *obj = static_cast<FUnknown*>(static_cast<Linux::ITimerHandler*>(this));
             return kResultOk;
