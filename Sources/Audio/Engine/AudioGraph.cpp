@@ -51,7 +51,8 @@ CErrorPtr CAudioProcess::init(const CAudioProcessDefBase& defBase, CAudioGraphCo
     ZEL_TRY(addLinks(*def));
     ZEL_TRY(computeOrder());
     m_skip.assign(m_children.size(), false);
-    for (auto& s : m_states) s.active = evaluate(s);
+    m_bypassed.assign(m_children.size(), false);
+    update();
     return nullptr;
 }
 
@@ -152,8 +153,15 @@ long long CAudioProcess::latency() const {
 
 void CAudioProcess::update() {
     for (auto& s : m_states) s.active = evaluate(s);
-    for (size_t i = 0; i < m_children.size(); ++i)
-        m_skip[i] = m_childState[i] >= 0 && m_states[size_t(m_childState[i])].active;
+    for (size_t i = 0; i < m_children.size(); ++i) {
+        const bool bypassed = m_childState[i] >= 0 && m_states[size_t(m_childState[i])].active;
+        if (bypassed != m_bypassed[i]) {
+            m_bypassed[i] = bypassed;
+            m_children[i]->bypassChanged(bypassed);
+        }
+        // A process fading over to its input runs until the fade is done.
+        m_skip[i] = bypassed && !m_children[i]->keepsRunning();
+    }
 }
 
 const CAudioChannels& CAudioProcess::effectiveOutput(size_t child) const {

@@ -17,7 +17,8 @@ std::unique_ptr<CAudioProcessBase> createAudioProcess(const CAudioProcessDefBase
 // every process comes after the processes that feed it. Children are
 // chained in document order with `is-auto-links` (except out-of-order
 // ones); explicit links add connections. A child whose bypass state is
-// active is skipped and its consumers get its port-0 input; a link whose
+// active is skipped, once it has faded over, and its consumers get its
+// port-0 input; a link whose
 // bypass state is active carries nothing, and a child fed by nothing does
 // no work.
 class CAudioProcess final : public CAudioProcessBase {
@@ -62,6 +63,7 @@ private:
     std::vector<CState> m_states;
     std::vector<size_t> m_order;
     std::vector<bool> m_skip;
+    std::vector<bool> m_bypassed;  // by its bypass state, fading or not
     size_t m_chainEnd = 0;  // the child whose output is the container's
     bool m_hasChain = false;
 };

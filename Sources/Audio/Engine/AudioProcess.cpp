@@ -64,6 +64,7 @@ CErrorPtr CAudioModuleProcess::makeSet(CModuleSet& set) {
         module->element = 0;
         ZEL_TRY(module->init(*m_def));
         m_ctx->bindSlots(*m_def, module->slots());
+        for (auto& slot : module->slots()) slot.watchGroup(size_t(module->group));
         set.push_back(std::move(module));
     }
     return nullptr;
@@ -81,7 +82,6 @@ CErrorPtr CAudioModuleProcess::rebuild() {
         m->markSlotsSeen();
     }
     m_fadeLeft = 0;
-    m_fadePending = false;
     return nullptr;
 }
 
@@ -96,6 +96,31 @@ void CAudioModuleProcess::reset() {
     m_fadeLeft = 0;
 }
 
+void CAudioModuleProcess::bypassChanged(bool bypassed) {
+    m_bypassed = bypassed;
+    // Before its first block the process has no output to fade from.
+    if (!m_started && bypassed) m_toInput = true;
+}
+
+bool CAudioModuleProcess::smooth() const {
+    return m_def->isSmoothUpdate() && m_fadeLength > 0 && m_previous.size() == m_current.size();
+}
+
+void CAudioModuleProcess::updateChanged(bool all) {
+    for (auto& m : m_current)
+        if (all || m->anySlotChanged()) {
+            m->update();
+            m->markSlotsSeen();
+        }
+}
+
+void CAudioModuleProcess::beginFade() {
+    m_fadeLeft = m_fadeLength;
+    m_c = 0.5;
+    m_cPrev = 0.5 * std::cos(M_PI / double(m_fadeLength));
+    m_k = 2.0 * std::cos(M_PI / double(m_fadeLength));
+}
+
 void CAudioModuleProcess::startFade() {
     // The spare set takes the new values and becomes current; the old one
     // fades out from where it stands.
@@ -108,11 +133,8 @@ void CAudioModuleProcess::startFade() {
         fresh.markSlotsSeen();
         m_previous[i]->markSlotsSeen();
     }
-    m_fadeLeft = m_fadeLength;
-    m_c = 0.5;
-    m_cPrev = 0.5 * std::cos(M_PI / double(m_fadeLength));
-    m_k = 2.0 * std::cos(M_PI / double(m_fadeLength));
-    m_fadePending = false;
+    m_fromInput = false;
+    beginFade();
 }
 
 void CAudioModuleProcess::update() {
@@ -125,6 +147,8 @@ void CAudioModuleProcess::update() {
                 m->formatChanged = true;
             }
     }
+    const bool wasInput = m_toInput;
+    m_started = true;
     if (layoutChanged()) {
         // A new layout replaces the modules at once; a failure leaves the
         // process passing nothing rather than reading stale modules.
@@ -133,18 +157,30 @@ void CAudioModuleProcess::update() {
             m_previous.clear();
         }
         m_formatChanged = false;
+        // Coming back from the input is still a fade: the input is what
+        // was heard.
+        m_toInput = m_bypassed;
+        if (wasInput && !m_bypassed && smooth()) {
+            m_fromInput = true;
+            beginFade();
+        }
         return;
     }
     bool changed = false;
     for (auto& m : m_current) changed = changed || m->anySlotChanged();
-    const bool smooth = m_def->isSmoothUpdate() && m_fadeLength > 0 && m_previous.size() == m_current.size();
-    if (changed && smooth) {
-        if (m_fadeLeft > 0) m_fadePending = true;
-        else startFade();
-    } else if (changed || m_formatChanged) {
-        for (auto& m : m_current) {
-            m->update();
-            m->markSlotsSeen();
+    // Changes during a fade wait for its end: the slots stay unseen.
+    if (m_fadeLeft == 0) {
+        if (m_bypassed != m_toInput) {
+            m_toInput = m_bypassed;
+            if (!m_toInput) updateChanged(m_formatChanged);
+            if (smooth()) {
+                m_fromInput = !m_toInput;
+                beginFade();
+            }
+        } else if (!m_toInput && changed && smooth()) {
+            startFade();
+        } else if (changed || m_formatChanged) {
+            updateChanged(m_formatChanged);
         }
     }
     m_formatChanged = false;
@@ -164,12 +200,15 @@ void CAudioModuleProcess::process(size_t n) {
         CAudioChannel out;
         out.channel = in[i].channel;
         out.group = in[i].group;
-        processChannel(*m_current[i], in[i], aux, out, n);
+        if (m_toInput) out.buffer = in[i].buffer;
+        else processChannel(*m_current[i], in[i], aux, out, n);
         if (fading > 0) {
-            // Old modules run on to the end of the block so that their state
-            // stays continuous; the mix uses them for the fade's samples.
+            // The modules faded out run on to the end of the block so that
+            // their state stays continuous; the mix uses them for the
+            // fade's samples.
             CAudioChannel old;
-            processChannel(*m_previous[i], in[i], aux, old, n);
+            if (m_fromInput) old.buffer = in[i].buffer;
+            else processChannel(m_toInput ? *m_current[i] : *m_previous[i], in[i], aux, old, n);
             CAudioBufferRef mixed = m_ctx->newBuffer();
             if (mixed && old.buffer && out.buffer) {
                 const double* a = old.buffer.data();
@@ -195,7 +234,6 @@ void CAudioModuleProcess::process(size_t n) {
             m_c = next;
         }
         m_fadeLeft -= fading;
-        if (m_fadeLeft == 0 && m_fadePending) startFade();
     }
 }
 

@@ -66,6 +66,12 @@ public:
     // The process is the element of a stack for this channel group: its
     // modules read that group's values.
     virtual void setStackGroup(int) {}
+    // The enclosing container bypasses the process from now on (or no
+    // longer does): its consumers are to get its port-0 input.
+    virtual void bypassChanged(bool) {}
+    // Whether the process still has to run although it is bypassed: it is
+    // fading over to its input.
+    virtual bool keepsRunning() const { return false; }
 
     const CAudioProcessDefBase* def() const { return m_def; }
     const CString& name() const { return m_name; }
@@ -89,7 +95,8 @@ protected:
 // value moves to a second set of modules that read the new values, over a
 // raised-cosine cross-fade of `xfade-length`; otherwise the modules take the
 // change themselves. A change of the channel layout rebuilds the modules at
-// once.
+// once. Being bypassed is a switch like any other: the output fades over to
+// the input, and back from it when the bypass ends.
 class CAudioModuleProcess : public CAudioProcessBase {
 public:
     CErrorPtr init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) override;
@@ -98,6 +105,8 @@ public:
     void process(size_t n) override;
     long long latency() const override;
     void setStackGroup(int group) override { m_fixedGroup = group; }
+    void bypassChanged(bool bypassed) override;
+    bool keepsRunning() const override { return m_fadeLeft > 0 || m_toInput != m_bypassed; }
 
 protected:
     // One module for one channel ("create module instance").
@@ -114,6 +123,9 @@ private:
     bool layoutChanged() const;
     CErrorPtr rebuild();
     CErrorPtr makeSet(CModuleSet& set);
+    bool smooth() const;
+    void updateChanged(bool all);
+    void beginFade();
     void startFade();
 
     CModuleSet m_current;
@@ -122,7 +134,10 @@ private:
     int m_fixedGroup = -1;  // -1: each module reads its channel's group
     size_t m_fadeLength = 0;
     size_t m_fadeLeft = 0;
-    bool m_fadePending = false;
+    bool m_bypassed = false;   // what the container wants
+    bool m_toInput = false;    // the output is (or fades to) the input
+    bool m_fromInput = false;  // the running fade starts from the input
+    bool m_started = false;    // update() ran once
     double m_c = 0.0, m_cPrev = 0.0, m_k = 0.0;
 };
 
