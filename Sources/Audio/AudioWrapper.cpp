@@ -139,6 +139,7 @@ CErrorPtr CAudioWrapper::init() {
             m_globals.back()->load();
         }
     }
+    m_offlineParam = m_collector->find(base + "modMain.host-offline");
     m_events.reserve(kMaxEvents);
     m_collector->setChangeListener([this](const CAudioParamChangeSet& changes) { reportChanges(changes); });
     m_registry->setProgramChangeHandler([this](int program) {
@@ -336,25 +337,34 @@ void CAudioWrapper::queueEvent(uint32_t offset, uint32_t type, int32_t index, do
 
 void CAudioWrapper::dispatch(const CEvent& e) {
     if (e.type != kEventParamChange || e.index < 0 || size_t(e.index) >= m_extParams.size()) return;
-    // Host automation on the audio thread: the value goes into the parameter
-    // under its own lock, its filters run, and the result joins the pending
-    // changes without an undo step or a report back to the host.
+    // Host automation on the audio thread: the engine takes the value at
+    // once, the parameters hear of it later on another thread (idle()).
     const CAudioExtParam& ext = *m_extParams[size_t(e.index)];
     CAudioParam* p = ext.param();
     const CAudioParamConverter* cvt = converterOf(*p);
     if (!cvt) return;
     const double plain = cvt->normalizedToPlain(p->info(), 0, std::clamp(e.value, 0.0, 1.0));
+    const double lo = std::min(p->info().minValue(0), p->info().maxValue(0));
+    const double hi = std::max(p->info().minValue(0), p->info().maxValue(0));
     const size_t group = p->info().isSingleGroup ? 0 : size_t(ext.group());
-    {
-        std::lock_guard<std::mutex> lock(p->lock());
-        const double lo = std::min(p->info().minValue(0), p->info().maxValue(0));
-        const double hi = std::max(p->info().minValue(0), p->info().maxValue(0));
-        p->storage().setComponent(group, size_t(ext.elementIndex()), 0, std::clamp(plain, lo, hi));
-    }
-    m_hostChanges.clear();
-    m_hostChanges.add({p, group, size_t(ext.elementIndex()), 1});
-    m_collector->runFilters(*p, group, m_hostChanges);
-    m_collector->postFromAudio(m_hostChanges, m_hostUpdate);
+    const size_t element = size_t(ext.elementIndex());
+    m_engine.applyHostValue(*p, group, element, std::clamp(plain, lo, hi));
+    m_collector->queueFromAudio(*p, group, element, std::clamp(plain, lo, hi));
+}
+
+void CAudioWrapper::setOfflineFromAudio(bool offline) {
+    if (!m_offlineParam) return;
+    m_engine.applyHostValue(*m_offlineParam, 0, 0, offline ? 1.0 : 0.0);
+    m_collector->queueFromAudio(*m_offlineParam, 0, 0, offline ? 1.0 : 0.0);
+}
+
+void CAudioWrapper::idle() {
+    const CAudioParamChangeSet changes = m_collector->takeOverFromAudio();
+    if (changes.empty()) return;
+    // The host's own automation is not reported back to it.
+    m_reporting = false;
+    reportChanges(changes);
+    m_reporting = true;
 }
 
 void CAudioWrapper::process(const float* const* inputs, size_t numInputs, float* const* outputs, size_t numOutputs,
@@ -371,6 +381,7 @@ template <class T>
 void CAudioWrapper::processBlock(const T* const* inputs, size_t numInputs, T* const* outputs, size_t numOutputs,
                                  size_t n) {
     std::sort(m_events.begin(), m_events.end(), [](const CEvent& a, const CEvent& b) { return a.offset < b.offset; });
+    const double rate = m_engine.format().sampleRate;
     size_t next = 0, position = 0;
     const size_t channelsIn = std::min(numInputs, m_inPtrs.size());
     const size_t channelsOut = std::min(numOutputs, m_outPtrs.size());
@@ -381,10 +392,7 @@ void CAudioWrapper::processBlock(const T* const* inputs, size_t numInputs, T* co
         if (n == 0) break;
         size_t len = std::min(n - position, kSubBlock);
         if (next < m_events.size() && m_events[next].offset < position + len) len = m_events[next].offset - position;
-        if (first) {
-            std::lock_guard<std::mutex> lock(m_env->lock());
-            m_env->blockEndTime = m_env->blockStartTime + double(len) / (m_env->sampleRate > 0 ? m_env->sampleRate : 1);
-        }
+        if (first) m_env->blockEndTime = m_env->blockStartTime + double(len) / (rate > 0 ? rate : 1);
         first = false;
         for (size_t c = 0; c < channelsIn; ++c) {
             if (!inputs || !inputs[c]) {
@@ -406,10 +414,7 @@ void CAudioWrapper::processBlock(const T* const* inputs, size_t numInputs, T* co
     // Events past the block's end belong to no sample: they take effect now.
     while (next < m_events.size()) dispatch(m_events[next++]);
     m_events.clear();
-    {
-        std::lock_guard<std::mutex> lock(m_env->lock());
-        if (m_env->sampleRate > 0) m_env->blockStartTime += double(n) / m_env->sampleRate;
-    }
+    if (rate > 0) m_env->blockStartTime = m_env->blockStartTime + double(n) / rate;
 }
 
 // ---------------------------------------------------------------- global settings
@@ -476,6 +481,7 @@ void CAudioWrapper::CGlobalParam::onStoreChanged(CAppData&, const CString& item)
 // ---------------------------------------------------------------- state
 
 CErrorPtr CAudioWrapper::saveState(COutputStream& out) {
+    idle();  // the host's latest automation is part of the state
     ZEL_TRY(m_registry->saveState(out));
     return nullptr;
 }

@@ -99,6 +99,14 @@ public:
     void process(const float* const* inputs, size_t numInputs, float* const* outputs, size_t numOutputs, size_t n);
     void process(const double* const* inputs, size_t numInputs, double* const* outputs, size_t numOutputs,
                  size_t n);
+    // The host switches offline rendering from its audio thread: the same
+    // path as automation.
+    void setOfflineFromAudio(bool offline);
+
+    // ---- the UI or controller thread, regularly: takes over what the audio
+    // thread changed (host automation) into the parameters, their filters,
+    // the editor and the host's view.
+    void idle();
 
     // ---- state
     CErrorPtr saveState(COutputStream& out);
@@ -186,8 +194,7 @@ private:
     std::mutex m_routingLock;
 
     std::vector<CEvent> m_events;  // capacity reserved at init
-    CAudioParamChangeSet m_hostChanges;
-    CAudioParamUpdate m_hostUpdate;
+    CAudioParam* m_offlineParam = nullptr;
     bool m_reporting = true;
     std::vector<double> m_inBuffer, m_outBuffer;
     std::vector<double*> m_inPtrs;

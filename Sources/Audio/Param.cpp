@@ -83,23 +83,85 @@ void CAudioParamCollector::snapshot(const CAudioParamChangeSet& changes, CAudioP
 
 void CAudioParamCollector::post(const CAudioParamChangeSet& changes) {
     CAudioParamUpdate update;
-    snapshot(changes, update);
     {
-        std::lock_guard<std::mutex> lock(m_env->lock());
-        m_pending.merge(update);
+        std::lock_guard<std::mutex> lock(m_postLock);
+        snapshot(changes, update);
+        handOver(update);
     }
     if (m_listener) m_listener(changes);
 }
 
-void CAudioParamCollector::postFromAudio(const CAudioParamChangeSet& changes, CAudioParamUpdate& scratch) {
-    snapshot(changes, scratch);
-    std::lock_guard<std::mutex> lock(m_env->lock());
-    m_pending.merge(scratch);
+void CAudioParamCollector::handOver(const CAudioParamUpdate& update) {
+    if (update.empty()) return;
+    // A hand-over the audio thread has not taken yet takes the new values
+    // too; otherwise a free one carries them.
+    if (CHandOver* waiting = m_waiting.exchange(nullptr, std::memory_order_acq_rel)) {
+        waiting->update.merge(update);
+        m_waiting.store(waiting, std::memory_order_release);
+        return;
+    }
+    for (CHandOver& h : m_handOvers) {
+        if (h.busy.load(std::memory_order_acquire)) continue;
+        h.busy.store(true, std::memory_order_relaxed);
+        h.update.clear();
+        h.update.merge(update);
+        m_waiting.store(&h, std::memory_order_release);
+        return;
+    }
+}
+
+const CAudioParamUpdate* CAudioParamCollector::acquirePending() {
+    CHandOver* waiting = m_waiting.exchange(nullptr, std::memory_order_acq_rel);
+    return waiting ? &waiting->update : nullptr;
+}
+
+void CAudioParamCollector::releasePending(const CAudioParamUpdate* update) {
+    for (CHandOver& h : m_handOvers)
+        if (&h.update == update) h.busy.store(false, std::memory_order_release);
 }
 
 void CAudioParamCollector::takePending(CAudioParamUpdate& out) {
-    out = m_pending;
-    m_pending.clear();
+    out.clear();
+    if (const CAudioParamUpdate* pending = acquirePending()) {
+        out.merge(*pending);
+        releasePending(pending);
+    }
+}
+
+bool CAudioParamCollector::queueFromAudio(CAudioParam& param, size_t group, size_t element, double plain) {
+    const size_t write = m_hostWrite.load(std::memory_order_relaxed);
+    if (write - m_hostRead.load(std::memory_order_acquire) >= kHostQueue) return false;
+    m_hostValues[write % kHostQueue] = {&param, group, element, plain};
+    m_hostWrite.store(write + 1, std::memory_order_release);
+    return true;
+}
+
+CAudioParamChangeSet CAudioParamCollector::takeOverFromAudio() {
+    CAudioParamChangeSet changes;
+    std::lock_guard<std::mutex> lock(m_postLock);
+    takeOverLocked(changes);
+    return changes;
+}
+
+void CAudioParamCollector::takeOverLocked(CAudioParamChangeSet& changes) {
+    const size_t end = m_hostWrite.load(std::memory_order_acquire);
+    size_t read = m_hostRead.load(std::memory_order_relaxed);
+    for (; read != end; ++read) {
+        const CHostValue v = m_hostValues[read % kHostQueue];
+        {
+            std::lock_guard<std::mutex> lock(v.param->lock());
+            v.param->storage().setComponent(v.group, v.element, 0, v.plain);
+        }
+        changes.add({v.param, v.group, v.element, 1});
+        runFilters(*v.param, v.group, changes);
+    }
+    m_hostRead.store(read, std::memory_order_release);
+}
+
+std::vector<CAudioParamCollector::CFilterBinding> CAudioParamCollector::filterBindings() const {
+    std::vector<CFilterBinding> out;
+    for (const CBoundFilter& f : m_filters) out.push_back({f.filter.get(), f.source, f.destination});
+    return out;
 }
 
 CErrorPtr CAudioParamCollector::mirror(const CObject& defs, CObject& target) {

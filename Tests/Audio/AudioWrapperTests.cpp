@@ -82,6 +82,7 @@ TEST(AudioWrapper, AnEventTakesEffectAtItsExactSample) {
     block.run(w);
     for (size_t t = 0; t <= 100; ++t) ASSERT_EQ(block.out[0][t], block.in[0][t]) << t;
     EXPECT_NE(block.out[0][101], block.in[0][101]);
+    w.idle();  // the parameters hear of the automation on the UI thread
     EXPECT_DOUBLE_EQ(w.extParamNormalized(indexOf(w, "SDelay0")), 5.0 / 9.0);
     EXPECT_TRUE(w.reported.empty()) << "the host's own automation is not reported back";
 

@@ -70,10 +70,14 @@ private:
 
 // A stacked process: one element per channel group present among its
 // input channels, each processing the channels of its group with that
-// group's values. Elements of groups that are gone are destroyed with their
-// history; groups that appear get fresh elements.
+// group's values. Elements of groups that are gone lose their history;
+// groups that appear get fresh elements. The elements of every group are
+// built with the stack, so the audio thread only switches them.
 class CAudioProcessStack final : public CAudioProcessBase {
 public:
+    // Channel groups are numbered 0 to 7 (the range of `grouping`).
+    static constexpr int kMaxGroups = 8;
+
     CErrorPtr init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) override;
     void reset() override;
     void update() override;
@@ -83,14 +87,15 @@ public:
 
     // The element of a group, null when the group has no channel.
     CAudioProcessBase* element(int group) const;
-    size_t elementCount() const { return m_elements.size(); }
+    size_t elementCount() const;
 
 private:
     struct CElement {
         int group;
         std::unique_ptr<CAudioProcessBase> process;
+        bool active;
     };
-    std::vector<CElement> m_elements;
+    std::vector<CElement> m_elements;  // one per group, in group order
 };
 
 }  // namespace zel

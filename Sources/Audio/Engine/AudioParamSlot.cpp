@@ -27,6 +27,19 @@ void CAudioParamCopy::setGroup(size_t g, const double* components, size_t count)
     ++m_groupVersions[g];
 }
 
+void CAudioParamCopy::setComponent(size_t g, size_t e, size_t c, double v) {
+    const size_t size = m_info.elementSize;
+    if (g >= kMaxGroups || e >= kMaxElements || c >= size) return;
+    auto& group = m_value.group(g);
+    while (group.size() < (e + 1) * size) {
+        const size_t element = group.size() / size, component = group.size() % size;
+        group.push_back(m_info.read(m_info.defaultValue, g, element, component));
+    }
+    group[e * size + c] = v;
+    ++m_version;
+    ++m_groupVersions[g];
+}
+
 void CAudioParamSlot::bind(const CAudioParamCopy* copy, bool useAllGroups, bool useAllElements) {
     m_copy = copy;
     m_useAllGroups = useAllGroups;

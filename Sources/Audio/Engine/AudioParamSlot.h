@@ -26,6 +26,9 @@ public:
     // are dropped, so the audio thread never allocates; they are far beyond
     // any layout of the plug-in.
     void setGroup(size_t g, const double* components, size_t count);
+    // Component c of element e of group g becomes v; missing elements before
+    // it take their defaults. Within the reserved capacity, as setGroup.
+    void setComponent(size_t g, size_t e, size_t c, double v);
 
     static constexpr size_t kMaxGroups = 16;
     static constexpr size_t kMaxElements = 64;

@@ -96,7 +96,9 @@ protected:
 // raised-cosine cross-fade of `xfade-length`; otherwise the modules take the
 // change themselves. A change of the channel layout rebuilds the modules at
 // once. Being bypassed is a switch like any other: the output fades over to
-// the input, and back from it when the bypass ends.
+// the input, and back from it when the bypass ends. The modules for every
+// channel the process can see are made when it is built; on the audio
+// thread a layout only assigns them.
 class CAudioModuleProcess : public CAudioProcessBase {
 public:
     CErrorPtr init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) override;
@@ -107,6 +109,8 @@ public:
     void setStackGroup(int group) override { m_fixedGroup = group; }
     void bypassChanged(bool bypassed) override;
     bool keepsRunning() const override { return m_fadeLeft > 0 || m_toInput != m_bypassed; }
+    // Modules in use, for tests.
+    size_t moduleCount() const { return m_count; }
 
 protected:
     // One module for one channel ("create module instance").
@@ -121,15 +125,20 @@ protected:
 private:
     using CModuleSet = std::vector<std::unique_ptr<CAudioModule>>;
     bool layoutChanged() const;
-    CErrorPtr rebuild();
+    void rebuild();
     CErrorPtr makeSet(CModuleSet& set);
+    void assign(CModuleSet& set);
     bool smooth() const;
     void updateChanged(bool all);
     void beginFade();
     void startFade();
 
-    CModuleSet m_current;
-    CModuleSet m_previous;  // the set faded out, or the spare one
+    // Two sets of kMaxChannels modules (one without smooth update); the
+    // first m_count of each are in use.
+    CModuleSet m_sets[2];
+    CModuleSet* m_current = &m_sets[0];
+    CModuleSet* m_previous = &m_sets[1];  // the set faded out, or the spare one
+    size_t m_count = 0;
     std::vector<std::pair<int, int>> m_layout;  // channel, group per input
     int m_fixedGroup = -1;  // -1: each module reads its channel's group
     size_t m_fadeLength = 0;

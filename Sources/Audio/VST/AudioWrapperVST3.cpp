@@ -191,6 +191,9 @@ tresult PLUGIN_API CAudioWrapperVST3::initialize(Steinberg::FUnknown* context) {
 // ---- parameters
 
 ParamValue PLUGIN_API CAudioWrapperVST3::getParamNormalized(ParamID id) {
+    // Controller calls come on the host's UI thread: a chance to take the
+    // audio thread's automation over.
+    idle();
     if (id < extParamCount()) return extParamNormalized(id);
     if (id == programParamId() && m_programParam) return m_programParam->current();
     return 0.0;
@@ -303,7 +306,7 @@ tresult PLUGIN_API CAudioWrapperVST3::process(Vst::ProcessData& data) {
     CHostChange change(this, CHostChange::kAll);
     if (data.processMode != m_processMode) {
         m_processMode = data.processMode;
-        setOffline(m_processMode == Vst::kOffline);
+        setOfflineFromAudio(m_processMode == Vst::kOffline);
     }
     if (data.inputParameterChanges) queueChanges(*data.inputParameterChanges, data.numSamples);
 
