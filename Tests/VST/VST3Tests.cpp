@@ -18,6 +18,7 @@
 #include "Core/MemoryStream.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "pluginterfaces/vst/vstspeaker.h"
+#include "pluginterfaces/gui/iplugview.h"
 #include "public.sdk/source/common/memorystream.h"
 
 extern "C" Steinberg::IPluginFactory* GetPluginFactory();
@@ -113,6 +114,32 @@ public:
     REFCOUNT_METHODS(Steinberg::FObject)
 };
 
+// A host application context with a run loop whose timers the test fires.
+class CTestRunLoopHost final : public Steinberg::FObject, public Steinberg::Linux::IRunLoop {
+public:
+    std::vector<Steinberg::Linux::ITimerHandler*> timers;
+
+    tresult PLUGIN_API registerEventHandler(Steinberg::Linux::IEventHandler*, Steinberg::Linux::FileDescriptor) override {
+        return kResultFalse;
+    }
+    tresult PLUGIN_API unregisterEventHandler(Steinberg::Linux::IEventHandler*) override { return kResultFalse; }
+    tresult PLUGIN_API registerTimer(Steinberg::Linux::ITimerHandler* handler, Steinberg::Linux::TimerInterval) override {
+        timers.push_back(handler);
+        return kResultOk;
+    }
+    tresult PLUGIN_API unregisterTimer(Steinberg::Linux::ITimerHandler* handler) override {
+        timers.erase(std::remove(timers.begin(), timers.end(), handler), timers.end());
+        return kResultOk;
+    }
+    void fire() {
+        for (auto* t : timers) t->onTimer();
+    }
+
+    OBJ_METHODS(CTestRunLoopHost, Steinberg::FObject)
+    DEF_INTERFACES_1(Steinberg::Linux::IRunLoop, Steinberg::FObject)
+    REFCOUNT_METHODS(Steinberg::FObject)
+};
+
 // A host stream that hands out its bytes a few at a time and then answers
 // `endResult`, as some hosts do at the end.
 class CPieceStream final : public Steinberg::FObject, public Steinberg::IBStream {
@@ -151,14 +178,14 @@ struct CPlugin {
     Steinberg::FUnknownPtr<Vst::IEditController> controller;
     CAudioWrapperVST3* instance = nullptr;
 
-    CPlugin() {
+    explicit CPlugin(Steinberg::FUnknown* context = nullptr) {
         auto factory = Steinberg::owned(GetPluginFactory());
         Steinberg::PClassInfo info;
         EXPECT_EQ(factory->getClassInfo(0, &info), kResultOk);
         void* obj = nullptr;
         EXPECT_EQ(factory->createInstance(info.cid, Vst::IComponent::iid, &obj), kResultOk);
         component = Steinberg::owned(static_cast<Vst::IComponent*>(obj));
-        EXPECT_EQ(component->initialize(nullptr), kResultOk);
+        EXPECT_EQ(component->initialize(context), kResultOk);
         processor = Steinberg::FUnknownPtr<Vst::IAudioProcessor>(component);
         controller = Steinberg::FUnknownPtr<Vst::IEditController>(component);
         instance = dynamic_cast<CAudioWrapperVST3*>(component.get());
@@ -554,6 +581,37 @@ TEST(VST3State, RoundTripsThroughComponentAndController) {
     ASSERT_EQ(viaController.controller->setComponentState(&state), kResultOk);
     EXPECT_EQ(viaController.values(), saved);
 
+}
+
+// A host may hold a lock inside setState that its restartComponent needs:
+// the plug-in calls back only after the state call, from the UI thread's
+// run-loop timer (or the next controller call where there is no run loop).
+TEST(VST3State, NoHostCallbackHappensInsideAStateCall) {
+    CPlugin source;
+    source.loadFactoryBank();  // a bank of another size: the program list changes too
+    source.controller->setParamNormalized(kADelay3, source.fromText(kADelay3, u"4"));
+    Steinberg::MemoryStream state;
+    ASSERT_EQ(source.component->getState(&state), kResultOk);
+
+    CTestRunLoopHost host;
+    auto target = std::make_unique<CPlugin>(static_cast<Steinberg::Linux::IRunLoop*>(&host));
+    ASSERT_EQ(host.timers.size(), 1u) << "the instance runs its idle round from the host's run loop";
+    CTestHandler handler;
+    target->controller->setComponentHandler(&handler);
+    for (int viaController = 0; viaController < 2; ++viaController) {
+        state.seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
+        if (viaController) ASSERT_EQ(target->controller->setComponentState(&state), kResultOk);
+        else ASSERT_EQ(target->component->setState(&state), kResultOk);
+        EXPECT_TRUE(handler.restarts.empty()) << "nothing reaches the host during the call";
+        EXPECT_TRUE(handler.edits.empty());
+        host.fire();
+        ASSERT_FALSE(handler.restarts.empty());
+        EXPECT_TRUE(handler.restarts.back() & Vst::kParamValuesChanged);
+        handler.restarts.clear();
+    }
+    target->controller->setComponentHandler(nullptr);
+    target.reset();
+    EXPECT_TRUE(host.timers.empty()) << "the timer goes with the instance";
 }
 
 TEST(VST3Streams, EndOfHostStreamIsNoErrorButAFailureIs) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "Audio/ParamDef.h"
 #include "Audio/ParamRegistry.h"
@@ -167,6 +168,10 @@ tresult CAudioWrapperVST3ProgramList::getProgramName(int32 index, Vst::String128
 
 // ---- the instance
 
+void PLUGIN_API CAudioWrapperVST3IdleTimer::onTimer() {
+    if (m_owner) m_owner->hostIdle();
+}
+
 tresult PLUGIN_API CAudioWrapperVST3::initialize(Steinberg::FUnknown* context) {
     const tresult rc = EditControllerEx1::initialize(context);
     if (rc != kResultOk) return rc;
@@ -185,15 +190,45 @@ tresult PLUGIN_API CAudioWrapperVST3::initialize(Steinberg::FUnknown* context) {
     m_programList = new CAudioWrapperVST3ProgramList(registry());
     addUnit(new Vst::Unit(u"Root", Vst::kRootUnitId, Vst::kNoParentUnitId, CAudioWrapperVST3ProgramList::kId));
     addProgramList(m_programList);
+
+    Steinberg::FUnknownPtr<Steinberg::Linux::IRunLoop> loop(context);
+    if (loop) {
+        constexpr Steinberg::Linux::TimerInterval kIdleMs = 30;
+        m_idleTimer = Steinberg::owned(new CAudioWrapperVST3IdleTimer(*this));
+        if (loop->registerTimer(m_idleTimer, kIdleMs) == kResultOk) m_runLoop = loop;
+    }
     return kResultOk;
+}
+
+tresult PLUGIN_API CAudioWrapperVST3::terminate() {
+    if (m_runLoop) m_runLoop->unregisterTimer(m_idleTimer);
+    if (m_idleTimer) m_idleTimer->detach();
+    m_runLoop = nullptr;
+    m_idleTimer = nullptr;
+    return CSingleComponentEffect::terminate();
+}
+
+void CAudioWrapperVST3::hostIdle() {
+    if (m_insideState) return;
+    idle();
+    const int32 restart = std::exchange(m_pendingRestart, 0);
+    const bool programList = std::exchange(m_pendingProgramList, false);
+    if (!componentHandler) return;
+    if (programList) notifyProgramListChange(CAudioWrapperVST3ProgramList::kId);
+    if (restart) componentHandler->restartComponent(restart);
+}
+
+void CAudioWrapperVST3::restartComponent(int32 flags) {
+    if (m_insideState) m_pendingRestart |= flags;
+    else if (componentHandler) componentHandler->restartComponent(flags);
 }
 
 // ---- parameters
 
 ParamValue PLUGIN_API CAudioWrapperVST3::getParamNormalized(ParamID id) {
-    // Controller calls come on the host's UI thread: a chance to take the
-    // audio thread's automation over.
-    idle();
+    // Controller calls come on the host's UI thread: a chance for the idle
+    // round in hosts without a run loop.
+    hostIdle();
     if (id < extParamCount()) return extParamNormalized(id);
     if (id == programParamId() && m_programParam) return m_programParam->current();
     return 0.0;
@@ -215,9 +250,7 @@ void CAudioWrapperVST3::reportToHost(ParamID id, ParamValue value) {
     endEdit(id);
 }
 
-void CAudioWrapperVST3::onLatencyChanged() {
-    if (componentHandler) componentHandler->restartComponent(Vst::kLatencyChanged);
-}
+void CAudioWrapperVST3::onLatencyChanged() { restartComponent(Vst::kLatencyChanged); }
 
 void CAudioWrapperVST3::onProgramChanged(int) {
     refreshPrograms();
@@ -229,9 +262,9 @@ void CAudioWrapperVST3::refreshPrograms() {
     if (count == m_programList->getCount()) return;
     m_programList->setCount(count);
     m_programParam->setProgramCount(count);
-    if (!componentHandler) return;
-    notifyProgramListChange(CAudioWrapperVST3ProgramList::kId);
-    componentHandler->restartComponent(Vst::kParamTitlesChanged);
+    if (m_insideState) m_pendingProgramList = true;
+    else if (componentHandler) notifyProgramListChange(CAudioWrapperVST3ProgramList::kId);
+    restartComponent(Vst::kParamTitlesChanged);
 }
 
 // ---- state
@@ -254,11 +287,15 @@ tresult PLUGIN_API CAudioWrapperVST3::setComponentState(Steinberg::IBStream* sta
 tresult CAudioWrapperVST3::restore(Steinberg::IBStream* state) {
     CHostChange change(this, CHostChange::kAll);
     CInputStreamVST in(state);
-    if (CErrorPtr err = restoreState(in)) {
+    ++m_insideState;
+    CErrorPtr err = restoreState(in);
+    // The host is told after the call has returned, from the UI thread.
+    if (!err) restartComponent(Vst::kParamValuesChanged);
+    --m_insideState;
+    if (err) {
         CSystem::showError(*err);
         return kResultFalse;
     }
-    if (componentHandler) componentHandler->restartComponent(Vst::kParamValuesChanged);
     return kResultOk;
 }
 

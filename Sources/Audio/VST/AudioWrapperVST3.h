@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "Audio/AudioWrapper.h"
 #include "Audio/VST/SingleComponentEffect.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
+#include "pluginterfaces/gui/iplugview.h"
 #include "public.sdk/source/vst/vstparameters.h"
 
 namespace zel {
@@ -75,15 +77,43 @@ private:
     CAudioParamRegistry& m_registry;
 };
 
+class CAudioWrapperVST3;
+
+// Runs an instance's idle round from the host's run loop.
+class CAudioWrapperVST3IdleTimer final : public Steinberg::FObject, public Steinberg::Linux::ITimerHandler {
+public:
+    explicit CAudioWrapperVST3IdleTimer(CAudioWrapperVST3& owner) : m_owner(&owner) {}
+    // The instance is going: the host may still call the timer once.
+    void detach() { m_owner = nullptr; }
+    void PLUGIN_API onTimer() override;
+
+    OBJ_METHODS(CAudioWrapperVST3IdleTimer, Steinberg::FObject)
+    DEF_INTERFACES_1(Steinberg::Linux::ITimerHandler, Steinberg::FObject)
+    REFCOUNT_METHODS(Steinberg::FObject)
+
+private:
+    CAudioWrapperVST3* m_owner;
+};
+
 // The plug-in instance for VST3 hosts: a single-component effect over the
 // host-neutral wrapper. Host parameter ids are the indices of the host
 // parameter list, followed by the program parameter.
+//
+// Calls back into the host never happen inside setState or
+// setComponentState: some hosts hold a lock there that the call needs. They
+// wait for the next idle round on the UI thread: the host's run-loop timer,
+// or the next controller call of a host without one.
 class CAudioWrapperVST3 final : public CSingleComponentEffect, public CAudioWrapper {
 public:
     Steinberg::Vst::ParamID programParamId() const { return static_cast<Steinberg::Vst::ParamID>(extParamCount()); }
 
     // IPluginBase
     Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+    Steinberg::tresult PLUGIN_API terminate() override;
+
+    // The UI thread's regular round: the audio thread's automation and the
+    // host calls that had to wait.
+    void hostIdle();
 
     // IEditController
     Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;
@@ -116,6 +146,8 @@ protected:
 
 private:
     Steinberg::tresult restore(Steinberg::IBStream* state);
+    // restartComponent, now or (inside a state call) at the next idle round.
+    void restartComponent(Steinberg::int32 flags);
     void queueChanges(Steinberg::Vst::IParameterChanges& changes, Steinberg::int32 numSamples);
     // The session bank may have been replaced by one of another size.
     void refreshPrograms();
@@ -124,6 +156,11 @@ private:
     CAudioWrapperVST3ProgramList* m_programList = nullptr;
     CAudioWrapperVST3ProgramParameter* m_programParam = nullptr;
     Steinberg::int32 m_processMode = Steinberg::Vst::kRealtime;
+    int m_insideState = 0;
+    Steinberg::int32 m_pendingRestart = 0;
+    bool m_pendingProgramList = false;
+    Steinberg::IPtr<Steinberg::Linux::IRunLoop> m_runLoop;
+    Steinberg::IPtr<CAudioWrapperVST3IdleTimer> m_idleTimer;
 };
 
 }  // namespace zel
