@@ -280,6 +280,18 @@ void CAudioWrapper::setExtParamNormalized(size_t index, double normalized) {
     m_reporting = true;
 }
 
+double CAudioWrapper::extParamToPlain(size_t index, double normalized) const {
+    const CAudioParam* p = m_extParams[index]->param();
+    const CAudioParamConverter* cvt = converterOf(*p);
+    return cvt ? cvt->normalizedToPlain(p->info(), 0, std::clamp(normalized, 0.0, 1.0)) : normalized;
+}
+
+double CAudioWrapper::extParamToNormalized(size_t index, double plain) const {
+    const CAudioParam* p = m_extParams[index]->param();
+    const CAudioParamConverter* cvt = converterOf(*p);
+    return cvt ? std::clamp(cvt->plainToNormalized(p->info(), 0, plain), 0.0, 1.0) : plain;
+}
+
 CString CAudioWrapper::extParamText(size_t index, double normalized) const {
     const CAudioExtParam& ext = *m_extParams[index];
     const CAudioParam* p = ext.param();

@@ -89,6 +89,10 @@ public:
     // A change from the host outside processing (controller thread).
     void setExtParamNormalized(size_t index, double normalized);
     CString extParamText(size_t index, double normalized) const;
+    // The parameter's plain value for a normalised one and back, through
+    // its converter (a digit's 0 to 9, the unit's index, the switch's 0 or 1).
+    double extParamToPlain(size_t index, double normalized) const;
+    double extParamToNormalized(size_t index, double plain) const;
     bool extParamFromText(size_t index, const CString& text, double& normalized) const;
     // Steps of the host parameter (0: continuous).
     int extParamSteps(size_t index) const;

@@ -409,6 +409,25 @@ TEST(VST3Parameters, FortyNineHostParametersThenTheProgramList) {
     EXPECT_EQ(program.unitId, Vst::kRootUnitId);
 }
 
+TEST(VST3Parameters, PlainValuesGoThroughTheConverters) {
+    CPlugin plugin;
+    Vst::IEditController& c = *plugin.controller;
+    auto id = [&](const char* title) {
+        for (int32 i = 0; i < c.getParameterCount(); ++i) {
+            Vst::ParameterInfo info;
+            if (c.getParameterInfo(i, info) == kResultTrue && text(info.title) == title) return info.id;
+        }
+        ADD_FAILURE() << "no parameter " << title;
+        return Vst::ParamID(0);
+    };
+    EXPECT_EQ(c.normalizedParamToPlain(id("ADelay0"), 0.5), 5.0) << "digits 0 to 9, rounded half away";
+    EXPECT_EQ(c.normalizedParamToPlain(id("Bypass"), 0.5), 1.0);
+    EXPECT_EQ(c.normalizedParamToPlain(id("DlyDime"), 0.5), 1.0) << "Msec, Meter, Foot";
+    EXPECT_DOUBLE_EQ(c.plainParamToNormalized(id("ADelay0"), 5.0), 5.0 / 9.0);
+    EXPECT_EQ(c.plainParamToNormalized(id("Bypass"), 1.0), 1.0);
+    EXPECT_EQ(c.plainParamToNormalized(id("DlyDime"), 2.0), 1.0);
+}
+
 TEST(VST3Parameters, TextsProgramsAndWhatTheHostIsTold) {
     CTestHandler handler;
     CPlugin plugin;

@@ -108,6 +108,12 @@ bool CAudioWrapperVST3Parameter::fromString(const Vst::TChar* text, ParamValue& 
     return m_wrapper.extParamFromText(m_index, fromHost(text), value);
 }
 
+ParamValue CAudioWrapperVST3Parameter::toPlain(ParamValue value) const { return m_wrapper.extParamToPlain(m_index, value); }
+
+ParamValue CAudioWrapperVST3Parameter::toNormalized(ParamValue plain) const {
+    return m_wrapper.extParamToNormalized(m_index, plain);
+}
+
 // ---- programs
 
 CAudioWrapperVST3ProgramParameter::CAudioWrapperVST3ProgramParameter(CAudioParamRegistry& registry, ParamID id)

@@ -29,6 +29,8 @@ public:
     bool setNormalized(Steinberg::Vst::ParamValue value) override;
     void toString(Steinberg::Vst::ParamValue value, Steinberg::Vst::String128 text) const override;
     bool fromString(const Steinberg::Vst::TChar* text, Steinberg::Vst::ParamValue& value) const override;
+    Steinberg::Vst::ParamValue toPlain(Steinberg::Vst::ParamValue value) const override;
+    Steinberg::Vst::ParamValue toNormalized(Steinberg::Vst::ParamValue plain) const override;
 
     OBJ_METHODS(CAudioWrapperVST3Parameter, Steinberg::Vst::Parameter)
 
