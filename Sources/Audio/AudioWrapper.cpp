@@ -186,12 +186,18 @@ void CAudioWrapper::latencyChanged() {
 }
 
 void CAudioWrapper::setIOChannels(size_t inputs, size_t outputs) {
+    bool changed;
     {
         std::lock_guard<std::mutex> lock(m_env->lock());
+        changed = inputs != m_inputs || outputs != m_outputs;
         m_inputs = inputs;
         m_outputs = outputs;
     }
-    applyRoutingLayout(inputs, outputs);
+    // Hosts renegotiate the same arrangement often; only a new one, or the
+    // very first, brings its routing.
+    if ((changed || !m_layoutApplied) && !m_routingRestored) applyRoutingLayout(inputs, outputs);
+    m_layoutApplied = true;
+    m_routingRestored = false;
     m_interfaceBase->audioFactsChanged();
 }
 
@@ -500,6 +506,7 @@ CErrorPtr CAudioWrapper::saveState(COutputStream& out) {
 
 CErrorPtr CAudioWrapper::restoreState(CInputStream& in) {
     ZEL_TRY(m_registry->restoreState(in));
+    m_routingRestored = true;
     return nullptr;
 }
 

@@ -75,7 +75,10 @@ public:
     // ---- host facts (host's main thread)
     void setupProcessing(double sampleRate, size_t maxBlock);
     void setOffline(bool offline);
-    // Host channel counts (after a bus arrangement).
+    // Host channel counts (after a bus arrangement). A change of the counts
+    // applies the layout's routing preset, unless it is the first
+    // arrangement after a restored state: that state's routing was made for
+    // it.
     void setIOChannels(size_t inputs, size_t outputs);
     void reset();
     long long latency() const;
@@ -195,6 +198,8 @@ private:
     double m_tailSeconds = 0.4;
     size_t m_inputs = 2;
     size_t m_outputs = 2;
+    bool m_layoutApplied = false;  // the counts' routing preset was applied once
+    bool m_routingRestored = false;
     std::mutex m_routingLock;
 
     std::vector<CEvent> m_events;  // capacity reserved at init

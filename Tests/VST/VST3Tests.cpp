@@ -5,12 +5,15 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
+#include "Audio/ParamTransaction.h"
 #include "Audio/VST/AudioWrapperVST3.h"
 #include "Audio/VST/PluginFactory.h"
 #include "Audio/VST/VSTStream.h"
@@ -372,6 +375,51 @@ TEST(VST3Instance, BusArrangementsFromOneToEightChannels) {
     Vst::SpeakerArrangement two[2] = {Vst::SpeakerArr::kStereo, Vst::SpeakerArr::kStereo};
     EXPECT_EQ(plugin.processor->setBusArrangements(two, 2, two, 1), kResultFalse);
     EXPECT_EQ(input(), Vst::SpeakerArr::k80Cine) << "a refused arrangement keeps the last one";
+}
+
+TEST(VST3Instance, ARenegotiatedOrRestoredArrangementKeepsTheUsersRouting) {
+    auto outRouting = [](CPlugin& p) {
+        auto* param = dynamic_cast<CAudioParam*>(p.instance->plugin().findObject("plugin.modMain.io-params.out-routing"));
+        std::lock_guard<std::mutex> lock(param->lock());
+        return std::vector<double>{param->storage().read(0, 0), param->storage().read(0, 1)};
+    };
+    auto arrange = [](CPlugin& p, Vst::SpeakerArrangement i, Vst::SpeakerArrangement o) {
+        ASSERT_EQ(p.processor->setBusArrangements(&i, 1, &o, 1), kResultTrue);
+    };
+    auto load = [](CPlugin& p, Steinberg::MemoryStream& state) {
+        state.seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
+        ASSERT_EQ(p.component->setState(&state), kResultOk);
+    };
+    const std::vector<double> monoToStereo = {1, 1}, custom = {1, 0};
+
+    CPlugin source;
+    arrange(source, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
+    EXPECT_EQ(outRouting(source), monoToStereo) << "a new arrangement brings its routing";
+    CAudioParamTransaction tx(*dynamic_cast<CAudioParamCollector*>(
+        source.instance->plugin().findObject("plugin.param-collector")));
+    tx.setElements(*dynamic_cast<CAudioParam*>(source.instance->plugin().findObject("plugin.modMain.io-params.out-routing")),
+                   0, 0, custom);
+    tx.finish("Routing");
+    arrange(source, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
+    EXPECT_EQ(outRouting(source), custom) << "the same arrangement again changes nothing";
+    Steinberg::MemoryStream state;
+    ASSERT_EQ(source.component->getState(&state), kResultOk);
+
+    // A project loads: arrangement, state, arrangement again; or the state
+    // before the first arrangement.
+    CPlugin before, after;
+    arrange(before, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
+    load(before, state);
+    arrange(before, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
+    EXPECT_EQ(outRouting(before), custom);
+    load(after, state);
+    arrange(after, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
+    EXPECT_EQ(outRouting(after), custom) << "the restored routing was made for this arrangement";
+
+    // Later changes of the arrangement bring their routing again.
+    arrange(after, Vst::SpeakerArr::kStereo, Vst::SpeakerArr::kStereo);
+    arrange(after, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
+    EXPECT_EQ(outRouting(after), monoToStereo);
 }
 
 TEST(VST3Parameters, FortyNineHostParametersThenTheProgramList) {
