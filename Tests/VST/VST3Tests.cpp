@@ -566,6 +566,26 @@ TEST(VST3Processing, ChangesWithoutAudioAreAppliedAtOnce) {
     EXPECT_EQ(plugin.controller->getParamNormalized(kBypass), 0.0);
 }
 
+TEST(VST3Processing, AProgramChangeInProcessTakesEffectAndIsReported) {
+    CTestRunLoopHost host;
+    CPlugin plugin(static_cast<Steinberg::Linux::IRunLoop*>(&host));
+    plugin.loadFactoryBank();
+    plugin.start(Vst::kSample32);
+    CTestHandler handler;
+    plugin.controller->setComponentHandler(&handler);
+    const double chosen = plugin.fromText(kProgram, u"Stereo Delay");
+    const int expected = int(plugin.controller->normalizedParamToPlain(kProgram, chosen));
+    CTestChanges changes;
+    changes.add(kProgram).add(0, chosen);
+    std::vector<std::vector<float>> in(2, std::vector<float>(64, 0.5f)), out = in;
+    plugin.run(in, out, &changes);
+    host.fire();  // the UI thread's idle round
+    EXPECT_EQ(plugin.registry().currentProgram(), expected);
+    EXPECT_TRUE(handler.edited(kProgram)) << "the host hears which program took effect";
+    EXPECT_NE(plugin.values(), CPlugin().values()) << "the program's values are in place";
+    plugin.controller->setComponentHandler(nullptr);
+}
+
 TEST(VST3Processing, SampleSizesTailAndLatency) {
     CPlugin plugin;
     EXPECT_EQ(plugin.processor->canProcessSampleSize(Vst::kSample32), kResultTrue);

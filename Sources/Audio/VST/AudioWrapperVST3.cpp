@@ -217,6 +217,10 @@ tresult PLUGIN_API CAudioWrapperVST3::terminate() {
 void CAudioWrapperVST3::hostIdle() {
     if (m_insideState) return;
     idle();
+    const double program = m_programFromAudio.exchange(-1.0);
+    // Chosen by the host, and still reported back (onProgramChanged): the
+    // host shows the program that took effect.
+    if (program >= 0.0 && m_programParam) m_programParam->setNormalized(program);
     const int32 restart = std::exchange(m_pendingRestart, 0);
     const bool programList = std::exchange(m_pendingProgramList, false);
     if (!componentHandler) return;
@@ -379,6 +383,15 @@ void CAudioWrapperVST3::queueChanges(Vst::IParameterChanges& changes, int32 numS
         if (!queue) continue;
         const ParamID id = queue->getParameterId();
         const int32 count = queue->getPointCount();
+        if (id == programParamId() && count > 0) {
+            // Presets are no work for the audio thread: the last program of
+            // the block goes to the UI thread.
+            int32 offset = 0;
+            ParamValue value = 0.0;
+            if (queue->getPoint(count - 1, offset, value) == kResultTrue)
+                m_programFromAudio.store(std::clamp(value, 0.0, 1.0));
+            continue;
+        }
         if (id >= extParamCount() || count <= 0) continue;
         const size_t events = std::min(static_cast<size_t>(count), kMaxPointsPerQueue);
         for (size_t i = 0; i < events; ++i) {

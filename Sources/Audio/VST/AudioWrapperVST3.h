@@ -161,6 +161,9 @@ private:
     int m_insideState = 0;
     Steinberg::int32 m_pendingRestart = 0;
     bool m_pendingProgramList = false;
+    // A program change from process(), normalised; negative: none. The UI
+    // thread's idle round applies it.
+    std::atomic<double> m_programFromAudio{-1.0};
     Steinberg::IPtr<Steinberg::Linux::IRunLoop> m_runLoop;
     Steinberg::IPtr<CAudioWrapperVST3IdleTimer> m_idleTimer;
 };
