@@ -324,6 +324,17 @@ int CAudioWrapper::extParamSteps(size_t index) const {
     return p && p->name() == "bypass-enable" ? 1 : 0;
 }
 
+bool CAudioWrapper::controllerExtParam(size_t controller, size_t& index) const {
+    const CAudioParam* target = m_ccTable ? m_ccTable->slot(controller) : nullptr;
+    if (!target) return false;
+    for (size_t i = 0; i < m_extParams.size(); ++i)
+        if (m_extParams[i]->param() == target) {
+            index = i;
+            return true;
+        }
+    return false;
+}
+
 void CAudioWrapper::reportChanges(const CAudioParamChangeSet& changes) {
     // Editors hear of every change made outside their own messages.
     m_interfaceBase->refresh();

@@ -99,6 +99,10 @@ public:
     bool extParamFromText(size_t index, const CString& text, double& normalized) const;
     // Steps of the host parameter (0: continuous).
     int extParamSteps(size_t index) const;
+    // The host parameter that MIDI controller `controller` drives, from the
+    // controller table: the first entry of the parameter it names. False
+    // when it names none, or one the host does not see.
+    bool controllerExtParam(size_t controller, size_t& index) const;
 
     // ---- processing (audio thread)
     // A host parameter change at `offset` samples into the next block.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,12 +12,14 @@
 #include <utility>
 #include <vector>
 
+#include "Audio/CCTable.h"
 #include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
 #include "Audio/ParamTransaction.h"
 #include "Audio/VST/AudioWrapperVST3.h"
 #include "Audio/VST/PluginFactory.h"
 #include "Audio/VST/VSTStream.h"
+#include "Core/AppData.h"
 #include "Core/Application.h"
 #include "Core/MemoryStream.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
@@ -584,6 +587,44 @@ TEST(VST3Processing, AProgramChangeInProcessTakesEffectAndIsReported) {
     EXPECT_TRUE(handler.edited(kProgram)) << "the host hears which program took effect";
     EXPECT_NE(plugin.values(), CPlugin().values()) << "the program's values are in place";
     plugin.controller->setComponentHandler(nullptr);
+}
+
+TEST(VST3Processing, MidiControllersDriveParametersThroughTheControllerTable) {
+    CMemoryWriter map;
+    const std::pair<uint32_t, const char*> entries[] = {{7, "plugin.modMain.bypass-enable"},
+                                                        {11, "plugin.modMain.modLagwell.adelay"},
+                                                        {12, "plugin.modMain.modOutGain.gain"}};
+    map.writeUInt32(3);
+    for (const auto& [controller, name] : entries) {
+        map.writeUInt32(controller);
+        map.writeString(name);
+    }
+    ASSERT_EQ(CAppDataLocal::instance().writeItem(CAudioCCTable::kItemName, map.bytes().data(), map.bytes().size(),
+                                                  makeTag("adat")),
+              nullptr);
+    CPlugin plugin;
+    std::filesystem::remove(CAppDataLocal::instance().itemPath(CAudioCCTable::kItemName));
+    Steinberg::FUnknownPtr<Vst::IMidiMapping> midi(plugin.component);
+    ASSERT_TRUE(midi);
+    Vst::ParamID id = 999;
+    for (Steinberg::int16 channel : {0, 15}) {
+        ASSERT_EQ(midi->getMidiControllerAssignment(0, channel, 7, id), kResultTrue);
+        EXPECT_EQ(id, kBypass);
+    }
+    ASSERT_EQ(midi->getMidiControllerAssignment(0, 0, 11, id), kResultTrue);
+    EXPECT_EQ(id, 1u) << "the first host parameter of the delay digits, ADelay0";
+    EXPECT_EQ(midi->getMidiControllerAssignment(0, 0, 12, id), kResultFalse) << "the gain is no host parameter";
+    EXPECT_EQ(midi->getMidiControllerAssignment(0, 0, 5, id), kResultFalse);
+    EXPECT_EQ(midi->getMidiControllerAssignment(1, 0, 7, id), kResultFalse);
+
+    // As a host sends controller 7 at 127: the mapped parameter at 1.0.
+    plugin.start(Vst::kSample32);
+    ASSERT_EQ(midi->getMidiControllerAssignment(0, 0, 7, id), kResultTrue);
+    CTestChanges changes;
+    changes.add(id).add(0, 127.0 / 127.0);
+    std::vector<std::vector<float>> in(2, std::vector<float>(64, 0.25f)), out = in;
+    plugin.run(in, out, &changes);
+    EXPECT_EQ(plugin.controller->getParamNormalized(kBypass), 1.0);
 }
 
 TEST(VST3Processing, SampleSizesTailAndLatency) {

@@ -249,6 +249,15 @@ tresult PLUGIN_API CAudioWrapperVST3::setParamNormalized(ParamID id, ParamValue 
     return EditControllerEx1::setParamNormalized(id, value);
 }
 
+tresult PLUGIN_API CAudioWrapperVST3::getMidiControllerAssignment(int32 busIndex, Steinberg::int16 channel,
+                                                                  Vst::CtrlNumber midiControllerNumber, ParamID& id) {
+    if (busIndex != 0 || channel < 0 || channel >= 16 || midiControllerNumber < 0) return kResultFalse;
+    size_t index = 0;
+    if (!controllerExtParam(static_cast<size_t>(midiControllerNumber), index)) return kResultFalse;
+    id = static_cast<ParamID>(index);
+    return kResultTrue;
+}
+
 void CAudioWrapperVST3::reportExtParam(size_t index, double normalized) {
     reportToHost(static_cast<ParamID>(index), normalized);
 }

@@ -105,7 +105,9 @@ private:
 // setComponentState: some hosts hold a lock there that the call needs. They
 // wait for the next idle round on the UI thread: the host's run-loop timer,
 // or the next controller call of a host without one.
-class CAudioWrapperVST3 final : public CSingleComponentEffect, public CAudioWrapper {
+class CAudioWrapperVST3 final : public CSingleComponentEffect,
+                                public Steinberg::Vst::IMidiMapping,
+                                public CAudioWrapper {
 public:
     Steinberg::Vst::ParamID programParamId() const { return static_cast<Steinberg::Vst::ParamID>(extParamCount()); }
 
@@ -135,10 +137,20 @@ public:
     Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
     Steinberg::uint32 PLUGIN_API getTailSamples() override;
 
+    // IMidiMapping: the controller table ("ccmap") says which host
+    // parameter a MIDI controller drives, on every channel of "MIDI In".
+    Steinberg::tresult PLUGIN_API getMidiControllerAssignment(Steinberg::int32 busIndex, Steinberg::int16 channel,
+                                                              Steinberg::Vst::CtrlNumber midiControllerNumber,
+                                                              Steinberg::Vst::ParamID& id) override;
+
     // CAudioExtParamHostBridge
     void reportExtParam(size_t index, double normalized) override;
 
     OBJ_METHODS(CAudioWrapperVST3, CSingleComponentEffect)
+    DEFINE_INTERFACES
+    DEF_INTERFACE(Steinberg::Vst::IMidiMapping)
+    END_DEFINE_INTERFACES(CSingleComponentEffect)
+    REFCOUNT_METHODS(CSingleComponentEffect)
 
 protected:
     Steinberg::tresult setComponentData(Steinberg::IBStream* state) override;
