@@ -692,13 +692,15 @@ TEST(VST3State, RoundTripsThroughComponentAndController) {
     EXPECT_EQ(controllerState.getSize(), 0);
 
     CTestHandler handler;
-    CPlugin viaComponent;
+    CTestRunLoopHost host;
+    CPlugin viaComponent(static_cast<Steinberg::Linux::IRunLoop*>(&host));
     viaComponent.controller->setComponentHandler(&handler);
     const std::vector<double> defaults = viaComponent.values();
     ASSERT_NE(saved, defaults);
     state.seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
     ASSERT_EQ(viaComponent.component->setState(&state), kResultOk);
     EXPECT_EQ(viaComponent.values(), saved);
+    host.fire();
     EXPECT_TRUE(handler.edits.empty());
     EXPECT_EQ(handler.restarts, std::vector<int32>{Vst::kParamValuesChanged});
     viaComponent.controller->setComponentHandler(nullptr);
@@ -730,6 +732,9 @@ TEST(VST3State, NoHostCallbackHappensInsideAStateCall) {
         state.seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
         if (viaController) ASSERT_EQ(target->controller->setComponentState(&state), kResultOk);
         else ASSERT_EQ(target->component->setState(&state), kResultOk);
+        // As a host that reads the values back while it still holds the
+        // lock of the state call.
+        target->values();
         EXPECT_TRUE(handler.restarts.empty()) << "nothing reaches the host during the call";
         EXPECT_TRUE(handler.edits.empty());
         host.fire();

@@ -236,9 +236,10 @@ void CAudioWrapperVST3::restartComponent(int32 flags) {
 // ---- parameters
 
 ParamValue PLUGIN_API CAudioWrapperVST3::getParamNormalized(ParamID id) {
-    // Controller calls come on the host's UI thread: a chance for the idle
-    // round in hosts without a run loop.
-    hostIdle();
+    // Controller calls come on the host's UI thread: the audio thread's
+    // automation can be taken over here. Host calls cannot: some hosts ask
+    // for values while they still hold the lock of a state call.
+    idle();
     if (id < extParamCount()) return extParamNormalized(id);
     if (id == programParamId() && m_programParam) return m_programParam->current();
     return 0.0;

@@ -102,9 +102,9 @@ private:
 // parameter list, followed by the program parameter.
 //
 // Calls back into the host never happen inside setState or
-// setComponentState: some hosts hold a lock there that the call needs. They
-// wait for the next idle round on the UI thread: the host's run-loop timer,
-// or the next controller call of a host without one.
+// setComponentState, nor in what a host calls right after them under the
+// same lock (getParamNormalized): they wait for the next idle round, which
+// the host's run loop calls on the UI thread.
 class CAudioWrapperVST3 final : public CSingleComponentEffect,
                                 public Steinberg::Vst::IMidiMapping,
                                 public CAudioWrapper {
