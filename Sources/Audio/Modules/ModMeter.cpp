@@ -82,6 +82,13 @@ void CModMeterModule::recompute() {
     m_kInt = smoothingCoeff(read(second ? kRmsTime2 : kRmsTime, 0.1), sampleRate);
     m_kRel = smoothingCoeff(read(second ? kRelease2 : kRelease, 0.5), sampleRate);
     m_kBias = smoothingCoeff(read(kBiasTime, 2.0), sampleRate);
+    const double a = 1.0 - m_kInt, keep = 1.0 - m_kRel;
+    m_keepStep = 1.0;
+    for (size_t j = 1; j <= kStep; ++j) {
+        m_decay[j] = m_decay[j - 1] * a;
+        m_keepStep *= keep;
+    }
+    for (size_t i = 0; i < kStep; ++i) m_weight[i] = m_kInt * m_decay[kStep - 1 - i];
 
     const size_t frameLength = frameLengthFor(sampleRate, m_fps);
     if (frameLength != m_frameLength) {
@@ -105,42 +112,93 @@ void CModMeterModule::clearHistory() {
     m_hold = 0;
 }
 
-template <CModMeterModule::ERoutine R>
-void CModMeterModule::integrate(const double* in, const double* ref, size_t n) {
+// The recurrences are linear in the level (m' = a m + k x², a = 1 − k) and
+// max-affine in the follower (r' = max(m', keep r + (1 − keep) m')), so a
+// step of kStep samples composes into one such map whose parts do not depend
+// on the running values: each loop-carried chain advances by one multiply,
+// add (and maximum) per kStep samples instead of per sample, and the
+// per-sample work runs in parallel. Results differ from the sample-by-sample
+// form only by rounding.
+void CModMeterModule::integratePlain(const double* in, size_t n) {
     // The follower moves by (m − r) × k written as m + (r − m) × (1 − k), so
     // that k = 1 lands exactly on m.
-    const double kInt = m_kInt, keep = 1.0 - m_kRel;
+    const double kInt = m_kInt, keep = 1.0 - m_kRel, rise = 1.0 - keep, a = m_decay[1];
     double m = m_m, r = m_r, f = m_f;
-    if constexpr (R == kDifference) {
-        double mRef = m_mRef;
-        for (size_t i = 0; i < n; ++i) {
-            m += (in[i] * in[i] - m) * kInt;
-            const double y = ref ? ref[i] : 0.0;
-            mRef += (y * y - mRef) * kInt;
+    auto sample = [&](double x) {
+        const double x2 = x * x;
+        m += (x2 - m) * kInt;
+        r = std::max(m, m + (r - m) * keep);
+        f = std::max(f, std::max(x2, r));
+    };
+    // Within a run, after its first sample, m stays below the largest of r
+    // and the later x², and r below the largest of its first value and the
+    // later m: the frame maximum needs only the first follower value and the
+    // squares.
+    size_t i = 0;
+    if (n) sample(in[i++]);
+    double top = 0.0;
+    for (; i + kStep <= n; i += kStep) {
+        double x2[kStep], level[kStep];
+        double c = 0.0;
+        for (size_t j = 0; j < kStep; ++j) {
+            x2[j] = in[i + j] * in[i + j];
+            top = std::max(top, x2[j]);
+            c = c * a + kInt * x2[j];
+            level[j] = m_decay[j + 1] * m + c;
         }
-        m_mRef = mRef;
-    } else if constexpr (R == kPlain) {
-        for (size_t i = 0; i < n; ++i) {
-            const double x2 = in[i] * in[i];
-            m += (x2 - m) * kInt;
-            r = m > r ? m : m + (r - m) * keep;
-            f = std::max(f, std::max(x2, r));
+        // The follower over the step from 0 (rest) and its linear part (sum).
+        double rest = 0.0, sum = 0.0;
+        for (size_t j = 0; j < kStep; ++j) {
+            const double pull = rise * level[j];
+            sum = sum * keep + pull;
+            rest = std::max(level[j], rest * keep + pull);
         }
-    } else {
-        const double kBias = m_kBias;
-        double b = m_bias;
-        for (size_t i = 0; i < n; ++i) {
-            double s = in[i] * in[i];
-            if (m_useBias) {
-                b += (s - b) * kBias;
-                s /= b + kDiffFloor;
-            }
-            m += (s - m) * kInt;
-            r = m < r ? m : m + (r - m) * keep;
-            f = std::min(f, r);
-        }
-        m_bias = b;
+        m = level[kStep - 1];
+        r = std::max(rest, m_keepStep * r + sum);
     }
+    for (; i < n; ++i) sample(in[i]);
+    m_m = m;
+    m_r = r;
+    m_f = std::max(f, top);
+}
+
+void CModMeterModule::integrateDifference(const double* in, const double* ref, size_t n) {
+    const double kInt = m_kInt, decay = m_decay[kStep];
+    double m = m_m, mRef = m_mRef;
+    size_t i = 0;
+    for (; i + kStep <= n; i += kStep) {
+        double sum = 0.0, sumRef = 0.0;
+        for (size_t j = 0; j < kStep; ++j) {
+            sum += m_weight[j] * (in[i + j] * in[i + j]);
+            const double y = ref ? ref[i + j] : 0.0;
+            sumRef += m_weight[j] * (y * y);
+        }
+        m = decay * m + sum;
+        mRef = decay * mRef + sumRef;
+    }
+    for (; i < n; ++i) {
+        m += (in[i] * in[i] - m) * kInt;
+        const double y = ref ? ref[i] : 0.0;
+        mRef += (y * y - mRef) * kInt;
+    }
+    m_m = m;
+    m_mRef = mRef;
+}
+
+void CModMeterModule::integrateMinimum(const double* in, size_t n) {
+    const double kInt = m_kInt, keep = 1.0 - m_kRel, kBias = m_kBias;
+    double m = m_m, r = m_r, f = m_f, b = m_bias;
+    for (size_t i = 0; i < n; ++i) {
+        double s = in[i] * in[i];
+        if (m_useBias) {
+            b += (s - b) * kBias;
+            s /= b + kDiffFloor;
+        }
+        m += (s - m) * kInt;
+        r = m < r ? m : m + (r - m) * keep;
+        f = std::min(f, r);
+    }
+    m_bias = b;
     m_m = m;
     m_r = r;
     m_f = f;
@@ -149,9 +207,9 @@ void CModMeterModule::integrate(const double* in, const double* ref, size_t n) {
 size_t CModMeterModule::run(const double* in, const double* ref, size_t n) {
     const size_t todo = std::min(n, m_frameLength - m_framePos);
     switch (m_routine) {
-        case kPlain: integrate<kPlain>(in, ref, todo); break;
-        case kMinimum: integrate<kMinimum>(in, ref, todo); break;
-        case kDifference: integrate<kDifference>(in, ref, todo); break;
+        case kPlain: integratePlain(in, todo); break;
+        case kMinimum: integrateMinimum(in, todo); break;
+        case kDifference: integrateDifference(in, ref, todo); break;
     }
     m_framePos += todo;
     m_frameReady = m_framePos == m_frameLength;

@@ -89,9 +89,13 @@ public:
     double released() const { return m_r; }
     double held() const { return m_p; }
 
+    // The loops run the recurrences this many samples per step.
+    static constexpr size_t kStep = 4;
+
 private:
-    template <ERoutine R>
-    void integrate(const double* in, const double* ref, size_t n);
+    void integratePlain(const double* in, size_t n);
+    void integrateDifference(const double* in, const double* ref, size_t n);
+    void integrateMinimum(const double* in, size_t n);
     double read(ESlot slot, double fallback) const;
     void recompute();
     void clearHistory();
@@ -108,6 +112,11 @@ private:
     double m_gain = 1.0, m_peakGain = 1.0;
     bool m_useBias = false;
     double m_kInt = 1.0, m_kRel = 1.0, m_kBias = 1.0;
+    // For kStep samples at once: (1 − k_int)^j for j = 0 … kStep, the weight
+    // of each sample's x² in the level kStep samples on, and keep^kStep.
+    double m_decay[kStep + 1] = {1.0};
+    double m_weight[kStep] = {};
+    double m_keepStep = 0.0;
     size_t m_frameLength = kMinFrameLength;
     size_t m_framePos = 0;
 
