@@ -189,10 +189,7 @@ private:
     CAudioParamChangeSet m_hostChanges;
     CAudioParamUpdate m_hostUpdate;
     bool m_reporting = true;
-    std::vector<double> m_inBuffer, m_outBuffer;
-    std::vector<double*> m_inPtrs;
-    std::vector<double*> m_outPtrs;
-    std::vector<const double*> m_inConst;
+    size_t m_engineChannels = 0;  // channels the engine takes, once it is set up
 };
 
 }  // namespace zel

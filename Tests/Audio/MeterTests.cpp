@@ -620,3 +620,48 @@ TEST(MeterProcess, SteadyStateAllocatesNothing) {
     EXPECT_EQ(allocations, 0u);
     EXPECT_EQ(ctx.pool().heapAllocations(), poolBefore);
 }
+
+TEST(MeterProcess, ChannelsRunSideBySideExactlyAsEachAlone) {
+    // Three channels: the first two share a pass, the third runs alone; the
+    // reference of the second is missing. Each must end exactly where a
+    // process of its own channel ends, block after block of odd lengths.
+    CTestContext ctx(nullptr, 48000, 512);
+    for (const char* name : {"modMeterOut", "modMeterIODiff"}) {
+        CModMeter all, alone[3];
+        ASSERT_EQ(all.init(sharedMeter(name), ctx), nullptr);
+        for (CModMeter& p : alone) ASSERT_EQ(p.init(sharedMeter(name), ctx), nullptr);
+        const std::vector<double> signal[3] = {programme(48000, 5), programme(48000, 6), programme(48000, 7)};
+        const std::vector<double> reference = programme(48000, 8);
+        size_t at = 0, block = 0;
+        for (size_t n : {512u, 100u, 37u, 512u, 1u, 255u, 512u, 512u, 3u, 512u}) {
+            if (++block == 3) ctx.set("rms-time", 0.003);  // a change of coefficients on the way
+            auto slice = [&](const std::vector<double>& x) { return std::vector<double>(x.begin() + at, x.begin() + at + n); };
+            all.inputs[0].clear();
+            all.inputs[1].clear();
+            for (int c = 0; c < 3; ++c) {
+                CModMeter& one = alone[c];
+                one.inputs[0] = {ctx.channel(c, 0, slice(signal[c]))};
+                one.inputs[1].clear();
+                if (c != 1) one.inputs[1] = {ctx.channel(c, 0, slice(reference))};
+                all.inputs[0].push_back(one.inputs[0][0]);
+                if (c != 1) all.inputs[1].push_back(one.inputs[1][0]);
+                one.update();
+                one.process(n);
+            }
+            all.update();
+            all.process(n);
+            at += n;
+            ASSERT_EQ(all.output.size(), 3u);
+            for (size_t c = 0; c < 3; ++c) {
+                const auto& got = static_cast<const CModMeterModule&>(all.module(c));
+                const auto& want = static_cast<const CModMeterModule&>(alone[c].module(0));
+                EXPECT_EQ(all.output[c].buffer.get(), all.inputs[0][c].buffer.get());
+                EXPECT_EQ(got.integrated(), want.integrated()) << name << " channel " << c << " at " << at;
+                EXPECT_EQ(got.referenceLevel(), want.referenceLevel()) << name << " channel " << c << " at " << at;
+                EXPECT_EQ(got.released(), want.released()) << name << " channel " << c << " at " << at;
+                EXPECT_EQ(got.frame().level, want.frame().level) << name << " channel " << c << " at " << at;
+                EXPECT_EQ(got.frame().peak, want.frame().peak) << name << " channel " << c << " at " << at;
+            }
+        }
+    }
+}

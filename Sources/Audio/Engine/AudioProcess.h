@@ -102,6 +102,7 @@ public:
     // The modules that process the channels now, one per input channel.
     size_t moduleCount() const { return m_current.size(); }
     const CAudioModule& module(size_t i) const { return *m_current[i]; }
+    CAudioModule& module(size_t i) { return *m_current[i]; }
 
 protected:
     // One module for one channel ("create module instance").

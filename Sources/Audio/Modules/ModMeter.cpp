@@ -22,6 +22,135 @@ size_t historyCapacityFor(double fps) {
 
 }  // namespace
 
+namespace {
+
+// Two meters in the lanes of one vector register.
+using CPair = double __attribute__((vector_size(16)));
+constexpr size_t kStep = CModMeterModule::kStep;
+
+// The larger of two values, as std::max picks it, lane by lane.
+inline double larger(double a, double b) { return std::max(a, b); }
+inline CPair larger(CPair a, CPair b) { return a < b ? b : a; }
+
+// What a missing reference reads as.
+const double kSilence[CModMeterModule::kMaxRun] = {};
+
+// Sample i of one meter, or of two side by side.
+auto samplesOf(const double* x) {
+    return [x](size_t i) { return x[i]; };
+}
+auto samplesOf(const double* a, const double* b) {
+    return [a, b](size_t i) { return CPair{a[i], b[i]}; };
+}
+
+// The coefficients as the loops use them, one meter per lane.
+template <class V>
+struct CLanes {
+    V kInt, keep, rise, keepStep;
+    V decay[kStep + 1], weight[kStep];
+};
+
+template <class V, class Get>
+CLanes<V> lanes(Get get) {
+    CLanes<V> l;
+    l.kInt = get([](const CModMeterModule::CCoeffs& c) { return c.kInt; });
+    l.keep = get([](const CModMeterModule::CCoeffs& c) { return c.keep; });
+    l.rise = get([](const CModMeterModule::CCoeffs& c) { return 1.0 - c.keep; });
+    l.keepStep = get([](const CModMeterModule::CCoeffs& c) { return c.keepStep; });
+    for (size_t j = 0; j <= kStep; ++j) l.decay[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.decay[j]; });
+    for (size_t j = 0; j < kStep; ++j) l.weight[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.weight[j]; });
+    return l;
+}
+
+CLanes<double> lanesOf(const CModMeterModule::CCoeffs& c) {
+    return lanes<double>([&](auto field) { return field(c); });
+}
+
+CLanes<CPair> lanesOf(const CModMeterModule::CCoeffs& a, const CModMeterModule::CCoeffs& b) {
+    return lanes<CPair>([&](auto field) { return CPair{field(a), field(b)}; });
+}
+
+// The recurrences are linear in the level (m' = a m + k x², a = 1 − k) and
+// max-affine in the follower (r' = max(m', keep r + (1 − keep) m')), so a
+// step of kStep samples composes into one such map whose parts do not depend
+// on the running values: each loop-carried chain advances by one multiply,
+// add (and maximum) per kStep samples instead of per sample, and the
+// per-sample work runs in parallel. Results differ from the sample-by-sample
+// form only by rounding.
+// `x(i)` is sample i of every lane.
+template <class V, class Samples>
+void plainRun(const CLanes<V>& k, Samples x, size_t n, V& level, V& follower, V& frameMax) {
+    V m = level, r = follower, f = frameMax;
+    // The follower moves by (m − r) × k written as m + (r − m) × (1 − k), so
+    // that k = 1 lands exactly on m.
+    auto sample = [&](V v) {
+        const V x2 = v * v;
+        m += (x2 - m) * k.kInt;
+        r = larger(m, m + (r - m) * k.keep);
+        f = larger(f, larger(x2, r));
+    };
+    // Within a run, after its first sample, m stays below the largest of r
+    // and the later x², and r below the largest of its first value and the
+    // later m: the frame maximum needs only the first follower value and the
+    // squares.
+    size_t i = 0;
+    if (n) sample(x(i++));
+    V top{};
+    for (; i + kStep <= n; i += kStep) {
+        V x2[kStep], levels[kStep];
+        V c{};
+#pragma GCC unroll 4
+        for (size_t j = 0; j < kStep; ++j) {
+            const V v = x(i + j);
+            x2[j] = v * v;
+            top = larger(top, x2[j]);
+            c = c * k.decay[1] + k.kInt * x2[j];
+            levels[j] = k.decay[j + 1] * m + c;
+        }
+        // The follower over the step from 0 (rest) and its linear part (sum).
+        V rest{}, sum{};
+#pragma GCC unroll 4
+        for (size_t j = 0; j < kStep; ++j) {
+            const V pull = k.rise * levels[j];
+            sum = sum * k.keep + pull;
+            rest = larger(levels[j], rest * k.keep + pull);
+        }
+        m = levels[kStep - 1];
+        r = larger(rest, k.keepStep * r + sum);
+    }
+    for (; i < n; ++i) sample(x(i));
+    level = m;
+    follower = r;
+    frameMax = larger(f, top);
+}
+
+// The difference routine needs the two levels only where frames end.
+template <class V, class Samples>
+void differenceRun(const CLanes<V>& k, Samples x, Samples y, size_t n, V& level, V& reference) {
+    V m = level, mRef = reference;
+    size_t i = 0;
+    for (; i + kStep <= n; i += kStep) {
+        V sum{}, sumRef{};
+#pragma GCC unroll 4
+        for (size_t j = 0; j < kStep; ++j) {
+            const V u = x(i + j), v = y(i + j);
+            sum += k.weight[j] * (u * u);
+            sumRef += k.weight[j] * (v * v);
+        }
+        m = k.decay[kStep] * m + sum;
+        mRef = k.decay[kStep] * mRef + sumRef;
+    }
+    for (; i < n; ++i) {
+        const V u = x(i), v = y(i);
+        m += (u * u - m) * k.kInt;
+        mRef += (v * v - mRef) * k.kInt;
+    }
+    level = m;
+    reference = mRef;
+}
+
+}  // namespace
+
 CModMeterModule::CModMeterModule() : CAudioModule(kSlotCount), m_history(historyCapacityFor(kDefaultFps)) {}
 
 CErrorPtr CModMeterModule::init(const CAudioProcessDefBase& def) {
@@ -82,13 +211,15 @@ void CModMeterModule::recompute() {
     m_kInt = smoothingCoeff(read(second ? kRmsTime2 : kRmsTime, 0.1), sampleRate);
     m_kRel = smoothingCoeff(read(second ? kRelease2 : kRelease, 0.5), sampleRate);
     m_kBias = smoothingCoeff(read(kBiasTime, 2.0), sampleRate);
-    const double a = 1.0 - m_kInt, keep = 1.0 - m_kRel;
-    m_keepStep = 1.0;
+    CCoeffs& c = m_coeffs;
+    c.kInt = m_kInt;
+    c.keep = 1.0 - m_kRel;
+    c.keepStep = 1.0;
     for (size_t j = 1; j <= kStep; ++j) {
-        m_decay[j] = m_decay[j - 1] * a;
-        m_keepStep *= keep;
+        c.decay[j] = c.decay[j - 1] * (1.0 - m_kInt);
+        c.keepStep *= c.keep;
     }
-    for (size_t i = 0; i < kStep; ++i) m_weight[i] = m_kInt * m_decay[kStep - 1 - i];
+    for (size_t i = 0; i < kStep; ++i) c.weight[i] = m_kInt * c.decay[kStep - 1 - i];
 
     const size_t frameLength = frameLengthFor(sampleRate, m_fps);
     if (frameLength != m_frameLength) {
@@ -112,79 +243,6 @@ void CModMeterModule::clearHistory() {
     m_hold = 0;
 }
 
-// The recurrences are linear in the level (m' = a m + k x², a = 1 − k) and
-// max-affine in the follower (r' = max(m', keep r + (1 − keep) m')), so a
-// step of kStep samples composes into one such map whose parts do not depend
-// on the running values: each loop-carried chain advances by one multiply,
-// add (and maximum) per kStep samples instead of per sample, and the
-// per-sample work runs in parallel. Results differ from the sample-by-sample
-// form only by rounding.
-void CModMeterModule::integratePlain(const double* in, size_t n) {
-    // The follower moves by (m − r) × k written as m + (r − m) × (1 − k), so
-    // that k = 1 lands exactly on m.
-    const double kInt = m_kInt, keep = 1.0 - m_kRel, rise = 1.0 - keep, a = m_decay[1];
-    double m = m_m, r = m_r, f = m_f;
-    auto sample = [&](double x) {
-        const double x2 = x * x;
-        m += (x2 - m) * kInt;
-        r = std::max(m, m + (r - m) * keep);
-        f = std::max(f, std::max(x2, r));
-    };
-    // Within a run, after its first sample, m stays below the largest of r
-    // and the later x², and r below the largest of its first value and the
-    // later m: the frame maximum needs only the first follower value and the
-    // squares.
-    size_t i = 0;
-    if (n) sample(in[i++]);
-    double top = 0.0;
-    for (; i + kStep <= n; i += kStep) {
-        double x2[kStep], level[kStep];
-        double c = 0.0;
-        for (size_t j = 0; j < kStep; ++j) {
-            x2[j] = in[i + j] * in[i + j];
-            top = std::max(top, x2[j]);
-            c = c * a + kInt * x2[j];
-            level[j] = m_decay[j + 1] * m + c;
-        }
-        // The follower over the step from 0 (rest) and its linear part (sum).
-        double rest = 0.0, sum = 0.0;
-        for (size_t j = 0; j < kStep; ++j) {
-            const double pull = rise * level[j];
-            sum = sum * keep + pull;
-            rest = std::max(level[j], rest * keep + pull);
-        }
-        m = level[kStep - 1];
-        r = std::max(rest, m_keepStep * r + sum);
-    }
-    for (; i < n; ++i) sample(in[i]);
-    m_m = m;
-    m_r = r;
-    m_f = std::max(f, top);
-}
-
-void CModMeterModule::integrateDifference(const double* in, const double* ref, size_t n) {
-    const double kInt = m_kInt, decay = m_decay[kStep];
-    double m = m_m, mRef = m_mRef;
-    size_t i = 0;
-    for (; i + kStep <= n; i += kStep) {
-        double sum = 0.0, sumRef = 0.0;
-        for (size_t j = 0; j < kStep; ++j) {
-            sum += m_weight[j] * (in[i + j] * in[i + j]);
-            const double y = ref ? ref[i + j] : 0.0;
-            sumRef += m_weight[j] * (y * y);
-        }
-        m = decay * m + sum;
-        mRef = decay * mRef + sumRef;
-    }
-    for (; i < n; ++i) {
-        m += (in[i] * in[i] - m) * kInt;
-        const double y = ref ? ref[i] : 0.0;
-        mRef += (y * y - mRef) * kInt;
-    }
-    m_m = m;
-    m_mRef = mRef;
-}
-
 void CModMeterModule::integrateMinimum(const double* in, size_t n) {
     const double kInt = m_kInt, keep = 1.0 - m_kRel, kBias = m_kBias;
     double m = m_m, r = m_r, f = m_f, b = m_bias;
@@ -205,16 +263,49 @@ void CModMeterModule::integrateMinimum(const double* in, size_t n) {
 }
 
 size_t CModMeterModule::run(const double* in, const double* ref, size_t n) {
-    const size_t todo = std::min(n, m_frameLength - m_framePos);
+    const size_t todo = std::min({n, m_frameLength - m_framePos, kMaxRun});
     switch (m_routine) {
-        case kPlain: integratePlain(in, todo); break;
+        case kPlain: plainRun(lanesOf(m_coeffs), samplesOf(in), todo, m_m, m_r, m_f); break;
         case kMinimum: integrateMinimum(in, todo); break;
-        case kDifference: integrateDifference(in, ref, todo); break;
+        case kDifference:
+            differenceRun(lanesOf(m_coeffs), samplesOf(in), samplesOf(ref ? ref : kSilence), todo, m_m, m_mRef);
+            break;
     }
-    m_framePos += todo;
+    advance(todo);
+    return todo;
+}
+
+bool CModMeterModule::pairable(const CModMeterModule& a, const CModMeterModule& b) {
+    return a.m_routine == b.m_routine && a.m_routine != kMinimum && a.m_frameLength == b.m_frameLength &&
+           a.m_framePos == b.m_framePos;
+}
+
+size_t CModMeterModule::runPair(CModMeterModule& a, CModMeterModule& b, const double* inA, const double* refA,
+                                const double* inB, const double* refB, size_t n) {
+    const size_t todo = std::min({n, a.m_frameLength - a.m_framePos, kMaxRun});
+    const CLanes<CPair> k = lanesOf(a.m_coeffs, b.m_coeffs);
+    CPair m{a.m_m, b.m_m};
+    if (a.m_routine == kPlain) {
+        CPair r{a.m_r, b.m_r}, f{a.m_f, b.m_f};
+        plainRun(k, samplesOf(inA, inB), todo, m, r, f);
+        a.m_r = r[0], b.m_r = r[1];
+        a.m_f = f[0], b.m_f = f[1];
+    } else {
+        CPair mRef{a.m_mRef, b.m_mRef};
+        differenceRun(k, samplesOf(inA, inB), samplesOf(refA ? refA : kSilence, refB ? refB : kSilence), todo, m,
+                      mRef);
+        a.m_mRef = mRef[0], b.m_mRef = mRef[1];
+    }
+    a.m_m = m[0], b.m_m = m[1];
+    a.advance(todo);
+    b.advance(todo);
+    return todo;
+}
+
+void CModMeterModule::advance(size_t n) {
+    m_framePos += n;
     m_frameReady = m_framePos == m_frameLength;
     if (m_frameReady) endFrame();
-    return todo;
 }
 
 void CModMeterModule::endFrame() {
@@ -271,6 +362,51 @@ CErrorPtr CModMeter::init(const CAudioProcessDefBase& def, CAudioGraphContext& c
 }
 
 std::unique_ptr<CAudioModule> CModMeter::createModule() const { return std::make_unique<CModMeterModule>(); }
+
+void CModMeter::process(size_t n) {
+    // A smooth update needs the generic path with its fade.
+    if (m_def->isSmoothUpdate()) {
+        CAudioModuleProcess::process(n);
+        return;
+    }
+    const CAudioChannels& in = inputs[0];
+    output.clear();
+    if (moduleCount() != in.size()) return;
+    auto auxOf = [&](size_t i) -> const CAudioChannel* {
+        const CAudioChannel* aux = nullptr;
+        for (const CAudioChannel& d : inputs[1])
+            if (d.channel == in[i].channel) aux = &d;
+        return aux;
+    };
+    for (size_t i = 0; i < in.size();) {
+        auto& a = static_cast<CModMeterModule&>(module(i));
+        auto* b = i + 1 < in.size() ? &static_cast<CModMeterModule&>(module(i + 1)) : nullptr;
+        if (!b || !in[i].buffer || !in[i + 1].buffer || !CModMeterModule::pairable(a, *b)) {
+            CAudioChannel out;
+            out.channel = in[i].channel;
+            out.group = in[i].group;
+            processChannel(a, in[i], auxOf(i), out, n);
+            output.push_back(std::move(out));
+            ++i;
+            continue;
+        }
+        const CAudioChannel *auxA = auxOf(i), *auxB = auxOf(i + 1);
+        const double* xa = in[i].buffer.data();
+        const double* xb = in[i + 1].buffer.data();
+        const double* ra = auxA && auxA->buffer ? auxA->buffer.data() : nullptr;
+        const double* rb = auxB && auxB->buffer ? auxB->buffer.data() : nullptr;
+        for (size_t done = 0; done < n;) {
+            const size_t used = CModMeterModule::runPair(a, *b, xa + done, ra ? ra + done : nullptr, xb + done,
+                                                         rb ? rb + done : nullptr, n - done);
+            done += used;
+            if (!m_stream) continue;
+            if (a.frameReady()) m_stream->publish(in[i].channel, in[i].group, a.frame());
+            if (b->frameReady()) m_stream->publish(in[i + 1].channel, in[i + 1].group, b->frame());
+        }
+        for (size_t j = i; j < i + 2; ++j) output.push_back(in[j]);
+        i += 2;
+    }
+}
 
 void CModMeter::processChannel(CAudioModule& module, const CAudioChannel& in, const CAudioChannel* aux,
                                CAudioChannel& out, size_t n) {

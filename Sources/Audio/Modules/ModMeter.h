@@ -63,9 +63,10 @@ public:
 
     // The meter operations of the process. run() takes up to n samples of
     // `in` (and of `ref`, the reference of a difference meter; null reads
-    // as silence) and stops right after a frame ends, returning how many
-    // it consumed; frameReady() tells whether the last run ended a frame,
-    // and frame() holds that frame's values until the next one ends.
+    // as silence), at most kMaxRun, and stops right after a frame ends,
+    // returning how many it consumed; frameReady() tells whether the last
+    // run ended a frame, and frame() holds that frame's values until the
+    // next one ends.
     size_t run(const double* in, const double* ref, size_t n);
     bool frameReady() const { return m_frameReady; }
     const CAudioVizDataMeter& frame() const { return m_frame; }
@@ -89,13 +90,33 @@ public:
     double released() const { return m_r; }
     double held() const { return m_p; }
 
-    // The loops run the recurrences this many samples per step.
+    // Runs two meters side by side, one per vector lane, as run() runs each
+    // (same results); they must be pairable. Returns how many samples both
+    // consumed.
+    static size_t runPair(CModMeterModule& a, CModMeterModule& b, const double* inA, const double* refA,
+                          const double* inB, const double* refB, size_t n);
+    // Whether two meters run the same routine in step (same frame position
+    // and length), as meters of one process do.
+    static bool pairable(const CModMeterModule& a, const CModMeterModule& b);
+
+    // The loops run the recurrences this many samples per step, over runs
+    // of at most kMaxRun samples.
     static constexpr size_t kStep = 4;
+    static constexpr size_t kMaxRun = 512;
+    // What the loops need of the coefficients.
+    struct CCoeffs {
+        double kInt = 1.0, keep = 0.0;
+        // (1 − k_int)^j for j = 0 … kStep, the weight of each sample's x²
+        // in the level kStep samples on, and keep^kStep.
+        double decay[kStep + 1] = {1.0};
+        double weight[kStep] = {};
+        double keepStep = 0.0;
+    };
 
 private:
-    void integratePlain(const double* in, size_t n);
-    void integrateDifference(const double* in, const double* ref, size_t n);
     void integrateMinimum(const double* in, size_t n);
+    // Counts `n` samples into the frame; ends it when it is full.
+    void advance(size_t n);
     double read(ESlot slot, double fallback) const;
     void recompute();
     void clearHistory();
@@ -112,11 +133,7 @@ private:
     double m_gain = 1.0, m_peakGain = 1.0;
     bool m_useBias = false;
     double m_kInt = 1.0, m_kRel = 1.0, m_kBias = 1.0;
-    // For kStep samples at once: (1 − k_int)^j for j = 0 … kStep, the weight
-    // of each sample's x² in the level kStep samples on, and keep^kStep.
-    double m_decay[kStep + 1] = {1.0};
-    double m_weight[kStep] = {};
-    double m_keepStep = 0.0;
+    CCoeffs m_coeffs;
     size_t m_frameLength = kMinFrameLength;
     size_t m_framePos = 0;
 
@@ -137,6 +154,9 @@ private:
 class CModMeter final : public CAudioModuleProcess {
 public:
     CErrorPtr init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) override;
+
+    // Runs the channels two by two in one pass each.
+    void process(size_t n) override;
 
 protected:
     std::unique_ptr<CAudioModule> createModule() const override;
