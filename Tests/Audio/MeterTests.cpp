@@ -213,6 +213,7 @@ struct CReferenceMeter {
     double m = 0, mRef = 0, r = 0, f = 0, p = 0;
     std::vector<double> history;
     size_t pos = 0, count = 0, hold = 0, framePos = 0;
+    size_t consumed = 0;  // samples stepped so far
 
     CReferenceMeter(const M& module, bool isDiff)
         : kInt(module.integrationCoeff()),
@@ -328,6 +329,30 @@ TEST(MeterReference, PlainAndDifferenceMatchTheSampleBySampleRoutine) {
             }
             EXPECT_EQ(frames, 30u);
         }
+}
+
+TEST(MeterReference, SlowTimesStayWithTheSampleBySampleRoutineOverLongRuns) {
+    // Seconds of steady noise, then seconds of silence, with the slowest
+    // times: a coefficient rounded once and applied at every step would
+    // drift from the routine by far more than 1e-12.
+    for (bool diff : {false, true}) {
+        CMeterRig rig(48000, {{"is-diff", diff ? "true" : "false"}});
+        rig.set("rms-time", 5.0);
+        rig.set("release", 5.0);
+        CReferenceMeter ref(rig.module, diff);
+        std::vector<double> x = programme(48000 * 12, 9);
+        std::fill(x.begin() + 48000 * 6, x.end(), 0.0);
+        const std::vector<double> y = programme(48000 * 12, 10);
+        for (size_t done = 0; done < x.size();) {
+            done += rig.module.run(x.data() + done, y.data() + done, std::min<size_t>(512, x.size() - done));
+            CAudioVizDataMeter want;
+            for (; ref.consumed < done; ++ref.consumed) ref.step(x[ref.consumed], y[ref.consumed], want);
+            const auto where = ::testing::Message() << "diff " << diff << " sample " << done;
+            ASSERT_TRUE(closeRelative(rig.module.integrated(), ref.m)) << where;
+            if (diff) ASSERT_TRUE(closeRelative(rig.module.referenceLevel(), ref.mRef)) << where;
+            else ASSERT_TRUE(closeRelative(rig.module.released(), ref.r)) << where;
+        }
+    }
 }
 
 TEST(MeterMinimum, ShortDipIsHeldThenTheLevelReturns) {

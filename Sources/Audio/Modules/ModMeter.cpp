@@ -46,8 +46,8 @@ auto samplesOf(const double* a, const double* b) {
 // The coefficients as the loops use them, one meter per lane.
 template <class V>
 struct CLanes {
-    V kInt, keep, rise, keepStep;
-    V decay[kStep + 1], weight[kStep];
+    V kInt, keep;
+    V scale[kStep + 1], loss[kStep + 1], weight[kStep], holdScale[kStep + 1], holdLoss[kStep + 1], pull[kStep];
 };
 
 template <class V, class Get>
@@ -55,10 +55,16 @@ CLanes<V> lanes(Get get) {
     CLanes<V> l;
     l.kInt = get([](const CModMeterModule::CCoeffs& c) { return c.kInt; });
     l.keep = get([](const CModMeterModule::CCoeffs& c) { return c.keep; });
-    l.rise = get([](const CModMeterModule::CCoeffs& c) { return 1.0 - c.keep; });
-    l.keepStep = get([](const CModMeterModule::CCoeffs& c) { return c.keepStep; });
-    for (size_t j = 0; j <= kStep; ++j) l.decay[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.decay[j]; });
-    for (size_t j = 0; j < kStep; ++j) l.weight[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.weight[j]; });
+    for (size_t j = 0; j <= kStep; ++j) {
+        l.scale[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.scale[j]; });
+        l.loss[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.loss[j]; });
+        l.holdScale[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.holdScale[j]; });
+        l.holdLoss[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.holdLoss[j]; });
+    }
+    for (size_t j = 0; j < kStep; ++j) {
+        l.weight[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.weight[j]; });
+        l.pull[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.pull[j]; });
+    }
     return l;
 }
 
@@ -70,15 +76,25 @@ CLanes<CPair> lanesOf(const CModMeterModule::CCoeffs& a, const CModMeterModule::
     return lanes<CPair>([&](auto field) { return CPair{field(a), field(b)}; });
 }
 
-// The recurrences are linear in the level (m' = a m + k x², a = 1 − k) and
+// The recurrences are linear in the level (m' = (1 − k) m + k x²) and
 // max-affine in the follower (r' = max(m', keep r + (1 − keep) m')), so a
 // step of kStep samples composes into one such map whose parts do not depend
-// on the running values: each loop-carried chain advances by one multiply,
-// add (and maximum) per kStep samples instead of per sample, and the
-// per-sample work runs in parallel. Results differ from the sample-by-sample
-// form only by rounding.
+// on the running values: each loop-carried chain advances by two multiplies
+// and two adds (and a maximum) per kStep samples instead of per sample, and
+// the per-sample work runs in parallel. A factor (1 − k)^j is applied as
+// scale × v − loss × v with one of the two exact (see recompute()): rounded
+// once, the factor's error would be applied at every step, and with slow
+// times the level would drift from the sample-by-sample routine by many
+// times the rounding. Results differ from that routine only by rounding.
 // `x(i)` is sample i of every lane.
-template <class V, class Samples>
+// v × (scale − loss) + add; scales of 1, the usual case, need no multiply.
+template <bool Scaled, class V>
+V shrink(V scale, V loss, V v, V add) {
+    if constexpr (Scaled) return scale * v + (add - loss * v);
+    else return v + (add - loss * v);
+}
+
+template <bool Scaled, class V, class Samples>
 void plainRun(const CLanes<V>& k, Samples x, size_t n, V& level, V& follower, V& frameMax) {
     V m = level, r = follower, f = frameMax;
     // The follower moves by (m − r) × k written as m + (r − m) × (1 − k), so
@@ -104,19 +120,24 @@ void plainRun(const CLanes<V>& k, Samples x, size_t n, V& level, V& follower, V&
             const V v = x(i + j);
             x2[j] = v * v;
             top = larger(top, x2[j]);
-            c = c * k.decay[1] + k.kInt * x2[j];
-            levels[j] = k.decay[j + 1] * m + c;
+            c += (x2[j] - c) * k.kInt;
+            levels[j] = shrink<Scaled>(k.scale[j + 1], k.loss[j + 1], m, c);
         }
-        // The follower over the step from 0 (rest) and its linear part (sum).
-        V rest{}, sum{};
+        // At the step's end the follower is the largest of: each level j
+        // where the follower last rose to it, held for the samples after j
+        // and pulled by the later levels (rest), and the follower it came
+        // in with, held over the step and pulled by all of them (sum).
+        V tail{}, rest = levels[kStep - 1];
 #pragma GCC unroll 4
-        for (size_t j = 0; j < kStep; ++j) {
-            const V pull = k.rise * levels[j];
-            sum = sum * k.keep + pull;
-            rest = larger(levels[j], rest * k.keep + pull);
+        for (size_t back = 1; back < kStep; ++back) {
+            const size_t j = kStep - 1 - back;
+            tail += k.pull[j + 1] * levels[j + 1];
+            const size_t held = kStep - 1 - j;
+            rest = larger(rest, shrink<Scaled>(k.holdScale[held], k.holdLoss[held], levels[j], tail));
         }
+        const V sum = tail + k.pull[0] * levels[0];
         m = levels[kStep - 1];
-        r = larger(rest, k.keepStep * r + sum);
+        r = larger(rest, shrink<Scaled>(k.holdScale[kStep], k.holdLoss[kStep], r, sum));
     }
     for (; i < n; ++i) sample(x(i));
     level = m;
@@ -125,7 +146,7 @@ void plainRun(const CLanes<V>& k, Samples x, size_t n, V& level, V& follower, V&
 }
 
 // The difference routine needs the two levels only where frames end.
-template <class V, class Samples>
+template <bool Scaled, class V, class Samples>
 void differenceRun(const CLanes<V>& k, Samples x, Samples y, size_t n, V& level, V& reference) {
     V m = level, mRef = reference;
     size_t i = 0;
@@ -137,8 +158,8 @@ void differenceRun(const CLanes<V>& k, Samples x, Samples y, size_t n, V& level,
             sum += k.weight[j] * (u * u);
             sumRef += k.weight[j] * (v * v);
         }
-        m = k.decay[kStep] * m + sum;
-        mRef = k.decay[kStep] * mRef + sumRef;
+        m = shrink<Scaled>(k.scale[kStep], k.loss[kStep], m, sum);
+        mRef = shrink<Scaled>(k.scale[kStep], k.loss[kStep], mRef, sumRef);
     }
     for (; i < n; ++i) {
         const V u = x(i), v = y(i);
@@ -214,12 +235,28 @@ void CModMeterModule::recompute() {
     CCoeffs& c = m_coeffs;
     c.kInt = m_kInt;
     c.keep = 1.0 - m_kRel;
-    c.keepStep = 1.0;
+    // The loss over j samples, l = 1 − (1 − k)^j, is accurate to its last
+    // bit (l' = l + (k − k l)). Below 1/2 a value is scaled by 1 and loses
+    // l × v, which rounds without bias; from 1/2 on, 1 − l is exact and is
+    // the scale, with no loss. (A scale of 1 − l rounded would pull every
+    // step the same way.)
+    const double rise = 1.0 - c.keep;
+    auto split = [](double lost, double& scale, double& loss) {
+        scale = lost < 0.5 ? 1.0 : 1.0 - lost;
+        loss = lost < 0.5 ? lost : 0.0;
+    };
+    double fall = 0.0, release = 0.0;
     for (size_t j = 1; j <= kStep; ++j) {
-        c.decay[j] = c.decay[j - 1] * (1.0 - m_kInt);
-        c.keepStep *= c.keep;
+        fall += m_kInt - m_kInt * fall;
+        release += rise - rise * release;
+        split(fall, c.scale[j], c.loss[j]);
+        split(release, c.holdScale[j], c.holdLoss[j]);
     }
-    for (size_t i = 0; i < kStep; ++i) c.weight[i] = m_kInt * c.decay[kStep - 1 - i];
+    c.scaled = c.scale[kStep] != 1.0 || c.holdScale[kStep] != 1.0;
+    for (size_t i = 0; i < kStep; ++i) {
+        c.weight[i] = m_kInt * (c.scale[kStep - 1 - i] - c.loss[kStep - 1 - i]);
+        c.pull[i] = rise * (c.holdScale[kStep - 1 - i] - c.holdLoss[kStep - 1 - i]);
+    }
 
     const size_t frameLength = frameLengthFor(sampleRate, m_fps);
     if (frameLength != m_frameLength) {
@@ -265,10 +302,17 @@ void CModMeterModule::integrateMinimum(const double* in, size_t n) {
 size_t CModMeterModule::run(const double* in, const double* ref, size_t n) {
     const size_t todo = std::min({n, m_frameLength - m_framePos, kMaxRun});
     switch (m_routine) {
-        case kPlain: plainRun(lanesOf(m_coeffs), samplesOf(in), todo, m_m, m_r, m_f); break;
+        case kPlain:
+            if (m_coeffs.scaled) plainRun<true>(lanesOf(m_coeffs), samplesOf(in), todo, m_m, m_r, m_f);
+            else plainRun<false>(lanesOf(m_coeffs), samplesOf(in), todo, m_m, m_r, m_f);
+            break;
         case kMinimum: integrateMinimum(in, todo); break;
         case kDifference:
-            differenceRun(lanesOf(m_coeffs), samplesOf(in), samplesOf(ref ? ref : kSilence), todo, m_m, m_mRef);
+            if (m_coeffs.scaled)
+                differenceRun<true>(lanesOf(m_coeffs), samplesOf(in), samplesOf(ref ? ref : kSilence), todo, m_m, m_mRef);
+            else
+                differenceRun<false>(lanesOf(m_coeffs), samplesOf(in), samplesOf(ref ? ref : kSilence), todo, m_m,
+                                     m_mRef);
             break;
     }
     advance(todo);
@@ -284,16 +328,19 @@ size_t CModMeterModule::runPair(CModMeterModule& a, CModMeterModule& b, const do
                                 const double* inB, const double* refB, size_t n) {
     const size_t todo = std::min({n, a.m_frameLength - a.m_framePos, kMaxRun});
     const CLanes<CPair> k = lanesOf(a.m_coeffs, b.m_coeffs);
+    const bool scaled = a.m_coeffs.scaled || b.m_coeffs.scaled;
     CPair m{a.m_m, b.m_m};
     if (a.m_routine == kPlain) {
         CPair r{a.m_r, b.m_r}, f{a.m_f, b.m_f};
-        plainRun(k, samplesOf(inA, inB), todo, m, r, f);
+        if (scaled) plainRun<true>(k, samplesOf(inA, inB), todo, m, r, f);
+        else plainRun<false>(k, samplesOf(inA, inB), todo, m, r, f);
         a.m_r = r[0], b.m_r = r[1];
         a.m_f = f[0], b.m_f = f[1];
     } else {
         CPair mRef{a.m_mRef, b.m_mRef};
-        differenceRun(k, samplesOf(inA, inB), samplesOf(refA ? refA : kSilence, refB ? refB : kSilence), todo, m,
-                      mRef);
+        const auto x = samplesOf(inA, inB), y = samplesOf(refA ? refA : kSilence, refB ? refB : kSilence);
+        if (scaled) differenceRun<true>(k, x, y, todo, m, mRef);
+        else differenceRun<false>(k, x, y, todo, m, mRef);
         a.m_mRef = mRef[0], b.m_mRef = mRef[1];
     }
     a.m_m = m[0], b.m_m = m[1];

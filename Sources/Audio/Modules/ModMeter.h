@@ -106,11 +106,17 @@ public:
     // What the loops need of the coefficients.
     struct CCoeffs {
         double kInt = 1.0, keep = 0.0;
-        // (1 − k_int)^j for j = 0 … kStep, the weight of each sample's x²
-        // in the level kStep samples on, and keep^kStep.
-        double decay[kStep + 1] = {1.0};
+        // What is left of the level after j samples, (1 − k_int)^j for
+        // j = 0 … kStep, as scale − loss (see recompute()); the weight of
+        // each sample's x² in the level kStep samples on.
+        double scale[kStep + 1] = {1.0}, loss[kStep + 1] = {};
         double weight[kStep] = {};
-        double keepStep = 0.0;
+        // The same for the follower, keep^j, and the pull of each sample's
+        // level on the follower kStep samples on.
+        double holdScale[kStep + 1] = {1.0}, holdLoss[kStep + 1] = {};
+        double pull[kStep] = {};
+        // Whether any scale differs from 1 (fast times only).
+        bool scaled = false;
     };
 
 private:
