@@ -48,6 +48,8 @@ template <class V>
 struct CLanes {
     V kInt, keep;
     V scale[kStep + 1], loss[kStep + 1], weight[kStep], holdScale[kStep + 1], holdLoss[kStep + 1], pull[kStep];
+    // The same factors rounded, for values that are not carried on.
+    V power[kStep + 1], holdPower[kStep + 1];
 };
 
 template <class V, class Get>
@@ -60,6 +62,8 @@ CLanes<V> lanes(Get get) {
         l.loss[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.loss[j]; });
         l.holdScale[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.holdScale[j]; });
         l.holdLoss[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.holdLoss[j]; });
+        l.power[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.scale[j] - c.loss[j]; });
+        l.holdPower[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.holdScale[j] - c.holdLoss[j]; });
     }
     for (size_t j = 0; j < kStep; ++j) {
         l.weight[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.weight[j]; });
@@ -120,8 +124,12 @@ void plainRun(const CLanes<V>& k, Samples x, size_t n, V& level, V& follower, V&
             const V v = x(i + j);
             x2[j] = v * v;
             top = larger(top, x2[j]);
-            c += (x2[j] - c) * k.kInt;
-            levels[j] = shrink<Scaled>(k.scale[j + 1], k.loss[j + 1], m, c);
+            // The step's own part (from a level of 0) starts afresh at
+            // every step: its rounded factor is applied once.
+            c = k.power[1] * c + k.kInt * x2[j];
+            // Only the last level is carried on; the others meet the
+            // follower's maximum and go.
+            levels[j] = j + 1 < kStep ? k.power[j + 1] * m + c : shrink<Scaled>(k.scale[kStep], k.loss[kStep], m, c);
         }
         // At the step's end the follower is the largest of: each level j
         // where the follower last rose to it, held for the samples after j
@@ -133,7 +141,7 @@ void plainRun(const CLanes<V>& k, Samples x, size_t n, V& level, V& follower, V&
             const size_t j = kStep - 1 - back;
             tail += k.pull[j + 1] * levels[j + 1];
             const size_t held = kStep - 1 - j;
-            rest = larger(rest, shrink<Scaled>(k.holdScale[held], k.holdLoss[held], levels[j], tail));
+            rest = larger(rest, k.holdPower[held] * levels[j] + tail);
         }
         const V sum = tail + k.pull[0] * levels[0];
         m = levels[kStep - 1];
