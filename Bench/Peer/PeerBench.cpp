@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Lagwell next to the plug-ins users already run, timed side by side in one
-// process on the same audio: the VST3 bundle as a host loads it, LSP's Delay
+// process on the same audio: the VST3 bundle as a host loads it (stereo,
+// both meters on), the instance it wraps where a host cannot reach (meters
+// off, eight channels in four groups), the delay lines alone, LSP's Delay
 // Compensator (LADSPA, opened with dlopen) and a tight double-precision ring
 // copy (float in, double ring, float out), the least a delay can do. Every
 // contender processes the same seconds of audio in blocks of 512 at 48 kHz;
 // the contenders take turns, and each row reports the median over the turns.
-// Every contender's delay is checked on a click before it is timed.
+// Every contender's delay is checked on a click before it is timed. Last,
+// the memory of the delay lines at 12 s on eight channels.
 #include <dlfcn.h>
 #include <ladspa.h>
 #include <time.h>
@@ -128,7 +131,8 @@ public:
             for (size_t g = 0; g < (channels + 1) / 2; ++g)
                 for (const auto& [title, digit] : delayDigits(g, delay))
                     if (extParam(i).extName() == zel::CString(title.c_str())) setExtParamNormalized(i, digit / 9.0);
-        if (!meters) dynamic_cast<zel::CAudioVizCollector&>(*root().findObject("plugin.viz-collector")).setActive(false);
+        if (!meters)
+            dynamic_cast<zel::CAudioVizCollector&>(*root().findObject("plugin.viz-collector")).setActive(false);
     }
     void process(const float* const* in, float* const* out, size_t n) override {
         zel::CAudioWrapper::process(in, m_channels, out, m_channels, n);
@@ -144,7 +148,7 @@ private:
 
 class CLsp final : public CContender {
 public:
-    static bool available() { return dlopen(kLspLibrary, RTLD_NOW | RTLD_NOLOAD) || handle(); }
+    static bool available() { return handle() != nullptr; }
 
     CLsp(size_t channels, size_t delay) {
         void* h = handle();
@@ -244,7 +248,9 @@ private:
 class CDelayLines final : public CContender {
 public:
     CDelayLines(size_t channels, size_t delay)
-        : m_lines(channels), m_din(channels, std::vector<double>(kBlock)), m_dout(channels, std::vector<double>(kBlock)) {
+        : m_lines(channels),
+          m_din(channels, std::vector<double>(kBlock)),
+          m_dout(channels, std::vector<double>(kBlock)) {
         for (zel::CDSPModDelay& line : m_lines) {
             line.setPool(m_pool);
             line.configure(8100, 480);
@@ -274,12 +280,13 @@ struct CSignal {
     std::vector<std::vector<float>> in, out;
     std::vector<const float*> ip;
     std::vector<float*> op;
-    explicit CSignal(size_t ch, size_t length) : channels(ch), in(ch, std::vector<float>(length)), out(ch, std::vector<float>(length)) {
+    CSignal(size_t ch, size_t length)
+        : channels(ch), in(ch, std::vector<float>(length)), out(ch, std::vector<float>(length)) {
         unsigned seed = 7;
         for (auto& x : in)
             for (float& s : x) s = float(int((seed = seed * 1664525u + 1013904223u) >> 9) % 2001 - 1000) / 2000.0f;
     }
-    // Pointers to block `b` of the signal (the signal repeats).
+    // Pointers to the block at `offset` into the signal.
     void at(size_t offset) {
         ip.clear();
         op.clear();
@@ -306,7 +313,9 @@ bool delays(CContender& c, size_t channels, size_t expected, std::string& found)
     }
     bool ok = true;
     for (auto& y : out) {
-        const size_t peak = size_t(std::max_element(y.begin(), y.end(), [](float a, float b) { return std::fabs(a) < std::fabs(b); }) - y.begin());
+        const auto loudest = std::max_element(y.begin(), y.end(),
+                                              [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+        const size_t peak = size_t(loudest - y.begin());
         found += " " + std::to_string(long(peak) - 100) + "@" + std::to_string(y[peak]);
         if (peak != 100 + expected || std::fabs(y[peak] - 1.0f) > 1e-3f) ok = false;
     }
@@ -384,7 +393,7 @@ int main(int argc, char** argv) {
 
     // name, channels, factory; rows whose delay check fails are reported and dropped.
     struct CCase {
-        const char* name;
+        std::string name;
         size_t channels;
         size_t delay;
         std::function<std::unique_ptr<CContender>()> make;
@@ -393,8 +402,9 @@ int main(int argc, char** argv) {
     std::vector<CCase> cases;
     for (size_t channels : {size_t(2), size_t(8)})
         for (size_t delay : {kHalfSecond, kShort}) {
-            const std::string suffix = std::to_string(channels) + " ch " + (delay == kHalfSecond ? "500 ms" : "4800 smp");
-            auto name = [&](const char* what) { return strdup((std::string(what) + ", " + suffix).c_str()); };
+            const std::string suffix =
+                std::to_string(channels) + " ch " + (delay == kHalfSecond ? "500 ms" : "4800 smp");
+            auto name = [&](const char* what) { return std::string(what) + ", " + suffix; };
             // A host's eight channels get the surround routing preset: the
             // eight-channel rows run the instance with two channels per group.
             if (channels == 2)
@@ -414,18 +424,18 @@ int main(int argc, char** argv) {
 
     std::vector<CRow> rows;
     for (const CCase& c : cases) {
-        if ((c.needsLsp && !lsp) || std::string(c.name).find(only) == std::string::npos) continue;
+        if ((c.needsLsp && !lsp) || c.name.find(only) == std::string::npos) continue;
         try {
             CRow row{c.name, c.channels, c.make(), {}};
             std::string found;
             if (!delays(*row.contender, c.channels, c.delay, found)) {
-                std::printf("%s: does not delay every channel by %zu samples (delay@gain:%s); left out\n", c.name,
-                            c.delay, found.c_str());
+                std::printf("%s: does not delay every channel by %zu samples (delay@gain:%s); left out\n",
+                            c.name.c_str(), c.delay, found.c_str());
                 continue;
             }
             rows.push_back(std::move(row));
         } catch (const std::exception& e) {
-            std::printf("%s: %s; left out\n", c.name, e.what());
+            std::printf("%s: %s; left out\n", c.name.c_str(), e.what());
         }
     }
 

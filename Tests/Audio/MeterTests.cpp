@@ -660,7 +660,9 @@ TEST(MeterProcess, ChannelsRunSideBySideExactlyAsEachAlone) {
         size_t at = 0, block = 0;
         for (size_t n : {512u, 100u, 37u, 512u, 1u, 255u, 512u, 512u, 3u, 512u}) {
             if (++block == 3) ctx.set("rms-time", 0.003);  // a change of coefficients on the way
-            auto slice = [&](const std::vector<double>& x) { return std::vector<double>(x.begin() + at, x.begin() + at + n); };
+            auto slice = [&](const std::vector<double>& x) {
+                return std::vector<double>(x.begin() + long(at), x.begin() + long(at + n));
+            };
             all.inputs[0].clear();
             all.inputs[1].clear();
             for (int c = 0; c < 3; ++c) {

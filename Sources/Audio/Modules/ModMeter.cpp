@@ -20,10 +20,6 @@ size_t historyCapacityFor(double fps) {
     return size_t(std::ceil(2.0 * CModMeterModule::kMaxPeakTime * fps)) + 1;
 }
 
-}  // namespace
-
-namespace {
-
 // Two meters in the lanes of one vector register.
 using CPair = double __attribute__((vector_size(16)));
 constexpr size_t kStep = CModMeterModule::kStep;
@@ -90,7 +86,7 @@ CLanes<CPair> lanesOf(const CModMeterModule::CCoeffs& a, const CModMeterModule::
 // once, the factor's error would be applied at every step, and with slow
 // times the level would drift from the sample-by-sample routine by many
 // times the rounding. Results differ from that routine only by rounding.
-// `x(i)` is sample i of every lane.
+
 // v × (scale − loss) + add; scales of 1, the usual case, need no multiply.
 template <bool Scaled, class V>
 V shrink(V scale, V loss, V v, V add) {
@@ -98,6 +94,7 @@ V shrink(V scale, V loss, V v, V add) {
     else return v + (add - loss * v);
 }
 
+// `x(i)` is sample i of every lane.
 template <bool Scaled, class V, class Samples>
 void plainRun(const CLanes<V>& k, Samples x, size_t n, V& level, V& follower, V& frameMax) {
     V m = level, r = follower, f = frameMax;
@@ -129,7 +126,8 @@ void plainRun(const CLanes<V>& k, Samples x, size_t n, V& level, V& follower, V&
             c = k.power[1] * c + k.kInt * x2[j];
             // Only the last level is carried on; the others meet the
             // follower's maximum and go.
-            levels[j] = j + 1 < kStep ? k.power[j + 1] * m + c : shrink<Scaled>(k.scale[kStep], k.loss[kStep], m, c);
+            levels[j] = j + 1 < kStep ? k.power[j + 1] * m + c
+                                      : shrink<Scaled>(k.scale[kStep], k.loss[kStep], m, c);
         }
         // At the step's end the follower is the largest of: each level j
         // where the follower last rose to it, held for the samples after j
@@ -309,18 +307,17 @@ void CModMeterModule::integrateMinimum(const double* in, size_t n) {
 
 size_t CModMeterModule::run(const double* in, const double* ref, size_t n) {
     const size_t todo = std::min({n, m_frameLength - m_framePos, kMaxRun});
+    const CLanes<double> k = lanesOf(m_coeffs);
+    const auto x = samplesOf(in), y = samplesOf(ref ? ref : kSilence);
     switch (m_routine) {
         case kPlain:
-            if (m_coeffs.scaled) plainRun<true>(lanesOf(m_coeffs), samplesOf(in), todo, m_m, m_r, m_f);
-            else plainRun<false>(lanesOf(m_coeffs), samplesOf(in), todo, m_m, m_r, m_f);
+            if (m_coeffs.scaled) plainRun<true>(k, x, todo, m_m, m_r, m_f);
+            else plainRun<false>(k, x, todo, m_m, m_r, m_f);
             break;
         case kMinimum: integrateMinimum(in, todo); break;
         case kDifference:
-            if (m_coeffs.scaled)
-                differenceRun<true>(lanesOf(m_coeffs), samplesOf(in), samplesOf(ref ? ref : kSilence), todo, m_m, m_mRef);
-            else
-                differenceRun<false>(lanesOf(m_coeffs), samplesOf(in), samplesOf(ref ? ref : kSilence), todo, m_m,
-                                     m_mRef);
+            if (m_coeffs.scaled) differenceRun<true>(k, x, y, todo, m_m, m_mRef);
+            else differenceRun<false>(k, x, y, todo, m_m, m_mRef);
             break;
     }
     advance(todo);
