@@ -26,6 +26,7 @@
 #include "Audio/AudioEngine.h"
 #include "Audio/AudioWrapper.h"
 #include "Audio/Engine/AudioGraph.h"
+#include "Audio/Engine/SampleConvert.h"
 #include "Audio/Modules/DSPModDelay.h"
 #include "Audio/Modules/ModDelay.h"
 #include "Audio/Param.h"
@@ -209,7 +210,8 @@ private:
 // ---------------------------------------------------------------- floor
 
 // Float in, one flat double ring per channel, float out: per block at most
-// two runs in and two runs out, converting on the way.
+// two runs in and two runs out, converting on the way with packed
+// conversions.
 class CRingCopy final : public CContender {
 public:
     CRingCopy(size_t channels, size_t delay)
@@ -220,15 +222,13 @@ public:
             double* ring = m_rings[c].data();
             for (size_t done = 0, w = m_write; done < n;) {
                 const size_t run = std::min(n - done, m_length - w);
-                const float* x = in[c] + done;
-                for (size_t i = 0; i < run; ++i) ring[w + i] = double(x[i]);
+                zel::convertSamples(in[c] + done, ring + w, run);
                 done += run;
                 w = 0;
             }
             for (size_t done = 0, r = read; done < n;) {
                 const size_t run = std::min(n - done, m_length - r);
-                float* y = out[c] + done;
-                for (size_t i = 0; i < run; ++i) y[i] = float(ring[r + i]);
+                zel::convertSamples(ring + r, out[c] + done, run);
                 done += run;
                 r = 0;
             }
@@ -259,11 +259,9 @@ public:
     }
     void process(const float* const* in, float* const* out, size_t n) override {
         for (size_t c = 0; c < m_lines.size(); ++c) {
-            double* d = m_din[c].data();
-            for (size_t i = 0; i < n; ++i) d[i] = double(in[c][i]);
-            m_lines[c].process(d, m_dout[c].data(), n);
-            const double* e = m_dout[c].data();
-            for (size_t i = 0; i < n; ++i) out[c][i] = float(e[i]);
+            zel::convertSamples(in[c], m_din[c].data(), n);
+            m_lines[c].process(m_din[c].data(), m_dout[c].data(), n);
+            zel::convertSamples(m_dout[c].data(), out[c], n);
         }
     }
 

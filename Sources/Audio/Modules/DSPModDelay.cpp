@@ -253,9 +253,15 @@ double* CDSPModDelay::newPage() {
 void CDSPModDelay::fill(double* dst, size_t n) const { std::fill(dst, dst + n, m_fill); }
 
 void CDSPModDelay::readPosition(long long delay, size_t& pageIndex, size_t& offset) const {
+    // The counter stays within [M × P, 2 × M × P) and the delay within the
+    // ring, so the page is less than 2 × M and one division does. (Only a
+    // ring that could not grow for want of memory leaves the delay beyond
+    // it; the page then still lands inside.)
     const size_t r = m_counter - size_t(delay);
-    pageIndex = (r / m_pageLength) % m_ringLength;
-    offset = r % m_pageLength;
+    pageIndex = r / m_pageLength;
+    offset = r - pageIndex * m_pageLength;
+    if (pageIndex >= m_ringLength) pageIndex -= m_ringLength;
+    if (pageIndex >= m_ringLength) pageIndex %= m_ringLength;
 }
 
 void CDSPModDelay::advance(size_t n) {
