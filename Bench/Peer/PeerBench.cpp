@@ -378,8 +378,13 @@ int main(int argc, char** argv) {
         else if (a == "--seconds" && i + 1 < argc) seconds = size_t(std::max(1, std::atoi(argv[++i])));
         else if (a == "--only" && i + 1 < argc) only = argv[++i];
         else {
-            std::fprintf(stderr, "usage: lagwell-bench-peer [--bundle PATH] [--turns N] [--seconds S] [--only TEXT]\n");
-            return 2;
+            std::fprintf(stderr,
+                         "usage: lagwell-bench-peer [--bundle PATH] [--turns N] [--seconds S] [--only TEXT]\n"
+                         "  --bundle PATH  the Lagwell.vst3 bundle to load (default: this build's)\n"
+                         "  --turns N      turns of every row (default 7); rows report the median\n"
+                         "  --seconds S    seconds of audio per row and turn (default 60)\n"
+                         "  --only TEXT    only the rows whose name contains TEXT\n");
+            return a == "--help" ? 0 : 2;
         }
     }
     if (zel::CErrorPtr err = zel::CApplication::start()) {
