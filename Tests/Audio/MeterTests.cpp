@@ -291,7 +291,17 @@ std::vector<double> programme(size_t n, unsigned seed) {
 
 }  // namespace
 
-TEST(MeterReference, PlainAndDifferenceMatchTheSampleBySampleRoutine) {
+// The loops run compiled for any x86-64 processor and, where the processor
+// has them, with AVX2 and FMA: the tests of the loops run with both.
+class MeterLoops : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { CModMeterModule::useWideLoops(GetParam()); }
+    void TearDown() override { CModMeterModule::useWideLoops(true); }
+};
+INSTANTIATE_TEST_SUITE_P(Loops, MeterLoops, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Anywhere"; });
+
+TEST_P(MeterLoops, PlainAndDifferenceMatchTheSampleBySampleRoutine) {
     // Coefficients from instant to slow, and runs of every length from one
     // sample to many blocks, so that every split of the loops is exercised.
     struct CTimes {
@@ -331,7 +341,7 @@ TEST(MeterReference, PlainAndDifferenceMatchTheSampleBySampleRoutine) {
         }
 }
 
-TEST(MeterReference, SlowTimesStayWithTheSampleBySampleRoutineOverLongRuns) {
+TEST_P(MeterLoops, SlowTimesStayWithTheSampleBySampleRoutineOverLongRuns) {
     // Seconds of steady noise, then seconds of silence, with the slowest
     // times: a coefficient rounded once and applied at every step would
     // drift from the routine by far more than 1e-12.
@@ -646,7 +656,7 @@ TEST(MeterProcess, SteadyStateAllocatesNothing) {
     EXPECT_EQ(ctx.pool().heapAllocations(), poolBefore);
 }
 
-TEST(MeterProcess, ChannelsRunSideBySideExactlyAsEachAlone) {
+TEST_P(MeterLoops, ChannelsRunSideBySideExactlyAsEachAlone) {
     // Three channels: the first two share a pass, the third runs alone; the
     // reference of the second is missing. Each must end exactly where a
     // process of its own channel ends, block after block of odd lengths.

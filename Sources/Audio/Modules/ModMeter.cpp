@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "Audio/Converters/NumberText.h"
 #include "Audio/VizCollector.h"
@@ -25,18 +26,18 @@ using CPair = double __attribute__((vector_size(16)));
 constexpr size_t kStep = CModMeterModule::kStep;
 
 // The larger of two values, as std::max picks it, lane by lane.
-inline double larger(double a, double b) { return std::max(a, b); }
-inline CPair larger(CPair a, CPair b) { return a < b ? b : a; }
+[[gnu::always_inline]] inline double larger(double a, double b) { return std::max(a, b); }
+[[gnu::always_inline]] inline CPair larger(CPair a, CPair b) { return a < b ? b : a; }
 
 // What a missing reference reads as.
 const double kSilence[CModMeterModule::kMaxRun] = {};
 
 // Sample i of one meter, or of two side by side.
-auto samplesOf(const double* x) {
-    return [x](size_t i) { return x[i]; };
+[[gnu::always_inline]] inline auto samplesOf(const double* x) {
+    return [x](size_t i) __attribute__((always_inline)) { return x[i]; };
 }
-auto samplesOf(const double* a, const double* b) {
-    return [a, b](size_t i) { return CPair{a[i], b[i]}; };
+[[gnu::always_inline]] inline auto samplesOf(const double* a, const double* b) {
+    return [a, b](size_t i) __attribute__((always_inline)) { return CPair{a[i], b[i]}; };
 }
 
 // The coefficients as the loops use them, one meter per lane.
@@ -49,7 +50,7 @@ struct CLanes {
 };
 
 template <class V, class Get>
-CLanes<V> lanes(Get get) {
+[[gnu::always_inline]] inline CLanes<V> lanes(Get get) {
     CLanes<V> l;
     l.kInt = get([](const CModMeterModule::CCoeffs& c) { return c.kInt; });
     l.keep = get([](const CModMeterModule::CCoeffs& c) { return c.keep; });
@@ -68,11 +69,12 @@ CLanes<V> lanes(Get get) {
     return l;
 }
 
-CLanes<double> lanesOf(const CModMeterModule::CCoeffs& c) {
+[[gnu::always_inline]] inline CLanes<double> lanesOf(const CModMeterModule::CCoeffs& c) {
     return lanes<double>([&](auto field) { return field(c); });
 }
 
-CLanes<CPair> lanesOf(const CModMeterModule::CCoeffs& a, const CModMeterModule::CCoeffs& b) {
+[[gnu::always_inline]] inline CLanes<CPair> lanesOf(const CModMeterModule::CCoeffs& a,
+                                                     const CModMeterModule::CCoeffs& b) {
     return lanes<CPair>([&](auto field) { return CPair{field(a), field(b)}; });
 }
 
@@ -89,18 +91,19 @@ CLanes<CPair> lanesOf(const CModMeterModule::CCoeffs& a, const CModMeterModule::
 
 // v × (scale − loss) + add; scales of 1, the usual case, need no multiply.
 template <bool Scaled, class V>
-V shrink(V scale, V loss, V v, V add) {
+[[gnu::always_inline]] inline V shrink(V scale, V loss, V v, V add) {
     if constexpr (Scaled) return scale * v + (add - loss * v);
     else return v + (add - loss * v);
 }
 
 // `x(i)` is sample i of every lane.
 template <bool Scaled, class V, class Samples>
-void plainRun(const CLanes<V>& k, Samples x, size_t n, V& level, V& follower, V& frameMax) {
+[[gnu::always_inline]] inline void plainRun(const CLanes<V>& k, Samples x, size_t n, V& level, V& follower,
+                                            V& frameMax) {
     V m = level, r = follower, f = frameMax;
     // The follower moves by (m − r) × k written as m + (r − m) × (1 − k), so
     // that k = 1 lands exactly on m.
-    auto sample = [&](V v) {
+    auto sample = [&](V v) __attribute__((always_inline)) {
         const V x2 = v * v;
         m += (x2 - m) * k.kInt;
         r = larger(m, m + (r - m) * k.keep);
@@ -153,7 +156,8 @@ void plainRun(const CLanes<V>& k, Samples x, size_t n, V& level, V& follower, V&
 
 // The difference routine needs the two levels only where frames end.
 template <bool Scaled, class V, class Samples>
-void differenceRun(const CLanes<V>& k, Samples x, Samples y, size_t n, V& level, V& reference) {
+[[gnu::always_inline]] inline void differenceRun(const CLanes<V>& k, Samples x, Samples y, size_t n, V& level,
+                                                 V& reference) {
     V m = level, mRef = reference;
     size_t i = 0;
     for (; i + kStep <= n; i += kStep) {
@@ -175,6 +179,85 @@ void differenceRun(const CLanes<V>& k, Samples x, Samples y, size_t n, V& level,
     level = m;
     reference = mRef;
 }
+
+// One run of one meter, or of two side by side: their coefficients, inputs
+// and running levels (the second of each is unused for one meter).
+struct CJob {
+    const CModMeterModule::CCoeffs* coeffs[2];
+    const double* in[2];
+    const double* ref[2];
+    double* m[2];
+    double* mRef[2];
+    double* r[2];
+    double* f[2];
+    size_t n;
+    bool plain;  // else the difference routine
+    bool pair;
+};
+
+template <class V>
+[[gnu::always_inline]] inline V gather(double* const at[2]) {
+    if constexpr (std::is_same_v<V, CPair>) return CPair{*at[0], *at[1]};
+    else return *at[0];
+}
+
+template <class V>
+[[gnu::always_inline]] inline void scatter(double* const at[2], V v) {
+    if constexpr (std::is_same_v<V, CPair>) {
+        *at[0] = v[0];
+        *at[1] = v[1];
+    } else {
+        *at[0] = v;
+    }
+}
+
+template <class V>
+[[gnu::always_inline]] inline void runLanes(const CJob& job) {
+    const double* ref[2] = {job.ref[0] ? job.ref[0] : kSilence, job.ref[1] ? job.ref[1] : kSilence};
+    auto samples = [&](const double* const at[2]) __attribute__((always_inline)) {
+        if constexpr (std::is_same_v<V, CPair>) return samplesOf(at[0], at[1]);
+        else return samplesOf(at[0]);
+    };
+    CLanes<V> k;
+    if constexpr (std::is_same_v<V, CPair>) k = lanesOf(*job.coeffs[0], *job.coeffs[1]);
+    else k = lanesOf(*job.coeffs[0]);
+    const bool scaled = job.coeffs[0]->scaled || (job.pair && job.coeffs[1]->scaled);
+    V m = gather<V>(job.m);
+    if (job.plain) {
+        V r = gather<V>(job.r), f = gather<V>(job.f);
+        if (scaled) plainRun<true>(k, samples(job.in), job.n, m, r, f);
+        else plainRun<false>(k, samples(job.in), job.n, m, r, f);
+        scatter(job.r, r);
+        scatter(job.f, f);
+    } else {
+        V mRef = gather<V>(job.mRef);
+        if (scaled) differenceRun<true>(k, samples(job.in), samples(ref), job.n, m, mRef);
+        else differenceRun<false>(k, samples(job.in), samples(ref), job.n, m, mRef);
+        scatter(job.mRef, mRef);
+    }
+    scatter(job.m, m);
+}
+
+// The loops compiled twice: for any x86-64 processor, and for those with
+// AVX2 and FMA (fused multiply-adds round once where the others round
+// twice; both stay within the routine's rounding). The choice is made once,
+// when the module is loaded.
+void runAnywhere(const CJob& job) {
+    if (job.pair) runLanes<CPair>(job);
+    else runLanes<double>(job);
+}
+
+__attribute__((target("avx2,fma"))) void runWide(const CJob& job) {
+    if (job.pair) runLanes<CPair>(job);
+    else runLanes<double>(job);
+}
+
+bool wideSupported() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+
+void (*g_run)(const CJob&) = wideSupported() ? &runWide : &runAnywhere;
 
 }  // namespace
 
@@ -307,22 +390,26 @@ void CModMeterModule::integrateMinimum(const double* in, size_t n) {
 
 size_t CModMeterModule::run(const double* in, const double* ref, size_t n) {
     const size_t todo = std::min({n, m_frameLength - m_framePos, kMaxRun});
-    const CLanes<double> k = lanesOf(m_coeffs);
-    const auto x = samplesOf(in), y = samplesOf(ref ? ref : kSilence);
-    switch (m_routine) {
-        case kPlain:
-            if (m_coeffs.scaled) plainRun<true>(k, x, todo, m_m, m_r, m_f);
-            else plainRun<false>(k, x, todo, m_m, m_r, m_f);
-            break;
-        case kMinimum: integrateMinimum(in, todo); break;
-        case kDifference:
-            if (m_coeffs.scaled) differenceRun<true>(k, x, y, todo, m_m, m_mRef);
-            else differenceRun<false>(k, x, y, todo, m_m, m_mRef);
-            break;
+    if (m_routine == kMinimum) {
+        integrateMinimum(in, todo);
+    } else {
+        CJob job{};
+        job.coeffs[0] = &m_coeffs;
+        job.in[0] = in;
+        job.ref[0] = ref;
+        job.m[0] = &m_m;
+        job.mRef[0] = &m_mRef;
+        job.r[0] = &m_r;
+        job.f[0] = &m_f;
+        job.n = todo;
+        job.plain = m_routine == kPlain;
+        g_run(job);
     }
     advance(todo);
     return todo;
 }
+
+void CModMeterModule::useWideLoops(bool wide) { g_run = wide && wideSupported() ? &runWide : &runAnywhere; }
 
 bool CModMeterModule::pairable(const CModMeterModule& a, const CModMeterModule& b) {
     return a.m_routine == b.m_routine && a.m_routine != kMinimum && a.m_frameLength == b.m_frameLength &&
@@ -332,23 +419,24 @@ bool CModMeterModule::pairable(const CModMeterModule& a, const CModMeterModule& 
 size_t CModMeterModule::runPair(CModMeterModule& a, CModMeterModule& b, const double* inA, const double* refA,
                                 const double* inB, const double* refB, size_t n) {
     const size_t todo = std::min({n, a.m_frameLength - a.m_framePos, kMaxRun});
-    const CLanes<CPair> k = lanesOf(a.m_coeffs, b.m_coeffs);
-    const bool scaled = a.m_coeffs.scaled || b.m_coeffs.scaled;
-    CPair m{a.m_m, b.m_m};
-    if (a.m_routine == kPlain) {
-        CPair r{a.m_r, b.m_r}, f{a.m_f, b.m_f};
-        if (scaled) plainRun<true>(k, samplesOf(inA, inB), todo, m, r, f);
-        else plainRun<false>(k, samplesOf(inA, inB), todo, m, r, f);
-        a.m_r = r[0], b.m_r = r[1];
-        a.m_f = f[0], b.m_f = f[1];
-    } else {
-        CPair mRef{a.m_mRef, b.m_mRef};
-        const auto x = samplesOf(inA, inB), y = samplesOf(refA ? refA : kSilence, refB ? refB : kSilence);
-        if (scaled) differenceRun<true>(k, x, y, todo, m, mRef);
-        else differenceRun<false>(k, x, y, todo, m, mRef);
-        a.m_mRef = mRef[0], b.m_mRef = mRef[1];
+    CJob job{};
+    CModMeterModule* meters[2] = {&a, &b};
+    const double* in[2] = {inA, inB};
+    const double* ref[2] = {refA, refB};
+    for (size_t lane = 0; lane < 2; ++lane) {
+        CModMeterModule& meter = *meters[lane];
+        job.coeffs[lane] = &meter.m_coeffs;
+        job.in[lane] = in[lane];
+        job.ref[lane] = ref[lane];
+        job.m[lane] = &meter.m_m;
+        job.mRef[lane] = &meter.m_mRef;
+        job.r[lane] = &meter.m_r;
+        job.f[lane] = &meter.m_f;
     }
-    a.m_m = m[0], b.m_m = m[1];
+    job.n = todo;
+    job.plain = a.m_routine == kPlain;
+    job.pair = true;
+    g_run(job);
     a.advance(todo);
     b.advance(todo);
     return todo;

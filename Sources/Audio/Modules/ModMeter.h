@@ -98,6 +98,9 @@ public:
     // Whether two meters run the same routine in step (same frame position
     // and length), as meters of one process do.
     static bool pairable(const CModMeterModule& a, const CModMeterModule& b);
+    // The loops use AVX2 and FMA where the processor has them; false runs
+    // the loops for any x86-64 processor (for tests and benchmarks).
+    static void useWideLoops(bool wide);
 
     // The loops run the recurrences this many samples per step, over runs
     // of at most kMaxRun samples.
