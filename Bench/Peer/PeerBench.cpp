@@ -110,14 +110,16 @@ private:
 // ---------------------------------------------------------------- Lagwell, in process
 
 // The host-neutral instance the bundle wraps, for what a host cannot reach:
-// the meters switched off.
+// the meters switched off, and eight channels in four groups (a host's eight
+// channels get the surround routing preset instead).
 class CWrapper final : public CContender, private zel::CAudioWrapper {
 public:
     CWrapper(size_t channels, size_t delay, bool meters) : m_channels(channels) {
         if (zel::CErrorPtr err = init()) throw CBenchError("the instance fails: " + err->describe());
         setIOChannels(channels, channels);
         setupProcessing(kRate, kBlock);
-        // Every channel in and out, two channels per group (the default grouping).
+        // Every channel in and out, two channels per group as the default
+        // grouping has it.
         std::vector<double> routing;
         for (size_t c = 0; c < channels; ++c) routing.push_back(double(c + 1));
         auto& collector = dynamic_cast<zel::CAudioParamCollector&>(*root().findObject("plugin.param-collector"));
