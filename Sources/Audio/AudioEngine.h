@@ -48,8 +48,11 @@ public:
     // locks or allocation; the registry hears of it through the collector.
     void applyHostValue(CAudioParam& param, size_t group, size_t element, double plain);
     // Processes n samples from `numIn` host inputs into `numOut` host
-    // outputs; outputs without a source get zeros.
-    void process(const double* const* in, size_t numIn, double* const* out, size_t numOut, size_t n);
+    // outputs, single or double precision (float or double); outputs
+    // without a source get zeros. A null input reads as silence, a null
+    // output is left alone.
+    template <class T>
+    void process(const T* const* in, size_t numIn, T* const* out, size_t numOut, size_t n);
 
     long long latency() const;
     CAudioProcess& graph() { return *m_graph; }
@@ -70,8 +73,8 @@ private:
     CAudioParamCopy* copyOf(CAudioParam* param);
     void prepareCopies(const CObject& def);
     CAudioParamCopy* findCopy(const CAudioParam* param) const;
-    void processBlock(const double* const* in, size_t numIn, double* const* out, size_t numOut, size_t offset,
-                      size_t n);
+    template <class T>
+    void processBlock(const T* const* in, size_t numIn, T* const* out, size_t numOut, size_t offset, size_t n);
 
     CPoolAllocator m_pool;
     CAudioStreamFormat m_format;

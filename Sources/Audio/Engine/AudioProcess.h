@@ -109,8 +109,10 @@ public:
     void setStackGroup(int group) override { m_fixedGroup = group; }
     void bypassChanged(bool bypassed) override;
     bool keepsRunning() const override { return m_fadeLeft > 0 || m_toInput != m_bypassed; }
-    // Modules in use, for tests.
+    // The modules that process the channels now, one per input channel.
     size_t moduleCount() const { return m_count; }
+    const CAudioModule& module(size_t i) const { return *(*m_current)[i]; }
+    CAudioModule& module(size_t i) { return *(*m_current)[i]; }
 
 protected:
     // One module for one channel ("create module instance").
