@@ -59,7 +59,9 @@ CErrorPtr CAudioModuleProcess::makeSet(CModuleSet& set) {
     for (size_t i = 0; i < kMaxChannels; ++i) {
         std::unique_ptr<CAudioModule> module = createModule();
         ZEL_TRY(module->init(*m_def));
-        m_ctx->bindSlots(*m_def, module->slots());
+        // Every module of the process binds the same parameters.
+        if (set.empty()) m_ctx->bindSlots(*m_def, module->slots());
+        else module->slots() = set.front()->slots();
         set.push_back(std::move(module));
     }
     return nullptr;
