@@ -140,6 +140,13 @@ CErrorPtr CAudioWrapper::init() {
         }
     }
     m_offlineParam = m_collector->find(base + "modMain.host-offline");
+    if (m_offlineParam) m_offlineSlot = m_collector->addHostSlot(*m_offlineParam, 0, 0);
+    m_extSlots.clear();
+    for (CAudioExtParam* ext : m_extParams) {
+        CAudioParam& p = *ext->param();
+        const size_t group = p.info().isSingleGroup ? 0 : size_t(ext->group());
+        m_extSlots.push_back(m_collector->addHostSlot(p, group, size_t(ext->elementIndex())));
+    }
     m_events.reserve(kMaxEvents);
     m_collector->setChangeListener([this](const CAudioParamChangeSet& changes) { reportChanges(changes); });
     m_registry->setProgramChangeHandler([this](int program) { onProgramChanged(program); });
@@ -365,13 +372,13 @@ void CAudioWrapper::dispatch(const CEvent& e) {
     const size_t group = p->info().isSingleGroup ? 0 : size_t(ext.group());
     const size_t element = size_t(ext.elementIndex());
     m_engine.applyHostValue(*p, group, element, std::clamp(plain, lo, hi));
-    m_collector->queueFromAudio(*p, group, element, std::clamp(plain, lo, hi));
+    m_collector->setFromAudio(m_extSlots[size_t(e.index)], std::clamp(plain, lo, hi));
 }
 
 void CAudioWrapper::setOfflineFromAudio(bool offline) {
     if (!m_offlineParam) return;
     m_engine.applyHostValue(*m_offlineParam, 0, 0, offline ? 1.0 : 0.0);
-    m_collector->queueFromAudio(*m_offlineParam, 0, 0, offline ? 1.0 : 0.0);
+    m_collector->setFromAudio(m_offlineSlot, offline ? 1.0 : 0.0);
 }
 
 void CAudioWrapper::idle() {

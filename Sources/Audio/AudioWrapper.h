@@ -208,6 +208,10 @@ private:
 
     std::vector<CEvent> m_events;  // capacity reserved at init
     CAudioParam* m_offlineParam = nullptr;
+    // The collector's automation slot of each host parameter, and of the
+    // offline switch.
+    std::vector<size_t> m_extSlots;
+    size_t m_offlineSlot = SIZE_MAX;
     bool m_reporting = true;
     size_t m_engineChannels = 0;  // channels the engine takes, once it is set up
 };

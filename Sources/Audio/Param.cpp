@@ -128,34 +128,34 @@ void CAudioParamCollector::takePending(CAudioParamUpdate& out) {
     }
 }
 
-bool CAudioParamCollector::queueFromAudio(CAudioParam& param, size_t group, size_t element, double plain) {
-    const size_t write = m_hostWrite.load(std::memory_order_relaxed);
-    if (write - m_hostRead.load(std::memory_order_acquire) >= kHostQueue) return false;
-    m_hostValues[write % kHostQueue] = {&param, group, element, plain};
-    m_hostWrite.store(write + 1, std::memory_order_release);
-    return true;
+size_t CAudioParamCollector::addHostSlot(CAudioParam& param, size_t group, size_t element) {
+    CHostSlot& slot = m_hostSlots.emplace_back();
+    slot.param = &param;
+    slot.group = group;
+    slot.element = element;
+    return m_hostSlots.size() - 1;
+}
+
+void CAudioParamCollector::setFromAudio(size_t slot, double plain) {
+    if (slot >= m_hostSlots.size()) return;
+    m_hostSlots[slot].plain.store(plain, std::memory_order_relaxed);
+    m_hostSlots[slot].pending.store(true, std::memory_order_release);
 }
 
 CAudioParamChangeSet CAudioParamCollector::takeOverFromAudio() {
     CAudioParamChangeSet changes;
     std::lock_guard<std::mutex> lock(m_postLock);
-    takeOverLocked(changes);
-    return changes;
-}
-
-void CAudioParamCollector::takeOverLocked(CAudioParamChangeSet& changes) {
-    const size_t end = m_hostWrite.load(std::memory_order_acquire);
-    size_t read = m_hostRead.load(std::memory_order_relaxed);
-    for (; read != end; ++read) {
-        const CHostValue v = m_hostValues[read % kHostQueue];
+    // Only the latest value of each slot matters to the parameters.
+    for (CHostSlot& slot : m_hostSlots) {
+        if (!slot.pending.exchange(false, std::memory_order_acquire)) continue;
         {
-            std::lock_guard<std::mutex> lock(v.param->lock());
-            v.param->storage().setComponent(v.group, v.element, 0, v.plain);
+            std::lock_guard<std::mutex> paramLock(slot.param->lock());
+            slot.param->storage().setComponent(slot.group, slot.element, 0, slot.plain.load(std::memory_order_relaxed));
         }
-        changes.add({v.param, v.group, v.element, 1});
-        runFilters(*v.param, v.group, changes);
+        changes.add({slot.param, slot.group, slot.element, 1});
+        runFilters(*slot.param, slot.group, changes);
     }
-    m_hostRead.store(read, std::memory_order_release);
+    return changes;
 }
 
 std::vector<CAudioParamCollector::CFilterBinding> CAudioParamCollector::filterBindings() const {

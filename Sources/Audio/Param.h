@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -79,11 +80,14 @@ public:
     CAudioEnv* audioEnv() const { return m_env; }
 
     // Host automation that the audio thread has already applied to its own
-    // values: the audio thread queues it, wait-free (false when the queue is
-    // full), and another thread writes it into the parameters, runs their
-    // filters and returns the changes, without handing them back. Every
-    // transaction takes it over before it writes.
-    bool queueFromAudio(CAudioParam& param, size_t group, size_t element, double plain);
+    // values. Each element the host automates gets a slot, made off the
+    // audio thread; the audio thread sets the slot's latest value,
+    // wait-free, and another thread writes the values set since it last
+    // looked into the parameters, runs their filters and returns the
+    // changes, without handing them back. Every transaction takes them over
+    // before it writes.
+    size_t addHostSlot(CAudioParam& param, size_t group, size_t element);
+    void setFromAudio(size_t slot, double plain);
     CAudioParamChangeSet takeOverFromAudio();
 
     // Runs every filter that reads `source`, for its group `group`, and adds
@@ -115,18 +119,16 @@ private:
         CAudioParamUpdate update;
         std::atomic<bool> busy{false};  // waiting or with the audio thread
     };
-    struct CHostValue {
+    struct CHostSlot {
         CAudioParam* param;
         size_t group;
         size_t element;
-        double plain;
+        std::atomic<double> plain{0.0};
+        std::atomic<bool> pending{false};
     };
-    static constexpr size_t kHostQueue = 8192;
 
     void snapshot(const CAudioParamChangeSet& changes, CAudioParamUpdate& out);
     void handOver(const CAudioParamUpdate& update);
-    // Called with m_postLock held.
-    void takeOverLocked(CAudioParamChangeSet& changes);
 
     CAudioEnv* m_env = nullptr;
     std::function<void(const CAudioParamChangeSet&)> m_listener;
@@ -135,10 +137,7 @@ private:
     std::array<CHandOver, 3> m_handOvers;
     std::atomic<CHandOver*> m_waiting{nullptr};
     std::mutex m_postLock;  // posting threads only, never the audio thread
-    // Single producer (audio thread), single consumer (under m_postLock).
-    std::array<CHostValue, kHostQueue> m_hostValues;
-    std::atomic<size_t> m_hostWrite{0};
-    std::atomic<size_t> m_hostRead{0};
+    std::deque<CHostSlot> m_hostSlots;  // made before processing starts
 };
 
 }  // namespace zel

@@ -94,6 +94,24 @@ TEST(AudioWrapper, AnEventTakesEffectAtItsExactSample) {
     EXPECT_DOUBLE_EQ(env.blockEndTime - (512.0 / 48000.0), 512.0 / 48000.0) << "two blocks of 256 before it";
 }
 
+TEST(AudioWrapper, ThePluginsValuesFollowTheHostsLatestAutomationHoweverLongTheUIWaits) {
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, 512);
+    CBlock<float> block(2, 64);
+    const size_t digit = indexOf(w, "SDelay0");
+    // Blocks full of automation while the UI thread looks away.
+    for (int b = 0; b < 200; ++b) {
+        for (uint32_t e = 0; e < 60; ++e)
+            w.queueEvent(e, CAudioWrapper::kEventParamChange, int32_t(digit), double((b + int(e)) % 10) / 9.0);
+        block.run(w);
+    }
+    EXPECT_EQ(w.extParamNormalized(digit), 0.0) << "the parameters hear of it on the UI thread only";
+    w.idle();
+    EXPECT_DOUBLE_EQ(w.extParamNormalized(digit), double((199 + 59) % 10) / 9.0);
+    EXPECT_TRUE(w.reported.empty()) << "the host's own automation is not reported back";
+}
+
 TEST(AudioWrapper, SingleAndDoublePrecisionAgreeAndUnservedOutputsAreSilent) {
     CTestWrapper a, b;
     ASSERT_EQ(a.init(), nullptr);
