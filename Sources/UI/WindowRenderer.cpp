@@ -267,7 +267,13 @@ CErrorPtr CWindowRenderer::closeWindow() {
 }
 
 CErrorPtr CWindowRenderer::onPreClose(CObject*, CObject*) {
-    // Input stops at once; the window goes on the closer's next turn.
+    // Input stops at once; the window goes on the closer's next turn. A
+    // press under way is taken away from whoever holds it.
+    if (m_captured) {
+        platform::CWindowEvent cancel;
+        cancel.type = platform::CWindowEvent::kMouseRelease;
+        sendInput("mouse-cancel", cancel);
+    }
     releaseMouse();
     setKeyFocus(false);
     ZEL_TRY(CNotifyServer::instance().notify(this, "pre-close-window"));

@@ -47,7 +47,7 @@ protected:
         ASSERT_NE(renderer, nullptr);
         ASSERT_NE(renderer->window(), nullptr);
         for (const char* event : {"mouse-move", "mouse-press", "mouse-release", "mouse-press-r", "mouse-wheel",
-                                  "key-press", "key-release", "close-window"})
+                                  "key-press", "key-release", "close-window", "mouse-cancel"})
             if (recorder) CNotifyServer::instance().subscribe(renderer, event, recorder, 0, "record");
     }
 
@@ -126,7 +126,9 @@ TEST_F(WindowTest, ClosingWhileThePointerIsGrabbedReleasesIt) {
     ASSERT_EQ(x.run("xdotool mousemove 150 150 mousedown 1"), 0);
     ASSERT_TRUE(runUntil([&] { return renderer->window()->isPointerGrabbed(); }));
     ASSERT_EQ(renderer->closeWindow(), nullptr);
-    // The window goes on the closer's turn, not inside the call.
+    // The press is cancelled at once; the window goes on the closer's turn,
+    // not inside the call.
+    EXPECT_TRUE(recorder->heard("mouse-cancel"));
     EXPECT_NE(renderer->window(), nullptr);
     ASSERT_TRUE(waitFor("close-window"));
     EXPECT_EQ(renderer->window(), nullptr);
@@ -198,6 +200,33 @@ TEST_F(WindowTest, TheMainWindowEmbedsIntoTheHostWindow) {
     // Releasing the tree takes the window away before the host's goes.
     root.reset();
     host->sync();
+}
+
+TEST_F(WindowTest, DoubleClicksArePairsOfPressesCloseInTimeAndPlace) {
+    std::string error;
+    platform::CStandaloneRunLoop loop;
+    auto display = platform::CDisplay::open(loop, "", error);
+    ASSERT_NE(display, nullptr) << error;
+    NullListener listener;
+    platform::CNativeWindow::COptions options;
+    options.rect = platform::CPixelRect{0, 0, 50, 50};
+    auto window = platform::CNativeWindow::create(display, options, listener, error);
+    ASSERT_NE(window, nullptr) << error;
+    EXPECT_FALSE(window->isDoubleClick(1, 10, 10, 1000));
+    EXPECT_TRUE(window->isDoubleClick(1, 13, 14, 1300));
+    // A third press starts a new pair.
+    EXPECT_FALSE(window->isDoubleClick(1, 13, 14, 1350));
+    // Too far, too late, another button.
+    EXPECT_FALSE(window->isDoubleClick(1, 18, 14, 1400));
+    EXPECT_FALSE(window->isDoubleClick(1, 18, 14, 1801));
+    EXPECT_FALSE(window->isDoubleClick(3, 18, 14, 1900));
+    // The millisecond clock of the server wraps around.
+    EXPECT_FALSE(window->isDoubleClick(1, 0, 0, 0xFFFFFF00u));
+    EXPECT_TRUE(window->isDoubleClick(1, 0, 0, 0x40u));
+    // The monitor's work area: the whole screen of a server without panels.
+    const platform::CPixelRect area = display->workArea(500, 300);
+    EXPECT_EQ(area.width, 1024);
+    EXPECT_EQ(area.height, 768);
 }
 
 TEST_F(WindowTest, CursorHidingIsCountedAndKeyFocusMovesBetweenWindows) {
