@@ -148,6 +148,18 @@ TEST(IntervalTimer, CreatesItsUpdateTimerWhenTheDocumentGivesNone) {
     timer->stop();
 }
 
+TEST(EditorLoop, EventsSentToAnEditorObjectRunOnTheEditorsLoop) {
+    CErrorPtr err;
+    auto root = buildTree(R"(<test:recorder name="owner"/>)", err);
+    ASSERT_EQ(err, nullptr) << err->describe();
+    auto* owner = dynamic_cast<CRecorder*>(root->findObject("ui.owner"));
+    ASSERT_EQ(CSystem::sendEvent(owner, "tick"), nullptr);
+    // The process's own loop does not run it.
+    platform::standaloneRunLoop().runFor(20);
+    EXPECT_TRUE(owner->ticks.empty());
+    EXPECT_TRUE(root->loop.runUntil([&] { return owner->ticks.size() == 1; }, 5000));
+}
+
 TEST(SectorMap, MarksEverySectorARectangleTouchesOnce) {
     CSectorMap map;
     map.setAttr("sector-size", "64");
