@@ -105,6 +105,8 @@ struct CDisplay::CImpl {
     xkb_keymap* keymap = nullptr;
     xkb_state* keyState = nullptr;
     std::map<uint32_t, CNativeWindow*> windows;
+    int errors = 0;
+    int lastErrorCode = 0, lastErrorRequest = 0;
 
     explicit CImpl(IRunLoop& l) : loop(l) {}
     ~CImpl() {
@@ -223,6 +225,13 @@ void CDisplay::sync() {
     if (xcb_connection_has_error(m_impl->connection)) markBroken();
 }
 
+int CDisplay::errorCount() const { return m_impl->errors; }
+
+void CDisplay::lastError(int& code, int& request) const {
+    code = m_impl->lastErrorCode;
+    request = m_impl->lastErrorRequest;
+}
+
 void CDisplay::addWindow(CNativeWindow* window) { m_impl->windows[window->id()] = window; }
 void CDisplay::removeWindow(CNativeWindow* window) { m_impl->windows.erase(window->id()); }
 
@@ -242,10 +251,15 @@ void CDisplay::dispatch() {
         CWindowEvent event;
         CNativeWindow* target = nullptr;
         switch (type) {
-        case 0:
-            // An X error of ours: requests on windows the host destroyed
-            // first are expected, so it is not fatal.
+        case 0: {
+            // An X error of ours is counted, never fatal: requests on a
+            // window that the host destroyed first fail this way.
+            auto* e = reinterpret_cast<xcb_generic_error_t*>(raw);
+            ++m_impl->errors;
+            m_impl->lastErrorCode = e->error_code;
+            m_impl->lastErrorRequest = e->major_code;
             continue;
+        }
         case XCB_BUTTON_PRESS:
         case XCB_BUTTON_RELEASE: {
             auto* e = reinterpret_cast<xcb_button_press_event_t*>(raw);

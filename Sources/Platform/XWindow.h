@@ -85,6 +85,10 @@ public:
     uint32_t topLevelOf(uint32_t window);
     // Waits until the server has handled every request sent so far.
     void sync();
+    // Errors the server reported for our requests so far; the last error's
+    // code and request (major opcode) for a report.
+    int errorCount() const;
+    void lastError(int& code, int& request) const;
 
     struct CImpl;
     CImpl& impl() { return *m_impl; }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "Core/Debug.h"
 #include "Core/Notify.h"
 #include "Core/Timer.h"
 #include "Platform/XWindow.h"
@@ -16,6 +17,16 @@ namespace zel {
 CWindowSharedData::~CWindowSharedData() {
     const std::vector<CWindowRenderer*> windows = m_windows;
     for (CWindowRenderer* renderer : windows) renderer->sharedDataReleased();
+    if (!m_display || m_display->isBroken()) return;
+    // The answers to the last requests (the windows' destruction) come in
+    // before the connection goes, so that errors among them are seen too.
+    m_display->sync();
+    m_display->dispatch();
+    if (const int errors = m_display->errorCount()) {
+        int code = 0, request = 0;
+        m_display->lastError(code, request);
+        debugLog("X errors of the editor: %d (the last: error %d, request %d)", errors, code, request);
+    }
 }
 
 void CWindowSharedData::windowOpened(CWindowRenderer& renderer) {

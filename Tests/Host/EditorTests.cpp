@@ -6,6 +6,7 @@
 #include <png.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "Support/Xvfb.h"
@@ -60,9 +61,19 @@ TEST_F(EditorProgram, ScreenshotShowsTheMainWindowAtItsSize) {
 }
 
 TEST_F(EditorProgram, OpensAndClosesTwoHundredTimesLeavingNothingBehind) {
+    // The debug log tells of X errors on the editor's own connection.
+    setenv("LAGWELL_DEBUG", "1", 1);
     const RunResult r = editor({"--cycles", "200", "--after-frames", "2", "--stats"});
+    unsetenv("LAGWELL_DEBUG");
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("timers=0 handlers=0 threads=+0 fds=+0 x-errors=0"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("X errors"), std::string::npos) << r.output;
+    // The log is on: every opening made its window.
+    size_t opened = 0;
+    for (size_t at = r.output.find("Open window on"); at != std::string::npos;
+         at = r.output.find("Open window on", at + 1))
+        ++opened;
+    EXPECT_EQ(opened, 200u);
 }
 
 TEST_F(EditorProgram, AHostWithoutRunLoopGetsNoEditor) {
