@@ -335,6 +335,17 @@ void CDisplay::dispatch() {
             event.area = CPixelRect{e->x, e->y, e->width, e->height};
             break;
         }
+        case XCB_DESTROY_NOTIFY: {
+            auto* e = reinterpret_cast<xcb_destroy_notify_event_t*>(raw);
+            if (e->event != e->window) continue;
+            target = windowOf(e->window);
+            if (!target) continue;
+            target->m_destroyed = true;
+            target->m_grabbed = false;
+            target->m_keyFocus = false;
+            event.type = CWindowEvent::kDestroyed;
+            break;
+        }
         case XCB_CLIENT_MESSAGE: {
             auto* e = reinterpret_cast<xcb_client_message_event_t*>(raw);
             target = windowOf(e->window);
@@ -469,9 +480,9 @@ CNativeWindow::~CNativeWindow() {
         xcb_connection_t* c = m_display->impl().connection;
         if (m_invisibleCursor) xcb_free_cursor(c, m_invisibleCursor);
         xcb_free_gc(c, m_gc);
-        // The host may have destroyed its window, and ours with it, first;
-        // the error that this then causes is ignored by the dispatcher.
-        xcb_destroy_window(c, m_id);
+        // A window that went with the host's is not destroyed again. One
+        // that goes before we heard of it costs a counted error, no more.
+        if (!m_destroyed) xcb_destroy_window(c, m_id);
         m_display->flush();
     }
 }
@@ -486,7 +497,7 @@ void CNativeWindow::disconnected() {
 
 void CNativeWindow::show(bool visible) {
     const CSigPipeGuard guard;
-    if (m_display->isBroken()) return;
+    if (m_display->isBroken() || m_destroyed) return;
     xcb_connection_t* c = m_display->impl().connection;
     if (visible)
         xcb_map_window(c, m_id);
@@ -499,7 +510,7 @@ void CNativeWindow::move(int x, int y) {
     const CSigPipeGuard guard;
     m_rect.x = x;
     m_rect.y = y;
-    if (m_display->isBroken()) return;
+    if (m_display->isBroken() || m_destroyed) return;
     const uint32_t values[] = {uint32_t(x), uint32_t(y)};
     xcb_configure_window(m_display->impl().connection, m_id, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
     m_display->flush();
@@ -509,7 +520,7 @@ void CNativeWindow::resize(int width, int height) {
     const CSigPipeGuard guard;
     m_rect.width = width;
     m_rect.height = height;
-    if (m_display->isBroken()) return;
+    if (m_display->isBroken() || m_destroyed) return;
     const uint32_t values[] = {uint32_t(std::max(1, width)), uint32_t(std::max(1, height))};
     xcb_configure_window(m_display->impl().connection, m_id, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
                          values);
@@ -518,7 +529,7 @@ void CNativeWindow::resize(int width, int height) {
 
 void CNativeWindow::setTitle(const std::string& title) {
     const CSigPipeGuard guard;
-    if (m_display->isBroken() || m_parent) return;
+    if (m_display->isBroken() || m_destroyed || m_parent) return;
     CDisplay::CImpl& d = m_display->impl();
     xcb_icccm_set_wm_name(d.connection, m_id, XCB_ATOM_STRING, 8, uint32_t(title.size()), title.data());
     xcb_change_property(d.connection, XCB_PROP_MODE_REPLACE, m_id, d.netWmName, d.utf8String, 8,
@@ -583,7 +594,7 @@ bool CNativeWindow::blitShm(const uint8_t* pixels, size_t stride, int width, int
 void CNativeWindow::blit(const uint8_t* pixels, size_t stride, int width, int height,
                          const std::vector<CPixelRect>& rects) {
     const CSigPipeGuard guard;
-    if (m_display->isBroken() || rects.empty()) return;
+    if (m_display->isBroken() || m_destroyed || rects.empty()) return;
     std::vector<CPixelRect> clipped;
     for (CPixelRect r : rects) {
         const int right = std::min(r.x + r.width, width), bottom = std::min(r.y + r.height, height);
@@ -619,7 +630,7 @@ void CNativeWindow::blit(const uint8_t* pixels, size_t stride, int width, int he
 
 void CNativeWindow::grabPointer() {
     const CSigPipeGuard guard;
-    if (m_grabbed || m_display->isBroken()) return;
+    if (m_grabbed || m_display->isBroken() || m_destroyed) return;
     xcb_connection_t* c = m_display->impl().connection;
     const uint16_t mask = XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION;
     xcb_grab_pointer_reply_t* reply =
@@ -642,7 +653,7 @@ void CNativeWindow::releasePointer() {
 
 void CNativeWindow::setCursorHidden(bool hidden) {
     const CSigPipeGuard guard;
-    if (m_display->isBroken()) return;
+    if (m_display->isBroken() || m_destroyed) return;
     xcb_connection_t* c = m_display->impl().connection;
     if (hidden && !m_invisibleCursor) {
         // A cursor whose mask shows nothing.
@@ -659,14 +670,14 @@ void CNativeWindow::setCursorHidden(bool hidden) {
 
 void CNativeWindow::warpPointer(int x, int y) {
     const CSigPipeGuard guard;
-    if (m_display->isBroken()) return;
+    if (m_display->isBroken() || m_destroyed) return;
     xcb_warp_pointer(m_display->impl().connection, XCB_WINDOW_NONE, m_id, 0, 0, 0, 0, int16_t(x), int16_t(y));
     m_display->flush();
 }
 
 void CNativeWindow::takeKeyFocus() {
     const CSigPipeGuard guard;
-    if (m_keyFocus || m_display->isBroken()) return;
+    if (m_keyFocus || m_display->isBroken() || m_destroyed) return;
     xcb_connection_t* c = m_display->impl().connection;
     if (xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)) {
         m_previousFocus = reply->focus;

@@ -33,6 +33,8 @@ struct CWindowEvent {
         kFocusOut,
         kExpose,
         kCloseRequest,
+        // The window was destroyed from outside (with the host's window).
+        kDestroyed,
         // The connection broke: the window is gone with it.
         kDisconnected
     };
@@ -127,6 +129,7 @@ public:
     CNativeWindow& operator=(const CNativeWindow&) = delete;
 
     uint32_t id() const { return m_id; }
+    bool isDestroyed() const { return m_destroyed; }
     CDisplay& display() { return *m_display; }
     const CPixelRect& rect() const { return m_rect; }
 
@@ -169,6 +172,8 @@ private:
     CPixelRect m_rect;
     bool m_grabbed = false;
     bool m_keyFocus = false;
+    // Destroyed from outside: nothing is sent for it any more.
+    bool m_destroyed = false;
     uint32_t m_previousFocus = 0;
     uint32_t m_parent = 0;
     // The shared-memory image used by the blit.

@@ -417,9 +417,11 @@ void CWindowRenderer::windowEvent(const platform::CWindowEvent& event) {
     case E::kCloseRequest:
         if (CErrorPtr err = closeWindow()) CSystem::showError(*err);
         break;
+    case E::kDestroyed:
     case E::kDisconnected:
-        // The server is gone: nothing to draw on any more. The window object
-        // stays until the editor closes, as the display is still calling.
+        // The server or the host's window is gone: nothing to draw on any
+        // more. The window object stays until the editor closes, as the
+        // display is still calling.
         m_windowLost = true;
         m_captured = false;
         if (m_updateTimer) m_updateTimer->stop();

@@ -197,9 +197,22 @@ TEST_F(WindowTest, TheMainWindowEmbedsIntoTheHostWindow) {
     renderer = dynamic_cast<CWindowRenderer*>(root->findObject("ui.main-window.window-renderer"));
     ASSERT_NE(renderer->window(), nullptr);
     EXPECT_EQ(host->topLevelOf(renderer->window()->id()), parent->id());
-    // Releasing the tree takes the window away before the host's goes.
-    root.reset();
+    ASSERT_TRUE(root->loop.runUntil([&] { return renderer->frameCount() >= 2; }, kPatienceMs));
+    // A host that destroys its window before it removes the editor: the
+    // editor stops drawing and asks nothing of the window that is gone.
+    parent.reset();
     host->sync();
+    ASSERT_TRUE(root->loop.runUntil([&] { return renderer->isWindowLost(); }, kPatienceMs));
+    EXPECT_TRUE(renderer->window()->isDestroyed());
+    const uint64_t frames = renderer->frameCount();
+    root->loop.runFor(100);
+    EXPECT_EQ(renderer->frameCount(), frames);
+    platform::CDisplay& display = renderer->window()->display();
+    renderer->destroyWindow();
+    display.sync();
+    display.dispatch();
+    EXPECT_EQ(display.errorCount(), 0);
+    root.reset();
 }
 
 TEST_F(WindowTest, DoubleClicksArePairsOfPressesCloseInTimeAndPlace) {
