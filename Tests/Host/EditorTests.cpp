@@ -84,8 +84,11 @@ TEST_F(EditorProgram, AHostWithoutRunLoopGetsNoEditor) {
 
 TEST_F(EditorProgram, TheServerGoingAwayDoesNotEndTheHost) {
     RunResult r;
-    std::thread host([&] { r = editor({"--run-ms", "4000", "--after-frames", "1"}); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::thread host([&] { r = editor({"--run-ms", "8000", "--after-frames", "1"}); });
+    // Once the host's window is there, the editor opens within moments.
+    for (int i = 0; i < 100 && x.run("xdotool search --name '^Lagwell$' >/dev/null 2>&1") != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     x.kill();
     host.join();
     EXPECT_EQ(r.status, 0) << r.output;
