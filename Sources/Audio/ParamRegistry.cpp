@@ -356,6 +356,9 @@ CErrorPtr CAudioParamRegistry::storeDefaultPreset(const CAudioPreset& preset) {
 CErrorPtr CAudioParamRegistry::saveState(COutputStream& out) {
     CMemoryWriter record;
     ZEL_TRY(acquirePreset(false, -1, record));
+    if (record.bytes().size() > CAudioPreset::kMaxRecordBytes)
+        return ZEL_ERROR("@zelstr_CAudioParamRegistry_saveState_TooLong State of %1 bytes is above the allowed %2 bytes.",
+                         record.bytes().size(), CAudioPreset::kMaxRecordBytes);
     ZEL_TRY(out.writeCompressedData(CAudioPreset::kTag, record.bytes().data(), record.bytes().size()));
     return nullptr;
 }
