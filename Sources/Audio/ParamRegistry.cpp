@@ -82,15 +82,26 @@ void CAudioParamRegistry::initMaster() {
     }
     m_programHistories.assign(m_sessionBank.presets().size(), {});
     m_defaultPresetLoaded = false;
+    loadDefaultPreset();
+}
+
+void CAudioParamRegistry::loadDefaultPreset() {
+    // A missing or unreadable item leaves the embedded default; the store
+    // has already set an unreadable file aside.
     std::vector<uint8_t> payload;
-    if (!CAppDataLocal::instance().readItem(kDefaultPresetItem, payload, CAudioPreset::kTag)) {
-        CMemoryReader in(std::move(payload));
-        CAudioPreset preset;
-        if (!preset.load(in)) {
-            m_sessionBank.presets()[0] = std::move(preset);
-            m_defaultPresetLoaded = true;
-        }
+    if (CAppDataLocal::instance().readItem(kDefaultPresetItem, payload, CAudioPreset::kTag)) return;
+    CMemoryReader in(std::move(payload));
+    CAudioPreset preset;
+    CErrorPtr err = preset.load(in);
+    // Checked like any other preset: one this registry would refuse must not
+    // become program 0, or every state saved from it would be refused too.
+    if (!err) err = check(preset);
+    if (err) {
+        CAppDataLocal::instance().setItemAside(kDefaultPresetItem, *err);
+        return;
     }
+    m_sessionBank.presets()[0] = std::move(preset);
+    m_defaultPresetLoaded = true;
 }
 
 // ---------------------------------------------------------------- names
@@ -139,8 +150,13 @@ CString CAudioParamRegistry::groupName(int group) const {
 }
 
 CString CAudioParamRegistry::captureName() const {
-    if (m_isMaster && size_t(m_currentProgram) < m_sessionBank.presets().size())
-        return m_sessionBank.presets()[size_t(m_currentProgram)].name();
+    if (m_isMaster && size_t(m_currentProgram) < m_sessionBank.presets().size()) {
+        // A program loaded from a foreign bank may carry another registry's
+        // id; what is captured here must pass this registry's own check.
+        const CAudioPreset& program = m_sessionBank.presets()[size_t(m_currentProgram)];
+        if (program.registryId() == m_id) return program.name();
+        return CAudioPreset::makeName(m_id, program.displayName());
+    }
     CString display;
     if (CAudioParam* p = paramNamed(m_presetNameParam)) {
         std::lock_guard<std::mutex> lock(p->lock());

@@ -121,6 +121,7 @@ private:
     void setProgramName(const CString& fullName, CAudioParamTransaction& tx);
     void finish(CAudioParamTransaction& tx, const CString& undoName, bool record);
     void initMaster();
+    void loadDefaultPreset();
 
     CString m_id;
     CString m_hierarchy;
