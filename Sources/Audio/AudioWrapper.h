@@ -71,6 +71,9 @@ public:
     // The initialisation steps, in order; an error leaves the instance
     // unusable and is what the host layer reports.
     CErrorPtr init();
+    // Releases the instance tree, the engine and the bindings; a later init
+    // starts again exactly like a new instance's.
+    void shutdown();
 
     // ---- host facts (host's main thread)
     void setupProcessing(double sampleRate, size_t maxBlock);
@@ -188,7 +191,6 @@ private:
     std::vector<CEvent> m_events;  // capacity reserved at init
     CAudioParamChangeSet m_hostChanges;
     CAudioParamUpdate m_hostUpdate;
-    bool m_reporting = true;
     std::vector<double> m_inBuffer, m_outBuffer;
     std::vector<double*> m_inPtrs;
     std::vector<double*> m_outPtrs;

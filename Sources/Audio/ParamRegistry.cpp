@@ -358,6 +358,25 @@ void CAudioParamRegistry::renameProgram(const CString& displayName, bool fromUse
     finish(tx, "Program name change", fromUser);
 }
 
+size_t CAudioParamRegistry::programCount() {
+    std::lock_guard<std::recursive_mutex> lock(m_presetLock);
+    return m_sessionBank.presets().size();
+}
+
+CString CAudioParamRegistry::programDisplayName(size_t index) {
+    std::lock_guard<std::recursive_mutex> lock(m_presetLock);
+    const auto& presets = m_sessionBank.presets();
+    return index < presets.size() ? presets[index].displayName() : CString();
+}
+
+int CAudioParamRegistry::findProgram(const CString& displayName) {
+    std::lock_guard<std::recursive_mutex> lock(m_presetLock);
+    const auto& presets = m_sessionBank.presets();
+    for (size_t i = 0; i < presets.size(); ++i)
+        if (presets[i].displayName() == displayName) return int(i);
+    return -1;
+}
+
 CErrorPtr CAudioParamRegistry::storeDefaultPreset(const CAudioPreset& preset) {
     ZEL_TRY(check(preset));
     CMemoryWriter record;
