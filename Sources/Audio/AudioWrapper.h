@@ -9,6 +9,7 @@
 #include "Audio/AudioEngine.h"
 #include "Audio/ParamChangeSet.h"
 #include "Core/AppData.h"
+#include "Core/Application.h"
 #include "Core/Object.h"
 #include "Core/Stream.h"
 
@@ -168,6 +169,8 @@ private:
     // Host parameters changed inside the plug-in go to the host.
     void reportChanges(const CAudioParamChangeSet& changes);
 
+    // First, so that it goes last: the tree below needs the application.
+    CApplicationHold m_applicationHold;
     CObject m_root;
     CObject* m_plugin = nullptr;
     CAudioEnv* m_env = nullptr;

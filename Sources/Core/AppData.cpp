@@ -5,6 +5,7 @@
 #include "Core/MemoryStream.h"
 #include "Core/Notify.h"
 #include "Core/ResourceReader.h"
+#include "Core/Singleton.h"
 #include "Platform/Folders.h"
 
 #define ZEL_SOURCE_TAG "AppData"
@@ -147,16 +148,13 @@ CErrorPtr CAppData::writeItem(const CString& item, const void* data, size_t size
 CAppDataGlobal::CAppDataGlobal() : CAppData(platform::globalDataFolder() + kGlobalStoreFolder) {}
 
 CAppDataGlobal& CAppDataGlobal::instance() {
-    // Never destroyed: listeners released during process exit still detach.
-    static CAppDataGlobal* store = new CAppDataGlobal();
-    return *store;
+    return moduleSingleton<CAppDataGlobal>([] { return new CAppDataGlobal(); });
 }
 
 CAppDataLocal::CAppDataLocal() : CAppData(platform::localDataFolder() + kLocalStoreFolder) {}
 
 CAppDataLocal& CAppDataLocal::instance() {
-    static CAppDataLocal* store = new CAppDataLocal();
-    return *store;
+    return moduleSingleton<CAppDataLocal>([] { return new CAppDataLocal(); });
 }
 
 }  // namespace zel
