@@ -65,6 +65,10 @@ class CAudioWrapper : public CAudioExtParamHostBridge,
 public:
     static constexpr size_t kSubBlock = 512;
     static constexpr uint32_t kEventParamChange = 1;
+    // The sample rates the plug-in processes; a host asking for another is
+    // refused.
+    static constexpr double kMinSampleRate = 8000;
+    static constexpr double kMaxSampleRate = 768000;
 
     CAudioWrapper();
     ~CAudioWrapper() override;

@@ -276,6 +276,14 @@ TEST(VST3Factory, DescribesOneEffectClassFromTheProject) {
     EXPECT_STREQ(c.version, "1.6");
     EXPECT_NE(factory2->getClassInfo2(1, &c), kResultOk);
 
+    // Ids at an address that is not 8-byte aligned, as some hosts pass them.
+    alignas(8) char shifted[2 * sizeof(Steinberg::TUID) + 4];
+    std::memcpy(shifted + 4, c.cid, sizeof(Steinberg::TUID));
+    std::memcpy(shifted + 4 + sizeof(Steinberg::TUID), Vst::IComponent::iid.toTUID(), sizeof(Steinberg::TUID));
+    void* created = nullptr;
+    ASSERT_EQ(factory->createInstance(shifted + 4, shifted + 4 + sizeof(Steinberg::TUID), &created), kResultOk);
+    static_cast<Vst::IComponent*>(created)->release();
+
     Steinberg::TUID other = {};
     void* obj = &other;
     EXPECT_NE(factory->createInstance(other, Vst::IComponent::iid, &obj), kResultOk);
@@ -483,6 +491,10 @@ TEST(VST3Processing, SampleSizesTailAndLatency) {
     EXPECT_EQ(plugin.processor->canProcessSampleSize(2), kResultFalse);
     Vst::ProcessSetup odd{Vst::kRealtime, 2, 512, 48000.0};
     EXPECT_EQ(plugin.processor->setupProcessing(odd), kResultFalse);
+    for (const double rate : {0.0, 4000.0, 2147483647.0, std::numeric_limits<double>::quiet_NaN()}) {
+        Vst::ProcessSetup absurd{Vst::kRealtime, Vst::kSample32, 512, rate};
+        EXPECT_EQ(plugin.processor->setupProcessing(absurd), kResultFalse) << rate;
+    }
 
     plugin.start(Vst::kSample64);
     EXPECT_EQ(plugin.processor->getTailSamples(), 576000u);

@@ -354,10 +354,15 @@ tresult PLUGIN_API CAudioWrapperVST3::canProcessSampleSize(int32 symbolicSampleS
 
 uint32 PLUGIN_API CAudioWrapperVST3::getLatencySamples() { return static_cast<uint32>(std::max(0LL, latency())); }
 
-uint32 PLUGIN_API CAudioWrapperVST3::getTailSamples() { return static_cast<uint32>(std::max(0LL, tailSamples())); }
+// Saturated below kInfiniteTail, which would mean a tail that never ends.
+uint32 PLUGIN_API CAudioWrapperVST3::getTailSamples() {
+    return static_cast<uint32>(std::clamp(tailSamples(), 0LL, static_cast<long long>(Vst::kInfiniteTail) - 1));
+}
 
 tresult PLUGIN_API CAudioWrapperVST3::setupProcessing(Vst::ProcessSetup& setup) {
-    if (!m_initialised || canProcessSampleSize(setup.symbolicSampleSize) != kResultTrue) return kResultFalse;
+    if (!m_initialised || canProcessSampleSize(setup.symbolicSampleSize) != kResultTrue ||
+        !(setup.sampleRate >= kMinSampleRate && setup.sampleRate <= kMaxSampleRate))
+        return kResultFalse;
     m_sampleSize = setup.symbolicSampleSize;
     m_processMode = setup.processMode;
     CAudioWrapper::setupProcessing(setup.sampleRate, static_cast<size_t>(std::max(setup.maxSamplesPerBlock, 0)));

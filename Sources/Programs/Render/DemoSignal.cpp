@@ -8,12 +8,37 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+namespace {
+
+constexpr const char* kUsage = R"(usage: lagwell-demo-signal OUTPUT.wav [SECONDS=4] [RATE=48000] [CHANNELS=2]
+
+Writes the test signal: on every channel a 1 kHz tone burst of 50 ms every
+half second and a click at each burst's start, as 32-bit float WAV.
+
+  --help    print this text
+)";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        // "-" alone is standard output; anything else with a dash is an
+        // option this program does not have, never a file name.
+        if (argv[i][0] == '-' && argv[i][1] != 0) {
+            std::fprintf(stderr, "lagwell-demo-signal: unknown option %s\n%s", argv[i], kUsage);
+            return 2;
+        }
+    }
     if (argc < 2 || argc > 5) {
-        std::fprintf(stderr, "usage: lagwell-demo-signal OUTPUT.wav [SECONDS=4] [RATE=48000] [CHANNELS=2]\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     const double seconds = argc > 2 ? std::atof(argv[2]) : 4.0;
