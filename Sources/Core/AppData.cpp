@@ -69,6 +69,8 @@ CErrorPtr CAppData::readItem(const CString& item, std::vector<uint8_t>& out, uin
                 return nullptr;
             }
             if (name.defaultResource.empty()) return ZEL_PASS(openError);
+            // Removed by the user: the default again.
+            kept = nullptr;
         } else {
             CErrorPtr readError = file.readCompressedData(tag, out, kMaxItemBytes);
             file.close();
@@ -115,7 +117,7 @@ CErrorPtr CAppData::setAsideLocked(const std::string& path, const CError& reason
     // it once.
     if (!m_reported.insert(path).second) return nullptr;
     CErrorPtr report =
-        moved ? ZEL_ERROR("@zelstr_CAppData_readItem_DamagedKept The settings file '%1' is damaged and could not be "
+        moved ? ZEL_ERROR("@zelstr_CAppData_readItem_DamagedNotMoved The settings file '%1' is damaged and could not be "
                           "set aside (%2). Its content is ignored.",
                           CString::fromUtf8(path), moved->text())
               : ZEL_ERROR("@zelstr_CAppData_readItem_Damaged The settings file '%1' is damaged. It was set aside as "

@@ -157,6 +157,16 @@ TEST_F(AppDataTest, DamagedFileIsSetAsideAndReportedOnceAndTheDefaultServes) {
     ASSERT_EQ(CAppDataLocal::instance().readItem(kSchemeItem, bytes, kDstr), nullptr);
     EXPECT_EQ(readText(bytes).size(), 4u);
     EXPECT_EQ(shown.shown().size(), 1u);
+
+    // A file the user removes after it was read gives the default again.
+    const std::vector<uint8_t> blue = dstr("Blue");
+    ASSERT_EQ(CAppDataLocal::instance().writeItem(kSchemeItem, blue.data(), blue.size(), kDstr), nullptr);
+    ASSERT_EQ(CAppDataLocal::instance().readItem(kSchemeItem, bytes, kDstr), nullptr);
+    EXPECT_EQ(readText(bytes), "Blue");
+    std::filesystem::remove(file);
+    ASSERT_EQ(CAppDataLocal::instance().readItem(kSchemeItem, bytes, kDstr), nullptr);
+    EXPECT_NE(readText(bytes), "Blue");
+    EXPECT_EQ(readText(bytes).size(), 4u);
 }
 
 TEST_F(AppDataTest, DamagedFileGivesWayToWhatWasReadBefore) {
