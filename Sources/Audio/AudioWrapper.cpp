@@ -165,10 +165,7 @@ CErrorPtr CAudioWrapper::init() {
     }
     m_events.reserve(kMaxEvents);
     m_collector->setChangeListener([this](const CAudioParamChangeSet& changes) { reportChanges(changes); });
-    m_registry->setProgramChangeHandler([this](int program) {
-        m_interfaceBase->refresh();
-        onProgramChanged(program);
-    });
+    m_registry->setProgramChangeHandler([this](int program) { onProgramChanged(program); });
     m_interfaceBase->setDataProvider(this);
     debugLog("CAudioWrapper init time: %f s @ %f s", secondsSinceStart() - started, secondsSinceStart());
     return nullptr;
@@ -337,8 +334,7 @@ int CAudioWrapper::extParamSteps(size_t index) const {
 }
 
 void CAudioWrapper::reportChanges(const CAudioParamChangeSet& changes) {
-    // Editors hear of every change made outside their own messages.
-    m_interfaceBase->refresh();
+    // Editors see the changes by their versions at their next frame.
     for (const auto& global : m_globals)
         for (const auto& run : changes.runs())
             if (run.param == &global->param()) {

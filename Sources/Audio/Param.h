@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -28,11 +30,17 @@ public:
     CAudioParamStorage& storage() { return m_storage; }
     const CAudioParamStorage& storage() const { return m_storage; }
     std::mutex& lock() const { return m_lock; }
+    // Counts the changes of the value, starting at 1: whoever shows the
+    // value compares it with the version it showed last, without a lock.
+    uint64_t version() const { return m_version.load(std::memory_order_acquire); }
+    // After the change is written; wait-free, so the audio thread may call it.
+    void markChanged() { m_version.fetch_add(1, std::memory_order_acq_rel); }
 
 private:
     const CAudioParamDef& m_def;
     CAudioParamStorage m_storage;
     mutable std::mutex m_lock;
+    std::atomic<uint64_t> m_version{1};
 };
 
 // `audio:param-collector`: creates the instance's parameters from the
