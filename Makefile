@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 # Where `make install` puts the plug-in bundle: the user's VST3 folder.
 VST3_DIR ?= $(HOME)/.vst3
 
-.PHONY: all deps build demo test fuzz check bench clean contact-sheets install
+.PHONY: all deps build demo test fuzz check bench bench-peer clean contact-sheets install
 
 all: build
 
@@ -36,6 +36,10 @@ check: test fuzz
 
 bench: build
 	$(BUILD)/Bench/lagwell-bench
+
+# Lagwell next to LSP's Delay Compensator and a plain ring copy, side by side.
+bench-peer: build
+	$(BUILD)/Bench/lagwell-bench-peer
 
 # PNG sheets of every font, image set and brush at each UI scale, written to
 # $(BUILD)/contact-sheets for review.

@@ -6,6 +6,7 @@
 
 #include "Audio/AudioEnv.h"
 #include "Audio/Engine/DenormalGuard.h"
+#include "Audio/Engine/SampleConvert.h"
 #include "Audio/Modules/ModNode.h"
 #include "Audio/Param.h"
 #include "Audio/VizCollector.h"
@@ -171,7 +172,8 @@ void CAudioEngine::takeChanges() {
 
 // ---------------------------------------------------------------- processing
 
-void CAudioEngine::process(const double* const* in, size_t numIn, double* const* out, size_t numOut, size_t n) {
+template <class T>
+void CAudioEngine::process(const T* const* in, size_t numIn, T* const* out, size_t numOut, size_t n) {
     const CDenormalGuard denormals;
     for (size_t offset = 0; offset < n;) {
         const size_t len = std::min(n - offset, m_format.maxBlock);
@@ -181,26 +183,34 @@ void CAudioEngine::process(const double* const* in, size_t numIn, double* const*
     }
 }
 
-void CAudioEngine::processBlock(const double* const* in, size_t numIn, double* const* out, size_t numOut,
-                                size_t offset, size_t n) {
+template void CAudioEngine::process(const float* const*, size_t, float* const*, size_t, size_t);
+template void CAudioEngine::process(const double* const*, size_t, double* const*, size_t, size_t);
+
+template <class T>
+void CAudioEngine::processBlock(const T* const* in, size_t numIn, T* const* out, size_t numOut, size_t offset,
+                                size_t n) {
+    // The host's samples go straight into the graph's buffers and come
+    // straight out of them, converted on the way.
     CAudioChannels& hostInputs = m_graph->inputs[0];
     hostInputs.clear();
     for (size_t h = 0; h < numIn && h < CAudioProcessBase::kMaxChannels; ++h) {
         CAudioChannel c;
         c.buffer = newBuffer();
         if (!c.buffer) continue;
-        std::memcpy(c.buffer.data(), in[h] + offset, n * sizeof(double));
+        if (in[h]) convertSamples(in[h] + offset, c.buffer.data(), n);
+        else std::fill(c.buffer.data(), c.buffer.data() + n, 0.0);
         c.channel = int(h);
         hostInputs.push_back(std::move(c));
     }
     m_graph->update();
     m_graph->process(n);
     for (size_t k = 0; k < numOut; ++k) {
+        if (!out[k]) continue;
         const CAudioChannel* source = nullptr;
         for (const CAudioChannel& c : m_graph->output)
             if (c.channel == int(k) && c.buffer) source = &c;
-        if (source) std::memcpy(out[k] + offset, source->buffer.data(), n * sizeof(double));
-        else std::memset(out[k] + offset, 0, n * sizeof(double));
+        if (source) convertSamples(source->buffer.data(), out[k] + offset, n);
+        else std::fill(out[k] + offset, out[k] + offset + n, T(0));
     }
 }
 

@@ -45,8 +45,11 @@ public:
     // Takes the collector's pending changes over into the audio-side values.
     void takeChanges();
     // Processes n samples from `numIn` host inputs into `numOut` host
-    // outputs; outputs without a source get zeros.
-    void process(const double* const* in, size_t numIn, double* const* out, size_t numOut, size_t n);
+    // outputs, single or double precision (float or double); outputs
+    // without a source get zeros. A null input reads as silence, a null
+    // output is left alone.
+    template <class T>
+    void process(const T* const* in, size_t numIn, T* const* out, size_t numOut, size_t n);
 
     long long latency() const;
     CAudioProcess& graph() { return *m_graph; }
@@ -66,8 +69,8 @@ private:
     // The audio-side copy of a parameter; created only while building.
     const CAudioParamCopy* copyOf(CAudioParam* param);
     void prepareCopies(const CObject& def);
-    void processBlock(const double* const* in, size_t numIn, double* const* out, size_t numOut, size_t offset,
-                      size_t n);
+    template <class T>
+    void processBlock(const T* const* in, size_t numIn, T* const* out, size_t numOut, size_t offset, size_t n);
 
     CPoolAllocator m_pool;
     CAudioStreamFormat m_format;

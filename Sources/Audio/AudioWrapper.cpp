@@ -82,6 +82,7 @@ void CAudioWrapper::shutdown() {
     m_ccTable = nullptr;
     m_registry = nullptr;
     m_inputs = m_outputs = 2;
+    m_engineChannels = 0;
 }
 
 // ---------------------------------------------------------------- init
@@ -176,16 +177,7 @@ CErrorPtr CAudioWrapper::init() {
 void CAudioWrapper::setupProcessing(double sampleRate, size_t maxBlock) {
     const long long before = latency();
     m_engine.setFormat(sampleRate, std::min(maxBlock ? maxBlock : kSubBlock, kSubBlock));
-    const size_t channels = CAudioProcessBase::kMaxChannels;
-    m_inBuffer.assign(channels * kSubBlock, 0.0);
-    m_outBuffer.assign(channels * kSubBlock, 0.0);
-    m_inPtrs.assign(channels, nullptr);
-    m_outPtrs.assign(channels, nullptr);
-    m_inConst.assign(channels, nullptr);
-    for (size_t c = 0; c < channels; ++c) {
-        m_inConst[c] = m_inPtrs[c] = m_inBuffer.data() + c * kSubBlock;
-        m_outPtrs[c] = m_outBuffer.data() + c * kSubBlock;
-    }
+    m_engineChannels = CAudioProcessBase::kMaxChannels;
     if (latency() != before) latencyChanged();
     m_interfaceBase->audioFactsChanged();
 }
@@ -400,8 +392,12 @@ void CAudioWrapper::processBlock(const T* const* inputs, size_t numInputs, T* co
                                  size_t n) {
     std::sort(m_events.begin(), m_events.end(), [](const CEvent& a, const CEvent& b) { return a.offset < b.offset; });
     size_t next = 0, position = 0;
-    const size_t channelsIn = std::min(numInputs, m_inPtrs.size());
-    const size_t channelsOut = std::min(numOutputs, m_outPtrs.size());
+    const size_t channelsIn = std::min(numInputs, m_engineChannels);
+    const size_t channelsOut = std::min(numOutputs, m_engineChannels);
+    // The host's channels at the sub-block, as the engine reads and writes
+    // them; null where the host gave none.
+    const T* in[CAudioProcessBase::kMaxChannels];
+    T* out[CAudioProcessBase::kMaxChannels];
     bool first = true;
     while (position < n || (first && n == 0)) {
         // Events at this position take effect before its samples.
@@ -414,18 +410,9 @@ void CAudioWrapper::processBlock(const T* const* inputs, size_t numInputs, T* co
             m_env->blockEndTime = m_env->blockStartTime + double(len) / (m_env->sampleRate > 0 ? m_env->sampleRate : 1);
         }
         first = false;
-        for (size_t c = 0; c < channelsIn; ++c) {
-            if (!inputs || !inputs[c]) {
-                std::fill(m_inPtrs[c], m_inPtrs[c] + len, 0.0);
-                continue;
-            }
-            for (size_t j = 0; j < len; ++j) m_inPtrs[c][j] = double(inputs[c][position + j]);
-        }
-        m_engine.process(m_inConst.data(), channelsIn, m_outPtrs.data(), channelsOut, len);
-        for (size_t c = 0; c < channelsOut; ++c) {
-            if (!outputs || !outputs[c]) continue;
-            for (size_t j = 0; j < len; ++j) outputs[c][position + j] = T(m_outPtrs[c][j]);
-        }
+        for (size_t c = 0; c < channelsIn; ++c) in[c] = inputs && inputs[c] ? inputs[c] + position : nullptr;
+        for (size_t c = 0; c < channelsOut; ++c) out[c] = outputs && outputs[c] ? outputs[c] + position : nullptr;
+        m_engine.process(in, channelsIn, out, channelsOut, len);
         // Host outputs beyond what the engine serves are silent.
         for (size_t c = channelsOut; c < numOutputs; ++c)
             if (outputs && outputs[c]) std::fill(outputs[c] + position, outputs[c] + position + len, T(0));

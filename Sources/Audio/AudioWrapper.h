@@ -198,10 +198,7 @@ private:
     std::vector<CEvent> m_events;  // capacity reserved at init
     CAudioParamChangeSet m_hostChanges;
     CAudioParamUpdate m_hostUpdate;
-    std::vector<double> m_inBuffer, m_outBuffer;
-    std::vector<double*> m_inPtrs;
-    std::vector<double*> m_outPtrs;
-    std::vector<const double*> m_inConst;
+    size_t m_engineChannels = 0;  // channels the engine takes, once it is set up
 };
 
 }  // namespace zel

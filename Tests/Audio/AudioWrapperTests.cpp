@@ -120,6 +120,25 @@ TEST(AudioWrapper, SingleAndDoublePrecisionAgreeAndUnservedOutputsAreSilent) {
     EXPECT_DOUBLE_EQ(d.out[1][5], d.in[1][5] * 0.6822985829535497);
 }
 
+TEST(AudioWrapper, OddLengthsMissingInputsAndMissingOutputsConvertExactly) {
+    // Sub-blocks whose lengths are not multiples of the conversion's four
+    // samples; a host channel without a buffer reads as silence and an
+    // output without one is left alone.
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, 512);
+    CBlock<float> f(2, 1001);
+    f.ip[1] = nullptr;
+    f.op[1] = nullptr;
+    for (size_t n : {1001u, 7u, 3u}) {
+        for (auto& x : f.out) std::fill(x.begin(), x.end(), -9.0f);
+        w.process(f.ip.data(), 2, f.op.data(), 2, n);
+        for (size_t t = 0; t < n; ++t) ASSERT_EQ(f.out[0][t], f.in[0][t]) << "no delay: the input exactly, " << t;
+        for (size_t t = n; t < 1001; ++t) ASSERT_EQ(f.out[0][t], -9.0f) << "beyond the block " << t;
+        EXPECT_EQ(f.out[1], std::vector<float>(1001, -9.0f)) << "no output buffer: nothing written";
+    }
+}
+
 TEST(AudioWrapper, ChangesInsideThePluginReachTheHostAndStateRoundTrips) {
     CTestWrapper w;
     ASSERT_EQ(w.init(), nullptr);

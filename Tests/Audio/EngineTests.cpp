@@ -140,6 +140,23 @@ TEST(Engine, MidSideCodingAroundEqualDelaysRestoresTheInput) {
     EXPECT_NEAR(rig.out[1][t], mid - side, 1e-15);
 }
 
+TEST(Engine, BypassStatesFollowEveryChangeOfTheirParameters) {
+    // States are evaluated again only when their parameters change: each
+    // change, back and forth, must still switch the coders.
+    CRig rig;
+    size_t at = 0;
+    for (double pairs : {1.0, 0.0, 1.0, 0.0}) {
+        rig.inst.edit("io-params.ms-pairs", 0, 0, {pairs, pairs});
+        rig.run(512, at);
+        at += 512;
+        EXPECT_EQ(rig.engine.graph().isBypassed("modMSEncoder"), pairs == 0.0) << "pairs " << pairs;
+        EXPECT_EQ(rig.engine.graph().isBypassed("modMSDecoder"), pairs == 0.0) << "pairs " << pairs;
+        rig.run(512, at);
+        at += 512;
+        EXPECT_EQ(rig.engine.graph().isBypassed("modMSEncoder"), pairs == 0.0) << "unchanged " << pairs;
+    }
+}
+
 TEST(Engine, SoloAndBypassFadeToTheNoiseFloorAndTheDryInput) {
     CRig rig;
     rig.inst.edit("modLagwell.sdelay", 0, 0, {9});

@@ -50,6 +50,23 @@ CErrorPtr CAudioProcess::init(const CAudioProcessDefBase& defBase, CAudioGraphCo
     }
     ZEL_TRY(addLinks(*def));
     ZEL_TRY(computeOrder());
+    // What the block walk needs, fixed with the links: the links into each
+    // child, and the first process of the chain in the order, which takes
+    // the container's input because no chain link feeds it.
+    m_linksInto.assign(m_children.size(), {});
+    for (size_t l = 0; l < m_links.size(); ++l) m_linksInto[m_links[l].dst].push_back(l);
+    m_inputChild = m_children.size();
+    for (size_t i : m_order) {
+        if (!m_hasChain || m_children[i]->def()->isOutOfOrder()) continue;
+        bool chained = false;
+        for (size_t l : m_linksInto[i])
+            if (m_links[l].state < 0 && m_links[l].port == 0 && !m_children[m_links[l].src]->def()->isOutOfOrder())
+                chained = true;
+        if (!chained) {
+            m_inputChild = i;
+            break;
+        }
+    }
     m_skip.assign(m_children.size(), false);
     for (auto& s : m_states) s.active = evaluate(s);
     return nullptr;
@@ -151,7 +168,14 @@ long long CAudioProcess::latency() const {
 }
 
 void CAudioProcess::update() {
-    for (auto& s : m_states) s.active = evaluate(s);
+    // A state changes only with its parameters.
+    for (auto& s : m_states) {
+        const uint64_t version = s.param->version(), andVersion = s.andParam ? s.andParam->version() : 0;
+        if (version == s.version && andVersion == s.andVersion) continue;
+        s.active = evaluate(s);
+        s.version = version;
+        s.andVersion = andVersion;
+    }
     for (size_t i = 0; i < m_children.size(); ++i)
         m_skip[i] = m_childState[i] >= 0 && m_states[size_t(m_childState[i])].active;
 }
@@ -162,24 +186,17 @@ const CAudioChannels& CAudioProcess::effectiveOutput(size_t child) const {
 }
 
 void CAudioProcess::process(size_t n) {
-    bool chainStarted = false;
     for (size_t i : m_order) {
         CAudioProcessBase& child = *m_children[i];
         for (auto& port : child.inputs) port.clear();
         bool fed = false;
-        if (m_hasChain && !chainStarted && !child.def()->isOutOfOrder()) {
-            // The first process of the chain takes the container's input.
-            bool chained = false;
-            for (const CLink& l : m_links)
-                if (l.dst == i && l.state < 0 && l.port == 0 && !m_children[l.src]->def()->isOutOfOrder()) chained = true;
-            if (!chained) {
-                child.inputs[0].insert(child.inputs[0].end(), inputs[0].begin(), inputs[0].end());
-                fed = true;
-                chainStarted = true;
-            }
+        if (i == m_inputChild) {
+            child.inputs[0].insert(child.inputs[0].end(), inputs[0].begin(), inputs[0].end());
+            fed = true;
         }
-        for (const CLink& l : m_links) {
-            if (l.dst != i || (l.state >= 0 && m_states[size_t(l.state)].active)) continue;
+        for (size_t index : m_linksInto[i]) {
+            const CLink& l = m_links[index];
+            if (l.state >= 0 && m_states[size_t(l.state)].active) continue;
             const CAudioChannels& from = effectiveOutput(l.src);
             child.inputs[l.port].insert(child.inputs[l.port].end(), from.begin(), from.end());
             fed = true;

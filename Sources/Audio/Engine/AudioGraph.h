@@ -47,6 +47,8 @@ private:
         const CAudioParamCopy* param;
         const CAudioParamCopy* andParam;
         bool active;
+        // The parameter versions `active` was evaluated for.
+        uint64_t version = 0, andVersion = 0;
     };
 
     CErrorPtr addLinks(const CAudioProcessDef& def);
@@ -61,6 +63,8 @@ private:
     std::vector<CLink> m_links;
     std::vector<CState> m_states;
     std::vector<size_t> m_order;
+    std::vector<std::vector<size_t>> m_linksInto;  // per child, the links it receives
+    size_t m_inputChild = 0;  // the child that takes the container's input (with a chain)
     std::vector<bool> m_skip;
     size_t m_chainEnd = 0;  // the child whose output is the container's
     bool m_hasChain = false;

@@ -99,6 +99,11 @@ public:
     long long latency() const override;
     void setStackGroup(int group) override { m_fixedGroup = group; }
 
+    // The modules that process the channels now, one per input channel.
+    size_t moduleCount() const { return m_current.size(); }
+    const CAudioModule& module(size_t i) const { return *m_current[i]; }
+    CAudioModule& module(size_t i) { return *m_current[i]; }
+
 protected:
     // One module for one channel ("create module instance").
     virtual std::unique_ptr<CAudioModule> createModule() const = 0;
