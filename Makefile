@@ -46,11 +46,18 @@ bench-peer: build
 contact-sheets: build
 	cmake --build $(BUILD) --target contact-sheets
 
-# The VST3 bundle into VST3_DIR, replacing an older copy.
+# The VST3 bundle into VST3_DIR, replacing an older copy. The installed
+# module is stripped; its debug information stays in $(BUILD)/Lagwell.so.debug,
+# which debuggers find through the module's debug link.
+MODULE = Lagwell.vst3/Contents/x86_64-linux/Lagwell.so
 install: build
 	mkdir -p $(VST3_DIR)
 	rm -rf $(VST3_DIR)/Lagwell.vst3
 	cp -r $(BUILD)/Lagwell.vst3 $(VST3_DIR)/
+	objcopy --only-keep-debug $(BUILD)/$(MODULE) $(BUILD)/Lagwell.so.debug
+	strip --strip-unneeded $(VST3_DIR)/$(MODULE)
+	objcopy --add-gnu-debuglink=$(BUILD)/Lagwell.so.debug $(VST3_DIR)/$(MODULE)
+	@du -h $(VST3_DIR)/$(MODULE)
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)

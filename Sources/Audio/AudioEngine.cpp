@@ -58,8 +58,16 @@ CErrorPtr CAudioEngine::build(CObject& plugin) {
     ZEL_TRY(output->init(*outputDef, *this));
     m_graph = std::move(graph);
     m_output = std::move(output);
+    // Filters derive values on the audio thread too, for host automation:
+    // their sources and destinations get audio-side copies.
+    m_derivations.clear();
+    for (const auto& f : m_collector->filterBindings()) {
+        copyOf(f.source);
+        m_derivations.push_back({f.filter, f.source, nullptr, copyOf(f.destination)});
+    }
     m_copyIndex.clear();
     for (const auto& [param, copy] : m_copies) m_copyIndex.emplace_back(param, copy.get());
+    for (CDerivation& d : m_derivations) d.sourceCopy = findCopy(d.source);
     m_building = false;
     return nullptr;
 }
@@ -121,7 +129,7 @@ CAudioParam* CAudioEngine::resolve(const CObject& def, const CString& name) cons
     return runTimeParam(def.fullName() + "." + name);
 }
 
-const CAudioParamCopy* CAudioEngine::copyOf(CAudioParam* param) {
+CAudioParamCopy* CAudioEngine::copyOf(CAudioParam* param) {
     if (!param) return nullptr;
     auto it = m_copies.find(param);
     if (it != m_copies.end()) return it->second.get();
@@ -157,16 +165,28 @@ const CAudioParamCopy* CAudioEngine::findParam(const CObject& scope, const CStri
     return copyOf(runTimeParam(scope.fullName() + "." + name));
 }
 
+CAudioParamCopy* CAudioEngine::findCopy(const CAudioParam* param) const {
+    auto it = std::lower_bound(m_copyIndex.begin(), m_copyIndex.end(), param,
+                               [](const auto& entry, const CAudioParam* p) { return entry.first < p; });
+    return it == m_copyIndex.end() || it->first != param ? nullptr : it->second;
+}
+
 void CAudioEngine::takeChanges() {
-    {
-        std::lock_guard<std::mutex> lock(m_env->lock());
-        m_collector->takePending(m_update);
-    }
-    for (const auto& e : m_update.entries()) {
-        auto it = std::lower_bound(m_copyIndex.begin(), m_copyIndex.end(), e.param,
-                                   [](const auto& entry, CAudioParam* p) { return entry.first < p; });
-        if (it == m_copyIndex.end() || it->first != e.param) continue;
-        it->second->setGroup(e.group, m_update.components(e), e.elementCount);
+    const CAudioParamUpdate* update = m_collector->acquirePending();
+    if (!update) return;
+    for (const auto& e : update->entries())
+        if (CAudioParamCopy* copy = findCopy(e.param)) copy->setGroup(e.group, update->components(e), e.elementCount);
+    m_collector->releasePending(update);
+}
+
+void CAudioEngine::applyHostValue(CAudioParam& param, size_t group, size_t element, double plain) {
+    CAudioParamCopy* copy = findCopy(&param);
+    if (!copy) return;
+    copy->setComponent(group, element, 0, plain);
+    for (const CDerivation& d : m_derivations) {
+        if (d.source != &param || !d.destinationCopy) continue;
+        const CAudioParamInfo& info = d.destinationCopy->info();
+        d.destinationCopy->setComponent(info.isSingleGroup ? 0 : group, 0, 0, d.filter->derive(copy->value(), group, info));
     }
 }
 

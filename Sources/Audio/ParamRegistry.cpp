@@ -96,6 +96,16 @@ void CAudioParamRegistry::loadDefaultPreset() {
     // Checked like any other preset: one this registry would refuse must not
     // become program 0, or every state saved from it would be refused too.
     if (!err) err = check(preset);
+    if (!err) {
+        // A new instance starts in the user's default, not only under its
+        // name; this is no step to undo. An item that does not fit puts
+        // the embedded default back whole.
+        const CAudioPreset embedded = m_sessionBank.presets()[0];
+        CAudioParamTransaction tx(*m_collector);
+        err = apply(preset, tx);
+        if (err) apply(embedded, tx);
+        tx.finish(CString());
+    }
     if (err) {
         CAppDataLocal::instance().setItemAside(kDefaultPresetItem, *err);
         return;

@@ -391,6 +391,9 @@ CErrorPtr CParamInterfaceBase::onRequestUpdates(CPosInputStream&) {
 }
 
 CErrorPtr CParamInterfaceBase::refresh(int client) {
+    // Host automation the audio thread applied reaches the parameters here
+    // too, on the editor's frame.
+    m_collector->takeOverFromAudio();
     std::lock_guard<std::mutex> lock(m_listenLock);
     CErrorPtr first;
     for (auto& [id, listener] : m_clients) {

@@ -85,6 +85,7 @@ TEST(AudioWrapper, AnEventTakesEffectAtItsExactSample) {
     block.run(w);
     for (size_t t = 0; t <= 100; ++t) ASSERT_EQ(block.out[0][t], block.in[0][t]) << t;
     EXPECT_NE(block.out[0][101], block.in[0][101]);
+    w.idle();  // the parameters hear of the automation on the UI thread
     EXPECT_DOUBLE_EQ(w.extParamNormalized(indexOf(w, "SDelay0")), 5.0 / 9.0);
     EXPECT_TRUE(w.reported.empty()) << "the host's own automation is not reported back";
 
@@ -94,6 +95,24 @@ TEST(AudioWrapper, AnEventTakesEffectAtItsExactSample) {
     longBlock.run(w);
     CAudioEnv& env = *dynamic_cast<CAudioEnv*>(w.plugin().findObject("plugin.audio-env"));
     EXPECT_DOUBLE_EQ(env.blockEndTime - (512.0 / 48000.0), 512.0 / 48000.0) << "two blocks of 256 before it";
+}
+
+TEST(AudioWrapper, ThePluginsValuesFollowTheHostsLatestAutomationHoweverLongTheUIWaits) {
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, 512);
+    CBlock<float> block(2, 64);
+    const size_t digit = indexOf(w, "SDelay0");
+    // Blocks full of automation while the UI thread looks away.
+    for (int b = 0; b < 200; ++b) {
+        for (uint32_t e = 0; e < 60; ++e)
+            w.queueEvent(e, CAudioWrapper::kEventParamChange, int32_t(digit), double((b + int(e)) % 10) / 9.0);
+        block.run(w);
+    }
+    EXPECT_EQ(w.extParamNormalized(digit), 0.0) << "the parameters hear of it on the UI thread only";
+    w.idle();
+    EXPECT_DOUBLE_EQ(w.extParamNormalized(digit), double((199 + 59) % 10) / 9.0);
+    EXPECT_TRUE(w.reported.empty()) << "the host's own automation is not reported back";
 }
 
 TEST(AudioWrapper, SingleAndDoublePrecisionAgreeAndUnservedOutputsAreSilent) {

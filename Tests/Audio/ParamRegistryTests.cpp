@@ -258,6 +258,9 @@ TEST(ParamRegistry, StoredDefaultPresetSeedsNewInstances) {
     CInstance next;
     EXPECT_TRUE(next.registry().isDefaultPresetLoaded());
     EXPECT_EQ(next.registry().sessionBank().presets()[0].name(), "t4c9:Mine");
+    EXPECT_EQ(next.value("modOutGain.gain"), 0.5) << "the instance starts in the stored state, not only its name";
+    EXPECT_EQ(next.param("preset-name").storage().text(0, 0), "Mine");
+    EXPECT_EQ(next.undo().count(), 0u);
     std::filesystem::remove(CAppDataLocal::instance().itemPath(CAudioParamRegistry::kDefaultPresetItem));
 }
 
@@ -285,6 +288,27 @@ TEST(ParamRegistry, DamagedDefaultPresetIsSetAsideAndStatesStayLoadable) {
     CErrorPtr err = clean.registry().restoreState(in);
     ASSERT_EQ(err, nullptr) << err->describe();
     EXPECT_EQ(clean.value("modOutGain.gain"), 0.5);
+    std::filesystem::remove(file + CAppData::kDamagedSuffix);
+}
+
+TEST(ParamRegistry, DefaultPresetWithAnItemThatDoesNotFitLeavesTheEmbeddedDefault) {
+    CShownErrors shown;
+    const std::string file = CAppDataLocal::instance().itemPath(CAudioParamRegistry::kDefaultPresetItem);
+    CAudioPreset bad("t4c9:Bad");
+    bad.setItem("modLagwell.adelay", floatRecord("audio.modMain.modLagwell.adelay", {{0, 0, 0, 4}}));
+    bad.setItem("modOutGain.gain", floatRecord("audio.modMain.modOutGain.gain", {{0.5}}, 2));
+    CMemoryWriter record;
+    ASSERT_EQ(bad.save(record), nullptr);
+    ASSERT_EQ(CAppDataLocal::instance().writeItem(CAudioParamRegistry::kDefaultPresetItem, record.bytes().data(),
+                                                  record.bytes().size(), CAudioPreset::kTag),
+              nullptr);
+    CInstance inst;
+    EXPECT_FALSE(inst.registry().isDefaultPresetLoaded());
+    EXPECT_EQ(inst.registry().sessionBank().presets()[0].name(), "t4c9:Default");
+    EXPECT_EQ(inst.value("modLagwell.adelay", 0, 3), 0.0) << "nothing of the refused default stays applied";
+    EXPECT_EQ(inst.param("preset-name").storage().text(0, 0), "Default");
+    EXPECT_TRUE(std::filesystem::exists(file + CAppData::kDamagedSuffix));
+    EXPECT_EQ(shown.shown().size(), 1u);
     std::filesystem::remove(file + CAppData::kDamagedSuffix);
 }
 

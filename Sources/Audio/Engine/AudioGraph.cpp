@@ -68,7 +68,8 @@ CErrorPtr CAudioProcess::init(const CAudioProcessDefBase& defBase, CAudioGraphCo
         }
     }
     m_skip.assign(m_children.size(), false);
-    for (auto& s : m_states) s.active = evaluate(s);
+    m_bypassed.assign(m_children.size(), false);
+    update();
     return nullptr;
 }
 
@@ -176,8 +177,15 @@ void CAudioProcess::update() {
         s.version = version;
         s.andVersion = andVersion;
     }
-    for (size_t i = 0; i < m_children.size(); ++i)
-        m_skip[i] = m_childState[i] >= 0 && m_states[size_t(m_childState[i])].active;
+    for (size_t i = 0; i < m_children.size(); ++i) {
+        const bool bypassed = m_childState[i] >= 0 && m_states[size_t(m_childState[i])].active;
+        if (bypassed != m_bypassed[i]) {
+            m_bypassed[i] = bypassed;
+            m_children[i]->bypassChanged(bypassed);
+        }
+        // A process fading over to its input runs until the fade is done.
+        m_skip[i] = bypassed && !m_children[i]->keepsRunning();
+    }
 }
 
 const CAudioChannels& CAudioProcess::effectiveOutput(size_t child) const {
@@ -232,12 +240,14 @@ bool CAudioProcess::isBypassed(const CString& name) const {
 
 CErrorPtr CAudioProcessStack::init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) {
     ZEL_TRY(CAudioProcessBase::init(def, ctx));
-    m_elements.reserve(kMaxChannels);
-    // An element is built once here so that a definition that cannot be
-    // built fails with the graph, not later on the audio thread.
-    std::unique_ptr<CAudioProcessBase> probe = createAudioProcess(def, false);
-    if (!probe) return ZEL_ERROR("Audio process def of invalid class supplied.");
-    ZEL_TRY(probe->init(def, ctx));
+    m_elements.clear();
+    for (int group = 0; group < kMaxGroups; ++group) {
+        std::unique_ptr<CAudioProcessBase> process = createAudioProcess(def, false);
+        if (!process) return ZEL_ERROR("Audio process def of invalid class supplied.");
+        ZEL_TRY(process->init(def, ctx));
+        process->setStackGroup(group);
+        m_elements.push_back({group, std::move(process), false});
+    }
     return nullptr;
 }
 
@@ -252,44 +262,45 @@ void CAudioProcessStack::formatChanged() {
 
 long long CAudioProcessStack::latency() const {
     long long l = 0;
-    for (const auto& e : m_elements) l = std::max(l, e.process->latency());
+    for (const auto& e : m_elements)
+        if (e.active) l = std::max(l, e.process->latency());
     return l;
 }
 
 CAudioProcessBase* CAudioProcessStack::element(int group) const {
     for (const auto& e : m_elements)
-        if (e.group == group) return e.process.get();
+        if (e.group == group && e.active) return e.process.get();
     return nullptr;
 }
 
+size_t CAudioProcessStack::elementCount() const {
+    size_t n = 0;
+    for (const auto& e : m_elements) n += e.active ? 1 : 0;
+    return n;
+}
+
 void CAudioProcessStack::update() {
-    const CAudioChannels& in = inputs[0];
-    auto present = [&](int group) {
-        for (const CAudioChannel& c : in)
-            if (c.group == group) return true;
-        return false;
-    };
-    // Groups that lost their last channel lose their element and its history.
-    m_elements.erase(std::remove_if(m_elements.begin(), m_elements.end(),
-                                    [&](const CElement& e) { return !present(e.group); }),
-                     m_elements.end());
-    for (const CAudioChannel& c : in) {
-        if (element(c.group)) continue;
-        std::unique_ptr<CAudioProcessBase> process = createAudioProcess(*m_def, false);
-        if (!process || process->init(*m_def, *m_ctx)) continue;
-        process->setStackGroup(c.group);
-        m_elements.push_back({c.group, std::move(process)});
+    for (CElement& e : m_elements) {
+        bool present = false;
+        for (const CAudioChannel& c : inputs[0]) present = present || c.group == e.group;
+        // Leaving or coming back, the element starts over without history.
+        if (present != e.active) e.process->reset();
+        e.active = present;
     }
 }
 
 void CAudioProcessStack::process(size_t n) {
     output.clear();
-    for (CElement& e : m_elements) {
-        CAudioProcessBase& p = *e.process;
+    // Groups in order of their first channel, as the channels arrive.
+    bool done[kMaxGroups] = {};
+    for (const CAudioChannel& first : inputs[0]) {
+        if (first.group < 0 || first.group >= kMaxGroups || done[first.group]) continue;
+        done[first.group] = true;
+        CAudioProcessBase& p = *m_elements[size_t(first.group)].process;
         for (size_t port = 0; port < kPorts; ++port) {
             p.inputs[port].clear();
             for (const CAudioChannel& c : inputs[port])
-                if (c.group == e.group) p.inputs[port].push_back(c);
+                if (c.group == first.group) p.inputs[port].push_back(c);
         }
         p.update();
         p.process(n);
