@@ -18,8 +18,9 @@ namespace {
 
 constexpr const char* kUsage = R"(usage: lagwell-demo-signal OUTPUT.wav [SECONDS=4] [RATE=48000] [CHANNELS=2]
 
-Writes the test signal: on every channel a 1 kHz tone burst of 50 ms every
-half second and a click at each burst's start, as 32-bit float WAV.
+Writes the test signal: every half second a 1 kHz tone burst of 50 ms with a
+click at its start, on the first channel alone, then on the second alone and
+so on, then on all channels at once, as 32-bit float WAV.
 
   --help    print this text
 )";
