@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 
 #include "Audio/AudioEnv.h"
 #include "Audio/AudioWrapper.h"
@@ -12,6 +14,7 @@
 #include "Audio/Preset.h"
 #include "Core/MemoryStream.h"
 #include "Support/Printers.h"
+#include "Support/ShownErrors.h"
 
 using namespace zel;
 
@@ -213,4 +216,21 @@ TEST(AudioWrapper, GlobalSettingsFollowInEveryInstance) {
     }
     set(b, "meter-rmstime", 0.002);
     EXPECT_DOUBLE_EQ(param(a, "meter-rmstime").storage().read(0, 0), 0.002);
+}
+
+TEST(AudioWrapper, DamagedSharedRoutingListFallsBackToTheEmbeddedOne) {
+    CShownErrors shown;
+    const std::string file = CAppDataGlobal::instance().itemPath("../routing-presets-sys");
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    std::ofstream(file, std::ios::binary) << "garbage";
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setIOChannels(1, 2);
+    auto* out = dynamic_cast<CAudioParam*>(w.plugin().findObject(w.plugin().fullName() + ".modMain.io-params.out-routing"));
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->storage().read(0, 0), 1.0);
+    EXPECT_EQ(out->storage().read(0, 1), 1.0) << "mono reaches the right output too";
+    EXPECT_TRUE(std::filesystem::exists(file + CAppData::kDamagedSuffix));
+    EXPECT_EQ(shown.shown().size(), 1u);
+    std::filesystem::remove(file + CAppData::kDamagedSuffix);
 }

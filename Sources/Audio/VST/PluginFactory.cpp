@@ -138,13 +138,16 @@ tresult PLUGIN_API CPluginFactoryVST3::createInstance(Steinberg::FIDString cid, 
                                                       void** obj) {
     if (!obj) return Steinberg::kInvalidArgument;
     *obj = nullptr;
-    // Compared bytewise: neither the host's id nor ours (inside the class
-    // information) need be aligned for the SDK's word-wise comparison.
+    // Hosts may pass ids at any alignment; the SDK's comparison reads them
+    // as 8-byte words, so they are compared bytewise and the interface id is
+    // handed on from an aligned copy.
     if (!cid || !iid || std::memcmp(cid, m_classInfo.cid, sizeof(Steinberg::TUID)) != 0)
         return Steinberg::kNoInterface;
+    alignas(8) Steinberg::TUID interfaceId;
+    std::memcpy(interfaceId, iid, sizeof interfaceId);
     // The host's pointer holds its own reference; the creation's goes.
     auto* instance = new CAudioWrapperVST3();
-    const tresult rc = instance->queryInterface(iid, obj);
+    const tresult rc = instance->queryInterface(interfaceId, obj);
     instance->release();
     return rc;
 }
