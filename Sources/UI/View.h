@@ -1,28 +1,60 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <vector>
+
 #include "Core/Object.h"
 #include "Other/LinearBitmap.h"
+#include "UI/ViewPlacement.h"
 
 namespace zel {
 
-// `ui:view`: a rectangle of a window, placed by `x`, `y`, `width` and
-// `height` within its parent view, filled with the colour of its role
-// `color` when it names one, with its child views drawn over it in order.
+struct CSize {
+    int width = 0, height = 0;
+};
+
+// `ui:view`: a rectangle of a window, placed within its parent by its
+// placement attributes, filled with the colour of its role `color` when it
+// names one, with its child views drawn over it by ascending `z-index`.
 class CView : public CObject {
 public:
     CErrorPtr init() override;
 
-    // The view's rectangle in window coordinates.
+    // The view's rectangle in window coordinates; empty while hidden.
     const CRect& area() const { return m_area; }
-    // Places the view at window offset (x, y) and its children within it.
-    void layout(int x, int y);
+    const CViewBasePlacement& placement() const { return m_placement; }
+    double uiScale() const { return m_scale; }
+    // The root lays out the whole tree: its own size from `width` and
+    // `height` times its `ui-scale`, then every view below it.
+    CErrorPtr layoutTree();
     // Draws the view and its children, clipped to `clip`; called by the
     // render threads, so it only reads the tree.
-    virtual void draw(CLinearBitmap& bitmap, const CRect& clip) const;
+    void draw(CLinearBitmap& bitmap, const CRect& clip) const;
+
+protected:
+    // The size of what the view shows, without its inner border: children
+    // by default, text or images in the views that draw them.
+    virtual CSize contentSize() const;
+    // Draws the view itself, before its children.
+    virtual void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const;
+    // The colour of role `attr`, or false when none is named.
+    bool roleColour(const char* attr, CColor& out) const;
 
 private:
+    CErrorPtr readPlacement(double scale);
+    CSize compactSize() const;
+    // Width and height before the parent's room is known: pixel and
+    // compact sizes, 0 for the ones that depend on the parent.
+    CSize preferredSize() const;
+    CErrorPtr place(const CRect& area);
+    CErrorPtr layoutChildren();
+    CErrorPtr matchArea(CRect& out) const;
+    std::vector<CView*> childViews() const;
+
+    CViewBasePlacement m_placement;
+    double m_scale = 1.0;
     CRect m_area;
+    std::vector<const CView*> m_drawOrder;
     bool m_hasColour = false;
     CColor m_colour = 0;
 };
