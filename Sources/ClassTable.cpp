@@ -16,6 +16,7 @@
 #include "Core/Timer.h"
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
+#include "UI/PlainViews.h"
 #include "UI/Resources/ResourceObjects.h"
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
@@ -68,7 +69,10 @@ const CClassEntry kClassTable[] = {
     {"other:param-interface-base-connector-uni", &createObject<CParamInterfaceBaseConnectorUni>, &setupObjectClass},
     {"other:param-interface-client-connector-uni", &createObject<CParamInterfaceClientConnectorUni>,
      &CParamInterfaceClientConnector::setupClass},
+    {"ui:caption", &createObject<CCaption>, &setupObjectClass},
+    {"ui:frame", &createObject<CFrame>, &setupObjectClass},
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
+    {"ui:picture", &createObject<CPicture>, &setupObjectClass},
     {"ui:sector-map", &createObject<CSectorMap>, &setupObjectClass},
     {"ui:update-timer", &createObject<CUpdateTimer>, &CUpdateTimer::setupClass},
     {"ui:update-timer-group", &createObject<CUpdateTimerGroup>, &CUpdateTimerGroup::setupClass},

@@ -198,3 +198,49 @@ TEST(ViewDrawing, ChildrenDrawByZIndexWithinTheirParent) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PlainViews, CaptionsFitTheirTextAndPicturesTheirImage) {
+    CLaidOut t(R"(width="200" height="60" color="Panel")", R"(
+      <ui:caption name="label" title="Audio Delay" font-name="shared::font.base" text-color="PanelText" inner-border="LR4"/>
+      <ui:caption name="wide" title="Out" width="80" font-name="shared::font.base" text-alignment="right" text-color="PanelText"/>
+      <ui:picture name="arrow" image-set="shared::is.button" image-set-range="ArrowRight" color="Action"/>
+      <ui:frame name="panel" placement="bottom" height="20" color="Action" border-color="Border" image-set="shared::is.frame" image-set-index="1"/>)");
+    ASSERT_EQ(t.error(), "");
+    auto* label = dynamic_cast<CView*>(t.root->findObject("ui.w.label"));
+    auto* wide = dynamic_cast<CView*>(t.root->findObject("ui.w.wide"));
+    auto* arrow = dynamic_cast<CView*>(t.root->findObject("ui.w.arrow"));
+    ASSERT_TRUE(label && wide && arrow);
+    EXPECT_GT(label->area().width(), 40) << "the text's width and the inner border";
+    EXPECT_GT(label->area().height(), 6);
+    EXPECT_EQ(wide->area().width(), 80);
+    EXPECT_EQ(wide->area().left, label->area().right);
+    EXPECT_GT(arrow->area().width(), 0);
+    auto* root = dynamic_cast<CView*>(t.root->findObject("ui.w"));
+    CLinearBitmap bitmap;
+    bitmap.resize(200, 60);
+    root->draw(bitmap, bitmap.bounds());
+    // Dark text appears within the caption and nowhere left of it.
+    int dark = 0;
+    for (int y = label->area().top; y < label->area().bottom; ++y)
+        for (int x = label->area().left; x < label->area().right; ++x) dark += (pixelAt(bitmap, x, y) & 0xff) < 0x60 ? 1 : 0;
+    EXPECT_GT(dark, 20);
+    for (int y = 0; y < label->area().bottom; ++y) EXPECT_EQ(pixelAt(bitmap, label->area().left + 1, y), 0xf6edceu);
+    // The right-aligned text ends near the caption's right edge.
+    int rightmost = -1;
+    for (int y = wide->area().top; y < wide->area().bottom; ++y)
+        for (int x = wide->area().left; x < wide->area().right; ++x)
+            if ((pixelAt(bitmap, x, y) & 0xff) < 0x60) rightmost = std::max(rightmost, x);
+    EXPECT_GT(rightmost, wide->area().right - 6);
+    EXPECT_EQ(pixelAt(bitmap, 100, 50), 0xfff8d8u) << "the frame is filled with its role";
+}
+
+TEST(PlainViews, MissingResourcesAreDefinitionErrors) {
+    CLaidOut font(R"(width="10" height="10")", R"(<ui:caption title="x" font-name="shared::font.nothing"/>)");
+    EXPECT_EQ(font.error(), "Font 'shared::font.nothing' not found.");
+    CLaidOut images(R"(width="10" height="10")", R"(<ui:picture image-set="shared::is.nothing"/>)");
+    EXPECT_EQ(images.error(), "Image set 'shared::is.nothing' not found.");
+}
+
+}  // namespace
