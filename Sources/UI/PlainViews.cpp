@@ -70,6 +70,7 @@ void CFrame::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
 // ---------------------------------------------------------------- caption
 
 CErrorPtr CCaption::init() {
+    ZEL_TRY(CView::init());
     CFontObject* fonts = nullptr;
     ZEL_TRY(CFontObject::findFont(*this, fonts));
     ZEL_TRY(fonts->prepare(uiScale()));
@@ -77,7 +78,6 @@ CErrorPtr CCaption::init() {
     m_title = getAttr("title");
     m_align = alignOf(getAttr("text-alignment"), "right");
     if (!roleColour("text-color", m_text)) m_text = 0;
-    ZEL_TRY(CView::init());
     return nullptr;
 }
 
@@ -93,12 +93,15 @@ void CCaption::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
     const int height = m_font->spaceAbove() + m_font->lineHeight() + m_font->spaceBelow();
     const int x = alignIn(m_align, inner.left, inner.right, m_font->textWidth(m_title));
     const int top = alignIn(EAlign::Center, inner.top, inner.bottom, height);
-    drawText(bitmap, clip.intersect(area()), *m_font, x, top + m_font->spaceAbove(), m_title, m_text, 1.0);
+    // The line's descenders take the space below its baseline.
+    const int baseline = top + m_font->spaceAbove() + m_font->lineHeight() - m_font->spaceBelow();
+    drawText(bitmap, clip.intersect(area()), *m_font, x, baseline, m_title, m_text, 1.0);
 }
 
 // ---------------------------------------------------------------- picture
 
 CErrorPtr CPicture::init() {
+    ZEL_TRY(CView::init());
     const CImageSet* set = nullptr;
     ZEL_TRY(findImageSet(*this, set));
     const uint32_t index = uint32_t(getInt("image-set-index", 0));
@@ -107,7 +110,6 @@ CErrorPtr CPicture::init() {
     m_alignH = alignOf(getAttr("pic-alignment-h"), "right");
     m_alignV = alignOf(getAttr("pic-alignment-v"), "bottom");
     if (!roleColour("color", m_tint)) m_tint = 0x808080;
-    ZEL_TRY(CView::init());
     return nullptr;
 }
 

@@ -44,13 +44,14 @@ int alignIn(EAlign align, int from, int to, int length) {
 }  // namespace
 
 CErrorPtr CView::init() {
-    m_hasColour = roleColour("color", m_colour);
     const bool isRoot = !dynamic_cast<CView*>(parent());
     // Placed before the children initialise: the window's renderer, a
     // child of the root view, takes its size from it. Placed again once
-    // they have, as text and images give compact sizes only then.
+    // they have: views read their looks once their expressions resolve,
+    // and text and images give compact sizes only then.
     if (isRoot) ZEL_TRY(layoutTree());
     ZEL_TRY(CObject::init());
+    m_hasColour = roleColour("color", m_colour);
     if (isRoot) ZEL_TRY(layoutTree());
     return nullptr;
 }

@@ -52,12 +52,17 @@ TEST_F(EditorProgram, ScreenshotShowsTheMainWindowAtItsSize) {
     ASSERT_TRUE(readPng(shot, width, height, rgb));
     EXPECT_EQ(width, 540);
     EXPECT_EQ(height, 315);
-    // The window base of the built-in scheme, corner to corner.
-    for (size_t at : {size_t(0), rgb.size() - 3}) {
-        EXPECT_EQ(rgb[at], 0xf6);
-        EXPECT_EQ(rgb[at + 1], 0xed);
-        EXPECT_EQ(rgb[at + 2], 0xce);
-    }
+    // The document's panels in the built-in scheme's tones: the title bar
+    // on top, the button row on the window's background, the inside of the
+    // "Audio Delay" panel and the status area's border at the bottom.
+    auto tone = [&](int x, int y) {
+        const size_t at = (size_t(y) * size_t(width) + size_t(x)) * 3;
+        return uint32_t(rgb[at]) << 16 | uint32_t(rgb[at + 1]) << 8 | rgb[at + 2];
+    };
+    EXPECT_EQ(tone(0, 0), 0xeed977u);
+    EXPECT_EQ(tone(4, 40), 0xb3ad8fu);
+    EXPECT_EQ(tone(300, 120), 0xf6edceu);
+    EXPECT_EQ(tone(539, 314), 0x3f3e2bu);
 }
 
 TEST_F(EditorProgram, OpensAndClosesTwoHundredTimesLeavingNothingBehind) {
