@@ -209,15 +209,22 @@ CErrorPtr CView::layoutChildren() {
         int width, height;
     };
     std::vector<std::vector<CItem>> rows(1);
+    int rowsAbove = 0;  // the height of the finished rows
     for (CView* child : views) {
         const CViewBasePlacement& p = child->m_placement;
         if (p.placement != EPlacement::Inline || !p.takesRoom()) continue;
-        if (p.isNewInlineRow && !rows.back().empty()) rows.emplace_back();
+        if (p.isNewInlineRow && !rows.back().empty()) {
+            int h = 0;
+            for (const CItem& item : rows.back())
+                h = std::max(h, item.height + item.view->m_placement.outer.vertical());
+            rowsAbove += h;
+            rows.emplace_back();
+        }
         int used = 0;
         for (const CItem& item : rows.back()) used += item.width + item.view->m_placement.outer.horizontal();
         const CSize pref = child->preferredSize();
         const int w = p.clampWidth(resolve(p.width, pref.width, room.width() - used - p.outer.horizontal(), inner.width()));
-        const int h = p.clampHeight(resolve(p.height, pref.height, room.height() - p.outer.vertical(), inner.height()));
+        const int h = p.clampHeight(resolve(p.height, pref.height, room.height() - rowsAbove - p.outer.vertical(), inner.height()));
         rows.back().push_back({child, w, h});
     }
     int blockHeight = 0;

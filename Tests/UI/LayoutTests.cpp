@@ -83,7 +83,8 @@ TEST(ViewLayout, InlineViewsFlowInRowsWithTheirMargins) {
       <ui:view name="a" width="20" height="10" outer-border="2"/>
       <ui:view name="b" width="30" height="6" outer-border="LR2" alignment-v="bottom"/>
       <ui:view name="c" width="10" height="5" is-new-inline-row="true"/>
-      <ui:view name="d" width="full" height="5"/>)");
+      <ui:view name="d" width="full" height="5"/>
+      <ui:view name="e" width="10" height="full" is-new-inline-row="true"/>)");
     ASSERT_EQ(t.error(), "");
     // Row 1: 24 + 34 = 58 px wide, 14 high, centred in 100.
     EXPECT_EQ(t.at("a"), "23,12 20x10");
@@ -91,6 +92,8 @@ TEST(ViewLayout, InlineViewsFlowInRowsWithTheirMargins) {
     // Row 2 starts under the 14 px of row 1; "full" takes the rest of it.
     EXPECT_EQ(t.at("c"), "0,24 10x5");
     EXPECT_EQ(t.at("d"), "10,24 90x5");
+    // A "full" height takes what the rows above leave.
+    EXPECT_EQ(t.at("e"), "45,29 10x31");
 }
 
 TEST(ViewLayout, CompactSizesComeFromTheChildren) {
