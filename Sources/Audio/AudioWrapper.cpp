@@ -8,7 +8,6 @@
 #include "Audio/CCTable.h"
 #include "Audio/Converters/NumberText.h"
 #include "Audio/Converters/ParamConverter.h"
-#include "Audio/InterfaceBase.h"
 #include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
 #include "Audio/ParamTransaction.h"
@@ -19,6 +18,7 @@
 #include "Core/Debug.h"
 #include "Core/MemoryStream.h"
 #include "Core/Notify.h"
+#include "Other/AudioInterfaceBase.h"
 
 #define ZEL_SOURCE_TAG "AudioWrapper"
 
@@ -139,7 +139,7 @@ CErrorPtr CAudioWrapper::init() {
             m_globals.back()->load();
         }
     }
-    m_events.reserve(kMaxEvents);
+    m_events.reserve(kMaxEvents + m_extParams.size());
     m_collector->setChangeListener([this](const CAudioParamChangeSet& changes) { reportChanges(changes); });
     m_registry->setProgramChangeHandler([this](int program) {
         m_interfaceBase->refresh();
@@ -331,7 +331,21 @@ void CAudioWrapper::reportChanges(const CAudioParamChangeSet& changes) {
 // ---------------------------------------------------------------- processing
 
 void CAudioWrapper::queueEvent(uint32_t offset, uint32_t type, int32_t index, double normalized) {
-    if (m_events.size() < m_events.capacity()) m_events.push_back({offset, type, index, normalized});
+    if (type != kEventParamChange || index < 0 || size_t(index) >= m_extParams.size()) return;
+    if (m_events.size() < kMaxEvents) {
+        m_events.push_back({offset, type, index, normalized});
+        return;
+    }
+    // Beyond kMaxEvents in one block a change takes the place of its
+    // parameter's latest queued one, so that automation still ends on its
+    // last point; only intermediate points are lost. A parameter with no
+    // change queued yet gets one of the slots reserved per parameter: the
+    // queue never grows on the audio thread.
+    CEvent* latest = nullptr;
+    for (CEvent& e : m_events)
+        if (e.index == index && (!latest || e.offset >= latest->offset)) latest = &e;
+    if (!latest) m_events.push_back({offset, type, index, normalized});
+    else if (offset >= latest->offset) *latest = {offset, type, index, normalized};
 }
 
 void CAudioWrapper::dispatch(const CEvent& e) {

@@ -94,7 +94,8 @@ public:
     int extParamSteps(size_t index) const;
 
     // ---- processing (audio thread)
-    // A host parameter change at `offset` samples into the next block.
+    // A host parameter change at `offset` samples into the next block. Past
+    // 4096 changes in a block, a parameter keeps only its latest change.
     void queueEvent(uint32_t offset, uint32_t type, int32_t index, double normalized);
     void process(const float* const* inputs, size_t numInputs, float* const* outputs, size_t numOutputs, size_t n);
     void process(const double* const* inputs, size_t numInputs, double* const* outputs, size_t numOutputs,

@@ -119,8 +119,6 @@ public:
 
 private:
     friend class CBinding;
-    CErrorPtr findError(const CString& path, bool cast);
-    CErrorPtr attrError(int kind, const CString& attr, const CString& path);
     void updateFullName();
     void dropBindingsOf(const CString& attr);
     bool evaluate(const CString& attrName, const CString& expr, CString& result, CObject*& source, CString& sourceAttr);

@@ -7,10 +7,14 @@
 namespace {
 thread_local int tCounters = 0;
 thread_local size_t tAllocations = 0;
+thread_local size_t tLargest = 0;
 }  // namespace
 
 void* operator new(std::size_t size) {
-    if (tCounters) ++tAllocations;
+    if (tCounters) {
+        ++tAllocations;
+        if (size > tLargest) tLargest = size;
+    }
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
@@ -23,8 +27,12 @@ __attribute__((noinline)) void operator delete[](void* p, std::size_t) noexcept 
 
 namespace zel {
 
-CHeapCounter::CHeapCounter() : m_start(tAllocations) { ++tCounters; }
+CHeapCounter::CHeapCounter() : m_start(tAllocations) {
+    ++tCounters;
+    tLargest = 0;
+}
 CHeapCounter::~CHeapCounter() { --tCounters; }
 size_t CHeapCounter::count() const { return tAllocations - m_start; }
+size_t CHeapCounter::largest() const { return tLargest; }
 
 }  // namespace zel

@@ -121,7 +121,7 @@ CErrorPtr CAudioProcess::computeOrder() {
             m_order.push_back(i);
             progress = true;
         }
-        if (!progress) return ZEL_ERROR("process seq err");
+        if (!progress) return ZEL_ERROR("@zelstr_CAudioProcess_computeOrder_Cycle The process links form a cycle.");
     }
     return nullptr;
 }
@@ -217,10 +217,11 @@ CErrorPtr CAudioProcessStack::init(const CAudioProcessDefBase& def, CAudioGraphC
     ZEL_TRY(CAudioProcessBase::init(def, ctx));
     m_elements.reserve(kMaxChannels);
     // An element is built once here so that a definition that cannot be
-    // built fails with the graph, not later on the audio thread.
-    std::unique_ptr<CAudioProcessBase> probe = createAudioProcess(def, false);
-    if (!probe) return ZEL_ERROR("Audio process def of invalid class supplied.");
-    ZEL_TRY(probe->init(def, ctx));
+    // built fails with the graph, not later on the audio thread. It stays
+    // to answer latency(), which every element shares.
+    m_probe = createAudioProcess(def, false);
+    if (!m_probe) return ZEL_ERROR("Audio process def of invalid class supplied.");
+    ZEL_TRY(m_probe->init(def, ctx));
     return nullptr;
 }
 
@@ -233,11 +234,7 @@ void CAudioProcessStack::formatChanged() {
     for (auto& e : m_elements) e.process->formatChanged();
 }
 
-long long CAudioProcessStack::latency() const {
-    long long l = 0;
-    for (const auto& e : m_elements) l = std::max(l, e.process->latency());
-    return l;
-}
+long long CAudioProcessStack::latency() const { return m_probe ? m_probe->latency() : 0; }
 
 CAudioProcessBase* CAudioProcessStack::element(int group) const {
     for (const auto& e : m_elements)

@@ -89,6 +89,9 @@ private:
         std::unique_ptr<CAudioProcessBase> process;
     };
     std::vector<CElement> m_elements;
+    // Elements come and go on the audio thread; this one answers for them
+    // on the host's thread.
+    std::unique_ptr<CAudioProcessBase> m_probe;
 };
 
 }  // namespace zel

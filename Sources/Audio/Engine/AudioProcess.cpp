@@ -41,6 +41,8 @@ bool CAudioProcessBase::formatValuesOrChannelsChanged(std::vector<CAudioParamSlo
 CErrorPtr CAudioModuleProcess::init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) {
     ZEL_TRY(CAudioProcessBase::init(def, ctx));
     m_layout.reserve(kMaxChannels);
+    m_prototype = createModule();
+    ZEL_TRY(m_prototype->init(def));
     return nullptr;
 }
 
@@ -86,9 +88,7 @@ CErrorPtr CAudioModuleProcess::rebuild() {
 }
 
 long long CAudioModuleProcess::latency() const {
-    long long l = 0;
-    for (const auto& m : m_current) l = std::max(l, m->latency());
-    return l;
+    return m_prototype ? m_prototype->inputLatency + m_prototype->ownLatency(m_ctx->format().sampleRate) : 0;
 }
 
 void CAudioModuleProcess::reset() {
