@@ -695,6 +695,11 @@ TEST_F(Bridge, ClientMessageWaitsWhileAPresetActivationHoldsTheRegistry) {
     ASSERT_TRUE(door.waitEntered());
     EXPECT_TRUE(test::eventually([&] { return door.left() || door.carrierSleeps(); }));
     EXPECT_FALSE(door.left()) << "the change ran while the activation held the registry";
+    {
+        CAudioParam& adelay = inst.param("modLagwell.adelay");
+        std::lock_guard<std::mutex> lock(adelay.lock());
+        EXPECT_EQ(adelay.storage().read(0, 0), 6.0) << "the change got in while the activation held the registry";
+    }
     gate.open();
     ASSERT_EQ(activation.wait_for(kPatience), std::future_status::ready);
     ASSERT_EQ(change.wait_for(kPatience), std::future_status::ready);
