@@ -160,6 +160,11 @@ private:
     };
     template <class T>
     void processBlock(const T* const* inputs, size_t numInputs, T* const* outputs, size_t numOutputs, size_t n);
+    // The steps of init after the instance tree is made: the project's facts,
+    // the instance's objects and engine, the global settings.
+    CErrorPtr checkProject(const CObject& project);
+    CErrorPtr bindInstance(const CObject& audio, const CObject& project);
+    void bindGlobals(const CObject& project);
     void dispatch(const CEvent& e);
     void setHostParam(const char* name, double value);
     void latencyChanged();
