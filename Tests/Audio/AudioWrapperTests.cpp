@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Audio/AudioEnv.h"
@@ -253,4 +255,32 @@ TEST(AudioWrapper, GlobalSettingsFollowInEveryInstance) {
     }
     set(b, "meter-rmstime", 0.002);
     EXPECT_DOUBLE_EQ(param(a, "meter-rmstime").storage().read(0, 0), 0.002);
+}
+
+// The host's thread edits while the audio thread processes, as in a host:
+// the last edit reaches the sound. Under ThreadSanitizer (make tsan) this
+// is the hand-over of changes to the audio thread.
+TEST(AudioWrapperThreaded, EditsWhileProcessingReachTheSound) {
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, 256);
+    const size_t units = indexOf(w, "SDelay0");
+    std::atomic<bool> editing{true};
+    std::atomic<int> blocks{0};
+    std::thread audio([&] {
+        CBlock<double> block(2, 256);
+        while (editing.load() || blocks.load() < 4) {
+            block.run(w);
+            ++blocks;
+        }
+    });
+    for (int i = 0; i < 300; ++i) w.setExtParamNormalized(units, double(i % 10) / 9.0);
+    w.setExtParamNormalized(units, 5.0 / 9.0);
+    editing = false;
+    audio.join();
+
+    CBlock<double> settle(2, 2048), block(2, 256);
+    settle.run(w);
+    block.run(w);
+    for (size_t t = 5; t < 256; ++t) ASSERT_EQ(block.out[0][t], block.in[0][t - 5]) << t;
 }
