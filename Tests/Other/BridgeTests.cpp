@@ -692,7 +692,7 @@ TEST_F(Bridge, ClientMessageWaitsWhileAPresetActivationHoldsTheRegistry) {
     EXPECT_TRUE(inside) << "the activation never reported its undo entry";
     auto change = std::async(std::launch::async, [&] { return b.client->changeParam(*delay, 0, 0, {3.0}, 5); });
     // The change has reached the base: it either waits or runs through.
-    ASSERT_TRUE(door.waitEntered());
+    EXPECT_TRUE(door.waitEntered());
     EXPECT_TRUE(test::eventually([&] { return door.left() || door.carrierSleeps(); }));
     EXPECT_FALSE(door.left()) << "the change ran while the activation held the registry";
     {
