@@ -10,7 +10,7 @@ VST3_DIR ?= $(HOME)/.vst3
 # ON makes a warning in our code fail the build; `make check` sets it.
 WERROR ?= OFF
 
-.PHONY: all deps build demo test asan tsan fuzz check bench clean contact-sheets install
+.PHONY: all deps build demo test asan tsan fuzz check bench bench-peer clean contact-sheets install
 
 all: build
 
@@ -60,16 +60,27 @@ check: test asan fuzz
 bench: build
 	$(BUILD)/Bench/lagwell-bench
 
+# Lagwell next to LSP's Delay Compensator and a plain ring copy, side by side.
+bench-peer: build
+	$(BUILD)/Bench/lagwell-bench-peer
+
 # PNG sheets of every font, image set and brush at each UI scale, written to
 # $(BUILD)/contact-sheets for review.
 contact-sheets: build
 	cmake --build $(BUILD) --target contact-sheets
 
-# The VST3 bundle into VST3_DIR, replacing an older copy.
+# The VST3 bundle into VST3_DIR, replacing an older copy. The installed
+# module is stripped; its debug information stays in $(BUILD)/Lagwell.so.debug,
+# which debuggers find through the module's debug link.
+MODULE = Lagwell.vst3/Contents/x86_64-linux/Lagwell.so
 install: build
 	mkdir -p $(VST3_DIR)
 	rm -rf $(VST3_DIR)/Lagwell.vst3
 	cp -r $(BUILD)/Lagwell.vst3 $(VST3_DIR)/
+	objcopy --only-keep-debug $(BUILD)/$(MODULE) $(BUILD)/Lagwell.so.debug
+	strip --strip-unneeded $(VST3_DIR)/$(MODULE)
+	objcopy --add-gnu-debuglink=$(BUILD)/Lagwell.so.debug $(VST3_DIR)/$(MODULE)
+	@du -h $(VST3_DIR)/$(MODULE)
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -33,7 +33,7 @@ const CClassEntry kClassTable[] = {
     {"audio:ext-param", &createObject<CAudioExtParam>, &setupObjectClass},
     {"audio:ext-param-list", &createObject<CAudioExtParamList>, &setupObjectClass},
     {"audio:interface-base", &createObject<CAudioInterfaceBase>, &setupObjectClass},
-    {"audio:interface-client", &createObject<CAudioInterfaceClient>, &setupObjectClass},
+    {"audio:interface-client", &createObject<CAudioInterfaceClient>, &CAudioInterfaceClient::setupClass},
     {"audio:modBypass", &createObject<CModBypassDef>, &setupObjectClass},
     {"audio:modDelay", &createObject<CModDelayDef>, &setupObjectClass},
     {"audio:modGain", &createObject<CModGainDef>, &setupObjectClass},

@@ -6,6 +6,7 @@
 
 #include "Audio/AudioEnv.h"
 #include "Audio/Engine/DenormalGuard.h"
+#include "Audio/Engine/SampleConvert.h"
 #include "Audio/Modules/ModNode.h"
 #include "Audio/Param.h"
 #include "Audio/VizCollector.h"
@@ -46,8 +47,16 @@ CErrorPtr CAudioEngine::build(CObject& plugin) {
     ZEL_TRY(output->init(*outputDef, *this));
     m_graph = std::move(graph);
     m_output = std::move(output);
+    // Filters derive values on the audio thread too, for host automation:
+    // their sources and destinations get audio-side copies.
+    m_derivations.clear();
+    for (const auto& f : m_collector->filterBindings()) {
+        copyOf(f.source);
+        m_derivations.push_back({f.filter, f.source, nullptr, copyOf(f.destination)});
+    }
     m_copyIndex.clear();
     for (const auto& [param, copy] : m_copies) m_copyIndex.emplace_back(param, copy.get());
+    for (CDerivation& d : m_derivations) d.sourceCopy = findCopy(d.source);
     m_building = false;
     return nullptr;
 }
@@ -109,7 +118,7 @@ CAudioParam* CAudioEngine::resolve(const CObject& def, const CString& name) cons
     return runTimeParam(def.fullName() + "." + name);
 }
 
-const CAudioParamCopy* CAudioEngine::copyOf(CAudioParam* param) {
+CAudioParamCopy* CAudioEngine::copyOf(CAudioParam* param) {
     if (!param) return nullptr;
     auto it = m_copies.find(param);
     if (it != m_copies.end()) return it->second.get();
@@ -145,22 +154,35 @@ const CAudioParamCopy* CAudioEngine::findParam(const CObject& scope, const CStri
     return copyOf(runTimeParam(scope.fullName() + "." + name));
 }
 
+CAudioParamCopy* CAudioEngine::findCopy(const CAudioParam* param) const {
+    auto it = std::lower_bound(m_copyIndex.begin(), m_copyIndex.end(), param,
+                               [](const auto& entry, const CAudioParam* p) { return entry.first < p; });
+    return it == m_copyIndex.end() || it->first != param ? nullptr : it->second;
+}
+
 void CAudioEngine::takeChanges() {
-    {
-        std::lock_guard<std::mutex> lock(m_env->lock());
-        m_collector->takePending(m_update);
-    }
-    for (const auto& e : m_update.entries()) {
-        auto it = std::lower_bound(m_copyIndex.begin(), m_copyIndex.end(), e.param,
-                                   [](const auto& entry, CAudioParam* p) { return entry.first < p; });
-        if (it == m_copyIndex.end() || it->first != e.param) continue;
-        it->second->setGroup(e.group, m_update.components(e), e.elementCount);
+    const CAudioParamUpdate* update = m_collector->acquirePending();
+    if (!update) return;
+    for (const auto& e : update->entries())
+        if (CAudioParamCopy* copy = findCopy(e.param)) copy->setGroup(e.group, update->components(e), e.elementCount);
+    m_collector->releasePending(update);
+}
+
+void CAudioEngine::applyHostValue(CAudioParam& param, size_t group, size_t element, double plain) {
+    CAudioParamCopy* copy = findCopy(&param);
+    if (!copy) return;
+    copy->setComponent(group, element, 0, plain);
+    for (const CDerivation& d : m_derivations) {
+        if (d.source != &param || !d.destinationCopy) continue;
+        const CAudioParamInfo& info = d.destinationCopy->info();
+        d.destinationCopy->setComponent(info.isSingleGroup ? 0 : group, 0, 0, d.filter->derive(copy->value(), group, info));
     }
 }
 
 // ---------------------------------------------------------------- processing
 
-void CAudioEngine::process(const double* const* in, size_t numIn, double* const* out, size_t numOut, size_t n) {
+template <class T>
+void CAudioEngine::process(const T* const* in, size_t numIn, T* const* out, size_t numOut, size_t n) {
     const CDenormalGuard denormals;
     for (size_t offset = 0; offset < n;) {
         const size_t len = std::min(n - offset, m_format.maxBlock);
@@ -170,26 +192,34 @@ void CAudioEngine::process(const double* const* in, size_t numIn, double* const*
     }
 }
 
-void CAudioEngine::processBlock(const double* const* in, size_t numIn, double* const* out, size_t numOut,
-                                size_t offset, size_t n) {
+template void CAudioEngine::process(const float* const*, size_t, float* const*, size_t, size_t);
+template void CAudioEngine::process(const double* const*, size_t, double* const*, size_t, size_t);
+
+template <class T>
+void CAudioEngine::processBlock(const T* const* in, size_t numIn, T* const* out, size_t numOut, size_t offset,
+                                size_t n) {
+    // The host's samples go straight into the graph's buffers and come
+    // straight out of them, converted on the way.
     CAudioChannels& hostInputs = m_graph->inputs[0];
     hostInputs.clear();
     for (size_t h = 0; h < numIn && h < CAudioProcessBase::kMaxChannels; ++h) {
         CAudioChannel c;
         c.buffer = newBuffer();
         if (!c.buffer) continue;
-        std::memcpy(c.buffer.data(), in[h] + offset, n * sizeof(double));
+        if (in[h]) convertSamples(in[h] + offset, c.buffer.data(), n);
+        else std::fill(c.buffer.data(), c.buffer.data() + n, 0.0);
         c.channel = int(h);
         hostInputs.push_back(std::move(c));
     }
     m_graph->update();
     m_graph->process(n);
     for (size_t k = 0; k < numOut; ++k) {
+        if (!out[k]) continue;
         const CAudioChannel* source = nullptr;
         for (const CAudioChannel& c : m_graph->output)
             if (c.channel == int(k) && c.buffer) source = &c;
-        if (source) std::memcpy(out[k] + offset, source->buffer.data(), n * sizeof(double));
-        else std::memset(out[k] + offset, 0, n * sizeof(double));
+        if (source) convertSamples(source->buffer.data(), out[k] + offset, n);
+        else std::fill(out[k] + offset, out[k] + offset + n, T(0));
     }
 }
 

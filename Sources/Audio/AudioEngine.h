@@ -15,6 +15,7 @@ namespace zel {
 class CAudioEnv;
 class CAudioParam;
 class CAudioParamCollector;
+class CAudioParamFilter;
 class CModOutput;
 
 // The engine of one plug-in instance without a host: builds the process
@@ -41,9 +42,17 @@ public:
     void reset();
     // Takes the collector's pending changes over into the audio-side values.
     void takeChanges();
+    // Host automation on the audio thread: element `element` of group
+    // `group` of `param` becomes `plain` in the audio-side values at once,
+    // and so do the values the parameter's filters derive from it. Without
+    // locks or allocation; the registry hears of it through the collector.
+    void applyHostValue(CAudioParam& param, size_t group, size_t element, double plain);
     // Processes n samples from `numIn` host inputs into `numOut` host
-    // outputs; outputs without a source get zeros.
-    void process(const double* const* in, size_t numIn, double* const* out, size_t numOut, size_t n);
+    // outputs, single or double precision (float or double); outputs
+    // without a source get zeros. A null input reads as silence, a null
+    // output is left alone.
+    template <class T>
+    void process(const T* const* in, size_t numIn, T* const* out, size_t numOut, size_t n);
 
     long long latency() const;
     CAudioProcess& graph() { return *m_graph; }
@@ -61,10 +70,11 @@ private:
     CAudioParam* resolve(const CObject& def, const CString& name) const;
     CAudioParam* runTimeParam(const CString& definitionName) const;
     // The audio-side copy of a parameter; created only while building.
-    const CAudioParamCopy* copyOf(CAudioParam* param);
+    CAudioParamCopy* copyOf(CAudioParam* param);
     void prepareCopies(const CObject& def);
-    void processBlock(const double* const* in, size_t numIn, double* const* out, size_t numOut, size_t offset,
-                      size_t n);
+    CAudioParamCopy* findCopy(const CAudioParam* param) const;
+    template <class T>
+    void processBlock(const T* const* in, size_t numIn, T* const* out, size_t numOut, size_t offset, size_t n);
 
     CPoolAllocator m_pool;
     CAudioStreamFormat m_format;
@@ -76,9 +86,15 @@ private:
     bool m_building = false;  // "audio": the shared section the graph comes from
     std::map<CAudioParam*, std::unique_ptr<CAudioParamCopy>> m_copies;
     std::vector<std::pair<CAudioParam*, CAudioParamCopy*>> m_copyIndex;  // sorted, for the audio thread
+    struct CDerivation {
+        const CAudioParamFilter* filter;
+        const CAudioParam* source;
+        CAudioParamCopy* sourceCopy;
+        CAudioParamCopy* destinationCopy;
+    };
+    std::vector<CDerivation> m_derivations;
     std::unique_ptr<CAudioProcess> m_graph;
     std::unique_ptr<CAudioProcessBase> m_output;
-    CAudioParamUpdate m_update;
 };
 
 }  // namespace zel

@@ -79,13 +79,11 @@ CErrorPtr CAudioWrapper::init() {
     ZEL_TRY(checkProject(*project));
     ZEL_TRY(bindInstance(*audio, *project));
     bindGlobals(*project);
+    bindHostSlots();
 
     m_events.reserve(kMaxEvents + m_extParams.size());
     m_collector->setChangeListener([this](const CAudioParamChangeSet& changes) { reportChanges(changes); });
-    m_registry->setProgramChangeHandler([this](int program) {
-        m_interfaceBase->refresh();
-        onProgramChanged(program);
-    });
+    m_registry->setProgramChangeHandler([this](int program) { onProgramChanged(program); });
     m_interfaceBase->setDataProvider(this);
     debugLog("CAudioWrapper init time: %f s @ %f s", secondsSinceStart() - started, secondsSinceStart());
     return nullptr;
@@ -164,21 +162,24 @@ void CAudioWrapper::bindGlobals(const CObject& project) {
     }
 }
 
+void CAudioWrapper::bindHostSlots() {
+    const CString base = m_plugin->fullName() + ".";
+    m_offlineParam = m_collector->find(base + "modMain.host-offline");
+    if (m_offlineParam) m_offlineSlot = m_collector->addHostSlot(*m_offlineParam, 0, 0);
+    m_extSlots.clear();
+    for (CAudioExtParam* ext : m_extParams) {
+        CAudioParam& p = *ext->param();
+        const size_t group = p.info().isSingleGroup ? 0 : size_t(ext->group());
+        m_extSlots.push_back(m_collector->addHostSlot(p, group, size_t(ext->elementIndex())));
+    }
+}
+
 // ---------------------------------------------------------------- host facts
 
 void CAudioWrapper::setupProcessing(double sampleRate, size_t maxBlock) {
     const long long before = latency();
     m_engine.setFormat(sampleRate, std::min(maxBlock ? maxBlock : kSubBlock, kSubBlock));
-    const size_t channels = CAudioProcessBase::kMaxChannels;
-    m_inBuffer.assign(channels * kSubBlock, 0.0);
-    m_outBuffer.assign(channels * kSubBlock, 0.0);
-    m_inPtrs.assign(channels, nullptr);
-    m_outPtrs.assign(channels, nullptr);
-    m_inConst.assign(channels, nullptr);
-    for (size_t c = 0; c < channels; ++c) {
-        m_inConst[c] = m_inPtrs[c] = m_inBuffer.data() + c * kSubBlock;
-        m_outPtrs[c] = m_outBuffer.data() + c * kSubBlock;
-    }
+    m_engineChannels = CAudioProcessBase::kMaxChannels;
     if (latency() != before) latencyChanged();
     m_interfaceBase->audioFactsChanged();
 }
@@ -199,12 +200,18 @@ void CAudioWrapper::latencyChanged() {
 }
 
 void CAudioWrapper::setIOChannels(size_t inputs, size_t outputs) {
+    bool changed;
     {
         std::lock_guard<std::mutex> lock(m_env->lock());
+        changed = inputs != m_inputs || outputs != m_outputs;
         m_inputs = inputs;
         m_outputs = outputs;
     }
-    applyRoutingLayout(inputs, outputs);
+    // Hosts renegotiate the same arrangement often; only a new one, or the
+    // very first, brings its routing.
+    if ((changed || !m_layoutApplied) && !m_routingRestored) applyRoutingLayout(inputs, outputs);
+    m_layoutApplied = true;
+    m_routingRestored = false;
     m_interfaceBase->audioFactsChanged();
 }
 
@@ -293,6 +300,18 @@ void CAudioWrapper::setExtParamNormalized(size_t index, double normalized) {
     m_reporting = true;
 }
 
+double CAudioWrapper::extParamToPlain(size_t index, double normalized) const {
+    const CAudioParam* p = m_extParams[index]->param();
+    const CAudioParamConverter* cvt = converterOf(*p);
+    return cvt ? cvt->normalizedToPlain(p->info(), 0, std::clamp(normalized, 0.0, 1.0)) : normalized;
+}
+
+double CAudioWrapper::extParamToNormalized(size_t index, double plain) const {
+    const CAudioParam* p = m_extParams[index]->param();
+    const CAudioParamConverter* cvt = converterOf(*p);
+    return cvt ? std::clamp(cvt->plainToNormalized(p->info(), 0, plain), 0.0, 1.0) : plain;
+}
+
 CString CAudioWrapper::extParamText(size_t index, double normalized) const {
     const CAudioExtParam& ext = *m_extParams[index];
     const CAudioParam* p = ext.param();
@@ -319,9 +338,19 @@ int CAudioWrapper::extParamSteps(size_t index) const {
     return p && p->name() == "bypass-enable" ? 1 : 0;
 }
 
+bool CAudioWrapper::controllerExtParam(size_t controller, size_t& index) const {
+    const CAudioParam* target = m_ccTable ? m_ccTable->slot(controller) : nullptr;
+    if (!target) return false;
+    for (size_t i = 0; i < m_extParams.size(); ++i)
+        if (m_extParams[i]->param() == target) {
+            index = i;
+            return true;
+        }
+    return false;
+}
+
 void CAudioWrapper::reportChanges(const CAudioParamChangeSet& changes) {
-    // Editors hear of every change made outside their own messages.
-    m_interfaceBase->refresh();
+    // Editors see the changes by their versions at their next frame.
     for (const auto& global : m_globals)
         for (const auto& run : changes.runs())
             if (run.param == &global->param()) {
@@ -364,25 +393,34 @@ void CAudioWrapper::queueEvent(uint32_t offset, uint32_t type, int32_t index, do
 
 void CAudioWrapper::dispatch(const CEvent& e) {
     if (e.type != kEventParamChange || e.index < 0 || size_t(e.index) >= m_extParams.size()) return;
-    // Host automation on the audio thread: the value goes into the parameter
-    // under its own lock, its filters run, and the result joins the pending
-    // changes without an undo step or a report back to the host.
+    // Host automation on the audio thread: the engine takes the value at
+    // once, the parameters hear of it later on another thread (idle()).
     const CAudioExtParam& ext = *m_extParams[size_t(e.index)];
     CAudioParam* p = ext.param();
     const CAudioParamConverter* cvt = converterOf(*p);
     if (!cvt) return;
     const double plain = cvt->normalizedToPlain(p->info(), 0, std::clamp(e.value, 0.0, 1.0));
+    const double lo = std::min(p->info().minValue(0), p->info().maxValue(0));
+    const double hi = std::max(p->info().minValue(0), p->info().maxValue(0));
     const size_t group = p->info().isSingleGroup ? 0 : size_t(ext.group());
-    {
-        std::lock_guard<std::mutex> lock(p->lock());
-        const double lo = std::min(p->info().minValue(0), p->info().maxValue(0));
-        const double hi = std::max(p->info().minValue(0), p->info().maxValue(0));
-        p->storage().setComponent(group, size_t(ext.elementIndex()), 0, std::clamp(plain, lo, hi));
-    }
-    m_hostChanges.clear();
-    m_hostChanges.add({p, group, size_t(ext.elementIndex()), 1});
-    m_collector->runFilters(*p, group, m_hostChanges);
-    m_collector->postFromAudio(m_hostChanges, m_hostUpdate);
+    const size_t element = size_t(ext.elementIndex());
+    m_engine.applyHostValue(*p, group, element, std::clamp(plain, lo, hi));
+    m_collector->setFromAudio(m_extSlots[size_t(e.index)], std::clamp(plain, lo, hi));
+}
+
+void CAudioWrapper::setOfflineFromAudio(bool offline) {
+    if (!m_offlineParam) return;
+    m_engine.applyHostValue(*m_offlineParam, 0, 0, offline ? 1.0 : 0.0);
+    m_collector->setFromAudio(m_offlineSlot, offline ? 1.0 : 0.0);
+}
+
+void CAudioWrapper::idle() {
+    const CAudioParamChangeSet changes = m_collector->takeOverFromAudio();
+    if (changes.empty()) return;
+    // The host's own automation is not reported back to it.
+    m_reporting = false;
+    reportChanges(changes);
+    m_reporting = true;
 }
 
 void CAudioWrapper::process(const float* const* inputs, size_t numInputs, float* const* outputs, size_t numOutputs,
@@ -399,9 +437,14 @@ template <class T>
 void CAudioWrapper::processBlock(const T* const* inputs, size_t numInputs, T* const* outputs, size_t numOutputs,
                                  size_t n) {
     std::sort(m_events.begin(), m_events.end(), [](const CEvent& a, const CEvent& b) { return a.offset < b.offset; });
+    const double rate = m_engine.format().sampleRate;
     size_t next = 0, position = 0;
-    const size_t channelsIn = std::min(numInputs, m_inPtrs.size());
-    const size_t channelsOut = std::min(numOutputs, m_outPtrs.size());
+    const size_t channelsIn = std::min(numInputs, m_engineChannels);
+    const size_t channelsOut = std::min(numOutputs, m_engineChannels);
+    // The host's channels at the sub-block, as the engine reads and writes
+    // them; null where the host gave none.
+    const T* in[CAudioProcessBase::kMaxChannels];
+    T* out[CAudioProcessBase::kMaxChannels];
     bool first = true;
     while (position < n || (first && n == 0)) {
         // Events at this position take effect before its samples.
@@ -409,23 +452,11 @@ void CAudioWrapper::processBlock(const T* const* inputs, size_t numInputs, T* co
         if (n == 0) break;
         size_t len = std::min(n - position, kSubBlock);
         if (next < m_events.size() && m_events[next].offset < position + len) len = m_events[next].offset - position;
-        if (first) {
-            std::lock_guard<std::mutex> lock(m_env->lock());
-            m_env->blockEndTime = m_env->blockStartTime + double(len) / (m_env->sampleRate > 0 ? m_env->sampleRate : 1);
-        }
+        if (first) m_env->blockEndTime = m_env->blockStartTime + double(len) / (rate > 0 ? rate : 1);
         first = false;
-        for (size_t c = 0; c < channelsIn; ++c) {
-            if (!inputs || !inputs[c]) {
-                std::fill(m_inPtrs[c], m_inPtrs[c] + len, 0.0);
-                continue;
-            }
-            for (size_t j = 0; j < len; ++j) m_inPtrs[c][j] = double(inputs[c][position + j]);
-        }
-        m_engine.process(m_inConst.data(), channelsIn, m_outPtrs.data(), channelsOut, len);
-        for (size_t c = 0; c < channelsOut; ++c) {
-            if (!outputs || !outputs[c]) continue;
-            for (size_t j = 0; j < len; ++j) outputs[c][position + j] = T(m_outPtrs[c][j]);
-        }
+        for (size_t c = 0; c < channelsIn; ++c) in[c] = inputs && inputs[c] ? inputs[c] + position : nullptr;
+        for (size_t c = 0; c < channelsOut; ++c) out[c] = outputs && outputs[c] ? outputs[c] + position : nullptr;
+        m_engine.process(in, channelsIn, out, channelsOut, len);
         // Host outputs beyond what the engine serves are silent.
         for (size_t c = channelsOut; c < numOutputs; ++c)
             if (outputs && outputs[c]) std::fill(outputs[c] + position, outputs[c] + position + len, T(0));
@@ -434,10 +465,7 @@ void CAudioWrapper::processBlock(const T* const* inputs, size_t numInputs, T* co
     // Events past the block's end belong to no sample: they take effect now.
     while (next < m_events.size()) dispatch(m_events[next++]);
     m_events.clear();
-    {
-        std::lock_guard<std::mutex> lock(m_env->lock());
-        if (m_env->sampleRate > 0) m_env->blockStartTime += double(n) / m_env->sampleRate;
-    }
+    if (rate > 0) m_env->blockStartTime = m_env->blockStartTime + double(n) / rate;
 }
 
 // ---------------------------------------------------------------- global settings
@@ -504,12 +532,14 @@ void CAudioWrapper::CGlobalParam::onStoreChanged(CAppData&, const CString& item)
 // ---------------------------------------------------------------- state
 
 CErrorPtr CAudioWrapper::saveState(COutputStream& out) {
+    idle();  // the host's latest automation is part of the state
     ZEL_TRY(m_registry->saveState(out));
     return nullptr;
 }
 
 CErrorPtr CAudioWrapper::restoreState(CInputStream& in) {
     ZEL_TRY(m_registry->restoreState(in));
+    m_routingRestored = true;
     return nullptr;
 }
 

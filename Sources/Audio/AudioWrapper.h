@@ -75,7 +75,10 @@ public:
     // ---- host facts (host's main thread)
     void setupProcessing(double sampleRate, size_t maxBlock);
     void setOffline(bool offline);
-    // Host channel counts (after a bus arrangement).
+    // Host channel counts (after a bus arrangement). A change of the counts
+    // applies the layout's routing preset, unless it is the first
+    // arrangement after a restored state: that state's routing was made for
+    // it.
     void setIOChannels(size_t inputs, size_t outputs);
     void reset();
     long long latency() const;
@@ -89,9 +92,17 @@ public:
     // A change from the host outside processing (controller thread).
     void setExtParamNormalized(size_t index, double normalized);
     CString extParamText(size_t index, double normalized) const;
+    // The parameter's plain value for a normalised one and back, through
+    // its converter (a digit's 0 to 9, the unit's index, the switch's 0 or 1).
+    double extParamToPlain(size_t index, double normalized) const;
+    double extParamToNormalized(size_t index, double plain) const;
     bool extParamFromText(size_t index, const CString& text, double& normalized) const;
     // Steps of the host parameter (0: continuous).
     int extParamSteps(size_t index) const;
+    // The host parameter that MIDI controller `controller` drives, from the
+    // controller table: the first entry of the parameter it names. False
+    // when it names none, or one the host does not see.
+    bool controllerExtParam(size_t controller, size_t& index) const;
 
     // ---- processing (audio thread)
     // A host parameter change at `offset` samples into the next block. Past
@@ -100,6 +111,14 @@ public:
     void process(const float* const* inputs, size_t numInputs, float* const* outputs, size_t numOutputs, size_t n);
     void process(const double* const* inputs, size_t numInputs, double* const* outputs, size_t numOutputs,
                  size_t n);
+    // The host switches offline rendering from its audio thread: the same
+    // path as automation.
+    void setOfflineFromAudio(bool offline);
+
+    // ---- the UI or controller thread, regularly: takes over what the audio
+    // thread changed (host automation) into the parameters, their filters,
+    // the editor and the host's view.
+    void idle();
 
     // ---- state
     CErrorPtr saveState(COutputStream& out);
@@ -161,10 +180,12 @@ private:
     template <class T>
     void processBlock(const T* const* inputs, size_t numInputs, T* const* outputs, size_t numOutputs, size_t n);
     // The steps of init after the instance tree is made: the project's facts,
-    // the instance's objects and engine, the global settings.
+    // the instance's objects and engine, the global settings, the slots that
+    // carry host automation.
     CErrorPtr checkProject(const CObject& project);
     CErrorPtr bindInstance(const CObject& audio, const CObject& project);
     void bindGlobals(const CObject& project);
+    void bindHostSlots();
     void dispatch(const CEvent& e);
     void setHostParam(const char* name, double value);
     void latencyChanged();
@@ -189,16 +210,18 @@ private:
     double m_tailSeconds = 0.4;
     size_t m_inputs = 2;
     size_t m_outputs = 2;
+    bool m_layoutApplied = false;  // the counts' routing preset was applied once
+    bool m_routingRestored = false;
     std::mutex m_routingLock;
 
     std::vector<CEvent> m_events;  // capacity reserved at init
-    CAudioParamChangeSet m_hostChanges;
-    CAudioParamUpdate m_hostUpdate;
+    CAudioParam* m_offlineParam = nullptr;
+    // The collector's automation slot of each host parameter, and of the
+    // offline switch.
+    std::vector<size_t> m_extSlots;
+    size_t m_offlineSlot = SIZE_MAX;
     bool m_reporting = true;
-    std::vector<double> m_inBuffer, m_outBuffer;
-    std::vector<double*> m_inPtrs;
-    std::vector<double*> m_outPtrs;
-    std::vector<const double*> m_inConst;
+    size_t m_engineChannels = 0;  // channels the engine takes, once it is set up
 };
 
 }  // namespace zel

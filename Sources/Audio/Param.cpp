@@ -83,23 +83,85 @@ void CAudioParamCollector::snapshot(const CAudioParamChangeSet& changes, CAudioP
 
 void CAudioParamCollector::post(const CAudioParamChangeSet& changes) {
     CAudioParamUpdate update;
-    snapshot(changes, update);
     {
-        std::lock_guard<std::mutex> lock(m_env->lock());
-        m_pending.merge(update);
+        std::lock_guard<std::mutex> lock(m_postLock);
+        snapshot(changes, update);
+        handOver(update);
     }
     if (m_listener) m_listener(changes);
 }
 
-void CAudioParamCollector::postFromAudio(const CAudioParamChangeSet& changes, CAudioParamUpdate& scratch) {
-    snapshot(changes, scratch);
-    std::lock_guard<std::mutex> lock(m_env->lock());
-    m_pending.merge(scratch);
+void CAudioParamCollector::handOver(const CAudioParamUpdate& update) {
+    if (update.empty()) return;
+    // A hand-over the audio thread has not taken yet takes the new values
+    // too; otherwise a free one carries them.
+    if (CHandOver* waiting = m_waiting.exchange(nullptr, std::memory_order_acq_rel)) {
+        waiting->update.merge(update);
+        m_waiting.store(waiting, std::memory_order_release);
+        return;
+    }
+    for (CHandOver& h : m_handOvers) {
+        if (h.busy.load(std::memory_order_acquire)) continue;
+        h.busy.store(true, std::memory_order_relaxed);
+        h.update.clear();
+        h.update.merge(update);
+        m_waiting.store(&h, std::memory_order_release);
+        return;
+    }
+}
+
+const CAudioParamUpdate* CAudioParamCollector::acquirePending() {
+    CHandOver* waiting = m_waiting.exchange(nullptr, std::memory_order_acq_rel);
+    return waiting ? &waiting->update : nullptr;
+}
+
+void CAudioParamCollector::releasePending(const CAudioParamUpdate* update) {
+    for (CHandOver& h : m_handOvers)
+        if (&h.update == update) h.busy.store(false, std::memory_order_release);
 }
 
 void CAudioParamCollector::takePending(CAudioParamUpdate& out) {
-    out = m_pending;
-    m_pending.clear();
+    out.clear();
+    if (const CAudioParamUpdate* pending = acquirePending()) {
+        out.merge(*pending);
+        releasePending(pending);
+    }
+}
+
+size_t CAudioParamCollector::addHostSlot(CAudioParam& param, size_t group, size_t element) {
+    CHostSlot& slot = m_hostSlots.emplace_back();
+    slot.param = &param;
+    slot.group = group;
+    slot.element = element;
+    return m_hostSlots.size() - 1;
+}
+
+void CAudioParamCollector::setFromAudio(size_t slot, double plain) {
+    if (slot >= m_hostSlots.size()) return;
+    m_hostSlots[slot].plain.store(plain, std::memory_order_relaxed);
+    m_hostSlots[slot].pending.store(true, std::memory_order_release);
+}
+
+CAudioParamChangeSet CAudioParamCollector::takeOverFromAudio() {
+    CAudioParamChangeSet changes;
+    std::lock_guard<std::mutex> lock(m_postLock);
+    // Only the latest value of each slot matters to the parameters.
+    for (CHostSlot& slot : m_hostSlots) {
+        if (!slot.pending.exchange(false, std::memory_order_acquire)) continue;
+        {
+            std::lock_guard<std::mutex> paramLock(slot.param->lock());
+            slot.param->storage().setComponent(slot.group, slot.element, 0, slot.plain.load(std::memory_order_relaxed));
+        }
+        changes.add({slot.param, slot.group, slot.element, 1});
+        runFilters(*slot.param, slot.group, changes);
+    }
+    return changes;
+}
+
+std::vector<CAudioParamCollector::CFilterBinding> CAudioParamCollector::filterBindings() const {
+    std::vector<CFilterBinding> out;
+    for (const CBoundFilter& f : m_filters) out.push_back({f.filter.get(), f.source, f.destination});
+    return out;
 }
 
 CErrorPtr CAudioParamCollector::mirror(const CObject& defs, CObject& target) {

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -28,11 +32,17 @@ public:
     CAudioParamStorage& storage() { return m_storage; }
     const CAudioParamStorage& storage() const { return m_storage; }
     std::mutex& lock() const { return m_lock; }
+    // Counts the changes of the value, starting at 1: whoever shows the
+    // value compares it with the version it showed last, without a lock.
+    uint64_t version() const { return m_version.load(std::memory_order_acquire); }
+    // After the change is written; wait-free, so the audio thread may call it.
+    void markChanged() { m_version.fetch_add(1, std::memory_order_acq_rel); }
 
 private:
     const CAudioParamDef& m_def;
     CAudioParamStorage m_storage;
     mutable std::mutex m_lock;
+    std::atomic<uint64_t> m_version{1};
 };
 
 // `audio:param-collector`: creates the instance's parameters from the
@@ -53,28 +63,45 @@ public:
     const std::map<CString, CAudioParam*>& params() const { return m_params; }
 
     // Hands the values of a change set's groups to the audio thread: a
-    // snapshot is taken under each parameter's lock, then joins the pending
-    // update under the audio environment's lock.
+    // snapshot is taken under each parameter's lock and joins the update
+    // waiting for the audio thread, which takes it without a lock.
     void post(const CAudioParamChangeSet& changes);
-    // The same from the audio thread (host automation): `scratch` is the
-    // caller's, so that nothing is allocated once it has grown, and the
-    // change listener is not called.
-    void postFromAudio(const CAudioParamChangeSet& changes, CAudioParamUpdate& scratch);
     // Called after every post() with the changes, on the poster's thread
     // (the host layer reports host parameters from it).
     void setChangeListener(std::function<void(const CAudioParamChangeSet&)> listener) {
         m_listener = std::move(listener);
     }
-    // The audio thread's side: takes the pending update over (empty when
-    // none). The caller holds the audio environment's lock; `out` keeps its
-    // buffers, so the audio thread stops allocating once they have grown.
+    // The audio thread's side, wait-free: the update waiting for it (null
+    // when none), which it hands back with releasePending() once applied.
+    const CAudioParamUpdate* acquirePending();
+    void releasePending(const CAudioParamUpdate* update);
+    // The same for other threads: a copy of the waiting update.
     void takePending(CAudioParamUpdate& out);
     CAudioEnv* audioEnv() const { return m_env; }
+
+    // Host automation that the audio thread has already applied to its own
+    // values. Each element the host automates gets a slot, made off the
+    // audio thread; the audio thread sets the slot's latest value,
+    // wait-free, and another thread writes the values set since it last
+    // looked into the parameters, runs their filters and returns the
+    // changes, without handing them back. Every transaction takes them over
+    // before it writes.
+    size_t addHostSlot(CAudioParam& param, size_t group, size_t element);
+    void setFromAudio(size_t slot, double plain);
+    CAudioParamChangeSet takeOverFromAudio();
 
     // Runs every filter that reads `source`, for its group `group`, and adds
     // the destinations' changed elements to `changes`. Takes the source's
     // lock, then the destination's.
     void runFilters(CAudioParam& source, size_t group, CAudioParamChangeSet& changes);
+
+    struct CFilterBinding {
+        const CAudioParamFilter* filter;
+        CAudioParam* source;
+        CAudioParam* destination;
+    };
+    // Every bound filter, for an engine that derives values on its own.
+    std::vector<CFilterBinding> filterBindings() const;
 
 private:
     struct CBoundFilter {
@@ -88,10 +115,29 @@ private:
     std::map<CString, CAudioParam*> m_params;
     std::vector<std::pair<const CAudioParamFilterDef*, const CObject*>> m_filterDefs;
     std::vector<CBoundFilter> m_filters;
-    CAudioEnv* m_env = nullptr;
-    CAudioParamUpdate m_pending;
-    std::function<void(const CAudioParamChangeSet&)> m_listener;
+    struct CHandOver {
+        CAudioParamUpdate update;
+        std::atomic<bool> busy{false};  // waiting or with the audio thread
+    };
+    struct CHostSlot {
+        CAudioParam* param;
+        size_t group;
+        size_t element;
+        std::atomic<double> plain{0.0};
+        std::atomic<bool> pending{false};
+    };
+
     void snapshot(const CAudioParamChangeSet& changes, CAudioParamUpdate& out);
+    void handOver(const CAudioParamUpdate& update);
+
+    CAudioEnv* m_env = nullptr;
+    std::function<void(const CAudioParamChangeSet&)> m_listener;
+    // One hand-over waits, the audio thread holds at most one: a third is
+    // always free for the next.
+    std::array<CHandOver, 3> m_handOvers;
+    std::atomic<CHandOver*> m_waiting{nullptr};
+    std::mutex m_postLock;  // posting threads only, never the audio thread
+    std::deque<CHostSlot> m_hostSlots;  // made before processing starts
 };
 
 }  // namespace zel

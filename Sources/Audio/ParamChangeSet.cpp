@@ -3,14 +3,19 @@
 
 #include <algorithm>
 
+#include "Audio/Param.h"
+
 namespace zel {
 
 void CAudioParamChangeSet::add(const CRun& run) {
+    run.param->markChanged();
     if (std::find(m_runs.begin(), m_runs.end(), run) == m_runs.end()) m_runs.push_back(run);
 }
 
 void CAudioParamChangeSet::merge(const CAudioParamChangeSet& other) {
-    for (const CRun& run : other.m_runs) add(run);
+    // The runs of `other` moved their versions on when they were added.
+    for (const CRun& run : other.m_runs)
+        if (std::find(m_runs.begin(), m_runs.end(), run) == m_runs.end()) m_runs.push_back(run);
 }
 
 void CAudioParamUpdate::set(CAudioParam* param, uint32_t group, uint32_t elementCount, const double* components,

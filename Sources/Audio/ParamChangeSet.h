@@ -24,7 +24,9 @@ public:
         }
     };
 
-    // Adds a run unless the same run is already in the set.
+    // Adds a run unless the same run is already in the set. A run is added
+    // once its values are written, so the parameter's version moves on here
+    // (wait-free, whatever the thread).
     void add(const CRun& run);
     // Adds every run of `other` that this set does not hold yet.
     void merge(const CAudioParamChangeSet& other);

@@ -89,6 +89,14 @@ void CAudioParamRegistry::initMaster() {
         if (!preset.load(in)) {
             m_sessionBank.presets()[0] = std::move(preset);
             m_defaultPresetLoaded = true;
+            // A new instance starts in the user's default, not only under its
+            // name; this is no step to undo.
+            const CAudioPreset& seed = m_sessionBank.presets()[0];
+            if (!check(seed)) {
+                CAudioParamTransaction tx(*m_collector);
+                apply(seed, tx);
+                tx.finish(CString());
+            }
         }
     }
 }

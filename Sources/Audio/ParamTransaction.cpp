@@ -10,6 +10,10 @@
 
 namespace zel {
 
+CAudioParamTransaction::CAudioParamTransaction(CAudioParamCollector& collector) : m_collector(collector) {
+    collector.takeOverFromAudio();
+}
+
 namespace {
 
 std::vector<uint8_t> record(const CAudioParamStorage& storage) {

@@ -20,7 +20,9 @@ class CAudioParamCollector;
 // Each method takes the parameter's own lock while it reads or writes.
 class CAudioParamTransaction {
 public:
-    explicit CAudioParamTransaction(CAudioParamCollector& collector) : m_collector(collector) {}
+    // Host automation the audio thread applied so far is taken over first,
+    // so that this change comes after it.
+    explicit CAudioParamTransaction(CAudioParamCollector& collector);
 
     // Elements first.. of group g from `components` (element size each),
     // clamped into the parameter's range.

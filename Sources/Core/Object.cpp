@@ -33,6 +33,9 @@ public:
 namespace {
 std::atomic<bool> g_creationTrace{false};
 constexpr int kMaxExpansionSteps = 256;
+// The bindings whose target is being set on this thread, innermost last: a
+// binding that fires again before it is done is part of a cycle.
+thread_local std::vector<const CBinding*> t_firing;
 }  // namespace
 
 CObject::CObject() = default;
@@ -54,6 +57,7 @@ CObject::~CObject() {
 }
 
 CErrorPtr CObject::init() {
+    ZEL_TRY(resolvePending());
     for (size_t i = 0; i < m_children.size(); ++i) ZEL_TRY(m_children[i]->init());
     return nullptr;
 }
@@ -145,7 +149,13 @@ CString CObject::getAttr(const CString& name) const {
 }
 
 CErrorPtr CObject::setAttr(const CString& name, const CString& value) {
-    m_attrs[name] = value;
+    auto it = m_attrs.find(name);
+    if (it != m_attrs.end()) {
+        if (it->second == value) return nullptr;
+        it->second = value;
+    } else {
+        m_attrs.emplace(name, value);
+    }
     CErrorPtr result;
     if (m_class)
         if (const CClassInfo::CAttrHandler* handler = m_class->findAttrHandler(name)) {
@@ -161,16 +171,24 @@ CErrorPtr CObject::setAttr(const CString& name, const CString& value) {
             if (b->sourceAttr != name) continue;
             CObject* target = b->target;
             const CString attr = b->attr;
-            CString expanded;
-            {
-                // Re-expansion must not stack new bindings on the old ones.
-                std::vector<std::unique_ptr<CBinding>> keep;
-                keep.swap(target->m_bindings);
-                expanded = target->expand(attr, b->text);
-                for (auto& nb : target->m_bindings) nb->detachFromSource();
-                target->m_bindings.swap(keep);
+            if (std::find(t_firing.begin(), t_firing.end(), b) != t_firing.end()) {
+                if (!result)
+                    result = ZEL_ERROR(
+                        "@zelstr_CObject_setAttr_BindingCycle Attribute '%1' of '%2' changes itself through its live "
+                        "bindings.",
+                        attr, target->fullName());
+                continue;
             }
-            target->setAttr(attr, expanded);
+            // The bindings made by the first expansion stay; this one only
+            // reads.
+            CExpansion unused;
+            const CString expanded = target->expandText(attr, b->text, false, unused);
+            auto pending = target->m_pending.find(attr);
+            if (pending != target->m_pending.end()) pending->second.expanded = expanded;
+            t_firing.push_back(b);
+            CErrorPtr err = target->setAttr(attr, expanded);
+            t_firing.pop_back();
+            if (err && !result) result = ZEL_PASS(err);
         }
     }
     return result;
@@ -186,16 +204,50 @@ void CObject::dropBindingsOf(const CString& attr) {
 
 CErrorPtr CObject::setAttrExpanded(const CString& name, const CString& value) {
     dropBindingsOf(name);
+    m_pending.erase(name);
     if (value.find(u'{') == CString::npos) return setAttr(name, value);
-    const CString expanded = expand(name, value);
+    CExpansion x;
+    const CString expanded = expandText(name, value, true, x);
     for (auto& b : m_bindings)
         if (b->attr == name && b->text.empty()) b->text = value;
-    return setAttr(name, expanded);
+    if (x.unresolved) m_pending[name] = {value, expanded};
+    CErrorPtr set = setAttr(name, expanded);
+    if (x.error) return ZEL_PASS(x.error);
+    if (set) return ZEL_PASS(set);
+    return nullptr;
+}
+
+CErrorPtr CObject::resolvePending() {
+    std::map<CString, CPending> pending;
+    pending.swap(m_pending);
+    CErrorPtr first;
+    for (const auto& [name, p] : pending) {
+        // A value set otherwise since is left alone.
+        auto it = m_attrs.find(name);
+        if (it == m_attrs.end() || it->second != p.expanded) continue;
+        if (CErrorPtr err = setAttrExpanded(name, p.text); err && !first) first = ZEL_PASS(err);
+    }
+    return first;
 }
 
 void CObject::removeAttr(const CString& name) {
     dropBindingsOf(name);
+    m_pending.erase(name);
     m_attrs.erase(name);
+}
+
+bool CObject::dependsOn(const CString& attr, const CObject* source, const CString& sourceAttr) const {
+    std::vector<std::pair<const CObject*, CString>> todo{{this, attr}}, seen;
+    while (!todo.empty()) {
+        const auto at = todo.back();
+        todo.pop_back();
+        if (at.first == source && at.second == sourceAttr) return true;
+        if (std::find(seen.begin(), seen.end(), at) != seen.end()) continue;
+        seen.push_back(at);
+        for (const auto& b : at.first->m_bindings)
+            if (b->attr == at.second) todo.emplace_back(b->source, b->sourceAttr);
+    }
+    return false;
 }
 
 bool CObject::evaluate(const CString& attrName, const CString& exprIn, CString& result, CObject*& source,
@@ -223,14 +275,17 @@ bool CObject::evaluate(const CString& attrName, const CString& exprIn, CString& 
         attr = space == CString::npos ? attrName : expr.substr(space + 1);
         obj = findObject(path);
     }
-    if (!obj || !obj->hasAttr(attr)) return false;
-    result = obj->getAttr(attr);
+    if (!obj) return false;
+    // An object without the attribute yet is still what a live expression
+    // follows: the attribute may come later.
     source = obj;
     sourceAttr = attr;
+    if (!obj->hasAttr(attr)) return false;
+    result = obj->getAttr(attr);
     return true;
 }
 
-CString CObject::expand(const CString& name, const CString& value) {
+CString CObject::expandText(const CString& name, const CString& value, bool bind, CExpansion& out) {
     CString text = value;
     size_t limit = CString::npos;
     for (int step = 0; step < kMaxExpansionSteps; ++step) {
@@ -255,7 +310,14 @@ CString CObject::expand(const CString& name, const CString& value) {
         CObject* source = nullptr;
         CString sourceAttr;
         if (!evaluate(name, inner, result, source, sourceAttr)) result = defaultText;
-        if (live && source) {
+        if (live && bind && !source) out.unresolved = true;
+        if (live && bind && source && source->dependsOn(sourceAttr, this, name)) {
+            if (!out.error)
+                out.error = ZEL_ERROR(
+                    "@zelstr_CObject_setAttrExpanded_BindingCycle Live binding of attribute '%1' of '%2' to attribute "
+                    "'%3' of '%4' would form a cycle.",
+                    name, fullName(), sourceAttr, source->fullName());
+        } else if (live && bind && source) {
             auto b = std::make_unique<CBinding>();
             b->target = this;
             b->attr = name;

@@ -66,12 +66,16 @@ public:
     bool hasAttr(const CString& name) const { return m_attrs.count(name) != 0; }
     CString getAttr(const CString& name) const;
     // Stores the value as it stands and notifies the class handler, the
-    // object and the live bindings that watch it.
+    // object and the live bindings that watch it. An unchanged value
+    // notifies no one; a change that comes back to a binding still busy
+    // with it is a cycle, ended with an error.
     CErrorPtr setAttr(const CString& name, const CString& value);
     // Expands brace expressions against this object first (documents and
-    // templates set their attributes this way).
+    // templates set their attributes this way). A live expression whose
+    // object does not exist yet is tried again in init; one that would make
+    // the attribute depend on itself is refused with an error, the value
+    // is set all the same.
     CErrorPtr setAttrExpanded(const CString& name, const CString& value);
-    CString expand(const CString& name, const CString& value);
     void removeAttr(const CString& name);
 
     bool readBool(const CString& name, bool& out) const;
@@ -120,8 +124,22 @@ public:
 private:
     friend class CBinding;
     void updateFullName();
+    struct CExpansion {
+        CErrorPtr error;
+        // A live expression named an object that does not exist yet.
+        bool unresolved = false;
+    };
+    struct CPending {
+        CString text;
+        CString expanded;
+    };
     void dropBindingsOf(const CString& attr);
     bool evaluate(const CString& attrName, const CString& expr, CString& result, CObject*& source, CString& sourceAttr);
+    CString expandText(const CString& name, const CString& value, bool bind, CExpansion& out);
+    // Whether `attr` follows `sourceAttr` of `source`, directly or through
+    // other bindings.
+    bool dependsOn(const CString& attr, const CObject* source, const CString& sourceAttr) const;
+    CErrorPtr resolvePending();
 
     CString m_name;
     CObject* m_parent = nullptr;
@@ -134,6 +152,9 @@ private:
     // Live bindings that set attributes of this object, and those that read it.
     std::vector<std::unique_ptr<CBinding>> m_bindings;
     std::vector<CBinding*> m_watchers;
+    // Attributes set from text with live expressions that found no object;
+    // init expands them again unless their value changed meanwhile.
+    std::map<CString, CPending> m_pending;
 };
 
 CErrorPtr findCheckedError(CObject& self, const CString& path, bool castFailed);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Core/XMLData.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Core/Debug.h"
@@ -16,6 +17,14 @@ namespace {
 constexpr int kMaxDepth = 200;
 constexpr uint8_t kElement = 0;
 constexpr uint8_t kTemplate = 1;
+// The templates being instantiated on this thread, outermost first.
+thread_local std::vector<const CTemplate*> t_instantiating;
+
+CErrorPtr setAttrs(CObject& obj, const CDocument& d, size_t pos, uint16_t count) {
+    for (uint16_t i = 0; i < count; ++i, pos += 4)
+        if (CErrorPtr err = obj.setAttrExpanded(d.string(d.u16(pos)), d.string(d.u16(pos + 2)))) return ZEL_PASS(err);
+    return nullptr;
+}
 }  // namespace
 
 uint32_t CDocument::u32(size_t at) const {
@@ -99,16 +108,22 @@ CErrorPtr CDocument::checkRecord(size_t& pos, size_t end, int depth) {
     return nullptr;
 }
 
-CErrorPtr CTemplate::instantiate(CObject& parent, const CString& name, CObject*& out) const {
+CErrorPtr CTemplate::instantiate(CObject& parent, const CString& name, CObject*& out,
+                                 const CAttrOverrides* overrides) const {
     out = nullptr;
+    if (std::find(t_instantiating.begin(), t_instantiating.end(), this) != t_instantiating.end())
+        return ZEL_ERROR("@zelstr_CTemplate_instantiate_Recursive Run-time template '%1' contains itself.", m_name);
     CObject* created = nullptr;
-    ZEL_TRY(CXMLData::build(m_doc, m_body, parent, &name, &created));
+    t_instantiating.push_back(this);
+    CErrorPtr err = CXMLData::build(m_doc, m_body, parent, &name, &created, overrides);
+    t_instantiating.pop_back();
+    if (err) return ZEL_PASS(err);
     out = created;
     return nullptr;
 }
 
 CErrorPtr CXMLData::build(const std::shared_ptr<const CDocument>& doc, size_t offset, CObject& parent,
-                          const CString* name, CObject** created) {
+                          const CString* name, CObject** created, const CAttrOverrides* overrides) {
     const CDocument& d = *doc;
     size_t pos = offset;
     const CString& tag = d.string(d.u16(pos));
@@ -119,6 +134,22 @@ CErrorPtr CXMLData::build(const std::shared_ptr<const CDocument>& doc, size_t of
         parent.registerTemplate(std::make_shared<CTemplate>(doc, recordName, d.string(d.u16(pos)), pos + 6));
         return nullptr;
     }
+    if (!name)
+        if (const CTemplate* tmpl = parent.findTemplate(tag)) {
+            const uint16_t attrCount = d.u16(pos);
+            const CAttrOverrides own{&d, pos + 2, attrCount};
+            CObject* self = nullptr;
+            ZEL_TRY(tmpl->instantiate(parent, recordName, self, &own));
+            if (created) *created = self;
+            pos += 2 + size_t(attrCount) * 4;
+            const uint16_t childCount = d.u16(pos);
+            pos += 2;
+            for (uint16_t i = 0; i < childCount; ++i) {
+                ZEL_TRY(build(doc, pos, *self, nullptr, nullptr));
+                pos = skipRecord(d, pos);
+            }
+            return nullptr;
+        }
     const bool isContent = tag == "content";
     const CString objName = name ? *name : (isContent ? CString("content") : recordName);
     std::unique_ptr<CObject> obj(CClassRegistry::instance().create(isContent ? CString("core:object") : tag));
@@ -139,11 +170,9 @@ CErrorPtr CXMLData::build(const std::shared_ptr<const CDocument>& doc, size_t of
     ZEL_TRY(parent.addChild(std::move(obj)));
     if (created) *created = self;
     const uint16_t attrCount = d.u16(pos);
-    pos += 2;
-    for (uint16_t i = 0; i < attrCount; ++i, pos += 4) {
-        if (CErrorPtr err = self->setAttrExpanded(d.string(d.u16(pos)), d.string(d.u16(pos + 2))))
-            return ZEL_PASS(err);
-    }
+    ZEL_TRY(setAttrs(*self, d, pos + 2, attrCount));
+    pos += 2 + size_t(attrCount) * 4;
+    if (overrides) ZEL_TRY(setAttrs(*self, *overrides->doc, overrides->pairs, overrides->count));
     const uint16_t childCount = d.u16(pos);
     pos += 2;
     for (uint16_t i = 0; i < childCount; ++i) {

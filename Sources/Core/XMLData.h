@@ -36,6 +36,14 @@ private:
     size_t m_nodesStart = 0;
 };
 
+// Attribute pairs of a document element, set on an object after the ones
+// of the template it is made from.
+struct CAttrOverrides {
+    const CDocument* doc = nullptr;
+    size_t pairs = 0;  // offset of the first (name, value) pair
+    uint16_t count = 0;
+};
+
 // A run-time template: a node record kept undecoded until instantiated.
 class CTemplate {
 public:
@@ -44,8 +52,11 @@ public:
 
     const CString& name() const { return m_name; }
     const CString& classTag() const { return m_classTag; }
-    // Builds the body as a new child `name` of `parent`.
-    CErrorPtr instantiate(CObject& parent, const CString& name, CObject*& out) const;
+    // Builds the body as a new child `name` of `parent`; `overrides`, when
+    // given, are set after the body's attributes and before its children.
+    // A template that (through its body) contains itself fails.
+    CErrorPtr instantiate(CObject& parent, const CString& name, CObject*& out,
+                          const CAttrOverrides* overrides = nullptr) const;
 
 private:
     std::shared_ptr<const CDocument> m_doc;
@@ -62,9 +73,12 @@ public:
     static CErrorPtr load(const CString& docName, CObject& target);
     static CErrorPtr loadFromMemory(const CString& docName, std::vector<uint8_t> payload, CObject& target);
     // Builds the record at `offset`; `name` replaces the record's own name
-    // when given (template bodies).
+    // when given (template bodies, whose own tag always names a class). An
+    // element whose tag names a run-time template found from `parent` is
+    // made from it: its attributes override the template's, its children
+    // follow the template's. Other tags go to the class registry.
     static CErrorPtr build(const std::shared_ptr<const CDocument>& doc, size_t offset, CObject& parent,
-                           const CString* name, CObject** created);
+                           const CString* name, CObject** created, const CAttrOverrides* overrides = nullptr);
 
 private:
     static size_t skipRecord(const CDocument& doc, size_t pos);

@@ -33,6 +33,13 @@ CErrorPtr CAudioInterfaceClient::init() {
     return nullptr;
 }
 
+CErrorPtr CAudioInterfaceClient::connectorConnected() {
+    ZEL_TRY(CParamInterfaceClient::connectorConnected());
+    ZEL_TRY(requestAudioFacts());
+    if (m_vizListening) ZEL_TRY(send(bridge::kListenViz));
+    return nullptr;
+}
+
 CErrorPtr CAudioInterfaceClient::dispatchBaseMessage(const CString& name, CPosInputStream& fields) {
     if (auto handler = handlers().find(name)) {
         ZEL_TRY((this->*handler)(fields));
@@ -133,11 +140,13 @@ CErrorPtr CAudioInterfaceClient::onImportChannelLabels(CPosInputStream& fields) 
 // ---------------------------------------------------------------- visualisation
 
 CErrorPtr CAudioInterfaceClient::listenViz() {
+    m_vizListening = true;
     ZEL_TRY(send(bridge::kListenViz));
     return nullptr;
 }
 
 CErrorPtr CAudioInterfaceClient::unlistenViz() {
+    m_vizListening = false;
     ZEL_TRY(send(bridge::kUnlistenViz));
     return nullptr;
 }

@@ -16,6 +16,9 @@ class CAudioInterfaceClient : public CParamInterfaceClient {
 public:
     // Asks for the audio facts and starts following the group names.
     CErrorPtr init() override;
+    // Also asks for the audio facts again and, while the views watch the
+    // meters, listens to them again.
+    CErrorPtr connectorConnected() override;
 
     size_t internalChannelCount() const { return m_internalChannels; }
     size_t groupCount() const { return m_groups; }
@@ -71,6 +74,8 @@ private:
     std::vector<CString> m_groupNames;
     std::vector<CString> m_channelLabels;
     bool m_vizActive = false;
+    // Between listenViz() and unlistenViz(), whatever the base answered.
+    bool m_vizListening = false;
     std::vector<bridge::CVizData::CStream> m_viz;
     CGroupNamesParamListener m_groupNamesListener{*this};
 };

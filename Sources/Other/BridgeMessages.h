@@ -49,6 +49,9 @@ constexpr const char* kRequestInternalChannelCount = "request-internal-channel-c
 constexpr const char* kRequestGroupCount = "request-group-count";                       // no fields
 constexpr const char* kRequestIOChannelCounts = "request-io-channel-counts";            // no fields
 constexpr const char* kRequestSampleRate = "request-sample-rate";                       // no fields
+// Once per editor frame: the changes of what the client listens to since
+// the last frame, as "update-param" and "update-registry".
+constexpr const char* kRequestUpdates = "request-updates";  // no fields
 
 // ---- base to client
 constexpr const char* kUpdateUndoHistory = "update-undo-history";  // CUndoHistory

@@ -80,6 +80,7 @@ const bridge::CDispatchTable<CParamInterfaceBase>& CParamInterfaceBase::handlers
         {bridge::kActivateDefaultPreset, &CParamInterfaceBase::onActivateDefaultPreset},
         {bridge::kExchangeShadowPreset, &CParamInterfaceBase::onExchangeShadowPreset},
         {bridge::kUpdateShadowPreset, &CParamInterfaceBase::onUpdateShadowPreset},
+        {bridge::kRequestUpdates, &CParamInterfaceBase::onRequestUpdates},
     };
     return table;
 }
@@ -109,12 +110,8 @@ CErrorPtr CParamInterfaceBase::processClientMessage(int client, const uint8_t* d
     m_currentClient = client;
     CMemoryReaderStatic in(data, size);
     CString name;
-    CErrorPtr err = in.readString(name);
-    if (!err) err = dispatchClientMessage(name, in);
-    // What was done before a failure is reported too.
-    CErrorPtr sent = refresh();
-    if (err) return ZEL_PASS(err);
-    if (sent) return ZEL_PASS(sent);
+    ZEL_TRY(in.readString(name));
+    ZEL_TRY(dispatchClientMessage(name, in));
     return nullptr;
 }
 
@@ -141,10 +138,15 @@ void CParamInterfaceBase::clientDisconnected(int client) {
 }
 
 void CParamInterfaceBase::forgetClient(int client) {
-    auto open = m_open.find(client);
-    if (open != m_open.end()) {
-        if (open->second.depth > 0) pushOpenRecord(open->second);
-        m_open.erase(open);
+    auto open = m_gestures.find(client);
+    if (open != m_gestures.end()) {
+        std::vector<CAudioParamUndoRecord> gestures = std::move(open->second);
+        m_gestures.erase(open);
+        while (gestures.size() > 1) {
+            join(gestures[gestures.size() - 2], std::move(gestures.back()));
+            gestures.pop_back();
+        }
+        if (!gestures.empty()) pushGesture(std::move(gestures.front()));
     }
     std::lock_guard<std::mutex> lock(m_listenLock);
     m_clients.erase(client);
@@ -226,9 +228,9 @@ CErrorPtr CParamInterfaceBase::registryNamed(const CString& name, CAudioParamReg
 // ---------------------------------------------------------------- undo
 
 void CParamInterfaceBase::record(CAudioParamUndoRecord step, uint32_t undoId) {
-    auto open = m_open.find(m_currentClient);
-    if (open != m_open.end() && open->second.depth > 0) {
-        join(open->second.record, std::move(step));
+    auto open = m_gestures.find(m_currentClient);
+    if (open != m_gestures.end() && !open->second.empty()) {
+        join(open->second.back(), std::move(step));
         return;
     }
     if (undoId == bridge::kNoUndo) return;
@@ -237,37 +239,50 @@ void CParamInterfaceBase::record(CAudioParamUndoRecord step, uint32_t undoId) {
     m_undo->push(std::move(step));
 }
 
-void CParamInterfaceBase::pushOpenRecord(COpenRecord& open) {
-    auto& changes = open.record.changes;
+void CParamInterfaceBase::pushGesture(CAudioParamUndoRecord gesture) {
+    auto& changes = gesture.changes;
     changes.erase(std::remove_if(changes.begin(), changes.end(),
                                  [](const CAudioParamUndoRecord::CParamChange& c) { return c.before == c.after; }),
                   changes.end());
-    open.depth = 0;
-    m_undo->push(std::move(open.record));
-    open.record = CAudioParamUndoRecord();
+    m_undo->push(std::move(gesture));
 }
 
 CErrorPtr CParamInterfaceBase::onCreateUndoData(CPosInputStream& fields) {
     bridge::CCreateUndoData msg;
     ZEL_TRY(msg.read(fields));
-    COpenRecord& open = m_open[m_currentClient];
-    if (open.depth++ > 0) return nullptr;
-    open.record = CAudioParamUndoRecord();
-    open.record.name = msg.name;
-    open.record.merge = msg.mergeId != 0;
-    open.record.mergeId = msg.mergeId != 0 ? msg.mergeId : -1;
+    CAudioParamUndoRecord gesture;
+    gesture.name = msg.name;
+    gesture.merge = msg.mergeId != 0;
+    gesture.mergeId = msg.mergeId != 0 ? msg.mergeId : -1;
+    m_gestures[m_currentClient].push_back(std::move(gesture));
     return nullptr;
 }
 
 CErrorPtr CParamInterfaceBase::onRemoveUndoData(CPosInputStream&) {
-    m_open.erase(m_currentClient);
+    auto open = m_gestures.find(m_currentClient);
+    if (open == m_gestures.end() || open->second.empty()) return nullptr;
+    const CAudioParamUndoRecord cancelled = std::move(open->second.back());
+    open->second.pop_back();
+    if (open->second.empty()) m_gestures.erase(open);
+    // Back to where the gesture started, as no step of anything: the
+    // enclosing gesture saw none of these changes.
+    CAudioParamTransaction tx(*m_collector);
+    for (auto it = cancelled.changes.rbegin(); it != cancelled.changes.rend(); ++it) tx.restore(*it->param, it->before);
+    tx.finish(CString());
     return nullptr;
 }
 
 CErrorPtr CParamInterfaceBase::onSubmitUndoData(CPosInputStream&) {
-    auto open = m_open.find(m_currentClient);
-    if (open == m_open.end() || open->second.depth == 0) return nullptr;
-    if (--open->second.depth == 0) pushOpenRecord(open->second);
+    auto open = m_gestures.find(m_currentClient);
+    if (open == m_gestures.end() || open->second.empty()) return nullptr;
+    CAudioParamUndoRecord done = std::move(open->second.back());
+    open->second.pop_back();
+    if (!open->second.empty()) {
+        join(open->second.back(), std::move(done));
+        return nullptr;
+    }
+    m_gestures.erase(open);
+    pushGesture(std::move(done));
     return nullptr;
 }
 
@@ -294,7 +309,6 @@ CErrorPtr CParamInterfaceBase::sendUndoHistory(int client) {
 
 void CParamInterfaceBase::historyChanged() {
     CErrorPtr err = sendUndoHistory(CParamInterfaceBaseConnector::kAllClients);
-    if (!err) err = refresh();
     // Whoever changed the history (the host, a registry) has no use for an
     // editor's delivery problem.
     if (err) CSystem::showError(*err);
@@ -310,8 +324,8 @@ CErrorPtr CParamInterfaceBase::onListenParam(CPosInputStream& fields) {
     if (!p) return ZEL_ERROR("@zelstr_CParamInterfaceBase_onListenParam_NotFound Parameter '%1' not found.", msg.name);
     std::lock_guard<std::mutex> lock(m_listenLock);
     CListenedParam& listened = m_clients[m_currentClient].params[msg.handle];
+    listened = CListenedParam();
     listened.param = p;
-    listened.sent.clear();
     // Sent before any value: the values follow with the next refresh.
     ZEL_TRY(send(m_currentClient, bridge::kUpdateParamInfo, describe(*p, msg.handle)));
     return nullptr;
@@ -371,19 +385,33 @@ CErrorPtr CParamInterfaceBase::onResetParam(CPosInputStream& fields) {
     return nullptr;
 }
 
-CErrorPtr CParamInterfaceBase::refresh() {
+CErrorPtr CParamInterfaceBase::onRequestUpdates(CPosInputStream&) {
+    ZEL_TRY(refresh(m_currentClient));
+    return nullptr;
+}
+
+CErrorPtr CParamInterfaceBase::refresh(int client) {
+    // Host automation the audio thread applied reaches the parameters here
+    // too, on the editor's frame.
+    m_collector->takeOverFromAudio();
     std::lock_guard<std::mutex> lock(m_listenLock);
     CErrorPtr first;
-    for (auto& [id, client] : m_clients) {
-        for (auto& [handle, listened] : client.params)
+    for (auto& [id, listener] : m_clients) {
+        if (client != CParamInterfaceBaseConnector::kAllClients && id != client) continue;
+        for (auto& [handle, listened] : listener.params)
             if (CErrorPtr err = sendParamChanges(handle, listened); err && !first) first = ZEL_PASS(err);
-        for (auto& [handle, listened] : client.registries)
+        for (auto& [handle, listened] : listener.registries)
             if (CErrorPtr err = sendRegistryChanges(handle, listened); err && !first) first = ZEL_PASS(err);
     }
     return first;
 }
 
 CErrorPtr CParamInterfaceBase::sendParamChanges(uint32_t handle, CListenedParam& listened) {
+    // Read before the value: a change made meanwhile moves the version on
+    // again and is looked at next time.
+    const uint64_t version = listened.param->version();
+    if (version == listened.version) return nullptr;
+    listened.version = version;
     // Whole groups: every group the value holds, and every group sent
     // before (it may have gone back to default since).
     std::vector<std::vector<uint8_t>> slices;

@@ -39,14 +39,15 @@ public:
     CErrorPtr processClientMessage(int client, const uint8_t* data, size_t size);
     // A new client is told to drop what it may have received before.
     CErrorPtr clientConnected(int client);
-    // An undo record the client left open is pushed: its changes stay.
+    // The gestures the client left open are submitted: their changes stay.
     void clientDisconnected(int client);
 
-    // Sends "update-param" and "update-registry" to every client whose
-    // listened values differ from what it last received. Client messages
-    // and undo history changes do this themselves; a change from elsewhere
-    // (the host) calls it.
-    CErrorPtr refresh();
+    // Sends "update-param" and "update-registry" to one client, or to every
+    // client, for what changed since it was last told: parameters whose
+    // version moved on (whoever changed them, the host's automation
+    // included), registries whose state differs. Each client asks for this
+    // once per editor frame ("request-updates"); nothing else sends values.
+    CErrorPtr refresh(int client = -1);
 
 protected:
     // Looks `name` up in this class's table; subclasses look in theirs
@@ -64,6 +65,7 @@ protected:
 private:
     struct CListenedParam {
         CAudioParam* param = nullptr;
+        uint64_t version = 0;                    // of the value last sent; 0: none yet
         std::vector<std::vector<uint8_t>> sent;  // per group, the slice last sent
     };
     struct CListenedRegistry {
@@ -73,12 +75,6 @@ private:
     struct CClient {
         std::map<uint32_t, CListenedParam> params;
         std::map<uint32_t, CListenedRegistry> registries;
-    };
-    // The gesture's steps so far, one record; nested gestures (linked
-    // controls) end with the outermost submit.
-    struct COpenRecord {
-        CAudioParamUndoRecord record;
-        int depth = 0;
     };
 
     static const bridge::CDispatchTable<CParamInterfaceBase>& handlers();
@@ -104,6 +100,7 @@ private:
     CErrorPtr onActivateDefaultPreset(CPosInputStream& fields);
     CErrorPtr onExchangeShadowPreset(CPosInputStream& fields);
     CErrorPtr onUpdateShadowPreset(CPosInputStream& fields);
+    CErrorPtr onRequestUpdates(CPosInputStream& fields);
 
     CErrorPtr deliver(int client, std::vector<uint8_t> block);
     void historyChanged();
@@ -112,10 +109,11 @@ private:
     CErrorPtr findParam(uint32_t handle, CAudioParam*& out);
     CErrorPtr findRegistry(uint32_t handle, CAudioParamRegistry*& out);
     CErrorPtr registryNamed(const CString& name, CAudioParamRegistry*& out);
-    // A finished step goes into the client's open record, or is an entry of
-    // its own when it carries an undo id.
+    // A finished step goes into the client's innermost open gesture, or is
+    // an entry of its own when it carries an undo id.
     void record(CAudioParamUndoRecord step, uint32_t undoId);
-    void pushOpenRecord(COpenRecord& open);
+    // An outermost gesture becomes one history entry.
+    void pushGesture(CAudioParamUndoRecord gesture);
     CErrorPtr sendParamChanges(uint32_t handle, CListenedParam& listened);
     CErrorPtr sendRegistryChanges(uint32_t handle, CListenedRegistry& listened);
 
@@ -126,7 +124,10 @@ private:
     // Held while a client message is processed.
     std::mutex m_lock;
     int m_currentClient = 0;
-    std::map<int, COpenRecord> m_open;
+    // Per client its open gestures, outermost first, each its steps so far
+    // as one record. Gestures nest (linked controls): an inner submit joins
+    // the outer gesture, a remove cancels the inner one alone.
+    std::map<int, std::vector<CAudioParamUndoRecord>> m_gestures;
     std::map<CString, CAudioParamRegistry*> m_registries;
 
     std::mutex m_listenLock;

@@ -27,7 +27,13 @@ const bridge::CDispatchTable<CParamInterfaceClient>& CParamInterfaceClient::hand
     return table;
 }
 
+void CParamInterfaceClient::setupClass(CClassInfo& info) {
+    setupObjectClass(info);
+    info.onAttr("fps", &CParamInterfaceClient::onFps);
+}
+
 CParamInterfaceClient::~CParamInterfaceClient() {
+    m_frameClock.stopTimer();
     if (m_connector) m_connector->attachClient(nullptr);
 }
 
@@ -35,7 +41,68 @@ CErrorPtr CParamInterfaceClient::init() {
     ZEL_TRY(CObject::init());
     ZEL_TRY(findObjectByAttr("client-connector", m_connector));
     m_connector->attachClient(this);
+    m_initialised = true;
+    ZEL_TRY(startFrameClock());
     return nullptr;
+}
+
+CErrorPtr CParamInterfaceClient::onFps() {
+    // Before init the clock starts there.
+    if (!m_initialised) return nullptr;
+    ZEL_TRY(startFrameClock());
+    return nullptr;
+}
+
+CErrorPtr CParamInterfaceClient::startFrameClock() {
+    const double fps = getReal("fps", kDefaultFps);
+    ZEL_TRY(m_frameClock.setAttr("interval", toText(fps > 0 ? 1.0 / fps : 0.0)));
+    ZEL_TRY(m_frameClock.initTimer());
+    return nullptr;
+}
+
+CErrorPtr CParamInterfaceClient::CFrameClock::dispatchEvent(const CString& name, CObject* params, CObject* sender) {
+    if (name != "tick") {
+        ZEL_TRY(CTimer::dispatchEvent(name, params, sender));
+        return nullptr;
+    }
+    ZEL_TRY(m_owner.frame());
+    return nullptr;
+}
+
+CErrorPtr CParamInterfaceClient::frame() {
+    if (!m_connector || m_connector->identity() == 0) return nullptr;
+    ZEL_TRY(send(bridge::kRequestUpdates));
+    return nullptr;
+}
+
+CErrorPtr CParamInterfaceClient::connectorConnected() {
+    ZEL_TRY(relisten(m_params, bridge::kListenParam));
+    ZEL_TRY(relisten(m_registries, bridge::kListenRegistry));
+    ZEL_TRY(requestUndoHistory());
+    return nullptr;
+}
+
+template <class T>
+CErrorPtr CParamInterfaceClient::relisten(std::map<uint32_t, std::unique_ptr<T>>& entries, const char* message) {
+    std::vector<std::unique_ptr<T>> all;
+    for (auto& [handle, entry] : entries) all.push_back(std::move(entry));
+    entries.clear();
+    CErrorPtr first;
+    for (auto& entry : all) {
+        uint32_t handle = entry->m_handle;
+        CErrorPtr err = newHandle(handle);
+        if (!err) {
+            entry->m_handle = handle;
+            bridge::CListen msg;
+            msg.name = entry->m_name;
+            msg.handle = handle;
+            err = send(message, msg);
+        }
+        if (err && !first) first = ZEL_PASS(err);
+        // Views keep their entries whatever happens.
+        entries[entry->m_handle] = std::move(entry);
+    }
+    return first;
 }
 
 // ---------------------------------------------------------------- messages

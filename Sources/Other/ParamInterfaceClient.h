@@ -8,6 +8,7 @@
 #include "Audio/ParamStorage.h"
 #include "Core/Notify.h"
 #include "Core/Object.h"
+#include "Core/Timer.h"
 #include "Other/BridgeMessages.h"
 
 namespace zel {
@@ -19,8 +20,13 @@ class CParamInterfaceClientConnector;
 // thread; what the base sends arrives there through the connector
 // (`client-connector`). The client raises "undo-history-changed" and
 // "clear-client" through the notification server.
+//
+// Values arrive once per editor frame: `fps` (40 when absent) runs the
+// client's frame clock, which asks the base for what changed since the
+// last frame; 0 stops it for an owner that calls frame() itself.
 class CParamInterfaceClient : public CObject {
 public:
+    static constexpr double kDefaultFps = 40.0;
     // A listened parameter: its information and a copy of its value, kept
     // current by the base. Its listeners hear "update-param-info" and
     // "update-param" (the slice that changed is lastSlice()).
@@ -66,13 +72,22 @@ public:
         bridge::CRegistryData m_data;
     };
 
+    static void setupClass(CClassInfo& info);
+
     ~CParamInterfaceClient() override;
     CErrorPtr init() override;
 
     // The connector goes first: nothing is sent or received any more.
     void connectorReleased() { m_connector = nullptr; }
+    // The connector has a (new) connection: the base knows nothing of this
+    // client, so everything it listens to is listened to again under the
+    // new identity, and its information comes anew.
+    virtual CErrorPtr connectorConnected();
     // One block from the base.
     CErrorPtr processBaseData(const uint8_t* data, size_t size);
+    // Asks for the changes since the last frame; nothing while not
+    // connected.
+    CErrorPtr frame();
 
     // ---- parameters, by instance full name ("plugin.modMain.bypass-enable");
     // listening is counted, so views of one parameter share an entry.
@@ -144,6 +159,11 @@ private:
                      T*& out);
     template <class T>
     CErrorPtr unlisten(std::map<uint32_t, std::unique_ptr<T>>& entries, T& entry, const char* message);
+    // Every entry under a new handle, told to the base again.
+    template <class T>
+    CErrorPtr relisten(std::map<uint32_t, std::unique_ptr<T>>& entries, const char* message);
+    CErrorPtr onFps();
+    CErrorPtr startFrameClock();
     static CErrorPtr requireInfo(const CParam& param);
     CErrorPtr sendSlice(const CParam& param, const CAudioParamStorage& scratch,
                         const CAudioParamStorage::CSlice& slice, uint32_t undoId);
@@ -157,6 +177,18 @@ private:
     uint32_t m_lastLocal = 0;
     std::vector<CString> m_undoHistory;
     size_t m_undoPosition = 0;
+    // Ticks frame() on the run-loop thread.
+    class CFrameClock final : public CTimer {
+    public:
+        explicit CFrameClock(CParamInterfaceClient& owner) : m_owner(owner) {}
+        CErrorPtr dispatchEvent(const CString& name, CObject* params, CObject* sender) override;
+
+    private:
+        CParamInterfaceClient& m_owner;
+    };
+
+    bool m_initialised = false;
+    CFrameClock m_frameClock{*this};
 };
 
 }  // namespace zel

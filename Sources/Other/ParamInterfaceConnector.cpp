@@ -112,6 +112,12 @@ CErrorPtr CParamInterfaceClientConnector::init() {
 
 void CParamInterfaceClientConnector::attachClient(CParamInterfaceClient* client) { m_client = client; }
 
+void CParamInterfaceClientConnector::connected() {
+    if (!m_client) return;
+    // Whoever connects has no use for the client's problem: it is shown.
+    if (CErrorPtr err = m_client->connectorConnected()) CSystem::showError(*err);
+}
+
 CErrorPtr CParamInterfaceClientConnector::receive(std::vector<uint8_t> block) {
     {
         std::lock_guard<std::mutex> lock(m_pendingLock);
@@ -160,9 +166,12 @@ void CParamInterfaceClientConnectorUni::connect(CParamInterfaceBaseConnectorUni&
     // The base end's lock is never taken inside the link lock: the base end
     // takes the link lock as it goes.
     const int identity = base.connect(*this);
-    std::lock_guard<std::mutex> lock(m_linkLock);
-    m_base = &base;
-    m_identity = identity;
+    {
+        std::lock_guard<std::mutex> lock(m_linkLock);
+        m_base = &base;
+        m_identity = identity;
+    }
+    connected();
 }
 
 void CParamInterfaceClientConnectorUni::disconnect() {

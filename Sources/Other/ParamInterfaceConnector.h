@@ -58,6 +58,11 @@ public:
     // Base to client, on any thread.
     virtual CErrorPtr receive(std::vector<uint8_t> block);
 
+protected:
+    // Subclasses call it on the client's thread once a connection is made,
+    // outside their locks: the attached client listens again.
+    void connected();
+
 private:
     CErrorPtr onProcessBaseDataProxy(CObject* params, CObject* sender);
     CErrorPtr onProcessBaseData(CObject* params, CObject* sender);

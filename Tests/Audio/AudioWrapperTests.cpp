@@ -143,6 +143,7 @@ TEST(AudioWrapper, AnEventTakesEffectAtItsExactSample) {
     block.run(w);
     for (size_t t = 0; t <= 100; ++t) ASSERT_EQ(block.out[0][t], block.in[0][t]) << t;
     EXPECT_NE(block.out[0][101], block.in[0][101]);
+    w.idle();  // the parameters hear of the automation on the UI thread
     EXPECT_DOUBLE_EQ(w.extParamNormalized(indexOf(w, "SDelay0")), 5.0 / 9.0);
     EXPECT_TRUE(w.reported.empty()) << "the host's own automation is not reported back";
 
@@ -169,8 +170,27 @@ TEST(AudioWrapper, AnOverfullEventQueueKeepsEveryParametersLastChange) {
     w.queueEvent(250, CAudioWrapper::kEventParamChange, tens, 3.0 / 9.0);
     CBlock<double> block(2, 256);
     block.run(w);
+    w.idle();
     EXPECT_DOUBLE_EQ(w.extParamNormalized(size_t(units)), 7.0 / 9.0);
     EXPECT_DOUBLE_EQ(w.extParamNormalized(size_t(tens)), 3.0 / 9.0);
+}
+
+TEST(AudioWrapper, ThePluginsValuesFollowTheHostsLatestAutomationHoweverLongTheUIWaits) {
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, 512);
+    CBlock<float> block(2, 64);
+    const size_t digit = indexOf(w, "SDelay0");
+    // Blocks full of automation while the UI thread looks away.
+    for (int b = 0; b < 200; ++b) {
+        for (uint32_t e = 0; e < 60; ++e)
+            w.queueEvent(e, CAudioWrapper::kEventParamChange, int32_t(digit), double((b + int(e)) % 10) / 9.0);
+        block.run(w);
+    }
+    EXPECT_EQ(w.extParamNormalized(digit), 0.0) << "the parameters hear of it on the UI thread only";
+    w.idle();
+    EXPECT_DOUBLE_EQ(w.extParamNormalized(digit), double((199 + 59) % 10) / 9.0);
+    EXPECT_TRUE(w.reported.empty()) << "the host's own automation is not reported back";
 }
 
 TEST(AudioWrapper, SingleAndDoublePrecisionAgreeAndUnservedOutputsAreSilent) {
@@ -195,6 +215,25 @@ TEST(AudioWrapper, SingleAndDoublePrecisionAgreeAndUnservedOutputsAreSilent) {
     EXPECT_EQ(d.out[0][441], d.in[0][0]) << "10 ms at 44.1 kHz";
     EXPECT_EQ(d.out[0][440], 0.0);
     EXPECT_DOUBLE_EQ(d.out[1][5], d.in[1][5] * test::kStereoDelayRightGain);
+}
+
+TEST(AudioWrapper, OddLengthsMissingInputsAndMissingOutputsConvertExactly) {
+    // Sub-blocks whose lengths are not multiples of the conversion's four
+    // samples; a host channel without a buffer reads as silence and an
+    // output without one is left alone.
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, 512);
+    CBlock<float> f(2, 1001);
+    f.ip[1] = nullptr;
+    f.op[1] = nullptr;
+    for (size_t n : {1001u, 7u, 3u}) {
+        for (auto& x : f.out) std::fill(x.begin(), x.end(), -9.0f);
+        w.process(f.ip.data(), 2, f.op.data(), 2, n);
+        for (size_t t = 0; t < n; ++t) ASSERT_EQ(f.out[0][t], f.in[0][t]) << "no delay: the input exactly, " << t;
+        for (size_t t = n; t < 1001; ++t) ASSERT_EQ(f.out[0][t], -9.0f) << "beyond the block " << t;
+        EXPECT_EQ(f.out[1], std::vector<float>(1001, -9.0f)) << "no output buffer: nothing written";
+    }
 }
 
 TEST(AudioWrapper, ChangesInsideThePluginReachTheHostAndStateRoundTrips) {

@@ -71,6 +71,21 @@ TEST(DelayLine, DelaysExactlyAcrossPagesChunksAndOddBlocks) {
         }
 }
 
+TEST(DelayLine, LongRunsNeverOverwriteWhatIsStillToBeRead) {
+    // Pages longer than a block make runs of a whole block. With 1000-sample
+    // pages a delay of 1700 leaves the ring (2000) only 300 samples ahead of
+    // the read, less than a 512-sample run; short delays read inside the run
+    // being written.
+    for (int64_t delay : {0, 5, 300, 511, 512, 1500, 1700, 1744})
+        for (size_t block : {333, 512}) {
+            SCOPED_TRACE(testing::Message() << "delay " << delay << " block " << block);
+            CLine l(1000, 10);
+            l.line.setDelay(delay);
+            l.run(6000, block);
+            l.expectDelayed(0, 6000, delay);
+        }
+}
+
 // The old delay keeps reading the history it had when the ring grew or
 // shrank, wherever the write position stood in its page.
 TEST(DelayLine, CrossFadeIsARaisedCosineFromOldToNewDelay) {

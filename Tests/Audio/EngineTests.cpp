@@ -7,6 +7,7 @@
 
 #include "Audio/AudioEngine.h"
 #include "Audio/Engine/AudioGraph.h"
+#include "Audio/ParamTransaction.h"
 #include "Audio/VizCollector.h"
 #include "Core/XMLData.h"
 #include "Support/Documents.h"
@@ -140,6 +141,23 @@ TEST(Engine, MidSideCodingAroundEqualDelaysRestoresTheInput) {
     EXPECT_NEAR(rig.out[1][t], mid - side, 1e-15);
 }
 
+TEST(Engine, BypassStatesFollowEveryChangeOfTheirParameters) {
+    // States are evaluated again only when their parameters change: each
+    // change, back and forth, must still switch the coders.
+    CRig rig;
+    size_t at = 0;
+    for (double pairs : {1.0, 0.0, 1.0, 0.0}) {
+        rig.inst.edit("io-params.ms-pairs", 0, 0, {pairs, pairs});
+        rig.run(512, at);
+        at += 512;
+        EXPECT_EQ(rig.engine.graph().isBypassed("modMSEncoder"), pairs == 0.0) << "pairs " << pairs;
+        EXPECT_EQ(rig.engine.graph().isBypassed("modMSDecoder"), pairs == 0.0) << "pairs " << pairs;
+        rig.run(512, at);
+        at += 512;
+        EXPECT_EQ(rig.engine.graph().isBypassed("modMSEncoder"), pairs == 0.0) << "unchanged " << pairs;
+    }
+}
+
 TEST(Engine, SoloAndBypassFadeToTheNoiseFloorAndTheDryInput) {
     CRig rig;
     rig.inst.edit("modLagwell.sdelay", 0, 0, {9});
@@ -154,6 +172,93 @@ TEST(Engine, SoloAndBypassFadeToTheNoiseFloorAndTheDryInput) {
     rig.inst.edit("bypass-enable", 0, 0, {1});
     rig.run(2048, 3072);
     for (size_t t = 720; t < 2048; ++t) ASSERT_EQ(rig.out[0][t], rig.in[0][t]) << "bypass: the dry routed input";
+}
+
+// What a 15 ms switch at 48 kHz must give at sample j of the fade: the
+// raised-cosine mix of what was heard and what is to be heard. A side that
+// is the noise floor (±1e-11, sign unknown here) is given as NaN.
+void expectFade(const std::vector<double>& out, const std::vector<double>& in, bool oldNoise, bool newNoise,
+                const char* what) {
+    constexpr size_t kFade = 720;
+    for (size_t j = 0; j < out.size(); ++j) {
+        const double c = j < kFade ? 0.5 * std::cos(M_PI * double(j) / double(kFade)) : -0.5;
+        const double a = oldNoise ? 0.0 : in[j], b = newNoise ? 0.0 : in[j];
+        const double tolerance = 1e-12 + (oldNoise ? (0.5 + c) * 1.01e-11 : 0) + (newNoise ? (0.5 - c) * 1.01e-11 : 0);
+        ASSERT_NEAR(out[j], (0.5 + c) * a + (0.5 - c) * b, tolerance) << what << ", sample " << j;
+    }
+}
+
+TEST(Engine, EverySoloSwitchIsAFifteenMillisecondFade) {
+    CRig rig;
+    rig.inst.edit("io-params.in-routing", 0, 0, {1, 2, 3, 4});
+    rig.inst.edit("io-params.out-routing", 0, 0, {1, 2, 3, 4});  // channels 1-2 in group 1, 3-4 in group 2
+    rig.run(1024);
+    ASSERT_TRUE(rig.engine.graph().isBypassed("modGroupSolo"));
+
+    rig.inst.edit("io-params.channel-group-solo", 0, 0, {1});  // solo group 1 from no solo
+    rig.run(2048, 1024);
+    for (size_t h : {0, 1}) expectFade(rig.out[h], rig.in[h], false, false, "soloed group stays");
+    for (size_t h : {2, 3}) expectFade(rig.out[h], rig.in[h], false, true, "other group fades out");
+
+    CAudioParamTransaction move(*rig.inst.collector);  // the solo moves to group 2
+    move.setElements(rig.inst.param("io-params.channel-group-solo"), 0, 0, {0});
+    move.setElements(rig.inst.param("io-params.channel-group-solo"), 1, 0, {1});
+    move.finish("Solo");
+    rig.run(2048, 3072);
+    for (size_t h : {0, 1}) expectFade(rig.out[h], rig.in[h], false, true, "group 1 fades out");
+    for (size_t h : {2, 3}) expectFade(rig.out[h], rig.in[h], true, false, "group 2 fades in");
+
+    rig.inst.edit("io-params.channel-group-solo", 1, 0, {0});  // no solo left
+    rig.run(2048, 5120);
+    for (size_t h : {0, 1}) expectFade(rig.out[h], rig.in[h], true, false, "group 1 comes back");
+    for (size_t h : {2, 3}) expectFade(rig.out[h], rig.in[h], false, false, "group 2 stays");
+    EXPECT_TRUE(rig.engine.graph().isBypassed("modGroupSolo")) << "after its fade the stage no longer runs";
+
+    // Soloing again starts from what is heard now, all groups, not from the
+    // stage's modules of the last solo.
+    rig.inst.edit("io-params.channel-group-solo", 1, 0, {1});
+    rig.run(2048, 7168);
+    for (size_t h : {0, 1}) expectFade(rig.out[h], rig.in[h], false, true, "group 1 fades out again");
+    for (size_t h : {2, 3}) expectFade(rig.out[h], rig.in[h], false, false, "soloed group 2 stays");
+}
+
+TEST(Engine, MidSidePairAcrossGroupsOutOfChannelOrderDecodesByChannel) {
+    CRig rig;
+    rig.inst.edit("io-params.in-routing", 0, 0, {1, 2, 3});
+    rig.inst.edit("io-params.out-routing", 0, 0, {1, 2, 3});
+    rig.inst.edit("io-params.grouping", 0, 0, {0, 1, 0});
+    rig.inst.edit("io-params.ms-pairs", 0, 0, {0, 1, 1});
+    rig.run(1000);
+    for (size_t t = 0; t < 1000; ++t)
+        for (size_t h = 0; h < 3; ++h) ASSERT_NEAR(rig.out[h][t], rig.in[h][t], 1e-15) << h << ", sample " << t;
+
+    // Channel 2, the lower one, carries the mid, delayed with its group 2;
+    // channel 3 carries the side, undelayed with group 1.
+    rig.inst.edit("modLagwell.sdelay", 1, 0, {3});
+    rig.engine.reset();
+    rig.run(1000, 1000);
+    for (size_t t = 3; t < 1000; ++t) {
+        const double mid = (rig.in[1][t - 3] + rig.in[2][t - 3]) * 0.5;
+        const double side = (rig.in[1][t] - rig.in[2][t]) * 0.5;
+        ASSERT_NEAR(rig.out[1][t], mid + side, 1e-15) << t;
+        ASSERT_NEAR(rig.out[2][t], mid - side, 1e-15) << t;
+    }
+}
+
+TEST(Engine, AGainChangeInOneGroupLeavesTheOthersUntouched) {
+    CRig rig;
+    rig.inst.edit("io-params.in-routing", 0, 0, {1, 2, 3, 4});
+    rig.inst.edit("io-params.out-routing", 0, 0, {1, 2, 3, 4});
+    rig.inst.edit("modOutGain.gain", 0, 0, {0.5});
+    rig.run(2048);
+    rig.inst.edit("modOutGain.gain", 1, 0, {0.75});
+    rig.run(2048, 2048);
+    for (size_t t = 0; t < 2048; ++t) {
+        ASSERT_EQ(rig.out[0][t], rig.in[0][t] * 0.5) << "group 1 is not faded, sample " << t;
+        ASSERT_EQ(rig.out[1][t], rig.in[1][t] * 0.5) << t;
+    }
+    EXPECT_NE(rig.out[2][100], rig.in[2][100] * 0.75) << "group 2 fades to its new gain";
+    EXPECT_EQ(rig.out[2][1000], rig.in[2][1000] * 0.75);
 }
 
 TEST(Engine, SteadyProcessingAllocatesNothing) {

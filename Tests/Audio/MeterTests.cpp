@@ -181,6 +181,170 @@ TEST(MeterPlain, SteadySignalsReadTheirClosedForms) {
     EXPECT_NEAR(sineFrames.back().peak, 0.5, 0.003);
 }
 
+namespace {
+
+// The plain and difference routines sample by sample as written down, with
+// the frame logic of the module (history, hold), as the reference that the
+// module's faster loops must match.
+struct CReferenceMeter {
+    double kInt, kRel, gain = 1.0, peakGain = 1.0;
+    size_t frameLength, historyLength;
+    bool diff;
+    double m = 0, mRef = 0, r = 0, f = 0, p = 0;
+    std::vector<double> history;
+    size_t pos = 0, count = 0, hold = 0, framePos = 0;
+    size_t consumed = 0;  // samples stepped so far
+
+    CReferenceMeter(const M& module, bool isDiff)
+        : kInt(module.integrationCoeff()),
+          kRel(module.releaseCoeff()),
+          frameLength(module.frameLength()),
+          historyLength(module.historyLength()),
+          diff(isDiff),
+          history(module.historyLength()) {}
+
+    // One sample; true when it ended a frame, whose values go to `out`.
+    bool step(double x, double y, CAudioVizDataMeter& out) {
+        m += (x * x - m) * kInt;
+        if (diff) {
+            mRef += (y * y - mRef) * kInt;
+        } else {
+            r = m > r ? m : r + (m - r) * kRel;
+            f = std::max({f, x * x, r});
+        }
+        if (++framePos < frameLength) return false;
+        framePos = 0;
+        if (diff) {
+            out.level = std::sqrt((m + 1e-15) / (mRef + 1e-15)) * gain;
+            out.peak = out.level * peakGain;
+            return true;
+        }
+        history[pos] = f;
+        pos = (pos + 1) % historyLength;
+        count = std::min(count + 1, historyLength);
+        if (f >= p) {
+            p = f;
+            hold = historyLength - 1;
+        } else if (hold == 0) {
+            size_t bestAge = 0;
+            double best = -1;
+            for (size_t age = 0; age < count; ++age) {
+                const double v = history[(pos + 2 * historyLength - 1 - age) % historyLength];
+                if (v > best) {
+                    best = v;
+                    bestAge = age;
+                }
+            }
+            p = best;
+            hold = historyLength - 1 - bestAge;
+        } else {
+            --hold;
+        }
+        out.level = std::sqrt(r) * gain;
+        out.peak = std::sqrt(std::max(f, p)) * gain * peakGain;
+        f = r;
+        return true;
+    }
+};
+
+// Equal within 1e-12 of the larger magnitude (values deep in the denormal
+// range compare as zero).
+::testing::AssertionResult closeRelative(double got, double want) {
+    const double scale = std::max({std::fabs(got), std::fabs(want), 1e-290});
+    if (std::fabs(got - want) <= 1e-12 * scale) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << got << " vs " << want << " (" << (got - want) / scale << " relative)";
+}
+
+// Noise in bursts of changing loudness with silent gaps, steps and a click.
+std::vector<double> programme(size_t n, unsigned seed) {
+    std::vector<double> x(n);
+    for (size_t i = 0; i < n; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const double noise = double(int(seed >> 9) % 2001 - 1000) / 1000.0;
+        const size_t part = (i / 1999) % 6;
+        const double level[6] = {0.8, 0.05, 0.0, 1.0, 0.3, 0.0};
+        x[i] = part == 5 ? 0.25 : noise * level[part];
+    }
+    x[n / 3] = 1.5;
+    return x;
+}
+
+}  // namespace
+
+// The loops run compiled for any x86-64 processor and, where the processor
+// has them, with AVX2 and FMA: the tests of the loops run with both.
+class MeterLoops : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { CModMeterModule::useWideLoops(GetParam()); }
+    void TearDown() override { CModMeterModule::useWideLoops(true); }
+};
+INSTANTIATE_TEST_SUITE_P(Loops, MeterLoops, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Anywhere"; });
+
+TEST_P(MeterLoops, PlainAndDifferenceMatchTheSampleBySampleRoutine) {
+    // Coefficients from instant to slow, and runs of every length from one
+    // sample to many blocks, so that every split of the loops is exercised.
+    struct CTimes {
+        double rms, release;
+    };
+    const CTimes times[] = {{0.0, 0.0}, {0.002, 0.75}, {0.1, 0.5}, {3.0, 0.0}, {0.0, 2.0}, {0.02, 5.0}};
+    const size_t runs[] = {1, 2, 3, 5, 7, 64, 333, 512};
+    const std::vector<double> x = programme(48000, 3), y = programme(48000, 11);
+    for (bool diff : {false, true})
+        for (const CTimes& t : times) {
+            CMeterRig rig(48000, {{"is-diff", diff ? "true" : "false"}});
+            rig.set("rms-time", t.rms);
+            rig.set("release", t.release);
+            rig.set("peak-time", 0.2);
+            CReferenceMeter ref(rig.module, diff);
+            size_t frames = 0, run = 0;
+            for (size_t done = 0; done < x.size(); ++run) {
+                const size_t n = std::min(runs[run % std::size(runs)], x.size() - done);
+                const size_t used = rig.module.run(x.data() + done, y.data() + done, n);
+                ASSERT_GE(used, 1u);
+                CAudioVizDataMeter want;
+                bool ended = false;
+                for (size_t i = done; i < done + used; ++i) ended = ref.step(x[i], y[i], want);
+                done += used;
+                ASSERT_EQ(rig.module.frameReady(), ended) << "sample " << done;
+                const auto where = ::testing::Message() << "diff " << diff << " rms " << t.rms << " release "
+                                                        << t.release << " sample " << done;
+                ASSERT_TRUE(closeRelative(rig.module.integrated(), ref.m)) << where;
+                if (diff) ASSERT_TRUE(closeRelative(rig.module.referenceLevel(), ref.mRef)) << where;
+                else ASSERT_TRUE(closeRelative(rig.module.released(), ref.r)) << where;
+                if (!ended) continue;
+                ++frames;
+                ASSERT_TRUE(closeRelative(rig.module.frame().level, want.level)) << where;
+                ASSERT_TRUE(closeRelative(rig.module.frame().peak, want.peak)) << where;
+            }
+            EXPECT_EQ(frames, 30u);
+        }
+}
+
+TEST_P(MeterLoops, SlowTimesStayWithTheSampleBySampleRoutineOverLongRuns) {
+    // Seconds of steady noise, then seconds of silence, with the slowest
+    // times: a coefficient rounded once and applied at every step would
+    // drift from the routine by far more than 1e-12.
+    for (bool diff : {false, true}) {
+        CMeterRig rig(48000, {{"is-diff", diff ? "true" : "false"}});
+        rig.set("rms-time", 5.0);
+        rig.set("release", 5.0);
+        CReferenceMeter ref(rig.module, diff);
+        std::vector<double> x = programme(48000 * 12, 9);
+        std::fill(x.begin() + 48000 * 6, x.end(), 0.0);
+        const std::vector<double> y = programme(48000 * 12, 10);
+        for (size_t done = 0; done < x.size();) {
+            done += rig.module.run(x.data() + done, y.data() + done, std::min<size_t>(512, x.size() - done));
+            CAudioVizDataMeter want;
+            for (; ref.consumed < done; ++ref.consumed) ref.step(x[ref.consumed], y[ref.consumed], want);
+            const auto where = ::testing::Message() << "diff " << diff << " sample " << done;
+            ASSERT_TRUE(closeRelative(rig.module.integrated(), ref.m)) << where;
+            if (diff) ASSERT_TRUE(closeRelative(rig.module.referenceLevel(), ref.mRef)) << where;
+            else ASSERT_TRUE(closeRelative(rig.module.released(), ref.r)) << where;
+        }
+    }
+}
+
 TEST(MeterMinimum, ShortDipIsHeldThenTheLevelReturns) {
     CMeterRig rig(960, {{"is-compression", "true"}});
     ASSERT_EQ(rig.module.routine(), M::kMinimum);
@@ -465,4 +629,51 @@ TEST(MeterProcess, SteadyStateAllocatesNothing) {
     }
     EXPECT_EQ(allocations, 0u);
     EXPECT_EQ(ctx.pool().heapAllocations(), poolBefore);
+}
+
+TEST_P(MeterLoops, ChannelsRunSideBySideExactlyAsEachAlone) {
+    // Three channels: the first two share a pass, the third runs alone; the
+    // reference of the second is missing. Each must end exactly where a
+    // process of its own channel ends, block after block of odd lengths.
+    CTestContext ctx(nullptr, 48000, 512);
+    for (const char* name : {"modMeterOut", "modMeterIODiff"}) {
+        CModMeter all, alone[3];
+        ASSERT_EQ(all.init(sharedMeter(name), ctx), nullptr);
+        for (CModMeter& p : alone) ASSERT_EQ(p.init(sharedMeter(name), ctx), nullptr);
+        const std::vector<double> signal[3] = {programme(48000, 5), programme(48000, 6), programme(48000, 7)};
+        const std::vector<double> reference = programme(48000, 8);
+        size_t at = 0, block = 0;
+        for (size_t n : {512u, 100u, 37u, 512u, 1u, 255u, 512u, 512u, 3u, 512u}) {
+            if (++block == 3) ctx.set("rms-time", 0.003);  // a change of coefficients on the way
+            auto slice = [&](const std::vector<double>& x) {
+                return std::vector<double>(x.begin() + long(at), x.begin() + long(at + n));
+            };
+            all.inputs[0].clear();
+            all.inputs[1].clear();
+            for (int c = 0; c < 3; ++c) {
+                CModMeter& one = alone[c];
+                one.inputs[0] = {ctx.channel(c, 0, slice(signal[c]))};
+                one.inputs[1].clear();
+                if (c != 1) one.inputs[1] = {ctx.channel(c, 0, slice(reference))};
+                all.inputs[0].push_back(one.inputs[0][0]);
+                if (c != 1) all.inputs[1].push_back(one.inputs[1][0]);
+                one.update();
+                one.process(n);
+            }
+            all.update();
+            all.process(n);
+            at += n;
+            ASSERT_EQ(all.output.size(), 3u);
+            for (size_t c = 0; c < 3; ++c) {
+                const auto& got = static_cast<const CModMeterModule&>(all.module(c));
+                const auto& want = static_cast<const CModMeterModule&>(alone[c].module(0));
+                EXPECT_EQ(all.output[c].buffer.get(), all.inputs[0][c].buffer.get());
+                EXPECT_EQ(got.integrated(), want.integrated()) << name << " channel " << c << " at " << at;
+                EXPECT_EQ(got.referenceLevel(), want.referenceLevel()) << name << " channel " << c << " at " << at;
+                EXPECT_EQ(got.released(), want.released()) << name << " channel " << c << " at " << at;
+                EXPECT_EQ(got.frame().level, want.frame().level) << name << " channel " << c << " at " << at;
+                EXPECT_EQ(got.frame().peak, want.frame().peak) << name << " channel " << c << " at " << at;
+            }
+        }
+    }
 }

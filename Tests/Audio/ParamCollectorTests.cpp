@@ -67,6 +67,18 @@ TEST(ParamCollector, HostSeesFortyNineElementsInOrder) {
     EXPECT_EQ(ext(48)->param(), inst.collector->find("plugin.modMain.modLagwell.delay-time-mode"));
 }
 
+TEST(ParamCollector, ChangesMoveTheVersionsOfWhatTheyTouched) {
+    CInstance inst;
+    CAudioParam& adelay = inst.param("modLagwell.adelay");
+    CAudioParam& derived = inst.param("modLagwell.audio-delay");
+    CAudioParam& gain = inst.param("modOutGain.gain");
+    const uint64_t a = adelay.version(), d = derived.version(), g = gain.version();
+    inst.edit("modLagwell.adelay", 1, 2, {5.0});
+    EXPECT_GT(adelay.version(), a);
+    EXPECT_GT(derived.version(), d) << "the filter's destination changed too";
+    EXPECT_EQ(gain.version(), g);
+}
+
 TEST(ParamCollector, PostedChangesReachTheAudioThreadAsGroupSnapshots) {
     CInstance inst;
     ASSERT_NE(inst.collector->audioEnv(), nullptr);

@@ -257,5 +257,8 @@ TEST(ParamRegistry, StoredDefaultPresetSeedsNewInstances) {
     CInstance next;
     EXPECT_TRUE(next.registry().isDefaultPresetLoaded());
     EXPECT_EQ(next.registry().sessionBank().presets()[0].name(), "t4c9:Mine");
+    EXPECT_EQ(next.value("modOutGain.gain"), 0.5) << "the instance starts in the stored state, not only its name";
+    EXPECT_EQ(next.param("preset-name").storage().text(0, 0), "Mine");
+    EXPECT_EQ(next.undo().count(), 0u);
     std::filesystem::remove(CAppDataLocal::instance().itemPath(CAudioParamRegistry::kDefaultPresetItem));
 }

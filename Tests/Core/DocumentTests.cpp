@@ -137,6 +137,65 @@ TEST(Documents, ExpressionsTemplatesAndContentFromADocument) {
     EXPECT_EQ(content->getAttr("value"), "Free text, kept as it stands.");
 }
 
+TEST(Documents, ElementsNamedByATemplateTagAreMadeFromIt) {
+    const char* xml = R"(<document>
+  <template name="ui:button">
+    <core:object caption="OK" width="40" kind="button" label-text="{caption}">
+      <core:object name="label" text="{/^ caption}"/>
+    </core:object>
+  </template>
+  <core:object name="panel">
+    <template name="ui:knob"><core:object kind="local-knob"/></template>
+    <ui:button name="save" caption="Save" width="{/^ size?64}"><core:object name="extra"/></ui:button>
+    <ui:knob name="gain"/>
+  </core:object>
+  <ui:button name="plain"/>
+</document>)";
+    CObject root;
+    ASSERT_EQ(CApplication::instance()->initRootObject(root), nullptr);
+    ASSERT_EQ(CXMLData::loadFromMemory("tagged", compileDocument(xml, "tagged"), root), nullptr);
+    ASSERT_EQ(root.init(), nullptr);
+    CObject* save = root.findObject("panel.save");
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(save->getAttr("kind"), "button") << "the template's defaults";
+    EXPECT_EQ(save->getAttr("caption"), "Save") << "the element's own attributes win";
+    EXPECT_EQ(save->getAttr("width"), "64");
+    ASSERT_EQ(save->children().size(), 2u);
+    EXPECT_EQ(save->children()[0]->name(), "label") << "the template's children first";
+    EXPECT_EQ(save->children()[0]->getAttr("text"), "Save") << "built after the element's attributes";
+    EXPECT_EQ(save->children()[1]->name(), "extra");
+    EXPECT_EQ(root.findObject("panel.gain")->getAttr("kind"), "local-knob") << "a template inside an element";
+    EXPECT_EQ(root.findObject("plain")->getAttr("caption"), "OK");
+    EXPECT_EQ(root.findObject("plain")->getAttr("label-text"), "OK");
+}
+
+TEST(Documents, TemplateThatContainsItselfFails) {
+    const char* xml = R"(<document>
+  <template name="ui:box"><core:object><ui:box name="inner"/></core:object></template>
+  <ui:box name="outer"/>
+</document>)";
+    CObject root;
+    CErrorPtr err = CXMLData::loadFromMemory("loop", compileDocument(xml, "loop"), root);
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(err->text(), "Run-time template 'ui:box' contains itself.");
+}
+
+TEST(Documents, LiveBindingToAnElementDefinedLaterFollowsItAfterInit) {
+    const char* xml = R"(<document>
+  <core:object name="view" fps="{*/ui.global-data frames-per-second?40}"/>
+  <core:object name="ui"><core:object name="global-data" frames-per-second="60"/></core:object>
+</document>)";
+    CObject root;
+    ASSERT_EQ(CApplication::instance()->initRootObject(root), nullptr);
+    ASSERT_EQ(CXMLData::loadFromMemory("later", compileDocument(xml, "later"), root), nullptr);
+    ASSERT_EQ(root.init(), nullptr);
+    CObject* view = root.findObject("view");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->getAttr("fps"), "60");
+    root.findObject("ui.global-data")->setAttr("frames-per-second", "30");
+    EXPECT_EQ(view->getAttr("fps"), "30");
+}
+
 TEST(Documents, UnknownClassTagFailsWithItsPosition) {
     const std::vector<uint8_t> bytes =
         compileDocument("<document><core:object name=\"a\"><no:such-class name=\"b\"/></core:object></document>", "unknown");

@@ -235,6 +235,87 @@ TEST(Expressions, LiveBindingChainsPropagate) {
     EXPECT_EQ(t.c->getAttr("scale"), "x1.25");
 }
 
+TEST(Expressions, UnchangedValueNotifiesNoOne) {
+    Tree t;
+    t.b->setAttr("height", "100");
+    t.c->setAttrExpanded("h", "{*/^ height}px");
+    t.c->setAttr("h", "set by hand");
+    t.b->setAttr("height", "100");
+    EXPECT_EQ(t.c->getAttr("h"), "set by hand") << "the binding did not run";
+    t.b->setAttr("height", "110");
+    EXPECT_EQ(t.c->getAttr("h"), "110px");
+}
+
+TEST(Expressions, BindingCyclesEndInAnErrorRecord) {
+    Tree t;
+    // Two objects bound to each other: the binding that closes the circle
+    // is refused; the value is set all the same and the first one follows.
+    t.b->setAttr("x", "1");
+    ASSERT_EQ(t.c->setAttrExpanded("x", "{*/a.b x}"), nullptr);
+    EXPECT_EQ(text(t.b->setAttrExpanded("x", "{*/a.b.c x}")),
+              "Live binding of attribute 'x' of 'a.b' to attribute 'x' of 'a.b.c' would form a cycle.");
+    EXPECT_EQ(t.b->getAttr("x"), "1");
+    t.b->setAttr("x", "2");
+    EXPECT_EQ(t.c->getAttr("x"), "2");
+
+    // Two attributes of one object, through a longer chain, and an
+    // attribute bound to itself.
+    ASSERT_EQ(t.c->setAttrExpanded("p", "{*q}"), nullptr);
+    EXPECT_NE(t.c->setAttrExpanded("q", "{*p}"), nullptr);
+    ASSERT_EQ(t.other->setAttrExpanded("r", "{*/a.b.c p}"), nullptr);
+    EXPECT_NE(t.c->setAttrExpanded("q", "[{*/a.other r}]"), nullptr);
+    t.c->setAttr("q", "5");
+    EXPECT_EQ(t.other->getAttr("r"), "5");
+    t.c->setAttr("size", "");
+    CErrorPtr self = t.c->setAttrExpanded("size", "{*?4}");
+    ASSERT_NE(self, nullptr);
+    EXPECT_EQ(self->key(), "@zelstr_CObject_setAttrExpanded_BindingCycle");
+    EXPECT_EQ(t.c->getAttr("size"), "");
+    EXPECT_NE(t.c->setAttrExpanded("fresh", "{*?4}"), nullptr);
+    EXPECT_EQ(t.c->getAttr("fresh"), "4");
+}
+
+TEST(Expressions, CycleThroughAClassHandlerEndsInAnErrorRecord) {
+    // The doubler writes its value into the very attribute its value
+    // follows, adding a character each round.
+    Tree t;
+    CAttrDoubler* d = nullptr;
+    ASSERT_EQ(t.a->createChild("core:attr-doubler", "dbl", d), nullptr);
+    d->setAttr("target", "^");
+    d->setAttr("attr", "h");
+    t.a->setAttr("h", "1");
+    ASSERT_EQ(d->setAttrExpanded("value", "{*/^ h}+"), nullptr);
+    CErrorPtr e = d->init();
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->key(), "@zelstr_CObject_setAttr_BindingCycle");
+    EXPECT_EQ(text(e), "Attribute 'value' of 'a.dbl' changes itself through its live bindings.");
+}
+
+TEST(Expressions, LiveBindingToAnObjectMadeLaterBindsAtInit) {
+    Tree t;
+    t.c->setAttrExpanded("fps", "{*/a.settings frames-per-second?40}");
+    t.c->setAttrExpanded("kept", "{*/a.settings frames-per-second?40}");
+    t.c->setAttrExpanded("gone", "{*/a.never x?none}");
+    EXPECT_EQ(t.c->getAttr("fps"), "40");
+    CObject* settings = Tree::add(*t.a, "settings");
+    settings->setAttr("frames-per-second", "60");
+    t.c->setAttr("kept", "25");
+    ASSERT_EQ(t.root.init(), nullptr);
+    EXPECT_EQ(t.c->getAttr("fps"), "60");
+    EXPECT_EQ(t.c->getAttr("kept"), "25") << "a value set meanwhile is not overwritten";
+    EXPECT_EQ(t.c->getAttr("gone"), "none");
+    settings->setAttr("frames-per-second", "30");
+    EXPECT_EQ(t.c->getAttr("fps"), "30");
+    EXPECT_EQ(t.c->getAttr("kept"), "25");
+
+    // An object that exists without the attribute yet is followed as soon
+    // as the attribute appears.
+    t.c->setAttrExpanded("late", "{*/a.other late-attr?none}");
+    EXPECT_EQ(t.c->getAttr("late"), "none");
+    t.other->setAttr("late-attr", "here");
+    EXPECT_EQ(t.c->getAttr("late"), "here");
+}
+
 TEST(Registry, DuplicateTagFailsAndFirstStays) {
     CClassRegistry& reg = CClassRegistry::instance();
     const CClassInfo* before = reg.find("core:object");

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -228,6 +231,39 @@ TEST_F(PluginTest, HostChangesAreNotReportedBack) {
     plugin->loadState(saved);
     EXPECT_DOUBLE_EQ(plugin->controller()->getParamNormalized(id("ADelay4")), digit("ADelay4", 0));
     EXPECT_TRUE(plugin->handler().edits().empty());
+}
+
+TEST_F(PluginTest, AMidiControllerDrivesTheParameterItsMappingNames) {
+    // The user's controller table, "ccmap" in the plug-in's application
+    // data: controller 7 drives the bypass switch.
+    std::string payload;
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) payload += char((v >> (8 * i)) & 0xFF);
+    };
+    const std::string target = "plugin.modMain.bypass-enable";
+    u32(1);
+    u32(7);
+    u32(uint32_t(target.size()));
+    payload += target;
+    const std::string payloadFile = test::scratchPath("ccmap.payload");
+    std::ofstream(payloadFile, std::ios::binary) << payload;
+    const std::filesystem::path store = std::filesystem::path(std::getenv("LAGWELL_DATA_HOME")) / "Zelmora/Lagwell/Data";
+    std::filesystem::create_directories(store);
+    ASSERT_EQ(test::runProgram(LAGWELL_MKBLOCK, {"--tag", "adat", "--file", payloadFile, (store / "ccmap").string()}).status,
+              0);
+    const std::unique_ptr<Plugin> mapped = makePlugin();
+    std::filesystem::remove(store / "ccmap");
+
+    const std::optional<ParamID> bypass = mapped->midiControllerParameter(0, 0, 7);
+    ASSERT_TRUE(bypass);
+    EXPECT_EQ(*bypass, id("Bypass"));
+    EXPECT_FALSE(mapped->midiControllerParameter(0, 0, 8)) << "a controller without an entry drives nothing";
+    EXPECT_FALSE(plugin->midiControllerParameter(0, 0, 7)) << "an instance made before the table knows none";
+
+    // Controller 7 at 127, as the host sends it through the mapping.
+    start(*mapped);
+    ASSERT_EQ(flush(*mapped, *bypass, 127.0 / 127.0), kResultOk);
+    EXPECT_EQ(mapped->controller()->getParamNormalized(*bypass), 1.0);
 }
 
 TEST_F(PluginTest, StateComesBackThroughSetState) {

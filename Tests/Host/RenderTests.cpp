@@ -78,24 +78,28 @@ TEST(RenderTest, BlockSizeAndPrecisionDoNotChangeTheSound) {
 
 TEST(RenderTest, ParametersTakeDisplayedAndPlainValues) {
     const std::string input = test::scratchPath("demo.wav");
-    ASSERT_EQ(runProgram(LAGWELL_DEMO_SIGNAL, {input, "1"}).status, 0);
-    // Clicks of 0.9 every half second: the one at 0.5 s is checked.
+    ASSERT_EQ(runProgram(LAGWELL_DEMO_SIGNAL, {input, "1.5"}).status, 0);
+    // Clicks of 0.9 every half second, left, right, then both: the one on
+    // both channels at 1 s is checked.
     const std::string delayed = test::scratchPath("delayed.wav");
     const test::RunResult run =
         render({"--quiet", "--no-tail", "--param", "ADelay3=1", "--param", "sdelay1=2", input, delayed});
     ASSERT_EQ(run.status, 0) << run.output;
     const Audio out = test::readAudio(delayed);
     for (const auto& channel : out.channels) {
-        EXPECT_NEAR(channel[24000 + 500], 0.9f, 1e-6) << "10 ms and 20 samples later";
-        EXPECT_NEAR(channel[24000], 0.0f, 1e-6);
+        EXPECT_NEAR(channel[48000 + 500], 0.9f, 1e-6) << "10 ms and 20 samples later";
+        EXPECT_NEAR(channel[48000], 0.0f, 1e-6);
     }
 
     const std::string bypassed = test::scratchPath("bypassed.wav");
     ASSERT_EQ(render({"--quiet", "--no-tail", "--param", "ADelay3=1", "--param", "Bypass=1", input, bypassed}).status,
               0);
     const Audio dry = test::readAudio(bypassed);
-    EXPECT_NEAR(dry.channels[0][24000], 0.9f, 1e-6) << "bypassed, the click stays where it was";
-    EXPECT_NEAR(dry.channels[0][24480], 0.0f, 1e-6);
+    EXPECT_NEAR(dry.channels[0][48000], 0.9f, 1e-6) << "bypassed, the click stays where it was";
+    EXPECT_NEAR(dry.channels[0][48480], 0.0f, 1e-6);
+    EXPECT_NEAR(dry.channels[1][0], 0.0f, 1e-6) << "the first click is on the left channel alone";
+    EXPECT_NEAR(dry.channels[1][24000], 0.9f, 1e-6) << "the second on the right alone";
+    EXPECT_NEAR(dry.channels[0][24000], 0.0f, 1e-6);
 }
 
 TEST(RenderTest, PresetFileGivesTheSavedState) {
@@ -180,11 +184,11 @@ TEST(RenderTest, FailsWithAMessageOnBadRequests) {
 TEST(MeasureTest, ReportsKnownDelaysAndGainsPerChannel) {
     test::Channels<float> source(2, std::vector<float>(kRate, 0.0f));
     source[0][1000] = 0.8f;
-    source[1][3000] = 0.1f;  // only the first channel's click counts
+    source[1][3000] = 0.1f;  // too quiet to be a click
     test::Channels<float> rendered(3, std::vector<float>(kRate, 0.0f));
     rendered[0][1000 + 480] = 0.8f;
     rendered[1][1000 + 7] = 0.4f;
-    rendered[1][1000 + 700] = 0.2f;  // the loudest response wins
+    rendered[1][1000 + 700] = 0.2f;  // a second path, after the loudest
     const std::string sourcePath = test::scratchPath("measure-source.wav");
     const std::string renderedPath = test::scratchPath("measure-rendered.wav");
     test::writeWav(sourcePath, source, kRate);
@@ -192,9 +196,11 @@ TEST(MeasureTest, ReportsKnownDelaysAndGainsPerChannel) {
     const test::RunResult run = runProgram(LAGWELL_MEASURE, {sourcePath, renderedPath});
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(run.output,
-              "  out 1: delay    480 samples (  10.000 ms), gain  +0.00 dB\n"
-              "  out 2: delay      7 samples (   0.146 ms), gain  -6.02 dB\n"
-              "  out 3: silent\n");
+              "  click on in 1 at 0.021 s:\n"
+              "    out 1: delay    480 samples (  10.000 ms), gain  +0.00 dB\n"
+              "    out 2: delay      7 samples (   0.146 ms), gain  -6.02 dB\n"
+              "    out 2: delay    700 samples (  14.583 ms), gain -12.04 dB\n"
+              "    out 3: silent\n");
 }
 
 TEST(MeasureTest, ASourceWithoutAClickIsRefused) {

@@ -165,7 +165,8 @@ struct CEditor {
     CParamInterfaceClientConnectorUni* connector = nullptr;
     CRecordingClient* client = nullptr;
 
-    CEditor(CObject& root, const char* name, std::unique_ptr<CParamInterfaceClientConnectorUni> ownConnector = {}) {
+    CEditor(CObject& root, const char* name, std::unique_ptr<CParamInterfaceClientConnectorUni> ownConnector = {},
+            const char* fps = nullptr, const CString& plugin = "plugin") {
         EXPECT_EQ(root.createChild("core:object", name, node), nullptr);
         if (ownConnector) {
             ownConnector->setClassInfo(CClassRegistry::instance().find("other:param-interface-client-connector-uni"));
@@ -175,11 +176,12 @@ struct CEditor {
         } else {
             EXPECT_EQ(node->createChild("other:param-interface-client-connector-uni", "connector", connector), nullptr);
         }
-        connector->setAttr("base-connector", "plugin.interface-base-connector");
+        connector->setAttr("base-connector", plugin + ".interface-base-connector");
         auto owned = std::make_unique<CRecordingClient>();
         owned->setName("client");
         owned->setAttr("client-connector", CString(name) + ".connector");
-        owned->setAttr("group-names-param", "plugin.modMain.io-params.group-names");
+        owned->setAttr("group-names-param", plugin + ".modMain.io-params.group-names");
+        if (fps) owned->setAttr("fps", fps);
         client = owned.get();
         EXPECT_EQ(node->addChild(std::move(owned)), nullptr);
         CErrorPtr err = node->init();
@@ -337,11 +339,10 @@ TEST_F(Bridge, ChangesFromOutsideTheBridgeReachTheEditors) {
     EXPECT_TRUE(pump([&] { return delay->value().read(2, 0) == 8.0 && a.client->undoHistory().size() == 2; }));
     inst.undo().moveTo(0);
     EXPECT_TRUE(pump([&] { return delay->value().read(2, 0) == 0.0; }));
-    // Anything else is reported when its maker asks for it.
+    // Anything else reaches them at their next frame.
     CAudioParamTransaction tx(*inst.collector);
     tx.setElements(inst.param("modLagwell.adelay"), 0, 3, {5.0});
     tx.finish("");
-    ASSERT_EQ(base().refresh(), nullptr);
     EXPECT_TRUE(pump([&] { return delay->value().read(0, 3) == 5.0; }));
     EXPECT_EQ(delay->lastSlice().group, 0u);
     EXPECT_EQ(delay->lastSlice().first, 0u) << "whole groups travel";
@@ -367,9 +368,12 @@ TEST_F(Bridge, MessagesArriveInSendOrderOnTheEditorThread) {
     CValueLog log;
     pb->addListener(log);
     // Sent from another thread: the editor thread (this one) gets them only
-    // through its run loop.
+    // through its run loop. Each step is its own frame.
     std::thread sender([&] {
-        for (int i = 9; i >= 0; --i) EXPECT_EQ(a.client->changeParam(*pa, 0, 0, {double(i)}), nullptr);
+        for (int i = 9; i >= 0; --i) {
+            EXPECT_EQ(a.client->changeParam(*pa, 0, 0, {double(i)}), nullptr);
+            EXPECT_EQ(base().refresh(), nullptr);
+        }
     });
     sender.join();
     EXPECT_TRUE(log.values.empty()) << "nothing is delivered outside the client's run loop";
@@ -397,13 +401,13 @@ TEST_F(Bridge, KnobGestureIsOneUndoEntry) {
         << "the redo entry stays";
     EXPECT_EQ(pb->value().read(2, 0), 0.0);
 
-    // An abandoned gesture leaves its changes but no entry.
+    // An abandoned gesture leaves no entry, and its values go back.
     ASSERT_EQ(a.client->setUndoHistoryPos(1), nullptr);
     ASSERT_EQ(a.client->beginUndo("Drag"), nullptr);
     ASSERT_EQ(a.client->changeParam(*pa, 2, 0, {6.0}), nullptr);
     ASSERT_EQ(a.client->removeUndo(), nullptr);
     ASSERT_EQ(a.client->submitUndo(), nullptr) << "a submit without an open record does nothing";
-    EXPECT_EQ(inst.value("modLagwell.adelay", 2), 6.0);
+    EXPECT_EQ(inst.value("modLagwell.adelay", 2), 4.0);
     EXPECT_EQ(history().size(), 2u);
 
     // Nested gestures (linked controls) end with the outermost submit; a
@@ -436,6 +440,142 @@ TEST_F(Bridge, KnobGestureIsOneUndoEntry) {
     EXPECT_EQ(inst.value("modLagwell.adelay", 0), 0.0);
     ASSERT_EQ(a.client->setUndoHistoryPos(entries - 1), nullptr);
     EXPECT_EQ(inst.value("modLagwell.adelay", 0), 0.0) << "the merged entry started before 5";
+}
+
+TEST_F(Bridge, NestedGesturesCancelTheInnermostAndSubmitIntoTheOuter) {
+    CEditor a(inst.root, "ui-a"), b(inst.root, "ui-b");
+    auto* pa = a.listen(kDelay);
+    auto* samples = a.listen("plugin.modMain.modLagwell.sdelay");
+    auto* pb = b.listen(kDelay);
+    ASSERT_TRUE(pa && samples && pb);
+
+    ASSERT_EQ(a.client->beginUndo("Linked"), nullptr);
+    ASSERT_EQ(a.client->changeParam(*pa, 0, 0, {1.0}), nullptr);
+    ASSERT_EQ(a.client->beginUndo(), nullptr);
+    ASSERT_EQ(a.client->changeParam(*pa, 1, 0, {2.0}), nullptr);
+    ASSERT_EQ(a.client->changeParam(*pa, 0, 0, {3.0}), nullptr);
+    ASSERT_EQ(a.client->changeParam(*samples, 0, 0, {4.0}), nullptr);
+    // The inner gesture alone is cancelled: its values go back to where it
+    // started, the outer one stays open.
+    ASSERT_EQ(a.client->removeUndo(), nullptr);
+    EXPECT_EQ(inst.value("modLagwell.adelay", 0), 1.0);
+    EXPECT_EQ(inst.value("modLagwell.adelay", 1), 0.0);
+    EXPECT_EQ(inst.value("modLagwell.sdelay", 0), 0.0);
+    EXPECT_EQ(history().size(), 1u) << "a cancelled gesture leaves no entry";
+    EXPECT_TRUE(pump([&] { return pb->value().read(0, 0) == 1.0 && pb->value().read(1, 0) == 0.0; }))
+        << "the editors see the values go back";
+
+    // An inner submit joins the outer gesture; the outer submit is the one
+    // entry, and its undo goes back to before the outer gesture.
+    ASSERT_EQ(a.client->beginUndo("Inner"), nullptr);
+    ASSERT_EQ(a.client->changeParam(*samples, 0, 1, {5.0}), nullptr);
+    ASSERT_EQ(a.client->submitUndo(), nullptr);
+    EXPECT_EQ(history().size(), 1u);
+    ASSERT_EQ(a.client->changeParam(*pa, 2, 0, {6.0}), nullptr);
+    ASSERT_EQ(a.client->submitUndo(), nullptr);
+    EXPECT_EQ(history(), (std::vector<CString>{"Undo history start", "Linked"}));
+    EXPECT_EQ(inst.value("modLagwell.sdelay", 0, 1), 5.0);
+    ASSERT_EQ(a.client->setUndoHistoryPos(0), nullptr);
+    EXPECT_EQ(inst.value("modLagwell.adelay", 0), 0.0);
+    EXPECT_EQ(inst.value("modLagwell.adelay", 2), 0.0);
+    EXPECT_EQ(inst.value("modLagwell.sdelay", 0, 1), 0.0);
+
+    // Cancelling the outer gesture too brings back everything of both.
+    ASSERT_EQ(a.client->beginUndo("Outer"), nullptr);
+    ASSERT_EQ(a.client->changeParam(*pa, 0, 0, {7.0}), nullptr);
+    ASSERT_EQ(a.client->beginUndo(), nullptr);
+    ASSERT_EQ(a.client->changeParam(*pa, 0, 0, {8.0}), nullptr);
+    ASSERT_EQ(a.client->submitUndo(), nullptr);
+    ASSERT_EQ(a.client->removeUndo(), nullptr);
+    EXPECT_EQ(inst.value("modLagwell.adelay", 0), 0.0);
+    EXPECT_EQ(history(), (std::vector<CString>{"Undo history start", "Linked"}));
+}
+
+TEST_F(Bridge, AReconnectedClientListensAndChangesAgain) {
+    CShownErrors shown;
+    CEditor a(inst.root, "ui-a");
+    auto* delay = a.listen(kDelay);
+    auto* reg = a.listenRegistry();
+    ASSERT_TRUE(delay && reg);
+    ASSERT_EQ(a.client->listenViz(), nullptr);
+    ASSERT_TRUE(pump([&] { return a.client->isVizActive(); }));
+    auto* baseEnd =
+        dynamic_cast<CParamInterfaceBaseConnectorUni*>(inst.root.findObject("plugin.interface-base-connector"));
+    ASSERT_NE(baseEnd, nullptr);
+    const int before = a.connector->identity();
+    const size_t cleared = a.client->count(bridge::kClearClient);
+
+    a.connector->disconnect();
+    a.connector->connect(*baseEnd);
+    ASSERT_NE(a.connector->identity(), before);
+    EXPECT_EQ(delay->handle() >> 16, uint32_t(a.connector->identity())) << "the handles carry the new identity";
+    EXPECT_EQ(reg->handle() >> 16, uint32_t(a.connector->identity()));
+    EXPECT_TRUE(pump([&] {
+        return a.client->count(bridge::kClearClient) == cleared + 1 && delay->hasInfo() &&
+               delay->value().hasValue() && !reg->id().empty();
+    })) << "the information and the values come anew";
+    EXPECT_EQ(delay->info().visualName, "Audio delay");
+    EXPECT_TRUE(pump([&] { return a.client->isVizActive() && a.client->internalChannelCount() == 8; }))
+        << "the meters and the audio facts too";
+
+    ASSERT_EQ(a.client->changeParam(*delay, 0, 0, {5.0}), nullptr);
+    EXPECT_EQ(inst.value("modLagwell.adelay"), 5.0);
+    inst.edit("modLagwell.adelay", 1, 0, {3.0});
+    EXPECT_TRUE(pump([&] { return delay->value().read(1, 0) == 3.0; })) << "it hears changes again";
+    ASSERT_EQ(a.client->renamePreset(*reg, "Again"), nullptr);
+    EXPECT_TRUE(pump([&] { return !reg->programs().empty() && reg->programs()[0] == "Again"; }));
+    EXPECT_TRUE(shown.shown().empty());
+}
+
+TEST_F(Bridge, ValuesTravelOncePerFrameForWhatChanged) {
+    // The editor's frame clock is stopped: the test is the frame.
+    CEditor a(inst.root, "ui-a", {}, "0");
+    CParamInterfaceClient::CParam* delay = nullptr;
+    ASSERT_EQ(a.client->listenParam(kDelay, delay), nullptr);
+    ASSERT_EQ(a.client->frame(), nullptr);
+    ASSERT_TRUE(pump([&] { return delay->hasInfo() && delay->value().hasValue(); }));
+    const size_t first = a.client->count(bridge::kUpdateParam);
+
+    for (double v : {1.0, 2.0, 3.0}) ASSERT_EQ(a.client->changeParam(*delay, 1, 0, {v}), nullptr);
+    inst.edit("modLagwell.adelay", 2, 0, {4.0});
+    platform::standaloneRunLoop().runFor(30);
+    EXPECT_EQ(a.client->count(bridge::kUpdateParam), first) << "nothing travels between frames";
+    ASSERT_EQ(a.client->frame(), nullptr);
+    ASSERT_TRUE(pump([&] { return delay->value().read(2, 0) == 4.0; }));
+    EXPECT_EQ(delay->value().read(1, 0), 3.0);
+    EXPECT_EQ(a.client->count(bridge::kUpdateParam), first + 2) << "one update per changed group";
+
+    ASSERT_EQ(a.client->frame(), nullptr);
+    platform::standaloneRunLoop().runFor(30);
+    EXPECT_EQ(a.client->count(bridge::kUpdateParam), first + 2) << "a frame without changes sends nothing";
+}
+
+TEST_F(Bridge, HostAutomationOnTheAudioThreadReachesTheEditorAtItsFrame) {
+    struct CHost final : CAudioWrapper {
+        void reportExtParam(size_t, double) override {}
+    } w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, 512);
+    CEditor a(w.root(), "ui-a", {}, nullptr, w.plugin().fullName());
+    auto* delay = a.listen("plugin.modMain.modLagwell.sdelay");
+    ASSERT_TRUE(delay);
+    size_t index = w.extParamCount();
+    for (size_t i = 0; i < w.extParamCount(); ++i)
+        if (w.extParam(i).extName() == "SDelay1") index = i;
+    ASSERT_LT(index, w.extParamCount());
+    const size_t group = size_t(w.extParam(index).group()), element = size_t(w.extParam(index).elementIndex());
+
+    // The audio thread only applies the event; the editor's frame clock
+    // (40 frames per second) finds the new version.
+    std::thread audio([&] {
+        std::vector<float> in(64, 0.0f), out(64, 0.0f);
+        const float* ins[] = {in.data(), in.data()};
+        float* outs[] = {out.data(), out.data()};
+        w.queueEvent(10, CAudioWrapper::kEventParamChange, int32_t(index), 7.0 / 9.0);
+        w.process(ins, 2, outs, 2, in.size());
+    });
+    audio.join();
+    EXPECT_TRUE(pump([&] { return delay->value().read(group, element) == 7.0; }));
 }
 
 TEST_F(Bridge, UndoHistoryMessageListsTheEntries) {
@@ -651,7 +791,12 @@ TEST_F(Bridge, FailuresComeBackToTheSender) {
     ASSERT_EQ(CApplication::instance()->initRootObject(lone), nullptr);
     CParamInterfaceBaseConnectorUni* bare = nullptr;
     ASSERT_EQ(lone.createChild("other:param-interface-base-connector-uni", "bare", bare), nullptr);
-    a.connector->connect(*bare);
+    {
+        CShownErrors shown;
+        a.connector->connect(*bare);
+        ASSERT_EQ(shown.shown().size(), 1u) << "listening again fails where there is no base";
+        EXPECT_NE(shown.shown()[0].find("No base object defined."), std::string::npos);
+    }
     err = a.client->beginUndo();
     ASSERT_NE(err, nullptr);
     EXPECT_EQ(err->text(), "No base object defined.");

@@ -4,21 +4,28 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "Audio/CCTable.h"
+#include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
+#include "Audio/ParamTransaction.h"
 #include "Audio/VST/AudioWrapperVST3.h"
 #include "Audio/VST/PluginFactory.h"
 #include "Audio/VST/VSTStream.h"
+#include "Core/AppData.h"
 #include "Core/Application.h"
 #include "Core/MemoryStream.h"
 #include "Support/FactoryValues.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "pluginterfaces/vst/vstspeaker.h"
+#include "pluginterfaces/gui/iplugview.h"
 #include "public.sdk/source/common/memorystream.h"
 
 extern "C" Steinberg::IPluginFactory* GetPluginFactory();
@@ -114,6 +121,32 @@ public:
     REFCOUNT_METHODS(Steinberg::FObject)
 };
 
+// A host application context with a run loop whose timers the test fires.
+class CTestRunLoopHost final : public Steinberg::FObject, public Steinberg::Linux::IRunLoop {
+public:
+    std::vector<Steinberg::Linux::ITimerHandler*> timers;
+
+    tresult PLUGIN_API registerEventHandler(Steinberg::Linux::IEventHandler*, Steinberg::Linux::FileDescriptor) override {
+        return kResultFalse;
+    }
+    tresult PLUGIN_API unregisterEventHandler(Steinberg::Linux::IEventHandler*) override { return kResultFalse; }
+    tresult PLUGIN_API registerTimer(Steinberg::Linux::ITimerHandler* handler, Steinberg::Linux::TimerInterval) override {
+        timers.push_back(handler);
+        return kResultOk;
+    }
+    tresult PLUGIN_API unregisterTimer(Steinberg::Linux::ITimerHandler* handler) override {
+        timers.erase(std::remove(timers.begin(), timers.end(), handler), timers.end());
+        return kResultOk;
+    }
+    void fire() {
+        for (auto* t : timers) t->onTimer();
+    }
+
+    OBJ_METHODS(CTestRunLoopHost, Steinberg::FObject)
+    DEF_INTERFACES_1(Steinberg::Linux::IRunLoop, Steinberg::FObject)
+    REFCOUNT_METHODS(Steinberg::FObject)
+};
+
 // A host stream that hands out its bytes a few at a time and then answers
 // `endResult`, as some hosts do at the end.
 class CPieceStream final : public Steinberg::FObject, public Steinberg::IBStream {
@@ -152,14 +185,14 @@ struct CPlugin {
     Steinberg::FUnknownPtr<Vst::IEditController> controller;
     CAudioWrapperVST3* instance = nullptr;
 
-    CPlugin() {
+    explicit CPlugin(Steinberg::FUnknown* context = nullptr) {
         auto factory = Steinberg::owned(GetPluginFactory());
         Steinberg::PClassInfo info;
         EXPECT_EQ(factory->getClassInfo(0, &info), kResultOk);
         void* obj = nullptr;
         EXPECT_EQ(factory->createInstance(info.cid, Vst::IComponent::iid, &obj), kResultOk);
         component = Steinberg::owned(static_cast<Vst::IComponent*>(obj));
-        EXPECT_EQ(component->initialize(nullptr), kResultOk);
+        EXPECT_EQ(component->initialize(context), kResultOk);
         processor = Steinberg::FUnknownPtr<Vst::IAudioProcessor>(component);
         controller = Steinberg::FUnknownPtr<Vst::IEditController>(component);
         instance = dynamic_cast<CAudioWrapperVST3*>(component.get());
@@ -373,6 +406,51 @@ TEST(VST3Instance, BusArrangementsFromOneToEightChannels) {
     EXPECT_EQ(input(), Vst::SpeakerArr::k80Cine) << "a refused arrangement keeps the last one";
 }
 
+TEST(VST3Instance, ARenegotiatedOrRestoredArrangementKeepsTheUsersRouting) {
+    auto outRouting = [](CPlugin& p) {
+        auto* param = dynamic_cast<CAudioParam*>(p.instance->plugin().findObject("plugin.modMain.io-params.out-routing"));
+        std::lock_guard<std::mutex> lock(param->lock());
+        return std::vector<double>{param->storage().read(0, 0), param->storage().read(0, 1)};
+    };
+    auto arrange = [](CPlugin& p, Vst::SpeakerArrangement i, Vst::SpeakerArrangement o) {
+        ASSERT_EQ(p.processor->setBusArrangements(&i, 1, &o, 1), kResultTrue);
+    };
+    auto load = [](CPlugin& p, Steinberg::MemoryStream& state) {
+        state.seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
+        ASSERT_EQ(p.component->setState(&state), kResultOk);
+    };
+    const std::vector<double> monoToStereo = {1, 1}, custom = {1, 0};
+
+    CPlugin source;
+    arrange(source, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
+    EXPECT_EQ(outRouting(source), monoToStereo) << "a new arrangement brings its routing";
+    CAudioParamTransaction tx(*dynamic_cast<CAudioParamCollector*>(
+        source.instance->plugin().findObject("plugin.param-collector")));
+    tx.setElements(*dynamic_cast<CAudioParam*>(source.instance->plugin().findObject("plugin.modMain.io-params.out-routing")),
+                   0, 0, custom);
+    tx.finish("Routing");
+    arrange(source, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
+    EXPECT_EQ(outRouting(source), custom) << "the same arrangement again changes nothing";
+    Steinberg::MemoryStream state;
+    ASSERT_EQ(source.component->getState(&state), kResultOk);
+
+    // A project loads: arrangement, state, arrangement again; or the state
+    // before the first arrangement.
+    CPlugin before, after;
+    arrange(before, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
+    load(before, state);
+    arrange(before, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
+    EXPECT_EQ(outRouting(before), custom);
+    load(after, state);
+    arrange(after, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
+    EXPECT_EQ(outRouting(after), custom) << "the restored routing was made for this arrangement";
+
+    // Later changes of the arrangement bring their routing again.
+    arrange(after, Vst::SpeakerArr::kStereo, Vst::SpeakerArr::kStereo);
+    arrange(after, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
+    EXPECT_EQ(outRouting(after), monoToStereo);
+}
+
 TEST(VST3Parameters, FortyNineHostParametersThenTheProgramList) {
     CPlugin plugin;
     Vst::IEditController& c = *plugin.controller;
@@ -406,6 +484,25 @@ TEST(VST3Parameters, FortyNineHostParametersThenTheProgramList) {
     EXPECT_EQ(program.flags, 0x8008);
     EXPECT_EQ(program.stepCount, int32(plugin.registry().sessionBank().presets().size()) - 1);
     EXPECT_EQ(program.unitId, Vst::kRootUnitId);
+}
+
+TEST(VST3Parameters, PlainValuesGoThroughTheConverters) {
+    CPlugin plugin;
+    Vst::IEditController& c = *plugin.controller;
+    auto id = [&](const char* title) {
+        for (int32 i = 0; i < c.getParameterCount(); ++i) {
+            Vst::ParameterInfo info;
+            if (c.getParameterInfo(i, info) == kResultTrue && text(info.title) == title) return info.id;
+        }
+        ADD_FAILURE() << "no parameter " << title;
+        return Vst::ParamID(0);
+    };
+    EXPECT_EQ(c.normalizedParamToPlain(id("ADelay0"), 0.5), 5.0) << "digits 0 to 9, rounded half away";
+    EXPECT_EQ(c.normalizedParamToPlain(id("Bypass"), 0.5), 1.0);
+    EXPECT_EQ(c.normalizedParamToPlain(id("DlyDime"), 0.5), 1.0) << "Msec, Meter, Foot";
+    EXPECT_DOUBLE_EQ(c.plainParamToNormalized(id("ADelay0"), 5.0), 5.0 / 9.0);
+    EXPECT_EQ(c.plainParamToNormalized(id("Bypass"), 1.0), 1.0);
+    EXPECT_EQ(c.plainParamToNormalized(id("DlyDime"), 2.0), 1.0);
 }
 
 TEST(VST3Parameters, TextsProgramsAndWhatTheHostIsTold) {
@@ -498,6 +595,64 @@ TEST(VST3Processing, ChangesWithoutAudioAreAppliedAtOnce) {
     EXPECT_EQ(plugin.controller->getParamNormalized(kBypass), 0.0);
 }
 
+TEST(VST3Processing, AProgramChangeInProcessTakesEffectAndIsReported) {
+    CTestRunLoopHost host;
+    CPlugin plugin(static_cast<Steinberg::Linux::IRunLoop*>(&host));
+    plugin.loadFactoryBank();
+    plugin.start(Vst::kSample32);
+    CTestHandler handler;
+    plugin.controller->setComponentHandler(&handler);
+    const double chosen = plugin.fromText(kProgram, u"Stereo Delay");
+    const int expected = int(plugin.controller->normalizedParamToPlain(kProgram, chosen));
+    CTestChanges changes;
+    changes.add(kProgram).add(0, chosen);
+    std::vector<std::vector<float>> in(2, std::vector<float>(64, 0.5f)), out = in;
+    plugin.run(in, out, &changes);
+    host.fire();  // the UI thread's idle round
+    EXPECT_EQ(plugin.registry().currentProgram(), expected);
+    EXPECT_TRUE(handler.edited(kProgram)) << "the host hears which program took effect";
+    EXPECT_NE(plugin.values(), CPlugin().values()) << "the program's values are in place";
+    plugin.controller->setComponentHandler(nullptr);
+}
+
+TEST(VST3Processing, MidiControllersDriveParametersThroughTheControllerTable) {
+    CMemoryWriter map;
+    const std::pair<uint32_t, const char*> entries[] = {{7, "plugin.modMain.bypass-enable"},
+                                                        {11, "plugin.modMain.modLagwell.adelay"},
+                                                        {12, "plugin.modMain.modOutGain.gain"}};
+    map.writeUInt32(3);
+    for (const auto& [controller, name] : entries) {
+        map.writeUInt32(controller);
+        map.writeString(name);
+    }
+    ASSERT_EQ(CAppDataLocal::instance().writeItem(CAudioCCTable::kItemName, map.bytes().data(), map.bytes().size(),
+                                                  makeTag("adat")),
+              nullptr);
+    CPlugin plugin;
+    std::filesystem::remove(CAppDataLocal::instance().itemPath(CAudioCCTable::kItemName));
+    Steinberg::FUnknownPtr<Vst::IMidiMapping> midi(plugin.component);
+    ASSERT_TRUE(midi);
+    Vst::ParamID id = 999;
+    for (Steinberg::int16 channel : {0, 15}) {
+        ASSERT_EQ(midi->getMidiControllerAssignment(0, channel, 7, id), kResultTrue);
+        EXPECT_EQ(id, kBypass);
+    }
+    ASSERT_EQ(midi->getMidiControllerAssignment(0, 0, 11, id), kResultTrue);
+    EXPECT_EQ(id, 1u) << "the first host parameter of the delay digits, ADelay0";
+    EXPECT_EQ(midi->getMidiControllerAssignment(0, 0, 12, id), kResultFalse) << "the gain is no host parameter";
+    EXPECT_EQ(midi->getMidiControllerAssignment(0, 0, 5, id), kResultFalse);
+    EXPECT_EQ(midi->getMidiControllerAssignment(1, 0, 7, id), kResultFalse);
+
+    // As a host sends controller 7 at 127: the mapped parameter at 1.0.
+    plugin.start(Vst::kSample32);
+    ASSERT_EQ(midi->getMidiControllerAssignment(0, 0, 7, id), kResultTrue);
+    CTestChanges changes;
+    changes.add(id).add(0, 127.0 / 127.0);
+    std::vector<std::vector<float>> in(2, std::vector<float>(64, 0.25f)), out = in;
+    plugin.run(in, out, &changes);
+    EXPECT_EQ(plugin.controller->getParamNormalized(kBypass), 1.0);
+}
+
 TEST(VST3Processing, SampleSizesTailAndLatency) {
     CPlugin plugin;
     EXPECT_EQ(plugin.processor->canProcessSampleSize(Vst::kSample32), kResultTrue);
@@ -563,13 +718,15 @@ TEST(VST3State, RoundTripsThroughComponentAndController) {
     EXPECT_EQ(controllerState.getSize(), 0);
 
     CTestHandler handler;
-    CPlugin viaComponent;
+    CTestRunLoopHost host;
+    CPlugin viaComponent(static_cast<Steinberg::Linux::IRunLoop*>(&host));
     viaComponent.controller->setComponentHandler(&handler);
     const std::vector<double> defaults = viaComponent.values();
     ASSERT_NE(saved, defaults);
     state.seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
     ASSERT_EQ(viaComponent.component->setState(&state), kResultOk);
     EXPECT_EQ(viaComponent.values(), saved);
+    host.fire();
     EXPECT_TRUE(handler.edits.empty());
     EXPECT_EQ(handler.restarts, std::vector<int32>{Vst::kParamValuesChanged});
     viaComponent.controller->setComponentHandler(nullptr);
@@ -580,6 +737,40 @@ TEST(VST3State, RoundTripsThroughComponentAndController) {
     ASSERT_EQ(viaController.controller->setComponentState(&state), kResultOk);
     EXPECT_EQ(viaController.values(), saved);
 
+}
+
+// A host may hold a lock inside setState that its restartComponent needs:
+// the plug-in calls back only after the state call, from the UI thread's
+// run-loop timer (or the next controller call where there is no run loop).
+TEST(VST3State, NoHostCallbackHappensInsideAStateCall) {
+    CPlugin source;
+    source.loadFactoryBank();  // a bank of another size: the program list changes too
+    source.controller->setParamNormalized(kADelay3, source.fromText(kADelay3, u"4"));
+    Steinberg::MemoryStream state;
+    ASSERT_EQ(source.component->getState(&state), kResultOk);
+
+    CTestRunLoopHost host;
+    auto target = std::make_unique<CPlugin>(static_cast<Steinberg::Linux::IRunLoop*>(&host));
+    ASSERT_EQ(host.timers.size(), 1u) << "the instance runs its idle round from the host's run loop";
+    CTestHandler handler;
+    target->controller->setComponentHandler(&handler);
+    for (int viaController = 0; viaController < 2; ++viaController) {
+        state.seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
+        if (viaController) ASSERT_EQ(target->controller->setComponentState(&state), kResultOk);
+        else ASSERT_EQ(target->component->setState(&state), kResultOk);
+        // As a host that reads the values back while it still holds the
+        // lock of the state call.
+        target->values();
+        EXPECT_TRUE(handler.restarts.empty()) << "nothing reaches the host during the call";
+        EXPECT_TRUE(handler.edits.empty());
+        host.fire();
+        ASSERT_FALSE(handler.restarts.empty());
+        EXPECT_TRUE(handler.restarts.back() & Vst::kParamValuesChanged);
+        handler.restarts.clear();
+    }
+    target->controller->setComponentHandler(nullptr);
+    target.reset();
+    EXPECT_TRUE(host.timers.empty()) << "the timer goes with the instance";
 }
 
 TEST(VST3Streams, EndOfHostStreamIsNoErrorButAFailureIs) {

@@ -50,8 +50,26 @@ CErrorPtr CAudioProcess::init(const CAudioProcessDefBase& defBase, CAudioGraphCo
     }
     ZEL_TRY(addLinks(*def));
     ZEL_TRY(computeOrder());
+    // What the block walk needs, fixed with the links: the links into each
+    // child, and the first process of the chain in the order, which takes
+    // the container's input because no chain link feeds it.
+    m_linksInto.assign(m_children.size(), {});
+    for (size_t l = 0; l < m_links.size(); ++l) m_linksInto[m_links[l].dst].push_back(l);
+    m_inputChild = m_children.size();
+    for (size_t i : m_order) {
+        if (!m_hasChain || m_children[i]->def()->isOutOfOrder()) continue;
+        bool chained = false;
+        for (size_t l : m_linksInto[i])
+            if (m_links[l].state < 0 && m_links[l].port == 0 && !m_children[m_links[l].src]->def()->isOutOfOrder())
+                chained = true;
+        if (!chained) {
+            m_inputChild = i;
+            break;
+        }
+    }
     m_skip.assign(m_children.size(), false);
-    for (auto& s : m_states) s.active = evaluate(s);
+    m_bypassed.assign(m_children.size(), false);
+    update();
     return nullptr;
 }
 
@@ -151,9 +169,23 @@ long long CAudioProcess::latency() const {
 }
 
 void CAudioProcess::update() {
-    for (auto& s : m_states) s.active = evaluate(s);
-    for (size_t i = 0; i < m_children.size(); ++i)
-        m_skip[i] = m_childState[i] >= 0 && m_states[size_t(m_childState[i])].active;
+    // A state changes only with its parameters.
+    for (auto& s : m_states) {
+        const uint64_t version = s.param->version(), andVersion = s.andParam ? s.andParam->version() : 0;
+        if (version == s.version && andVersion == s.andVersion) continue;
+        s.active = evaluate(s);
+        s.version = version;
+        s.andVersion = andVersion;
+    }
+    for (size_t i = 0; i < m_children.size(); ++i) {
+        const bool bypassed = m_childState[i] >= 0 && m_states[size_t(m_childState[i])].active;
+        if (bypassed != m_bypassed[i]) {
+            m_bypassed[i] = bypassed;
+            m_children[i]->bypassChanged(bypassed);
+        }
+        // A process fading over to its input runs until the fade is done.
+        m_skip[i] = bypassed && !m_children[i]->keepsRunning();
+    }
 }
 
 const CAudioChannels& CAudioProcess::effectiveOutput(size_t child) const {
@@ -162,24 +194,17 @@ const CAudioChannels& CAudioProcess::effectiveOutput(size_t child) const {
 }
 
 void CAudioProcess::process(size_t n) {
-    bool chainStarted = false;
     for (size_t i : m_order) {
         CAudioProcessBase& child = *m_children[i];
         for (auto& port : child.inputs) port.clear();
         bool fed = false;
-        if (m_hasChain && !chainStarted && !child.def()->isOutOfOrder()) {
-            // The first process of the chain takes the container's input.
-            bool chained = false;
-            for (const CLink& l : m_links)
-                if (l.dst == i && l.state < 0 && l.port == 0 && !m_children[l.src]->def()->isOutOfOrder()) chained = true;
-            if (!chained) {
-                child.inputs[0].insert(child.inputs[0].end(), inputs[0].begin(), inputs[0].end());
-                fed = true;
-                chainStarted = true;
-            }
+        if (i == m_inputChild) {
+            child.inputs[0].insert(child.inputs[0].end(), inputs[0].begin(), inputs[0].end());
+            fed = true;
         }
-        for (const CLink& l : m_links) {
-            if (l.dst != i || (l.state >= 0 && m_states[size_t(l.state)].active)) continue;
+        for (size_t index : m_linksInto[i]) {
+            const CLink& l = m_links[index];
+            if (l.state >= 0 && m_states[size_t(l.state)].active) continue;
             const CAudioChannels& from = effectiveOutput(l.src);
             child.inputs[l.port].insert(child.inputs[l.port].end(), from.begin(), from.end());
             fed = true;
@@ -215,13 +240,14 @@ bool CAudioProcess::isBypassed(const CString& name) const {
 
 CErrorPtr CAudioProcessStack::init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) {
     ZEL_TRY(CAudioProcessBase::init(def, ctx));
-    m_elements.reserve(kMaxChannels);
-    // An element is built once here so that a definition that cannot be
-    // built fails with the graph, not later on the audio thread. It stays
-    // to answer latency(), which every element shares.
-    m_probe = createAudioProcess(def, false);
-    if (!m_probe) return ZEL_ERROR("Audio process def of invalid class supplied.");
-    ZEL_TRY(m_probe->init(def, ctx));
+    m_elements.clear();
+    for (int group = 0; group < kMaxGroups; ++group) {
+        std::unique_ptr<CAudioProcessBase> process = createAudioProcess(def, false);
+        if (!process) return ZEL_ERROR("Audio process def of invalid class supplied.");
+        ZEL_TRY(process->init(def, ctx));
+        process->setStackGroup(group);
+        m_elements.push_back({group, std::move(process), false});
+    }
     return nullptr;
 }
 
@@ -234,42 +260,46 @@ void CAudioProcessStack::formatChanged() {
     for (auto& e : m_elements) e.process->formatChanged();
 }
 
-long long CAudioProcessStack::latency() const { return m_probe ? m_probe->latency() : 0; }
+long long CAudioProcessStack::latency() const {
+    // Every element builds on the one definition, so any of them answers;
+    // which of them run is the audio thread's business.
+    return m_elements.empty() ? 0 : m_elements.front().process->latency();
+}
 
 CAudioProcessBase* CAudioProcessStack::element(int group) const {
     for (const auto& e : m_elements)
-        if (e.group == group) return e.process.get();
+        if (e.group == group && e.active) return e.process.get();
     return nullptr;
 }
 
+size_t CAudioProcessStack::elementCount() const {
+    size_t n = 0;
+    for (const auto& e : m_elements) n += e.active ? 1 : 0;
+    return n;
+}
+
 void CAudioProcessStack::update() {
-    const CAudioChannels& in = inputs[0];
-    auto present = [&](int group) {
-        for (const CAudioChannel& c : in)
-            if (c.group == group) return true;
-        return false;
-    };
-    // Groups that lost their last channel lose their element and its history.
-    m_elements.erase(std::remove_if(m_elements.begin(), m_elements.end(),
-                                    [&](const CElement& e) { return !present(e.group); }),
-                     m_elements.end());
-    for (const CAudioChannel& c : in) {
-        if (element(c.group)) continue;
-        std::unique_ptr<CAudioProcessBase> process = createAudioProcess(*m_def, false);
-        if (!process || process->init(*m_def, *m_ctx)) continue;
-        process->setStackGroup(c.group);
-        m_elements.push_back({c.group, std::move(process)});
+    for (CElement& e : m_elements) {
+        bool present = false;
+        for (const CAudioChannel& c : inputs[0]) present = present || c.group == e.group;
+        // Leaving or coming back, the element starts over without history.
+        if (present != e.active) e.process->reset();
+        e.active = present;
     }
 }
 
 void CAudioProcessStack::process(size_t n) {
     output.clear();
-    for (CElement& e : m_elements) {
-        CAudioProcessBase& p = *e.process;
+    // Groups in order of their first channel, as the channels arrive.
+    bool done[kMaxGroups] = {};
+    for (const CAudioChannel& first : inputs[0]) {
+        if (first.group < 0 || first.group >= kMaxGroups || done[first.group]) continue;
+        done[first.group] = true;
+        CAudioProcessBase& p = *m_elements[size_t(first.group)].process;
         for (size_t port = 0; port < kPorts; ++port) {
             p.inputs[port].clear();
             for (const CAudioChannel& c : inputs[port])
-                if (c.group == e.group) p.inputs[port].push_back(c);
+                if (c.group == first.group) p.inputs[port].push_back(c);
         }
         p.update();
         p.process(n);

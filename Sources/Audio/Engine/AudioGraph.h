@@ -17,7 +17,8 @@ std::unique_ptr<CAudioProcessBase> createAudioProcess(const CAudioProcessDefBase
 // every process comes after the processes that feed it. Children are
 // chained in document order with `is-auto-links` (except out-of-order
 // ones); explicit links add connections. A child whose bypass state is
-// active is skipped and its consumers get its port-0 input; a link whose
+// active is skipped, once it has faded over, and its consumers get its
+// port-0 input; a link whose
 // bypass state is active carries nothing, and a child fed by nothing does
 // no work.
 class CAudioProcess final : public CAudioProcessBase {
@@ -47,6 +48,8 @@ private:
         const CAudioParamCopy* param;
         const CAudioParamCopy* andParam;
         bool active;
+        // The parameter versions `active` was evaluated for.
+        uint64_t version = 0, andVersion = 0;
     };
 
     CErrorPtr addLinks(const CAudioProcessDef& def);
@@ -61,17 +64,24 @@ private:
     std::vector<CLink> m_links;
     std::vector<CState> m_states;
     std::vector<size_t> m_order;
+    std::vector<std::vector<size_t>> m_linksInto;  // per child, the links it receives
+    size_t m_inputChild = 0;  // the child that takes the container's input (with a chain)
     std::vector<bool> m_skip;
+    std::vector<bool> m_bypassed;  // by its bypass state, fading or not
     size_t m_chainEnd = 0;  // the child whose output is the container's
     bool m_hasChain = false;
 };
 
 // A stacked process: one element per channel group present among its
 // input channels, each processing the channels of its group with that
-// group's values. Elements of groups that are gone are destroyed with their
-// history; groups that appear get fresh elements.
+// group's values. Elements of groups that are gone lose their history;
+// groups that appear get fresh elements. The elements of every group are
+// built with the stack, so the audio thread only switches them.
 class CAudioProcessStack final : public CAudioProcessBase {
 public:
+    // Channel groups are numbered 0 to 7 (the range of `grouping`).
+    static constexpr int kMaxGroups = 8;
+
     CErrorPtr init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) override;
     void reset() override;
     void update() override;
@@ -81,17 +91,15 @@ public:
 
     // The element of a group, null when the group has no channel.
     CAudioProcessBase* element(int group) const;
-    size_t elementCount() const { return m_elements.size(); }
+    size_t elementCount() const;
 
 private:
     struct CElement {
         int group;
         std::unique_ptr<CAudioProcessBase> process;
+        bool active;
     };
-    std::vector<CElement> m_elements;
-    // Elements come and go on the audio thread; this one answers for them
-    // on the host's thread.
-    std::unique_ptr<CAudioProcessBase> m_probe;
+    std::vector<CElement> m_elements;  // one per group, in group order
 };
 
 }  // namespace zel

@@ -6,6 +6,7 @@
 namespace zel {
 
 CAudioParamCopy::CAudioParamCopy(const CAudioParamInfo& info) : m_info(info), m_value(info.elementSize) {
+    m_groupVersions.fill(1);
     // Every group exists from the start with its full capacity; a group
     // without elements reads as the default, like one that is not stored.
     m_value.setGroupCount(kMaxGroups);
@@ -23,6 +24,20 @@ void CAudioParamCopy::setGroup(size_t g, const double* components, size_t count)
     auto& group = m_value.group(g);
     group.assign(components, components + count * m_info.elementSize);
     ++m_version;
+    ++m_groupVersions[g];
+}
+
+void CAudioParamCopy::setComponent(size_t g, size_t e, size_t c, double v) {
+    const size_t size = m_info.elementSize;
+    if (g >= kMaxGroups || e >= kMaxElements || c >= size) return;
+    auto& group = m_value.group(g);
+    while (group.size() < (e + 1) * size) {
+        const size_t element = group.size() / size, component = group.size() % size;
+        group.push_back(m_info.read(m_info.defaultValue, g, element, component));
+    }
+    group[e * size + c] = v;
+    ++m_version;
+    ++m_groupVersions[g];
 }
 
 void CAudioParamSlot::bind(const CAudioParamCopy* copy, bool useAllGroups, bool useAllElements) {
@@ -31,6 +46,17 @@ void CAudioParamSlot::bind(const CAudioParamCopy* copy, bool useAllGroups, bool 
     m_useAllElements = useAllElements;
     m_seen = 0;
     m_seenUnbound = false;
+    m_group = -1;
+}
+
+void CAudioParamSlot::watchGroup(size_t group) {
+    m_group = long(group);
+    m_seen = 0;
+}
+
+uint64_t CAudioParamSlot::version() const {
+    if (m_group < 0 || m_useAllGroups || m_copy->info().isSingleGroup) return m_copy->version();
+    return m_copy->groupVersion(size_t(m_group));
 }
 
 double CAudioParamSlot::read(size_t group, size_t element, double fallback, size_t component) const {

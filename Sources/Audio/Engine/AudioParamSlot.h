@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "Audio/ParamValue.h"
@@ -17,12 +18,17 @@ public:
     const CAudioParamInfo& info() const { return m_info; }
     const CAudioParamValue& value() const { return m_value; }
     uint64_t version() const { return m_version; }
+    // Counts the changes of group g alone.
+    uint64_t groupVersion(size_t g) const { return g < kMaxGroups ? m_groupVersions[g] : m_version; }
 
     // Group g now holds `count` elements from `components` (none: the group
     // reads as the default). Groups and elements beyond what was reserved
     // are dropped, so the audio thread never allocates; they are far beyond
     // any layout of the plug-in.
     void setGroup(size_t g, const double* components, size_t count);
+    // Component c of element e of group g becomes v; missing elements before
+    // it take their defaults. Within the reserved capacity, as setGroup.
+    void setComponent(size_t g, size_t e, size_t c, double v);
 
     static constexpr size_t kMaxGroups = 16;
     static constexpr size_t kMaxElements = 64;
@@ -31,6 +37,7 @@ private:
     const CAudioParamInfo& m_info;
     CAudioParamValue m_value;
     uint64_t m_version = 1;
+    std::array<uint64_t, kMaxGroups> m_groupVersions;
 };
 
 // A numbered parameter slot of a process or module, bound by an
@@ -41,6 +48,10 @@ private:
 class CAudioParamSlot {
 public:
     void bind(const CAudioParamCopy* copy, bool useAllGroups, bool useAllElements);
+    // The slot is read for this group only: changes of other groups do not
+    // count as changes of the slot (unless it uses all groups, or the
+    // parameter has a single group).
+    void watchGroup(size_t group);
     bool bound() const { return m_copy != nullptr; }
     bool useAllGroups() const { return m_useAllGroups; }
     bool useAllElements() const { return m_useAllElements; }
@@ -55,18 +66,21 @@ public:
 
     // Whether the value changed since markSeen(); a fresh slot counts as
     // changed once.
-    bool changed() const { return m_copy ? m_seen != m_copy->version() : !m_seenUnbound; }
+    bool changed() const { return m_copy ? m_seen != version() : !m_seenUnbound; }
     void markSeen() {
-        if (m_copy) m_seen = m_copy->version();
+        if (m_copy) m_seen = version();
         m_seenUnbound = true;
     }
 
 private:
+    uint64_t version() const;
+
     const CAudioParamCopy* m_copy = nullptr;
     uint64_t m_seen = 0;
     bool m_seenUnbound = false;
     bool m_useAllGroups = false;
     bool m_useAllElements = false;
+    long m_group = -1;  // -1: every group counts
 };
 
 }  // namespace zel

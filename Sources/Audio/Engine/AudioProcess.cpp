@@ -41,6 +41,8 @@ bool CAudioProcessBase::formatValuesOrChannelsChanged(std::vector<CAudioParamSlo
 CErrorPtr CAudioModuleProcess::init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) {
     ZEL_TRY(CAudioProcessBase::init(def, ctx));
     m_layout.reserve(kMaxChannels);
+    ZEL_TRY(makeSet(m_sets[0]));
+    if (def.isSmoothUpdate()) ZEL_TRY(makeSet(m_sets[1]));
     m_prototype = createModule();
     ZEL_TRY(m_prototype->init(def));
     return nullptr;
@@ -56,35 +58,46 @@ bool CAudioModuleProcess::layoutChanged() const {
 
 CErrorPtr CAudioModuleProcess::makeSet(CModuleSet& set) {
     set.clear();
-    const CAudioStreamFormat& format = m_ctx->format();
-    for (const auto& [channel, group] : m_layout) {
+    for (size_t i = 0; i < kMaxChannels; ++i) {
         std::unique_ptr<CAudioModule> module = createModule();
-        module->sampleRate = format.sampleRate;
-        module->maxBlock = format.maxBlock;
-        module->channel = channel;
-        module->group = m_fixedGroup >= 0 ? m_fixedGroup : group;
-        module->element = 0;
         ZEL_TRY(module->init(*m_def));
-        m_ctx->bindSlots(*m_def, module->slots());
+        // Every module of the process binds the same parameters.
+        if (set.empty()) m_ctx->bindSlots(*m_def, module->slots());
+        else module->slots() = set.front()->slots();
         set.push_back(std::move(module));
     }
     return nullptr;
 }
 
-CErrorPtr CAudioModuleProcess::rebuild() {
+void CAudioModuleProcess::assign(CModuleSet& set) {
+    const CAudioStreamFormat& format = m_ctx->format();
+    for (size_t i = 0; i < m_count && i < set.size(); ++i) {
+        CAudioModule& module = *set[i];
+        if (module.sampleRate != format.sampleRate || module.maxBlock != format.maxBlock) {
+            module.sampleRate = format.sampleRate;
+            module.maxBlock = format.maxBlock;
+            module.formatChanged = true;
+        }
+        module.channel = m_layout[i].first;
+        module.group = m_fixedGroup >= 0 ? m_fixedGroup : m_layout[i].second;
+        module.element = 0;
+        for (auto& slot : module.slots()) slot.watchGroup(size_t(module.group));
+    }
+}
+
+void CAudioModuleProcess::rebuild() {
     m_layout.clear();
     for (const CAudioChannel& c : inputs[0]) m_layout.emplace_back(c.channel, c.group);
-    ZEL_TRY(makeSet(m_current));
-    if (m_def->isSmoothUpdate()) ZEL_TRY(makeSet(m_previous));
-    else m_previous.clear();
-    for (auto& m : m_current) {
-        m->reset();
-        m->update();
-        m->markSlotsSeen();
+    m_count = std::min(m_layout.size(), m_current->size());
+    assign(*m_current);
+    assign(*m_previous);
+    for (size_t i = 0; i < m_count; ++i) {
+        CAudioModule& m = *(*m_current)[i];
+        m.reset();
+        m.update();
+        m.markSlotsSeen();
     }
     m_fadeLeft = 0;
-    m_fadePending = false;
-    return nullptr;
 }
 
 long long CAudioModuleProcess::latency() const {
@@ -92,59 +105,93 @@ long long CAudioModuleProcess::latency() const {
 }
 
 void CAudioModuleProcess::reset() {
-    for (auto& m : m_current) m->reset();
+    for (size_t i = 0; i < m_count; ++i) (*m_current)[i]->reset();
     m_fadeLeft = 0;
+}
+
+void CAudioModuleProcess::bypassChanged(bool bypassed) {
+    m_bypassed = bypassed;
+    // Before its first block the process has no output to fade from.
+    if (!m_started && bypassed) m_toInput = true;
+}
+
+bool CAudioModuleProcess::smooth() const {
+    return m_def->isSmoothUpdate() && m_fadeLength > 0 && m_previous->size() == m_current->size();
+}
+
+void CAudioModuleProcess::updateChanged(bool all) {
+    for (size_t i = 0; i < m_count; ++i) {
+        CAudioModule& m = *(*m_current)[i];
+        if (all || m.anySlotChanged()) {
+            m.update();
+            m.markSlotsSeen();
+        }
+    }
+}
+
+void CAudioModuleProcess::beginFade() {
+    m_fadeLeft = m_fadeLength;
+    m_c = 0.5;
+    m_cPrev = 0.5 * std::cos(M_PI / double(m_fadeLength));
+    m_k = 2.0 * std::cos(M_PI / double(m_fadeLength));
 }
 
 void CAudioModuleProcess::startFade() {
     // The spare set takes the new values and becomes current; the old one
     // fades out from where it stands.
-    m_current.swap(m_previous);
-    for (size_t i = 0; i < m_current.size(); ++i) {
-        CAudioModule& fresh = *m_current[i];
+    std::swap(m_current, m_previous);
+    for (size_t i = 0; i < m_count; ++i) {
+        CAudioModule& fresh = *(*m_current)[i];
         fresh.formatChanged = true;
         fresh.reset();
         fresh.update();
         fresh.markSlotsSeen();
-        m_previous[i]->markSlotsSeen();
+        (*m_previous)[i]->markSlotsSeen();
     }
-    m_fadeLeft = m_fadeLength;
-    m_c = 0.5;
-    m_cPrev = 0.5 * std::cos(M_PI / double(m_fadeLength));
-    m_k = 2.0 * std::cos(M_PI / double(m_fadeLength));
-    m_fadePending = false;
+    m_fromInput = false;
+    beginFade();
 }
 
 void CAudioModuleProcess::update() {
     if (m_formatChanged) {
         m_fadeLength = size_t(std::max<long long>(0, roundHalfAwayToInt(m_def->xfadeLength() * m_ctx->format().sampleRate)));
-        for (auto* set : {&m_current, &m_previous})
-            for (auto& m : *set) {
+        for (CModuleSet& set : m_sets)
+            for (auto& m : set) {
                 m->sampleRate = m_ctx->format().sampleRate;
                 m->maxBlock = m_ctx->format().maxBlock;
                 m->formatChanged = true;
             }
     }
+    const bool wasInput = m_toInput;
+    m_started = true;
     if (layoutChanged()) {
-        // A new layout replaces the modules at once; a failure leaves the
-        // process passing nothing rather than reading stale modules.
-        if (rebuild()) {
-            m_current.clear();
-            m_previous.clear();
-        }
+        // A new layout replaces the modules at once.
+        rebuild();
         m_formatChanged = false;
+        // Coming back from the input is still a fade: the input is what
+        // was heard.
+        m_toInput = m_bypassed;
+        if (wasInput && !m_bypassed && smooth()) {
+            m_fromInput = true;
+            beginFade();
+        }
         return;
     }
     bool changed = false;
-    for (auto& m : m_current) changed = changed || m->anySlotChanged();
-    const bool smooth = m_def->isSmoothUpdate() && m_fadeLength > 0 && m_previous.size() == m_current.size();
-    if (changed && smooth) {
-        if (m_fadeLeft > 0) m_fadePending = true;
-        else startFade();
-    } else if (changed || m_formatChanged) {
-        for (auto& m : m_current) {
-            m->update();
-            m->markSlotsSeen();
+    for (size_t i = 0; i < m_count; ++i) changed = changed || (*m_current)[i]->anySlotChanged();
+    // Changes during a fade wait for its end: the slots stay unseen.
+    if (m_fadeLeft == 0) {
+        if (m_bypassed != m_toInput) {
+            m_toInput = m_bypassed;
+            if (!m_toInput) updateChanged(m_formatChanged);
+            if (smooth()) {
+                m_fromInput = !m_toInput;
+                beginFade();
+            }
+        } else if (!m_toInput && changed && smooth()) {
+            startFade();
+        } else if (changed || m_formatChanged) {
+            updateChanged(m_formatChanged);
         }
     }
     m_formatChanged = false;
@@ -154,7 +201,7 @@ void CAudioModuleProcess::process(size_t n) {
     const CAudioChannels& in = inputs[0];
     const CAudioChannels& dry = inputs[1];
     output.clear();
-    if (m_current.size() != in.size()) return;
+    if (m_count != in.size()) return;
     const double c0 = m_c, cPrev0 = m_cPrev;
     const size_t fading = m_fadeLeft > 0 ? std::min(n, m_fadeLeft) : 0;
     for (size_t i = 0; i < in.size(); ++i) {
@@ -164,12 +211,15 @@ void CAudioModuleProcess::process(size_t n) {
         CAudioChannel out;
         out.channel = in[i].channel;
         out.group = in[i].group;
-        processChannel(*m_current[i], in[i], aux, out, n);
+        if (m_toInput) out.buffer = in[i].buffer;
+        else processChannel(*(*m_current)[i], in[i], aux, out, n);
         if (fading > 0) {
-            // Old modules run on to the end of the block so that their state
-            // stays continuous; the mix uses them for the fade's samples.
+            // The modules faded out run on to the end of the block so that
+            // their state stays continuous; the mix uses them for the
+            // fade's samples.
             CAudioChannel old;
-            processChannel(*m_previous[i], in[i], aux, old, n);
+            if (m_fromInput) old.buffer = in[i].buffer;
+            else processChannel(m_toInput ? *(*m_current)[i] : *(*m_previous)[i], in[i], aux, old, n);
             CAudioBufferRef mixed = m_ctx->newBuffer();
             if (mixed && old.buffer && out.buffer) {
                 const double* a = old.buffer.data();
@@ -195,7 +245,6 @@ void CAudioModuleProcess::process(size_t n) {
             m_c = next;
         }
         m_fadeLeft -= fading;
-        if (m_fadeLeft == 0 && m_fadePending) startFade();
     }
 }
 

@@ -66,6 +66,12 @@ public:
     // The process is the element of a stack for this channel group: its
     // modules read that group's values.
     virtual void setStackGroup(int) {}
+    // The enclosing container bypasses the process from now on (or no
+    // longer does): its consumers are to get its port-0 input.
+    virtual void bypassChanged(bool) {}
+    // Whether the process still has to run although it is bypassed: it is
+    // fading over to its input.
+    virtual bool keepsRunning() const { return false; }
 
     const CAudioProcessDefBase* def() const { return m_def; }
     const CString& name() const { return m_name; }
@@ -89,7 +95,10 @@ protected:
 // value moves to a second set of modules that read the new values, over a
 // raised-cosine cross-fade of `xfade-length`; otherwise the modules take the
 // change themselves. A change of the channel layout rebuilds the modules at
-// once.
+// once. Being bypassed is a switch like any other: the output fades over to
+// the input, and back from it when the bypass ends. The modules for every
+// channel the process can see are made when it is built; on the audio
+// thread a layout only assigns them.
 class CAudioModuleProcess : public CAudioProcessBase {
 public:
     CErrorPtr init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) override;
@@ -98,6 +107,12 @@ public:
     void process(size_t n) override;
     long long latency() const override;
     void setStackGroup(int group) override { m_fixedGroup = group; }
+    void bypassChanged(bool bypassed) override;
+    bool keepsRunning() const override { return m_fadeLeft > 0 || m_toInput != m_bypassed; }
+    // The modules that process the channels now, one per input channel.
+    size_t moduleCount() const { return m_count; }
+    const CAudioModule& module(size_t i) const { return *(*m_current)[i]; }
+    CAudioModule& module(size_t i) { return *(*m_current)[i]; }
 
 protected:
     // One module for one channel ("create module instance").
@@ -116,17 +131,28 @@ private:
     // only once a block has run.
     std::unique_ptr<CAudioModule> m_prototype;
     bool layoutChanged() const;
-    CErrorPtr rebuild();
+    void rebuild();
     CErrorPtr makeSet(CModuleSet& set);
+    void assign(CModuleSet& set);
+    bool smooth() const;
+    void updateChanged(bool all);
+    void beginFade();
     void startFade();
 
-    CModuleSet m_current;
-    CModuleSet m_previous;  // the set faded out, or the spare one
+    // Two sets of kMaxChannels modules (one without smooth update); the
+    // first m_count of each are in use.
+    CModuleSet m_sets[2];
+    CModuleSet* m_current = &m_sets[0];
+    CModuleSet* m_previous = &m_sets[1];  // the set faded out, or the spare one
+    size_t m_count = 0;
     std::vector<std::pair<int, int>> m_layout;  // channel, group per input
     int m_fixedGroup = -1;  // -1: each module reads its channel's group
     size_t m_fadeLength = 0;
     size_t m_fadeLeft = 0;
-    bool m_fadePending = false;
+    bool m_bypassed = false;   // what the container wants
+    bool m_toInput = false;    // the output is (or fades to) the input
+    bool m_fromInput = false;  // the running fade starts from the input
+    bool m_started = false;    // update() ran once
     double m_c = 0.0, m_cPrev = 0.0, m_k = 0.0;
 };
 

@@ -104,16 +104,23 @@ size_t CDSPModDelay::processPlain(const double* in, double* out, size_t n) {
     for (size_t done = 0; done < n;) {
         size_t readPage, readOffset;
         readPosition(m_delay, readPage, readOffset);
-        const size_t chunk = std::min({pageLength - readOffset, pageLength - m_writeOffset, n - done, kMaxChunk});
+        // Runs end only where a page does: a block is one or two copies in
+        // and out.
+        const size_t chunk = std::min({pageLength - readOffset, pageLength - m_writeOffset, n - done});
         double* dst = page(m_writePage);
         const double* src = page(readPage);
-        // Writing first makes a delay shorter than the chunk read what was
-        // just written, and a delay of 0 return the input unchanged.
-        if (dst) std::memcpy(dst + m_writeOffset, in + done, chunk * sizeof(double));
+        // A delay shorter than the run reads what the run writes, so the
+        // write goes first (and a delay of 0 returns the input unchanged);
+        // otherwise the read goes first, as the write may reach around the
+        // ring onto samples still to be read when the run is longer than
+        // the ring's margin.
+        const bool writeFirst = size_t(m_delay) < chunk;
+        if (dst && writeFirst) std::memcpy(dst + m_writeOffset, in + done, chunk * sizeof(double));
         if (src)
             std::memcpy(out + done, src + readOffset, chunk * sizeof(double));
         else
             fill(out + done, chunk);
+        if (dst && !writeFirst) std::memcpy(dst + m_writeOffset, in + done, chunk * sizeof(double));
         advance(chunk);
         done += chunk;
     }
@@ -246,9 +253,15 @@ double* CDSPModDelay::newPage() {
 void CDSPModDelay::fill(double* dst, size_t n) const { std::fill(dst, dst + n, m_fill); }
 
 void CDSPModDelay::readPosition(long long delay, size_t& pageIndex, size_t& offset) const {
+    // The counter stays within [M × P, 2 × M × P) and the delay within the
+    // ring, so the page is less than 2 × M and one division does. (Only a
+    // ring that could not grow for want of memory leaves the delay beyond
+    // it; the page then still lands inside.)
     const size_t r = m_counter - size_t(delay);
-    pageIndex = (r / m_pageLength) % m_ringLength;
-    offset = r % m_pageLength;
+    pageIndex = r / m_pageLength;
+    offset = r - pageIndex * m_pageLength;
+    if (pageIndex >= m_ringLength) pageIndex -= m_ringLength;
+    if (pageIndex >= m_ringLength) pageIndex %= m_ringLength;
 }
 
 void CDSPModDelay::advance(size_t n) {

@@ -20,17 +20,22 @@ void CModMSCoder::rebuild() {
     m_pairs.clear();
     m_decoder = roundHalfAwayToInt(m_slots[1].read(0, 0, 0.0)) != 0;
     if (m_slots[2].read(0, 0, 0.0) >= 0.5) return;
-    for (const CAudioChannel& c : inputs[0]) {
-        if (c.channel < 0) continue;
-        const int p = int(roundHalfAwayToInt(m_slots[0].read(0, size_t(c.channel), 0.0))) - 1;
+    // Members are told apart by internal channel, never by where they arrive:
+    // after the per-group delays the decoder sees the channels group by
+    // group, and must still pair them as the encoder did.
+    for (int channel = 0; channel < int(kMaxChannels); ++channel) {
+        bool present = false;
+        for (const CAudioChannel& c : inputs[0]) present = present || c.channel == channel;
+        if (!present) continue;
+        const int p = int(roundHalfAwayToInt(m_slots[0].read(0, size_t(channel), 0.0))) - 1;
         if (p < 0) continue;
         CPair* pair = nullptr;
         for (CPair& existing : m_pairs)
             if (existing.number == p) pair = &existing;
         if (!pair) {
-            m_pairs.push_back({p, c.channel, -1});
+            m_pairs.push_back({p, channel, -1});
         } else if (pair->second < 0) {
-            pair->second = c.channel;
+            pair->second = channel;
         }
     }
 }

@@ -10,7 +10,9 @@ namespace zel {
 // Mid/side coding of channel pairs chosen by `pairs` (per internal channel,
 // 0 = none, 1..4 = pair number). The encoder (`mode` 0) turns a pair into
 // mid and side, the decoder (`mode` 1) back into left and right; channels
-// without a complete pair pass unchanged.
+// without a complete pair pass unchanged. Of the channels with one pair
+// number, the lowest internal channel is the first (left, mid) member and
+// the next one the second (right, side).
 class CModMSCoder final : public CAudioProcessBase {
 public:
     CErrorPtr init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) override;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "Audio/Converters/NumberText.h"
 #include "Audio/VizCollector.h"
@@ -19,6 +20,244 @@ namespace {
 size_t historyCapacityFor(double fps) {
     return size_t(std::ceil(2.0 * CModMeterModule::kMaxPeakTime * fps)) + 1;
 }
+
+// Two meters in the lanes of one vector register.
+using CPair = double __attribute__((vector_size(16)));
+constexpr size_t kStep = CModMeterModule::kStep;
+
+// The larger of two values, as std::max picks it, lane by lane.
+[[gnu::always_inline]] inline double larger(double a, double b) { return std::max(a, b); }
+[[gnu::always_inline]] inline CPair larger(CPair a, CPair b) { return a < b ? b : a; }
+
+// What a missing reference reads as.
+const double kSilence[CModMeterModule::kMaxRun] = {};
+
+// Sample i of one meter, or of two side by side.
+[[gnu::always_inline]] inline auto samplesOf(const double* x) {
+    return [x](size_t i) __attribute__((always_inline)) { return x[i]; };
+}
+[[gnu::always_inline]] inline auto samplesOf(const double* a, const double* b) {
+    return [a, b](size_t i) __attribute__((always_inline)) { return CPair{a[i], b[i]}; };
+}
+
+// The coefficients as the loops use them, one meter per lane.
+template <class V>
+struct CLanes {
+    V kInt, keep;
+    V scale[kStep + 1], loss[kStep + 1], weight[kStep], holdScale[kStep + 1], holdLoss[kStep + 1], pull[kStep];
+    // The same factors rounded, for values that are not carried on.
+    V power[kStep + 1], holdPower[kStep + 1];
+};
+
+template <class V, class Get>
+[[gnu::always_inline]] inline CLanes<V> lanes(Get get) {
+    CLanes<V> l;
+    l.kInt = get([](const CModMeterModule::CCoeffs& c) { return c.kInt; });
+    l.keep = get([](const CModMeterModule::CCoeffs& c) { return c.keep; });
+    for (size_t j = 0; j <= kStep; ++j) {
+        l.scale[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.scale[j]; });
+        l.loss[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.loss[j]; });
+        l.holdScale[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.holdScale[j]; });
+        l.holdLoss[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.holdLoss[j]; });
+        l.power[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.scale[j] - c.loss[j]; });
+        l.holdPower[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.holdScale[j] - c.holdLoss[j]; });
+    }
+    for (size_t j = 0; j < kStep; ++j) {
+        l.weight[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.weight[j]; });
+        l.pull[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.pull[j]; });
+    }
+    return l;
+}
+
+[[gnu::always_inline]] inline CLanes<double> lanesOf(const CModMeterModule::CCoeffs& c) {
+    return lanes<double>([&](auto field) { return field(c); });
+}
+
+[[gnu::always_inline]] inline CLanes<CPair> lanesOf(const CModMeterModule::CCoeffs& a,
+                                                     const CModMeterModule::CCoeffs& b) {
+    return lanes<CPair>([&](auto field) { return CPair{field(a), field(b)}; });
+}
+
+// The recurrences are linear in the level (m' = (1 − k) m + k x²) and
+// max-affine in the follower (r' = max(m', keep r + (1 − keep) m')), so a
+// step of kStep samples composes into one such map whose parts do not depend
+// on the running values: each loop-carried chain advances by two multiplies
+// and two adds (and a maximum) per kStep samples instead of per sample, and
+// the per-sample work runs in parallel. A factor (1 − k)^j is applied as
+// scale × v − loss × v with one of the two exact (see recompute()): rounded
+// once, the factor's error would be applied at every step, and with slow
+// times the level would drift from the sample-by-sample routine by many
+// times the rounding. Results differ from that routine only by rounding.
+
+// v × (scale − loss) + add; scales of 1, the usual case, need no multiply.
+template <bool Scaled, class V>
+[[gnu::always_inline]] inline V shrink(V scale, V loss, V v, V add) {
+    if constexpr (Scaled) return scale * v + (add - loss * v);
+    else return v + (add - loss * v);
+}
+
+// `x(i)` is sample i of every lane.
+template <bool Scaled, class V, class Samples>
+[[gnu::always_inline]] inline void plainRun(const CLanes<V>& k, Samples x, size_t n, V& level, V& follower,
+                                            V& frameMax) {
+    V m = level, r = follower, f = frameMax;
+    // The follower moves by (m − r) × k written as m + (r − m) × (1 − k), so
+    // that k = 1 lands exactly on m.
+    auto sample = [&](V v) __attribute__((always_inline)) {
+        const V x2 = v * v;
+        m += (x2 - m) * k.kInt;
+        r = larger(m, m + (r - m) * k.keep);
+        f = larger(f, larger(x2, r));
+    };
+    // Within a run, after its first sample, m stays below the largest of r
+    // and the later x², and r below the largest of its first value and the
+    // later m: the frame maximum needs only the first follower value and the
+    // squares.
+    size_t i = 0;
+    if (n) sample(x(i++));
+    V top{};
+    for (; i + kStep <= n; i += kStep) {
+        V x2[kStep], levels[kStep];
+        V c{};
+#pragma GCC unroll 4
+        for (size_t j = 0; j < kStep; ++j) {
+            const V v = x(i + j);
+            x2[j] = v * v;
+            top = larger(top, x2[j]);
+            // The step's own part (from a level of 0) starts afresh at
+            // every step: its rounded factor is applied once.
+            c = k.power[1] * c + k.kInt * x2[j];
+            // Only the last level is carried on; the others meet the
+            // follower's maximum and go.
+            levels[j] = j + 1 < kStep ? k.power[j + 1] * m + c
+                                      : shrink<Scaled>(k.scale[kStep], k.loss[kStep], m, c);
+        }
+        // At the step's end the follower is the largest of: each level j
+        // where the follower last rose to it, held for the samples after j
+        // and pulled by the later levels (rest), and the follower it came
+        // in with, held over the step and pulled by all of them (sum).
+        V tail{}, rest = levels[kStep - 1];
+#pragma GCC unroll 4
+        for (size_t back = 1; back < kStep; ++back) {
+            const size_t j = kStep - 1 - back;
+            tail += k.pull[j + 1] * levels[j + 1];
+            const size_t held = kStep - 1 - j;
+            rest = larger(rest, k.holdPower[held] * levels[j] + tail);
+        }
+        const V sum = tail + k.pull[0] * levels[0];
+        m = levels[kStep - 1];
+        r = larger(rest, shrink<Scaled>(k.holdScale[kStep], k.holdLoss[kStep], r, sum));
+    }
+    for (; i < n; ++i) sample(x(i));
+    level = m;
+    follower = r;
+    frameMax = larger(f, top);
+}
+
+// The difference routine needs the two levels only where frames end.
+template <bool Scaled, class V, class Samples>
+[[gnu::always_inline]] inline void differenceRun(const CLanes<V>& k, Samples x, Samples y, size_t n, V& level,
+                                                 V& reference) {
+    V m = level, mRef = reference;
+    size_t i = 0;
+    for (; i + kStep <= n; i += kStep) {
+        V sum{}, sumRef{};
+#pragma GCC unroll 4
+        for (size_t j = 0; j < kStep; ++j) {
+            const V u = x(i + j), v = y(i + j);
+            sum += k.weight[j] * (u * u);
+            sumRef += k.weight[j] * (v * v);
+        }
+        m = shrink<Scaled>(k.scale[kStep], k.loss[kStep], m, sum);
+        mRef = shrink<Scaled>(k.scale[kStep], k.loss[kStep], mRef, sumRef);
+    }
+    for (; i < n; ++i) {
+        const V u = x(i), v = y(i);
+        m += (u * u - m) * k.kInt;
+        mRef += (v * v - mRef) * k.kInt;
+    }
+    level = m;
+    reference = mRef;
+}
+
+// One run of one meter, or of two side by side: their coefficients, inputs
+// and running levels (the second of each is unused for one meter).
+struct CJob {
+    const CModMeterModule::CCoeffs* coeffs[2];
+    const double* in[2];
+    const double* ref[2];
+    double* m[2];
+    double* mRef[2];
+    double* r[2];
+    double* f[2];
+    size_t n;
+    bool plain;  // else the difference routine
+    bool pair;
+};
+
+template <class V>
+[[gnu::always_inline]] inline V gather(double* const at[2]) {
+    if constexpr (std::is_same_v<V, CPair>) return CPair{*at[0], *at[1]};
+    else return *at[0];
+}
+
+template <class V>
+[[gnu::always_inline]] inline void scatter(double* const at[2], V v) {
+    if constexpr (std::is_same_v<V, CPair>) {
+        *at[0] = v[0];
+        *at[1] = v[1];
+    } else {
+        *at[0] = v;
+    }
+}
+
+template <class V>
+[[gnu::always_inline]] inline void runLanes(const CJob& job) {
+    const double* ref[2] = {job.ref[0] ? job.ref[0] : kSilence, job.ref[1] ? job.ref[1] : kSilence};
+    auto samples = [&](const double* const at[2]) __attribute__((always_inline)) {
+        if constexpr (std::is_same_v<V, CPair>) return samplesOf(at[0], at[1]);
+        else return samplesOf(at[0]);
+    };
+    CLanes<V> k;
+    if constexpr (std::is_same_v<V, CPair>) k = lanesOf(*job.coeffs[0], *job.coeffs[1]);
+    else k = lanesOf(*job.coeffs[0]);
+    const bool scaled = job.coeffs[0]->scaled || (job.pair && job.coeffs[1]->scaled);
+    V m = gather<V>(job.m);
+    if (job.plain) {
+        V r = gather<V>(job.r), f = gather<V>(job.f);
+        if (scaled) plainRun<true>(k, samples(job.in), job.n, m, r, f);
+        else plainRun<false>(k, samples(job.in), job.n, m, r, f);
+        scatter(job.r, r);
+        scatter(job.f, f);
+    } else {
+        V mRef = gather<V>(job.mRef);
+        if (scaled) differenceRun<true>(k, samples(job.in), samples(ref), job.n, m, mRef);
+        else differenceRun<false>(k, samples(job.in), samples(ref), job.n, m, mRef);
+        scatter(job.mRef, mRef);
+    }
+    scatter(job.m, m);
+}
+
+// The loops compiled twice: for any x86-64 processor, and for those with
+// AVX2 and FMA (fused multiply-adds round once where the others round
+// twice; both stay within the routine's rounding). The choice is made once,
+// when the module is loaded.
+void runAnywhere(const CJob& job) {
+    if (job.pair) runLanes<CPair>(job);
+    else runLanes<double>(job);
+}
+
+__attribute__((target("avx2,fma"))) void runWide(const CJob& job) {
+    if (job.pair) runLanes<CPair>(job);
+    else runLanes<double>(job);
+}
+
+bool wideSupported() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+
+void (*g_run)(const CJob&) = wideSupported() ? &runWide : &runAnywhere;
 
 }  // namespace
 
@@ -82,6 +321,31 @@ void CModMeterModule::recompute() {
     m_kInt = smoothingCoeff(read(second ? kRmsTime2 : kRmsTime, 0.1), sampleRate);
     m_kRel = smoothingCoeff(read(second ? kRelease2 : kRelease, 0.5), sampleRate);
     m_kBias = smoothingCoeff(read(kBiasTime, 2.0), sampleRate);
+    CCoeffs& c = m_coeffs;
+    c.kInt = m_kInt;
+    c.keep = 1.0 - m_kRel;
+    // The loss over j samples, l = 1 − (1 − k)^j, is accurate to its last
+    // bit (l' = l + (k − k l)). Below 1/2 a value is scaled by 1 and loses
+    // l × v, which rounds without bias; from 1/2 on, 1 − l is exact and is
+    // the scale, with no loss. (A scale of 1 − l rounded would pull every
+    // step the same way.)
+    const double rise = 1.0 - c.keep;
+    auto split = [](double lost, double& scale, double& loss) {
+        scale = lost < 0.5 ? 1.0 : 1.0 - lost;
+        loss = lost < 0.5 ? lost : 0.0;
+    };
+    double fall = 0.0, release = 0.0;
+    for (size_t j = 1; j <= kStep; ++j) {
+        fall += m_kInt - m_kInt * fall;
+        release += rise - rise * release;
+        split(fall, c.scale[j], c.loss[j]);
+        split(release, c.holdScale[j], c.holdLoss[j]);
+    }
+    c.scaled = c.scale[kStep] != 1.0 || c.holdScale[kStep] != 1.0;
+    for (size_t i = 0; i < kStep; ++i) {
+        c.weight[i] = m_kInt * (c.scale[kStep - 1 - i] - c.loss[kStep - 1 - i]);
+        c.pull[i] = rise * (c.holdScale[kStep - 1 - i] - c.holdLoss[kStep - 1 - i]);
+    }
 
     const size_t frameLength = frameLengthFor(sampleRate, m_fps);
     if (frameLength != m_frameLength) {
@@ -105,58 +369,83 @@ void CModMeterModule::clearHistory() {
     m_hold = 0;
 }
 
-template <CModMeterModule::ERoutine R>
-void CModMeterModule::integrate(const double* in, const double* ref, size_t n) {
-    // The follower moves by (m − r) × k written as m + (r − m) × (1 − k), so
-    // that k = 1 lands exactly on m.
-    const double kInt = m_kInt, keep = 1.0 - m_kRel;
-    double m = m_m, r = m_r, f = m_f;
-    if constexpr (R == kDifference) {
-        double mRef = m_mRef;
-        for (size_t i = 0; i < n; ++i) {
-            m += (in[i] * in[i] - m) * kInt;
-            const double y = ref ? ref[i] : 0.0;
-            mRef += (y * y - mRef) * kInt;
+void CModMeterModule::integrateMinimum(const double* in, size_t n) {
+    const double kInt = m_kInt, keep = 1.0 - m_kRel, kBias = m_kBias;
+    double m = m_m, r = m_r, f = m_f, b = m_bias;
+    for (size_t i = 0; i < n; ++i) {
+        double s = in[i] * in[i];
+        if (m_useBias) {
+            b += (s - b) * kBias;
+            s /= b + kDiffFloor;
         }
-        m_mRef = mRef;
-    } else if constexpr (R == kPlain) {
-        for (size_t i = 0; i < n; ++i) {
-            const double x2 = in[i] * in[i];
-            m += (x2 - m) * kInt;
-            r = m > r ? m : m + (r - m) * keep;
-            f = std::max(f, std::max(x2, r));
-        }
-    } else {
-        const double kBias = m_kBias;
-        double b = m_bias;
-        for (size_t i = 0; i < n; ++i) {
-            double s = in[i] * in[i];
-            if (m_useBias) {
-                b += (s - b) * kBias;
-                s /= b + kDiffFloor;
-            }
-            m += (s - m) * kInt;
-            r = m < r ? m : m + (r - m) * keep;
-            f = std::min(f, r);
-        }
-        m_bias = b;
+        m += (s - m) * kInt;
+        r = m < r ? m : m + (r - m) * keep;
+        f = std::min(f, r);
     }
+    m_bias = b;
     m_m = m;
     m_r = r;
     m_f = f;
 }
 
 size_t CModMeterModule::run(const double* in, const double* ref, size_t n) {
-    const size_t todo = std::min(n, m_frameLength - m_framePos);
-    switch (m_routine) {
-        case kPlain: integrate<kPlain>(in, ref, todo); break;
-        case kMinimum: integrate<kMinimum>(in, ref, todo); break;
-        case kDifference: integrate<kDifference>(in, ref, todo); break;
+    const size_t todo = std::min({n, m_frameLength - m_framePos, kMaxRun});
+    if (m_routine == kMinimum) {
+        integrateMinimum(in, todo);
+    } else {
+        CJob job{};
+        job.coeffs[0] = &m_coeffs;
+        job.in[0] = in;
+        job.ref[0] = ref;
+        job.m[0] = &m_m;
+        job.mRef[0] = &m_mRef;
+        job.r[0] = &m_r;
+        job.f[0] = &m_f;
+        job.n = todo;
+        job.plain = m_routine == kPlain;
+        g_run(job);
     }
-    m_framePos += todo;
+    advance(todo);
+    return todo;
+}
+
+void CModMeterModule::useWideLoops(bool wide) { g_run = wide && wideSupported() ? &runWide : &runAnywhere; }
+
+bool CModMeterModule::pairable(const CModMeterModule& a, const CModMeterModule& b) {
+    return a.m_routine == b.m_routine && a.m_routine != kMinimum && a.m_frameLength == b.m_frameLength &&
+           a.m_framePos == b.m_framePos;
+}
+
+size_t CModMeterModule::runPair(CModMeterModule& a, CModMeterModule& b, const double* inA, const double* refA,
+                                const double* inB, const double* refB, size_t n) {
+    const size_t todo = std::min({n, a.m_frameLength - a.m_framePos, kMaxRun});
+    CJob job{};
+    CModMeterModule* meters[2] = {&a, &b};
+    const double* in[2] = {inA, inB};
+    const double* ref[2] = {refA, refB};
+    for (size_t lane = 0; lane < 2; ++lane) {
+        CModMeterModule& meter = *meters[lane];
+        job.coeffs[lane] = &meter.m_coeffs;
+        job.in[lane] = in[lane];
+        job.ref[lane] = ref[lane];
+        job.m[lane] = &meter.m_m;
+        job.mRef[lane] = &meter.m_mRef;
+        job.r[lane] = &meter.m_r;
+        job.f[lane] = &meter.m_f;
+    }
+    job.n = todo;
+    job.plain = a.m_routine == kPlain;
+    job.pair = true;
+    g_run(job);
+    a.advance(todo);
+    b.advance(todo);
+    return todo;
+}
+
+void CModMeterModule::advance(size_t n) {
+    m_framePos += n;
     m_frameReady = m_framePos == m_frameLength;
     if (m_frameReady) endFrame();
-    return todo;
 }
 
 void CModMeterModule::endFrame() {
@@ -213,6 +502,51 @@ CErrorPtr CModMeter::init(const CAudioProcessDefBase& def, CAudioGraphContext& c
 }
 
 std::unique_ptr<CAudioModule> CModMeter::createModule() const { return std::make_unique<CModMeterModule>(); }
+
+void CModMeter::process(size_t n) {
+    // A smooth update needs the generic path with its fade.
+    if (m_def->isSmoothUpdate()) {
+        CAudioModuleProcess::process(n);
+        return;
+    }
+    const CAudioChannels& in = inputs[0];
+    output.clear();
+    if (moduleCount() != in.size()) return;
+    auto auxOf = [&](size_t i) -> const CAudioChannel* {
+        const CAudioChannel* aux = nullptr;
+        for (const CAudioChannel& d : inputs[1])
+            if (d.channel == in[i].channel) aux = &d;
+        return aux;
+    };
+    for (size_t i = 0; i < in.size();) {
+        auto& a = static_cast<CModMeterModule&>(module(i));
+        auto* b = i + 1 < in.size() ? &static_cast<CModMeterModule&>(module(i + 1)) : nullptr;
+        if (!b || !in[i].buffer || !in[i + 1].buffer || !CModMeterModule::pairable(a, *b)) {
+            CAudioChannel out;
+            out.channel = in[i].channel;
+            out.group = in[i].group;
+            processChannel(a, in[i], auxOf(i), out, n);
+            output.push_back(std::move(out));
+            ++i;
+            continue;
+        }
+        const CAudioChannel *auxA = auxOf(i), *auxB = auxOf(i + 1);
+        const double* xa = in[i].buffer.data();
+        const double* xb = in[i + 1].buffer.data();
+        const double* ra = auxA && auxA->buffer ? auxA->buffer.data() : nullptr;
+        const double* rb = auxB && auxB->buffer ? auxB->buffer.data() : nullptr;
+        for (size_t done = 0; done < n;) {
+            const size_t used = CModMeterModule::runPair(a, *b, xa + done, ra ? ra + done : nullptr, xb + done,
+                                                         rb ? rb + done : nullptr, n - done);
+            done += used;
+            if (!m_stream) continue;
+            if (a.frameReady()) m_stream->publish(in[i].channel, in[i].group, a.frame());
+            if (b->frameReady()) m_stream->publish(in[i + 1].channel, in[i + 1].group, b->frame());
+        }
+        for (size_t j = i; j < i + 2; ++j) output.push_back(in[j]);
+        i += 2;
+    }
+}
 
 void CModMeter::processChannel(CAudioModule& module, const CAudioChannel& in, const CAudioChannel* aux,
                                CAudioChannel& out, size_t n) {

@@ -63,9 +63,10 @@ public:
 
     // The meter operations of the process. run() takes up to n samples of
     // `in` (and of `ref`, the reference of a difference meter; null reads
-    // as silence) and stops right after a frame ends, returning how many
-    // it consumed; frameReady() tells whether the last run ended a frame,
-    // and frame() holds that frame's values until the next one ends.
+    // as silence), at most kMaxRun, and stops right after a frame ends,
+    // returning how many it consumed; frameReady() tells whether the last
+    // run ended a frame, and frame() holds that frame's values until the
+    // next one ends.
     size_t run(const double* in, const double* ref, size_t n);
     bool frameReady() const { return m_frameReady; }
     const CAudioVizDataMeter& frame() const { return m_frame; }
@@ -89,9 +90,42 @@ public:
     double released() const { return m_r; }
     double held() const { return m_p; }
 
+    // Runs two meters side by side, one per vector lane, as run() runs each
+    // (same results); they must be pairable. Returns how many samples both
+    // consumed.
+    static size_t runPair(CModMeterModule& a, CModMeterModule& b, const double* inA, const double* refA,
+                          const double* inB, const double* refB, size_t n);
+    // Whether two meters run the same routine in step (same frame position
+    // and length), as meters of one process do.
+    static bool pairable(const CModMeterModule& a, const CModMeterModule& b);
+    // The loops use AVX2 and FMA where the processor has them; false runs
+    // the loops for any x86-64 processor (for tests and benchmarks).
+    static void useWideLoops(bool wide);
+
+    // The loops run the recurrences this many samples per step, over runs
+    // of at most kMaxRun samples.
+    static constexpr size_t kStep = 4;
+    static constexpr size_t kMaxRun = 512;
+    // What the loops need of the coefficients.
+    struct CCoeffs {
+        double kInt = 1.0, keep = 0.0;
+        // What is left of the level after j samples, (1 − k_int)^j for
+        // j = 0 … kStep, as scale − loss (see recompute()); the weight of
+        // each sample's x² in the level kStep samples on.
+        double scale[kStep + 1] = {1.0}, loss[kStep + 1] = {};
+        double weight[kStep] = {};
+        // The same for the follower, keep^j, and the pull of each sample's
+        // level on the follower kStep samples on.
+        double holdScale[kStep + 1] = {1.0}, holdLoss[kStep + 1] = {};
+        double pull[kStep] = {};
+        // Whether any scale differs from 1 (fast times only).
+        bool scaled = false;
+    };
+
 private:
-    template <ERoutine R>
-    void integrate(const double* in, const double* ref, size_t n);
+    void integrateMinimum(const double* in, size_t n);
+    // Counts `n` samples into the frame; ends it when it is full.
+    void advance(size_t n);
     double read(ESlot slot, double fallback) const;
     void recompute();
     void clearHistory();
@@ -108,6 +142,7 @@ private:
     double m_gain = 1.0, m_peakGain = 1.0;
     bool m_useBias = false;
     double m_kInt = 1.0, m_kRel = 1.0, m_kBias = 1.0;
+    CCoeffs m_coeffs;
     size_t m_frameLength = kMinFrameLength;
     size_t m_framePos = 0;
 
@@ -128,6 +163,9 @@ private:
 class CModMeter final : public CAudioModuleProcess {
 public:
     CErrorPtr init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) override;
+
+    // Runs the channels two by two in one pass each.
+    void process(size_t n) override;
 
 protected:
     std::unique_ptr<CAudioModule> createModule() const override;

@@ -38,32 +38,36 @@ void CAudioParamFilter::apply(int group) {
     if (m_sources.empty() || m_destinations.empty()) return;
     const size_t g = group == kAnyGroup || group < 0 ? 0 : size_t(group);
     CAudioParamStorage& dst = *m_destinations[0];
-    // The destination's range bounds what it stores, as for any other write.
-    const double lo = std::min(dst.info().minValue(0), dst.info().maxValue(0));
-    const double hi = std::max(dst.info().minValue(0), dst.info().maxValue(0));
-    dst.setComponent(dst.info().isSingleGroup ? 0 : g, 0, 0, std::clamp(compute(*m_sources[0], g), lo, hi));
+    static const CAudioParamValue kNone;
+    const CAudioParamStorage& src = *m_sources[0];
+    dst.setComponent(dst.info().isSingleGroup ? 0 : g, 0, 0, derive(src.hasValue() ? src.value() : kNone, g, dst.info()));
 }
 
-double CAudioParamFilterDigit::compute(const CAudioParamStorage& source, size_t group) const {
-    const size_t digits = source.hasValue() ? source.value().elementCount(group) : 0;
+double CAudioParamFilter::derive(const CAudioParamValue& source, size_t group, const CAudioParamInfo& destination) const {
+    // The destination's range bounds what it stores, as for any other write.
+    const double lo = std::min(destination.minValue(0), destination.maxValue(0));
+    const double hi = std::max(destination.minValue(0), destination.maxValue(0));
+    return std::clamp(compute(source, group), lo, hi);
+}
+
+double CAudioParamFilterDigit::compute(const CAudioParamValue& source, size_t group) const {
+    const size_t digits = source.elementCount(group);
     double sum = 0.0, weight = 1.0;
-    for (size_t i = 0; i < digits; ++i, weight *= 10.0) sum += source.value().group(group)[i] * weight;
+    for (size_t i = 0; i < digits; ++i, weight *= 10.0) sum += source.group(group)[i] * weight;
     return m_factor * sum;
 }
 
-double CAudioParamFilterBypassMS::compute(const CAudioParamStorage& source, size_t group) const {
-    if (!source.hasValue() || group >= source.value().groupCount()) return 1.0;
+double CAudioParamFilterBypassMS::compute(const CAudioParamValue& source, size_t group) const {
+    if (group >= source.groupCount()) return 1.0;
     std::map<long long, int> carriers;
-    for (double v : source.value().group(group)) {
+    for (double v : source.group(group)) {
         const long long pair = roundHalfAwayToInt(v);
         if (pair > 0 && ++carriers[pair] >= 2) return 0.0;
     }
     return 1.0;
 }
 
-double CAudioParamFilterBypassGroupSolo::compute(const CAudioParamStorage& source, size_t) const {
-    if (!source.hasValue()) return 1.0;
-    const CAudioParamValue& v = source.value();
+double CAudioParamFilterBypassGroupSolo::compute(const CAudioParamValue& v, size_t) const {
     for (size_t g = 0; g < v.groupCount(); ++g)
         if (v.elementCount(g) > 0 && v.group(g)[0] >= 0.5) return 0.0;
     return 1.0;

@@ -26,12 +26,15 @@ public:
     virtual size_t requiredDestinations() const { return 1; }
     // A source changed in `group`: writes element 0 of the destination.
     void apply(int group);
+    // What element 0 of a destination of type `destination` becomes when
+    // the source holds `source` (without storage: an audio-side copy).
+    double derive(const CAudioParamValue& source, size_t group, const CAudioParamInfo& destination) const;
 
     static CErrorPtr checkCounts(size_t sources, size_t destinations, size_t requiredSources,
                                  size_t requiredDestinations);
 
 protected:
-    virtual double compute(const CAudioParamStorage& source, size_t group) const = 0;
+    virtual double compute(const CAudioParamValue& source, size_t group) const = 0;
 
 private:
     std::vector<const CAudioParamStorage*> m_sources;
@@ -44,7 +47,7 @@ public:
     explicit CAudioParamFilterDigit(double factor) : m_factor(factor) {}
 
 protected:
-    double compute(const CAudioParamStorage& source, size_t group) const override;
+    double compute(const CAudioParamValue& source, size_t group) const override;
 
 private:
     double m_factor;
@@ -54,13 +57,13 @@ private:
 // channels, 1 (coders bypassed) otherwise.
 class CAudioParamFilterBypassMS final : public CAudioParamFilter {
 protected:
-    double compute(const CAudioParamStorage& source, size_t group) const override;
+    double compute(const CAudioParamValue& source, size_t group) const override;
 };
 
 // 0 when any group is soloed, 1 (solo stage bypassed) otherwise.
 class CAudioParamFilterBypassGroupSolo final : public CAudioParamFilter {
 protected:
-    double compute(const CAudioParamStorage& source, size_t group) const override;
+    double compute(const CAudioParamValue& source, size_t group) const override;
 };
 
 // Definitions: `src` and `dst` name parameters relative to the filter's

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "Audio/ParamDef.h"
 #include "Audio/ParamRegistry.h"
@@ -107,6 +108,12 @@ bool CAudioWrapperVST3Parameter::fromString(const Vst::TChar* text, ParamValue& 
     return m_wrapper.extParamFromText(m_index, fromHost(text), value);
 }
 
+ParamValue CAudioWrapperVST3Parameter::toPlain(ParamValue value) const { return m_wrapper.extParamToPlain(m_index, value); }
+
+ParamValue CAudioWrapperVST3Parameter::toNormalized(ParamValue plain) const {
+    return m_wrapper.extParamToNormalized(m_index, plain);
+}
+
 // ---- programs
 
 CAudioWrapperVST3ProgramParameter::CAudioWrapperVST3ProgramParameter(CAudioParamRegistry& registry, ParamID id)
@@ -167,6 +174,10 @@ tresult CAudioWrapperVST3ProgramList::getProgramName(int32 index, Vst::String128
 
 // ---- the instance
 
+void PLUGIN_API CAudioWrapperVST3IdleTimer::onTimer() {
+    if (m_owner) m_owner->hostIdle();
+}
+
 tresult PLUGIN_API CAudioWrapperVST3::initialize(Steinberg::FUnknown* context) {
     const tresult rc = EditControllerEx1::initialize(context);
     if (rc != kResultOk) return rc;
@@ -185,12 +196,50 @@ tresult PLUGIN_API CAudioWrapperVST3::initialize(Steinberg::FUnknown* context) {
     m_programList = new CAudioWrapperVST3ProgramList(registry());
     addUnit(new Vst::Unit(u"Root", Vst::kRootUnitId, Vst::kNoParentUnitId, CAudioWrapperVST3ProgramList::kId));
     addProgramList(m_programList);
+
+    Steinberg::FUnknownPtr<Steinberg::Linux::IRunLoop> loop(context);
+    if (loop) {
+        constexpr Steinberg::Linux::TimerInterval kIdleMs = 30;
+        m_idleTimer = Steinberg::owned(new CAudioWrapperVST3IdleTimer(*this));
+        if (loop->registerTimer(m_idleTimer, kIdleMs) == kResultOk) m_runLoop = loop;
+    }
     return kResultOk;
+}
+
+tresult PLUGIN_API CAudioWrapperVST3::terminate() {
+    if (m_runLoop) m_runLoop->unregisterTimer(m_idleTimer);
+    if (m_idleTimer) m_idleTimer->detach();
+    m_runLoop = nullptr;
+    m_idleTimer = nullptr;
+    return CSingleComponentEffect::terminate();
+}
+
+void CAudioWrapperVST3::hostIdle() {
+    if (m_insideState) return;
+    idle();
+    const double program = m_programFromAudio.exchange(-1.0);
+    // Chosen by the host, and still reported back (onProgramChanged): the
+    // host shows the program that took effect.
+    if (program >= 0.0 && m_programParam) m_programParam->setNormalized(program);
+    const int32 restart = std::exchange(m_pendingRestart, 0);
+    const bool programList = std::exchange(m_pendingProgramList, false);
+    if (!componentHandler) return;
+    if (programList) notifyProgramListChange(CAudioWrapperVST3ProgramList::kId);
+    if (restart) componentHandler->restartComponent(restart);
+}
+
+void CAudioWrapperVST3::restartComponent(int32 flags) {
+    if (m_insideState) m_pendingRestart |= flags;
+    else if (componentHandler) componentHandler->restartComponent(flags);
 }
 
 // ---- parameters
 
 ParamValue PLUGIN_API CAudioWrapperVST3::getParamNormalized(ParamID id) {
+    // Controller calls come on the host's UI thread: the audio thread's
+    // automation can be taken over here. Host calls cannot: some hosts ask
+    // for values while they still hold the lock of a state call.
+    idle();
     if (id < extParamCount()) return extParamNormalized(id);
     if (id == programParamId() && m_programParam) return m_programParam->current();
     return 0.0;
@@ -199,6 +248,15 @@ ParamValue PLUGIN_API CAudioWrapperVST3::getParamNormalized(ParamID id) {
 tresult PLUGIN_API CAudioWrapperVST3::setParamNormalized(ParamID id, ParamValue value) {
     CHostChange change(this, id);
     return EditControllerEx1::setParamNormalized(id, value);
+}
+
+tresult PLUGIN_API CAudioWrapperVST3::getMidiControllerAssignment(int32 busIndex, Steinberg::int16 channel,
+                                                                  Vst::CtrlNumber midiControllerNumber, ParamID& id) {
+    if (busIndex != 0 || channel < 0 || channel >= 16 || midiControllerNumber < 0) return kResultFalse;
+    size_t index = 0;
+    if (!controllerExtParam(static_cast<size_t>(midiControllerNumber), index)) return kResultFalse;
+    id = static_cast<ParamID>(index);
+    return kResultTrue;
 }
 
 void CAudioWrapperVST3::reportExtParam(size_t index, double normalized) {
@@ -212,9 +270,7 @@ void CAudioWrapperVST3::reportToHost(ParamID id, ParamValue value) {
     endEdit(id);
 }
 
-void CAudioWrapperVST3::onLatencyChanged() {
-    if (componentHandler) componentHandler->restartComponent(Vst::kLatencyChanged);
-}
+void CAudioWrapperVST3::onLatencyChanged() { restartComponent(Vst::kLatencyChanged); }
 
 void CAudioWrapperVST3::onProgramChanged(int) {
     refreshPrograms();
@@ -226,9 +282,9 @@ void CAudioWrapperVST3::refreshPrograms() {
     if (count == m_programList->getCount()) return;
     m_programList->setCount(count);
     m_programParam->setProgramCount(count);
-    if (!componentHandler) return;
-    notifyProgramListChange(CAudioWrapperVST3ProgramList::kId);
-    componentHandler->restartComponent(Vst::kParamTitlesChanged);
+    if (m_insideState) m_pendingProgramList = true;
+    else if (componentHandler) notifyProgramListChange(CAudioWrapperVST3ProgramList::kId);
+    restartComponent(Vst::kParamTitlesChanged);
 }
 
 // ---- state
@@ -251,11 +307,15 @@ tresult PLUGIN_API CAudioWrapperVST3::setComponentState(Steinberg::IBStream* sta
 tresult CAudioWrapperVST3::restore(Steinberg::IBStream* state) {
     CHostChange change(this, CHostChange::kAll);
     CInputStreamVST in(state);
-    if (CErrorPtr err = restoreState(in)) {
+    ++m_insideState;
+    CErrorPtr err = restoreState(in);
+    // The host is told after the call has returned, from the UI thread.
+    if (!err) restartComponent(Vst::kParamValuesChanged);
+    --m_insideState;
+    if (err) {
         CSystem::showError(*err);
         return kResultFalse;
     }
-    if (componentHandler) componentHandler->restartComponent(Vst::kParamValuesChanged);
     return kResultOk;
 }
 
@@ -303,7 +363,7 @@ tresult PLUGIN_API CAudioWrapperVST3::process(Vst::ProcessData& data) {
     CHostChange change(this, CHostChange::kAll);
     if (data.processMode != m_processMode) {
         m_processMode = data.processMode;
-        setOffline(m_processMode == Vst::kOffline);
+        setOfflineFromAudio(m_processMode == Vst::kOffline);
     }
     if (data.inputParameterChanges) queueChanges(*data.inputParameterChanges, data.numSamples);
 
@@ -333,6 +393,15 @@ void CAudioWrapperVST3::queueChanges(Vst::IParameterChanges& changes, int32 numS
         if (!queue) continue;
         const ParamID id = queue->getParameterId();
         const int32 count = queue->getPointCount();
+        if (id == programParamId() && count > 0) {
+            // Presets are no work for the audio thread: the last program of
+            // the block goes to the UI thread.
+            int32 offset = 0;
+            ParamValue value = 0.0;
+            if (queue->getPoint(count - 1, offset, value) == kResultTrue)
+                m_programFromAudio.store(std::clamp(value, 0.0, 1.0));
+            continue;
+        }
         if (id >= extParamCount() || count <= 0) continue;
         const size_t events = std::min(static_cast<size_t>(count), kMaxPointsPerQueue);
         for (size_t i = 0; i < events; ++i) {

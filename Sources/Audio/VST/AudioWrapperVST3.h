@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "Audio/AudioWrapper.h"
 #include "Audio/VST/SingleComponentEffect.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
+#include "pluginterfaces/gui/iplugview.h"
 #include "public.sdk/source/vst/vstparameters.h"
 
 namespace zel {
@@ -27,6 +29,8 @@ public:
     bool setNormalized(Steinberg::Vst::ParamValue value) override;
     void toString(Steinberg::Vst::ParamValue value, Steinberg::Vst::String128 text) const override;
     bool fromString(const Steinberg::Vst::TChar* text, Steinberg::Vst::ParamValue& value) const override;
+    Steinberg::Vst::ParamValue toPlain(Steinberg::Vst::ParamValue value) const override;
+    Steinberg::Vst::ParamValue toNormalized(Steinberg::Vst::ParamValue plain) const override;
 
     OBJ_METHODS(CAudioWrapperVST3Parameter, Steinberg::Vst::Parameter)
 
@@ -75,15 +79,45 @@ private:
     CAudioParamRegistry& m_registry;
 };
 
+class CAudioWrapperVST3;
+
+// Runs an instance's idle round from the host's run loop.
+class CAudioWrapperVST3IdleTimer final : public Steinberg::FObject, public Steinberg::Linux::ITimerHandler {
+public:
+    explicit CAudioWrapperVST3IdleTimer(CAudioWrapperVST3& owner) : m_owner(&owner) {}
+    // The instance is going: the host may still call the timer once.
+    void detach() { m_owner = nullptr; }
+    void PLUGIN_API onTimer() override;
+
+    OBJ_METHODS(CAudioWrapperVST3IdleTimer, Steinberg::FObject)
+    DEF_INTERFACES_1(Steinberg::Linux::ITimerHandler, Steinberg::FObject)
+    REFCOUNT_METHODS(Steinberg::FObject)
+
+private:
+    CAudioWrapperVST3* m_owner;
+};
+
 // The plug-in instance for VST3 hosts: a single-component effect over the
 // host-neutral wrapper. Host parameter ids are the indices of the host
 // parameter list, followed by the program parameter.
-class CAudioWrapperVST3 final : public CSingleComponentEffect, public CAudioWrapper {
+//
+// Calls back into the host never happen inside setState or
+// setComponentState, nor in what a host calls right after them under the
+// same lock (getParamNormalized): they wait for the next idle round, which
+// the host's run loop calls on the UI thread.
+class CAudioWrapperVST3 final : public CSingleComponentEffect,
+                                public Steinberg::Vst::IMidiMapping,
+                                public CAudioWrapper {
 public:
     Steinberg::Vst::ParamID programParamId() const { return static_cast<Steinberg::Vst::ParamID>(extParamCount()); }
 
     // IPluginBase
     Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+    Steinberg::tresult PLUGIN_API terminate() override;
+
+    // The UI thread's regular round: the audio thread's automation and the
+    // host calls that had to wait.
+    void hostIdle();
 
     // IEditController
     Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;
@@ -103,10 +137,20 @@ public:
     Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
     Steinberg::uint32 PLUGIN_API getTailSamples() override;
 
+    // IMidiMapping: the controller table ("ccmap") says which host
+    // parameter a MIDI controller drives, on every channel of "MIDI In".
+    Steinberg::tresult PLUGIN_API getMidiControllerAssignment(Steinberg::int32 busIndex, Steinberg::int16 channel,
+                                                              Steinberg::Vst::CtrlNumber midiControllerNumber,
+                                                              Steinberg::Vst::ParamID& id) override;
+
     // CAudioExtParamHostBridge
     void reportExtParam(size_t index, double normalized) override;
 
     OBJ_METHODS(CAudioWrapperVST3, CSingleComponentEffect)
+    DEFINE_INTERFACES
+    DEF_INTERFACE(Steinberg::Vst::IMidiMapping)
+    END_DEFINE_INTERFACES(CSingleComponentEffect)
+    REFCOUNT_METHODS(CSingleComponentEffect)
 
 protected:
     Steinberg::tresult setComponentData(Steinberg::IBStream* state) override;
@@ -116,6 +160,8 @@ protected:
 
 private:
     Steinberg::tresult restore(Steinberg::IBStream* state);
+    // restartComponent, now or (inside a state call) at the next idle round.
+    void restartComponent(Steinberg::int32 flags);
     void queueChanges(Steinberg::Vst::IParameterChanges& changes, Steinberg::int32 numSamples);
     // The session bank may have been replaced by one of another size.
     void refreshPrograms();
@@ -124,6 +170,14 @@ private:
     CAudioWrapperVST3ProgramList* m_programList = nullptr;
     CAudioWrapperVST3ProgramParameter* m_programParam = nullptr;
     Steinberg::int32 m_processMode = Steinberg::Vst::kRealtime;
+    int m_insideState = 0;
+    Steinberg::int32 m_pendingRestart = 0;
+    bool m_pendingProgramList = false;
+    // A program change from process(), normalised; negative: none. The UI
+    // thread's idle round applies it.
+    std::atomic<double> m_programFromAudio{-1.0};
+    Steinberg::IPtr<Steinberg::Linux::IRunLoop> m_runLoop;
+    Steinberg::IPtr<CAudioWrapperVST3IdleTimer> m_idleTimer;
 };
 
 }  // namespace zel

@@ -193,6 +193,14 @@ std::optional<Parameter> Plugin::findParameter(const std::string& title) const {
     return *at;
 }
 
+std::optional<ParamID> Plugin::midiControllerParameter(int32 bus, int16 channel, CtrlNumber controller) const {
+    FUnknownPtr<IMidiMapping> mapping(m_controller);
+    ParamID id = 0;
+    if (!mapping || mapping->getMidiControllerAssignment(bus, channel, controller, id) != kResultTrue)
+        return std::nullopt;
+    return id;
+}
+
 std::optional<Parameter> Plugin::programParameter() const {
     for (const Parameter& p : parameters())
         if (p.flags & ParameterInfo::kIsProgramChange)

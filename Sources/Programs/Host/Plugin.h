@@ -87,6 +87,11 @@ public:
     // The program names of the program parameter's unit, or its value texts.
     std::vector<std::string> programNames() const;
     std::string valueText(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue normalized) const;
+    // The parameter that a MIDI controller drives, as the plug-in's MIDI
+    // mapping says (none without a mapping). A host sends the controller's
+    // value, 0 to 127, as that parameter's normalised value / 127.
+    std::optional<Steinberg::Vst::ParamID> midiControllerParameter(Steinberg::int32 bus, Steinberg::int16 channel,
+                                                                   Steinberg::Vst::CtrlNumber controller) const;
     std::optional<Steinberg::Vst::ParamValue> valueFromText(Steinberg::Vst::ParamID id, const std::string& text) const;
 
     // ---- processing

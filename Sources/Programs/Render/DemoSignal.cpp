@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // lagwell-demo-signal: writes a short test signal to render through the
-// plug-in: on every channel, a 1 kHz tone burst of 50 ms (raised-cosine
-// envelope, peak 0.5) every half second, and a single-sample click of 0.9
-// at each burst's start, as 32-bit float WAV.
+// plug-in: every half second a 1 kHz tone burst of 50 ms (raised-cosine
+// envelope, peak 0.5) with a single-sample click of 0.9 at its start, as
+// 32-bit float WAV. The bursts take turns: on the first channel alone, then
+// on the second alone, and so on, then on all channels at once, so that
+// what the plug-in does between channels (mid/side, routing) shows.
 #include <sndfile.h>
 
 #include <cmath>
@@ -39,12 +41,14 @@ int main(int argc, char** argv) {
     std::vector<float> frame(static_cast<size_t>(channels));
     for (long n = 0; n < frames; ++n) {
         const long t = n % period;
+        // Which channel sounds in this half second; `channels`: all of them.
+        const long turn = (n / period) % (channels + 1);
         float s = 0;
         if (t == 0)
             s = 0.9f;
         else if (t < burst)
             s = static_cast<float>(0.5 * (0.5 - 0.5 * std::cos(2 * pi * t / burst)) * std::sin(2 * pi * 1000.0 * t / rate));
-        frame.assign(frame.size(), s);
+        for (int c = 0; c < channels; ++c) frame[size_t(c)] = turn == channels || turn == c ? s : 0.0f;
         if (sf_writef_float(file, frame.data(), 1) != 1) {
             std::fprintf(stderr, "lagwell-demo-signal: %s: %s\n", argv[1], sf_strerror(file));
             sf_close(file);

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// lagwell-measure: compares a rendered file with its source and prints, per
-// output channel, the delay and gain of the loudest response to the first
-// click of the source (see lagwell-demo-signal): the sample distance between
-// the click and that response, in samples and milliseconds, and its level
-// relative to the click, in dB.
+// lagwell-measure: compares a rendered file with its source and prints, for
+// the first click of each input channel on its own (see
+// lagwell-demo-signal) and per output channel, the delay and gain of the
+// loudest response, and of a second one when there is one of at least a
+// tenth of its level: the sample distance from the click, in samples and
+// milliseconds, and the level relative to the click, in dB.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -35,34 +38,61 @@ int main(int argc, char** argv) {
         const size_t inChannels = size_t(sourceFile.channels()), outChannels = size_t(renderedFile.channels());
         const size_t inFrames = source.size() / inChannels, outFrames = rendered.size() / outChannels;
         const double rate = sourceFile.sampleRate();
-        // The click: the first sample of channel 1 that reaches 90 % of its peak.
         double peak = 0;
-        for (size_t n = 0; n < inFrames; ++n) peak = std::max(peak, std::fabs(source[n * inChannels]));
-        size_t click = 0;
-        while (click < inFrames && std::fabs(source[click * inChannels]) < 0.9 * peak) ++click;
-        if (peak == 0 || click == inFrames) {
-            std::fprintf(stderr, "lagwell-measure: %s holds no click\n", argv[1]);
-            return 1;
-        }
+        for (double v : source) peak = std::max(peak, std::fabs(v));
         // Responses are looked for up to just before the next burst.
         const size_t window = size_t(0.45 * rate);
-        for (size_t k = 0; k < outChannels; ++k) {
-            size_t best = click;
-            double level = 0;
-            for (size_t n = click; n < std::min(outFrames, click + window); ++n) {
-                const double v = std::fabs(rendered[n * outChannels + k]);
-                if (v > level * (1 + 1e-9)) {
-                    level = v;
-                    best = n;
+        bool found = false;
+        for (size_t j = 0; j < inChannels; ++j) {
+            // The first click of input j alone (all of them for one channel).
+            size_t click = 0;
+            for (; click < inFrames; ++click) {
+                bool alone = std::fabs(source[click * inChannels + j]) >= 0.9 * peak;
+                for (size_t i = 0; alone && i < inChannels; ++i)
+                    alone = i == j || std::fabs(source[click * inChannels + i]) < 0.9 * peak;
+                if (alone) break;
+            }
+            if (peak == 0 || click == inFrames) continue;
+            found = true;
+            std::printf("  click on in %zu at %.3f s:\n", j + 1, double(click) / rate);
+            for (size_t k = 0; k < outChannels; ++k) {
+                // The loudest response, then the loudest click apart from it
+                // (a second path, as mid and side delayed differently give):
+                // a sample well above both neighbours, which no burst has.
+                auto at = [&](size_t n) { return n < outFrames ? std::fabs(rendered[n * outChannels + k]) : 0.0; };
+                auto loudest = [&](size_t avoid, size_t& where) {
+                    double level = 0;
+                    for (size_t n = click; n < std::min(outFrames, click + window); ++n) {
+                        const double v = at(n);
+                        const bool apart = avoid == SIZE_MAX || ((n > avoid ? n - avoid : avoid - n) > size_t(rate / 1000) &&
+                                                                 v > 1.5 * std::max(at(n + 1), n > 0 ? at(n - 1) : 0.0));
+                        if (apart && v > level * (1 + 1e-9)) {
+                            level = v;
+                            where = n;
+                        }
+                    }
+                    return level;
+                };
+                size_t best = click, second = click;
+                const double level = loudest(SIZE_MAX, best);
+                if (level < 1e-6) {
+                    std::printf("    out %zu: silent\n", k + 1);
+                    continue;
+                }
+                const double other = loudest(best, second);
+                std::vector<std::pair<size_t, double>> responses = {{best, level}};
+                if (other >= 0.1 * level) responses.emplace_back(second, other);
+                std::sort(responses.begin(), responses.end());
+                for (const auto& [n, v] : responses) {
+                    const size_t delay = n - click;
+                    std::printf("    out %zu: delay %6zu samples (%8.3f ms), gain %+6.2f dB\n", k + 1, delay,
+                                1000.0 * double(delay) / rate, 20 * std::log10(v / peak));
                 }
             }
-            if (level < 1e-6) {
-                std::printf("  out %zu: silent\n", k + 1);
-                continue;
-            }
-            const size_t delay = best - click;
-            std::printf("  out %zu: delay %6zu samples (%8.3f ms), gain %+6.2f dB\n", k + 1, delay,
-                        1000.0 * double(delay) / rate, 20 * std::log10(level / peak));
+        }
+        if (!found) {
+            std::fprintf(stderr, "lagwell-measure: %s holds no click\n", argv[1]);
+            return 1;
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "lagwell-measure: %s\n", e.what());

@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cmath>
+#include <random>
+#include <thread>
+
+#include "Audio/AudioWrapper.h"
+#include "Audio/Param.h"
+#include "Audio/ParamRegistry.h"
+#include "Audio/ParamTransaction.h"
+#include "Audio/ParamUndo.h"
+#include "AudioThreadCounter.h"
+#include "Core/MemoryStream.h"
+#include "Other/AudioInterfaceBase.h"
+
+using namespace zel;
+
+namespace {
+
+class CTestWrapper final : public CAudioWrapper {
+public:
+    void reportExtParam(size_t, double) override {}
+};
+
+constexpr size_t kChannels = 8;
+constexpr size_t kBlock = 256;
+
+}  // namespace
+
+// The audio thread runs blocks with random host automation and channel
+// counts while another thread applies presets, undoes, regroups, changes
+// the host's channel counts and sets every host parameter at random. The
+// audio thread must not touch the heap or take a lock all the while.
+TEST(AudioThread, NeverAllocatesNorLocksWhileTheUserAndTheHostChangeEverything) {
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, kBlock);
+    std::vector<std::vector<float>> in(kChannels, std::vector<float>(kBlock)), out = in;
+    std::vector<const float*> ip;
+    std::vector<float*> op;
+    for (size_t c = 0; c < kChannels; ++c) {
+        for (size_t t = 0; t < kBlock; ++t) in[c][t] = float(std::sin(0.05 * double(t) * double(c + 1)));
+        ip.push_back(in[c].data());
+        op.push_back(out[c].data());
+    }
+    // Warm-up: the pool and the engine's hand-over buffers reach their size.
+    for (int i = 0; i < 200; ++i) w.process(ip.data(), 2, op.data(), 2, kBlock);
+
+    const size_t poolBefore = w.engine().heapAllocations();
+    std::atomic<bool> stop{false};
+    std::thread user([&] {
+        std::mt19937 random(11);
+        CAudioParam* grouping = dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.io-params.grouping"));
+        CAudioParam* inRouting = dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.io-params.in-routing"));
+        CAudioParam* outRouting = dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.io-params.out-routing"));
+        CAudioParam* solo = dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.io-params.channel-group-solo"));
+        CAudioParam* pairs = dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.io-params.ms-pairs"));
+        ASSERT_TRUE(grouping && inRouting && outRouting && solo && pairs);
+        CAudioParamCollector& collector =
+            *dynamic_cast<CAudioParamCollector*>(w.plugin().findObject("plugin.param-collector"));
+        const int programs = int(w.registry().sessionBank().presets().size());
+        while (!stop) {
+            switch (random() % 8) {
+                case 0:
+                    w.registry().activateRomPreset(int(random() % size_t(std::max(programs, 1))));
+                    break;
+                case 1:
+                    if (w.interfaceBase().undo().position() > 0)
+                        w.interfaceBase().undo().moveTo(w.interfaceBase().undo().position() - 1);
+                    break;
+                case 2: {
+                    CAudioParamTransaction tx(collector);
+                    std::vector<double> groups(kChannels), channels(kChannels);
+                    for (double& g : groups) g = double(random() % 8);
+                    for (size_t c = 0; c < kChannels; ++c) channels[c] = double(c + 1);
+                    tx.setElements(*grouping, 0, 0, groups);
+                    tx.setElements(*inRouting, 0, 0, channels);
+                    tx.setElements(*outRouting, 0, 0, channels);
+                    w.interfaceBase().undo().push(tx.finish("Grouping"));
+                    break;
+                }
+                case 3: {
+                    CAudioParamTransaction tx(collector);
+                    tx.setElements(*solo, random() % 8, 0, {double(random() % 2)});
+                    std::vector<double> p(kChannels);
+                    for (double& v : p) v = double(random() % 3);
+                    tx.setElements(*pairs, 0, 0, p);
+                    w.interfaceBase().undo().push(tx.finish("Solo"));
+                    break;
+                }
+                case 4:
+                    w.setIOChannels(1 + random() % kChannels, 1 + random() % kChannels);
+                    break;
+                case 5: {
+                    CMemoryWriter state;
+                    EXPECT_EQ(w.saveState(state), nullptr);
+                    break;
+                }
+                default:
+                    w.setExtParamNormalized(random() % w.extParamCount(), double(random() % 1000) / 999.0);
+                    break;
+            }
+            w.idle();
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+
+    std::mt19937 random(7);
+    size_t heapCalls = 0, locks = 0, blocks = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    while (std::chrono::steady_clock::now() < end) {
+        const size_t numIn = 1 + random() % kChannels, numOut = 1 + random() % kChannels;
+        const int events = int(random() % 5);
+        for (int e = 0; e < events; ++e)
+            w.queueEvent(uint32_t(random() % kBlock), CAudioWrapper::kEventParamChange,
+                         int32_t(random() % w.extParamCount()), double(random() % 1000) / 999.0);
+        {
+            CAudioThreadCounter counter;
+            w.process(ip.data(), numIn, op.data(), numOut, kBlock);
+            heapCalls += counter.heapCalls();
+            locks += counter.locks();
+        }
+        ++blocks;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    stop = true;
+    user.join();
+    // The engine's pool may still grow for delay lines that reach further
+    // than ever before: the one allocation the audio path allows.
+    std::printf("audio thread: %zu blocks, %zu heap calls, %zu lock acquisitions, %zu pool blocks from the heap\n",
+                blocks, heapCalls, locks, w.engine().heapAllocations() - poolBefore);
+    EXPECT_EQ(heapCalls, 0u);
+    EXPECT_EQ(locks, 0u);
+}
