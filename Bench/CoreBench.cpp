@@ -102,7 +102,7 @@ void BM_CompressedBlockRoundTrip(benchmark::State& state) {
         w.writeCompressedData(makeTag("aprs"), payload.data(), payload.size());
         CMemoryReader r(w.take());
         std::vector<uint8_t> out;
-        benchmark::DoNotOptimize(r.readCompressedData(makeTag("aprs"), out));
+        benchmark::DoNotOptimize(r.readCompressedData(makeTag("aprs"), out, SIZE_MAX));
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(payload.size()));
 }

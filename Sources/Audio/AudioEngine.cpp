@@ -25,6 +25,17 @@ CAudioEngine::~CAudioEngine() {
     m_output.reset();
 }
 
+void CAudioEngine::release() {
+    m_graph.reset();
+    m_output.reset();
+    m_copyIndex.clear();
+    m_copies.clear();
+    m_plugin = nullptr;
+    m_collector = nullptr;
+    m_env = nullptr;
+    m_viz = nullptr;
+}
+
 CErrorPtr CAudioEngine::build(CObject& plugin) {
     m_plugin = &plugin;
     ZEL_TRY(plugin.findObjectChecked(plugin.fullName() + ".param-collector", m_collector));

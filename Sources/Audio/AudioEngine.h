@@ -36,6 +36,9 @@ public:
     // `plugin` is the instance's plug-in object (the `plugin` template
     // instantiated and initialised).
     CErrorPtr build(CObject& plugin);
+    // Drops the graph and everything bound to the instance, before the
+    // instance goes; build may run again afterwards.
+    void release();
     // Sizes the engine; blocks longer than `maxBlock` (at most kMaxBlock)
     // are split.
     void setFormat(double sampleRate, size_t maxBlock);

@@ -45,6 +45,11 @@ bool validVersion(const CString& text) {
     return !parts.empty();
 }
 
+// The wrapper whose host change this thread is applying: the host is not
+// told of its own change. Per thread, because hosts change parameters from
+// several threads at once.
+thread_local const CAudioWrapper* t_hostChangeOf = nullptr;
+
 const CAudioParamConverter* converterOf(const CAudioParam& p) {
     const auto& converters = p.info().converters;
     return converters.empty() ? nullptr : converters[0];
@@ -54,10 +59,30 @@ const CAudioParamConverter* converterOf(const CAudioParam& p) {
 
 CAudioWrapper::CAudioWrapper() = default;
 
-CAudioWrapper::~CAudioWrapper() {
+CAudioWrapper::~CAudioWrapper() { shutdown(); }
+
+void CAudioWrapper::shutdown() {
     if (m_interfaceBase) m_interfaceBase->setDataProvider(nullptr);
     if (m_collector) m_collector->setChangeListener(nullptr);
     if (m_registry) m_registry->setProgramChangeHandler(nullptr);
+    // Listeners and the graph refer into the tree: they go before it.
+    m_globals.clear();
+    m_engine.release();
+    m_extParams.clear();
+    m_events.clear();
+    m_root.removeAllChildren();
+    if (m_root.rootId() > 0) CApplication::rootReleased(m_root.rootId());
+    m_root.setRootId(0);
+    m_plugin = nullptr;
+    m_env = nullptr;
+    m_collector = nullptr;
+    m_viz = nullptr;
+    m_interfaceBase = nullptr;
+    m_extParamList = nullptr;
+    m_ccTable = nullptr;
+    m_registry = nullptr;
+    m_inputs = m_outputs = 2;
+    m_engineChannels = 0;
 }
 
 // ---------------------------------------------------------------- init
@@ -222,11 +247,17 @@ long long CAudioWrapper::latency() const { return m_engine.latency(); }
 long long CAudioWrapper::tailSamples() const { return roundHalfAwayToInt(m_tailSeconds * sampleRate()); }
 
 double CAudioWrapper::sampleRate() const {
+    if (!m_env) return 0.0;
     std::lock_guard<std::mutex> lock(m_env->lock());
     return m_env->sampleRate;
 }
 
 void CAudioWrapper::ioChannelCounts(size_t& inputs, size_t& outputs, size_t& sidechain) const {
+    sidechain = 0;
+    if (!m_env) {
+        inputs = outputs = 0;
+        return;
+    }
     std::lock_guard<std::mutex> lock(m_env->lock());
     inputs = m_inputs;
     outputs = m_outputs;
@@ -285,7 +316,7 @@ double CAudioWrapper::extParamNormalized(size_t index) const {
 }
 
 void CAudioWrapper::setExtParamNormalized(size_t index, double normalized) {
-    if (index >= m_extParams.size()) return;
+    if (index >= m_extParams.size() || !std::isfinite(normalized)) return;
     const CAudioExtParam& ext = *m_extParams[index];
     CAudioParam* p = ext.param();
     const CAudioParamConverter* cvt = converterOf(*p);
@@ -295,9 +326,10 @@ void CAudioWrapper::setExtParamNormalized(size_t index, double normalized) {
     tx.setElements(*p, size_t(ext.group()), size_t(ext.elementIndex()), {plain});
     // The host's own change goes back to the host through the listener only
     // when it changed something the host shows elsewhere (derived values).
-    m_reporting = false;
+    const CAudioWrapper* outer = t_hostChangeOf;
+    t_hostChangeOf = this;
     tx.finish(CString());
-    m_reporting = true;
+    t_hostChangeOf = outer;
 }
 
 double CAudioWrapper::extParamToPlain(size_t index, double normalized) const {
@@ -328,7 +360,7 @@ bool CAudioWrapper::extParamFromText(size_t index, const CString& text, double& 
     if (!cvt) return false;
     bool ok = false;
     const double plain = cvt->textToPlainClamped(p->info(), 0, text, &ok);
-    if (!ok) return false;
+    if (!ok || !std::isfinite(plain)) return false;
     normalized = std::clamp(cvt->plainToNormalized(p->info(), 0, plain), 0.0, 1.0);
     return true;
 }
@@ -357,7 +389,7 @@ void CAudioWrapper::reportChanges(const CAudioParamChangeSet& changes) {
                 global->store();
                 break;
             }
-    if (!m_reporting) return;
+    if (t_hostChangeOf == this) return;
     for (size_t i = 0; i < m_extParams.size(); ++i) {
         const CAudioExtParam& ext = *m_extParams[i];
         for (const auto& run : changes.runs()) {
@@ -374,7 +406,8 @@ void CAudioWrapper::reportChanges(const CAudioParamChangeSet& changes) {
 // ---------------------------------------------------------------- processing
 
 void CAudioWrapper::queueEvent(uint32_t offset, uint32_t type, int32_t index, double normalized) {
-    if (type != kEventParamChange || index < 0 || size_t(index) >= m_extParams.size()) return;
+    if (type != kEventParamChange || index < 0 || size_t(index) >= m_extParams.size() || !std::isfinite(normalized))
+        return;
     if (m_events.size() < kMaxEvents) {
         m_events.push_back({offset, type, index, normalized});
         return;
@@ -392,7 +425,8 @@ void CAudioWrapper::queueEvent(uint32_t offset, uint32_t type, int32_t index, do
 }
 
 void CAudioWrapper::dispatch(const CEvent& e) {
-    if (e.type != kEventParamChange || e.index < 0 || size_t(e.index) >= m_extParams.size()) return;
+    if (e.type != kEventParamChange || e.index < 0 || size_t(e.index) >= m_extParams.size() || !std::isfinite(e.value))
+        return;
     // Host automation on the audio thread: the engine takes the value at
     // once, the parameters hear of it later on another thread (idle()).
     const CAudioExtParam& ext = *m_extParams[size_t(e.index)];
@@ -415,12 +449,14 @@ void CAudioWrapper::setOfflineFromAudio(bool offline) {
 }
 
 void CAudioWrapper::idle() {
+    if (!m_collector) return;
     const CAudioParamChangeSet changes = m_collector->takeOverFromAudio();
     if (changes.empty()) return;
     // The host's own automation is not reported back to it.
-    m_reporting = false;
+    const CAudioWrapper* outer = t_hostChangeOf;
+    t_hostChangeOf = this;
     reportChanges(changes);
-    m_reporting = true;
+    t_hostChangeOf = outer;
 }
 
 void CAudioWrapper::process(const float* const* inputs, size_t numInputs, float* const* outputs, size_t numOutputs,

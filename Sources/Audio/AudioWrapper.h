@@ -9,6 +9,7 @@
 #include "Audio/AudioEngine.h"
 #include "Audio/ParamChangeSet.h"
 #include "Core/AppData.h"
+#include "Core/Application.h"
 #include "Core/Object.h"
 #include "Core/Stream.h"
 
@@ -64,6 +65,10 @@ class CAudioWrapper : public CAudioExtParamHostBridge,
 public:
     static constexpr size_t kSubBlock = 512;
     static constexpr uint32_t kEventParamChange = 1;
+    // The sample rates the plug-in processes; a host asking for another is
+    // refused.
+    static constexpr double kMinSampleRate = 8000;
+    static constexpr double kMaxSampleRate = 768000;
 
     CAudioWrapper();
     ~CAudioWrapper() override;
@@ -71,6 +76,9 @@ public:
     // The initialisation steps, in order; an error leaves the instance
     // unusable and is what the host layer reports.
     CErrorPtr init();
+    // Releases the instance tree, the engine and the bindings; a later init
+    // starts again exactly like a new instance's.
+    void shutdown();
 
     // ---- host facts (host's main thread)
     void setupProcessing(double sampleRate, size_t maxBlock);
@@ -192,6 +200,8 @@ private:
     // Host parameters changed inside the plug-in go to the host.
     void reportChanges(const CAudioParamChangeSet& changes);
 
+    // First, so that it goes last: the tree below needs the application.
+    CApplicationHold m_applicationHold;
     CObject m_root;
     CObject* m_plugin = nullptr;
     CAudioEnv* m_env = nullptr;
@@ -220,7 +230,6 @@ private:
     // offline switch.
     std::vector<size_t> m_extSlots;
     size_t m_offlineSlot = SIZE_MAX;
-    bool m_reporting = true;
     size_t m_engineChannels = 0;  // channels the engine takes, once it is set up
 };
 

@@ -82,23 +82,36 @@ void CAudioParamRegistry::initMaster() {
     }
     m_programHistories.assign(m_sessionBank.presets().size(), {});
     m_defaultPresetLoaded = false;
+    loadDefaultPreset();
+}
+
+void CAudioParamRegistry::loadDefaultPreset() {
+    // A missing or unreadable item leaves the embedded default; the store
+    // has already set an unreadable file aside.
     std::vector<uint8_t> payload;
-    if (!CAppDataLocal::instance().readItem(kDefaultPresetItem, payload, CAudioPreset::kTag)) {
-        CMemoryReader in(std::move(payload));
-        CAudioPreset preset;
-        if (!preset.load(in)) {
-            m_sessionBank.presets()[0] = std::move(preset);
-            m_defaultPresetLoaded = true;
-            // A new instance starts in the user's default, not only under its
-            // name; this is no step to undo.
-            const CAudioPreset& seed = m_sessionBank.presets()[0];
-            if (!check(seed)) {
-                CAudioParamTransaction tx(*m_collector);
-                apply(seed, tx);
-                tx.finish(CString());
-            }
-        }
+    if (CAppDataLocal::instance().readItem(kDefaultPresetItem, payload, CAudioPreset::kTag)) return;
+    CMemoryReader in(std::move(payload));
+    CAudioPreset preset;
+    CErrorPtr err = preset.load(in);
+    // Checked like any other preset: one this registry would refuse must not
+    // become program 0, or every state saved from it would be refused too.
+    if (!err) err = check(preset);
+    if (!err) {
+        // A new instance starts in the user's default, not only under its
+        // name; this is no step to undo. An item that does not fit puts
+        // the embedded default back whole.
+        const CAudioPreset embedded = m_sessionBank.presets()[0];
+        CAudioParamTransaction tx(*m_collector);
+        err = apply(preset, tx);
+        if (err) apply(embedded, tx);
+        tx.finish(CString());
     }
+    if (err) {
+        CAppDataLocal::instance().setItemAside(kDefaultPresetItem, *err);
+        return;
+    }
+    m_sessionBank.presets()[0] = std::move(preset);
+    m_defaultPresetLoaded = true;
 }
 
 // ---------------------------------------------------------------- names
@@ -147,8 +160,13 @@ CString CAudioParamRegistry::groupName(int group) const {
 }
 
 CString CAudioParamRegistry::captureName() const {
-    if (m_isMaster && size_t(m_currentProgram) < m_sessionBank.presets().size())
-        return m_sessionBank.presets()[size_t(m_currentProgram)].name();
+    if (m_isMaster && size_t(m_currentProgram) < m_sessionBank.presets().size()) {
+        // A program loaded from a foreign bank may carry another registry's
+        // id; what is captured here must pass this registry's own check.
+        const CAudioPreset& program = m_sessionBank.presets()[size_t(m_currentProgram)];
+        if (program.registryId() == m_id) return program.name();
+        return CAudioPreset::makeName(m_id, program.displayName());
+    }
     CString display;
     if (CAudioParam* p = paramNamed(m_presetNameParam)) {
         std::lock_guard<std::mutex> lock(p->lock());
@@ -350,6 +368,25 @@ void CAudioParamRegistry::renameProgram(const CString& displayName, bool fromUse
     finish(tx, "Program name change", fromUser);
 }
 
+size_t CAudioParamRegistry::programCount() {
+    std::lock_guard<std::recursive_mutex> lock(m_presetLock);
+    return m_sessionBank.presets().size();
+}
+
+CString CAudioParamRegistry::programDisplayName(size_t index) {
+    std::lock_guard<std::recursive_mutex> lock(m_presetLock);
+    const auto& presets = m_sessionBank.presets();
+    return index < presets.size() ? presets[index].displayName() : CString();
+}
+
+int CAudioParamRegistry::findProgram(const CString& displayName) {
+    std::lock_guard<std::recursive_mutex> lock(m_presetLock);
+    const auto& presets = m_sessionBank.presets();
+    for (size_t i = 0; i < presets.size(); ++i)
+        if (presets[i].displayName() == displayName) return int(i);
+    return -1;
+}
+
 CErrorPtr CAudioParamRegistry::storeDefaultPreset(const CAudioPreset& preset) {
     ZEL_TRY(check(preset));
     CMemoryWriter record;
@@ -364,6 +401,9 @@ CErrorPtr CAudioParamRegistry::storeDefaultPreset(const CAudioPreset& preset) {
 CErrorPtr CAudioParamRegistry::saveState(COutputStream& out) {
     CMemoryWriter record;
     ZEL_TRY(acquirePreset(false, -1, record));
+    if (record.bytes().size() > CAudioPreset::kMaxRecordBytes)
+        return ZEL_ERROR("@zelstr_CAudioParamRegistry_saveState_TooLong State of %1 bytes is above the allowed %2 bytes.",
+                         record.bytes().size(), CAudioPreset::kMaxRecordBytes);
     ZEL_TRY(out.writeCompressedData(CAudioPreset::kTag, record.bytes().data(), record.bytes().size()));
     return nullptr;
 }

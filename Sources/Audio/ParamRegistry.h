@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -93,6 +94,13 @@ public:
     // makes its first program current.
     CErrorPtr loadSessionBank(CInputStream& in);
     int currentProgram() const { return m_currentProgram; }
+    // The programs as other threads see them: read under the preset lock,
+    // since a state save renames the current program while it captures.
+    size_t programCount();
+    // The display name of program `index`; empty outside the bank.
+    CString programDisplayName(size_t index);
+    // The first program of that display name, -1 when there is none.
+    int findProgram(const CString& displayName);
     // Called after the current program changed, on the thread that changed
     // it (the host layer tells the host).
     void setProgramChangeHandler(std::function<void(int)> handler) { m_programChanged = std::move(handler); }
@@ -121,6 +129,7 @@ private:
     void setProgramName(const CString& fullName, CAudioParamTransaction& tx);
     void finish(CAudioParamTransaction& tx, const CString& undoName, bool record);
     void initMaster();
+    void loadDefaultPreset();
 
     CString m_id;
     CString m_hierarchy;
@@ -141,7 +150,7 @@ private:
 
     CAudioPresetBank m_romBank;
     CAudioPresetBank m_sessionBank;
-    int m_currentProgram = 0;
+    std::atomic<int> m_currentProgram{0};
     bool m_defaultPresetLoaded = false;
     std::vector<CAudioParamUndo::CHistory> m_programHistories;
     std::unique_ptr<CAudioPreset> m_shadow;

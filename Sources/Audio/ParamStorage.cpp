@@ -265,6 +265,12 @@ CErrorPtr CAudioParamStorage::load(CInputStream& in) {
             if (isFloat) {
                 double v;
                 ZEL_TRY(in.readReal(v));
+                // Clamping lets NaN through, and infinities have no place in
+                // any range: a record carrying either is refused whole.
+                if (!std::isfinite(v))
+                    return ZEL_ERROR("@zelstr_CAudioParamStorage_load_NotFinite Value %1 of group %2 is not a finite "
+                                     "number.",
+                                     i, g);
                 grp.push_back(v);
             } else {
                 uint32_t id;
@@ -379,6 +385,9 @@ CErrorPtr CAudioParamStorage::loadSlice(CInputStream& in, CSlice& slice) {
         if (isFloat) {
             double v;
             ZEL_TRY(in.readReal(v));
+            if (!std::isfinite(v))
+                return ZEL_ERROR("@zelstr_CAudioParamStorage_load_NotFinite Value %1 of group %2 is not a finite number.",
+                                 i, got.group);
             components.push_back(v);
         } else {
             uint32_t id;

@@ -20,7 +20,7 @@ bool isSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 template <class T>
 CErrorPtr loadBlock(T& target, CInputStream& in, uint32_t tag) {
     std::vector<uint8_t> payload;
-    ZEL_TRY(in.readCompressedData(tag, payload));
+    ZEL_TRY(in.readCompressedData(tag, payload, T::kMaxRecordBytes));
     CMemoryReader reader(std::move(payload));
     ZEL_TRY(target.load(reader));
     return nullptr;
@@ -30,6 +30,10 @@ template <class T>
 CErrorPtr saveBlock(const T& source, COutputStream& out, uint32_t tag) {
     CMemoryWriter record;
     ZEL_TRY(source.save(record));
+    // Never written when its own reader would refuse it.
+    if (record.bytes().size() > T::kMaxRecordBytes)
+        return ZEL_ERROR("@zelstr_CAudioPreset_saveCompressed_TooLong Record of %1 bytes is above the allowed %2 bytes.",
+                         record.bytes().size(), T::kMaxRecordBytes);
     ZEL_TRY(out.writeCompressedData(tag, record.bytes().data(), record.bytes().size()));
     return nullptr;
 }
@@ -51,15 +55,12 @@ CErrorPtr loadFile(T& target, const CString& fileName) {
 }
 
 // The block is built in memory first, so a record that cannot be saved
-// leaves an existing file alone.
+// leaves an existing file alone, and a failed write leaves it whole.
 template <class T>
 CErrorPtr saveFile(const T& source, const CString& fileName) {
     CMemoryWriter block;
     ZEL_TRY(source.saveCompressed(block));
-    CFileWriter file;
-    ZEL_TRY(file.open(fileName));
-    ZEL_TRY(file.write(block.bytes().data(), block.bytes().size()));
-    ZEL_TRY(file.close());
+    ZEL_TRY(replaceFile(fileName, block.bytes().data(), block.bytes().size()));
     return nullptr;
 }
 

@@ -26,6 +26,13 @@ public:
     // Larger items are refused as corrupt: the biggest parameter record (a
     // colour palette) is a few kilobytes.
     static constexpr uint32_t kMaxItemBytes = 16u << 20;
+    // Ceiling of an "aprs" block's payload (preset files, the instance
+    // state, the default preset). The largest record this plug-in can write
+    // holds every text of the master at its 61,440-byte limit (16 channel
+    // names, 8 group names, the preset name: about 1.5 MB) and a few
+    // kilobytes of numbers; a factory preset is under 2 kB. Anything larger
+    // is damaged or hostile and is refused before decompression.
+    static constexpr size_t kMaxRecordBytes = size_t(4) << 20;
 
     CAudioPreset() = default;
     explicit CAudioPreset(CString name) : m_name(std::move(name)) {}
@@ -71,6 +78,9 @@ public:
     static constexpr uint32_t kTag = makeTag("abnk");
     // The payload tag of the application-data preset lists.
     static constexpr uint32_t kListTag = makeTag("alst");
+    // Ceiling of an "abnk" block's payload: room for thousands of presets
+    // (the factory bank of 11 is 17 kB).
+    static constexpr size_t kMaxRecordBytes = size_t(16) << 20;
 
     CAudioPresetBank() = default;
     explicit CAudioPresetBank(CString name) : m_name(std::move(name)) {}

@@ -2,7 +2,10 @@
 #include "Core/AppData.h"
 
 #include "Core/File.h"
+#include "Core/MemoryStream.h"
+#include "Core/Notify.h"
 #include "Core/ResourceReader.h"
+#include "Core/Singleton.h"
 #include "Platform/Folders.h"
 
 #define ZEL_SOURCE_TAG "AppData"
@@ -50,18 +53,79 @@ std::string CAppData::itemPath(const CString& item) const {
 
 CErrorPtr CAppData::readItem(const CString& item, std::vector<uint8_t>& out, uint32_t tag) {
     const CItemName name = splitItem(item);
-    std::lock_guard<std::mutex> lock(m_lock);
-    CFileReader file;
-    CErrorPtr openError = file.open(CString::fromUtf8(itemPath(item)));
-    if (!openError) {
-        ZEL_TRY(file.readCompressedData(tag, out));
-        return nullptr;
+    const std::string path = itemPath(item);
+    CErrorPtr report;
+    CErrorPtr err;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        auto found = m_kept.find(path);
+        CKept* kept = found != m_kept.end() && found->second.tag == tag ? &found->second : nullptr;
+        CFileReader file;
+        if (CErrorPtr openError = file.open(CString::fromUtf8(path))) {
+            // Missing: the default, unless this process set the file aside
+            // and still knows what it held before.
+            if (kept && kept->setAside) {
+                out = kept->bytes;
+                return nullptr;
+            }
+            if (name.defaultResource.empty()) return ZEL_PASS(openError);
+            // Removed by the user: the default again.
+            kept = nullptr;
+        } else {
+            CErrorPtr readError = file.readCompressedData(tag, out, kMaxItemBytes);
+            file.close();
+            if (!readError) {
+                m_kept[path] = {tag, out, false};
+                return nullptr;
+            }
+            report = setAsideLocked(path, *readError);
+            if (kept) {
+                kept->setAside = true;
+                out = kept->bytes;
+            } else if (name.defaultResource.empty()) {
+                err = ZEL_PASS(readError);
+            }
+        }
+        if (!kept && !err) {
+            CResourceReader resource;
+            err = resource.open(name.defaultResource);
+            if (!err) err = resource.readCompressedData(tag, out, kMaxItemBytes);
+        }
     }
-    if (name.defaultResource.empty()) return ZEL_PASS(openError);
-    CResourceReader resource;
-    ZEL_TRY(resource.open(name.defaultResource));
-    ZEL_TRY(resource.readCompressedData(tag, out));
+    // Outside the lock: the display may run code that reads the store.
+    if (report) CSystem::showError(*report);
+    if (err) return ZEL_PASS(err);
     return nullptr;
+}
+
+void CAppData::setItemAside(const CString& item, const CError& reason) {
+    const std::string path = itemPath(item);
+    CErrorPtr report;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        report = setAsideLocked(path, reason);
+        auto kept = m_kept.find(path);
+        if (kept != m_kept.end()) m_kept.erase(kept);
+    }
+    if (report) CSystem::showError(*report);
+}
+
+CErrorPtr CAppData::setAsideLocked(const std::string& path, const CError& reason) {
+    const std::string aside = path + kDamagedSuffix;
+    CErrorPtr moved = renameFile(CString::fromUtf8(path), CString::fromUtf8(aside));
+    // A file that cannot be moved is read again next time; the user hears of
+    // it once.
+    if (!m_reported.insert(path).second) return nullptr;
+    CErrorPtr report =
+        moved ? ZEL_ERROR("@zelstr_CAppData_readItem_DamagedNotMoved The settings file '%1' is damaged and could not be "
+                          "set aside (%2). Its content is ignored.",
+                          CString::fromUtf8(path), moved->text())
+              : ZEL_ERROR("@zelstr_CAppData_readItem_Damaged The settings file '%1' is damaged. It was set aside as "
+                          "'%2' and is no longer used.",
+                          CString::fromUtf8(path), CString::fromUtf8(aside));
+    auto cause = std::make_unique<CError>(reason.message(), reason.args());
+    report->setCause(std::move(cause));
+    return report;
 }
 
 CErrorPtr CAppData::writeItem(const CString& item, const void* data, size_t size, uint32_t tag) {
@@ -71,10 +135,12 @@ CErrorPtr CAppData::writeItem(const CString& item, const void* data, size_t size
         const std::string path = itemPath(item);
         // A folder that cannot be made shows up as the open error below.
         platform::createFolders(path.substr(0, path.rfind('/')));
-        CFileWriter file;
-        ZEL_TRY(file.open(CString::fromUtf8(path)));
-        ZEL_TRY(file.writeCompressedData(tag, data, size));
-        ZEL_TRY(file.close());
+        CMemoryWriter block;
+        ZEL_TRY(block.writeCompressedData(tag, data, size));
+        ZEL_TRY(replaceFile(CString::fromUtf8(path), block.bytes().data(), block.bytes().size()));
+        const uint8_t* bytes = static_cast<const uint8_t*>(data);
+        m_kept[path] = {tag, std::vector<uint8_t>(bytes, bytes + size), false};
+        m_reported.erase(path);
     }
     // Outside the store's lock: listeners read the item back.
     notifyListeners(CString::fromUtf8(name.file));
@@ -84,16 +150,13 @@ CErrorPtr CAppData::writeItem(const CString& item, const void* data, size_t size
 CAppDataGlobal::CAppDataGlobal() : CAppData(platform::globalDataFolder() + kGlobalStoreFolder) {}
 
 CAppDataGlobal& CAppDataGlobal::instance() {
-    // Never destroyed: listeners released during process exit still detach.
-    static CAppDataGlobal* store = new CAppDataGlobal();
-    return *store;
+    return moduleSingleton<CAppDataGlobal>([] { return new CAppDataGlobal(); });
 }
 
 CAppDataLocal::CAppDataLocal() : CAppData(platform::localDataFolder() + kLocalStoreFolder) {}
 
 CAppDataLocal& CAppDataLocal::instance() {
-    static CAppDataLocal* store = new CAppDataLocal();
-    return *store;
+    return moduleSingleton<CAppDataLocal>([] { return new CAppDataLocal(); });
 }
 
 }  // namespace zel

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,8 +19,17 @@ namespace zel {
 // "|" and the name of the embedded resource that holds its default. One lock
 // serialises the store's reads and writes; listeners hear about every write
 // with the item's file name (the part before "|").
+//
+// A damaged item file is never trusted nor overwritten in place: it is moved
+// aside to "<file>.damaged", the user is told once, and the reader gets what
+// this process last read or wrote for the item, else the embedded default.
 class CAppData : public CUpdateNotifier {
 public:
+    // Ceiling of an item's payload. The largest embedded default is the
+    // palette cache (193,738 bytes); preset lists are banks of presets.
+    static constexpr size_t kMaxItemBytes = size_t(16) << 20;
+    static constexpr const char* kDamagedSuffix = ".damaged";
+
     explicit CAppData(std::string folder);
 
     const std::string& folder() const { return m_folder; }
@@ -26,15 +37,33 @@ public:
     std::string itemPath(const CString& item) const;
 
     // The item's file, or when it cannot be opened the embedded default,
-    // decompressed with the expected `tag`.
+    // decompressed with the expected `tag`. A file that cannot be read is
+    // set aside; the content this process kept for the item, or else the
+    // embedded default, is read instead.
     CErrorPtr readItem(const CString& item, std::vector<uint8_t>& out, uint32_t tag);
-    // Rewrites the item's file as one compressed block, then tells the
+    // Replaces the item's file with one compressed block (written to a
+    // temporary file, synced, renamed over the old one), then tells the
     // listeners.
     CErrorPtr writeItem(const CString& item, const void* data, size_t size, uint32_t tag);
+    // For an owner that found the item's content unusable although it read
+    // without error: the file is set aside and the user told, as for a file
+    // that cannot be read.
+    void setItemAside(const CString& item, const CError& reason);
 
 private:
+    struct CKept {
+        uint32_t tag;
+        std::vector<uint8_t> bytes;
+        bool setAside;
+    };
+    // Under m_lock; returns the report for the user, null when already told.
+    CErrorPtr setAsideLocked(const std::string& path, const CError& reason);
+
     std::mutex m_lock;
     std::string m_folder;
+    // Per item file: the last content read or written by this process.
+    std::map<std::string, CKept> m_kept;
+    std::set<std::string> m_reported;
 };
 
 // The store shared by every plug-in of the vendor (routing and colour

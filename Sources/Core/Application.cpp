@@ -6,6 +6,7 @@
 #include "Core/ClassRegistry.h"
 #include "Core/Debug.h"
 #include "Core/ResourceReader.h"
+#include "Core/Singleton.h"
 #include "Core/XMLData.h"
 
 #define ZEL_SOURCE_TAG "Application"
@@ -48,6 +49,14 @@ void CApplication::finish() {
     delete g_app;
     g_app = nullptr;
     CClassRegistry::instance().clear();
+    releaseModuleSingletons();
+}
+
+bool CApplication::retain() {
+    std::lock_guard<std::mutex> lock(g_startLock);
+    if (g_startCount == 0) return false;
+    ++g_startCount;
+    return true;
 }
 
 CApplication* CApplication::instance() { return g_app; }

@@ -21,6 +21,10 @@ public:
     static CErrorPtr start();
     // The matching end: the last call releases the shared tree.
     static void finish();
+    // One more start for an object that needs the application while it
+    // lives (a plug-in instance outliving the module's exit); false, and
+    // nothing to finish, when the application is not running.
+    static bool retain();
     static CApplication* instance();
 
     // The shared tree's root, null before start-up or after the end.
@@ -44,6 +48,21 @@ private:
     std::mutex m_rootLock;
     long long m_nextRootId = 0;
     std::map<long long, CObject*> m_roots;
+};
+
+// Keeps the application, and with it the shared tree, alive from
+// construction to destruction, if it was running when constructed.
+class CApplicationHold {
+public:
+    CApplicationHold() : m_held(CApplication::retain()) {}
+    ~CApplicationHold() {
+        if (m_held) CApplication::finish();
+    }
+    CApplicationHold(const CApplicationHold&) = delete;
+    CApplicationHold& operator=(const CApplicationHold&) = delete;
+
+private:
+    bool m_held;
 };
 
 }  // namespace zel

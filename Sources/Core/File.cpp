@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <limits>
+#include <mutex>
+#include <random>
+#include <string>
 
 #include "Platform/File.h"
 
@@ -155,6 +158,56 @@ CErrorPtr CFileWriter::write(const void* buffer, size_t count) {
         return ZEL_ERROR(
             "@zelstr_CFileWriter_write_WriteErrorCount Unable to write to file '%1' (required %2 bytes, written %3 bytes).",
             fileName(), static_cast<unsigned long long>(count), static_cast<unsigned long long>(done));
+    return nullptr;
+}
+
+// ---------------------------------------------------------------- whole files
+
+namespace {
+
+// Unique among processes that replace the same file at the same time.
+std::string temporaryName(const std::string& name) {
+    static std::mutex lock;
+    static std::mt19937_64 random{std::random_device{}()};
+    uint64_t r;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        r = random();
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string suffix(".tmp-");
+    for (int i = 0; i < 16; ++i) suffix += kHex[(r >> (i * 4)) & 15];
+    return name + suffix;
+}
+
+}  // namespace
+
+CErrorPtr replaceFile(const CString& name, const void* data, size_t size) {
+    const CString temporary = CString::fromUtf8(temporaryName(name.utf8()));
+    CErrorPtr err;
+    {
+        CFileWriter file;
+        err = file.open(temporary);
+        if (!err) err = file.write(data, size);
+        if (!err) {
+            if (const int error = platform::syncFile(file.handle()))
+                err = ZEL_ERROR("@zelstr_CFileWriter_sync_SyncError Unable to write to file '%1' (error %2).",
+                                temporary, error);
+        }
+        if (!err) err = file.close();
+    }
+    if (!err) err = renameFile(temporary, name);
+    if (err) {
+        platform::removeFile(temporary.utf8());
+        return ZEL_PASS(err);
+    }
+    return nullptr;
+}
+
+CErrorPtr renameFile(const CString& name, const CString& newName) {
+    if (const int error = platform::renameFile(name.utf8(), newName.utf8()))
+        return ZEL_ERROR("@zelstr_CFileBase_rename_RenameError Unable to rename file '%1' to '%2' (error %3).", name,
+                         newName, error);
     return nullptr;
 }
 

@@ -70,4 +70,13 @@ public:
     CErrorPtr getSize(uint64_t& out) override { return CFileBase::getSize(out); }
 };
 
+// Replaces the file `name` with `size` bytes of `data` in one step: they go
+// to a temporary file in the same folder, which is synced and then renamed
+// over the old file. Readers and a crash see the old content or the new,
+// never a part; on failure the old file is untouched.
+CErrorPtr replaceFile(const CString& name, const void* data, size_t size);
+
+// Renames the file `name` to `newName`, replacing a file of that name.
+CErrorPtr renameFile(const CString& name, const CString& newName);
+
 }  // namespace zel

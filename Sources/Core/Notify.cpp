@@ -5,6 +5,7 @@
 #include <map>
 
 #include "Core/Object.h"
+#include "Core/Singleton.h"
 #include "Platform/ErrorDisplay.h"
 #include "Platform/RunLoop.h"
 
@@ -15,10 +16,7 @@ namespace zel {
 // ---------------------------------------------------------------- CNotifyServer
 
 CNotifyServer& CNotifyServer::instance() {
-    // Never destroyed: objects released during process exit still report
-    // here.
-    static CNotifyServer* server = new CNotifyServer();
-    return *server;
+    return moduleSingleton<CNotifyServer>([] { return new CNotifyServer(); });
 }
 
 void CNotifyServer::subscribe(CObject* sender, const CString& event, CObject* listener, long long listenerId,
@@ -140,8 +138,7 @@ struct CPendingEvents {
 };
 
 CPendingEvents& pendingEvents() {
-    static CPendingEvents* pending = new CPendingEvents();
-    return *pending;
+    return moduleSingleton<CPendingEvents>([] { return new CPendingEvents(); });
 }
 
 struct CDisplaySlot {
@@ -150,8 +147,7 @@ struct CDisplaySlot {
 };
 
 CDisplaySlot& displaySlot() {
-    static CDisplaySlot* slot = new CDisplaySlot();
-    return *slot;
+    return moduleSingleton<CDisplaySlot>([] { return new CDisplaySlot(); });
 }
 
 }  // namespace

@@ -33,9 +33,21 @@ public:
 namespace {
 std::atomic<bool> g_creationTrace{false};
 constexpr int kMaxExpansionSteps = 256;
-// The bindings whose target is being set on this thread, innermost last: a
-// binding that fires again before it is done is part of a cycle.
-thread_local std::vector<const CBinding*> t_firing;
+// The bindings whose target is being set on this thread, innermost first: a
+// binding that fires again before it is done is part of a cycle. A chain of
+// entries on the stack, so that a thread keeps no heap memory of the module
+// once the module is unloaded.
+struct CFiring {
+    const CBinding* binding;
+    const CFiring* outer;
+};
+thread_local const CFiring* t_firing = nullptr;
+
+bool isFiring(const CBinding* b) {
+    for (const CFiring* f = t_firing; f; f = f->outer)
+        if (f->binding == b) return true;
+    return false;
+}
 }  // namespace
 
 CObject::CObject() = default;
@@ -171,7 +183,7 @@ CErrorPtr CObject::setAttr(const CString& name, const CString& value) {
             if (b->sourceAttr != name) continue;
             CObject* target = b->target;
             const CString attr = b->attr;
-            if (std::find(t_firing.begin(), t_firing.end(), b) != t_firing.end()) {
+            if (isFiring(b)) {
                 if (!result)
                     result = ZEL_ERROR(
                         "@zelstr_CObject_setAttr_BindingCycle Attribute '%1' of '%2' changes itself through its live "
@@ -185,9 +197,10 @@ CErrorPtr CObject::setAttr(const CString& name, const CString& value) {
             const CString expanded = target->expandText(attr, b->text, false, unused);
             auto pending = target->m_pending.find(attr);
             if (pending != target->m_pending.end()) pending->second.expanded = expanded;
-            t_firing.push_back(b);
+            const CFiring entry{b, t_firing};
+            t_firing = &entry;
             CErrorPtr err = target->setAttr(attr, expanded);
-            t_firing.pop_back();
+            t_firing = entry.outer;
             if (err && !result) result = ZEL_PASS(err);
         }
     }

@@ -32,8 +32,10 @@ public:
     // u32 byte count (at most 61,440) then UTF-8.
     CErrorPtr readString(CString& out);
     // Tagged compressed block (tag, length, Adler-32 of the length bytes,
-    // zlib stream) into `out`.
-    CErrorPtr readCompressedData(uint32_t expectedTag, std::vector<uint8_t>& out);
+    // zlib stream) into `out`. A block that declares more than `maxLength`
+    // bytes is refused before anything is decompressed or allocated: the
+    // caller knows how large its payloads can legitimately be.
+    CErrorPtr readCompressedData(uint32_t expectedTag, std::vector<uint8_t>& out, size_t maxLength);
 };
 
 class COutputStream {

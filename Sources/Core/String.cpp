@@ -250,7 +250,8 @@ bool parseReal(const CString& text, double& out) {
     char* end = nullptr;
     errno = 0;
     double v = std::strtod(s.c_str(), &end);
-    if (end != s.c_str() + s.size()) return false;
+    // "1e999" overflows to infinity, which no value of the system may hold.
+    if (end != s.c_str() + s.size() || !std::isfinite(v)) return false;
     out = v;
     return true;
 }

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "Core/Notify.h"
+#include "Core/Singleton.h"
 
 #define ZEL_SOURCE_TAG "Timer"
 
@@ -23,9 +24,7 @@ struct CTimerMap {
 };
 
 CTimerMap& timerMap() {
-    // Never destroyed: timers released during process exit still look here.
-    static CTimerMap* map = new CTimerMap();
-    return *map;
+    return moduleSingleton<CTimerMap>([] { return new CTimerMap(); });
 }
 
 }  // namespace

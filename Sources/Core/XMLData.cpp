@@ -17,8 +17,14 @@ namespace {
 constexpr int kMaxDepth = 200;
 constexpr uint8_t kElement = 0;
 constexpr uint8_t kTemplate = 1;
-// The templates being instantiated on this thread, outermost first.
-thread_local std::vector<const CTemplate*> t_instantiating;
+// The templates being instantiated on this thread, innermost first: a chain
+// of entries on the stack, so that a thread keeps no heap memory of the
+// module once the module is unloaded.
+struct CInstantiating {
+    const CTemplate* tmpl;
+    const CInstantiating* outer;
+};
+thread_local const CInstantiating* t_instantiating = nullptr;
 
 CErrorPtr setAttrs(CObject& obj, const CDocument& d, size_t pos, uint16_t count) {
     for (uint16_t i = 0; i < count; ++i, pos += 4)
@@ -111,12 +117,14 @@ CErrorPtr CDocument::checkRecord(size_t& pos, size_t end, int depth) {
 CErrorPtr CTemplate::instantiate(CObject& parent, const CString& name, CObject*& out,
                                  const CAttrOverrides* overrides) const {
     out = nullptr;
-    if (std::find(t_instantiating.begin(), t_instantiating.end(), this) != t_instantiating.end())
-        return ZEL_ERROR("@zelstr_CTemplate_instantiate_Recursive Run-time template '%1' contains itself.", m_name);
+    for (const CInstantiating* i = t_instantiating; i; i = i->outer)
+        if (i->tmpl == this)
+            return ZEL_ERROR("@zelstr_CTemplate_instantiate_Recursive Run-time template '%1' contains itself.", m_name);
     CObject* created = nullptr;
-    t_instantiating.push_back(this);
+    const CInstantiating entry{this, t_instantiating};
+    t_instantiating = &entry;
     CErrorPtr err = CXMLData::build(m_doc, m_body, parent, &name, &created, overrides);
-    t_instantiating.pop_back();
+    t_instantiating = entry.outer;
     if (err) return ZEL_PASS(err);
     out = created;
     return nullptr;

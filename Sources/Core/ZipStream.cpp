@@ -187,7 +187,7 @@ CErrorPtr COutputZipStream::close() {
     return nullptr;
 }
 
-CErrorPtr CInputStream::readCompressedData(uint32_t expectedTag, std::vector<uint8_t>& out) {
+CErrorPtr CInputStream::readCompressedData(uint32_t expectedTag, std::vector<uint8_t>& out, size_t maxLength) {
     uint32_t tag;
     ZEL_TRY(readUInt32(tag));
     if (tag != expectedTag)
@@ -207,13 +207,17 @@ CErrorPtr CInputStream::readCompressedData(uint32_t expectedTag, std::vector<uin
             expectedCheck, check);
     const size_t length = uint32_t(lengthBytes[0]) | uint32_t(lengthBytes[1]) << 8 | uint32_t(lengthBytes[2]) << 16 |
                           uint32_t(lengthBytes[3]) << 24;
+    if (length > maxLength)
+        return ZEL_ERROR(
+            "@zelstr_CInputStream_readCompressedData_TooLong Compressed data of %1 bytes above the allowed %2 bytes.",
+            length, maxLength);
 
     CInputZipStream zip;
     ZEL_TRY(zip.open(*this));
-    // The length is trusted once its check matches, but a damaged or hostile
-    // block can still claim gigabytes. The buffer therefore grows with the
-    // data actually decompressed (at most doubling), so a lying length ends in
-    // the EOF error instead of a huge allocation up front.
+    // Below the ceiling a damaged block can still claim more than it holds.
+    // The buffer therefore grows with the data actually decompressed (at most
+    // doubling), so a lying length ends in the EOF error instead of a large
+    // allocation up front.
     out.clear();
     size_t done = 0;
     while (done < length) {

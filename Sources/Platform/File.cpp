@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 namespace zel::platform {
 
@@ -96,5 +97,19 @@ int closeFile(int handle) {
     if (::close(handle) != 0 && errno != EINTR) return errno;
     return 0;
 }
+
+int syncFile(int handle) {
+    int rc;
+    do {
+        rc = ::fsync(handle);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 ? 0 : errno;
+}
+
+int renameFile(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
 
 }  // namespace zel::platform

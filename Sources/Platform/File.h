@@ -34,5 +34,10 @@ int writeFile(int handle, const void* buffer, size_t count, size_t& done);
 int seekFile(int handle, int64_t offset, SeekOrigin origin, uint64_t& position);
 int fileSize(int handle, uint64_t& size);
 int closeFile(int handle);
+// Waits until the file's data are on the storage device.
+int syncFile(int handle);
+// Moves `from` to `to` in one step, replacing a file already at `to`.
+int renameFile(const std::string& from, const std::string& to);
+int removeFile(const std::string& path);
 
 }  // namespace zel::platform

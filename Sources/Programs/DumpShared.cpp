@@ -2,6 +2,7 @@
 // Prints the embedded shared document as the running program sees it: the
 // object tree built from it, then each run-time template instantiated.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "Core/Application.h"
@@ -41,7 +42,15 @@ void print(const zel::CObject& obj, int depth) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1) {
+        const bool help = argc == 2 && std::strcmp(argv[1], "--help") == 0;
+        std::fputs("usage: lagwell-dump-shared\n\nPrints the embedded shared document as the running program sees "
+                   "it:\nthe object tree, then each run-time template instantiated.\n",
+                   help ? stdout : stderr);
+        if (!help) std::fprintf(stderr, "lagwell-dump-shared: unknown argument %s\n", argv[1]);
+        return help ? 0 : 2;
+    }
     if (zel::CErrorPtr err = zel::CApplication::start()) {
         std::fprintf(stderr, "lagwell-dump-shared: %s\n", err->describe().c_str());
         return 1;

@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "Core/MemoryStream.h"
 #include "Support/FactoryValues.h"
 #include "Support/Printers.h"
+#include "Support/ShownErrors.h"
 
 using namespace zel;
 
@@ -322,4 +325,21 @@ TEST(AudioWrapperThreaded, EditsWhileProcessingReachTheSound) {
     settle.run(w);
     block.run(w);
     for (size_t t = 5; t < 256; ++t) ASSERT_EQ(block.out[0][t], block.in[0][t - 5]) << t;
+}
+
+TEST(AudioWrapper, DamagedSharedRoutingListFallsBackToTheEmbeddedOne) {
+    CShownErrors shown;
+    const std::string file = CAppDataGlobal::instance().itemPath("../routing-presets-sys");
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    std::ofstream(file, std::ios::binary) << "garbage";
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setIOChannels(1, 2);
+    auto* out = dynamic_cast<CAudioParam*>(w.plugin().findObject(w.plugin().fullName() + ".modMain.io-params.out-routing"));
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->storage().read(0, 0), 1.0);
+    EXPECT_EQ(out->storage().read(0, 1), 1.0) << "mono reaches the right output too";
+    EXPECT_TRUE(std::filesystem::exists(file + CAppData::kDamagedSuffix));
+    EXPECT_EQ(shown.shown().size(), 1u);
+    std::filesystem::remove(file + CAppData::kDamagedSuffix);
 }

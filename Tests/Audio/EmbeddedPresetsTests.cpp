@@ -3,6 +3,8 @@
 // them: their records, their values, and what they do to an instance.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <string>
 #include <vector>
 
@@ -36,7 +38,7 @@ CBytes factoryPayload() {
     EXPECT_EQ(reader.open("FactoryROM.cbf"), nullptr);
     EXPECT_TRUE(reader.isEmbedded());
     CBytes payload;
-    EXPECT_EQ(reader.readCompressedData(CAudioPresetBank::kTag, payload), nullptr);
+    EXPECT_EQ(reader.readCompressedData(CAudioPresetBank::kTag, payload, SIZE_MAX), nullptr);
     return payload;
 }
 

@@ -7,6 +7,7 @@
 #include "Core/MemoryStream.h"
 #include "Support/Instance.h"
 #include "Support/Printers.h"
+#include "Support/ShownErrors.h"
 
 using namespace zel;
 
@@ -261,4 +262,75 @@ TEST(ParamRegistry, StoredDefaultPresetSeedsNewInstances) {
     EXPECT_EQ(next.param("preset-name").storage().text(0, 0), "Mine");
     EXPECT_EQ(next.undo().count(), 0u);
     std::filesystem::remove(CAppDataLocal::instance().itemPath(CAudioParamRegistry::kDefaultPresetItem));
+}
+
+TEST(ParamRegistry, DamagedDefaultPresetIsSetAsideAndStatesStayLoadable) {
+    CShownErrors shown;
+    const std::string file = CAppDataLocal::instance().itemPath(CAudioParamRegistry::kDefaultPresetItem);
+    // A correctly framed block whose record has an empty name.
+    const std::vector<uint8_t> zeros(16, 0);
+    ASSERT_EQ(CAppDataLocal::instance().writeItem(CAudioParamRegistry::kDefaultPresetItem, zeros.data(), zeros.size(),
+                                                  CAudioPreset::kTag),
+              nullptr);
+    CInstance inst;
+    EXPECT_FALSE(inst.registry().isDefaultPresetLoaded());
+    EXPECT_EQ(inst.registry().sessionBank().presets()[0].name(), "t4c9:Default");
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_TRUE(std::filesystem::exists(file + CAppData::kDamagedSuffix));
+    ASSERT_EQ(shown.shown().size(), 1u);
+    EXPECT_NE(shown.shown()[0].find("Incompatible preset."), std::string::npos) << shown.shown()[0];
+
+    inst.edit("modOutGain.gain", 0, 0, {0.5});
+    CMemoryWriter state;
+    ASSERT_EQ(inst.registry().saveState(state), nullptr);
+    CInstance clean;
+    CMemoryReaderStatic in(state.bytes().data(), state.bytes().size());
+    CErrorPtr err = clean.registry().restoreState(in);
+    ASSERT_EQ(err, nullptr) << err->describe();
+    EXPECT_EQ(clean.value("modOutGain.gain"), 0.5);
+    std::filesystem::remove(file + CAppData::kDamagedSuffix);
+}
+
+TEST(ParamRegistry, DefaultPresetWithAnItemThatDoesNotFitLeavesTheEmbeddedDefault) {
+    CShownErrors shown;
+    const std::string file = CAppDataLocal::instance().itemPath(CAudioParamRegistry::kDefaultPresetItem);
+    CAudioPreset bad("t4c9:Bad");
+    bad.setItem("modLagwell.adelay", floatRecord("audio.modMain.modLagwell.adelay", {{0, 0, 0, 4}}));
+    bad.setItem("modOutGain.gain", floatRecord("audio.modMain.modOutGain.gain", {{0.5}}, 2));
+    CMemoryWriter record;
+    ASSERT_EQ(bad.save(record), nullptr);
+    ASSERT_EQ(CAppDataLocal::instance().writeItem(CAudioParamRegistry::kDefaultPresetItem, record.bytes().data(),
+                                                  record.bytes().size(), CAudioPreset::kTag),
+              nullptr);
+    CInstance inst;
+    EXPECT_FALSE(inst.registry().isDefaultPresetLoaded());
+    EXPECT_EQ(inst.registry().sessionBank().presets()[0].name(), "t4c9:Default");
+    EXPECT_EQ(inst.value("modLagwell.adelay", 0, 3), 0.0) << "nothing of the refused default stays applied";
+    EXPECT_EQ(inst.param("preset-name").storage().text(0, 0), "Default");
+    EXPECT_TRUE(std::filesystem::exists(file + CAppData::kDamagedSuffix));
+    EXPECT_EQ(shown.shown().size(), 1u);
+    std::filesystem::remove(file + CAppData::kDamagedSuffix);
+}
+
+TEST(ParamRegistry, AStateIsNeverNamedSoThatItsReaderRefusesIt) {
+    CInstance inst;
+    CAudioPresetBank bank("foreign");
+    CAudioPreset program;
+    inst.registry().capture(program);
+    program.setName("Unprefixed");
+    bank.presets() = {program};
+    CMemoryWriter w;
+    ASSERT_EQ(bank.save(w), nullptr);
+    CMemoryReaderStatic r(w.bytes().data(), w.bytes().size());
+    inst.registry().loadSessionBank(r);
+    inst.edit("modOutGain.gain", 0, 0, {0.5});
+
+    CMemoryWriter state;
+    ASSERT_EQ(inst.registry().saveState(state), nullptr);
+    CInstance other;
+    CMemoryReaderStatic in(state.bytes().data(), state.bytes().size());
+    CErrorPtr err = other.registry().restoreState(in);
+    ASSERT_EQ(err, nullptr) << err->describe();
+    EXPECT_EQ(other.value("modOutGain.gain"), 0.5);
+    EXPECT_EQ(other.registry().sessionBank().presets()[0].name(), "t4c9:Unprefixed");
 }

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "Audio/Preset.h"
 #include "Core/MemoryStream.h"
@@ -200,6 +203,30 @@ TEST(PresetBadInput, SaveRefusesItemsAboveTheLoadMaximum) {
     EXPECT_TRUE(w.bytes().empty());
 }
 
+TEST(PresetBadInput, BlocksAboveTheirCeilingAreRefusedBeforeDecompression) {
+    // A preset block that declares more than any preset can hold, and a
+    // bank block that does: both fail at the header, in no measurable time.
+    for (const auto& [tag, ceiling] : {std::pair{CAudioPreset::kTag, CAudioPreset::kMaxRecordBytes},
+                                       std::pair{CAudioPresetBank::kTag, CAudioPresetBank::kMaxRecordBytes}}) {
+        const std::vector<uint8_t> zeros(ceiling + 1, 0);
+        CMemoryWriter w;
+        ASSERT_EQ(w.writeCompressedData(tag, zeros.data(), zeros.size()), nullptr);
+        CAudioPreset preset("t4c9:Kept");
+        CAudioPresetBank bank("Kept");
+        CMemoryReader in(w.take());
+        CErrorPtr err = tag == CAudioPreset::kTag ? preset.loadCompressed(in) : bank.loadCompressed(in);
+        EXPECT_EQ(key(err), "@zelstr_CInputStream_readCompressedData_TooLong");
+        EXPECT_EQ(preset.name(), "t4c9:Kept");
+        EXPECT_EQ(bank.name(), "Kept");
+    }
+    // What cannot be read back is not written either.
+    CAudioPreset big("t4c9:Big");
+    big.setItem("raw", CBlob(CAudioPreset::kMaxRecordBytes, 0x5A));
+    CMemoryWriter w;
+    EXPECT_EQ(key(big.saveCompressed(w)), "@zelstr_CAudioPreset_saveCompressed_TooLong");
+    EXPECT_TRUE(w.bytes().empty());
+}
+
 class PresetFiles : public ::testing::Test {
 protected:
     void SetUp() override { std::filesystem::create_directories(m_dir); }
@@ -212,7 +239,7 @@ protected:
         const CBytes block{std::istreambuf_iterator<char>(in), {}};
         CMemoryReaderStatic reader(block.data(), block.size());
         CBytes out;
-        EXPECT_EQ(reader.readCompressedData(tag, out), nullptr);
+        EXPECT_EQ(reader.readCompressedData(tag, out, SIZE_MAX), nullptr);
         uint64_t end = 0;
         EXPECT_EQ(reader.getPosition(end), nullptr);
         EXPECT_EQ(end, block.size());

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +16,7 @@
 #include "Core/MemoryStream.h"
 #include "Core/ResourceReader.h"
 #include "Core/SharedAttribute.h"
+#include "Support/ShownErrors.h"
 
 namespace zel {
 namespace {
@@ -51,6 +55,7 @@ protected:
 
     void clean() {
         fs::remove(CAppDataLocal::instance().itemPath(kSchemeItem));
+        fs::remove(CAppDataLocal::instance().itemPath(kSchemeItem) + CAppData::kDamagedSuffix);
         fs::remove(CAppDataGlobal::instance().itemPath(kSharedItem));
         fs::remove(CAppDataLocal::instance().itemPath(kSharedItem));
         fs::remove(CAppDataLocal::instance().itemPath(kByNameItem));
@@ -80,7 +85,7 @@ TEST_F(AppDataTest, WithoutAFileTheEmbeddedDefaultIsRead) {
     ASSERT_EQ(resource.open("AppDataLocal_uicolor-name"), nullptr);
     ASSERT_TRUE(resource.isEmbedded());
     std::vector<uint8_t> embedded;
-    ASSERT_EQ(resource.readCompressedData(kDstr, embedded), nullptr);
+    ASSERT_EQ(resource.readCompressedData(kDstr, embedded, SIZE_MAX), nullptr);
     EXPECT_EQ(bytes, embedded);
 
     // No file and no default: the file's own error.
@@ -123,14 +128,106 @@ TEST_F(AppDataTest, WriteThenReadRoundTripsAndTellsListeners) {
     EXPECT_EQ(log.items.size(), 2u);
 }
 
-TEST_F(AppDataTest, CorruptFileIsAnErrorNotTheDefault) {
+std::string fileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> filesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(AppDataTest, DamagedFileIsSetAsideAndReportedOnceAndTheDefaultServes) {
+    CShownErrors shown;
     const std::string file = CAppDataLocal::instance().itemPath(kSchemeItem);
     fs::create_directories(fs::path(file).parent_path());
-    std::ofstream(file, std::ios::binary) << "not a compressed block";
+    std::ofstream(file, std::ios::binary) << "garbage";
     std::vector<uint8_t> bytes;
-    CErrorPtr err = CAppDataLocal::instance().readItem(kSchemeItem, bytes, kDstr);
+    ASSERT_EQ(CAppDataLocal::instance().readItem(kSchemeItem, bytes, kDstr), nullptr);
+    EXPECT_EQ(readText(bytes).size(), 4u);
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_EQ(fileText(file + ".damaged"), "garbage");
+    ASSERT_EQ(shown.shown().size(), 1u);
+    EXPECT_NE(shown.shown()[0].find("damaged"), std::string::npos) << shown.shown()[0];
+    EXPECT_NE(shown.shown()[0].find(file + ".damaged"), std::string::npos) << shown.shown()[0];
+
+    ASSERT_EQ(CAppDataLocal::instance().readItem(kSchemeItem, bytes, kDstr), nullptr);
+    EXPECT_EQ(readText(bytes).size(), 4u);
+    EXPECT_EQ(shown.shown().size(), 1u);
+
+    // A file the user removes after it was read gives the default again.
+    const std::vector<uint8_t> blue = dstr("Blue");
+    ASSERT_EQ(CAppDataLocal::instance().writeItem(kSchemeItem, blue.data(), blue.size(), kDstr), nullptr);
+    ASSERT_EQ(CAppDataLocal::instance().readItem(kSchemeItem, bytes, kDstr), nullptr);
+    EXPECT_EQ(readText(bytes), "Blue");
+    std::filesystem::remove(file);
+    ASSERT_EQ(CAppDataLocal::instance().readItem(kSchemeItem, bytes, kDstr), nullptr);
+    EXPECT_NE(readText(bytes), "Blue");
+    EXPECT_EQ(readText(bytes).size(), 4u);
+}
+
+TEST_F(AppDataTest, DamagedFileGivesWayToWhatWasReadBefore) {
+    CShownErrors shown;
+    CAppData store((scratch() / "Kept" / "Data").string());
+    const fs::path file = store.itemPath("../record");
+    const std::vector<uint8_t> payload{1, 2, 3};
+    ASSERT_EQ(store.writeItem("../record", payload.data(), payload.size(), kAdat), nullptr);
+    std::ofstream(file, std::ios::binary) << "7 bytes";
+    std::vector<uint8_t> back;
+    ASSERT_EQ(store.readItem("../record", back, kAdat), nullptr);
+    EXPECT_EQ(back, payload);
+    EXPECT_EQ(fileText(file.string() + ".damaged"), "7 bytes");
+    back.clear();
+    ASSERT_EQ(store.readItem("../record", back, kAdat), nullptr);
+    EXPECT_EQ(back, payload);
+    EXPECT_EQ(shown.shown().size(), 1u);
+
+    // Nothing kept and no default: the reader's error, and the file aside.
+    CAppData fresh((scratch() / "Fresh" / "Data").string());
+    fs::create_directories(scratch() / "Fresh");
+    std::ofstream(fresh.itemPath("../record"), std::ios::binary) << "7 bytes";
+    CErrorPtr err = fresh.readItem("../record", back, kAdat);
     ASSERT_NE(err, nullptr);
     EXPECT_EQ(err->key(), "@zelstr_CInputStream_readCompressedData_InvalidData");
+    EXPECT_TRUE(fs::exists(fresh.itemPath("../record") + ".damaged"));
+    EXPECT_EQ(shown.shown().size(), 2u);
+}
+
+TEST_F(AppDataTest, WritesReplaceTheFileWholeAndLeaveNothingBehind) {
+    CAppData store((scratch() / "Atomic" / "Data").string());
+    const std::vector<uint8_t> first{1, 2, 3}, second{4, 5, 6, 7};
+    ASSERT_EQ(store.writeItem("../record", first.data(), first.size(), kAdat), nullptr);
+    const fs::path file = store.itemPath("../record");
+    const std::string firstBlock = fileText(file);
+    // A reader holding the old file keeps seeing it whole: the new content
+    // arrives as a new file renamed over the old name, not written into it.
+    const fs::path held = scratch() / "Atomic" / "held";
+    fs::create_hard_link(file, held);
+    ASSERT_EQ(store.writeItem("../record", second.data(), second.size(), kAdat), nullptr);
+    EXPECT_EQ(fileText(held), firstBlock);
+    std::vector<uint8_t> back;
+    ASSERT_EQ(store.readItem("../record", back, kAdat), nullptr);
+    EXPECT_EQ(back, second);
+    EXPECT_EQ(filesIn(scratch() / "Atomic"), (std::vector<std::string>{"held", "record"}));
+}
+
+TEST_F(AppDataTest, ADeclaredLengthAboveTheCeilingIsRefusedUnread) {
+    CAppData store((scratch() / "Bomb" / "Data").string());
+    const fs::path file = store.itemPath("../record");
+    fs::create_directories(file.parent_path());
+    // The header alone: a length one above the ceiling with its check.
+    CMemoryWriter w;
+    const std::vector<uint8_t> big(CAppData::kMaxItemBytes + 1, 0);
+    ASSERT_EQ(w.writeCompressedData(kAdat, big.data(), big.size()), nullptr);
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(w.bytes().data()), 12);
+    std::vector<uint8_t> back;
+    CErrorPtr err = store.readItem("../record", back, kAdat);
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(err->key(), "@zelstr_CInputStream_readCompressedData_TooLong");
+    EXPECT_TRUE(back.empty());
 }
 
 TEST_F(AppDataTest, FailedWriteIsReportedAndNotAnnounced) {

@@ -103,7 +103,7 @@ TEST(CompressedBlock, FourLetterTextBlockLayout) {
 
     CMemoryReader r(block);
     std::vector<uint8_t> back;
-    ASSERT_EQ(r.readCompressedData(makeTag("dstr"), back), nullptr);
+    ASSERT_EQ(r.readCompressedData(makeTag("dstr"), back, SIZE_MAX), nullptr);
     EXPECT_EQ(back, payload);
     CMemoryReader payloadReader(back);
     CString name;
@@ -115,7 +115,7 @@ TEST(CompressedBlock, WrongTagFailsBeforeDecompressing) {
     const std::vector<uint8_t> block = compressedBlock(makeTag("dstr"), {1, 2, 3});
     CMemoryReader r(block);
     std::vector<uint8_t> out;
-    CErrorPtr err = r.readCompressedData(makeTag("aprs"), out);
+    CErrorPtr err = r.readCompressedData(makeTag("aprs"), out, SIZE_MAX);
     ASSERT_NE(err, nullptr);
     EXPECT_EQ(err->key(), "@zelstr_CInputStream_readCompressedData_InvalidData");
     EXPECT_EQ(err->text().utf8(), "Invalid ID encountered when reading compressed data (expected " +
@@ -134,7 +134,7 @@ TEST(CompressedBlock, CheckOverAnythingButLengthBytesFails) {
     putU32(block, 8, wrong);
     CMemoryReader r(block);
     std::vector<uint8_t> out;
-    CErrorPtr err = r.readCompressedData(makeTag("aprs"), out);
+    CErrorPtr err = r.readCompressedData(makeTag("aprs"), out, SIZE_MAX);
     ASSERT_NE(err, nullptr);
     EXPECT_EQ(err->key(), "@zelstr_CInputStream_readCompressedData_HeadCRC");
     EXPECT_EQ(err->text().utf8(), "Invalid CRC encountered when reading compressed data (expected " +
@@ -152,7 +152,7 @@ TEST(CompressedBlock, EmptyPayloadStillHasCompleteZlibStream) {
 
     CMemoryReader r(block);
     std::vector<uint8_t> out = {9};
-    ASSERT_EQ(r.readCompressedData(makeTag("adat"), out), nullptr);
+    ASSERT_EQ(r.readCompressedData(makeTag("adat"), out, SIZE_MAX), nullptr);
     EXPECT_TRUE(out.empty());
 }
 
@@ -176,7 +176,7 @@ TEST(CompressedBlock, LargePayloadRoundTripsInOddPiecesAndMovesIn32KWrites) {
 
     CTrickleReader r(w.m_bytes);
     std::vector<uint8_t> back;
-    ASSERT_EQ(r.readCompressedData(makeTag("abnk"), back), nullptr);
+    ASSERT_EQ(r.readCompressedData(makeTag("abnk"), back, SIZE_MAX), nullptr);
     EXPECT_EQ(back, payload);
 }
 
@@ -185,7 +185,7 @@ TEST(CompressedBlock, TruncatedStreamFailsWithPrematureEnd) {
     block.resize(12 + (block.size() - 12) / 2);
     CTrickleReader r(block);
     std::vector<uint8_t> out;
-    CErrorPtr err = r.readCompressedData(makeTag("alst"), out);
+    CErrorPtr err = r.readCompressedData(makeTag("alst"), out, SIZE_MAX);
     ASSERT_NE(err, nullptr);
     EXPECT_EQ(err->key(), "@zelstr_CInputZipStream_read_EOF");
     EXPECT_EQ(err->text().utf8(), "Premature end of file.");
@@ -198,15 +198,34 @@ TEST(CompressedBlock, StreamEndingBeforeLengthFailsWithPrematureEnd) {
         SCOPED_TRACE(claimed);
         CMemoryReader r(handMadeBlock(makeTag("aprs"), claimed, payload));
         std::vector<uint8_t> out;
-        CErrorPtr err = r.readCompressedData(makeTag("aprs"), out);
+        CErrorPtr err = r.readCompressedData(makeTag("aprs"), out, SIZE_MAX);
         ASSERT_NE(err, nullptr);
         EXPECT_EQ(err->key(), "@zelstr_CInputZipStream_read_EOF");
         EXPECT_LE(out.size(), size_t(1) << 20);
     }
     CMemoryReader exact(handMadeBlock(makeTag("aprs"), 50, payload));
     std::vector<uint8_t> out;
-    ASSERT_EQ(exact.readCompressedData(makeTag("aprs"), out), nullptr);
+    ASSERT_EQ(exact.readCompressedData(makeTag("aprs"), out, SIZE_MAX), nullptr);
     EXPECT_EQ(out, payload);
+}
+
+TEST(CompressedBlock, TheCallersCeilingStopsABombBeforeDecompression) {
+    // 64 MiB of zeros pack into about 64 kB: a payload past the ceiling is
+    // refused at once, one at the ceiling reads.
+    const std::vector<uint8_t> zeros(size_t(64) << 20, 0);
+    const std::vector<uint8_t> bomb = compressedBlock(makeTag("aprs"), zeros);
+    ASSERT_LT(bomb.size(), size_t(1) << 20);
+    CMemoryReader r(bomb);
+    std::vector<uint8_t> out;
+    CErrorPtr err = r.readCompressedData(makeTag("aprs"), out, zeros.size() - 1);
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(err->key(), "@zelstr_CInputStream_readCompressedData_TooLong");
+    EXPECT_EQ(err->text().utf8(), "Compressed data of 67108864 bytes above the allowed 67108863 bytes.");
+    EXPECT_EQ(out.capacity(), 0u);
+
+    CMemoryReader atCeiling(bomb);
+    ASSERT_EQ(atCeiling.readCompressedData(makeTag("aprs"), out, zeros.size()), nullptr);
+    EXPECT_EQ(out.size(), zeros.size());
 }
 
 TEST(CompressedBlock, CorruptDeflateDataReportsZlibCodeAndText) {
@@ -214,7 +233,7 @@ TEST(CompressedBlock, CorruptDeflateDataReportsZlibCodeAndText) {
     block[14] = 0xFF;  // first deflate block header: final, reserved type 3
     CMemoryReader r(block);
     std::vector<uint8_t> out;
-    CErrorPtr err = r.readCompressedData(makeTag("aprs"), out);
+    CErrorPtr err = r.readCompressedData(makeTag("aprs"), out, SIZE_MAX);
     ASSERT_NE(err, nullptr);
     EXPECT_EQ(err->key(), "@zelstr_CInputZipStream_read_inflate");
     EXPECT_EQ(err->text().utf8(), "zlib inflate error -3 (invalid block type).");
@@ -231,7 +250,7 @@ TEST(CompressedBlock, TargetAndSourceErrorsArePassedUp) {
 
     CTrickleReader r(std::vector<uint8_t>(3));
     std::vector<uint8_t> out;
-    err = r.readCompressedData(makeTag("abnk"), out);
+    err = r.readCompressedData(makeTag("abnk"), out, SIZE_MAX);
     ASSERT_NE(err, nullptr);
     EXPECT_EQ(err->key(), "@zelstr_Test_read_EOF");
 }

@@ -104,6 +104,8 @@ TEST(Attributes, TypedReadsAcceptOnlyExactTexts) {
     EXPECT_EQ(o.getInt("junk", 7), 7);
     EXPECT_DOUBLE_EQ(o.getReal("real", 0), 0.001);
     EXPECT_DOUBLE_EQ(o.getReal("junk", -1.0), -1.0);
+    o.setAttr("huge", "1e999");
+    EXPECT_DOUBLE_EQ(o.getReal("huge", -1.0), -1.0) << "no text reads as infinity";
     o.setBool("flag", true);
     EXPECT_EQ(o.getAttr("flag"), "true");
     o.setReal("r", 12.0);

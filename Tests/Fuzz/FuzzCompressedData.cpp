@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     CPieceReader reader(block, piece);
     std::vector<uint8_t> payload;
-    CErrorPtr err = reader.readCompressedData(kTag, payload);
+    CErrorPtr err = reader.readCompressedData(kTag, payload, size_t(1) << 24);
     if (intact) {
         require(err == nullptr);
         require(payload == rest);

@@ -10,7 +10,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "LiveHeap.h"
 #include "Module.h"
+#include "Plugin.h"
 #include "TestHost.h"
 
 namespace lagwell::host {
@@ -81,6 +83,50 @@ TEST(ModuleTest, ThePluginExportsOnlyItsEntryPoints) {
     for (const char* internal : {"_ZN3zel12CApplication5startEv", "_ZN3zel7CObject4initEv"})
         EXPECT_EQ(dlsym(handle, internal), nullptr) << internal;
     dlclose(handle);
+}
+
+// A host that calls ModuleExit while an instance is still alive: the
+// instance keeps working, terminates and even initialises again, and an
+// exit without its entry is refused.
+TEST(ModuleTest, AnInstanceOutlivesTheModulesExit) {
+    auto module = Module::load(test::bundlePath());
+    Plugin plugin(module, module->findClass("Audio Module Class"));
+    void* handle = dlopen(module->libraryPath().c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    const auto moduleExit = reinterpret_cast<bool (*)()>(dlsym(handle, "ModuleExit"));
+    ASSERT_NE(moduleExit, nullptr);
+    EXPECT_TRUE(moduleExit());
+    EXPECT_FALSE(moduleExit()) << "no entry left to match";
+
+    plugin.setupProcessing(48000, 256, Steinberg::Vst::kSample32, Steinberg::Vst::kRealtime);
+    plugin.start();
+    test::Channels<float> in(2, std::vector<float>(256, 0.25f)), out(2, std::vector<float>(256));
+    std::vector<float*> inPtrs{in[0].data(), in[1].data()}, outPtrs{out[0].data(), out[1].data()};
+    EXPECT_EQ(plugin.process(256, MainBuses<float>{inPtrs.data(), 2, outPtrs.data(), 2}), Steinberg::kResultOk);
+    EXPECT_EQ(out[0][100], 0.25f);
+    EXPECT_FALSE(plugin.saveState().empty());
+    plugin.stop();
+    EXPECT_EQ(plugin.component()->terminate(), Steinberg::kResultOk);
+    EXPECT_EQ(plugin.component()->initialize(&module->hostContext()), Steinberg::kResultOk);
+    dlclose(handle);
+}
+
+// Hosts load and unload a module many times in one process (scans, project
+// switches): each cycle must give back everything it took.
+TEST(ModuleTest, LoadingAndUnloadingLeavesNothingBehind) {
+    const auto cycle = [] {
+        auto module = Module::load(test::bundlePath());
+        Plugin plugin(module, module->findClass("Audio Module Class"));
+        plugin.setupProcessing(48000, 256, Steinberg::Vst::kSample32, Steinberg::Vst::kRealtime);
+        EXPECT_FALSE(plugin.saveState().empty());
+    };
+    // The first cycle fills what stays for the process (the C++ runtime's
+    // and the host's own tables).
+    cycle();
+    const size_t before = test::liveHeapBytes();
+    for (int i = 0; i < 10; ++i) cycle();
+    EXPECT_EQ(static_cast<long long>(test::liveHeapBytes()) - static_cast<long long>(before), 0)
+        << "bytes kept by 10 load and unload cycles";
 }
 
 }  // namespace lagwell::host

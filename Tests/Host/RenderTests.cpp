@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 
 #include "ParameterChanges.h"
@@ -146,6 +147,20 @@ TEST(RenderTest, FailsWithAMessageOnBadRequests) {
     std::ofstream(text) << "not audio";
     const std::string notPreset = test::scratchPath("not.cpf");
     std::ofstream(notPreset) << "abnk and more bytes than twelve";
+    // A tiny file that claims 2,147,483,647 frames per second: its tail
+    // alone would fill the disk.
+    const std::string absurdRate = test::scratchPath("absurd-rate.wav");
+    {
+        const auto u32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+        const auto u16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
+        const std::string samples(200, '\0');
+        std::ofstream(absurdRate, std::ios::binary)
+            << "RIFF" << u32(36 + uint32_t(samples.size())) << "WAVEfmt " << u32(16) << u16(1) << u16(1)
+            << u32(2147483647u) << u32(2147483647u) << u16(2) << u16(16) << "data" << u32(uint32_t(samples.size()))
+            << samples;
+    }
+    const std::string lowRate = test::scratchPath("low-rate.wav");
+    test::writeWav(lowRate, test::Channels<float>(1, std::vector<float>(100)), 4000);
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -169,6 +184,8 @@ TEST(RenderTest, FailsWithAMessageOnBadRequests) {
         {{"--frobnicate", input, output}, 2, "unknown option --frobnicate"},
         {{input, input}, 1, "overwrite the input"},
         {{input}, 2, "usage:"},
+        {{absurdRate, output}, 2, "a sample rate of 2147483647 Hz is outside the 8000 to 768000 Hz"},
+        {{lowRate, output}, 2, "a sample rate of 4000 Hz is outside"},
     };
     for (const Case& c : cases) {
         const test::RunResult run = render(c.args);
@@ -176,6 +193,21 @@ TEST(RenderTest, FailsWithAMessageOnBadRequests) {
         EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
     }
     EXPECT_FALSE(std::ifstream(output)) << "a failed render leaves no output";
+}
+
+TEST(RenderTest, EveryProgramAnswersHelpAndRefusesUnknownOptions) {
+    const std::string here = std::filesystem::current_path().string();
+    for (const char* program : {LAGWELL_RENDER, LAGWELL_DEMO_SIGNAL, LAGWELL_MEASURE}) {
+        SCOPED_TRACE(program);
+        const test::RunResult help = test::runProgram(program, {"--help"});
+        EXPECT_EQ(help.status, 0) << help.output;
+        EXPECT_NE(help.output.find("usage:"), std::string::npos) << help.output;
+        const test::RunResult unknown = test::runProgram(program, {"--frobnicate", "a.wav", "b.wav"});
+        EXPECT_EQ(unknown.status, 2) << unknown.output;
+        EXPECT_NE(unknown.output.find("unknown option --frobnicate"), std::string::npos) << unknown.output;
+    }
+    EXPECT_FALSE(std::filesystem::exists(here + "/--help")) << "an option is never a file name";
+    EXPECT_FALSE(std::filesystem::exists(here + "/--frobnicate"));
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
 #include "Audio/ParamTransaction.h"
+#include "Audio/Preset.h"
 #include "Audio/VST/AudioWrapperVST3.h"
 #include "Audio/VST/PluginFactory.h"
 #include "Audio/VST/VSTStream.h"
@@ -23,9 +26,10 @@
 #include "Core/Application.h"
 #include "Core/MemoryStream.h"
 #include "Support/FactoryValues.h"
+#include "Support/ShownErrors.h"
+#include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "pluginterfaces/vst/vstspeaker.h"
-#include "pluginterfaces/gui/iplugview.h"
 #include "public.sdk/source/common/memorystream.h"
 
 extern "C" Steinberg::IPluginFactory* GetPluginFactory();
@@ -303,6 +307,14 @@ TEST(VST3Factory, OneEffectClassUnderTheProjectIdentifier) {
         ASSERT_NE(obj, nullptr);
         static_cast<Vst::IComponent*>(obj)->release();
     }
+    // Ids at an address that is not 8-byte aligned, as some hosts pass them.
+    alignas(8) char shifted[2 * sizeof(Steinberg::TUID) + 4];
+    std::memcpy(shifted + 4, c.cid, sizeof(Steinberg::TUID));
+    std::memcpy(shifted + 4 + sizeof(Steinberg::TUID), Vst::IComponent::iid.toTUID(), sizeof(Steinberg::TUID));
+    void* created = nullptr;
+    ASSERT_EQ(factory->createInstance(shifted + 4, shifted + 4 + sizeof(Steinberg::TUID), &created), kResultOk);
+    static_cast<Vst::IComponent*>(created)->release();
+
     Steinberg::TUID other = {};
     void* obj = &other;
     EXPECT_NE(factory->createInstance(other, Vst::IComponent::iid, &obj), kResultOk);
@@ -660,6 +672,10 @@ TEST(VST3Processing, SampleSizesTailAndLatency) {
     EXPECT_EQ(plugin.processor->canProcessSampleSize(2), kResultFalse);
     Vst::ProcessSetup odd{Vst::kRealtime, 2, 512, 48000.0};
     EXPECT_EQ(plugin.processor->setupProcessing(odd), kResultFalse);
+    for (const double rate : {0.0, 4000.0, 2147483647.0, std::numeric_limits<double>::quiet_NaN()}) {
+        Vst::ProcessSetup absurd{Vst::kRealtime, Vst::kSample32, 512, rate};
+        EXPECT_EQ(plugin.processor->setupProcessing(absurd), kResultFalse) << rate;
+    }
 
     plugin.start(Vst::kSample64);
     EXPECT_EQ(plugin.processor->getTailSamples(), 576000u);
@@ -795,6 +811,211 @@ TEST(VST3Streams, EndOfHostStreamIsNoErrorButAFailureIs) {
     CErrorPtr err = in.readStreamed(b, count);
     ASSERT_NE(err, nullptr);
     EXPECT_EQ(err->key(), "@zelstr_CInputStreamVST_read_Failed");
+}
+
+// ---- a hostile host
+
+// No host call may throw into the host, whatever it passes.
+template <class F>
+tresult noThrow(F&& call) {
+    try {
+        return call();
+    } catch (...) {
+        ADD_FAILURE() << "exception escaped into the host";
+        return kResultOk;
+    }
+}
+
+bool refused(tresult rc) { return rc == Steinberg::kInvalidArgument || rc == kResultFalse; }
+
+TEST(VST3HostMisuse, BadIndicesNullPointersAndEmptyStringsAreRefusedNotThrown) {
+    CPlugin plugin;
+    Steinberg::FUnknownPtr<Vst::IUnitInfo> units(plugin.component);
+    Steinberg::FUnknownPtr<Vst::IConnectionPoint> connection(plugin.component);
+    const int32 bad[] = {-1, int32(kExtParams) + 1, int32(kExtParams) + 2, 1 << 30, std::numeric_limits<int32>::min()};
+    Vst::ParameterInfo info;
+    Vst::UnitInfo unit;
+    Vst::ProgramListInfo list;
+    Vst::BusInfo bus;
+    Vst::String128 name;
+    Vst::SpeakerArrangement arr = Vst::SpeakerArr::kStereo;
+    for (const int32 i : bad) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->getParameterInfo(i, info); })));
+        EXPECT_TRUE(refused(noThrow([&] { return units->getUnitInfo(i, unit); })));
+        EXPECT_TRUE(refused(noThrow([&] { return units->getProgramListInfo(i, list); })));
+        EXPECT_TRUE(refused(noThrow([&] { return units->getProgramName(CAudioWrapperVST3ProgramList::kId, i, name); })));
+        EXPECT_TRUE(refused(noThrow([&] { return units->getProgramName(i, 0, name); })));
+        EXPECT_TRUE(refused(
+            noThrow([&] { return units->getProgramInfo(CAudioWrapperVST3ProgramList::kId, i, "name", name); })));
+        EXPECT_TRUE(refused(noThrow([&] { return units->hasProgramPitchNames(CAudioWrapperVST3ProgramList::kId, i); })));
+        EXPECT_TRUE(refused(
+            noThrow([&] { return units->getProgramPitchName(CAudioWrapperVST3ProgramList::kId, i, 60, name); })));
+        EXPECT_TRUE(refused(noThrow([&] { return plugin.component->getBusInfo(Vst::kAudio, Vst::kInput, i, bus); })));
+        EXPECT_TRUE(refused(noThrow([&] { return plugin.component->getBusInfo(Vst::kEvent, Vst::kInput, i, bus); })));
+        EXPECT_TRUE(refused(noThrow([&] { return plugin.component->activateBus(Vst::kAudio, Vst::kOutput, i, true); })));
+        EXPECT_TRUE(refused(noThrow([&] { return plugin.processor->getBusArrangement(Vst::kOutput, i, arr); })));
+        EXPECT_TRUE(refused(noThrow([&] { return plugin.processor->setBusArrangements(&arr, i, &arr, i); })));
+        const auto id = Vst::ParamID(i);
+        EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->setParamNormalized(id, 0.5); })));
+        EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->getParamStringByValue(id, 0.5, name); })));
+        Vst::ParamValue v = 0;
+        EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->getParamValueByString(id, name, v); })));
+    }
+    Vst::ParamValue v = 0;
+    char16_t empty[] = u"";
+    EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->getParamStringByValue(kADelay3, 0.5, nullptr); })));
+    EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->getParamValueByString(kADelay3, nullptr, v); })));
+    EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->getParamValueByString(kADelay3, empty, v); })));
+    EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->getParamValueByString(kProgram, empty, v); })));
+    EXPECT_TRUE(refused(noThrow([&] { return units->getProgramName(CAudioWrapperVST3ProgramList::kId, 0, nullptr); })));
+    EXPECT_TRUE(refused(noThrow([&] {
+        return units->getProgramInfo(CAudioWrapperVST3ProgramList::kId, 0, nullptr, name);
+    })));
+    EXPECT_TRUE(refused(noThrow([&] {
+        return units->getProgramPitchName(CAudioWrapperVST3ProgramList::kId, 0, 60, nullptr);
+    })));
+    EXPECT_TRUE(refused(noThrow([&] { return plugin.processor->setBusArrangements(nullptr, 1, nullptr, 1); })));
+    EXPECT_TRUE(refused(noThrow([&] { return plugin.component->setState(nullptr); })));
+    EXPECT_TRUE(refused(noThrow([&] { return plugin.component->getState(nullptr); })));
+    EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->setComponentState(nullptr); })));
+    EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->setState(nullptr); })));
+    EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->getState(nullptr); })));
+    EXPECT_TRUE(refused(noThrow([&] { return connection->connect(nullptr); })));
+    EXPECT_TRUE(refused(noThrow([&] { return connection->notify(nullptr); })));
+    EXPECT_TRUE(refused(noThrow([&] { return connection->disconnect(nullptr); })));
+    // Nothing of it changed the instance.
+    EXPECT_EQ(plugin.controller->getParameterCount(), int32(kExtParams) + 1);
+    EXPECT_EQ(plugin.controller->getParamNormalized(kADelay3), 0.0);
+}
+
+TEST(VST3HostMisuse, NonFiniteValuesAreRejectedAtEveryEntry) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    CPlugin plugin;
+    plugin.start(Vst::kSample32);
+    const double four = plugin.fromText(kADelay3, u"4");
+    ASSERT_EQ(plugin.controller->setParamNormalized(kADelay3, four), kResultTrue);
+    Vst::String128 name;
+    for (const double bad : {nan, inf, -inf}) {
+        EXPECT_EQ(plugin.controller->setParamNormalized(kADelay3, bad), Steinberg::kInvalidArgument);
+        EXPECT_EQ(plugin.controller->setParamNormalized(kProgram, bad), Steinberg::kInvalidArgument);
+        EXPECT_EQ(plugin.controller->getParamStringByValue(kADelay3, bad, name), Steinberg::kInvalidArgument);
+        EXPECT_TRUE(std::isfinite(plugin.controller->normalizedParamToPlain(kADelay3, bad)));
+        CTestChanges changes;
+        changes.add(kADelay3).add(0, bad);
+        std::vector<std::vector<float>> in(2, std::vector<float>(64)), out(2, std::vector<float>(64));
+        plugin.run(in, out, &changes);
+        EXPECT_EQ(plugin.controller->getParamNormalized(kADelay3), four);
+    }
+    Vst::ParamValue v = 0;
+    char16_t huge[] = u"1e999";
+    if (plugin.controller->getParamValueByString(kADelay3, huge, v) == kResultTrue) {
+        EXPECT_TRUE(std::isfinite(v));
+    }
+
+    // A state whose delay digits hold NaN is refused as a whole.
+    CMemoryWriter record;
+    record.writeString("audio.modMain.modLagwell.adelay");
+    for (uint32_t u : {1u, 1u, 0u, 1u, 6u}) record.writeUInt32(u);
+    for (double d : {0.0, 0.0, 0.0, nan, 0.0, 0.0}) record.writeReal(d);
+    CAudioPreset preset("t4c9:Poisoned");
+    preset.setItem("modLagwell.adelay", record.bytes());
+    CMemoryWriter block;
+    ASSERT_EQ(preset.saveCompressed(block), nullptr);
+    Steinberg::MemoryStream state;
+    state.write(const_cast<uint8_t*>(block.bytes().data()), int32(block.bytes().size()), nullptr);
+    state.seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
+    CShownErrors shown;
+    EXPECT_EQ(plugin.component->setState(&state), kResultFalse);
+    EXPECT_EQ(plugin.controller->getParamNormalized(kADelay3), four);
+    Steinberg::MemoryStream saved;
+    ASSERT_EQ(plugin.component->getState(&saved), kResultOk);
+    CPlugin fresh;
+    saved.seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
+    ASSERT_EQ(fresh.component->setState(&saved), kResultOk);
+    for (double value : fresh.values()) EXPECT_TRUE(std::isfinite(value));
+}
+
+TEST(VST3HostMisuse, ProcessRefusesASampleSizeOtherThanTheOneSetUp) {
+    CPlugin plugin;
+    plugin.start(Vst::kSample32);
+    // Buffers as set up (32-bit), a call that claims 64-bit.
+    const int32 n = 256;
+    std::vector<std::vector<float>> in(2, std::vector<float>(n, 0.5f)), out(2, std::vector<float>(n, -9.0f));
+    std::vector<float*> inPtrs{in[0].data(), in[1].data()}, outPtrs{out[0].data(), out[1].data()};
+    Vst::AudioBusBuffers inBus, outBus;
+    inBus.numChannels = outBus.numChannels = 2;
+    inBus.channelBuffers32 = inPtrs.data();
+    outBus.channelBuffers32 = outPtrs.data();
+    Vst::ProcessData data;
+    data.symbolicSampleSize = Vst::kSample64;
+    data.numSamples = n;
+    data.numInputs = data.numOutputs = 1;
+    data.inputs = &inBus;
+    data.outputs = &outBus;
+    EXPECT_EQ(plugin.processor->process(data), kResultFalse);
+    for (const auto& channel : out)
+        EXPECT_EQ(channel, std::vector<float>(n, 0.0f)) << "silence in the size set up, and nothing past it";
+
+    data.symbolicSampleSize = Vst::kSample32;
+    EXPECT_EQ(plugin.processor->process(data), kResultOk);
+}
+
+TEST(VST3HostMisuse, ATerminatedInstanceInitialisesAgainLikeANewOne) {
+    CShownErrors shown;
+    CPlugin plugin;
+    plugin.controller->setParamNormalized(kADelay3, plugin.fromText(kADelay3, u"4"));
+    ASSERT_EQ(plugin.component->terminate(), kResultOk);
+    EXPECT_EQ(plugin.controller->getParameterCount(), 0);
+    Vst::ProcessSetup setup{Vst::kRealtime, Vst::kSample32, 512, 48000.0};
+    EXPECT_EQ(plugin.processor->setupProcessing(setup), kResultFalse) << "nothing to set up while terminated";
+
+    ASSERT_EQ(plugin.component->initialize(nullptr), kResultOk);
+    EXPECT_TRUE(shown.shown().empty()) << shown.shown()[0];
+    EXPECT_EQ(plugin.controller->getParameterCount(), int32(kExtParams) + 1);
+    EXPECT_EQ(plugin.controller->getParamNormalized(kADelay3), 0.0) << "a new instance's values";
+    EXPECT_EQ(plugin.component->initialize(nullptr), kResultFalse) << "initialised once";
+    plugin.instance = dynamic_cast<CAudioWrapperVST3*>(plugin.component.get());
+    plugin.start(Vst::kSample32);
+    plugin.activateFactoryPreset("Stereo Delay");
+    std::vector<std::vector<float>> in(2, std::vector<float>(512)), out(2, std::vector<float>(512));
+    plugin.run(in, out, nullptr);
+    Steinberg::MemoryStream state;
+    EXPECT_EQ(plugin.component->getState(&state), kResultOk);
+}
+
+// Hosts call the controller from several threads at once; run under the
+// thread sanitizer, these must not race.
+TEST(VST3Threads, ControlThreadsSaveStateNameProgramsAndSetParameters) {
+    CPlugin plugin;
+    plugin.start(Vst::kSample32);
+    const double four = plugin.fromText(kADelay3, u"4");
+    const double seven = plugin.fromText(kADelay3 + 1, u"7");
+    constexpr int kRounds = 200;
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        for (int r = 0; r < kRounds; ++r) {
+            Steinberg::MemoryStream state;
+            EXPECT_EQ(plugin.component->getState(&state), kResultOk);
+        }
+    });
+    threads.emplace_back([&] {
+        for (int r = 0; r < kRounds; ++r) {
+            Vst::String128 name;
+            ASSERT_EQ(plugin.controller->getParamStringByValue(kProgram, 0.0, name), kResultTrue);
+            EXPECT_EQ(text(name), "Default");
+        }
+    });
+    threads.emplace_back([&] {
+        for (int r = 0; r < kRounds; ++r) plugin.controller->setParamNormalized(kADelay3, r % 2 ? four : 0.0);
+    });
+    threads.emplace_back([&] {
+        for (int r = 0; r < kRounds; ++r) plugin.controller->setParamNormalized(kADelay3 + 1, r % 2 ? seven : 0.0);
+    });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(plugin.controller->getParamNormalized(kADelay3), four);
+    EXPECT_EQ(plugin.controller->getParamNormalized(kADelay3 + 1), seven);
 }
 
 }  // namespace

@@ -76,6 +76,21 @@ private:
 
 thread_local const CHostChange* CHostChange::t_current = nullptr;
 
+// The main output in the sample size that was set up, which is what the
+// host's buffers hold whatever a single call claims.
+void silenceOutputs(Vst::ProcessData& data, int32 sampleSize) {
+    if (data.numOutputs <= 0 || !data.outputs || data.numSamples <= 0) return;
+    Vst::AudioBusBuffers& bus = data.outputs[0];
+    const size_t n = static_cast<size_t>(data.numSamples);
+    for (int32 c = 0; c < bus.numChannels; ++c) {
+        if (sampleSize == Vst::kSample64) {
+            if (bus.channelBuffers64 && bus.channelBuffers64[c]) std::fill_n(bus.channelBuffers64[c], n, 0.0);
+        } else if (bus.channelBuffers32 && bus.channelBuffers32[c]) {
+            std::fill_n(bus.channelBuffers32[c], n, 0.0f);
+        }
+    }
+}
+
 }  // namespace
 
 size_t thinnedPoint(size_t i, size_t count) {
@@ -96,6 +111,7 @@ CAudioWrapperVST3Parameter::CAudioWrapperVST3Parameter(CAudioWrapper& wrapper, s
 }
 
 bool CAudioWrapperVST3Parameter::setNormalized(ParamValue value) {
+    if (!std::isfinite(value)) return false;
     m_wrapper.setExtParamNormalized(m_index, std::clamp(value, 0.0, 1.0));
     return true;
 }
@@ -120,7 +136,7 @@ CAudioWrapperVST3ProgramParameter::CAudioWrapperVST3ProgramParameter(CAudioParam
     : Parameter(u"Program", id, nullptr, 0.0, 0, ParameterInfo::kIsProgramChange | ParameterInfo::kIsList,
                 Vst::kRootUnitId),
       m_registry(registry) {
-    setProgramCount(static_cast<int32>(registry.sessionBank().presets().size()));
+    setProgramCount(static_cast<int32>(registry.programCount()));
 }
 
 void CAudioWrapperVST3ProgramParameter::setProgramCount(int32 count) { info.stepCount = std::max(count - 1, 0); }
@@ -137,38 +153,31 @@ ParamValue CAudioWrapperVST3ProgramParameter::toNormalized(ParamValue plain) con
 }
 
 bool CAudioWrapperVST3ProgramParameter::setNormalized(ParamValue value) {
-    if (m_registry.sessionBank().presets().empty()) return false;
+    if (!std::isfinite(value) || m_registry.programCount() == 0) return false;
     m_registry.setCurrentProgram(static_cast<int>(toPlain(value)));
     return true;
 }
 
 void CAudioWrapperVST3ProgramParameter::toString(ParamValue value, Vst::String128 text) const {
-    const auto& presets = m_registry.sessionBank().presets();
-    const size_t index = static_cast<size_t>(toPlain(value));
-    copyText(index < presets.size() ? presets[index].displayName() : CString(), text);
+    copyText(m_registry.programDisplayName(static_cast<size_t>(toPlain(value))), text);
 }
 
 bool CAudioWrapperVST3ProgramParameter::fromString(const Vst::TChar* text, ParamValue& value) const {
-    const CString name = fromHost(text);
-    const auto& presets = m_registry.sessionBank().presets();
-    for (size_t i = 0; i < presets.size(); ++i) {
-        if (presets[i].displayName() == name) {
-            value = toNormalized(static_cast<ParamValue>(i));
-            return true;
-        }
-    }
-    return false;
+    const int index = m_registry.findProgram(fromHost(text));
+    if (index < 0) return false;
+    value = toNormalized(static_cast<ParamValue>(index));
+    return true;
 }
 
 CAudioWrapperVST3ProgramList::CAudioWrapperVST3ProgramList(CAudioParamRegistry& registry)
     : ProgramList(u"Programs", kId, Vst::kRootUnitId), m_registry(registry) {
-    setCount(static_cast<int32>(registry.sessionBank().presets().size()));
+    setCount(static_cast<int32>(registry.programCount()));
 }
 
 tresult CAudioWrapperVST3ProgramList::getProgramName(int32 index, Vst::String128 name) {
-    const auto& presets = m_registry.sessionBank().presets();
-    if (index < 0 || static_cast<size_t>(index) >= presets.size()) return kResultFalse;
-    copyText(presets[index].displayName(), name);
+    if (!name) return Steinberg::kInvalidArgument;
+    if (index < 0 || static_cast<size_t>(index) >= m_registry.programCount()) return kResultFalse;
+    copyText(m_registry.programDisplayName(static_cast<size_t>(index)), name);
     return kResultTrue;
 }
 
@@ -179,6 +188,7 @@ void PLUGIN_API CAudioWrapperVST3IdleTimer::onTimer() {
 }
 
 tresult PLUGIN_API CAudioWrapperVST3::initialize(Steinberg::FUnknown* context) {
+    if (m_initialised) return kResultFalse;
     const tresult rc = EditControllerEx1::initialize(context);
     if (rc != kResultOk) return rc;
     addAudioInput(u"Audio In", Vst::SpeakerArr::kStereo);
@@ -186,8 +196,12 @@ tresult PLUGIN_API CAudioWrapperVST3::initialize(Steinberg::FUnknown* context) {
     addEventInput(u"MIDI In", 16);
     if (CErrorPtr err = init()) {
         CSystem::showError(*err);
+        shutdown();
+        CSingleComponentEffect::terminate();
         return kResultFalse;
     }
+    m_initialised = true;
+    m_sampleSize = Vst::kSample32;
     setIOChannels(2, 2);
 
     for (size_t i = 0; i < extParamCount(); ++i) parameters.addParameter(new CAudioWrapperVST3Parameter(*this, i));
@@ -206,16 +220,23 @@ tresult PLUGIN_API CAudioWrapperVST3::initialize(Steinberg::FUnknown* context) {
     return kResultOk;
 }
 
+// The SDK's parameters, units and buses go first: they refer to the
+// wrapper's objects.
 tresult PLUGIN_API CAudioWrapperVST3::terminate() {
     if (m_runLoop) m_runLoop->unregisterTimer(m_idleTimer);
     if (m_idleTimer) m_idleTimer->detach();
     m_runLoop = nullptr;
     m_idleTimer = nullptr;
-    return CSingleComponentEffect::terminate();
+    const tresult rc = CSingleComponentEffect::terminate();
+    m_programList = nullptr;
+    m_programParam = nullptr;
+    shutdown();
+    m_initialised = false;
+    return rc;
 }
 
 void CAudioWrapperVST3::hostIdle() {
-    if (m_insideState) return;
+    if (m_insideState || !m_initialised) return;
     idle();
     const double program = m_programFromAudio.exchange(-1.0);
     // Chosen by the host, and still reported back (onProgramChanged): the
@@ -235,6 +256,48 @@ void CAudioWrapperVST3::restartComponent(int32 flags) {
 
 // ---- parameters
 
+tresult PLUGIN_API CAudioWrapperVST3::getParameterInfo(int32 paramIndex, Vst::ParameterInfo& info) {
+    if (paramIndex < 0 || paramIndex >= getParameterCount()) return Steinberg::kInvalidArgument;
+    return EditControllerEx1::getParameterInfo(paramIndex, info);
+}
+
+tresult PLUGIN_API CAudioWrapperVST3::getParamStringByValue(ParamID id, ParamValue value, Vst::String128 string) {
+    if (!string || !std::isfinite(value) || !getParameterObject(id)) return Steinberg::kInvalidArgument;
+    return EditControllerEx1::getParamStringByValue(id, std::clamp(value, 0.0, 1.0), string);
+}
+
+tresult PLUGIN_API CAudioWrapperVST3::getParamValueByString(ParamID id, Vst::TChar* string, ParamValue& value) {
+    if (!string || !getParameterObject(id)) return Steinberg::kInvalidArgument;
+    return EditControllerEx1::getParamValueByString(id, string, value);
+}
+
+ParamValue PLUGIN_API CAudioWrapperVST3::normalizedParamToPlain(ParamID id, ParamValue value) {
+    if (!std::isfinite(value)) return 0.0;
+    return EditControllerEx1::normalizedParamToPlain(id, value);
+}
+
+ParamValue PLUGIN_API CAudioWrapperVST3::plainParamToNormalized(ParamID id, ParamValue plain) {
+    if (!std::isfinite(plain)) return 0.0;
+    return EditControllerEx1::plainParamToNormalized(id, plain);
+}
+
+tresult PLUGIN_API CAudioWrapperVST3::getUnitInfo(int32 unitIndex, Vst::UnitInfo& info) {
+    if (unitIndex < 0 || unitIndex >= getUnitCount()) return Steinberg::kInvalidArgument;
+    return EditControllerEx1::getUnitInfo(unitIndex, info);
+}
+
+tresult PLUGIN_API CAudioWrapperVST3::getProgramInfo(Vst::ProgramListID listId, int32 programIndex,
+                                                     Vst::CString attributeId, Vst::String128 attributeValue) {
+    if (!attributeId || !attributeValue) return Steinberg::kInvalidArgument;
+    return EditControllerEx1::getProgramInfo(listId, programIndex, attributeId, attributeValue);
+}
+
+tresult PLUGIN_API CAudioWrapperVST3::getProgramPitchName(Vst::ProgramListID listId, int32 programIndex,
+                                                          Steinberg::int16 midiPitch, Vst::String128 name) {
+    if (!name) return Steinberg::kInvalidArgument;
+    return EditControllerEx1::getProgramPitchName(listId, programIndex, midiPitch, name);
+}
+
 ParamValue PLUGIN_API CAudioWrapperVST3::getParamNormalized(ParamID id) {
     // Controller calls come on the host's UI thread: the audio thread's
     // automation can be taken over here. Host calls cannot: some hosts ask
@@ -246,6 +309,7 @@ ParamValue PLUGIN_API CAudioWrapperVST3::getParamNormalized(ParamID id) {
 }
 
 tresult PLUGIN_API CAudioWrapperVST3::setParamNormalized(ParamID id, ParamValue value) {
+    if (!std::isfinite(value)) return Steinberg::kInvalidArgument;
     CHostChange change(this, id);
     return EditControllerEx1::setParamNormalized(id, value);
 }
@@ -278,7 +342,7 @@ void CAudioWrapperVST3::onProgramChanged(int) {
 }
 
 void CAudioWrapperVST3::refreshPrograms() {
-    const int32 count = static_cast<int32>(registry().sessionBank().presets().size());
+    const int32 count = static_cast<int32>(registry().programCount());
     if (count == m_programList->getCount()) return;
     m_programList->setCount(count);
     m_programParam->setProgramCount(count);
@@ -290,6 +354,8 @@ void CAudioWrapperVST3::refreshPrograms() {
 // ---- state
 
 tresult CAudioWrapperVST3::getComponentData(Steinberg::IBStream* state) {
+    if (!state) return Steinberg::kInvalidArgument;
+    if (!m_initialised) return kResultFalse;
     COutputStreamVST out(state);
     if (CErrorPtr err = saveState(out)) {
         CSystem::showError(*err);
@@ -305,6 +371,8 @@ tresult CAudioWrapperVST3::setComponentData(Steinberg::IBStream* state) { return
 tresult PLUGIN_API CAudioWrapperVST3::setComponentState(Steinberg::IBStream* state) { return restore(state); }
 
 tresult CAudioWrapperVST3::restore(Steinberg::IBStream* state) {
+    if (!state) return Steinberg::kInvalidArgument;
+    if (!m_initialised) return kResultFalse;
     CHostChange change(this, CHostChange::kAll);
     CInputStreamVST in(state);
     ++m_insideState;
@@ -323,7 +391,7 @@ tresult CAudioWrapperVST3::restore(Steinberg::IBStream* state) {
 
 tresult PLUGIN_API CAudioWrapperVST3::setBusArrangements(Vst::SpeakerArrangement* inputs, int32 numIns,
                                                          Vst::SpeakerArrangement* outputs, int32 numOuts) {
-    if (!inputs || !outputs || numIns != static_cast<int32>(m_audioInputs.size()) ||
+    if (!m_initialised || !inputs || !outputs || numIns != static_cast<int32>(m_audioInputs.size()) ||
         numOuts != static_cast<int32>(m_audioOutputs.size()) || numIns != 1 || numOuts != 1)
         return kResultFalse;
     const int32 in = Vst::SpeakerArr::getChannelCount(inputs[0]);
@@ -342,10 +410,16 @@ tresult PLUGIN_API CAudioWrapperVST3::canProcessSampleSize(int32 symbolicSampleS
 
 uint32 PLUGIN_API CAudioWrapperVST3::getLatencySamples() { return static_cast<uint32>(std::max(0LL, latency())); }
 
-uint32 PLUGIN_API CAudioWrapperVST3::getTailSamples() { return static_cast<uint32>(std::max(0LL, tailSamples())); }
+// Saturated below kInfiniteTail, which would mean a tail that never ends.
+uint32 PLUGIN_API CAudioWrapperVST3::getTailSamples() {
+    return static_cast<uint32>(std::clamp(tailSamples(), 0LL, static_cast<long long>(Vst::kInfiniteTail) - 1));
+}
 
 tresult PLUGIN_API CAudioWrapperVST3::setupProcessing(Vst::ProcessSetup& setup) {
-    if (canProcessSampleSize(setup.symbolicSampleSize) != kResultTrue) return kResultFalse;
+    if (!m_initialised || canProcessSampleSize(setup.symbolicSampleSize) != kResultTrue ||
+        !(setup.sampleRate >= kMinSampleRate && setup.sampleRate <= kMaxSampleRate))
+        return kResultFalse;
+    m_sampleSize = setup.symbolicSampleSize;
     m_processMode = setup.processMode;
     CAudioWrapper::setupProcessing(setup.sampleRate, static_cast<size_t>(std::max(setup.maxSamplesPerBlock, 0)));
     setOffline(m_processMode == Vst::kOffline);
@@ -355,11 +429,16 @@ tresult PLUGIN_API CAudioWrapperVST3::setupProcessing(Vst::ProcessSetup& setup) 
 // A new run starts from silence: nothing of the last one is left in the
 // delay lines.
 tresult PLUGIN_API CAudioWrapperVST3::setProcessing(Steinberg::TBool state) {
+    if (!m_initialised) return kResultFalse;
     if (state) reset();
     return kResultOk;
 }
 
 tresult PLUGIN_API CAudioWrapperVST3::process(Vst::ProcessData& data) {
+    if (!m_initialised || data.symbolicSampleSize != m_sampleSize) {
+        silenceOutputs(data, m_sampleSize);
+        return kResultFalse;
+    }
     CHostChange change(this, CHostChange::kAll);
     if (data.processMode != m_processMode) {
         m_processMode = data.processMode;
@@ -375,7 +454,7 @@ tresult PLUGIN_API CAudioWrapperVST3::process(Vst::ProcessData& data) {
     const size_t n = out ? static_cast<size_t>(std::max(data.numSamples, 0)) : 0;
     const size_t numIn = in && n ? static_cast<size_t>(std::max(in->numChannels, 0)) : 0;
     const size_t numOut = out && n ? static_cast<size_t>(std::max(out->numChannels, 0)) : 0;
-    if (data.symbolicSampleSize == Vst::kSample64)
+    if (m_sampleSize == Vst::kSample64)
         CAudioWrapper::process(in ? in->channelBuffers64 : nullptr, numIn, out ? out->channelBuffers64 : nullptr,
                                numOut, n);
     else
@@ -398,7 +477,7 @@ void CAudioWrapperVST3::queueChanges(Vst::IParameterChanges& changes, int32 numS
             // the block goes to the UI thread.
             int32 offset = 0;
             ParamValue value = 0.0;
-            if (queue->getPoint(count - 1, offset, value) == kResultTrue)
+            if (queue->getPoint(count - 1, offset, value) == kResultTrue && std::isfinite(value))
                 m_programFromAudio.store(std::clamp(value, 0.0, 1.0));
             continue;
         }
@@ -408,7 +487,8 @@ void CAudioWrapperVST3::queueChanges(Vst::IParameterChanges& changes, int32 numS
             int32 offset = 0;
             ParamValue value = 0.0;
             if (queue->getPoint(static_cast<int32>(thinnedPoint(i, static_cast<size_t>(count))), offset, value) !=
-                kResultTrue)
+                    kResultTrue ||
+                !std::isfinite(value))
                 continue;
             queueEvent(static_cast<uint32>(std::clamp(offset, 0, lastOffset)), kEventParamChange,
                        static_cast<int32_t>(id), value);

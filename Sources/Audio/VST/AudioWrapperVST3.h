@@ -111,7 +111,7 @@ class CAudioWrapperVST3 final : public CSingleComponentEffect,
 public:
     Steinberg::Vst::ParamID programParamId() const { return static_cast<Steinberg::Vst::ParamID>(extParamCount()); }
 
-    // IPluginBase
+    // IPluginBase: a terminated instance initialises again like a new one.
     Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
     Steinberg::tresult PLUGIN_API terminate() override;
 
@@ -119,11 +119,31 @@ public:
     // host calls that had to wait.
     void hostIdle();
 
-    // IEditController
+    // IEditController. Every index, pointer and value from the host is
+    // checked here: the SDK's own versions index with at() and throw.
     Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;
+    Steinberg::tresult PLUGIN_API getParameterInfo(Steinberg::int32 paramIndex,
+                                                   Steinberg::Vst::ParameterInfo& info) override;
+    Steinberg::tresult PLUGIN_API getParamStringByValue(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value,
+                                                        Steinberg::Vst::String128 string) override;
+    Steinberg::tresult PLUGIN_API getParamValueByString(Steinberg::Vst::ParamID id, Steinberg::Vst::TChar* string,
+                                                        Steinberg::Vst::ParamValue& value) override;
+    Steinberg::Vst::ParamValue PLUGIN_API normalizedParamToPlain(Steinberg::Vst::ParamID id,
+                                                                 Steinberg::Vst::ParamValue value) override;
+    Steinberg::Vst::ParamValue PLUGIN_API plainParamToNormalized(Steinberg::Vst::ParamID id,
+                                                                 Steinberg::Vst::ParamValue plain) override;
     Steinberg::Vst::ParamValue PLUGIN_API getParamNormalized(Steinberg::Vst::ParamID id) override;
     Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
                                                      Steinberg::Vst::ParamValue value) override;
+
+    // IUnitInfo
+    Steinberg::tresult PLUGIN_API getUnitInfo(Steinberg::int32 unitIndex, Steinberg::Vst::UnitInfo& info) override;
+    Steinberg::tresult PLUGIN_API getProgramInfo(Steinberg::Vst::ProgramListID listId, Steinberg::int32 programIndex,
+                                                 Steinberg::Vst::CString attributeId,
+                                                 Steinberg::Vst::String128 attributeValue) override;
+    Steinberg::tresult PLUGIN_API getProgramPitchName(Steinberg::Vst::ProgramListID listId,
+                                                      Steinberg::int32 programIndex, Steinberg::int16 midiPitch,
+                                                      Steinberg::Vst::String128 name) override;
 
     // IAudioProcessor
     Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
@@ -178,6 +198,10 @@ private:
     std::atomic<double> m_programFromAudio{-1.0};
     Steinberg::IPtr<Steinberg::Linux::IRunLoop> m_runLoop;
     Steinberg::IPtr<CAudioWrapperVST3IdleTimer> m_idleTimer;
+    // What setupProcessing agreed; a process call that claims another size
+    // is refused, since its buffers are not what it says.
+    Steinberg::int32 m_sampleSize = Steinberg::Vst::kSample32;
+    bool m_initialised = false;
 };
 
 }  // namespace zel

@@ -138,10 +138,16 @@ tresult PLUGIN_API CPluginFactoryVST3::createInstance(Steinberg::FIDString cid, 
                                                       void** obj) {
     if (!obj) return Steinberg::kInvalidArgument;
     *obj = nullptr;
-    if (!cid || !iid || !Steinberg::FUnknownPrivate::iidEqual(cid, m_classInfo.cid)) return Steinberg::kNoInterface;
+    // Hosts may pass ids at any alignment; the SDK's comparison reads them
+    // as 8-byte words, so they are compared bytewise and the interface id is
+    // handed on from an aligned copy.
+    if (!cid || !iid || std::memcmp(cid, m_classInfo.cid, sizeof(Steinberg::TUID)) != 0)
+        return Steinberg::kNoInterface;
+    alignas(8) Steinberg::TUID interfaceId;
+    std::memcpy(interfaceId, iid, sizeof interfaceId);
     // The host's pointer holds its own reference; the creation's goes.
     auto* instance = new CAudioWrapperVST3();
-    const tresult rc = instance->queryInterface(iid, obj);
+    const tresult rc = instance->queryInterface(interfaceId, obj);
     instance->release();
     return rc;
 }

@@ -25,8 +25,12 @@ protected:
 // its own and accepts whatever the host stored for it.
 class CControllerStateCalls : public Steinberg::Vst::EditControllerEx1 {
 public:
-    Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream*) final { return Steinberg::kResultOk; }
-    Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream*) final { return Steinberg::kResultOk; }
+    Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) final {
+        return state ? Steinberg::kResultOk : Steinberg::kInvalidArgument;
+    }
+    Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) final {
+        return state ? Steinberg::kResultOk : Steinberg::kInvalidArgument;
+    }
 };
 
 // Processor and edit controller in one object (a plug-in that cannot be

@@ -10,12 +10,38 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+namespace {
+
+constexpr const char* kUsage = R"(usage: lagwell-demo-signal OUTPUT.wav [SECONDS=4] [RATE=48000] [CHANNELS=2]
+
+Writes the test signal: every half second a 1 kHz tone burst of 50 ms with a
+click at its start, on the first channel alone, then on the second alone and
+so on, then on all channels at once, as 32-bit float WAV.
+
+  --help    print this text
+)";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        // "-" alone is standard output; anything else with a dash is an
+        // option this program does not have, never a file name.
+        if (argv[i][0] == '-' && argv[i][1] != 0) {
+            std::fprintf(stderr, "lagwell-demo-signal: unknown option %s\n%s", argv[i], kUsage);
+            return 2;
+        }
+    }
     if (argc < 2 || argc > 5) {
-        std::fprintf(stderr, "usage: lagwell-demo-signal OUTPUT.wav [SECONDS=4] [RATE=48000] [CHANNELS=2]\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     const double seconds = argc > 2 ? std::atof(argv[2]) : 4.0;

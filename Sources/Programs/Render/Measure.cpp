@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "SoundFile.h"
@@ -16,6 +17,14 @@
 using lagwell::render::SoundFile;
 
 namespace {
+
+constexpr const char* kUsage = R"(usage: lagwell-measure SOURCE RENDERED
+
+Prints, per channel of RENDERED, the delay (samples and milliseconds) and the
+gain (dB) of its loudest response to the first click of SOURCE.
+
+  --help    print this text
+)";
 
 std::vector<double> readAll(SoundFile& file) {
     std::vector<double> samples(size_t(file.frames()) * size_t(file.channels()));
@@ -26,8 +35,18 @@ std::vector<double> readAll(SoundFile& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (argv[i][0] == '-' && argv[i][1] != 0) {
+            std::fprintf(stderr, "lagwell-measure: unknown option %s\n%s", argv[i], kUsage);
+            return 2;
+        }
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: lagwell-measure SOURCE RENDERED\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     try {

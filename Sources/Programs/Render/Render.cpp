@@ -41,6 +41,17 @@ struct RenderError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// An input the renderer will not take: like a usage error, exit code 2.
+struct InputError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The sample rates a plug-in is asked to run at. A damaged or hostile file
+// can declare any rate, and the tail a plug-in reports grows with it.
+constexpr int kMinSampleRate = 8000;
+constexpr int kMaxSampleRate = 768000;
+constexpr int kMaxTailSeconds = 60;
+
 constexpr const char* kUsage = R"(usage: lagwell-render [options] INPUT OUTPUT
        lagwell-render [--plugin BUNDLE] --list
 
@@ -406,6 +417,10 @@ int run(const Options& o) {
     }
 
     SoundFile in = SoundFile::openRead(o.input);
+    if (in.sampleRate() < kMinSampleRate || in.sampleRate() > kMaxSampleRate)
+        throw InputError(o.input + ": a sample rate of " + std::to_string(in.sampleRate()) +
+                         " Hz is outside the " + std::to_string(kMinSampleRate) + " to " +
+                         std::to_string(kMaxSampleRate) + " Hz that can be rendered");
     std::error_code ec;
     if (fs::equivalent(o.input, o.output, ec))
         throw RenderError(o.output + ": the output would overwrite the input");
@@ -422,6 +437,14 @@ int run(const Options& o) {
     if (tail == kInfiniteTail) {
         std::fprintf(stderr, "lagwell-render: the plug-in's tail never ends; rendering none\n");
         tail = 0;
+    }
+    // No plug-in needs more than a minute to die away; a longer report is
+    // an error of the plug-in, not sound.
+    const int64_t longestTail = int64_t(kMaxTailSeconds) * in.sampleRate();
+    if (tail > longestTail) {
+        std::fprintf(stderr, "lagwell-render: the plug-in reports a tail of %lld samples; rendering %d s\n",
+                     static_cast<long long>(tail), kMaxTailSeconds);
+        tail = longestTail;
     }
     SoundFile out = SoundFile::create(o.output, in.sampleRate(), outputs, in);
     plugin.start();
@@ -461,6 +484,9 @@ int main(int argc, char** argv) {
         return run(o);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "lagwell-render: %s\n%s", e.what(), kUsage);
+        return 2;
+    } catch (const InputError& e) {
+        std::fprintf(stderr, "lagwell-render: %s\n", e.what());
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "lagwell-render: %s\n", e.what());
