@@ -245,14 +245,11 @@ private:
 
 // ---------------------------------------------------------------- Lagwell's delay line
 
-// The delay lines of one channel group alone, with the conversions of the
-// wrapper around them: float to double once per block, the lines, back.
+// The delay lines of one channel group alone, taking and giving host
+// samples: they convert on the way into and out of their pages.
 class CDelayLines final : public CContender {
 public:
-    CDelayLines(size_t channels, size_t delay)
-        : m_lines(channels),
-          m_din(channels, std::vector<double>(kBlock)),
-          m_dout(channels, std::vector<double>(kBlock)) {
+    CDelayLines(size_t channels, size_t delay) : m_lines(channels) {
         for (zel::CDSPModDelay& line : m_lines) {
             line.setPool(m_pool);
             line.configure(8100, 480);
@@ -260,17 +257,12 @@ public:
         }
     }
     void process(const float* const* in, float* const* out, size_t n) override {
-        for (size_t c = 0; c < m_lines.size(); ++c) {
-            zel::convertSamples(in[c], m_din[c].data(), n);
-            m_lines[c].process(m_din[c].data(), m_dout[c].data(), n);
-            zel::convertSamples(m_dout[c].data(), out[c], n);
-        }
+        for (size_t c = 0; c < m_lines.size(); ++c) m_lines[c].process(in[c], out[c], n);
     }
 
 private:
     zel::CPoolAllocator m_pool;
     std::vector<zel::CDSPModDelay> m_lines;
-    std::vector<std::vector<double>> m_din, m_dout;
 };
 
 // ---------------------------------------------------------------- timing

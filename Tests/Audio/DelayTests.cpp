@@ -308,3 +308,32 @@ TEST(DelayModule, CompInputContinuesTheFirstSampleAfterEachReset) {
     m.module.reset();
     EXPECT_EQ(m.run({-0.5, 1.0, 1.0, 1.0}), (std::vector<double>{-0.5, -0.5, -0.5, -0.5}));
 }
+
+TEST(DelayLine, HostSamplesGiveWhatDoublesGiveThroughRunsAndFades) {
+    // x() is exact in single precision, so the two lines hear the same input.
+    for (size_t block : {1, 7, 300, 512}) {
+        SCOPED_TRACE(testing::Message() << "block " << block);
+        CPoolAllocator pool;
+        CDSPModDelay doubles, floats;
+        for (CDSPModDelay* line : {&doubles, &floats}) {
+            line->setPool(pool);
+            line->configure(64, 300);
+        }
+        std::vector<double> in(block), out(block);
+        std::vector<float> fin(block), fout(block);
+        size_t t = 0;
+        for (long long delay : {0LL, 1000LL, 70LL, 2500LL, 2500LL, 5LL})
+            for (size_t b = 0; b < 1400 / block + 1; ++b, t += block) {
+                // Changes land while a fade is still running and mid-block.
+                if (b == 1 || b == 3) {
+                    doubles.setDelay(delay + (long long)b);
+                    floats.setDelay(delay + (long long)b);
+                }
+                for (size_t i = 0; i < block; ++i) fin[i] = float(in[i] = x(int64_t(t + i)));
+                doubles.process(in.data(), out.data(), block);
+                floats.process(fin.data(), fout.data(), block);
+                ASSERT_EQ(floats.fading(), doubles.fading());
+                for (size_t i = 0; i < block; ++i) ASSERT_EQ(fout[i], float(out[i])) << "sample " << t + i;
+            }
+    }
+}

@@ -67,6 +67,9 @@ CErrorPtr CAudioProcess::init(const CAudioProcessDefBase& defBase, CAudioGraphCo
             break;
         }
     }
+    m_gated.clear();
+    for (size_t i = 0; i < m_children.size(); ++i)
+        if (m_childState[i] >= 0) m_gated.push_back(i);
     m_skip.assign(m_children.size(), false);
     m_bypassed.assign(m_children.size(), false);
     update();
@@ -177,9 +180,10 @@ void CAudioProcess::update() {
         s.version = version;
         s.andVersion = andVersion;
     }
-    for (size_t i = 0; i < m_children.size(); ++i) {
-        const bool bypassed = m_childState[i] >= 0 && m_states[size_t(m_childState[i])].active;
-        if (bypassed != m_bypassed[i]) {
+    // Only a child with a bypass state is ever skipped.
+    for (size_t i : m_gated) {
+        const bool bypassed = m_states[size_t(m_childState[i])].active;
+        if (bypassed != bool(m_bypassed[i])) {
             m_bypassed[i] = bypassed;
             m_children[i]->bypassChanged(bypassed);
         }
@@ -279,9 +283,11 @@ size_t CAudioProcessStack::elementCount() const {
 }
 
 void CAudioProcessStack::update() {
+    unsigned groups = 0;
+    for (const CAudioChannel& c : inputs[0])
+        if (c.group >= 0 && c.group < kMaxGroups) groups |= 1u << c.group;
     for (CElement& e : m_elements) {
-        bool present = false;
-        for (const CAudioChannel& c : inputs[0]) present = present || c.group == e.group;
+        const bool present = groups & (1u << e.group);
         // Leaving or coming back, the element starts over without history.
         if (present != e.active) e.process->reset();
         e.active = present;

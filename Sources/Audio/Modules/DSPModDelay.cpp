@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "Audio/Engine/SampleConvert.h"
+
 #define ZEL_SOURCE_TAG "DSPModDelay"
 
 namespace zel {
@@ -95,11 +97,30 @@ void CDSPModDelay::process(const double* in, double* out, size_t n) {
     for (size_t done = 0; done < n;) done += (this->*m_routine)(in + done, out + done, n - done);
 }
 
+void CDSPModDelay::process(const float* in, float* out, size_t n) {
+    if (m_ringLength && !m_fading) {
+        m_freshlyReset = false;
+        copyRuns(in, out, n);
+        return;
+    }
+    // A fade (rare and short) goes through the double routines, a piece at
+    // a time on the stack.
+    double x[kMaxChunk], y[kMaxChunk];
+    for (size_t done = 0; done < n;) {
+        const size_t chunk = std::min(kMaxChunk, n - done);
+        convertSamples(in + done, x, chunk);
+        process(x, y, chunk);
+        convertSamples(y, out + done, chunk);
+        done += chunk;
+    }
+}
+
 size_t CDSPModDelay::allocatedPages() const {
     return size_t(std::count_if(m_ring, m_ring + m_ringLength, [](const double* p) { return p != nullptr; }));
 }
 
-size_t CDSPModDelay::processPlain(const double* in, double* out, size_t n) {
+template <typename Sample>
+size_t CDSPModDelay::copyRuns(const Sample* in, Sample* out, size_t n) {
     const size_t pageLength = m_pageLength;
     for (size_t done = 0; done < n;) {
         size_t readPage, readOffset;
@@ -115,17 +136,19 @@ size_t CDSPModDelay::processPlain(const double* in, double* out, size_t n) {
         // ring onto samples still to be read when the run is longer than
         // the ring's margin.
         const bool writeFirst = size_t(m_delay) < chunk;
-        if (dst && writeFirst) std::memcpy(dst + m_writeOffset, in + done, chunk * sizeof(double));
+        if (dst && writeFirst) convertSamples(in + done, dst + m_writeOffset, chunk);
         if (src)
-            std::memcpy(out + done, src + readOffset, chunk * sizeof(double));
+            convertSamples(src + readOffset, out + done, chunk);
         else
             fill(out + done, chunk);
-        if (dst && !writeFirst) std::memcpy(dst + m_writeOffset, in + done, chunk * sizeof(double));
+        if (dst && !writeFirst) convertSamples(in + done, dst + m_writeOffset, chunk);
         advance(chunk);
         done += chunk;
     }
     return n;
 }
+
+size_t CDSPModDelay::processPlain(const double* in, double* out, size_t n) { return copyRuns(in, out, n); }
 
 size_t CDSPModDelay::processFade(const double* in, double* out, size_t n) {
     const size_t pageLength = m_pageLength;
@@ -249,8 +272,6 @@ double* CDSPModDelay::newPage() {
     if (p) fill(p, m_pageLength);
     return p;
 }
-
-void CDSPModDelay::fill(double* dst, size_t n) const { std::fill(dst, dst + n, m_fill); }
 
 void CDSPModDelay::readPosition(long long delay, size_t& pageIndex, size_t& offset) const {
     // The counter stays within [M × P, 2 × M × P) and the delay within the

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 
 #include "Core/PoolAllocator.h"
@@ -45,6 +46,9 @@ public:
     // One block; `in` and `out` may not overlap. Clears the freshly-reset
     // state.
     void process(const double* in, double* out, size_t n);
+    // The same for host samples, converted on their way into and out of the
+    // pages: no block of doubles in between while no fade runs.
+    void process(const float* in, float* out, size_t n);
 
     size_t pageLength() const { return m_pageLength; }
     size_t fadeLength() const { return m_fadeLength; }
@@ -59,6 +63,10 @@ private:
     using CRoutine = size_t (CDSPModDelay::*)(const double*, double*, size_t);
 
     size_t processPlain(const double* in, double* out, size_t n);
+    // Whole runs between pages and the block, converting where the block's
+    // samples are not doubles.
+    template <typename Sample>
+    size_t copyRuns(const Sample* in, Sample* out, size_t n);
     size_t processFade(const double* in, double* out, size_t n);
     void startFade(long long to);
     void updateCapacity();
@@ -68,7 +76,10 @@ private:
     // when the pool is out of memory.
     double* page(size_t index);
     double* newPage();
-    void fill(double* dst, size_t n) const;
+    template <typename Sample>
+    void fill(Sample* dst, size_t n) const {
+        std::fill(dst, dst + n, Sample(m_fill));
+    }
     // Where the sample `delay` samples before the write position lives.
     void readPosition(long long delay, size_t& pageIndex, size_t& offset) const;
     void advance(size_t n);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <type_traits>
 
 #include "Audio/Converters/NumberText.h"
@@ -44,7 +45,7 @@ const double kSilence[CModMeterModule::kMaxRun] = {};
 template <class V>
 struct CLanes {
     V kInt, keep;
-    V scale[kStep + 1], loss[kStep + 1], weight[kStep], holdScale[kStep + 1], holdLoss[kStep + 1], pull[kStep];
+    V scale[kStep + 1], loss[kStep + 1], holdScale[kStep + 1], holdLoss[kStep + 1], pull[kStep];
     // The same factors rounded, for values that are not carried on.
     V power[kStep + 1], holdPower[kStep + 1];
 };
@@ -62,10 +63,7 @@ template <class V, class Get>
         l.power[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.scale[j] - c.loss[j]; });
         l.holdPower[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.holdScale[j] - c.holdLoss[j]; });
     }
-    for (size_t j = 0; j < kStep; ++j) {
-        l.weight[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.weight[j]; });
-        l.pull[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.pull[j]; });
-    }
+    for (size_t j = 0; j < kStep; ++j) l.pull[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.pull[j]; });
     return l;
 }
 
@@ -154,30 +152,51 @@ template <bool Scaled, class V, class Samples>
     frameMax = larger(f, top);
 }
 
-// The difference routine needs the two levels only where frames end.
-template <bool Scaled, class V, class Samples>
-[[gnu::always_inline]] inline void differenceRun(const CLanes<V>& k, Samples x, Samples y, size_t n, V& level,
-                                                 V& reference) {
-    V m = level, mRef = reference;
+// The difference routine needs its levels only where runs end, and they
+// are linear in the squares: m after a step of kSpan samples is
+// (1 − k)^kSpan m plus each square times its weight. So each level is kept
+// as four partial sums in the lanes of a vector, lane q taking samples q and
+// q + 4 of every step; all lanes shrink alike, and their sum is the level.
+// Samples are loaded four at a time as they lie, and a loop-carried chain
+// advances by two fused operations per kSpan samples. The levels of the
+// meters in a job (input and reference of each) run in one loop so that
+// their chains overlap.
+using CQuad = double __attribute__((vector_size(32)));
+constexpr size_t kSpan = CModMeterModule::kSpan;
+static_assert(kSpan == 8, "two quads per step");
+
+// Four samples as they lie (filled in place: a vector return value would
+// depend on the instruction set the caller was built for).
+[[gnu::always_inline]] inline void load(CQuad& v, const double* x) { std::memcpy(&v, x, sizeof v); }
+
+// Advances `streams` levels over n samples; coefficients per stream.
+template <size_t Streams>
+[[gnu::always_inline]] inline void differenceRun(const CModMeterModule::CCoeffs* const k[Streams],
+                                                 const double* const x[Streams], size_t n, double* const level[Streams]) {
+    CQuad sums[Streams], low[Streams], high[Streams], scale[Streams], loss[Streams];
+    for (size_t s = 0; s < Streams; ++s) {
+        sums[s] = CQuad{*level[s], 0.0, 0.0, 0.0};
+        load(low[s], k[s]->spanWeight);
+        load(high[s], k[s]->spanWeight + 4);
+        scale[s] = CQuad{} + k[s]->spanScale;
+        loss[s] = CQuad{} + k[s]->spanLoss;
+    }
     size_t i = 0;
-    for (; i + kStep <= n; i += kStep) {
-        V sum{}, sumRef{};
+    for (; i + kSpan <= n; i += kSpan) {
 #pragma GCC unroll 4
-        for (size_t j = 0; j < kStep; ++j) {
-            const V u = x(i + j), v = y(i + j);
-            sum += k.weight[j] * (u * u);
-            sumRef += k.weight[j] * (v * v);
+        for (size_t s = 0; s < Streams; ++s) {
+            CQuad a, b;
+            load(a, x[s] + i);
+            load(b, x[s] + i + 4);
+            const CQuad add = low[s] * (a * a) + high[s] * (b * b);
+            sums[s] = scale[s] * sums[s] + (add - loss[s] * sums[s]);
         }
-        m = shrink<Scaled>(k.scale[kStep], k.loss[kStep], m, sum);
-        mRef = shrink<Scaled>(k.scale[kStep], k.loss[kStep], mRef, sumRef);
     }
-    for (; i < n; ++i) {
-        const V u = x(i), v = y(i);
-        m += (u * u - m) * k.kInt;
-        mRef += (v * v - mRef) * k.kInt;
+    for (size_t s = 0; s < Streams; ++s) {
+        double m = (sums[s][0] + sums[s][1]) + (sums[s][2] + sums[s][3]);
+        for (size_t j = i; j < n; ++j) m += (x[s][j] * x[s][j] - m) * k[s]->kInt;
+        *level[s] = m;
     }
-    level = m;
-    reference = mRef;
 }
 
 // One run of one meter, or of two side by side: their coefficients, inputs
@@ -213,7 +232,6 @@ template <class V>
 
 template <class V>
 [[gnu::always_inline]] inline void runLanes(const CJob& job) {
-    const double* ref[2] = {job.ref[0] ? job.ref[0] : kSilence, job.ref[1] ? job.ref[1] : kSilence};
     auto samples = [&](const double* const at[2]) __attribute__((always_inline)) {
         if constexpr (std::is_same_v<V, CPair>) return samplesOf(at[0], at[1]);
         else return samplesOf(at[0]);
@@ -223,19 +241,36 @@ template <class V>
     else k = lanesOf(*job.coeffs[0]);
     const bool scaled = job.coeffs[0]->scaled || (job.pair && job.coeffs[1]->scaled);
     V m = gather<V>(job.m);
-    if (job.plain) {
-        V r = gather<V>(job.r), f = gather<V>(job.f);
-        if (scaled) plainRun<true>(k, samples(job.in), job.n, m, r, f);
-        else plainRun<false>(k, samples(job.in), job.n, m, r, f);
-        scatter(job.r, r);
-        scatter(job.f, f);
-    } else {
-        V mRef = gather<V>(job.mRef);
-        if (scaled) differenceRun<true>(k, samples(job.in), samples(ref), job.n, m, mRef);
-        else differenceRun<false>(k, samples(job.in), samples(ref), job.n, m, mRef);
-        scatter(job.mRef, mRef);
-    }
+    V r = gather<V>(job.r), f = gather<V>(job.f);
+    if (scaled) plainRun<true>(k, samples(job.in), job.n, m, r, f);
+    else plainRun<false>(k, samples(job.in), job.n, m, r, f);
+    scatter(job.r, r);
+    scatter(job.f, f);
     scatter(job.m, m);
+}
+
+// The levels of a difference job: input and reference of each meter.
+template <size_t Meters>
+[[gnu::always_inline]] inline void differenceLanes(const CJob& job) {
+    constexpr size_t kStreams = 2 * Meters;
+    const CModMeterModule::CCoeffs* k[kStreams];
+    const double* x[kStreams];
+    double* level[kStreams];
+    for (size_t lane = 0; lane < Meters; ++lane) {
+        k[2 * lane] = k[2 * lane + 1] = job.coeffs[lane];
+        x[2 * lane] = job.in[lane];
+        x[2 * lane + 1] = job.ref[lane] ? job.ref[lane] : kSilence;
+        level[2 * lane] = job.m[lane];
+        level[2 * lane + 1] = job.mRef[lane];
+    }
+    differenceRun<kStreams>(k, x, job.n, level);
+}
+
+template <class V>
+[[gnu::always_inline]] inline void runJob(const CJob& job) {
+    constexpr size_t kMeters = std::is_same_v<V, CPair> ? 2 : 1;
+    if (job.plain) runLanes<V>(job);
+    else differenceLanes<kMeters>(job);
 }
 
 // The loops compiled twice: for any x86-64 processor, and for those with
@@ -243,13 +278,13 @@ template <class V>
 // twice; both stay within the routine's rounding). The choice is made once,
 // when the module is loaded.
 void runAnywhere(const CJob& job) {
-    if (job.pair) runLanes<CPair>(job);
-    else runLanes<double>(job);
+    if (job.pair) runJob<CPair>(job);
+    else runJob<double>(job);
 }
 
 __attribute__((target("avx2,fma"))) void runWide(const CJob& job) {
-    if (job.pair) runLanes<CPair>(job);
-    else runLanes<double>(job);
+    if (job.pair) runJob<CPair>(job);
+    else runJob<double>(job);
 }
 
 bool wideSupported() {
@@ -335,17 +370,23 @@ void CModMeterModule::recompute() {
         loss = lost < 0.5 ? lost : 0.0;
     };
     double fall = 0.0, release = 0.0;
-    for (size_t j = 1; j <= kStep; ++j) {
+    // (1 − k_int)^j for every j up to the difference routine's step.
+    double power[kSpan + 1] = {1.0};
+    for (size_t j = 1; j <= kSpan; ++j) {
         fall += m_kInt - m_kInt * fall;
+        double scale, loss;
+        split(fall, scale, loss);
+        power[j] = scale - loss;
+        if (j == kSpan) split(fall, c.spanScale, c.spanLoss);
+        if (j > kStep) continue;
         release += rise - rise * release;
-        split(fall, c.scale[j], c.loss[j]);
+        c.scale[j] = scale;
+        c.loss[j] = loss;
         split(release, c.holdScale[j], c.holdLoss[j]);
     }
     c.scaled = c.scale[kStep] != 1.0 || c.holdScale[kStep] != 1.0;
-    for (size_t i = 0; i < kStep; ++i) {
-        c.weight[i] = m_kInt * (c.scale[kStep - 1 - i] - c.loss[kStep - 1 - i]);
-        c.pull[i] = rise * (c.holdScale[kStep - 1 - i] - c.holdLoss[kStep - 1 - i]);
-    }
+    for (size_t i = 0; i < kStep; ++i) c.pull[i] = rise * (c.holdScale[kStep - 1 - i] - c.holdLoss[kStep - 1 - i]);
+    for (size_t i = 0; i < kSpan; ++i) c.spanWeight[i] = m_kInt * power[kSpan - 1 - i];
 
     const size_t frameLength = frameLengthFor(sampleRate, m_fps);
     if (frameLength != m_frameLength) {

@@ -105,21 +105,27 @@ public:
     // The loops run the recurrences this many samples per step, over runs
     // of at most kMaxRun samples.
     static constexpr size_t kStep = 4;
+    // The difference routine's step: it keeps no follower, so it takes
+    // longer steps.
+    static constexpr size_t kSpan = 8;
     static constexpr size_t kMaxRun = 512;
     // What the loops need of the coefficients.
     struct CCoeffs {
         double kInt = 1.0, keep = 0.0;
         // What is left of the level after j samples, (1 − k_int)^j for
-        // j = 0 … kStep, as scale − loss (see recompute()); the weight of
-        // each sample's x² in the level kStep samples on.
+        // j = 0 … kStep, as scale − loss (see recompute()).
         double scale[kStep + 1] = {1.0}, loss[kStep + 1] = {};
-        double weight[kStep] = {};
         // The same for the follower, keep^j, and the pull of each sample's
         // level on the follower kStep samples on.
         double holdScale[kStep + 1] = {1.0}, holdLoss[kStep + 1] = {};
         double pull[kStep] = {};
         // Whether any scale differs from 1 (fast times only).
         bool scaled = false;
+        // The difference routine's step of kSpan samples: what is left of
+        // a level over the step, and the weight of each sample's x² in the
+        // level at the step's end.
+        double spanScale = 1.0, spanLoss = 0.0;
+        double spanWeight[kSpan] = {};
     };
 
 private:
