@@ -46,12 +46,14 @@ tsan: deps
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -L threaded
 
-# The readers of hostile bytes under libFuzzer, each for FUZZ_SECONDS.
+# The readers of hostile bytes under libFuzzer, each for FUZZ_SECONDS, then
+# the editor opened and closed 200 times with the same sanitizers.
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAGWELL_FUZZ=ON -DLAGWELL_TESTS=OFF -DLAGWELL_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	bash scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	bash scripts/editor-loop $(FUZZ_BUILD)
 
 # What CI runs: a warning fails it.
 check: WERROR = ON

@@ -17,6 +17,10 @@
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
 #include "UI/Resources/ResourceObjects.h"
+#include "UI/UpdateTimer.h"
+#include "UI/View.h"
+#include "UI/WindowRenderer.h"
+#include "UI/WindowSharedData.h"
 
 namespace zel {
 
@@ -64,6 +68,15 @@ const CClassEntry kClassTable[] = {
     {"other:param-interface-base-connector-uni", &createObject<CParamInterfaceBaseConnectorUni>, &setupObjectClass},
     {"other:param-interface-client-connector-uni", &createObject<CParamInterfaceClientConnectorUni>,
      &CParamInterfaceClientConnector::setupClass},
+    {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
+    {"ui:sector-map", &createObject<CSectorMap>, &setupObjectClass},
+    {"ui:update-timer", &createObject<CUpdateTimer>, &CUpdateTimer::setupClass},
+    {"ui:update-timer-group", &createObject<CUpdateTimerGroup>, &CUpdateTimerGroup::setupClass},
+    {"ui:view", &createObject<CView>, &setupObjectClass},
+    {"ui:window-closer", &createObject<CWindowCloser>, &CWindowCloser::setupClass},
+    {"ui:window-drag", &createObject<CWinDrag>, &setupObjectClass},
+    {"ui:window-renderer", &createObject<CWindowRenderer>, &CWindowRenderer::setupClass},
+    {"ui:window-shared-data", &createObject<CWindowSharedData>, &CWindowSharedData::setupClass},
 };
 }  // namespace
 

@@ -6,6 +6,7 @@
 
 #include "Core/Object.h"
 #include "Core/Singleton.h"
+#include "Core/Timer.h"
 #include "Platform/ErrorDisplay.h"
 #include "Platform/RunLoop.h"
 
@@ -152,9 +153,18 @@ CDisplaySlot& displaySlot() {
 
 }  // namespace
 
-CErrorPtr CSystem::sendEvent(CCallback callback) {
-    if (const int error = platform::runLoop().post(std::move(callback)))
+namespace {
+
+CErrorPtr post(platform::IRunLoop& loop, CSystem::CCallback callback) {
+    if (const int error = loop.post(std::move(callback)))
         return ZEL_ERROR("@zelstr_CSystem_sendEvent_PostMessage Post message error %1.", error);
+    return nullptr;
+}
+
+}  // namespace
+
+CErrorPtr CSystem::sendEvent(CCallback callback) {
+    ZEL_TRY(post(platform::runLoop(), std::move(callback)));
     return nullptr;
 }
 
@@ -167,7 +177,9 @@ CErrorPtr CSystem::sendEvent(CObject* target, const CString& event) {
         serial = pending.nextSerial++;
         pending.events[serial] = {target, event};
     }
-    CErrorPtr err = sendEvent([serial] {
+    // On the loop of the target's tree: an editor's objects run on their
+    // host's loop.
+    CErrorPtr err = post(runLoopOf(*target), [serial] {
         CPendingEvents& p = pendingEvents();
         CObject* object;
         CString name;

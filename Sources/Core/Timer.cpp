@@ -29,6 +29,12 @@ CTimerMap& timerMap() {
 
 }  // namespace
 
+platform::IRunLoop& runLoopOf(CObject& object) {
+    for (CObject* o = &object; o; o = o->parent())
+        if (auto* owner = dynamic_cast<IRunLoopOwner*>(o)) return owner->ownRunLoop();
+    return platform::runLoop();
+}
+
 CTimer::~CTimer() { stopTimer(); }
 
 void CTimer::setupClass(CClassInfo& info) {
@@ -70,7 +76,7 @@ CErrorPtr CTimer::initTimer() {
         key = map.nextKey++;
         map.timers[key] = this;
     }
-    platform::IRunLoop& loop = platform::runLoop();
+    platform::IRunLoop& loop = runLoopOf(*this);
     platform::IRunLoop::CTimerId id = 0;
     if (const int error = loop.addTimer(period, [key] { fire(key); }, id)) {
         std::lock_guard<std::mutex> lock(map.lock);

@@ -8,6 +8,17 @@
 
 namespace zel {
 
+// An object whose subtree runs on a loop of its own (an editor runs on its
+// host's loop). Timers and windows below it use that loop.
+class IRunLoopOwner {
+public:
+    virtual ~IRunLoopOwner() = default;
+    virtual platform::IRunLoop& ownRunLoop() = 0;
+};
+
+// The loop of the nearest owner above or at `object`, else the process's.
+platform::IRunLoop& runLoopOf(CObject& object);
+
 // `core:timer`: runs its "tick" event every `interval` seconds on the
 // run-loop thread. Setting `fps` above 0 sets `interval` to 1/`fps`; an
 // `interval` of 0 or below stops the timer. The plain class's "tick" tells

@@ -60,6 +60,48 @@ int CStandaloneRunLoop::post(CCallback callback) {
     return 0;
 }
 
+int CStandaloneRunLoop::addFdWatch(int fd, CCallback callback, CWatchId& id) {
+    if (fd < 0) return EBADF;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        id = m_nextWatchId++;
+        m_watches[id] = CWatch{fd, std::make_shared<CCallback>(std::move(callback))};
+    }
+    // A loop that is waiting must start polling the new descriptor.
+    wake();
+    return 0;
+}
+
+void CStandaloneRunLoop::removeFdWatch(CWatchId id) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_watches.erase(id);
+}
+
+size_t CStandaloneRunLoop::timerCount() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_timers.size();
+}
+
+size_t CStandaloneRunLoop::fdWatchCount() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_watches.size();
+}
+
+void CStandaloneRunLoop::runReadyWatches(const std::vector<std::pair<CWatchId, short>>& ready) {
+    for (const auto& [id, events] : ready) {
+        if (!(events & (POLLIN | POLLHUP | POLLERR))) continue;
+        std::shared_ptr<CCallback> callback;
+        {
+            // An earlier callback may have removed this watch.
+            std::lock_guard<std::mutex> lock(m_lock);
+            auto it = m_watches.find(id);
+            if (it == m_watches.end()) continue;
+            callback = it->second.callback;
+        }
+        (*callback)();
+    }
+}
+
 void CStandaloneRunLoop::wake() {
     if (m_wakeFd < 0) return;
     const uint64_t one = 1;
@@ -135,11 +177,25 @@ bool CStandaloneRunLoop::run(const std::function<bool()>* predicate, uint32_t ti
         const uint64_t now = nowMs();
         if (now >= deadline) break;
         const uint64_t wait = nextWaitMs(deadline - now);
-        if (wait > 0) {
-            pollfd fd{m_wakeFd, POLLIN, 0};
-            ::poll(&fd, m_wakeFd >= 0 ? 1 : 0, int(std::min<uint64_t>(wait, 1u << 30)));
+        std::vector<pollfd> fds;
+        std::vector<CWatchId> ids;
+        if (m_wakeFd >= 0) fds.push_back(pollfd{m_wakeFd, POLLIN, 0});
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            for (const auto& [id, watch] : m_watches) {
+                fds.push_back(pollfd{watch.fd, POLLIN, 0});
+                ids.push_back(id);
+            }
         }
+        // Descriptors are polled even when a timer is due, so that a busy
+        // loop never starves them.
+        ::poll(fds.data(), nfds_t(fds.size()), int(std::min<uint64_t>(wait, 1u << 30)));
+        std::vector<std::pair<CWatchId, short>> ready;
+        const size_t first = m_wakeFd >= 0 ? 1 : 0;
+        for (size_t i = 0; i < ids.size(); ++i)
+            if (fds[first + i].revents) ready.emplace_back(ids[i], fds[first + i].revents);
         drainWake();
+        runReadyWatches(ready);
         runPosted();
         runDueTimers();
     }

@@ -17,6 +17,7 @@ class IRunLoop {
 public:
     using CCallback = std::function<void()>;
     using CTimerId = uint64_t;
+    using CWatchId = uint64_t;
 
     virtual ~IRunLoop() = default;
 
@@ -28,6 +29,11 @@ public:
     // Runs `callback` once, soon; callable from any thread. Returns 0 or the
     // system error code.
     virtual int post(CCallback callback) = 0;
+    // Calls `callback` whenever `fd` is readable (or hung up) until the watch
+    // is removed. Returns 0 or the system error code; ids are never 0.
+    virtual int addFdWatch(int fd, CCallback callback, CWatchId& id) = 0;
+    // No call of the watch starts after this; unknown ids are ignored.
+    virtual void removeFdWatch(CWatchId id) = 0;
 };
 
 // A loop of our own for programs and tests, and for hosts that offer none.
@@ -42,6 +48,10 @@ public:
     int addTimer(uint32_t periodMs, CCallback callback, CTimerId& id) override;
     void removeTimer(CTimerId id) override;
     int post(CCallback callback) override;
+    int addFdWatch(int fd, CCallback callback, CWatchId& id) override;
+    void removeFdWatch(CWatchId id) override;
+    size_t timerCount();
+    size_t fdWatchCount();
 
     // Dispatches timers and posted callbacks for `ms` milliseconds, or until
     // quit() is called.
@@ -66,6 +76,7 @@ private:
     void drainWake();
     void runPosted();
     void runDueTimers();
+    void runReadyWatches(const std::vector<std::pair<CWatchId, short>>& ready);
     // Milliseconds until the next timer is due, at most `limit`.
     uint64_t nextWaitMs(uint64_t limit);
 
@@ -73,6 +84,12 @@ private:
     std::vector<CCallback> m_posted;
     std::map<CTimerId, CTimer> m_timers;
     CTimerId m_nextTimerId = 1;
+    struct CWatch {
+        int fd;
+        std::shared_ptr<CCallback> callback;
+    };
+    std::map<CWatchId, CWatch> m_watches;
+    CWatchId m_nextWatchId = 1;
     std::atomic<bool> m_quit{false};
     int m_wakeFd = -1;
     int m_wakeError = 0;

@@ -100,6 +100,10 @@ public:
         loop().removeTimer(id);
     }
     int post(CCallback callback) override { return loop().post(std::move(callback)); }
+    int addFdWatch(int fd, CCallback callback, CWatchId& id) override {
+        return loop().addFdWatch(fd, std::move(callback), id);
+    }
+    void removeFdWatch(CWatchId id) override { loop().removeFdWatch(id); }
 
     int timers = 0;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -96,6 +98,8 @@ public:
         ++posts;
         return 0;
     }
+    int addFdWatch(int, CCallback, CWatchId&) override { return 0; }
+    void removeFdWatch(CWatchId) override {}
     int posts = 0;
 };
 
@@ -108,6 +112,50 @@ TEST(RunLoop, CurrentLoopCanBeReplacedAndRestored) {
     EXPECT_EQ(host.posts, 1);
     setRunLoop(nullptr);
     EXPECT_EQ(&runLoop(), &standaloneRunLoop());
+}
+
+TEST(RunLoop, FdWatchFiresWhileReadableAndStopsWhenRemovedInItsCallback) {
+    CStandaloneRunLoop loop;
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    int calls = 0;
+    IRunLoop::CWatchId id = 0;
+    ASSERT_EQ(loop.addFdWatch(fds[0], [&] {
+        char c;
+        ASSERT_EQ(read(fds[0], &c, 1), 1);
+        if (++calls == 2) loop.removeFdWatch(id);
+    }, id), 0);
+    EXPECT_NE(id, 0u);
+    EXPECT_EQ(loop.fdWatchCount(), 1u);
+    // Nothing readable: the loop waits without calling.
+    loop.runFor(20);
+    EXPECT_EQ(calls, 0);
+    // Written from another thread while the loop sleeps in poll.
+    std::thread writer([&] { ASSERT_EQ(write(fds[1], "ab", 2), 2); });
+    EXPECT_TRUE(loop.runUntil([&] { return calls == 2; }, kPatienceMs));
+    writer.join();
+    EXPECT_EQ(loop.fdWatchCount(), 0u);
+    ASSERT_EQ(write(fds[1], "c", 1), 1);
+    loop.runFor(20);
+    EXPECT_EQ(calls, 2);
+    EXPECT_NE(loop.addFdWatch(-1, [] {}, id), 0);
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST(RunLoop, HungUpDescriptorIsReported) {
+    CStandaloneRunLoop loop;
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    bool hungUp = false;
+    IRunLoop::CWatchId id = 0;
+    ASSERT_EQ(loop.addFdWatch(fds[0], [&] {
+        hungUp = true;
+        loop.removeFdWatch(id);
+    }, id), 0);
+    close(fds[1]);
+    EXPECT_TRUE(loop.runUntil([&] { return hungUp; }, kPatienceMs));
+    close(fds[0]);
 }
 
 TEST(Clock, AdvancesAcrossASleep) {

@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <utility>
 
 #include "Audio/ParamDef.h"
 #include "Audio/ParamRegistry.h"
+#include "Audio/VST/AudioWrapperVST3Editor.h"
 #include "Audio/VST/VSTStream.h"
 #include "Core/Notify.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
@@ -182,6 +184,11 @@ tresult CAudioWrapperVST3ProgramList::getProgramName(int32 index, Vst::String128
 }
 
 // ---- the instance
+
+Steinberg::IPlugView* PLUGIN_API CAudioWrapperVST3::createView(Steinberg::FIDString name) {
+    if (!name || std::strcmp(name, "editor") != 0) return nullptr;
+    return new CAudioWrapperVST3Editor(*this);
+}
 
 void PLUGIN_API CAudioWrapperVST3IdleTimer::onTimer() {
     if (m_owner) m_owner->hostIdle();

@@ -136,6 +136,9 @@ public:
     Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
                                                      Steinberg::Vst::ParamValue value) override;
 
+    // "editor": the editor's view; no other view exists.
+    Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
+
     // IUnitInfo
     Steinberg::tresult PLUGIN_API getUnitInfo(Steinberg::int32 unitIndex, Steinberg::Vst::UnitInfo& info) override;
     Steinberg::tresult PLUGIN_API getProgramInfo(Steinberg::Vst::ProgramListID listId, Steinberg::int32 programIndex,

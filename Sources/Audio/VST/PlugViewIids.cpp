@@ -8,6 +8,7 @@ DEF_CLASS_IID(IPlugView)
 DEF_CLASS_IID(IPlugFrame)
 namespace Linux {
 DEF_CLASS_IID(IRunLoop)
+DEF_CLASS_IID(IEventHandler)
 DEF_CLASS_IID(ITimerHandler)
 }  // namespace Linux
 }  // namespace Steinberg

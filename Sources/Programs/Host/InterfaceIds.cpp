@@ -26,3 +26,4 @@ DEF_CLASS_IID(IParamValueQueue)
 DEF_CLASS_IID(IParameterChanges)
 
 }  // namespace Steinberg::Vst
+

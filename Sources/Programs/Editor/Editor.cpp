@@ -1,0 +1,182 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// lagwell-editor: opens a plug-in's editor in a top-level X window, as a
+// host does, and can write the window to a PNG file or open and close the
+// editor many times while watching for leaked timers, threads and
+// descriptors.
+
+#include <dirent.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "EditorHost.h"
+#include "Module.h"
+#include "Plugin.h"
+#include "pluginterfaces/base/smartpointer.h"
+
+using namespace lagwell::host;
+using namespace Steinberg;
+
+namespace {
+
+const char* const kUsage =
+    "usage: lagwell-editor [--plugin BUNDLE] [--screenshot FILE] [--after-frames N] [--cycles N]\n"
+    "                      [--run-ms MS] [--no-run-loop] [--stats]\n"
+    "  Opens the plug-in's editor in a window of its own.\n"
+    "  --screenshot FILE   writes the window to FILE (PNG) after N frames (--after-frames, 10)\n"
+    "  --cycles N          opens and closes the editor N times (1)\n"
+    "  --run-ms MS         keeps each opening this long, or until the window is closed\n"
+    "  --no-run-loop       offers the editor no run loop, as some hosts do\n"
+    "  --stats             prints timers, handlers, threads, descriptors, memory and CPU\n";
+
+struct Options {
+    std::string plugin;
+    std::string screenshot;
+    int afterFrames = 10;
+    int cycles = 1;
+    long runMs = -1;
+    bool noRunLoop = false;
+    bool stats = false;
+};
+
+size_t countEntries(const char* folder) {
+    size_t n = 0;
+    if (DIR* dir = opendir(folder)) {
+        while (dirent* e = readdir(dir))
+            if (e->d_name[0] != '.') ++n;
+        closedir(dir);
+    }
+    return n;
+}
+
+long residentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double wallSeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool parse(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        const char* v = nullptr;
+        if (a == "--plugin" && (v = value())) o.plugin = v;
+        else if (a == "--screenshot" && (v = value())) o.screenshot = v;
+        else if (a == "--after-frames" && (v = value())) o.afterFrames = std::atoi(v);
+        else if (a == "--cycles" && (v = value())) o.cycles = std::atoi(v);
+        else if (a == "--run-ms" && (v = value())) o.runMs = std::atol(v);
+        else if (a == "--no-run-loop") o.noRunLoop = true;
+        else if (a == "--stats") o.stats = true;
+        else return false;
+    }
+    return o.cycles > 0 && o.afterFrames >= 0;
+}
+
+int run(const Options& o) {
+    const std::shared_ptr<Module> module = Module::load(o.plugin.empty() ? LAGWELL_DEFAULT_BUNDLE : o.plugin);
+    Plugin plugin(module, module->findClass(kVstAudioEffectClass));
+    zel::platform::CStandaloneRunLoop loop;
+    HostRunLoop hostLoop(loop);
+
+    // What the process holds before any editor opened.
+    const size_t threads0 = countEntries("/proc/self/task");
+    std::unique_ptr<EditorWindow> window;
+    size_t fds0 = 0;
+    long rssBefore = residentKb(), rssOpen = 0;
+    double cpuOpen = 0, wallOpen = 0;
+    for (int cycle = 0; cycle < o.cycles; ++cycle) {
+        IPtr<IPlugView> view(plugin.controller()->createView("editor"), false);
+        if (!view) throw HostError("the plug-in has no editor");
+        if (view->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID) != kResultTrue)
+            throw HostError("the editor does not embed into X11 windows");
+        ViewRect size;
+        view->getSize(&size);
+        if (!window) {
+            window = std::make_unique<EditorWindow>(loop, size.getWidth(), size.getHeight(), "Lagwell");
+            // The window's own connection is the host's, not the editor's.
+            fds0 = countEntries("/proc/self/fd");
+            rssBefore = residentKb();
+        }
+        PlugFrame frame(o.noRunLoop ? nullptr : &hostLoop);
+        view->setFrame(&frame);
+        const tresult attached =
+            view->attached(reinterpret_cast<void*>(uintptr_t(window->id())), kPlatformTypeX11EmbedWindowID);
+        if (attached != kResultOk) {
+            view->setFrame(nullptr);
+            std::fprintf(stderr, "lagwell-editor: the editor did not open\n");
+            return 3;
+        }
+        const uint64_t frames0 = hostLoop.timerCalls();
+        const double cpu0 = cpuSeconds(), wall0 = wallSeconds();
+        loop.runUntil([&] { return hostLoop.timerCalls() - frames0 >= uint64_t(o.afterFrames) || window->isClosed(); },
+                      10000);
+        if (!o.screenshot.empty() && cycle == 0) {
+            std::vector<uint8_t> pixels;
+            int width = 0, height = 0;
+            std::string error;
+            if (!window->capture(pixels, width, height)) throw HostError("cannot read the window's pixels");
+            if (!writePng(o.screenshot, pixels, width, height, error)) throw HostError(error);
+        }
+        if (o.runMs > 0) loop.runUntil([&] { return window->isClosed(); }, uint32_t(o.runMs));
+        if (cycle == 0) {
+            rssOpen = residentKb();
+            cpuOpen = cpuSeconds() - cpu0;
+            wallOpen = wallSeconds() - wall0;
+        }
+        view->removed();
+        view->setFrame(nullptr);
+        // Whatever the editor posted for later runs now, before counting.
+        loop.runFor(5);
+        if (window->isClosed()) break;
+    }
+    const size_t threads = countEntries("/proc/self/task");
+    const size_t fds = window ? countEntries("/proc/self/fd") : fds0;
+    const bool leaked = hostLoop.timerCount() || hostLoop.handlerCount() || threads != threads0 || fds != fds0;
+    if (o.stats || leaked) {
+        std::printf("timers=%zu handlers=%zu threads=%+d fds=%+d x-errors=%d\n", hostLoop.timerCount(),
+                    hostLoop.handlerCount(), int(threads) - int(threads0), int(fds) - int(fds0),
+                    window ? window->errorCount() : 0);
+        std::printf("memory: %ld KB resident with the editor open, %+ld KB for the editor\n", rssOpen,
+                    rssOpen - rssBefore);
+        if (wallOpen > 0)
+            std::printf("cpu: %.3f %% of a core over %.1f s open\n", 100.0 * cpuOpen / wallOpen, wallOpen);
+    }
+    if (window && window->isBroken()) std::printf("display: lost while the editor was open\n");
+    return leaked ? 2 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!parse(argc, argv, o)) {
+        std::fputs(kUsage, stderr);
+        return 64;
+    }
+    try {
+        return run(o);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "lagwell-editor: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "Core/Object.h"
+#include "Core/Thread.h"
+#include "Other/LinearBitmap.h"
+#include "Platform/XWindow.h"
+
+namespace zel {
+
+class CUpdateTimer;
+class CView;
+class CWindowRenderer;
+class CWindowSharedData;
+
+// `ui:sector-map`: the window divided into square sectors of `sector-size`
+// pixels; an update marks the sectors a rectangle touches as dirty.
+class CSectorMap : public CObject {
+public:
+    void resize(int width, int height);
+    void invalidate(const CRect& rect);
+    void invalidateAll() { invalidate(CRect{0, 0, m_width, m_height}); }
+    // The dirty sectors' rectangles, row by row; clears them.
+    std::vector<CRect> takeDirty();
+    size_t dirtyCount() const { return m_dirtyCount; }
+    int sectorSize() const { return m_size; }
+
+private:
+    int m_width = 0, m_height = 0;
+    int m_size = 64;
+    int m_columns = 0, m_rows = 0;
+    std::vector<uint8_t> m_dirty;
+    size_t m_dirtyCount = 0;
+};
+
+// Draws sectors of its renderer's frame when woken.
+class CWindowRendererThread final : public CThread {
+public:
+    explicit CWindowRendererThread(CWindowRenderer& renderer) : m_renderer(renderer) {}
+    ~CWindowRendererThread() override;
+
+    void wake();
+    void waitIdle();
+    void quit();
+
+protected:
+    CErrorPtr run() override;
+
+private:
+    CWindowRenderer& m_renderer;
+    std::mutex m_lock;
+    std::condition_variable m_signal;
+    bool m_work = false;
+    bool m_busy = false;
+    bool m_quit = false;
+};
+
+// `ui:window-renderer`: one native window of the editor with its bitmap,
+// its timers (`update-timer`, `render-timer`) and its render threads. Views
+// mark areas dirty; each render tick draws the dirty sectors and copies
+// them to the window. Native input becomes view events ("mouse-press",
+// "key-press", ...) that the renderer sends to its listeners.
+class CWindowRenderer : public CObject, private platform::IWindowListener {
+public:
+    ~CWindowRenderer() override;
+    static void setupClass(CClassInfo& info);
+    CErrorPtr init() override;
+
+    // ---- operations used by views
+    void invalidate(const CRect& rect);
+    void captureMouse();
+    void releaseMouse();
+    void hideCursor();
+    void showCursor();
+    int cursorHideCount() const { return m_cursorHides; }
+    void warpCursor(int x, int y);
+    void setKeyFocus(bool focused);
+    // A wheel step that the host passes on (+1 up, -1 down); true when the
+    // window's views take wheel input.
+    bool wheelStep(int delta);
+    // Closes the window through the editor's window closer.
+    CErrorPtr closeWindow();
+    // Stops the timers and threads and destroys the window and bitmap.
+    void destroyWindow();
+    // The editor's shared data goes first: the window goes with it.
+    void sharedDataReleased();
+
+    // ---- the frame
+    CErrorPtr renderFrame();
+    // Draws dirty sectors until none is left (the frame's thread and the
+    // render threads).
+    void drawSectors();
+
+    platform::CNativeWindow* window() const { return m_window.get(); }
+    const CLinearBitmap& bitmap() const { return m_bitmap; }
+    CSectorMap* sectorMap() const { return m_sectors; }
+    size_t threadCount() const { return m_threads.size(); }
+    uint64_t frameCount() const { return m_frames; }
+    uint64_t drawnSectorCount() const { return m_drawnSectors; }
+    bool isWindowLost() const { return m_windowLost; }
+
+private:
+    CErrorPtr onTick(CObject* params, CObject* sender);
+    CErrorPtr onPreClose(CObject* params, CObject* sender);
+    CErrorPtr onPerformClose(CObject* params, CObject* sender);
+    CErrorPtr createNativeWindow();
+    void windowEvent(const platform::CWindowEvent& event) override;
+    void sendInput(const CString& name, const platform::CWindowEvent& event);
+    void blitRects(const std::vector<CRect>& rects);
+
+    CView* m_root = nullptr;
+    CSectorMap* m_sectors = nullptr;
+    CWindowSharedData* m_shared = nullptr;
+    CUpdateTimer* m_updateTimer = nullptr;
+    CUpdateTimer* m_renderTimer = nullptr;
+    std::shared_ptr<platform::CDisplay> m_display;
+    std::unique_ptr<platform::CNativeWindow> m_window;
+    CLinearBitmap m_bitmap;
+    std::vector<std::unique_ptr<CWindowRendererThread>> m_threads;
+    // The frame's dirty sectors, shared with the render threads.
+    std::mutex m_sectorLock;
+    std::vector<CRect> m_pending;
+    std::vector<CRect> m_drawn;
+    uint64_t m_frames = 0;
+    uint64_t m_drawnSectors = 0;
+    int m_cursorHides = 0;
+    bool m_captured = false;
+    bool m_painted = false;
+    bool m_windowLost = false;
+    double m_openedSeconds = 0;
+};
+
+}  // namespace zel

@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "UI/WindowSharedData.h"
+
+#include <algorithm>
+
+#include "Core/Debug.h"
+#include "Core/Notify.h"
+#include "Core/Timer.h"
+#include "Platform/XWindow.h"
+#include "UI/UpdateTimer.h"
+#include "UI/WindowRenderer.h"
+
+#define ZEL_SOURCE_TAG "WindowSharedData"
+
+namespace zel {
+
+CWindowSharedData::~CWindowSharedData() {
+    const std::vector<CWindowRenderer*> windows = m_windows;
+    for (CWindowRenderer* renderer : windows) renderer->sharedDataReleased();
+    if (!m_display || m_display->isBroken()) return;
+    // The answers to the last requests (the windows' destruction) come in
+    // before the connection goes, so that errors among them are seen too.
+    m_display->sync();
+    m_display->dispatch();
+    if (const int errors = m_display->errorCount()) {
+        int code = 0, request = 0;
+        m_display->lastError(code, request);
+        debugLog("X errors of the editor: %d (the last: error %d, request %d)", errors, code, request);
+    }
+}
+
+void CWindowSharedData::windowOpened(CWindowRenderer& renderer) {
+    if (std::find(m_windows.begin(), m_windows.end(), &renderer) == m_windows.end()) m_windows.push_back(&renderer);
+}
+
+void CWindowSharedData::setupClass(CClassInfo& info) { setupObjectClass(info); }
+
+CErrorPtr CWindowSharedData::updateTimerGroup(CUpdateTimerGroup*& out) {
+    if (!m_group) {
+        const CString tag =
+            hasAttr("update-timer-group-tag") ? getAttr("update-timer-group-tag") : CString("ui:update-timer-group");
+        CUpdateTimerGroup* group = nullptr;
+        ZEL_TRY(createChild(tag, "group-timer", group));
+        ZEL_TRY(group->init());
+        m_group = group;
+    }
+    out = m_group;
+    return nullptr;
+}
+
+CErrorPtr CWindowSharedData::display(std::shared_ptr<platform::CDisplay>& out) {
+    if (!m_display || m_display->isBroken()) {
+        std::string error;
+        m_display = platform::CDisplay::open(runLoopOf(*this), "", error);
+        if (!m_display)
+            return ZEL_ERROR("@zelstr_CWindowSharedData_display Unable to open the display: %1",
+                             CString::fromUtf8(error));
+    }
+    out = m_display;
+    return nullptr;
+}
+
+void CWindowSharedData::setKeyFocusWindow(CWindowRenderer* renderer) {
+    if (m_keyFocus == renderer) return;
+    // The keyboard goes back before another window takes it.
+    if (m_keyFocus && m_keyFocus->window()) m_keyFocus->window()->returnKeyFocus();
+    m_keyFocus = renderer;
+}
+
+void CWindowSharedData::windowClosing(CWindowRenderer& renderer) {
+    if (m_keyFocus == &renderer) setKeyFocusWindow(nullptr);
+    m_windows.erase(std::remove(m_windows.begin(), m_windows.end(), &renderer), m_windows.end());
+    if (auto* closer = dynamic_cast<CWindowCloser*>(findChild("window-closer"))) closer->forget(renderer);
+}
+
+// ---------------------------------------------------------------- closer
+
+CWindowCloser::CWindowCloser() : m_alive(std::make_shared<bool>(true)) {}
+
+CWindowCloser::~CWindowCloser() { *m_alive = false; }
+
+void CWindowCloser::setupClass(CClassInfo& info) { setupObjectClass(info); }
+
+CErrorPtr CWindowCloser::queueClose(CWindowRenderer& renderer) {
+    if (std::find(m_queue.begin(), m_queue.end(), &renderer) != m_queue.end()) return nullptr;
+    ZEL_TRY(renderer.runEvent("pre-close-window", nullptr, this));
+    m_queue.push_back(&renderer);
+    std::weak_ptr<bool> alive = m_alive;
+    if (const int error = runLoopOf(*this).post([this, alive] {
+            if (auto a = alive.lock(); a && *a) performNext();
+        }))
+        return ZEL_ERROR("@zelstr_CSystem_sendEvent_PostMessage Post message error %1.", error);
+    return nullptr;
+}
+
+void CWindowCloser::forget(CWindowRenderer& renderer) {
+    m_queue.erase(std::remove(m_queue.begin(), m_queue.end(), &renderer), m_queue.end());
+}
+
+void CWindowCloser::performNext() {
+    if (m_queue.empty()) return;
+    CWindowRenderer* renderer = m_queue.front();
+    m_queue.erase(m_queue.begin());
+    if (CErrorPtr err = renderer->runEvent("perform-close-window", nullptr, this)) CSystem::showError(*err);
+}
+
+}  // namespace zel

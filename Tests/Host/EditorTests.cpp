@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The plug-in's editor in lagwell-editor, on a virtual X server of the
+// test's own.
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "Support/Xvfb.h"
+#include "TestHost.h"
+
+namespace {
+
+using lagwell::host::test::runProgram;
+using lagwell::host::test::RunResult;
+
+class EditorProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!x.isRunning()) GTEST_SKIP() << "Xvfb is not installed";
+        x.use();
+    }
+    RunResult editor(const std::vector<std::string>& args) {
+        std::vector<std::string> all{"--plugin", LAGWELL_VST3_BUNDLE};
+        all.insert(all.end(), args.begin(), args.end());
+        return runProgram(LAGWELL_EDITOR, all);
+    }
+    lagwell::test::CXvfb x;
+};
+
+// The RGB pixels of an 8-bit RGB PNG file.
+bool readPng(const std::string& path, int& width, int& height, std::vector<uint8_t>& rgb) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+    image.format = PNG_FORMAT_RGB;
+    rgb.resize(PNG_IMAGE_SIZE(image));
+    width = int(image.width);
+    height = int(image.height);
+    return png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr) != 0;
+}
+
+TEST_F(EditorProgram, ScreenshotShowsTheMainWindowAtItsSize) {
+    const std::string shot = lagwell::host::test::scratchPath("editor.png");
+    const RunResult r = editor({"--screenshot", shot, "--after-frames", "5"});
+    ASSERT_EQ(r.status, 0) << r.output;
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    ASSERT_TRUE(readPng(shot, width, height, rgb));
+    EXPECT_EQ(width, 540);
+    EXPECT_EQ(height, 315);
+    // The window base of the built-in scheme, corner to corner.
+    for (size_t at : {size_t(0), rgb.size() - 3}) {
+        EXPECT_EQ(rgb[at], 0xf6);
+        EXPECT_EQ(rgb[at + 1], 0xed);
+        EXPECT_EQ(rgb[at + 2], 0xce);
+    }
+}
+
+TEST_F(EditorProgram, OpensAndClosesTwoHundredTimesLeavingNothingBehind) {
+    // The debug log tells of X errors on the editor's own connection.
+    setenv("LAGWELL_DEBUG", "1", 1);
+    const RunResult r = editor({"--cycles", "200", "--after-frames", "2", "--stats"});
+    unsetenv("LAGWELL_DEBUG");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("timers=0 handlers=0 threads=+0 fds=+0 x-errors=0"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("X errors"), std::string::npos) << r.output;
+    // The log is on: every opening made its window.
+    size_t opened = 0;
+    for (size_t at = r.output.find("Open window on"); at != std::string::npos;
+         at = r.output.find("Open window on", at + 1))
+        ++opened;
+    EXPECT_EQ(opened, 200u);
+}
+
+TEST_F(EditorProgram, AHostWithoutRunLoopGetsNoEditor) {
+    const RunResult r = editor({"--no-run-loop"});
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_NE(r.output.find("the editor did not open"), std::string::npos) << r.output;
+}
+
+TEST_F(EditorProgram, TheServerGoingAwayDoesNotEndTheHost) {
+    RunResult r;
+    std::thread host([&] { r = editor({"--run-ms", "8000", "--after-frames", "1"}); });
+    // Once the host's window is there, the editor opens within moments.
+    for (int i = 0; i < 100 && x.run("xdotool search --name '^Lagwell$' >/dev/null 2>&1") != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    x.kill();
+    host.join();
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("display: lost"), std::string::npos) << r.output;
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The editor view as hosts drive it, with the host objects of our own host
+// program (its run loop is as strict as the hosts we know).
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "Audio/VST/AudioWrapperVST3.h"
+#include "Audio/VST/AudioWrapperVST3Editor.h"
+#include "Audio/VST/RunLoopVST3.h"
+#include "EditorHost.h"
+#include "Support/ShownErrors.h"
+#include "Support/Xvfb.h"
+#include "UI/WindowRenderer.h"
+#include "pluginterfaces/base/smartpointer.h"
+
+extern "C" Steinberg::IPluginFactory* GetPluginFactory();
+
+namespace zel {
+namespace {
+
+using namespace Steinberg;
+using lagwell::host::EditorWindow;
+using lagwell::host::HostRunLoop;
+using lagwell::host::PlugFrame;
+
+constexpr uint32_t kPatienceMs = 10000;
+
+struct CInstance {
+    IPtr<Vst::IComponent> component;
+    FUnknownPtr<Vst::IEditController> controller;
+
+    CInstance() {
+        auto factory = owned(GetPluginFactory());
+        PClassInfo info;
+        EXPECT_EQ(factory->getClassInfo(0, &info), kResultOk);
+        void* obj = nullptr;
+        EXPECT_EQ(factory->createInstance(info.cid, Vst::IComponent::iid, &obj), kResultOk);
+        component = owned(static_cast<Vst::IComponent*>(obj));
+        EXPECT_EQ(component->initialize(nullptr), kResultOk);
+        controller = FUnknownPtr<Vst::IEditController>(component);
+    }
+    ~CInstance() { component->terminate(); }
+
+    IPtr<IPlugView> view() { return owned(controller->createView("editor")); }
+};
+
+CAudioWrapperVST3Editor& editorOf(IPlugView* view) { return *dynamic_cast<CAudioWrapperVST3Editor*>(view); }
+
+TEST(VST3Editor, ViewFactsWithoutADisplay) {
+    CInstance plugin;
+    EXPECT_EQ(plugin.controller->createView("parameters"), nullptr);
+    EXPECT_EQ(plugin.controller->createView(nullptr), nullptr);
+    IPtr<IPlugView> view = plugin.view();
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultTrue);
+    EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultFalse);
+    ViewRect size;
+    ASSERT_EQ(view->getSize(&size), kResultOk);
+    EXPECT_EQ(size.getWidth(), 540);
+    EXPECT_EQ(size.getHeight(), 315);
+    EXPECT_EQ(view->canResize(), kResultFalse);
+    EXPECT_EQ(view->onKeyDown('a', 0, 0), kResultFalse);
+    EXPECT_EQ(view->onKeyUp('a', 0, 0), kResultFalse);
+    // Smaller than the editor: widened and heightened, never shrunk.
+    ViewRect small(10, 20, 110, 120);
+    ASSERT_EQ(view->checkSizeConstraint(&small), kResultTrue);
+    EXPECT_EQ(small.left, 10);
+    EXPECT_EQ(small.right, 550);
+    EXPECT_EQ(small.bottom, 335);
+    ViewRect large(0, 0, 800, 600);
+    ASSERT_EQ(view->checkSizeConstraint(&large), kResultTrue);
+    EXPECT_EQ(large.right, 800);
+    // A host may size the view before it sets a frame or attaches.
+    ViewRect moved(5, 5, 545, 320);
+    EXPECT_EQ(view->onSize(&moved), kResultTrue);
+    ASSERT_EQ(view->getSize(&size), kResultOk);
+    EXPECT_EQ(size.left, 5);
+    // Wheel steps without a window are not used.
+    EXPECT_EQ(view->onWheel(1), kResultFalse);
+}
+
+TEST(VST3Editor, HostLoopTimersMayBeRemovedInTheirOwnCallback) {
+    platform::CStandaloneRunLoop loop;
+    HostRunLoop host(loop);
+    int calls = 0;
+    {
+        CRunLoopVST3 adapter(&host);
+        platform::IRunLoop::CTimerId id = 0;
+        ASSERT_EQ(adapter.addTimer(5, [&] {
+            ++calls;
+            adapter.removeTimer(id);
+        }, id), 0);
+        platform::IRunLoop::CTimerId other = 0;
+        ASSERT_EQ(adapter.addTimer(5, [] {}, other), 0);
+        EXPECT_EQ(host.timerCount(), 2u);
+        EXPECT_TRUE(loop.runUntil([&] { return host.timerCount() == 1; }, kPatienceMs));
+        loop.runFor(30);
+        EXPECT_EQ(calls, 1);
+        // Posts from another thread run on the loop's thread.
+        const std::thread::id loopThread = std::this_thread::get_id();
+        bool ran = false, onLoopThread = false;
+        std::thread poster([&] {
+            ASSERT_EQ(adapter.post([&] {
+                ran = true;
+                onLoopThread = std::this_thread::get_id() == loopThread;
+            }),
+                      0);
+        });
+        poster.join();
+        EXPECT_TRUE(loop.runUntil([&] { return ran; }, kPatienceMs));
+        EXPECT_TRUE(onLoopThread);
+        // The loop's own descriptor (posts) and the other timer remain.
+        EXPECT_EQ(host.handlerCount(), 1u);
+    }
+    // Everything it registered goes with the adapter.
+    EXPECT_EQ(host.timerCount(), 0u);
+    EXPECT_EQ(host.handlerCount(), 0u);
+}
+
+class VST3EditorOnX : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!x.isRunning()) GTEST_SKIP() << "Xvfb is not installed";
+        x.use();
+        window = std::make_unique<EditorWindow>(loop, 540, 315, "test");
+    }
+    void* parent() const { return reinterpret_cast<void*>(uintptr_t(window->id())); }
+    uint64_t frames(IPlugView* view) {
+        CWindowRenderer* renderer = editorOf(view).window();
+        return renderer ? renderer->frameCount() : 0;
+    }
+
+    lagwell::test::CXvfb x;
+    platform::CStandaloneRunLoop loop;
+    HostRunLoop host{loop};
+    std::unique_ptr<EditorWindow> window;
+};
+
+TEST_F(VST3EditorOnX, AttachedAndRemovedAnyNumberOfTimesBuildsAFreshTreeEachTime) {
+    CInstance plugin;
+    IPtr<IPlugView> view = plugin.view();
+    PlugFrame frame(&host);
+    ASSERT_EQ(view->setFrame(&frame), kResultOk);
+    long long lastRoot = 0;
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+        CObject* root = editorOf(view).editorRoot();
+        ASSERT_NE(root, nullptr);
+        EXPECT_GT(root->rootId(), lastRoot);
+        lastRoot = root->rootId();
+        EXPECT_EQ(root->getAttr("plugin-tech"), "VST3 PlugIn Technology by Steinberg");
+        // A second attach while the tree exists builds nothing new.
+        EXPECT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+        EXPECT_EQ(editorOf(view).editorRoot(), root);
+        ASSERT_TRUE(loop.runUntil([&] { return frames(view) >= 2; }, kPatienceMs));
+        EXPECT_GT(host.timerCount(), 0u);
+        ASSERT_EQ(view->removed(), kResultOk);
+        EXPECT_EQ(editorOf(view).editorRoot(), nullptr);
+        EXPECT_EQ(host.timerCount(), 0u);
+        EXPECT_EQ(host.handlerCount(), 0u);
+    }
+    view->setFrame(nullptr);
+}
+
+TEST_F(VST3EditorOnX, TwoEditorsShareTheHostLoopAndLeaveIndependently) {
+    CInstance first, second;
+    IPtr<IPlugView> a = first.view(), b = second.view();
+    PlugFrame frameA(&host), frameB(&host);
+    a->setFrame(&frameA);
+    b->setFrame(&frameB);
+    EditorWindow otherWindow(loop, 540, 315, "second");
+    ASSERT_EQ(a->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+    ASSERT_EQ(b->attached(reinterpret_cast<void*>(uintptr_t(otherWindow.id())), kPlatformTypeX11EmbedWindowID),
+              kResultOk);
+    ASSERT_TRUE(loop.runUntil([&] { return frames(a) >= 2 && frames(b) >= 2; }, kPatienceMs));
+    const size_t handlersOfBoth = host.handlerCount();
+    ASSERT_EQ(a->removed(), kResultOk);
+    EXPECT_LT(host.handlerCount(), handlersOfBoth);
+    const uint64_t framesB = frames(b);
+    ASSERT_TRUE(loop.runUntil([&] { return frames(b) >= framesB + 2; }, kPatienceMs));
+    // Reopening the first registers cleanly beside the second.
+    ASSERT_EQ(a->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+    EXPECT_EQ(host.handlerCount(), handlersOfBoth);
+    a->removed();
+    b->removed();
+    EXPECT_EQ(host.timerCount(), 0u);
+    EXPECT_EQ(host.handlerCount(), 0u);
+    a->setFrame(nullptr);
+    b->setFrame(nullptr);
+}
+
+TEST_F(VST3EditorOnX, AHostWithoutRunLoopGetsAClearErrorAndNoEditor) {
+    CShownErrors shown;
+    CInstance plugin;
+    IPtr<IPlugView> view = plugin.view();
+    // Never given a frame at all.
+    EXPECT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultFalse);
+    PlugFrame frame(nullptr);
+    view->setFrame(&frame);
+    EXPECT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultFalse);
+    EXPECT_EQ(editorOf(view).editorRoot(), nullptr);
+    ASSERT_EQ(shown.shown().size(), 2u);
+    EXPECT_NE(shown.shown()[0].find("The host offers no run loop"), std::string::npos) << shown.shown()[0];
+    // The wrong window type is refused without a word.
+    PlugFrame withLoop(&host);
+    view->setFrame(&withLoop);
+    EXPECT_EQ(view->attached(parent(), kPlatformTypeHWND), kResultFalse);
+    EXPECT_EQ(host.handlerCount(), 0u);
+    view->setFrame(nullptr);
+}
+
+TEST_F(VST3EditorOnX, AViewCreatedButNeverAttachedRegistersNothing) {
+    CInstance plugin;
+    {
+        IPtr<IPlugView> view = plugin.view();
+        PlugFrame frame(&host);
+        view->setFrame(&frame);
+        view->setFrame(nullptr);
+    }
+    EXPECT_EQ(host.timerCount(), 0u);
+    EXPECT_EQ(host.handlerCount(), 0u);
+}
+
+}  // namespace
+}  // namespace zel
