@@ -1,12 +1,16 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 BUILD ?= build
 FUZZ_BUILD ?= build-fuzz
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
 # Where `make install` puts the plug-in bundle: the user's VST3 folder.
 VST3_DIR ?= $(HOME)/.vst3
+# ON makes a warning in our code fail the build; `make check` sets it.
+WERROR ?= OFF
 
-.PHONY: all deps build demo test fuzz check bench bench-peer clean contact-sheets install
+.PHONY: all deps build demo test asan tsan fuzz check bench bench-peer clean contact-sheets install
 
 all: build
 
@@ -14,7 +18,7 @@ deps:
 	bash scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja
+	cmake -S . -B $(BUILD) -G Ninja -DLAGWELL_WERROR=$(WERROR)
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The main job: what a newcomer runs first. Installs the bundle, renders a
@@ -25,6 +29,23 @@ demo: install
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# The whole suite once more under AddressSanitizer and UndefinedBehaviorSanitizer,
+# in a build folder of its own that compiles the tests and what they run only.
+asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DLAGWELL_SANITIZE=address,undefined -DLAGWELL_WERROR=$(WERROR) -DLAGWELL_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target lagwell-tests
+	ASAN_OPTIONS=detect_leaks=1:strict_init_order=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The tests labelled `threaded` under ThreadSanitizer.
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DLAGWELL_SANITIZE=thread -DLAGWELL_WERROR=$(WERROR) -DLAGWELL_BENCH=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target lagwell-tests
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -L threaded
+
 # The readers of hostile bytes under libFuzzer, each for FUZZ_SECONDS, then
 # the editor opened and closed 200 times with the same sanitizers.
 fuzz: deps
@@ -34,7 +55,9 @@ fuzz: deps
 	bash scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 	bash scripts/editor-loop $(FUZZ_BUILD)
 
-check: test fuzz
+# What CI runs: a warning fails it.
+check: WERROR = ON
+check: test asan fuzz
 
 bench: build
 	$(BUILD)/Bench/lagwell-bench
@@ -62,4 +85,4 @@ install: build
 	@du -h $(VST3_DIR)/$(MODULE)
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -8,8 +8,8 @@
 #include <cstdlib>
 
 #include "Audio/AudioWrapper.h"
-#include "Audio/InterfaceBase.h"
 #include "Audio/Param.h"
+#include "Other/AudioInterfaceBase.h"
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
 #include "Platform/RunLoop.h"

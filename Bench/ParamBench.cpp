@@ -4,12 +4,12 @@
 // activation, and the host's state save and restore.
 #include <benchmark/benchmark.h>
 
-#include "Audio/InterfaceBase.h"
 #include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
 #include "Audio/ParamTransaction.h"
 #include "Core/Application.h"
 #include "Core/MemoryStream.h"
+#include "Other/AudioInterfaceBase.h"
 
 using namespace zel;
 

@@ -156,8 +156,8 @@ void CAudioEngine::bindSlots(const CAudioProcessDefBase& def, std::vector<CAudio
     // fallback. Complete documents never get here on the audio thread.
     for (size_t i = 0; i < slots.size(); ++i)
         if (!bound[i]) {
-            debugLog("regModuleParam error %zu", i);
-            debugLog("%s // %s", def.name().utf8().c_str(), def.fullName().utf8().c_str());
+            debugLog("Parameter slot %zu of process '%s' (%s) has no parameter and reads its fallback.", i,
+                     def.name().utf8().c_str(), def.fullName().utf8().c_str());
         }
 }
 

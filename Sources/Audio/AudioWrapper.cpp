@@ -8,7 +8,6 @@
 #include "Audio/CCTable.h"
 #include "Audio/Converters/NumberText.h"
 #include "Audio/Converters/ParamConverter.h"
-#include "Audio/InterfaceBase.h"
 #include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
 #include "Audio/ParamTransaction.h"
@@ -19,6 +18,7 @@
 #include "Core/Debug.h"
 #include "Core/MemoryStream.h"
 #include "Core/Notify.h"
+#include "Other/AudioInterfaceBase.h"
 
 #define ZEL_SOURCE_TAG "AudioWrapper"
 
@@ -101,24 +101,41 @@ CErrorPtr CAudioWrapper::init() {
     ZEL_TRY(m_root.createChild(pluginTag, pluginTag, m_plugin));
     ZEL_TRY(m_root.init());
 
-    if (project->getAttr("app-name").empty()) return ZEL_ERROR("@zelstr_CAudioWrapper_init_NoName Plug-in name is empty.");
-    if (project->getAttr("app-vendor").empty())
+    ZEL_TRY(checkProject(*project));
+    ZEL_TRY(bindInstance(*audio, *project));
+    bindGlobals(*project);
+    bindHostSlots();
+
+    m_events.reserve(kMaxEvents + m_extParams.size());
+    m_collector->setChangeListener([this](const CAudioParamChangeSet& changes) { reportChanges(changes); });
+    m_registry->setProgramChangeHandler([this](int program) { onProgramChanged(program); });
+    m_interfaceBase->setDataProvider(this);
+    debugLog("CAudioWrapper init time: %f s @ %f s", secondsSinceStart() - started, secondsSinceStart());
+    return nullptr;
+}
+
+CErrorPtr CAudioWrapper::checkProject(const CObject& project) {
+    if (project.getAttr("app-name").empty()) return ZEL_ERROR("@zelstr_CAudioWrapper_init_NoName Plug-in name is empty.");
+    if (project.getAttr("app-vendor").empty())
         return ZEL_ERROR("@zelstr_CAudioWrapper_init_NoVendor Vendor name is empty.");
     long long channels = 0, groups = 0;
-    if (!project->readInt("plugin-intchannel-count", channels) || channels < 1 || channels > 16)
+    if (!project.readInt("plugin-intchannel-count", channels) || channels < 1 || channels > 16)
         return ZEL_ERROR("@zelstr_CAudioWrapper_init_ChannelCount Invalid 'plugin-intchannel-count' attribute value.");
-    if (!project->readInt("plugin-group-count", groups) || groups < 1 || groups > 8)
+    if (!project.readInt("plugin-group-count", groups) || groups < 1 || groups > 8)
         return ZEL_ERROR("@zelstr_CAudioWrapper_init_GroupCount Invalid 'plugin-group-count' attribute value.");
     m_internalChannels = size_t(channels);
     m_groupCount = size_t(groups);
-    if (!validPluginCode(project->getAttr("plugin-code")))
-        return ZEL_ERROR("@zelstr_CAudioWrapper_init_Code Invalid plug-in code in string '%1'.", project->getAttr("plugin-code"));
-    if (!validVersion(project->getAttr("app-version")))
+    if (!validPluginCode(project.getAttr("plugin-code")))
+        return ZEL_ERROR("@zelstr_CAudioWrapper_init_Code Invalid plug-in code in string '%1'.", project.getAttr("plugin-code"));
+    if (!validVersion(project.getAttr("app-version")))
         return ZEL_ERROR("@zelstr_CAudioWrapper_init_Version Invalid version specification in string '%1'.",
-                         project->getAttr("app-version"));
+                         project.getAttr("app-version"));
     double tail = 0.4;
-    if (parseReal(project->getAttr("plugin-tail"), tail) && tail >= 0) m_tailSeconds = tail;
+    if (parseReal(project.getAttr("plugin-tail"), tail) && tail >= 0) m_tailSeconds = tail;
+    return nullptr;
+}
 
+CErrorPtr CAudioWrapper::bindInstance(const CObject& audio, const CObject& project) {
     const CString base = m_plugin->fullName() + ".";
     ZEL_TRY(m_plugin->findObjectChecked(base + "audio-env", m_env));
     ZEL_TRY(m_plugin->findObjectChecked(base + "param-collector", m_collector));
@@ -136,34 +153,42 @@ CErrorPtr CAudioWrapper::init() {
         if (auto* ext = dynamic_cast<CAudioExtParam*>(child.get())) m_extParams.push_back(ext);
 
     // The editor is not the only one to see the meters: they run from the start.
-    if (project->getBool("is-viz-always-active", false)) m_viz->setActive(true);
+    if (project.getBool("is-viz-always-active", false)) m_viz->setActive(true);
 
-    if (!dynamic_cast<const CModOutputDef*>(audio->findChild("modOutput")))
+    if (!dynamic_cast<const CModOutputDef*>(audio.findChild("modOutput")))
         return ZEL_ERROR("@zelstr_CAudioWrapper_init_Output Output process object 'shared::audio.modOutput' is not of "
                          "required 'CModOutput' type.");
     ZEL_TRY(m_engine.build(*m_plugin));
 
-    if (project->getBool("use-routing", false) || project->getBool("use-mid-side", false))
+    if (project.getBool("use-routing", false) || project.getBool("use-mid-side", false))
         for (const char* name : {"in-channel-names", "group-names", "in-routing", "grouping", "out-routing", "ms-pairs"}) {
             CAudioParam* p = nullptr;
             ZEL_TRY(m_plugin->findObjectChecked(base + "modMain.io-params." + name, p));
         }
+    return nullptr;
+}
 
-    // Global settings: parameters this plug-in does not have are skipped.
+void CAudioWrapper::bindGlobals(const CObject& project) {
+    // Parameters this plug-in does not have are skipped.
+    const CString base = m_plugin->fullName() + ".modMain.";
     m_globals.clear();
     const std::pair<const char*, const char*> globals[] = {
         {"lp-oversampling-enable", "lp-oversampling-enable"}, {"meter-rmstime", "integration-time"},
         {"meter-releasetime", "release-time"}, {"meter-peaktime", "peak-level-hold-time"},
         {"denorm-enable", "denorm-enable"}, {"uicolor-params.mode-name", "uicolor-name"},
         {"uicolor-params.palette", "uicolor-palette"}};
-    const bool newPalette = project->getBool("use-new-palette", false);
+    const bool newPalette = project.getBool("use-new-palette", false);
     for (const auto& [name, key] : globals) {
         if (!newPalette && CString(key).startsWith("uicolor")) continue;
-        if (CAudioParam* p = m_collector->find(base + "modMain." + name)) {
+        if (CAudioParam* p = m_collector->find(base + name)) {
             m_globals.push_back(std::make_unique<CGlobalParam>(*m_collector, *p, key));
             m_globals.back()->load();
         }
     }
+}
+
+void CAudioWrapper::bindHostSlots() {
+    const CString base = m_plugin->fullName() + ".";
     m_offlineParam = m_collector->find(base + "modMain.host-offline");
     if (m_offlineParam) m_offlineSlot = m_collector->addHostSlot(*m_offlineParam, 0, 0);
     m_extSlots.clear();
@@ -172,12 +197,6 @@ CErrorPtr CAudioWrapper::init() {
         const size_t group = p.info().isSingleGroup ? 0 : size_t(ext->group());
         m_extSlots.push_back(m_collector->addHostSlot(p, group, size_t(ext->elementIndex())));
     }
-    m_events.reserve(kMaxEvents);
-    m_collector->setChangeListener([this](const CAudioParamChangeSet& changes) { reportChanges(changes); });
-    m_registry->setProgramChangeHandler([this](int program) { onProgramChanged(program); });
-    m_interfaceBase->setDataProvider(this);
-    debugLog("CAudioWrapper init time: %f s @ %f s", secondsSinceStart() - started, secondsSinceStart());
-    return nullptr;
 }
 
 // ---------------------------------------------------------------- host facts
@@ -387,7 +406,22 @@ void CAudioWrapper::reportChanges(const CAudioParamChangeSet& changes) {
 // ---------------------------------------------------------------- processing
 
 void CAudioWrapper::queueEvent(uint32_t offset, uint32_t type, int32_t index, double normalized) {
-    if (std::isfinite(normalized) && m_events.size() < m_events.capacity()) m_events.push_back({offset, type, index, normalized});
+    if (type != kEventParamChange || index < 0 || size_t(index) >= m_extParams.size() || !std::isfinite(normalized))
+        return;
+    if (m_events.size() < kMaxEvents) {
+        m_events.push_back({offset, type, index, normalized});
+        return;
+    }
+    // Beyond kMaxEvents in one block a change takes the place of its
+    // parameter's latest queued one, so that automation still ends on its
+    // last point; only intermediate points are lost. A parameter with no
+    // change queued yet gets one of the slots reserved per parameter: the
+    // queue never grows on the audio thread.
+    CEvent* latest = nullptr;
+    for (CEvent& e : m_events)
+        if (e.index == index && (!latest || e.offset >= latest->offset)) latest = &e;
+    if (!latest) m_events.push_back({offset, type, index, normalized});
+    else if (offset >= latest->offset) *latest = {offset, type, index, normalized};
 }
 
 void CAudioWrapper::dispatch(const CEvent& e) {

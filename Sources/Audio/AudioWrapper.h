@@ -113,7 +113,8 @@ public:
     bool controllerExtParam(size_t controller, size_t& index) const;
 
     // ---- processing (audio thread)
-    // A host parameter change at `offset` samples into the next block.
+    // A host parameter change at `offset` samples into the next block. Past
+    // 4096 changes in a block, a parameter keeps only its latest change.
     void queueEvent(uint32_t offset, uint32_t type, int32_t index, double normalized);
     void process(const float* const* inputs, size_t numInputs, float* const* outputs, size_t numOutputs, size_t n);
     void process(const double* const* inputs, size_t numInputs, double* const* outputs, size_t numOutputs,
@@ -186,6 +187,13 @@ private:
     };
     template <class T>
     void processBlock(const T* const* inputs, size_t numInputs, T* const* outputs, size_t numOutputs, size_t n);
+    // The steps of init after the instance tree is made: the project's facts,
+    // the instance's objects and engine, the global settings, the slots that
+    // carry host automation.
+    CErrorPtr checkProject(const CObject& project);
+    CErrorPtr bindInstance(const CObject& audio, const CObject& project);
+    void bindGlobals(const CObject& project);
+    void bindHostSlots();
     void dispatch(const CEvent& e);
     void setHostParam(const char* name, double value);
     void latencyChanged();

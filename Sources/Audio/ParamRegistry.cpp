@@ -3,10 +3,10 @@
 
 #include <set>
 
-#include "Audio/InterfaceBase.h"
 #include "Audio/Param.h"
 #include "Audio/ParamDef.h"
 #include "Audio/ParamTransaction.h"
+#include "Audio/ParamUndo.h"
 #include "Core/AppData.h"
 #include "Core/MemoryStream.h"
 
@@ -53,9 +53,9 @@ CErrorPtr CAudioParamRegistry::init() {
     ZEL_TRY(findObjectByAttr("param-collector", m_collector));
     m_undo = nullptr;
     if (!getAttr("param-undo").empty()) {
-        CAudioInterfaceBase* base = nullptr;
-        ZEL_TRY(findObjectByAttr("param-undo", base));
-        m_undo = &base->undo();
+        CAudioParamUndoOwner* owner = nullptr;
+        ZEL_TRY(findObjectByAttr("param-undo", owner));
+        m_undo = &owner->undo();
     }
     m_params.clear();
     const CString prefix = m_hierarchy + ".";

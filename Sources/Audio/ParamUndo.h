@@ -35,6 +35,18 @@ struct CAudioParamUndoRecord {
     bool sameShape(const CAudioParamUndoRecord& other) const;
 };
 
+class CAudioParamUndo;
+
+// What keeps an instance's undo history (the editor bridge's base): the
+// registries reach the history through it without depending on the bridge.
+class CAudioParamUndoOwner {
+public:
+    virtual CAudioParamUndo& undo() = 0;
+
+protected:
+    ~CAudioParamUndoOwner() = default;
+};
+
 // The bounded history of undo records of one instance, with the position of
 // the next redo. The audio thread never touches it.
 class CAudioParamUndo {

@@ -46,18 +46,17 @@ CErrorPtr CAudioProcessDefBase::init() {
     ZEL_TRY(CObject::init());
     m_isSmoothUpdate = getBool("is-smooth-update", false);
     m_isStacked = getBool("is-stacked", false);
-    m_isChannelStack = getBool("is-channel-stack", false);
-    m_isMultiband = getBool("is-multiband", false);
     m_isCompInput = getBool("is-comp-input", false);
     m_isOutOfOrder = getBool("is-outoforder", false);
-    m_stackParam = getAttr("stack-param");
-    m_inputComboMode = getAttr("input-combo-mode");
     m_xfadeLength = getReal("xfade-length", 0.0);
-    if (!readOptionalInt(*this, "stack-index-shift", m_stackIndexShift))
+    // Checked although this engine has no use for the value: a document
+    // that gets it wrong is refused as it would be elsewhere.
+    int stackIndexShift = 0;
+    if (!readOptionalInt(*this, "stack-index-shift", stackIndexShift))
         return ZEL_ERROR("Invalid stack index shift value '%1' specified.", getAttr("stack-index-shift"));
     if (!readOptionalInt(*this, "bypass-state-id", m_bypassStateId))
         return ZEL_ERROR("Invalid state identifier '%1' specified.", getAttr("bypass-state-id"));
-    if (m_isMultiband) {
+    if (getBool("is-multiband", false)) {
         if (getAttr("multiband-freq-param").empty()) return ZEL_ERROR("No 'multiband-freq-param' attribute defined.");
         if (getAttr("multiband-count-param").empty())
             return ZEL_ERROR("No 'multiband-count-param' attribute defined.");
@@ -87,7 +86,8 @@ CErrorPtr CAudioProcessLinkDef::init() {
     }
     if (!readOptionalInt(*this, "bypass-state-id", m_bypassStateId))
         return ZEL_ERROR("Invalid state identifier '%1' specified.", getAttr("bypass-state-id"));
-    if (!readOptionalInt(*this, "state-id", m_stateId))
+    int stateId = -1;
+    if (!readOptionalInt(*this, "state-id", stateId))
         return ZEL_ERROR("Invalid state identifier '%1' specified.", getAttr("state-id"));
     return nullptr;
 }

@@ -15,27 +15,17 @@ public:
 
     bool isSmoothUpdate() const { return m_isSmoothUpdate; }
     bool isStacked() const { return m_isStacked; }
-    bool isChannelStack() const { return m_isChannelStack; }
-    bool isMultiband() const { return m_isMultiband; }
     bool isCompInput() const { return m_isCompInput; }
     bool isOutOfOrder() const { return m_isOutOfOrder; }
-    int stackIndexShift() const { return m_stackIndexShift; }
     int bypassStateId() const { return m_bypassStateId; }
-    const CString& stackParam() const { return m_stackParam; }
-    const CString& inputComboMode() const { return m_inputComboMode; }
     double xfadeLength() const { return m_xfadeLength; }
 
 private:
     bool m_isSmoothUpdate = false;
     bool m_isStacked = false;
-    bool m_isChannelStack = false;
-    bool m_isMultiband = false;
     bool m_isCompInput = false;
     bool m_isOutOfOrder = false;
-    int m_stackIndexShift = 0;
     int m_bypassStateId = kNoBypassState;
-    CString m_stackParam;
-    CString m_inputComboMode;
     double m_xfadeLength = 0.0;
 };
 
@@ -71,13 +61,11 @@ public:
     int dstPort() const { return m_dstPort; }
     // -1 when the link always carries audio.
     int bypassStateId() const { return m_bypassStateId; }
-    int stateId() const { return m_stateId; }
 
 private:
     CString m_srcProcess, m_dstProcess;
     int m_srcPort = 0, m_dstPort = 0;
     int m_bypassStateId = -1;
-    int m_stateId = -1;
 };
 
 // An integer interval over round(v / step). Written "[a,b]": "[" or "]" on

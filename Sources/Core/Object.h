@@ -123,8 +123,6 @@ public:
 
 private:
     friend class CBinding;
-    CErrorPtr findError(const CString& path, bool cast);
-    CErrorPtr attrError(int kind, const CString& attr, const CString& path);
     void updateFullName();
     struct CExpansion {
         CErrorPtr error;

@@ -28,12 +28,12 @@ class CParamInterfaceBaseConnector;
 // clients needs only the listening lock, which is taken last (inside
 // registry locks when a preset operation changes the undo history), so that
 // changes made outside the bridge can be reported from any thread.
-class CParamInterfaceBase : public CObject {
+class CParamInterfaceBase : public CObject, public CAudioParamUndoOwner {
 public:
     ~CParamInterfaceBase() override;
     CErrorPtr init() override;
 
-    CAudioParamUndo& undo() { return *m_undo; }
+    CAudioParamUndo& undo() override { return *m_undo; }
 
     // ---- the connector's side
     CErrorPtr processClientMessage(int client, const uint8_t* data, size_t size);

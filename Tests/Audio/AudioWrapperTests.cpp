@@ -1,18 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "Audio/AudioEnv.h"
 #include "Audio/AudioWrapper.h"
-#include "Audio/ParamDef.h"
 #include "Audio/Param.h"
+#include "Audio/ParamDef.h"
 #include "Audio/ParamRegistry.h"
 #include "Audio/ParamTransaction.h"
 #include "Audio/Preset.h"
 #include "Core/MemoryStream.h"
+#include "Support/FactoryValues.h"
 #include "Support/Printers.h"
 #include "Support/ShownErrors.h"
 
@@ -51,7 +56,63 @@ struct CBlock {
     void run(CAudioWrapper& w) { w.process(ip.data(), ip.size(), op.data(), op.size(), in[0].size()); }
 };
 
+CAudioParamCollector& collectorOf(CAudioWrapper& w) {
+    return *dynamic_cast<CAudioParamCollector*>(w.plugin().findObject("plugin.param-collector"));
+}
+
+CAudioParam* ioParam(CAudioWrapper& w, const char* name) {
+    CAudioParam* p = collectorOf(w).find(CString("plugin.modMain.io-params.") + name);
+    if (!p) ADD_FAILURE() << "no routing parameter " << name;
+    return p;
+}
+
+std::vector<double> ioRow(CAudioWrapper& w, const char* name) {
+    std::vector<double> row;
+    if (CAudioParam* p = ioParam(w, name))
+        for (size_t e = 0; e < 8; ++e) row.push_back(p->storage().read(0, e));
+    return row;
+}
+
 }  // namespace
+
+// The host's layout picks the system routing preset made for it; a stereo
+// layout keeps the user's routing.
+TEST(AudioWrapper, HostLayoutPicksItsRoutingPreset) {
+    using CRow = std::vector<double>;
+    const struct {
+        size_t inputs, outputs;
+        CRow inRouting, outRouting, grouping;
+    } cases[] = {
+        {1, 1, {1, 0, 0, 0, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 1, 1, 2, 2, 3, 3}},  // "Force Mono"
+        {1, 2, {1, 0, 0, 0, 0, 0, 0, 0}, {1, 1, 0, 0, 0, 0, 0, 0}, {0, 0, 1, 1, 2, 2, 3, 3}},  // "Mono To Stereo"
+        {6, 6, {1, 2, 3, 4, 5, 6, 0, 0}, {1, 2, 3, 4, 5, 6, 0, 0}, {0, 0, 1, 2, 3, 3, 3, 3}},  // 5.1 groups
+        {8, 8, {1, 2, 3, 4, 5, 6, 7, 8}, {1, 2, 3, 4, 5, 6, 0, 0}, {0, 0, 1, 2, 3, 3, 4, 4}},  // 7.1 groups
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.inputs) + " in, " + std::to_string(c.outputs) + " out");
+        CTestWrapper w;
+        ASSERT_EQ(w.init(), nullptr);
+        w.setIOChannels(c.inputs, c.outputs);
+        EXPECT_EQ(ioRow(w, "in-routing"), c.inRouting);
+        EXPECT_EQ(ioRow(w, "out-routing"), c.outRouting);
+        EXPECT_EQ(ioRow(w, "grouping"), c.grouping);
+    }
+
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setIOChannels(6, 6);
+    const CRow own = {1, 2, 2, 1, 0, 0, 0, 0};
+    CAudioParam* inRouting = ioParam(w, "in-routing");
+    ASSERT_NE(inRouting, nullptr);
+    {
+        CAudioParamTransaction tx(collectorOf(w));
+        tx.setElements(*inRouting, 0, 0, own);
+        tx.finish("Routing");
+    }
+    w.setIOChannels(2, 2);
+    EXPECT_EQ(ioRow(w, "in-routing"), own) << "stereo keeps what the user routed";
+    EXPECT_EQ(ioRow(w, "grouping"), (CRow{0, 0, 1, 2, 3, 3, 3, 3}));
+}
 
 TEST(AudioWrapper, InitialisesTheInstanceAndItsHostFacts) {
     CTestWrapper w;
@@ -97,6 +158,26 @@ TEST(AudioWrapper, AnEventTakesEffectAtItsExactSample) {
     EXPECT_DOUBLE_EQ(env.blockEndTime - (512.0 / 48000.0), 512.0 / 48000.0) << "two blocks of 256 before it";
 }
 
+// A host that sends more changes in one block than the queue holds loses
+// intermediate points only: every parameter ends on its last value, also
+// one whose only change comes after the queue filled up.
+TEST(AudioWrapper, AnOverfullEventQueueKeepsEveryParametersLastChange) {
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, 512);
+    const int32_t units = int32_t(indexOf(w, "SDelay0")), tens = int32_t(indexOf(w, "SDelay1"));
+    for (uint32_t i = 0; i < 5000; ++i)
+        w.queueEvent(i % 100, CAudioWrapper::kEventParamChange, units, double(i % 2) / 9.0);
+    w.queueEvent(200, CAudioWrapper::kEventParamChange, units, 7.0 / 9.0);
+    w.queueEvent(150, CAudioWrapper::kEventParamChange, units, 4.0 / 9.0);  // earlier than the last: dropped
+    w.queueEvent(250, CAudioWrapper::kEventParamChange, tens, 3.0 / 9.0);
+    CBlock<double> block(2, 256);
+    block.run(w);
+    w.idle();
+    EXPECT_DOUBLE_EQ(w.extParamNormalized(size_t(units)), 7.0 / 9.0);
+    EXPECT_DOUBLE_EQ(w.extParamNormalized(size_t(tens)), 3.0 / 9.0);
+}
+
 TEST(AudioWrapper, ThePluginsValuesFollowTheHostsLatestAutomationHoweverLongTheUIWaits) {
     CTestWrapper w;
     ASSERT_EQ(w.init(), nullptr);
@@ -136,7 +217,7 @@ TEST(AudioWrapper, SingleAndDoublePrecisionAgreeAndUnservedOutputsAreSilent) {
     }
     EXPECT_EQ(d.out[0][441], d.in[0][0]) << "10 ms at 44.1 kHz";
     EXPECT_EQ(d.out[0][440], 0.0);
-    EXPECT_DOUBLE_EQ(d.out[1][5], d.in[1][5] * 0.6822985829535497);
+    EXPECT_DOUBLE_EQ(d.out[1][5], d.in[1][5] * test::kStereoDelayRightGain);
 }
 
 TEST(AudioWrapper, OddLengthsMissingInputsAndMissingOutputsConvertExactly) {
@@ -216,6 +297,34 @@ TEST(AudioWrapper, GlobalSettingsFollowInEveryInstance) {
     }
     set(b, "meter-rmstime", 0.002);
     EXPECT_DOUBLE_EQ(param(a, "meter-rmstime").storage().read(0, 0), 0.002);
+}
+
+// The host's thread edits while the audio thread processes, as in a host:
+// the last edit reaches the sound. Under ThreadSanitizer (make tsan) this
+// is the hand-over of changes to the audio thread.
+TEST(AudioWrapperThreaded, EditsWhileProcessingReachTheSound) {
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, 256);
+    const size_t units = indexOf(w, "SDelay0");
+    std::atomic<bool> editing{true};
+    std::atomic<int> blocks{0};
+    std::thread audio([&] {
+        CBlock<double> block(2, 256);
+        while (editing.load() || blocks.load() < 4) {
+            block.run(w);
+            ++blocks;
+        }
+    });
+    for (int i = 0; i < 300; ++i) w.setExtParamNormalized(units, double(i % 10) / 9.0);
+    w.setExtParamNormalized(units, 5.0 / 9.0);
+    editing = false;
+    audio.join();
+
+    CBlock<double> settle(2, 2048), block(2, 256);
+    settle.run(w);
+    block.run(w);
+    for (size_t t = 5; t < 256; ++t) ASSERT_EQ(block.out[0][t], block.in[0][t - 5]) << t;
 }
 
 TEST(AudioWrapper, DamagedSharedRoutingListFallsBackToTheEmbeddedOne) {

@@ -308,7 +308,7 @@ TEST(Engine, BadGraphsFailToBuildWithTheirMessages) {
     EXPECT_EQ(build("<audio:modNode name=\"a\"/><audio:modNode name=\"a\"/>"), "Duplicate audio process name 'a'.");
     EXPECT_EQ(build("<audio:modNode name=\"a\"/><audio:modNode name=\"b\"/>"
                     "<audio:process-link name=\"l\" src=\"b\" dst=\"a\"/>"),
-              "process seq err");
+              "The process links form a cycle.");
     EXPECT_EQ(build("<audio:modNode name=\"a\"/><audio:process-link name=\"l\" src=\"x\" dst=\"a\"/>"),
               "Invalid process in the 'src' attribute value 'x' specified.");
     EXPECT_EQ(build("<audio:modNode name=\"a\"/><audio:process-link name=\"l\" src=\"a\" dst=\"a/2\"/>"),

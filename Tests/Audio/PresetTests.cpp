@@ -10,6 +10,7 @@
 
 #include "Audio/Preset.h"
 #include "Core/MemoryStream.h"
+#include "Support/HeapCounter.h"
 #include "Support/Printers.h"
 
 using namespace zel;
@@ -169,15 +170,19 @@ TEST(PresetBadInput, EveryTruncationFailsAndChangesNothing) {
     }
 }
 
+// Counts and sizes are believed only as far as the bytes behind them go:
+// nothing is reserved for what a record merely claims.
 TEST(PresetBadInput, HugeCountsAndSizesFailWithoutAllocating) {
     CAudioPreset p;
     CAudioPresetBank bank;
+    CHeapCounter heap;
     EXPECT_EQ(key(load(p, CRecord().str("x").u32(4000000000u).item("k", {1}).b)), "@zelstr_CMemoryReader_read_EOF");
     EXPECT_EQ(key(load(bank, CRecord().str("b").u32(4000000000u).add(kPreset).b)), "@zelstr_CMemoryReader_read_EOF");
     EXPECT_EQ(key(load(p, CRecord().str("x").u32(1).str("k").u32(4000000000u).b)),
               "@zelstr_CInputStream_readBlock_TooLong");
     EXPECT_EQ(key(load(p, CRecord().str("x").u32(1).str("k").u32(CAudioPreset::kMaxItemBytes + 1).b)),
               "@zelstr_CInputStream_readBlock_TooLong");
+    EXPECT_LT(heap.largest(), size_t(64) << 10) << "an allocation sized by a claimed count or length";
 }
 
 // What could not be loaded is not saved: an item at the maximum round trips,

@@ -10,6 +10,7 @@
 
 #include "Core/Notify.h"
 #include "Core/Thread.h"
+#include "Support/Patience.h"
 #include "Support/ShownErrors.h"
 
 #define ZEL_SOURCE_TAG "ThreadTests"
@@ -17,18 +18,7 @@
 namespace zel {
 namespace {
 
-// Waits for a condition another thread makes true; generous, since only a
-// hang should fail it.
-template <class F>
-bool eventually(F condition) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
+using test::eventually;
 
 class CWorker final : public CThread {
 public:

@@ -11,15 +11,16 @@
 #include "Core/Notify.h"
 #include "Core/Object.h"
 #include "Core/Timer.h"
-#include "Support/ShownErrors.h"
 #include "Platform/RunLoop.h"
+#include "Support/Patience.h"
+#include "Support/ShownErrors.h"
 
 #define ZEL_SOURCE_TAG "TimerNotifyTests"
 
 namespace zel {
 namespace {
 
-constexpr uint32_t kPatienceMs = 10000;
+using test::kPatienceMs;
 
 platform::CStandaloneRunLoop& loop() { return platform::standaloneRunLoop(); }
 
@@ -59,10 +60,13 @@ public:
 
     std::vector<CCall> calls;
     std::unique_ptr<CObject>* toRelease = nullptr;
+    // Outlives the recorder: names the recorders that handled an event.
+    std::vector<std::string>* journal = nullptr;
 
 private:
     CErrorPtr record(const char* procedure, CObject* params, CObject* sender) {
         calls.push_back({procedure, params ? params->attrs() : CObject::CAttrMap(), sender});
+        if (journal) journal->push_back(name().utf8());
         return nullptr;
     }
     CErrorPtr onEvent(CObject* params, CObject* sender) { return record("on-event", params, sender); }
@@ -76,6 +80,32 @@ private:
         if (toRelease) toRelease->reset();
         return nullptr;
     }
+};
+
+// The test thread's loop, counting the timers it holds.
+class CCountingLoop final : public platform::IRunLoop {
+public:
+    CCountingLoop() { platform::setRunLoop(this); }
+    ~CCountingLoop() override { platform::setRunLoop(nullptr); }
+    CCountingLoop(const CCountingLoop&) = delete;
+    CCountingLoop& operator=(const CCountingLoop&) = delete;
+
+    int addTimer(uint32_t periodMs, CCallback callback, CTimerId& id) override {
+        const int error = loop().addTimer(periodMs, std::move(callback), id);
+        if (!error) ++timers;
+        return error;
+    }
+    void removeTimer(CTimerId id) override {
+        --timers;
+        loop().removeTimer(id);
+    }
+    int post(CCallback callback) override { return loop().post(std::move(callback)); }
+    int addFdWatch(int fd, CCallback callback, CWatchId& id) override {
+        return loop().addFdWatch(fd, std::move(callback), id);
+    }
+    void removeFdWatch(CWatchId id) override { loop().removeFdWatch(id); }
+
+    int timers = 0;
 };
 
 std::unique_ptr<CTimer> makeTimer(const char* name) {
@@ -124,6 +154,7 @@ TEST(Timer, IntervalAndFpsStartAndStopTheTimer) {
 }
 
 TEST(Timer, TicksReachListenersUntilStoppedOrReleased) {
+    CCountingLoop counting;
     CObject root;
     CTimer* timer = makeTimer("ticker").release();
     ASSERT_NE(timer, nullptr);
@@ -142,13 +173,13 @@ TEST(Timer, TicksReachListenersUntilStoppedOrReleased) {
     size_t count = listener->calls.size();
     loop().runFor(40);
     EXPECT_EQ(listener->calls.size(), count);
+    EXPECT_EQ(counting.timers, 0) << "a stopped timer leaves the loop";
 
     ASSERT_EQ(timer->setAttr("interval", "0.005"), nullptr);
     ASSERT_TRUE(loop().runUntil([&] { return listener->calls.size() > count; }, kPatienceMs));
+    EXPECT_EQ(counting.timers, 1);
     root.removeChild(timer);
-    count = listener->calls.size();
-    loop().runFor(40);
-    EXPECT_EQ(listener->calls.size(), count);
+    EXPECT_EQ(counting.timers, 0) << "a released timer leaves the loop";
 }
 
 TEST(Timer, FailingTickIsShownOnceAndStopsTheTimer) {
@@ -318,14 +349,17 @@ TEST(System, SendEventRunsOnTheLoopThreadAndNotForReleasedObjects) {
     ASSERT_TRUE(loop().runUntil([&] { return ranOn != std::thread::id(); }, kPatienceMs));
     EXPECT_EQ(ranOn, loopThread);
 
-    auto kept = CRecorder::make("kept");
+    // Events run in posting order: once the last one has run, the released
+    // object's would have run too.
+    std::vector<std::string> journal;
     auto released = CRecorder::make("released");
-    ASSERT_EQ(CSystem::sendEvent(kept.get(), "on-event"), nullptr);
+    auto kept = CRecorder::make("kept");
+    released->journal = kept->journal = &journal;
     ASSERT_EQ(CSystem::sendEvent(released.get(), "on-event"), nullptr);
+    ASSERT_EQ(CSystem::sendEvent(kept.get(), "on-event"), nullptr);
     released.reset();
     ASSERT_TRUE(loop().runUntil([&] { return !kept->calls.empty(); }, kPatienceMs));
-    loop().runFor(20);
-    EXPECT_EQ(kept->calls.size(), 1u);
+    EXPECT_EQ(journal, std::vector<std::string>{"kept"});
 }
 
 TEST(System, ErrorWindowText) {

@@ -160,20 +160,6 @@ TEST(HostContextTest, MakesMessagesWithAttributes) {
     EXPECT_EQ(obj, nullptr);
 }
 
-TEST(HostContextTest, HandlerRecordsEditsAndRestarts) {
-    ComponentHandler handler;
-    handler.beginEdit(4);
-    handler.performEdit(4, 0.5);
-    handler.performEdit(4, 0.625);
-    handler.endEdit(4);
-    handler.restartComponent(kParamValuesChanged);
-    const auto edits = handler.edits();
-    ASSERT_EQ(edits.size(), 2u);
-    EXPECT_EQ(edits[1].id, 4u);
-    EXPECT_EQ(edits[1].value, 0.625);
-    EXPECT_EQ(handler.restarts(), std::vector<int32>{kParamValuesChanged});
-}
-
 TEST(StringsTest, ConvertsBetweenUtf8AndUtf16) {
     const std::string text = "Delay \xC2\xB5s \xF0\x9F\x8E\x9B";  // "µs" and a character beyond 16 bits
     const std::u16string wide = toUtf16(text);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "MemoryStream.h"
@@ -86,17 +87,13 @@ protected:
     std::unique_ptr<Plugin> plugin;
 };
 
-TEST_F(PluginTest, FactoryDescribesOneDelayEffect) {
-    EXPECT_EQ(module->info().vendor, "Zelmora");
+// What a host's scan needs to offer the effect: one audio effect class, as
+// many instances as it likes, processor and controller in one object.
+TEST_F(PluginTest, FactoryOffersOneEffect) {
     ASSERT_EQ(module->classes().size(), 1u);
     const ClassInfo& cls = module->classes()[0];
-    EXPECT_EQ(cls.category, "Audio Module Class");
-    EXPECT_EQ(cls.name, "Lagwell");
-    EXPECT_EQ(cls.subCategories, "Fx|Delay");
-    EXPECT_EQ(cls.vendor, "Zelmora");
-    EXPECT_EQ(cls.version, "1.6");
-    EXPECT_EQ(cls.cardinality, 0x7FFFFFFF);
-    EXPECT_EQ(cls.classFlags, 0u);
+    EXPECT_EQ(cls.category, kVstAudioEffectClass);
+    EXPECT_EQ(cls.cardinality, PClassInfo::kManyInstances);
     EXPECT_TRUE(plugin->isSingleComponent());
 }
 
@@ -153,22 +150,35 @@ TEST_F(PluginTest, ProcessesStereoWithoutBeingToldTheLayout) {
             ASSERT_NEAR(output[c][f], input[c][f], 1e-6) << "channel " << c << " sample " << f;
 }
 
-TEST_F(PluginTest, TakesOneToEightChannels) {
+// Groups 1 to 4 get 1 to 4 samples of delay; each output channel shows the
+// delay of its group under the routing the layout chose: "Force Mono" for
+// one channel, the 5.1 and 7.1 group presets for six and eight (whose last
+// two outputs are not routed), the default stereo routing otherwise.
+TEST_F(PluginTest, EveryChannelOfOneToEightTakesItsGroupsDelay) {
+    const std::map<int, std::vector<int>> routed = {
+        {1, {1}}, {6, {1, 1, 2, 3, 4, 4}}, {8, {1, 1, 2, 3, 4, 4, -1, -1}}};
     for (int n = 1; n <= 8; ++n) {
         SCOPED_TRACE(std::to_string(n) + " channels");
-        ASSERT_TRUE(plugin->setMainChannels(n, n));
-        EXPECT_EQ(plugin->mainChannels(kInput), n);
-        EXPECT_EQ(plugin->mainChannels(kOutput), n);
-        start(*plugin);
-        Channels<float> input(static_cast<size_t>(n));
-        for (int c = 0; c < n; ++c)
-            input[static_cast<size_t>(c)] = test::noise(1500, static_cast<uint32_t>(c + 1));
-        const Channels<float> output = test::processAll(*plugin, input, n, 256);
-        for (const auto& channel : output)
-            EXPECT_TRUE(std::all_of(channel.begin(), channel.end(), [](float s) { return std::isfinite(s); }));
-        for (size_t f = 0; f < input[0].size(); ++f)
-            ASSERT_NEAR(output[0][f], input[0][f], 1e-6) << "the first channel passes at sample " << f;
-        plugin->stop();
+        auto p = makePlugin();
+        ASSERT_TRUE(p->setMainChannels(n, n));
+        EXPECT_EQ(p->mainChannels(kInput), n);
+        EXPECT_EQ(p->mainChannels(kOutput), n);
+        start(*p);
+        ParameterChanges changes;
+        for (const char* title : {"SDelay0", "2SDly0", "3SDly0", "4SDly0"}) {
+            const std::optional<Parameter> param = p->findParameter(title);
+            ASSERT_TRUE(param) << title;
+            const int group = title[0] == 'S' ? 1 : title[0] - '0';
+            changes.add(param->id, 0, p->valueFromText(param->id, std::to_string(group)).value_or(-1));
+        }
+        ASSERT_EQ(p->flush(changes, nullptr), kResultOk);
+        std::vector<int> expected(static_cast<size_t>(n), -1);
+        expected[0] = 1;
+        if (n >= 2)
+            expected[1] = 1;
+        if (routed.count(n))
+            expected = routed.at(n);
+        EXPECT_EQ(impulseDelays(*p, n), expected);
     }
     EXPECT_TRUE(plugin->setMainChannels(1, 2)) << "mono in, stereo out";
     EXPECT_FALSE(plugin->setMainChannels(0, 2)) << "no input channel";

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "ParameterChanges.h"
+#include "Support/FactoryValues.h"
 #include "TestHost.h"
 
 namespace lagwell::host {
@@ -18,7 +19,7 @@ using test::runProgram;
 
 constexpr int kRate = 48000;
 constexpr size_t kTail = 12 * kRate;
-constexpr double kStereoDelayGain = 0.6822985829535497;
+using zel::test::kStereoDelayRightGain;
 // Sound from here on has passed every fade that a change at the start makes.
 constexpr size_t kSettled = 4800;
 
@@ -37,7 +38,7 @@ void expectStereoDelay(const Audio& in, const Audio& out) {
     ASSERT_GE(out.channels[0].size(), in.channels[0].size());
     for (size_t f = kSettled; f < in.channels[0].size(); ++f) {
         ASSERT_NEAR(out.channels[0][f], in.channels[0][f - 480], 1e-6) << "left, sample " << f;
-        ASSERT_NEAR(out.channels[1][f], kStereoDelayGain * in.channels[1][f], 1e-6) << "right, sample " << f;
+        ASSERT_NEAR(out.channels[1][f], kStereoDelayRightGain * in.channels[1][f], 1e-6) << "right, sample " << f;
     }
 }
 
@@ -210,4 +211,38 @@ TEST(RenderTest, EveryProgramAnswersHelpAndRefusesUnknownOptions) {
 }
 
 }  // namespace
+// lagwell-measure, where the demo's figures come from, on files whose
+// answers are known: clicks delayed and scaled by hand, and silence.
+TEST(MeasureTest, ReportsKnownDelaysAndGainsPerChannel) {
+    test::Channels<float> source(2, std::vector<float>(kRate, 0.0f));
+    source[0][1000] = 0.8f;
+    source[1][3000] = 0.1f;  // too quiet to be a click
+    test::Channels<float> rendered(3, std::vector<float>(kRate, 0.0f));
+    rendered[0][1000 + 480] = 0.8f;
+    rendered[1][1000 + 7] = 0.4f;
+    rendered[1][1000 + 700] = 0.2f;  // a second path, after the loudest
+    const std::string sourcePath = test::scratchPath("measure-source.wav");
+    const std::string renderedPath = test::scratchPath("measure-rendered.wav");
+    test::writeWav(sourcePath, source, kRate);
+    test::writeWav(renderedPath, rendered, kRate);
+    const test::RunResult run = runProgram(LAGWELL_MEASURE, {sourcePath, renderedPath});
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output,
+              "  click on in 1 at 0.021 s:\n"
+              "    out 1: delay    480 samples (  10.000 ms), gain  +0.00 dB\n"
+              "    out 2: delay      7 samples (   0.146 ms), gain  -6.02 dB\n"
+              "    out 2: delay    700 samples (  14.583 ms), gain -12.04 dB\n"
+              "    out 3: silent\n");
+}
+
+TEST(MeasureTest, ASourceWithoutAClickIsRefused) {
+    const std::string silent = test::scratchPath("measure-silent.wav");
+    test::writeWav(silent, {std::vector<float>(kRate, 0.0f)}, kRate);
+    const test::RunResult run = runProgram(LAGWELL_MEASURE, {silent, silent});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "lagwell-measure: " + silent + " holds no click\n");
+    EXPECT_EQ(runProgram(LAGWELL_MEASURE, {silent}).status, 2) << "usage";
+    EXPECT_EQ(runProgram(LAGWELL_MEASURE, {silent, test::scratchPath("missing.wav")}).status, 1);
+}
+
 }  // namespace lagwell::host

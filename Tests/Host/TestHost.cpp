@@ -2,7 +2,6 @@
 #include "TestHost.h"
 
 #include <sndfile.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -83,30 +82,6 @@ Audio readAudio(const std::string& path) {
         for (size_t c = 0; c < audio.channels.size(); ++c)
             audio.channels[c][f] = frames[f * audio.channels.size() + c];
     return audio;
-}
-
-RunResult runProgram(const std::string& program, const std::vector<std::string>& args) {
-    const auto quote = [](const std::string& s) {
-        std::string q = "'";
-        for (char c : s)
-            q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return q + "'";
-    };
-    std::string command = quote(program);
-    for (const std::string& arg : args)
-        command += " " + quote(arg);
-    command += " 2>&1";
-    RunResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.output.append(buffer, n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
 }
 
 }  // namespace lagwell::host::test

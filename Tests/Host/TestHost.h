@@ -14,6 +14,7 @@
 
 #include "Module.h"
 #include "Plugin.h"
+#include "Support/RunProgram.h"
 
 namespace lagwell::host::test {
 
@@ -41,11 +42,7 @@ struct Audio {
 };
 Audio readAudio(const std::string& path);
 
-struct RunResult {
-    int status = -1;
-    std::string output;
-};
-// Runs a program with the arguments, standard error joined to standard output.
-RunResult runProgram(const std::string& program, const std::vector<std::string>& args);
+using zel::test::RunResult;
+using zel::test::runProgram;
 
 }  // namespace lagwell::host::test

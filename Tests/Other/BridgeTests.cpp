@@ -1,24 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <functional>
 #include <future>
+#include <iterator>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "Audio/AudioWrapper.h"
-#include "Audio/InterfaceBase.h"
 #include "Audio/VizCollector.h"
 #include "Core/MemoryStream.h"
+#include "Other/AudioInterfaceBase.h"
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
 #include "Platform/RunLoop.h"
 #include "Support/Instance.h"
+#include "Support/Patience.h"
 #include "Support/Printers.h"
 #include "Support/ShownErrors.h"
 
@@ -26,9 +29,8 @@ using namespace zel;
 
 namespace {
 
-// Generous: CI machines are slow and loaded; only hangs should hit these.
-constexpr uint32_t kPatienceMs = 10000;
-constexpr auto kPatience = std::chrono::milliseconds(kPatienceMs);
+using test::kPatience;
+using test::kPatienceMs;
 
 const char* const kDelay = "plugin.modMain.modLagwell.adelay";
 
@@ -115,6 +117,45 @@ private:
     std::mutex m_lock;
     std::condition_variable m_changed;
     bool m_armed = false, m_inside = false, m_open = false;
+};
+
+// Notes when a "change-param" block enters the base and when it comes
+// back, and which thread carries it.
+class CDoorConnector final : public CParamInterfaceClientConnectorUni {
+public:
+    CErrorPtr sendToBase(const std::vector<uint8_t>& block) override {
+        const bool watched = nameOf(block) == bridge::kChangeParam;
+        if (watched) {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_thread = gettid();
+            m_entered = true;
+            m_changed.notify_all();
+        }
+        CErrorPtr err = CParamInterfaceClientConnectorUni::sendToBase(block);
+        if (watched) m_left = true;
+        return err;
+    }
+    bool waitEntered() {
+        std::unique_lock<std::mutex> lock(m_lock);
+        return m_changed.wait_for(lock, kPatience, [this] { return m_entered; });
+    }
+    bool left() const { return m_left; }
+    // Whether the carrying thread sleeps (state "S" in /proc): how the test
+    // sees, without guessing at a time, that it waits for a lock.
+    bool carrierSleeps() {
+        std::lock_guard<std::mutex> lock(m_lock);
+        std::ifstream stat("/proc/self/task/" + std::to_string(m_thread) + "/stat");
+        const std::string text((std::istreambuf_iterator<char>(stat)), {});
+        const size_t close = text.rfind(')');
+        return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'S';
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    pid_t m_thread = 0;
+    bool m_entered = false;
+    std::atomic<bool> m_left{false};
 };
 
 // One editor on the instance, kept under the instance's root as an editor
@@ -766,16 +807,15 @@ TEST_F(Bridge, FailuresComeBackToTheSender) {
 }
 
 TEST_F(Bridge, BlocksForAConnectorWithoutClientAreReported) {
-    std::vector<std::string> shown;
-    CSystem::setErrorDisplay([&](const std::string&, const std::string& text) { shown.push_back(text); });
+    CShownErrors errors;
     CObject* node = nullptr;
     ASSERT_EQ(inst.root.createChild("core:object", "ui-bare", node), nullptr);
     CParamInterfaceClientConnectorUni* connector = nullptr;
     ASSERT_EQ(node->createChild("other:param-interface-client-connector-uni", "connector", connector), nullptr);
     connector->setAttr("base-connector", "plugin.interface-base-connector");
     ASSERT_EQ(node->init(), nullptr) << "connecting sends \"clear-client\"";
-    EXPECT_TRUE(pump([&] { return !shown.empty(); }));
-    CSystem::setErrorDisplay(nullptr);
+    EXPECT_TRUE(pump([&] { return !errors.shown().empty(); }));
+    const std::vector<std::string> shown = errors.shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("No client object defined."), std::string::npos);
 }
@@ -783,7 +823,9 @@ TEST_F(Bridge, BlocksForAConnectorWithoutClientAreReported) {
 TEST_F(Bridge, ClientMessageWaitsWhileAPresetActivationHoldsTheRegistry) {
     auto gated = std::make_unique<CGatedConnector>();
     CGatedConnector& gate = *gated;
-    CEditor a(inst.root, "ui-a", std::move(gated)), b(inst.root, "ui-b");
+    auto watched = std::make_unique<CDoorConnector>();
+    CDoorConnector& door = *watched;
+    CEditor a(inst.root, "ui-a", std::move(gated)), b(inst.root, "ui-b", std::move(watched));
     auto* reg = a.listenRegistry();
     auto* delay = b.listen(kDelay);
     ASSERT_TRUE(reg && delay);
@@ -793,15 +835,16 @@ TEST_F(Bridge, ClientMessageWaitsWhileAPresetActivationHoldsTheRegistry) {
     auto activation = std::async(std::launch::async, [&] { return a.client->activatePreset(*reg, record); });
     const bool inside = gate.waitInside();
     EXPECT_TRUE(inside) << "the activation never reported its undo entry";
-    std::atomic<bool> changed{false};
-    auto change = std::async(std::launch::async, [&] {
-        CErrorPtr err = b.client->changeParam(*delay, 0, 0, {3.0}, 5);
-        changed = true;
-        return err;
-    });
-    // However slow the machine, the change must not get past the activation.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_FALSE(changed.load()) << "the change ran while the activation held the registry";
+    auto change = std::async(std::launch::async, [&] { return b.client->changeParam(*delay, 0, 0, {3.0}, 5); });
+    // The change has reached the base: it either waits or runs through.
+    EXPECT_TRUE(door.waitEntered());
+    EXPECT_TRUE(test::eventually([&] { return door.left() || door.carrierSleeps(); }));
+    EXPECT_FALSE(door.left()) << "the change ran while the activation held the registry";
+    {
+        CAudioParam& adelay = inst.param("modLagwell.adelay");
+        std::lock_guard<std::mutex> lock(adelay.lock());
+        EXPECT_EQ(adelay.storage().read(0, 0), 6.0) << "the change got in while the activation held the registry";
+    }
     gate.open();
     ASSERT_EQ(activation.wait_for(kPatience), std::future_status::ready);
     ASSERT_EQ(change.wait_for(kPatience), std::future_status::ready);

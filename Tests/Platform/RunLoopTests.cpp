@@ -9,12 +9,12 @@
 
 #include "Platform/Clock.h"
 #include "Platform/RunLoop.h"
+#include "Support/Patience.h"
 
 namespace zel::platform {
 namespace {
 
-// Generous: CI machines are slow and loaded; only hangs should hit these.
-constexpr uint32_t kPatienceMs = 10000;
+using zel::test::kPatienceMs;
 
 TEST(RunLoop, PostsFromOtherThreadsRunInOrderOnTheLoopThread) {
     CStandaloneRunLoop loop;

@@ -9,13 +9,13 @@
 #include <thread>
 
 #include "Audio/AudioWrapper.h"
-#include "Audio/InterfaceBase.h"
 #include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
 #include "Audio/ParamTransaction.h"
 #include "Audio/ParamUndo.h"
 #include "AudioThreadCounter.h"
 #include "Core/MemoryStream.h"
+#include "Other/AudioInterfaceBase.h"
 
 using namespace zel;
 

@@ -12,6 +12,9 @@ public:
     CHeapCounter();
     ~CHeapCounter();
     size_t count() const;
+    // The largest single allocation in bytes since the newest counter of
+    // this thread started.
+    size_t largest() const;
 
 private:
     size_t m_start;

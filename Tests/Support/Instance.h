@@ -5,11 +5,11 @@
 
 #include <vector>
 
-#include "Audio/InterfaceBase.h"
 #include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
 #include "Audio/ParamTransaction.h"
 #include "Core/Application.h"
+#include "Other/AudioInterfaceBase.h"
 
 namespace zel {
 

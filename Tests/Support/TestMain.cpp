@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Core/Application.h"
+#include "Support/Documents.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ public:
         zel::CApplication::finish();
         std::error_code ignored;
         std::filesystem::remove_all(std::getenv("LAGWELL_DATA_HOME"), ignored);
+        zel::removeDocumentScratch();
     }
 };
 

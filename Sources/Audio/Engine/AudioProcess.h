@@ -126,6 +126,10 @@ protected:
 
 private:
     using CModuleSet = std::vector<std::unique_ptr<CAudioModule>>;
+    // Answers latency() on the host's thread from the definition and the
+    // format; the modules themselves belong to the audio thread and exist
+    // only once a block has run.
+    std::unique_ptr<CAudioModule> m_prototype;
     bool layoutChanged() const;
     void rebuild();
     CErrorPtr makeSet(CModuleSet& set);

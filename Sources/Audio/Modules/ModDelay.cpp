@@ -48,7 +48,11 @@ void CModDelayModule::reconfigure() {
     const long long pageLength = roundHalfAwayToInt(std::max(64.0, value(kBlockSize, 64.0)));
     const long long fadeLength = roundHalfAwayToInt(std::max(0.0001, value(kTransTime, 0.01)) * sampleRate);
     m_line.configure(size_t(pageLength), size_t(std::max(fadeLength, 0LL)));
-    m_latency = m_isLatencySeconds ? roundHalfAwayToInt(m_latencySeconds * sampleRate) : m_latencySamples;
+    m_latency = ownLatency(sampleRate);
+}
+
+long long CModDelayModule::ownLatency(double rate) const {
+    return m_isLatencySeconds ? roundHalfAwayToInt(m_latencySeconds * rate) : m_latencySamples;
 }
 
 long long CModDelayModule::delaySamples() const {

@@ -29,6 +29,7 @@ public:
 
     // Latency of the output in samples: the input's plus the module's own.
     long long latency() const override { return inputLatency + m_latency; }
+    long long ownLatency(double sampleRate) const override;
     const CDSPModDelay& line() const { return m_line; }
 
 private:

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Audio/InterfaceBase.h"
+#include "Other/AudioInterfaceBase.h"
 
 #include "Audio/AudioWrapper.h"
 #include "Audio/VizCollector.h"
