@@ -137,7 +137,8 @@ int run(const Options& o) {
             if (!window->capture(pixels, width, height)) throw HostError("cannot read the window's pixels");
             if (!writePng(o.screenshot, pixels, width, height, error)) throw HostError(error);
         }
-        if (o.runMs > 0) loop.runUntil([&] { return window->isClosed(); }, uint32_t(o.runMs));
+        // A window closed by the user, or gone with the X server, ends the run.
+        if (o.runMs > 0) loop.runUntil([&] { return window->isClosed() || window->isBroken(); }, uint32_t(o.runMs));
         if (cycle == 0) {
             rssOpen = residentKb();
             cpuOpen = cpuSeconds() - cpu0;
@@ -147,7 +148,7 @@ int run(const Options& o) {
         view->setFrame(nullptr);
         // Whatever the editor posted for later runs now, before counting.
         loop.runFor(5);
-        if (window->isClosed()) break;
+        if (window->isClosed() || window->isBroken()) break;
     }
     const size_t threads = countEntries("/proc/self/task");
     const size_t fds = window ? countEntries("/proc/self/fd") : fds0;
