@@ -23,15 +23,34 @@ public:
     void reportExtParam(size_t, double) override {}
 };
 
-const char* const kListened[] = {
-    "ab-state", "bypass-enable", "instance-name", "host-oversampling-mode", "host-offline", "host-latency-change",
-    "meter-rmstime", "meter-releasetime", "meter-peaktime", "groupsel", "io-params.in-channel-names",
-    "io-params.group-names", "io-params.show-all-channels", "io-params.in-routing", "io-params.out-routing",
-    "io-params.grouping", "io-params.channel-group-solo", "io-params.ms-pairs", "uicolor-params.palette",
-    "uicolor-params.mode-name", "modLagwell.adelay", "modLagwell.sdelay", "modLagwell.delay-time-mode",
-    "modOutGain.gain"};
+const char* const kListened[] = {"ab-state",
+                                 "bypass-enable",
+                                 "instance-name",
+                                 "host-oversampling-mode",
+                                 "host-offline",
+                                 "host-latency-change",
+                                 "meter-rmstime",
+                                 "meter-releasetime",
+                                 "meter-peaktime",
+                                 "groupsel",
+                                 "io-params.in-channel-names",
+                                 "io-params.group-names",
+                                 "io-params.show-all-channels",
+                                 "io-params.in-routing",
+                                 "io-params.out-routing",
+                                 "io-params.grouping",
+                                 "io-params.channel-group-solo",
+                                 "io-params.ms-pairs",
+                                 "uicolor-params.palette",
+                                 "uicolor-params.mode-name",
+                                 "modLagwell.adelay",
+                                 "modLagwell.sdelay",
+                                 "modLagwell.delay-time-mode",
+                                 "modOutGain.gain"};
 
-void deliver() { platform::standaloneRunLoop().runUntil([] { return true; }, 1000); }
+void deliver() {
+    platform::standaloneRunLoop().runUntil([] { return true; }, 1000);
+}
 
 // An instance with one editor that listens to the main window's
 // parameters; the benchmark is its frame clock.

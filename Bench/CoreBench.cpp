@@ -39,7 +39,8 @@ struct CPathTree {
         CObject* cur = &root;
         for (const char* name : {"plugin", "modMain", "modLagwell"}) {
             CObject* made = nullptr;
-            for (int i = 0; i < 16; ++i) cur->createChild("core:object", ("sibling-" + std::to_string(i)).c_str(), made);
+            for (int i = 0; i < 16; ++i)
+                cur->createChild("core:object", ("sibling-" + std::to_string(i)).c_str(), made);
             cur->createChild("core:object", name, made);
             cur = made;
         }

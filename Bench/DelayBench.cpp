@@ -19,9 +19,9 @@ namespace {
 
 constexpr size_t kBlock = 512;
 constexpr size_t kChannels = 2;
-constexpr size_t kDelay = 480;        // 10 ms at 48 kHz
-constexpr size_t kFade = 480;         // the default 10 ms transition
-constexpr size_t kPageLength = 8100;  // the default block size
+constexpr size_t kDelay = 480;         // 10 ms at 48 kHz
+constexpr size_t kFade = 480;          // the default 10 ms transition
+constexpr size_t kPageLength = 8100;   // the default block size
 constexpr size_t kChangeEvery = 4800;  // 100 ms
 
 // The host's blocks and the engine's double buffers, shared by every case.
@@ -48,9 +48,8 @@ struct CBlocks {
 };
 
 void setPerSample(benchmark::State& state) {
-    state.counters["per-sample"] = benchmark::Counter(double(kBlock * kChannels),
-                                                      benchmark::Counter::kIsIterationInvariantRate |
-                                                          benchmark::Counter::kInvert);
+    state.counters["per-sample"] = benchmark::Counter(
+        double(kBlock * kChannels), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // A flat ring of a power-of-two length, written and read in at most two

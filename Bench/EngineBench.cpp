@@ -27,7 +27,8 @@ struct CBenchRig {
     std::vector<const double*> ip;
     std::vector<double*> op;
 
-    explicit CBenchRig(size_t channels) : in(channels, std::vector<double>(kBlock)), out(channels, std::vector<double>(kBlock)) {
+    explicit CBenchRig(size_t channels)
+        : in(channels, std::vector<double>(kBlock)), out(channels, std::vector<double>(kBlock)) {
         CObject* plugin = nullptr;
         if (CApplication::instance()->initRootObject(root) || root.createChild("plugin", "plugin", plugin) ||
             root.init() || engine.build(*plugin))

@@ -168,10 +168,14 @@ public:
             const std::string name = m_desc->PortNames[p];
             float v = 0.0f;
             // Time mode: whole milliseconds, the rest as samples.
-            if (name == "Mode") v = 2.0f;
-            else if (name == "Time (ms)") v = float(double(delay) * 1000.0 / kRate);
-            else if (name == "Wet amount (G)" || name == "Output gain (G)") v = 1.0f;
-            else if (name == "Temperature (°C)") v = 20.0f;
+            if (name == "Mode")
+                v = 2.0f;
+            else if (name == "Time (ms)")
+                v = float(double(delay) * 1000.0 / kRate);
+            else if (name == "Wet amount (G)" || name == "Output gain (G)")
+                v = 1.0f;
+            else if (name == "Temperature (°C)")
+                v = 20.0f;
             m_controls[p] = v;
         }
         for (size_t c = 0; c < channels; c += 2) {
@@ -305,8 +309,8 @@ bool delays(CContender& c, size_t channels, size_t expected, std::string& found)
     }
     bool ok = true;
     for (auto& y : out) {
-        const auto loudest = std::max_element(y.begin(), y.end(),
-                                              [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+        const auto loudest =
+            std::max_element(y.begin(), y.end(), [](float a, float b) { return std::fabs(a) < std::fabs(b); });
         const size_t peak = size_t(loudest - y.begin());
         found += " " + std::to_string(long(peak) - 100) + "@" + std::to_string(y[peak]);
         if (peak != 100 + expected || std::fabs(y[peak] - 1.0f) > 1e-3f) ok = false;
@@ -367,10 +371,14 @@ int main(int argc, char** argv) {
     std::string only;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--bundle" && i + 1 < argc) bundle = argv[++i];
-        else if (a == "--turns" && i + 1 < argc) turns = size_t(std::max(1, std::atoi(argv[++i])));
-        else if (a == "--seconds" && i + 1 < argc) seconds = size_t(std::max(1, std::atoi(argv[++i])));
-        else if (a == "--only" && i + 1 < argc) only = argv[++i];
+        if (a == "--bundle" && i + 1 < argc)
+            bundle = argv[++i];
+        else if (a == "--turns" && i + 1 < argc)
+            turns = size_t(std::max(1, std::atoi(argv[++i])));
+        else if (a == "--seconds" && i + 1 < argc)
+            seconds = size_t(std::max(1, std::atoi(argv[++i])));
+        else if (a == "--only" && i + 1 < argc)
+            only = argv[++i];
         else {
             std::fprintf(stderr,
                          "usage: lagwell-bench-peer [--bundle PATH] [--turns N] [--seconds S] [--only TEXT]\n"
@@ -444,9 +452,10 @@ int main(int argc, char** argv) {
             row.ns.push_back(timeRun(row, row.channels == 2 ? signal2 : signal8, seconds));
         }
 
-    std::printf("\n%zu turns of %zu s of audio, 48 kHz, blocks of %zu; thread CPU time in ns per sample per channel "
-                "(median, min-max)\n",
-                turns, seconds, kBlock);
+    std::printf(
+        "\n%zu turns of %zu s of audio, 48 kHz, blocks of %zu; thread CPU time in ns per sample per channel "
+        "(median, min-max)\n",
+        turns, seconds, kBlock);
     for (CRow& row : rows) {
         const auto [lo, hi] = std::minmax_element(row.ns.begin(), row.ns.end());
         std::printf("  %-52s %7.3f  (%.3f-%.3f)\n", row.name.c_str(), row.median(), *lo, *hi);

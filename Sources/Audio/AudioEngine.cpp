@@ -74,7 +74,8 @@ CErrorPtr CAudioEngine::build(CObject& plugin) {
 
 void CAudioEngine::prepareCopies(const CObject& def) {
     for (const auto& child : def.children()) {
-        if (const auto* alloc = dynamic_cast<const CAudioParamAllocDef*>(child.get())) copyOf(resolve(def, alloc->paramName()));
+        if (const auto* alloc = dynamic_cast<const CAudioParamAllocDef*>(child.get()))
+            copyOf(resolve(def, alloc->paramName()));
         prepareCopies(*child);
     }
 }
@@ -186,7 +187,8 @@ void CAudioEngine::applyHostValue(CAudioParam& param, size_t group, size_t eleme
     for (const CDerivation& d : m_derivations) {
         if (d.source != &param || !d.destinationCopy) continue;
         const CAudioParamInfo& info = d.destinationCopy->info();
-        d.destinationCopy->setComponent(info.isSingleGroup ? 0 : group, 0, 0, d.filter->derive(copy->value(), group, info));
+        d.destinationCopy->setComponent(info.isSingleGroup ? 0 : group, 0, 0,
+                                        d.filter->derive(copy->value(), group, info));
     }
 }
 
@@ -217,8 +219,10 @@ void CAudioEngine::processBlock(const T* const* in, size_t numIn, T* const* out,
         CAudioChannel c;
         c.buffer = newBuffer();
         if (!c.buffer) continue;
-        if (in[h]) convertSamples(in[h] + offset, c.buffer.data(), n);
-        else std::fill(c.buffer.data(), c.buffer.data() + n, 0.0);
+        if (in[h])
+            convertSamples(in[h] + offset, c.buffer.data(), n);
+        else
+            std::fill(c.buffer.data(), c.buffer.data() + n, 0.0);
         c.channel = int(h);
         hostInputs.push_back(std::move(c));
     }
@@ -229,8 +233,10 @@ void CAudioEngine::processBlock(const T* const* in, size_t numIn, T* const* out,
         const CAudioChannel* source = nullptr;
         for (const CAudioChannel& c : m_graph->output)
             if (c.channel == int(k) && c.buffer) source = &c;
-        if (source) convertSamples(source->buffer.data(), out[k] + offset, n);
-        else std::fill(out[k] + offset, out[k] + offset + n, T(0));
+        if (source)
+            convertSamples(source->buffer.data(), out[k] + offset, n);
+        else
+            std::fill(out[k] + offset, out[k] + offset + n, T(0));
     }
 }
 

@@ -89,8 +89,7 @@ void CAudioWrapper::shutdown() {
 
 CErrorPtr CAudioWrapper::init() {
     const double started = secondsSinceStart();
-    if (!CApplication::instance())
-        return ZEL_ERROR("@zelstr_CAudioWrapper_init_NoApp No application object created.");
+    if (!CApplication::instance()) return ZEL_ERROR("@zelstr_CAudioWrapper_init_NoApp No application object created.");
     CObject* shared = CApplication::sharedObject();
     const CObject* audio = shared ? shared->findChild("audio") : nullptr;
     const CObject* project = shared ? shared->findChild("project") : nullptr;
@@ -115,7 +114,8 @@ CErrorPtr CAudioWrapper::init() {
 }
 
 CErrorPtr CAudioWrapper::checkProject(const CObject& project) {
-    if (project.getAttr("app-name").empty()) return ZEL_ERROR("@zelstr_CAudioWrapper_init_NoName Plug-in name is empty.");
+    if (project.getAttr("app-name").empty())
+        return ZEL_ERROR("@zelstr_CAudioWrapper_init_NoName Plug-in name is empty.");
     if (project.getAttr("app-vendor").empty())
         return ZEL_ERROR("@zelstr_CAudioWrapper_init_NoVendor Vendor name is empty.");
     long long channels = 0, groups = 0;
@@ -126,7 +126,8 @@ CErrorPtr CAudioWrapper::checkProject(const CObject& project) {
     m_internalChannels = size_t(channels);
     m_groupCount = size_t(groups);
     if (!validPluginCode(project.getAttr("plugin-code")))
-        return ZEL_ERROR("@zelstr_CAudioWrapper_init_Code Invalid plug-in code in string '%1'.", project.getAttr("plugin-code"));
+        return ZEL_ERROR("@zelstr_CAudioWrapper_init_Code Invalid plug-in code in string '%1'.",
+                         project.getAttr("plugin-code"));
     if (!validVersion(project.getAttr("app-version")))
         return ZEL_ERROR("@zelstr_CAudioWrapper_init_Version Invalid version specification in string '%1'.",
                          project.getAttr("app-version"));
@@ -156,12 +157,14 @@ CErrorPtr CAudioWrapper::bindInstance(const CObject& audio, const CObject& proje
     if (project.getBool("is-viz-always-active", false)) m_viz->setActive(true);
 
     if (!dynamic_cast<const CModOutputDef*>(audio.findChild("modOutput")))
-        return ZEL_ERROR("@zelstr_CAudioWrapper_init_Output Output process object 'shared::audio.modOutput' is not of "
-                         "required 'CModOutput' type.");
+        return ZEL_ERROR(
+            "@zelstr_CAudioWrapper_init_Output Output process object 'shared::audio.modOutput' is not of "
+            "required 'CModOutput' type.");
     ZEL_TRY(m_engine.build(*m_plugin));
 
     if (project.getBool("use-routing", false) || project.getBool("use-mid-side", false))
-        for (const char* name : {"in-channel-names", "group-names", "in-routing", "grouping", "out-routing", "ms-pairs"}) {
+        for (const char* name :
+             {"in-channel-names", "group-names", "in-routing", "grouping", "out-routing", "ms-pairs"}) {
             CAudioParam* p = nullptr;
             ZEL_TRY(m_plugin->findObjectChecked(base + "modMain.io-params." + name, p));
         }
@@ -172,11 +175,13 @@ void CAudioWrapper::bindGlobals(const CObject& project) {
     // Parameters this plug-in does not have are skipped.
     const CString base = m_plugin->fullName() + ".modMain.";
     m_globals.clear();
-    const std::pair<const char*, const char*> globals[] = {
-        {"lp-oversampling-enable", "lp-oversampling-enable"}, {"meter-rmstime", "integration-time"},
-        {"meter-releasetime", "release-time"}, {"meter-peaktime", "peak-level-hold-time"},
-        {"denorm-enable", "denorm-enable"}, {"uicolor-params.mode-name", "uicolor-name"},
-        {"uicolor-params.palette", "uicolor-palette"}};
+    const std::pair<const char*, const char*> globals[] = {{"lp-oversampling-enable", "lp-oversampling-enable"},
+                                                           {"meter-rmstime", "integration-time"},
+                                                           {"meter-releasetime", "release-time"},
+                                                           {"meter-peaktime", "peak-level-hold-time"},
+                                                           {"denorm-enable", "denorm-enable"},
+                                                           {"uicolor-params.mode-name", "uicolor-name"},
+                                                           {"uicolor-params.palette", "uicolor-palette"}};
     const bool newPalette = project.getBool("use-new-palette", false);
     for (const auto& [name, key] : globals) {
         if (!newPalette && CString(key).startsWith("uicolor")) continue;
@@ -278,10 +283,14 @@ void CAudioWrapper::applyRoutingLayout(size_t inputs, size_t outputs) {
     // one keep the user's routing.
     std::lock_guard<std::mutex> lock(m_routingLock);
     const char* name = nullptr;
-    if (inputs == 1 && outputs == 1) name = "Force Mono";
-    else if (inputs == 1 && outputs >= 2) name = "Mono To Stereo";
-    else if (inputs == 6 && outputs == 6) name = "5.1 Surround (Groups)";
-    else if (inputs == 8 && outputs == 8) name = "7.1 Surround (Groups)";
+    if (inputs == 1 && outputs == 1)
+        name = "Force Mono";
+    else if (inputs == 1 && outputs >= 2)
+        name = "Mono To Stereo";
+    else if (inputs == 6 && outputs == 6)
+        name = "5.1 Surround (Groups)";
+    else if (inputs == 8 && outputs == 8)
+        name = "7.1 Surround (Groups)";
     if (!name) return;
     auto* io = dynamic_cast<CAudioParamRegistry*>(m_plugin->findObject(m_plugin->fullName() + ".param-registry-io"));
     if (!io) return;
@@ -420,8 +429,10 @@ void CAudioWrapper::queueEvent(uint32_t offset, uint32_t type, int32_t index, do
     CEvent* latest = nullptr;
     for (CEvent& e : m_events)
         if (e.index == index && (!latest || e.offset >= latest->offset)) latest = &e;
-    if (!latest) m_events.push_back({offset, type, index, normalized});
-    else if (offset >= latest->offset) *latest = {offset, type, index, normalized};
+    if (!latest)
+        m_events.push_back({offset, type, index, normalized});
+    else if (offset >= latest->offset)
+        *latest = {offset, type, index, normalized};
 }
 
 void CAudioWrapper::dispatch(const CEvent& e) {
@@ -464,8 +475,8 @@ void CAudioWrapper::process(const float* const* inputs, size_t numInputs, float*
     processBlock(inputs, numInputs, outputs, numOutputs, n);
 }
 
-void CAudioWrapper::process(const double* const* inputs, size_t numInputs, double* const* outputs,
-                            size_t numOutputs, size_t n) {
+void CAudioWrapper::process(const double* const* inputs, size_t numInputs, double* const* outputs, size_t numOutputs,
+                            size_t n) {
     processBlock(inputs, numInputs, outputs, numOutputs, n);
 }
 
@@ -530,9 +541,12 @@ void CAudioWrapper::CGlobalParam::load() {
         CString text;
         if (in.readString(text)) return;
         double v;
-        if (type == CAudioParamInfo::kString) tx.setText(m_param, 0, 0, text);
-        else if (parseReal(text, v)) tx.setElements(m_param, 0, 0, {v});
-        else return;
+        if (type == CAudioParamInfo::kString)
+            tx.setText(m_param, 0, 0, text);
+        else if (parseReal(text, v))
+            tx.setElements(m_param, 0, 0, {v});
+        else
+            return;
     }
     m_applying = true;
     tx.finish(CString());
@@ -550,7 +564,7 @@ void CAudioWrapper::CGlobalParam::store() {
         } else {
             CMemoryWriter out;
             out.writeString(type == CAudioParamInfo::kString ? m_param.storage().text(0, 0)
-                                                              : toText(m_param.storage().read(0, 0)));
+                                                             : toText(m_param.storage().read(0, 0)));
             payload = out.bytes();
         }
     }

@@ -117,8 +117,7 @@ public:
     // 4096 changes in a block, a parameter keeps only its latest change.
     void queueEvent(uint32_t offset, uint32_t type, int32_t index, double normalized);
     void process(const float* const* inputs, size_t numInputs, float* const* outputs, size_t numOutputs, size_t n);
-    void process(const double* const* inputs, size_t numInputs, double* const* outputs, size_t numOutputs,
-                 size_t n);
+    void process(const double* const* inputs, size_t numInputs, double* const* outputs, size_t numOutputs, size_t n);
     // The host switches offline rendering from its audio thread: the same
     // path as automation.
     void setOfflineFromAudio(bool offline);

@@ -9,9 +9,7 @@
 
 namespace zel {
 
-CAudioParam::CAudioParam(const CAudioParamDef& def) : m_def(def), m_storage(def.info()) {
-    m_storage.setDefault();
-}
+CAudioParam::CAudioParam(const CAudioParamDef& def) : m_def(def), m_storage(def.info()) { m_storage.setDefault(); }
 
 CErrorPtr CAudioParamCollector::init() {
     ZEL_TRY(CObject::init());
@@ -36,12 +34,18 @@ CErrorPtr CAudioParamCollector::bindFilter(const CAudioParamFilterDef& def, cons
     std::vector<CAudioParam*> sources, destinations;
     for (const CString& name : def.sources()) {
         CAudioParam* p = find(target.fullName() + "." + name);
-        if (!p) return ZEL_ERROR("@zelstr_CAudioParamCollector_bindFilter_NoParam Parameter '%1' of the param filter '%2' not found.", name, def.fullName());
+        if (!p)
+            return ZEL_ERROR(
+                "@zelstr_CAudioParamCollector_bindFilter_NoParam Parameter '%1' of the param filter '%2' not found.",
+                name, def.fullName());
         sources.push_back(p);
     }
     for (const CString& name : def.destinations()) {
         CAudioParam* p = find(target.fullName() + "." + name);
-        if (!p) return ZEL_ERROR("@zelstr_CAudioParamCollector_bindFilter_NoParam Parameter '%1' of the param filter '%2' not found.", name, def.fullName());
+        if (!p)
+            return ZEL_ERROR(
+                "@zelstr_CAudioParamCollector_bindFilter_NoParam Parameter '%1' of the param filter '%2' not found.",
+                name, def.fullName());
         destinations.push_back(p);
     }
     std::unique_ptr<CAudioParamFilter> filter = def.createFilter();

@@ -136,7 +136,7 @@ private:
     // always free for the next.
     std::array<CHandOver, 3> m_handOvers;
     std::atomic<CHandOver*> m_waiting{nullptr};
-    std::mutex m_postLock;  // posting threads only, never the audio thread
+    std::mutex m_postLock;              // posting threads only, never the audio thread
     std::deque<CHostSlot> m_hostSlots;  // made before processing starts
 };
 

@@ -145,7 +145,8 @@ CErrorPtr CAudioParamDef::parseValues(CAudioParamInfo& info, const CString& text
                 items.push_back(elementText);
                 group.push_back(static_cast<double>(items.size()));
             } else {
-                std::vector<CString> tokens = size > 1 ? splitText(elementText, u' ') : std::vector<CString>{elementText};
+                std::vector<CString> tokens =
+                    size > 1 ? splitText(elementText, u' ') : std::vector<CString>{elementText};
                 tokens.erase(std::remove_if(tokens.begin(), tokens.end(), [](const CString& t) { return t.empty(); }),
                              tokens.end());
                 if (tokens.size() < size)
@@ -226,7 +227,8 @@ CErrorPtr CAudioExtParam::init() {
     ZEL_TRY(findObjectByAttr("param-collector", collector));
     m_param = collector->find(m_paramName);
     if (!m_param)
-        return ZEL_ERROR("@zelstr_CAudioExtParam_init_NoParam Externalized parameter '%1' does not exist.", m_paramName);
+        return ZEL_ERROR("@zelstr_CAudioExtParam_init_NoParam Externalized parameter '%1' does not exist.",
+                         m_paramName);
     m_group = static_cast<int>(getInt("group", 0));
     m_elementIndex = static_cast<int>(getInt("element-index", 0));
     return nullptr;

@@ -227,7 +227,9 @@ CErrorPtr CAudioParamRegistry::apply(const CAudioPreset& preset, CAudioParamTran
             CString definition;
             CErrorPtr err = in.readString(definition);
             if (!err) err = group >= 0 ? tx.loadRecordIntoGroup(*p, in, size_t(group)) : tx.loadRecord(*p, in);
-            if (err) return ZEL_WRAP(err, "@zelstr_CAudioParamRegistry_apply_Item Preset item '%1' could not be applied.", key);
+            if (err)
+                return ZEL_WRAP(err, "@zelstr_CAudioParamRegistry_apply_Item Preset item '%1' could not be applied.",
+                                key);
             notSet.erase(p);
         }
         for (CAudioParam* p : notSet) tx.setDefault(*p);
@@ -283,8 +285,8 @@ CErrorPtr CAudioParamRegistry::activate(const CAudioPreset& preset, int group, b
 }
 
 CErrorPtr CAudioParamRegistry::activatePreset(const CAudioPreset& preset, int group) {
-    const CString name = group < 0 ? m_presetNaming + " activate"
-                                   : m_presetNaming + " activate (" + groupName(group) + ")";
+    const CString name =
+        group < 0 ? m_presetNaming + " activate" : m_presetNaming + " activate (" + groupName(group) + ")";
     ZEL_TRY(activate(preset, group, false, name));
     return nullptr;
 }
@@ -402,8 +404,9 @@ CErrorPtr CAudioParamRegistry::saveState(COutputStream& out) {
     CMemoryWriter record;
     ZEL_TRY(acquirePreset(false, -1, record));
     if (record.bytes().size() > CAudioPreset::kMaxRecordBytes)
-        return ZEL_ERROR("@zelstr_CAudioParamRegistry_saveState_TooLong State of %1 bytes is above the allowed %2 bytes.",
-                         record.bytes().size(), CAudioPreset::kMaxRecordBytes);
+        return ZEL_ERROR(
+            "@zelstr_CAudioParamRegistry_saveState_TooLong State of %1 bytes is above the allowed %2 bytes.",
+            record.bytes().size(), CAudioPreset::kMaxRecordBytes);
     ZEL_TRY(out.writeCompressedData(CAudioPreset::kTag, record.bytes().data(), record.bytes().size()));
     return nullptr;
 }

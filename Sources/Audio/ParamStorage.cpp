@@ -52,8 +52,10 @@ void CAudioParamData::addRef(uint32_t id) {
 
 void CAudioParamData::release(uint32_t id) {
     auto it = m_items.find(id);
-    if (it != m_items.end() && (it->second.refs <= 1)) m_items.erase(it);
-    else if (it != m_items.end()) --it->second.refs;
+    if (it != m_items.end() && (it->second.refs <= 1))
+        m_items.erase(it);
+    else if (it != m_items.end())
+        --it->second.refs;
 }
 
 const CAudioParamDataItem* CAudioParamData::find(uint32_t id) const {
@@ -110,7 +112,8 @@ void CAudioParamStorage::setDefault() {
         for (size_t g = 0; g < m_value.groupCount(); ++g)
             for (double& id : m_value.group(g)) {
                 const long long k = std::llround(id);
-                const CString text = k >= 1 && size_t(k) <= m_info.defaultItems.size() ? m_info.defaultItems[k - 1] : "";
+                const CString text =
+                    k >= 1 && size_t(k) <= m_info.defaultItems.size() ? m_info.defaultItems[k - 1] : "";
                 std::unique_ptr<CAudioParamDataItem> item;
                 if (m_info.dataType == CAudioParamInfo::kString)
                     item = std::make_unique<CAudioParamDataItemString>(text);
@@ -193,9 +196,12 @@ CErrorPtr CAudioParamStorage::readItems(CInputStream& in,
         ZEL_TRY(in.readUInt32(id));
         ZEL_TRY(in.readUInt32(type));
         std::unique_ptr<CAudioParamDataItem> item;
-        if (type == CAudioParamDataItem::kString) item = std::make_unique<CAudioParamDataItemString>();
-        else if (type == CAudioParamDataItem::kRaw) item = std::make_unique<CAudioParamDataItemRaw>();
-        else return ZEL_ERROR("Unknown data type %1 encountered", type);
+        if (type == CAudioParamDataItem::kString)
+            item = std::make_unique<CAudioParamDataItemString>();
+        else if (type == CAudioParamDataItem::kRaw)
+            item = std::make_unique<CAudioParamDataItemRaw>();
+        else
+            return ZEL_ERROR("Unknown data type %1 encountered", type);
         ZEL_TRY(item->read(in));
         items[id] = std::move(item);
     }
@@ -205,7 +211,8 @@ CErrorPtr CAudioParamStorage::readItems(CInputStream& in,
 CErrorPtr CAudioParamStorage::save(COutputStream& out, int group) const {
     const bool isFloat = m_info.dataType == CAudioParamInfo::kFloat;
     std::vector<size_t> groups;
-    if (group >= 0) groups.push_back(size_t(group));
+    if (group >= 0)
+        groups.push_back(size_t(group));
     else
         for (size_t g = 0; g < m_value.groupCount(); ++g) groups.push_back(g);
     ZEL_TRY(out.writeUInt32(kVersion));
@@ -268,9 +275,10 @@ CErrorPtr CAudioParamStorage::load(CInputStream& in) {
                 // Clamping lets NaN through, and infinities have no place in
                 // any range: a record carrying either is refused whole.
                 if (!std::isfinite(v))
-                    return ZEL_ERROR("@zelstr_CAudioParamStorage_load_NotFinite Value %1 of group %2 is not a finite "
-                                     "number.",
-                                     i, g);
+                    return ZEL_ERROR(
+                        "@zelstr_CAudioParamStorage_load_NotFinite Value %1 of group %2 is not a finite "
+                        "number.",
+                        i, g);
                 grp.push_back(v);
             } else {
                 uint32_t id;
@@ -342,7 +350,8 @@ CErrorPtr CAudioParamStorage::saveSlice(COutputStream& out, const CSlice& slice)
     ZEL_TRY(out.writeUInt32(m_info.isSingleElement ? 1 : 0));
     if (isFloat) {
         for (uint32_t e = 0; e < slice.count; ++e)
-            for (unsigned c = 0; c < m_info.elementSize; ++c) ZEL_TRY(out.writeReal(read(slice.group, slice.first + e, c)));
+            for (unsigned c = 0; c < m_info.elementSize; ++c)
+                ZEL_TRY(out.writeReal(read(slice.group, slice.first + e, c)));
         return nullptr;
     }
     std::map<uint32_t, uint32_t> renumber;
@@ -377,8 +386,9 @@ CErrorPtr CAudioParamStorage::loadSlice(CInputStream& in, CSlice& slice) {
         return ZEL_ERROR("Unsupported storage format (esize=%1, dtype=%2; should be: esize=%3, dtype=%4).", esize,
                          dtype, m_info.elementSize, unsigned(m_info.dataType));
     if (got.group >= kMaxGroups || uint64_t(got.first) + got.count > kMaxElements)
-        return ZEL_ERROR("@zelstr_CAudioParamStorage_loadSlice_Range Value slice out of range (group %1, elements %2+%3).",
-                         got.group, got.first, got.count);
+        return ZEL_ERROR(
+            "@zelstr_CAudioParamStorage_loadSlice_Range Value slice out of range (group %1, elements %2+%3).",
+            got.group, got.first, got.count);
     const bool isFloat = m_info.dataType == CAudioParamInfo::kFloat;
     std::vector<double> components;
     for (uint64_t i = 0; i < uint64_t(got.count) * (isFloat ? esize : 1); ++i) {
@@ -386,8 +396,9 @@ CErrorPtr CAudioParamStorage::loadSlice(CInputStream& in, CSlice& slice) {
             double v;
             ZEL_TRY(in.readReal(v));
             if (!std::isfinite(v))
-                return ZEL_ERROR("@zelstr_CAudioParamStorage_load_NotFinite Value %1 of group %2 is not a finite number.",
-                                 i, got.group);
+                return ZEL_ERROR(
+                    "@zelstr_CAudioParamStorage_load_NotFinite Value %1 of group %2 is not a finite number.", i,
+                    got.group);
             components.push_back(v);
         } else {
             uint32_t id;

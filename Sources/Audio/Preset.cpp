@@ -32,8 +32,9 @@ CErrorPtr saveBlock(const T& source, COutputStream& out, uint32_t tag) {
     ZEL_TRY(source.save(record));
     // Never written when its own reader would refuse it.
     if (record.bytes().size() > T::kMaxRecordBytes)
-        return ZEL_ERROR("@zelstr_CAudioPreset_saveCompressed_TooLong Record of %1 bytes is above the allowed %2 bytes.",
-                         record.bytes().size(), T::kMaxRecordBytes);
+        return ZEL_ERROR(
+            "@zelstr_CAudioPreset_saveCompressed_TooLong Record of %1 bytes is above the allowed %2 bytes.",
+            record.bytes().size(), T::kMaxRecordBytes);
     ZEL_TRY(out.writeCompressedData(tag, record.bytes().data(), record.bytes().size()));
     return nullptr;
 }

@@ -58,8 +58,7 @@ CErrorPtr CAudioProcessDefBase::init() {
         return ZEL_ERROR("Invalid state identifier '%1' specified.", getAttr("bypass-state-id"));
     if (getBool("is-multiband", false)) {
         if (getAttr("multiband-freq-param").empty()) return ZEL_ERROR("No 'multiband-freq-param' attribute defined.");
-        if (getAttr("multiband-count-param").empty())
-            return ZEL_ERROR("No 'multiband-count-param' attribute defined.");
+        if (getAttr("multiband-count-param").empty()) return ZEL_ERROR("No 'multiband-count-param' attribute defined.");
     }
     return nullptr;
 }
@@ -126,7 +125,8 @@ bool CBypassRange::contains(double v) const {
 
 CErrorPtr CAudioProcessBypassStateDef::init() {
     ZEL_TRY(CObject::init());
-    if (!readOptionalInt(*this, "id", m_id)) return ZEL_ERROR("Invalid state identifier '%1' specified.", getAttr("id"));
+    if (!readOptionalInt(*this, "id", m_id))
+        return ZEL_ERROR("Invalid state identifier '%1' specified.", getAttr("id"));
     m_param = trimText(getAttr("param"));
     if (m_param.empty()) return ZEL_ERROR("Invalid parameter name specified.");
     m_andParam = trimText(getAttr("and-param"));

@@ -69,8 +69,8 @@ CErrorPtr CAudioVizDataSpectrum::read(CInputStream& in) {
     ZEL_TRY(in.readUInt32(count));
     if (count > kMaxBands)
         return ZEL_ERROR(
-            "@zelstr_CAudioVizDataSpectrum_read_TooMany Visualisation data holds %1 bands, at most %2 are allowed.", count,
-            kMaxBands);
+            "@zelstr_CAudioVizDataSpectrum_read_TooMany Visualisation data holds %1 bands, at most %2 are allowed.",
+            count, kMaxBands);
     for (uint32_t i = 0; i < count; ++i) ZEL_TRY(in.readReal(m_bands[i]));
     m_count = count;
     return nullptr;

@@ -117,12 +117,14 @@ CErrorPtr CAppData::setAsideLocked(const std::string& path, const CError& reason
     // it once.
     if (!m_reported.insert(path).second) return nullptr;
     CErrorPtr report =
-        moved ? ZEL_ERROR("@zelstr_CAppData_readItem_DamagedNotMoved The settings file '%1' is damaged and could not be "
-                          "set aside (%2). Its content is ignored.",
-                          CString::fromUtf8(path), moved->text())
-              : ZEL_ERROR("@zelstr_CAppData_readItem_Damaged The settings file '%1' is damaged. It was set aside as "
-                          "'%2' and is no longer used.",
-                          CString::fromUtf8(path), CString::fromUtf8(aside));
+        moved ? ZEL_ERROR(
+                    "@zelstr_CAppData_readItem_DamagedNotMoved The settings file '%1' is damaged and could not be "
+                    "set aside (%2). Its content is ignored.",
+                    CString::fromUtf8(path), moved->text())
+              : ZEL_ERROR(
+                    "@zelstr_CAppData_readItem_Damaged The settings file '%1' is damaged. It was set aside as "
+                    "'%2' and is no longer used.",
+                    CString::fromUtf8(path), CString::fromUtf8(aside));
     auto cause = std::make_unique<CError>(reason.message(), reason.args());
     report->setCause(std::move(cause));
     return report;

@@ -92,8 +92,7 @@ class CAppDataListener final : public CUpdateListener {
 public:
     using CHandler = void (T::*)(CAppData& store, const CString& item);
 
-    CAppDataListener(T& owner, CHandler handler, CAppData& store)
-        : m_owner(owner), m_handler(handler), m_store(store) {
+    CAppDataListener(T& owner, CHandler handler, CAppData& store) : m_owner(owner), m_handler(handler), m_store(store) {
         m_store.addListener(*this);
     }
     ~CAppDataListener() override { detach(); }

@@ -36,8 +36,6 @@ void debugLog(const char* format, ...) {
     std::fprintf(stderr, "%s\n", line);
 }
 
-double secondsSinceStart() {
-    return platform::secondsSinceStart();
-}
+double secondsSinceStart() { return platform::secondsSinceStart(); }
 
 }  // namespace zel

@@ -75,10 +75,10 @@ CErrorPtr wrapError(const char* tag, int line, CErrorPtr cause, const char* mess
     ::zel::wrapError(ZEL_SOURCE_TAG, __LINE__, std::move(cause), message, {__VA_ARGS__})
 // Passes an error upwards with this level's trace appended.
 #define ZEL_PASS(err) ((err)->addTrace(ZEL_SOURCE_TAG, __LINE__), std::move(err))
-#define ZEL_TRY(expr)                                        \
-    do {                                                     \
-        if (::zel::CErrorPtr zelErr_ = (expr)) {             \
-            zelErr_->addTrace(ZEL_SOURCE_TAG, __LINE__);     \
-            return zelErr_;                                  \
-        }                                                    \
+#define ZEL_TRY(expr)                                    \
+    do {                                                 \
+        if (::zel::CErrorPtr zelErr_ = (expr)) {         \
+            zelErr_->addTrace(ZEL_SOURCE_TAG, __LINE__); \
+            return zelErr_;                              \
+        }                                                \
     } while (0)

@@ -156,7 +156,8 @@ CErrorPtr CFileWriter::write(const void* buffer, size_t count) {
                          error);
     if (done < count)
         return ZEL_ERROR(
-            "@zelstr_CFileWriter_write_WriteErrorCount Unable to write to file '%1' (required %2 bytes, written %3 bytes).",
+            "@zelstr_CFileWriter_write_WriteErrorCount Unable to write to file '%1' (required %2 bytes, written %3 "
+            "bytes).",
             fileName(), static_cast<unsigned long long>(count), static_cast<unsigned long long>(done));
     return nullptr;
 }

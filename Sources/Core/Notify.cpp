@@ -62,11 +62,10 @@ CErrorPtr CNotifyServer::notify(CObject* sender, const CString& event, const COb
 void CNotifyServer::objectDestroyed(CObject* object) {
     {
         std::lock_guard<std::recursive_mutex> lock(m_lock);
-        m_subscriptions.erase(std::remove_if(m_subscriptions.begin(), m_subscriptions.end(),
-                                             [object](const CSubscription& s) {
-                                                 return s.sender == object || s.listener == object;
-                                             }),
-                              m_subscriptions.end());
+        m_subscriptions.erase(
+            std::remove_if(m_subscriptions.begin(), m_subscriptions.end(),
+                           [object](const CSubscription& s) { return s.sender == object || s.listener == object; }),
+            m_subscriptions.end());
     }
     CSystem::cancelEvents(object);
 }

@@ -493,9 +493,7 @@ CErrorPtr createClassError(const CString& tag, const CString& name) {
 
 // ---------------------------------------------------------------- creation
 
-void CObject::registerTemplate(std::shared_ptr<const CTemplate> tmpl) {
-    m_templates[tmpl->name()] = std::move(tmpl);
-}
+void CObject::registerTemplate(std::shared_ptr<const CTemplate> tmpl) { m_templates[tmpl->name()] = std::move(tmpl); }
 
 const CTemplate* CObject::findTemplate(const CString& tag) const {
     for (const CObject* o = this; o; o = o->m_parent) {
@@ -544,9 +542,7 @@ CErrorPtr CObject::runEvent(const CString& name, CObject* params, CObject* sende
     return nullptr;
 }
 
-bool CObject::hasEventHandler(const CString& name) const {
-    return m_class && m_class->findEventHandler(name);
-}
+bool CObject::hasEventHandler(const CString& name) const { return m_class && m_class->findEventHandler(name); }
 
 CErrorPtr CObject::listenObject(CObject* sender, const CString& event, const CString& handler, long long listenerId) {
     if (!hasEventHandler(handler)) {

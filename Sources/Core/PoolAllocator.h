@@ -33,7 +33,7 @@ public:
 
 private:
     struct CHeader {
-        CHeader* next;     // free-list link while pooled
+        CHeader* next;       // free-list link while pooled
         uint32_t sizeClass;  // kClassCount for direct blocks
         uint32_t pad;
     };

@@ -43,9 +43,9 @@ CErrorPtr CResourceReader::open(const CString& name) {
     return nullptr;
 }
 
-#define ZEL_RESOURCE_FORWARD(call)                                                     \
+#define ZEL_RESOURCE_FORWARD(call)                                                                 \
     if (!m_stream) return ZEL_ERROR("@zelstr_CResourceReader_read_NotOpen Resource is not open."); \
-    ZEL_TRY(m_stream->call);                                                           \
+    ZEL_TRY(m_stream->call);                                                                       \
     return nullptr
 
 CErrorPtr CResourceReader::skip(uint64_t count) { ZEL_RESOURCE_FORWARD(skip(count)); }

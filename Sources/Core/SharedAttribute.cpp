@@ -28,8 +28,8 @@ CErrorPtr CSharedAttribute::init() {
     CErrorPtr err = setAttr(m_attribute, value);
     m_applying = false;
     if (err) return ZEL_PASS(err);
-    m_listener = std::make_unique<CAppDataListener<CSharedAttribute>>(*this, &CSharedAttribute::onStoreChanged,
-                                                                      *m_store);
+    m_listener =
+        std::make_unique<CAppDataListener<CSharedAttribute>>(*this, &CSharedAttribute::onStoreChanged, *m_store);
     ZEL_TRY(CObject::init());
     return nullptr;
 }

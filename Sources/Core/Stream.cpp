@@ -199,7 +199,8 @@ CErrorPtr CPosStream::getPositionInt32(int32_t& out) {
     uint64_t pos;
     ZEL_TRY(getPosition(pos));
     if (pos > kMaxInt32)
-        return ZEL_ERROR("@zelstr_CPosStream_getPositionInt32_Greater2GB The size of the stream is above allowed 2 GB.");
+        return ZEL_ERROR(
+            "@zelstr_CPosStream_getPositionInt32_Greater2GB The size of the stream is above allowed 2 GB.");
     out = static_cast<int32_t>(pos);
     return nullptr;
 }

@@ -27,11 +27,14 @@ CString CString::fromUtf8(const char* bytes, size_t count) {
         if (b < 0x80) {
             cp = b;
         } else if ((b & 0xE0) == 0xC0) {
-            cp = b & 0x1F; extra = 1;
+            cp = b & 0x1F;
+            extra = 1;
         } else if ((b & 0xF0) == 0xE0) {
-            cp = b & 0x0F; extra = 2;
+            cp = b & 0x0F;
+            extra = 2;
         } else if ((b & 0xF8) == 0xF0) {
-            cp = b & 0x07; extra = 3;
+            cp = b & 0x07;
+            extra = 3;
         } else {
             ++i;
             continue;
@@ -228,10 +231,14 @@ bool parseInt(const CString& text, long long& out) {
     for (; i < s.size(); ++i) {
         int d;
         const char c = s[i];
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return false;
         if (v > (~0ULL - d) / base) return false;
         v = v * base + d;
     }

@@ -31,8 +31,14 @@ public:
     void clear();
     void append(char16_t unit);
     void append(const CString& other);
-    CString& operator+=(const CString& other) { append(other); return *this; }
-    CString& operator+=(char16_t unit) { append(unit); return *this; }
+    CString& operator+=(const CString& other) {
+        append(other);
+        return *this;
+    }
+    CString& operator+=(char16_t unit) {
+        append(unit);
+        return *this;
+    }
 
     CString substr(size_t pos, size_t count = npos) const;
     size_t find(char16_t unit, size_t from = 0) const;

@@ -78,7 +78,8 @@ CErrorPtr CTimer::initTimer() {
     }
     platform::IRunLoop& loop = runLoopOf(*this);
     platform::IRunLoop::CTimerId id = 0;
-    if (const int error = loop.addTimer(period, [key] { fire(key); }, id)) {
+    if (const int error = loop.addTimer(
+            period, [key] { fire(key); }, id)) {
         std::lock_guard<std::mutex> lock(map.lock);
         map.timers.erase(key);
         return ZEL_ERROR("@zelstr_CTimer_initTimer_createTimer Timer creation error %1.", error);

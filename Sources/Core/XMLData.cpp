@@ -44,8 +44,7 @@ CErrorPtr CDocument::corrupt(const char* what, size_t at) const {
                      static_cast<unsigned long long>(at));
 }
 
-CErrorPtr CDocument::decode(const CString& name, std::vector<uint8_t> payload,
-                            std::shared_ptr<const CDocument>& out) {
+CErrorPtr CDocument::decode(const CString& name, std::vector<uint8_t> payload, std::shared_ptr<const CDocument>& out) {
     auto doc = std::make_shared<CDocument>();
     doc->m_name = name;
     doc->m_bytes = std::move(payload);
@@ -162,7 +161,8 @@ CErrorPtr CXMLData::build(const std::shared_ptr<const CDocument>& doc, size_t of
     const CString objName = name ? *name : (isContent ? CString("content") : recordName);
     std::unique_ptr<CObject> obj(CClassRegistry::instance().create(isContent ? CString("core:object") : tag));
     if (!obj) {
-        if (isContent) obj = std::make_unique<CObject>();
+        if (isContent)
+            obj = std::make_unique<CObject>();
         else
             return ZEL_ERROR(
                 "@zelstr_CXMLData_build_UnknownClass Unknown class tag '%1' of element '%2' at byte %3 of '%4' "

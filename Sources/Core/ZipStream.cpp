@@ -18,9 +18,7 @@ constexpr size_t kMaxZlibPiece = size_t(1) << 30;
 // A compressed block's payload buffer grows by at least this much at a time.
 constexpr size_t kPayloadGrowBytes = size_t(1) << 20;
 
-const char* zlibMessage(const z_stream& z) {
-    return z.msg ? z.msg : "";
-}
+const char* zlibMessage(const z_stream& z) { return z.msg ? z.msg : ""; }
 
 uint32_t lengthCheck(const uint8_t (&lengthBytes)[4]) {
     return static_cast<uint32_t>(adler32(adler32(0, Z_NULL, 0), lengthBytes, 4));
@@ -35,9 +33,7 @@ struct CInputZipStream::CState {
 
 CInputZipStream::CInputZipStream() : m_state(std::make_unique<CState>()) {}
 
-CInputZipStream::~CInputZipStream() {
-    close();
-}
+CInputZipStream::~CInputZipStream() { close(); }
 
 CErrorPtr CInputZipStream::open(CInputStream& source) {
     ZEL_TRY(close());
@@ -106,9 +102,7 @@ struct COutputZipStream::CState {
 COutputZipStream::COutputZipStream() : m_state(std::make_unique<CState>()) {}
 
 // The target may already be gone here, so an unfinished stream is dropped.
-COutputZipStream::~COutputZipStream() {
-    release();
-}
+COutputZipStream::~COutputZipStream() { release(); }
 
 void COutputZipStream::release() {
     m_target = nullptr;

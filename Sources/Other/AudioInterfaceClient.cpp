@@ -65,8 +65,7 @@ void CAudioInterfaceClient::clearReceived() {
 void CAudioInterfaceClient::CGroupNamesParamListener::update(CUpdateNotifier& notifier, const CString& what) {
     if (what != bridge::kUpdateParam) return;
     const CAudioParamStorage& value = static_cast<CParam&>(notifier).value();
-    const size_t count =
-        std::max(value.value().elementCount(0), value.info().defaultValue.elementCount(0));
+    const size_t count = std::max(value.value().elementCount(0), value.info().defaultValue.elementCount(0));
     m_owner.m_groupNames.clear();
     for (size_t e = 0; e < count; ++e) m_owner.m_groupNames.push_back(value.text(0, e));
     // A listener has no caller to hand an error to.

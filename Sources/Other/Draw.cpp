@@ -8,23 +8,17 @@ namespace zel {
 
 namespace {
 
-int32_t pixelFactor(int alpha, int32_t a) {
-    return int32_t((int64_t(alpha) * a + 127) / 255);
-}
+int32_t pixelFactor(int alpha, int32_t a) { return int32_t((int64_t(alpha) * a + 127) / 255); }
 
-CColor colorOf(const uint8_t* bgr) {
-    return CColor(bgr[2]) << 16 | CColor(bgr[1]) << 8 | bgr[0];
-}
+CColor colorOf(const uint8_t* bgr) { return CColor(bgr[2]) << 16 | CColor(bgr[1]) << 8 | bgr[0]; }
 
-int floorDiv(int v, int d) {
-    return v >= 0 ? v / d : -((-v + d - 1) / d);
-}
+int floorDiv(int v, int d) { return v >= 0 ? v / d : -((-v + d - 1) / d); }
 
 // Draws a destination area of outW × outH at (x, y) whose pixels come from
 // the layer's canvas through the column and row maps.
 void drawMapped(CLinearBitmap& bitmap, const CRect& clip, const CImageLayerData& layer, int x, int y, int outW,
-                int outH, const std::function<int(int)>& colMap, const std::function<int(int)>& rowMap,
-                CColor color, double opacity) {
+                int outH, const std::function<int(int)>& colMap, const std::function<int(int)>& rowMap, CColor color,
+                double opacity) {
     if (!layer.hasPixels()) return;
     const CRect area = CRect{x, y, x + outW, y + outH}.intersect(clip).intersect(bitmap.bounds());
     if (area.isEmpty()) return;
@@ -78,8 +72,8 @@ CTint::CTint(CColor color) {
 void drawLayer(CLinearBitmap& bitmap, const CRect& clip, const CImageLayerData& layer, int x, int y, CColor color,
                double opacity) {
     const auto same = [](int i) { return i; };
-    drawMapped(bitmap, clip, layer, x + layer.offsetX(), y + layer.offsetY(), layer.width(), layer.height(), same,
-               same, color, opacity);
+    drawMapped(bitmap, clip, layer, x + layer.offsetX(), y + layer.offsetY(), layer.width(), layer.height(), same, same,
+               color, opacity);
 }
 
 void drawImage(CLinearBitmap& bitmap, const CRect& clip, const CImage& image, int x, int y, CColor color,
@@ -101,8 +95,9 @@ void drawBorder(CLinearBitmap& bitmap, const CRect& clip, const CImageSet& set, 
         const int extra = rect.width() - d.nominalWidth();
         const int split = d.width() / 2;
         const int y = (i == 0 ? rect.top : rect.bottom - d.nominalHeight()) + d.offsetY();
-        drawMapped(bitmap, clip, d, rect.left + d.offsetX(), y, d.width() + extra, d.height(),
-                   [split, extra](int c) { return stretchIndex(c, split, extra); }, same, color, opacity);
+        drawMapped(
+            bitmap, clip, d, rect.left + d.offsetX(), y, d.width() + extra, d.height(),
+            [split, extra](int c) { return stretchIndex(c, split, extra); }, same, color, opacity);
     }
     const int top = rect.top + data(0).nominalHeight();
     const int bottom = rect.bottom - data(1).nominalHeight();
@@ -111,8 +106,8 @@ void drawBorder(CLinearBitmap& bitmap, const CRect& clip, const CImageSet& set, 
         if (d.height() <= 0) continue;
         const int x = (i == 2 ? rect.left : rect.right - d.nominalWidth()) + d.offsetX();
         const int rows = d.height();
-        drawMapped(bitmap, clip, d, x, top, d.width(), bottom - top, same,
-                   [rows](int r) { return r % rows; }, color, opacity);
+        drawMapped(
+            bitmap, clip, d, x, top, d.width(), bottom - top, same, [rows](int r) { return r % rows; }, color, opacity);
     }
 }
 
@@ -149,8 +144,8 @@ void drawPolyline(CLinearBitmap& bitmap, const CRect& clip, const CBrush& brush,
     }
     const CRect target = clip.intersect(bitmap.bounds());
     const double margin = n + 1;
-    if (target.isEmpty() || maxX + margin < target.left || minX - margin > target.right ||
-        maxY + margin < target.top || minY - margin > target.bottom)
+    if (target.isEmpty() || maxX + margin < target.left || minX - margin > target.right || maxY + margin < target.top ||
+        minY - margin > target.bottom)
         return;
     // The mask covers the visible part of the path only.
     const CRect box = CRect{int(std::floor(std::max(minX - margin, double(target.left)))),
@@ -161,13 +156,13 @@ void drawPolyline(CLinearBitmap& bitmap, const CRect& clip, const CBrush& brush,
     if (box.isEmpty()) return;
     std::vector<uint8_t> mask(size_t(box.width()) * box.height(), 0);
     const auto stampAt = [&](CPointF p) {
-        if (p.x < box.left - margin || p.x > box.right + margin || p.y < box.top - margin ||
-            p.y > box.bottom + margin)
+        if (p.x < box.left - margin || p.x > box.right + margin || p.y < box.top - margin || p.y > box.bottom + margin)
             return;
         const int vx = int(std::floor(p.x * side)), vy = int(std::floor(p.y * side));
         const int left = floorDiv(vx, side) - brush.anchor(), top = floorDiv(vy, side) - brush.anchor();
         if (left >= box.right || top >= box.bottom || left + n <= box.left || top + n <= box.top) return;
-        const uint8_t* s = brush.stamp(uint32_t(vx - floorDiv(vx, side) * side), uint32_t(vy - floorDiv(vy, side) * side));
+        const uint8_t* s =
+            brush.stamp(uint32_t(vx - floorDiv(vx, side) * side), uint32_t(vy - floorDiv(vy, side) * side));
         for (int j = 0; j < n; ++j) {
             const int py = top + j;
             if (py < box.top || py >= box.bottom) continue;
@@ -213,7 +208,8 @@ void drawCurve(CLinearBitmap& bitmap, const CRect& clip, const CBrush& brush, CP
     for (int i = 0; i <= segments; ++i) {
         const double t = double(i) / segments, u = 1 - t;
         const double w0 = u * u * u, w1 = 3 * u * u * t, w2 = 3 * u * t * t, w3 = t * t * t;
-        points.push_back({w0 * p0.x + w1 * p1.x + w2 * p2.x + w3 * p3.x, w0 * p0.y + w1 * p1.y + w2 * p2.y + w3 * p3.y});
+        points.push_back(
+            {w0 * p0.x + w1 * p1.x + w2 * p2.x + w3 * p3.x, w0 * p0.y + w1 * p1.y + w2 * p2.y + w3 * p3.y});
     }
     drawPolyline(bitmap, clip, brush, points, color, opacity);
 }

@@ -49,8 +49,6 @@ int CFont::textWidth(const CString& text) const {
     return width;
 }
 
-int CFont::scaled(int32_t v) const {
-    return int(std::lround(v * m_scale));
-}
+int CFont::scaled(int32_t v) const { return int(std::lround(v * m_scale)); }
 
 }  // namespace zel

@@ -91,38 +91,75 @@ CErrorPtr CImageLayerData::unpackRow(const uint8_t* p, const uint8_t* end, uint8
         const int kind = *p & 7;
         ++p;
         if (n == 0 || x + n > m_width)
-            return ZEL_ERROR("@zelstr_CImageLayerData_unpackRow_BadRun Run of %1 pixels at %2 does not fit the row.",
-                             n, x);
+            return ZEL_ERROR("@zelstr_CImageLayerData_unpackRow_BadRun Run of %1 pixels at %2 does not fit the row.", n,
+                             x);
         size_t payload = 0;
         bool valid = false;
         switch (kind) {
-            case kClear: valid = true; break;
-            case kLiteral1: valid = ch == 1; payload = n; break;
-            case kLevel: valid = ch <= 2; break;
-            case kLiteral2: valid = ch == 2; payload = 2 * size_t(n); break;
-            case kOpaque2: valid = ch == 2; payload = n; break;
-            case kRepeat2: valid = ch == 2; payload = 2; break;
-            case kLiteral4: valid = ch == 4; payload = 4 * size_t(n); break;
-            case kRepeat4: valid = ch == 4; payload = 4; break;
+            case kClear:
+                valid = true;
+                break;
+            case kLiteral1:
+                valid = ch == 1;
+                payload = n;
+                break;
+            case kLevel:
+                valid = ch <= 2;
+                break;
+            case kLiteral2:
+                valid = ch == 2;
+                payload = 2 * size_t(n);
+                break;
+            case kOpaque2:
+                valid = ch == 2;
+                payload = n;
+                break;
+            case kRepeat2:
+                valid = ch == 2;
+                payload = 2;
+                break;
+            case kLiteral4:
+                valid = ch == 4;
+                payload = 4 * size_t(n);
+                break;
+            case kRepeat4:
+                valid = ch == 4;
+                payload = 4;
+                break;
         }
         if (!valid)
             return ZEL_ERROR("@zelstr_CImageLayerData_unpackRow_BadKind Run kind %1 is not allowed with %2 channels.",
                              kind, ch);
-        if (size_t(end - p) < payload) return ZEL_ERROR("@zelstr_CImageLayerData_unpackRow_Short Packed row ends early.");
+        if (size_t(end - p) < payload)
+            return ZEL_ERROR("@zelstr_CImageLayerData_unpackRow_Short Packed row ends early.");
         uint8_t* o = out + size_t(x) * ch;
         for (int i = 0; i < n; ++i, o += ch) {
             switch (kind) {
-                case kClear: break;
-                case kLiteral1: o[0] = p[i]; break;
+                case kClear:
+                    break;
+                case kLiteral1:
+                    o[0] = p[i];
+                    break;
                 case kLevel:
                     o[0] = uint8_t(m_level);
                     if (ch == 2) o[1] = 255;
                     break;
-                case kLiteral2: std::memcpy(o, p + 2 * i, 2); break;
-                case kOpaque2: o[0] = p[i]; o[1] = 255; break;
-                case kRepeat2: std::memcpy(o, p, 2); break;
-                case kLiteral4: std::memcpy(o, p + 4 * i, 4); break;
-                case kRepeat4: std::memcpy(o, p, 4); break;
+                case kLiteral2:
+                    std::memcpy(o, p + 2 * i, 2);
+                    break;
+                case kOpaque2:
+                    o[0] = p[i];
+                    o[1] = 255;
+                    break;
+                case kRepeat2:
+                    std::memcpy(o, p, 2);
+                    break;
+                case kLiteral4:
+                    std::memcpy(o, p + 4 * i, 4);
+                    break;
+                case kRepeat4:
+                    std::memcpy(o, p, 4);
+                    break;
             }
         }
         p += payload;

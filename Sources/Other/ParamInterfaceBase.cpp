@@ -217,7 +217,8 @@ CErrorPtr CParamInterfaceBase::registryNamed(const CString& name, CAudioParamReg
     // The registries are the base's siblings in the instance tree.
     CObject* found = parent() ? parent()->findChild(name) : nullptr;
     if (!found)
-        return ZEL_ERROR("@zelstr_CParamInterfaceBase_registryNamed_NotFound No param registry object '%1' found.", name);
+        return ZEL_ERROR("@zelstr_CParamInterfaceBase_registryNamed_NotFound No param registry object '%1' found.",
+                         name);
     out = dynamic_cast<CAudioParamRegistry*>(found);
     if (!out)
         return ZEL_ERROR("@zelstr_CParamInterfaceBase_registryNamed_Null Param registry object '%1' is NULL.", name);

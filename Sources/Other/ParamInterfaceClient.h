@@ -165,8 +165,8 @@ private:
     CErrorPtr onFps();
     CErrorPtr startFrameClock();
     static CErrorPtr requireInfo(const CParam& param);
-    CErrorPtr sendSlice(const CParam& param, const CAudioParamStorage& scratch,
-                        const CAudioParamStorage::CSlice& slice, uint32_t undoId);
+    CErrorPtr sendSlice(const CParam& param, const CAudioParamStorage& scratch, const CAudioParamStorage::CSlice& slice,
+                        uint32_t undoId);
     CErrorPtr sendRegistry(const char* name, const CRegistry& registry);
 
     CParamInterfaceClientConnector* m_connector = nullptr;

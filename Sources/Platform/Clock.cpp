@@ -31,8 +31,7 @@ uint32_t tickCountMs() {
 
 void sleepMs(uint32_t ms) {
     timespec left{time_t(ms / 1000), long(ms % 1000) * 1000000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {}
 }
 
 }  // namespace zel::platform

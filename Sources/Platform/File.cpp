@@ -13,10 +13,14 @@ namespace zel::platform {
 namespace {
 int accessFlags(FileAccess access) {
     switch (access) {
-        case FileAccess::ReadExisting: return O_RDONLY;
-        case FileAccess::ReadWriteOpenOrCreate: return O_RDWR | O_CREAT;
-        case FileAccess::WriteTruncate: return O_WRONLY | O_CREAT | O_TRUNC;
-        case FileAccess::WriteOpenOrCreate: return O_WRONLY | O_CREAT;
+        case FileAccess::ReadExisting:
+            return O_RDONLY;
+        case FileAccess::ReadWriteOpenOrCreate:
+            return O_RDWR | O_CREAT;
+        case FileAccess::WriteTruncate:
+            return O_WRONLY | O_CREAT | O_TRUNC;
+        case FileAccess::WriteOpenOrCreate:
+            return O_WRONLY | O_CREAT;
     }
     return O_RDONLY;
 }
@@ -42,9 +46,12 @@ int openFile(const std::string& path, FileAccess access, int& handle) {
 
 int standardHandle(StandardStream which) {
     switch (which) {
-        case StandardStream::Input: return STDIN_FILENO;
-        case StandardStream::Output: return STDOUT_FILENO;
-        case StandardStream::Error: return STDERR_FILENO;
+        case StandardStream::Input:
+            return STDIN_FILENO;
+        case StandardStream::Output:
+            return STDOUT_FILENO;
+        case StandardStream::Error:
+            return STDERR_FILENO;
     }
     return kInvalidFile;
 }

@@ -12,10 +12,10 @@ namespace zel::platform {
 constexpr int kInvalidFile = -1;
 
 enum class FileAccess {
-    ReadExisting,          // read; the file must exist
-    ReadWriteOpenOrCreate, // read and write; created when missing
-    WriteTruncate,         // write; created anew or emptied
-    WriteOpenOrCreate,     // write; created when missing, kept otherwise
+    ReadExisting,           // read; the file must exist
+    ReadWriteOpenOrCreate,  // read and write; created when missing
+    WriteTruncate,          // write; created anew or emptied
+    WriteOpenOrCreate,      // write; created when missing, kept otherwise
 };
 
 enum class StandardStream { Input, Output, Error };

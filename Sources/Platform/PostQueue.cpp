@@ -29,8 +29,7 @@ int CPostQueue::post(CCallback callback) {
 
 void CPostQueue::runPosted() {
     uint64_t count;
-    while (m_fd >= 0 && ::read(m_fd, &count, sizeof count) > 0) {
-    }
+    while (m_fd >= 0 && ::read(m_fd, &count, sizeof count) > 0) {}
     std::vector<CCallback> posted;
     {
         std::lock_guard<std::mutex> lock(m_lock);

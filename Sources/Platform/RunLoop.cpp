@@ -112,8 +112,7 @@ void CStandaloneRunLoop::wake() {
 void CStandaloneRunLoop::drainWake() {
     if (m_wakeFd < 0) return;
     uint64_t count;
-    while (::read(m_wakeFd, &count, sizeof count) > 0) {
-    }
+    while (::read(m_wakeFd, &count, sizeof count) > 0) {}
 }
 
 void CStandaloneRunLoop::quit() {

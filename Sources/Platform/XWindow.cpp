@@ -180,10 +180,12 @@ std::shared_ptr<CDisplay> CDisplay::open(IRunLoop& loop, const std::string& name
     std::shared_ptr<CDisplay> display(new CDisplay(std::move(impl)));
     std::weak_ptr<CDisplay> weak = display;
     const int fd = xcb_get_file_descriptor(display->m_impl->connection);
-    if (const int code = loop.addFdWatch(fd, [weak] {
-            if (auto d = weak.lock()) d->dispatch();
-        },
-                                         display->m_impl->watch)) {
+    if (const int code = loop.addFdWatch(
+            fd,
+            [weak] {
+                if (auto d = weak.lock()) d->dispatch();
+            },
+            display->m_impl->watch)) {
         error = "Unable to watch the X connection (error " + std::to_string(code) + ").";
         return nullptr;
     }
@@ -251,114 +253,114 @@ void CDisplay::dispatch() {
         CWindowEvent event;
         CNativeWindow* target = nullptr;
         switch (type) {
-        case 0: {
-            // An X error of ours is counted, never fatal: requests on a
-            // window that the host destroyed first fail this way.
-            auto* e = reinterpret_cast<xcb_generic_error_t*>(raw);
-            ++m_impl->errors;
-            m_impl->lastErrorCode = e->error_code;
-            m_impl->lastErrorRequest = e->major_code;
-            continue;
-        }
-        case XCB_BUTTON_PRESS:
-        case XCB_BUTTON_RELEASE: {
-            auto* e = reinterpret_cast<xcb_button_press_event_t*>(raw);
-            target = windowOf(e->event);
-            if (!target) continue;
-            event.x = e->event_x;
-            event.y = e->event_y;
-            event.modifiers = modifiersOf(e->state);
-            event.buttonsHeld = buttonsOf(e->state);
-            if (e->detail == 4 || e->detail == 5) {
-                if (type == XCB_BUTTON_RELEASE) continue;
-                event.type = CWindowEvent::kMouseWheel;
-                event.wheelDelta = e->detail == 4 ? 1 : -1;
+            case 0: {
+                // An X error of ours is counted, never fatal: requests on a
+                // window that the host destroyed first fail this way.
+                auto* e = reinterpret_cast<xcb_generic_error_t*>(raw);
+                ++m_impl->errors;
+                m_impl->lastErrorCode = e->error_code;
+                m_impl->lastErrorRequest = e->major_code;
+                continue;
+            }
+            case XCB_BUTTON_PRESS:
+            case XCB_BUTTON_RELEASE: {
+                auto* e = reinterpret_cast<xcb_button_press_event_t*>(raw);
+                target = windowOf(e->event);
+                if (!target) continue;
+                event.x = e->event_x;
+                event.y = e->event_y;
+                event.modifiers = modifiersOf(e->state);
+                event.buttonsHeld = buttonsOf(e->state);
+                if (e->detail == 4 || e->detail == 5) {
+                    if (type == XCB_BUTTON_RELEASE) continue;
+                    event.type = CWindowEvent::kMouseWheel;
+                    event.wheelDelta = e->detail == 4 ? 1 : -1;
+                    break;
+                }
+                // Horizontal wheel steps have no use here.
+                if (e->detail == 6 || e->detail == 7) continue;
+                event.button = e->detail;
+                if (type == XCB_BUTTON_PRESS) {
+                    event.type = CWindowEvent::kMousePress;
+                    event.doubleClick = target->isDoubleClick(e->detail, e->event_x, e->event_y, e->time);
+                } else {
+                    event.type = CWindowEvent::kMouseRelease;
+                }
                 break;
             }
-            // Horizontal wheel steps have no use here.
-            if (e->detail == 6 || e->detail == 7) continue;
-            event.button = e->detail;
-            if (type == XCB_BUTTON_PRESS) {
-                event.type = CWindowEvent::kMousePress;
-                event.doubleClick = target->isDoubleClick(e->detail, e->event_x, e->event_y, e->time);
-            } else {
-                event.type = CWindowEvent::kMouseRelease;
+            case XCB_MOTION_NOTIFY: {
+                auto* e = reinterpret_cast<xcb_motion_notify_event_t*>(raw);
+                target = windowOf(e->event);
+                if (!target) continue;
+                event.type = CWindowEvent::kMouseMove;
+                event.x = e->event_x;
+                event.y = e->event_y;
+                event.modifiers = modifiersOf(e->state);
+                event.buttonsHeld = buttonsOf(e->state);
+                break;
             }
-            break;
-        }
-        case XCB_MOTION_NOTIFY: {
-            auto* e = reinterpret_cast<xcb_motion_notify_event_t*>(raw);
-            target = windowOf(e->event);
-            if (!target) continue;
-            event.type = CWindowEvent::kMouseMove;
-            event.x = e->event_x;
-            event.y = e->event_y;
-            event.modifiers = modifiersOf(e->state);
-            event.buttonsHeld = buttonsOf(e->state);
-            break;
-        }
-        case XCB_LEAVE_NOTIFY: {
-            auto* e = reinterpret_cast<xcb_leave_notify_event_t*>(raw);
-            target = windowOf(e->event);
-            // Leaves caused by our own grab are not the pointer leaving.
-            if (!target || e->mode != XCB_NOTIFY_MODE_NORMAL) continue;
-            event.type = CWindowEvent::kMouseLeave;
-            event.x = e->event_x;
-            event.y = e->event_y;
-            break;
-        }
-        case XCB_KEY_PRESS:
-        case XCB_KEY_RELEASE: {
-            auto* e = reinterpret_cast<xcb_key_press_event_t*>(raw);
-            target = windowOf(e->event);
-            if (!target) continue;
-            event.type = type == XCB_KEY_PRESS ? CWindowEvent::kKeyPress : CWindowEvent::kKeyRelease;
-            event.modifiers = modifiersOf(e->state);
-            event.x = e->event_x;
-            event.y = e->event_y;
-            m_impl->translateKey(event, e->detail, e->state);
-            break;
-        }
-        case XCB_FOCUS_IN:
-        case XCB_FOCUS_OUT: {
-            auto* e = reinterpret_cast<xcb_focus_in_event_t*>(raw);
-            target = windowOf(e->event);
-            if (!target || e->mode == XCB_NOTIFY_MODE_GRAB || e->mode == XCB_NOTIFY_MODE_UNGRAB) continue;
-            event.type = type == XCB_FOCUS_IN ? CWindowEvent::kFocusIn : CWindowEvent::kFocusOut;
-            break;
-        }
-        case XCB_EXPOSE: {
-            auto* e = reinterpret_cast<xcb_expose_event_t*>(raw);
-            target = windowOf(e->window);
-            if (!target) continue;
-            event.type = CWindowEvent::kExpose;
-            event.area = CPixelRect{e->x, e->y, e->width, e->height};
-            break;
-        }
-        case XCB_DESTROY_NOTIFY: {
-            auto* e = reinterpret_cast<xcb_destroy_notify_event_t*>(raw);
-            if (e->event != e->window) continue;
-            target = windowOf(e->window);
-            if (!target) continue;
-            target->m_destroyed = true;
-            target->m_grabbed = false;
-            target->m_keyFocus = false;
-            event.type = CWindowEvent::kDestroyed;
-            break;
-        }
-        case XCB_CLIENT_MESSAGE: {
-            auto* e = reinterpret_cast<xcb_client_message_event_t*>(raw);
-            target = windowOf(e->window);
-            if (!target || e->type != m_impl->wmProtocols || e->data.data32[0] != m_impl->wmDeleteWindow) continue;
-            event.type = CWindowEvent::kCloseRequest;
-            break;
-        }
-        default:
-            if (m_impl->shm && type == m_impl->shmCompletion) {
-                auto* e = reinterpret_cast<xcb_shm_completion_event_t*>(raw);
-                if (CNativeWindow* w = windowOf(e->drawable)) w->m_shmPending = false;
+            case XCB_LEAVE_NOTIFY: {
+                auto* e = reinterpret_cast<xcb_leave_notify_event_t*>(raw);
+                target = windowOf(e->event);
+                // Leaves caused by our own grab are not the pointer leaving.
+                if (!target || e->mode != XCB_NOTIFY_MODE_NORMAL) continue;
+                event.type = CWindowEvent::kMouseLeave;
+                event.x = e->event_x;
+                event.y = e->event_y;
+                break;
             }
-            continue;
+            case XCB_KEY_PRESS:
+            case XCB_KEY_RELEASE: {
+                auto* e = reinterpret_cast<xcb_key_press_event_t*>(raw);
+                target = windowOf(e->event);
+                if (!target) continue;
+                event.type = type == XCB_KEY_PRESS ? CWindowEvent::kKeyPress : CWindowEvent::kKeyRelease;
+                event.modifiers = modifiersOf(e->state);
+                event.x = e->event_x;
+                event.y = e->event_y;
+                m_impl->translateKey(event, e->detail, e->state);
+                break;
+            }
+            case XCB_FOCUS_IN:
+            case XCB_FOCUS_OUT: {
+                auto* e = reinterpret_cast<xcb_focus_in_event_t*>(raw);
+                target = windowOf(e->event);
+                if (!target || e->mode == XCB_NOTIFY_MODE_GRAB || e->mode == XCB_NOTIFY_MODE_UNGRAB) continue;
+                event.type = type == XCB_FOCUS_IN ? CWindowEvent::kFocusIn : CWindowEvent::kFocusOut;
+                break;
+            }
+            case XCB_EXPOSE: {
+                auto* e = reinterpret_cast<xcb_expose_event_t*>(raw);
+                target = windowOf(e->window);
+                if (!target) continue;
+                event.type = CWindowEvent::kExpose;
+                event.area = CPixelRect{e->x, e->y, e->width, e->height};
+                break;
+            }
+            case XCB_DESTROY_NOTIFY: {
+                auto* e = reinterpret_cast<xcb_destroy_notify_event_t*>(raw);
+                if (e->event != e->window) continue;
+                target = windowOf(e->window);
+                if (!target) continue;
+                target->m_destroyed = true;
+                target->m_grabbed = false;
+                target->m_keyFocus = false;
+                event.type = CWindowEvent::kDestroyed;
+                break;
+            }
+            case XCB_CLIENT_MESSAGE: {
+                auto* e = reinterpret_cast<xcb_client_message_event_t*>(raw);
+                target = windowOf(e->window);
+                if (!target || e->type != m_impl->wmProtocols || e->data.data32[0] != m_impl->wmDeleteWindow) continue;
+                event.type = CWindowEvent::kCloseRequest;
+                break;
+            }
+            default:
+                if (m_impl->shm && type == m_impl->shmCompletion) {
+                    auto* e = reinterpret_cast<xcb_shm_completion_event_t*>(raw);
+                    if (CNativeWindow* w = windowOf(e->drawable)) w->m_shmPending = false;
+                }
+                continue;
         }
         target->handle(event);
         if (m_impl->broken) return;
@@ -436,8 +438,7 @@ std::unique_ptr<CNativeWindow> CNativeWindow::create(std::shared_ptr<CDisplay> d
     window->m_id = xcb_generate_id(c);
     const uint32_t events = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE |
                             XCB_EVENT_MASK_POINTER_MOTION | XCB_EVENT_MASK_LEAVE_WINDOW | XCB_EVENT_MASK_KEY_PRESS |
-                            XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_FOCUS_CHANGE |
-                            XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+                            XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_FOCUS_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     // Value order follows the mask bits: background pixel, override
     // redirect, event mask.
     const uint32_t values[] = {0, options.overrideRedirect ? 1u : 0u, events};
@@ -532,8 +533,8 @@ void CNativeWindow::setTitle(const std::string& title) {
     if (m_display->isBroken() || m_destroyed || m_parent) return;
     CDisplay::CImpl& d = m_display->impl();
     xcb_icccm_set_wm_name(d.connection, m_id, XCB_ATOM_STRING, 8, uint32_t(title.size()), title.data());
-    xcb_change_property(d.connection, XCB_PROP_MODE_REPLACE, m_id, d.netWmName, d.utf8String, 8,
-                        uint32_t(title.size()), title.data());
+    xcb_change_property(d.connection, XCB_PROP_MODE_REPLACE, m_id, d.netWmName, d.utf8String, 8, uint32_t(title.size()),
+                        title.data());
 }
 
 void CNativeWindow::releaseShm() {
@@ -620,8 +621,8 @@ void CNativeWindow::blit(const uint8_t* pixels, size_t stride, int width, int he
                 for (int row = 0; row < rows; ++row)
                     std::memcpy(band.data() + size_t(row) * rowBytes,
                                 pixels + size_t(y0 + row) * stride + size_t(r.x) * 4, rowBytes);
-                xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_id, m_gc, uint16_t(r.width), uint16_t(rows),
-                              int16_t(r.x), int16_t(y0), 0, d.screen->root_depth, uint32_t(band.size()), band.data());
+                xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_id, m_gc, uint16_t(r.width), uint16_t(rows), int16_t(r.x),
+                              int16_t(y0), 0, d.screen->root_depth, uint32_t(band.size()), band.data());
             }
         }
     }
@@ -706,8 +707,9 @@ void CNativeWindow::returnKeyFocus() {
 }
 
 bool CNativeWindow::isDoubleClick(int button, int x, int y, uint32_t timeMs) {
-    const bool isDouble = !m_lastWasDouble && button == m_lastButton && uint32_t(timeMs - m_lastTimeMs) <= kDoubleClickMs &&
-                          std::abs(x - m_lastX) <= kDoubleClickDistance && std::abs(y - m_lastY) <= kDoubleClickDistance;
+    const bool isDouble =
+        !m_lastWasDouble && button == m_lastButton && uint32_t(timeMs - m_lastTimeMs) <= kDoubleClickMs &&
+        std::abs(x - m_lastX) <= kDoubleClickDistance && std::abs(y - m_lastY) <= kDoubleClickDistance;
     m_lastButton = button;
     m_lastX = x;
     m_lastY = y;

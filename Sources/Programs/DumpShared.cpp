@@ -15,10 +15,17 @@ std::string escape(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -45,9 +52,10 @@ void print(const zel::CObject& obj, int depth) {
 int main(int argc, char** argv) {
     if (argc > 1) {
         const bool help = argc == 2 && std::strcmp(argv[1], "--help") == 0;
-        std::fputs("usage: lagwell-dump-shared\n\nPrints the embedded shared document as the running program sees "
-                   "it:\nthe object tree, then each run-time template instantiated.\n",
-                   help ? stdout : stderr);
+        std::fputs(
+            "usage: lagwell-dump-shared\n\nPrints the embedded shared document as the running program sees "
+            "it:\nthe object tree, then each run-time template instantiated.\n",
+            help ? stdout : stderr);
         if (!help) std::fprintf(stderr, "lagwell-dump-shared: unknown argument %s\n", argv[1]);
         return help ? 0 : 2;
     }

@@ -65,7 +65,10 @@ public:
     // Called by the group; true when the timer was due and ticked.
     bool isDue(double nowMs, double slackMs) const { return m_running && nowMs + slackMs >= m_nextDueMs; }
     CErrorPtr tick(double nowMs);
-    void groupReleased() { m_group = nullptr; m_running = false; }
+    void groupReleased() {
+        m_group = nullptr;
+        m_running = false;
+    }
 
 private:
     CErrorPtr onRate();

@@ -20,16 +20,22 @@ CRect shrink(const CRect& r, const CBorder& b) {
     return out;
 }
 
-CRect grow(const CRect& r, const CBorder& b) { return {r.left - b.left, r.top - b.top, r.right + b.right, r.bottom + b.bottom}; }
+CRect grow(const CRect& r, const CBorder& b) {
+    return {r.left - b.left, r.top - b.top, r.right + b.right, r.bottom + b.bottom};
+}
 
 // A length in its mode: `room` is what is left for "full", `reference` what
 // a percentage is of.
 int resolve(const CViewSize& size, int compact, int room, int reference) {
     switch (size.mode) {
-        case ESizeMode::Pixels: return int(size.value);
-        case ESizeMode::Percent: return int(std::lround(reference * size.value / 100.0));
-        case ESizeMode::Full: return std::max(0, room);
-        case ESizeMode::Compact: break;
+        case ESizeMode::Pixels:
+            return int(size.value);
+        case ESizeMode::Percent:
+            return int(std::lround(reference * size.value / 100.0));
+        case ESizeMode::Full:
+            return std::max(0, room);
+        case ESizeMode::Compact:
+            break;
     }
     return compact;
 }
@@ -124,7 +130,8 @@ CSize CView::preferredSize() const {
     const CViewBasePlacement& p = m_placement;
     const bool needsContent = p.width.mode == ESizeMode::Compact || p.height.mode == ESizeMode::Compact;
     const CSize compact = needsContent ? compactSize() : CSize{};
-    return {p.clampWidth(resolve(p.width, compact.width, 0, 0)), p.clampHeight(resolve(p.height, compact.height, 0, 0))};
+    return {p.clampWidth(resolve(p.width, compact.width, 0, 0)),
+            p.clampHeight(resolve(p.height, compact.height, 0, 0))};
 }
 
 CErrorPtr CView::place(const CRect& area) {
@@ -167,8 +174,8 @@ CErrorPtr CView::layoutChildren() {
         const CSize pref = child->preferredSize();
         const CBorder& o = p.outer;
         const CRect box = shrink(room, o);
-        const bool vertical = p.placement == EPlacement::Top || p.placement == EPlacement::Bottom ||
-                              p.placement == EPlacement::ScrollerH;
+        const bool vertical =
+            p.placement == EPlacement::Top || p.placement == EPlacement::Bottom || p.placement == EPlacement::ScrollerH;
         CRect r = box;
         if (vertical) {
             const int h = p.clampHeight(resolve(p.height, pref.height, box.height(), inner.height()));
@@ -223,8 +230,10 @@ CErrorPtr CView::layoutChildren() {
         int used = 0;
         for (const CItem& item : rows.back()) used += item.width + item.view->m_placement.outer.horizontal();
         const CSize pref = child->preferredSize();
-        const int w = p.clampWidth(resolve(p.width, pref.width, room.width() - used - p.outer.horizontal(), inner.width()));
-        const int h = p.clampHeight(resolve(p.height, pref.height, room.height() - rowsAbove - p.outer.vertical(), inner.height()));
+        const int w =
+            p.clampWidth(resolve(p.width, pref.width, room.width() - used - p.outer.horizontal(), inner.width()));
+        const int h = p.clampHeight(
+            resolve(p.height, pref.height, room.height() - rowsAbove - p.outer.vertical(), inner.height()));
         rows.back().push_back({child, w, h});
     }
     int blockHeight = 0;
@@ -270,8 +279,8 @@ CErrorPtr CView::layoutChildren() {
         const CSize pref = child->preferredSize();
         const bool coverW = p.width.mode == ESizeMode::Compact && p.alignH == EAlign::Default;
         const bool coverH = p.height.mode == ESizeMode::Compact && p.alignV == EAlign::Default;
-        const int w = coverW ? reference.width()
-                             : p.clampWidth(resolve(p.width, pref.width, reference.width(), inner.width()));
+        const int w =
+            coverW ? reference.width() : p.clampWidth(resolve(p.width, pref.width, reference.width(), inner.width()));
         const int h = coverH ? reference.height()
                              : p.clampHeight(resolve(p.height, pref.height, reference.height(), inner.height()));
         const int x = alignIn(p.alignH, reference.left, reference.right, w) + p.offsetX;

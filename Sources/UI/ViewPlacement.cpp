@@ -27,18 +27,24 @@ bool readNumber(const std::string& text, double& out) {
 
 CErrorPtr readAlign(const CObject& view, const char* attr, bool horizontal, EAlign& out) {
     const std::string v = view.getAttr(attr).utf8();
-    if (v.empty()) out = EAlign::Default;
-    else if (v == "center") out = EAlign::Center;
-    else if (v == (horizontal ? "left" : "top")) out = EAlign::Start;
-    else if (v == (horizontal ? "right" : "bottom")) out = EAlign::End;
+    if (v.empty())
+        out = EAlign::Default;
+    else if (v == "center")
+        out = EAlign::Center;
+    else if (v == (horizontal ? "left" : "top"))
+        out = EAlign::Start;
+    else if (v == (horizontal ? "right" : "bottom"))
+        out = EAlign::End;
     else if (std::string(attr) == "alignment-h")
         return ZEL_ERROR("@zelstr_CViewBasePlacement_attrAlignmentH Invalid alignment-h '%1'.", CString(v));
     else if (std::string(attr) == "alignment-v")
         return ZEL_ERROR("@zelstr_CViewBasePlacement_attrAlignmentV Invalid alignment-v '%1'.", CString(v));
     else if (std::string(attr) == "inline-alignment-h")
-        return ZEL_ERROR("@zelstr_CViewBasePlacement_attrInlineAlignmentH Invalid inline-alignment-h '%1'.", CString(v));
+        return ZEL_ERROR("@zelstr_CViewBasePlacement_attrInlineAlignmentH Invalid inline-alignment-h '%1'.",
+                         CString(v));
     else
-        return ZEL_ERROR("@zelstr_CViewBasePlacement_attrInlineAlignmentV Invalid inline-alignment-v '%1'.", CString(v));
+        return ZEL_ERROR("@zelstr_CViewBasePlacement_attrInlineAlignmentV Invalid inline-alignment-v '%1'.",
+                         CString(v));
     return nullptr;
 }
 
@@ -88,9 +94,12 @@ CErrorPtr parseBorder(const CString& text, double scale, CBorder& out) {
         for (; i < token.size(); ++i) {
             const char c = char(std::toupper(static_cast<unsigned char>(token[i])));
             const int side = c == 'L' ? 0 : c == 'R' ? 1 : c == 'T' ? 2 : c == 'B' ? 3 : -1;
-            if (side >= 0) pick[side] = any = true;
-            else if (c == '*') add = true;
-            else break;
+            if (side >= 0)
+                pick[side] = any = true;
+            else if (c == '*')
+                add = true;
+            else
+                break;
         }
         if (i == token.size() || !isNumberStart(token[i]))
             return ZEL_ERROR("@zelstr_CViewBasePlacement_parseBorder_NoNumber Invalid border syntax: '%1' (1)", text);
@@ -106,13 +115,18 @@ CErrorPtr parseBorder(const CString& text, double scale, CBorder& out) {
 
 CErrorPtr CViewBasePlacement::read(const CObject& view, double scale) {
     const CString kind = view.hasAttr("placement") ? view.getAttr("placement") : CString("inline");
-    static const std::pair<const char*, EPlacement> kPlacements[] = {
-        {"inline", EPlacement::Inline},       {"overlay", EPlacement::Overlay},
-        {"full", EPlacement::Full},           {"top", EPlacement::Top},
-        {"bottom", EPlacement::Bottom},       {"left", EPlacement::Left},
-        {"right", EPlacement::Right},         {"match", EPlacement::Match},
-        {"window-overlay", EPlacement::WindowOverlay}, {"scroller-v", EPlacement::ScrollerV},
-        {"scroller-h", EPlacement::ScrollerH}, {"scroller-p", EPlacement::ScrollerP}};
+    static const std::pair<const char*, EPlacement> kPlacements[] = {{"inline", EPlacement::Inline},
+                                                                     {"overlay", EPlacement::Overlay},
+                                                                     {"full", EPlacement::Full},
+                                                                     {"top", EPlacement::Top},
+                                                                     {"bottom", EPlacement::Bottom},
+                                                                     {"left", EPlacement::Left},
+                                                                     {"right", EPlacement::Right},
+                                                                     {"match", EPlacement::Match},
+                                                                     {"window-overlay", EPlacement::WindowOverlay},
+                                                                     {"scroller-v", EPlacement::ScrollerV},
+                                                                     {"scroller-h", EPlacement::ScrollerH},
+                                                                     {"scroller-p", EPlacement::ScrollerP}};
     bool known = false;
     for (const auto& [name, value] : kPlacements)
         if (kind == CString(name)) {
@@ -123,8 +137,10 @@ CErrorPtr CViewBasePlacement::read(const CObject& view, double scale) {
     const bool scroller =
         placement == EPlacement::ScrollerV || placement == EPlacement::ScrollerH || placement == EPlacement::ScrollerP;
     if (scroller && !(view.parent() && view.parent()->getBool("is-scrollable", false)))
-        return ZEL_ERROR("@zelstr_CViewBasePlacement_attrPlacement_Scroll Invalid placement %1, parent view does not support scrolling",
-                         kind);
+        return ZEL_ERROR(
+            "@zelstr_CViewBasePlacement_attrPlacement_Scroll Invalid placement %1, parent view does not support "
+            "scrolling",
+            kind);
     match = view.getAttr("placement-match");
     ZEL_TRY(readSize(view, "width", scale, width));
     ZEL_TRY(readSize(view, "height", scale, height));

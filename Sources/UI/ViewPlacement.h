@@ -18,7 +18,20 @@ struct CBorder {
 CErrorPtr parseBorder(const CString& text, double scale, CBorder& out);
 
 // How a view takes its place in its parent.
-enum class EPlacement { Inline, Overlay, Full, Top, Bottom, Left, Right, Match, WindowOverlay, ScrollerV, ScrollerH, ScrollerP };
+enum class EPlacement {
+    Inline,
+    Overlay,
+    Full,
+    Top,
+    Bottom,
+    Left,
+    Right,
+    Match,
+    WindowOverlay,
+    ScrollerV,
+    ScrollerH,
+    ScrollerP
+};
 // How a width or height is given.
 enum class ESizeMode { Pixels, Percent, Compact, Full };
 // Start, centre or end of an axis; Default leaves the choice to the layout.
@@ -54,7 +67,8 @@ public:
     bool takesRoom() const { return !isHidden || isWeakHide; }
     bool isDocked() const {
         return placement == EPlacement::Top || placement == EPlacement::Bottom || placement == EPlacement::Left ||
-               placement == EPlacement::Right || placement == EPlacement::ScrollerV || placement == EPlacement::ScrollerH;
+               placement == EPlacement::Right || placement == EPlacement::ScrollerV ||
+               placement == EPlacement::ScrollerH;
     }
     int clampWidth(int w) const { return std::max(minWidth, std::min(maxWidth, w)); }
     int clampHeight(int h) const { return std::max(minHeight, std::min(maxHeight, h)); }

@@ -16,8 +16,8 @@ namespace zel {
 
 namespace {
 
-const char* const kAlignments[] = {"left",   "right",  "center", "bottom", "bottom-center", "bottom-local-center",
-                                   "center-overlay", "cursor"};
+const char* const kAlignments[] = {
+    "left", "right", "center", "bottom", "bottom-center", "bottom-local-center", "center-overlay", "cursor"};
 
 CRect toRect(const platform::CPixelRect& r) { return CRect{r.x, r.y, r.x + r.width, r.y + r.height}; }
 platform::CPixelRect toPixelRect(const CRect& r) { return platform::CPixelRect{r.left, r.top, r.width(), r.height()}; }
@@ -129,8 +129,7 @@ CErrorPtr CWindowRenderer::init() {
     ZEL_TRY(findObjectChecked("ui.window-shared-data", m_shared));
     if (getBool("is-popup-window", false)) {
         const std::string alignment = getAttr("window-alignment").utf8();
-        if (std::none_of(std::begin(kAlignments), std::end(kAlignments),
-                         [&](const char* a) { return alignment == a; }))
+        if (std::none_of(std::begin(kAlignments), std::end(kAlignments), [&](const char* a) { return alignment == a; }))
             return ZEL_ERROR("@zelstr_CWindowRenderer_init_Alignment Invalid window alignment '%1'",
                              getAttr("window-alignment"));
     }
@@ -165,8 +164,8 @@ CErrorPtr CWindowRenderer::createNativeWindow() {
     ZEL_TRY(m_shared->display(m_display));
     platform::CNativeWindow::COptions options;
     const CRect& area = m_root->area();
-    options.rect = platform::CPixelRect{int(getInt("window-x", 0)), int(getInt("window-y", 0)), area.width(),
-                                        area.height()};
+    options.rect =
+        platform::CPixelRect{int(getInt("window-x", 0)), int(getInt("window-y", 0)), area.width(), area.height()};
     options.title = getAttr("title").utf8();
     long long parentWindow = 0;
     CObject* top = root();
@@ -374,59 +373,59 @@ void CWindowRenderer::windowEvent(const platform::CWindowEvent& event) {
     const bool right = event.button == 3;
     const bool extra = event.button == 8 || event.button == 9;
     switch (event.type) {
-    case E::kMousePress:
-        // The press keeps the pointer until every button is up again.
-        captureMouse();
-        sendInput(extra ? "mouse-xbutton-press" : right ? "mouse-press-r" : "mouse-press", event);
-        break;
-    case E::kMouseRelease: {
-        const uint32_t bit = event.button >= 1 && event.button <= 3 ? 1u << (event.button - 1) : 0;
-        if ((event.buttonsHeld & ~bit) == 0) releaseMouse();
-        sendInput(extra ? "mouse-xbutton-release" : right ? "mouse-release-r" : "mouse-release", event);
-        break;
-    }
-    case E::kMouseMove:
-        sendInput("mouse-move", event);
-        break;
-    case E::kMouseWheel:
-        sendInput("mouse-wheel", event);
-        break;
-    case E::kMouseLeave:
-        sendInput("mouse-exit", event);
-        break;
-    case E::kKeyPress:
-        sendInput("key-press", event);
-        break;
-    case E::kKeyRelease:
-        sendInput("key-release", event);
-        break;
-    case E::kFocusIn:
-        sendInput("activate-window", event);
-        break;
-    case E::kFocusOut:
-        sendInput("deactivate-window", event);
-        break;
-    case E::kExpose:
-        // Only a copy of what is drawn already.
-        if (!m_painted) {
-            m_painted = true;
-            debugLog("First paint on: %f s", platform::secondsSinceStart() - m_openedSeconds);
+        case E::kMousePress:
+            // The press keeps the pointer until every button is up again.
+            captureMouse();
+            sendInput(extra ? "mouse-xbutton-press" : right ? "mouse-press-r" : "mouse-press", event);
+            break;
+        case E::kMouseRelease: {
+            const uint32_t bit = event.button >= 1 && event.button <= 3 ? 1u << (event.button - 1) : 0;
+            if ((event.buttonsHeld & ~bit) == 0) releaseMouse();
+            sendInput(extra ? "mouse-xbutton-release" : right ? "mouse-release-r" : "mouse-release", event);
+            break;
         }
-        blitRects({toRect(event.area).intersect(m_bitmap.bounds())});
-        break;
-    case E::kCloseRequest:
-        if (CErrorPtr err = closeWindow()) CSystem::showError(*err);
-        break;
-    case E::kDestroyed:
-    case E::kDisconnected:
-        // The server or the host's window is gone: nothing to draw on any
-        // more. The window object stays until the editor closes, as the
-        // display is still calling.
-        m_windowLost = true;
-        m_captured = false;
-        if (m_updateTimer) m_updateTimer->stop();
-        if (m_renderTimer) m_renderTimer->stop();
-        break;
+        case E::kMouseMove:
+            sendInput("mouse-move", event);
+            break;
+        case E::kMouseWheel:
+            sendInput("mouse-wheel", event);
+            break;
+        case E::kMouseLeave:
+            sendInput("mouse-exit", event);
+            break;
+        case E::kKeyPress:
+            sendInput("key-press", event);
+            break;
+        case E::kKeyRelease:
+            sendInput("key-release", event);
+            break;
+        case E::kFocusIn:
+            sendInput("activate-window", event);
+            break;
+        case E::kFocusOut:
+            sendInput("deactivate-window", event);
+            break;
+        case E::kExpose:
+            // Only a copy of what is drawn already.
+            if (!m_painted) {
+                m_painted = true;
+                debugLog("First paint on: %f s", platform::secondsSinceStart() - m_openedSeconds);
+            }
+            blitRects({toRect(event.area).intersect(m_bitmap.bounds())});
+            break;
+        case E::kCloseRequest:
+            if (CErrorPtr err = closeWindow()) CSystem::showError(*err);
+            break;
+        case E::kDestroyed:
+        case E::kDisconnected:
+            // The server or the host's window is gone: nothing to draw on any
+            // more. The window object stays until the editor closes, as the
+            // display is still calling.
+            m_windowLost = true;
+            m_captured = false;
+            if (m_updateTimer) m_updateTimer->stop();
+            if (m_renderTimer) m_renderTimer->stop();
+            break;
     }
 }
 

@@ -283,7 +283,8 @@ TEST(AudioWrapper, GlobalSettingsFollowInEveryInstance) {
         return *dynamic_cast<CAudioParam*>(w.plugin().findObject(CString("plugin.modMain.") + name));
     };
     auto set = [&](CAudioWrapper& w, const char* name, double v) {
-        CAudioParamTransaction tx(*dynamic_cast<CAudioParamCollector*>(w.plugin().findObject("plugin.param-collector")));
+        CAudioParamTransaction tx(
+            *dynamic_cast<CAudioParamCollector*>(w.plugin().findObject("plugin.param-collector")));
         tx.setElements(param(w, name), 0, 0, {v});
         tx.finish("Edit");
     };
@@ -335,7 +336,8 @@ TEST(AudioWrapper, DamagedSharedRoutingListFallsBackToTheEmbeddedOne) {
     CTestWrapper w;
     ASSERT_EQ(w.init(), nullptr);
     w.setIOChannels(1, 2);
-    auto* out = dynamic_cast<CAudioParam*>(w.plugin().findObject(w.plugin().fullName() + ".modMain.io-params.out-routing"));
+    auto* out =
+        dynamic_cast<CAudioParam*>(w.plugin().findObject(w.plugin().fullName() + ".modMain.io-params.out-routing"));
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(out->storage().read(0, 0), 1.0);
     EXPECT_EQ(out->storage().read(0, 1), 1.0) << "mono reaches the right output too";

@@ -49,9 +49,9 @@ TEST(CCTable, SlotsFollowTheStoredMapAndSkipWhatDoesNotFit) {
                                                {9, "plugin.param-collector"},
                                                {64, "plugin.modMain.bypass-enable"}},
                                               5);
-    ASSERT_EQ(CAppDataLocal::instance().writeItem(CAudioCCTable::kItemName, stored.data(), stored.size(),
-                                                  makeTag("adat")),
-              nullptr);
+    ASSERT_EQ(
+        CAppDataLocal::instance().writeItem(CAudioCCTable::kItemName, stored.data(), stored.size(), makeTag("adat")),
+        nullptr);
     CInstance inst;
     EXPECT_EQ(inst.table->slot(7), inst.collector->find("plugin.modMain.modOutGain.gain"));
     EXPECT_EQ(inst.table->slot(64), inst.collector->find("plugin.modMain.bypass-enable"));
@@ -60,9 +60,8 @@ TEST(CCTable, SlotsFollowTheStoredMapAndSkipWhatDoesNotFit) {
     EXPECT_EQ(inst.table->slot(200), nullptr);
 
     // A payload cut in its third entry keeps the first two.
-    std::vector<uint8_t> cut = ccmap({{1, "plugin.modMain.groupsel"}, {2, "plugin.modMain.ab-state"},
-                                      {3, "plugin.modMain.host-offline"}},
-                                     3);
+    std::vector<uint8_t> cut =
+        ccmap({{1, "plugin.modMain.groupsel"}, {2, "plugin.modMain.ab-state"}, {3, "plugin.modMain.host-offline"}}, 3);
     cut.resize(cut.size() - 5);
     inst.table->load(cut);
     EXPECT_NE(inst.table->slot(1), nullptr);

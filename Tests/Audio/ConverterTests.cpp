@@ -20,8 +20,8 @@ namespace {
 using CAttrs = std::vector<std::pair<const char*, const char*>>;
 
 // The converters as the shared document declares them.
-const CAttrs kGain = {{"is-discrete", "false"}, {"scale-power", "1.0"}, {"scale-threshold", "-1.0"},
-                      {"decimals", "1"},        {"label", "dB"}};
+const CAttrs kGain = {
+    {"is-discrete", "false"}, {"scale-power", "1.0"}, {"scale-threshold", "-1.0"}, {"decimals", "1"}, {"label", "dB"}};
 const CAttrs kText = {{"label", ""}, {"is-discrete", "true"}};
 const CAttrs kReal = {{"label", ""}, {"is-discrete", "false"}, {"decimals", "2"}};
 const CAttrs kTime = {{"is-discrete", "false"}, {"is-log", "false"},     {"scale", "0.001"},
@@ -101,12 +101,27 @@ public:
 // ---------------------------------------------------------------- number text
 
 TEST(NumberText, FormatsWithRoundingHalfAwayFromZero) {
-    struct Case { double value; unsigned decimals; const char* text; };
+    struct Case {
+        double value;
+        unsigned decimals;
+        const char* text;
+    };
     const Case cases[] = {
-        {0.0, 1, "0.0"},       {-0.04, 1, "0.0"},         {-0.05, 1, "-0.1"},   {0.05, 1, "0.1"},
-        {2.5, 0, "3"},         {-2.5, 0, "-3"},           {-0.4, 0, "0"},       {0.125, 2, "0.13"},
-        {1234.5678, 2, "1234.57"}, {0.001, 4, "0.0010"},  {-0.001, 4, "-0.0010"}, {12.0, 0, "12"},
-        {7.0, 10, "7.0000000000"}, {-123.0, 1, "-123.0"}, {0.99996, 4, "1.0000"},
+        {0.0, 1, "0.0"},
+        {-0.04, 1, "0.0"},
+        {-0.05, 1, "-0.1"},
+        {0.05, 1, "0.1"},
+        {2.5, 0, "3"},
+        {-2.5, 0, "-3"},
+        {-0.4, 0, "0"},
+        {0.125, 2, "0.13"},
+        {1234.5678, 2, "1234.57"},
+        {0.001, 4, "0.0010"},
+        {-0.001, 4, "-0.0010"},
+        {12.0, 0, "12"},
+        {7.0, 10, "7.0000000000"},
+        {-123.0, 1, "-123.0"},
+        {0.99996, 4, "1.0000"},
     };
     for (const Case& c : cases) EXPECT_EQ(formatNumber(c.value, c.decimals), CString(c.text)) << c.value;
 }
@@ -123,15 +138,19 @@ TEST(NumberText, RoundingToIntegersSaturates) {
 
 TEST(NumberText, ParsesUntilTheFirstForeignCharacter) {
     const double inf = std::numeric_limits<double>::infinity();
-    struct Case { const char* text; bool ok; double value; };
+    struct Case {
+        const char* text;
+        bool ok;
+        double value;
+    };
     const Case cases[] = {
-        {"12,5", true, 12.5},  {"12.5", true, 12.5},  {"-6", true, -6.0},     {"+3", true, 3.0},
-        {".5", true, 0.5},     {"5.", true, 5.0},     {",25", true, 0.25},    {"1e3", true, 1000.0},
-        {"1.5E-2", true, 0.015}, {"2e", true, 2.0},   {"2e+x", true, 2.0},    {"7dB", true, 7.0},
-        {"1.2.3", true, 1.2},  {"1,2,3", true, 1.2},  {"0.000", true, 0.0},   {"1e999", true, inf},
-        {"-1e999", true, -inf}, {"1e-999", true, 0.0}, {"0.0001e999", true, inf},
-        {"", false, 0.0},      {"-", false, 0.0},     {"abc", false, 0.0},    {".e5", false, 0.0},
-        {" 5", false, 0.0},    {"e5", false, 0.0},
+        {"12,5", true, 12.5},    {"12.5", true, 12.5},  {"-6", true, -6.0},        {"+3", true, 3.0},
+        {".5", true, 0.5},       {"5.", true, 5.0},     {",25", true, 0.25},       {"1e3", true, 1000.0},
+        {"1.5E-2", true, 0.015}, {"2e", true, 2.0},     {"2e+x", true, 2.0},       {"7dB", true, 7.0},
+        {"1.2.3", true, 1.2},    {"1,2,3", true, 1.2},  {"0.000", true, 0.0},      {"1e999", true, inf},
+        {"-1e999", true, -inf},  {"1e-999", true, 0.0}, {"0.0001e999", true, inf}, {"", false, 0.0},
+        {"-", false, 0.0},       {"abc", false, 0.0},   {".e5", false, 0.0},       {" 5", false, 0.0},
+        {"e5", false, 0.0},
     };
     for (const Case& c : cases) {
         double v = -999.0;
@@ -143,10 +162,21 @@ TEST(NumberText, ParsesUntilTheFirstForeignCharacter) {
 }
 
 TEST(NumberText, ParsesWholeNumbers) {
-    struct Case { const char* text; bool ok; long long value; };
+    struct Case {
+        const char* text;
+        bool ok;
+        long long value;
+    };
     const Case cases[] = {
-        {"3", true, 3},     {"-2", true, -2},  {"+7", true, 7},  {"2.7", true, 2}, {"4x", true, 4},
-        {"MS3", false, 0},  {"+", false, 0},   {"", false, 0},   {" 1", false, 0},
+        {"3", true, 3},
+        {"-2", true, -2},
+        {"+7", true, 7},
+        {"2.7", true, 2},
+        {"4x", true, 4},
+        {"MS3", false, 0},
+        {"+", false, 0},
+        {"", false, 0},
+        {" 1", false, 0},
         {"99999999999999999999", true, std::numeric_limits<long long>::max()},
         {"-9223372036854775808", true, std::numeric_limits<long long>::min()},
         {"-99999999999999999999", true, std::numeric_limits<long long>::min()},
@@ -163,11 +193,14 @@ TEST(NumberText, ParsesWholeNumbers) {
 // ---------------------------------------------------------------- initialisation
 
 TEST(Converters, InvalidAttributesFailInitialisation) {
-    struct Case { const char* tag; CAttrs attrs; const char* message; };
+    struct Case {
+        const char* tag;
+        CAttrs attrs;
+        const char* message;
+    };
     const Case cases[] = {
         {"audio:cvt-gain", with(kGain, "scale-power", "0"), "Invalid 'scale-power' attribute value 0 specified."},
-        {"audio:cvt-gain", with(kGain, "scale-power", "-1.5"),
-         "Invalid 'scale-power' attribute value -1.5 specified."},
+        {"audio:cvt-gain", with(kGain, "scale-power", "-1.5"), "Invalid 'scale-power' attribute value -1.5 specified."},
         {"audio:cvt-gain", with(kGain, "scale-power", "big"), "Invalid 'scale-power' attribute value big specified."},
         {"audio:cvt-gain", with(kGain, "scale-threshold", "1.5"),
          "Invalid 'scale-threshold' attribute value 1.5 specified."},
@@ -200,7 +233,12 @@ protected:
 TEST_F(GainConverter, TextIsDecibels) {
     EXPECT_NEAR(info.minValues[0], 0.251188643150958, 1e-15);
     EXPECT_NEAR(info.maxValues[0], 3.981071705534972, 1e-14);
-    struct Case { const char* text; bool ok; double clamped; double unclamped; };
+    struct Case {
+        const char* text;
+        bool ok;
+        double clamped;
+        double unclamped;
+    };
     const Case cases[] = {
         {"-6", true, 0.501187233627272, 0.501187233627272},
         {"0", true, 1.0, 1.0},
@@ -220,11 +258,16 @@ TEST_F(GainConverter, TextIsDecibels) {
 }
 
 TEST_F(GainConverter, DisplayModesChooseDecimals) {
-    struct Case { double plain; int mode; const char* text; };
+    struct Case {
+        double plain;
+        int mode;
+        const char* text;
+    };
     const Case cases[] = {
-        {1.0, 0, "0.0"},          {1.0, 3, "0.00"},         {fromDb(-9.94), 1, "-9.9"}, {fromDb(-9.96), 1, "-10"},
-        {fromDb(-0.04), 0, "0.0"}, {fromDb(-0.04), 3, "-0.04"}, {fromDb(6.02), 2, "6.0"}, {fromDb(-12), 1, "-12"},
-        {fromDb(3.26), 1, "3.3"}, {0.0, 0, "-inf"},
+        {1.0, 0, "0.0"},           {1.0, 3, "0.00"},          {fromDb(-9.94), 1, "-9.9"},
+        {fromDb(-9.96), 1, "-10"}, {fromDb(-0.04), 0, "0.0"}, {fromDb(-0.04), 3, "-0.04"},
+        {fromDb(6.02), 2, "6.0"},  {fromDb(-12), 1, "-12"},   {fromDb(3.26), 1, "3.3"},
+        {0.0, 0, "-inf"},
     };
     for (const Case& c : cases) EXPECT_EQ(gain->plainToText(info, 0, c.plain, c.mode), CString(c.text)) << c.plain;
 }
@@ -246,13 +289,12 @@ TEST(Converters, LogThresholdSplitsAtUnityGain) {
     ASSERT_TRUE(gain);
     const CAudioParamInfo info = rangeInfo(*gain, "-60", "12");
     const double lo = info.minValues[0], hi = info.maxValues[0];
-    struct Case { double normalized; double plain; };
+    struct Case {
+        double normalized;
+        double plain;
+    };
     const Case cases[] = {
-        {0.0, lo},
-        {0.25, lo * std::pow(1.0 / lo, std::sqrt(0.5))},
-        {0.5, 1.0},
-        {0.75, std::sqrt(hi)},
-        {1.0, hi},
+        {0.0, lo}, {0.25, lo * std::pow(1.0 / lo, std::sqrt(0.5))}, {0.5, 1.0}, {0.75, std::sqrt(hi)}, {1.0, hi},
     };
     for (const Case& c : cases) {
         EXPECT_NEAR(gain->normalizedToPlain(info, 0, c.normalized), c.plain, 1e-12) << c.normalized;
@@ -291,7 +333,11 @@ TEST(Converters, RealParsesClampsAndPrints) {
     EXPECT_EQ(real->textToPlain(info, 0, "150", &ok), 150.0);
     EXPECT_EQ(real->textToPlainClamped(info, 0, "x", &ok), -1.0);
     EXPECT_FALSE(ok);
-    struct Case { double plain; int mode; const char* text; };
+    struct Case {
+        double plain;
+        int mode;
+        const char* text;
+    };
     const Case cases[] = {
         {3.14159, 0, "3.14"}, {3.14159, 1, "3.1"}, {3.14159, 3, "3.14"}, {12.34, 1, "12"},
         {9.96, 1, "10"},      {9.94, 1, "9.9"},    {-0.004, 0, "0.00"},  {-55.125, 2, "-55.13"},
@@ -341,13 +387,15 @@ protected:
 
 TEST_F(TimeConverter, TextIsInDisplayUnits) {
     EXPECT_DOUBLE_EQ(info.maxValues[0], 9.99999);
-    struct Case { const char* text; bool ok; double clamped; double unclamped; };
+    struct Case {
+        const char* text;
+        bool ok;
+        double clamped;
+        double unclamped;
+    };
     const Case cases[] = {
-        {"250", true, 0.25, 0.25},
-        {"12,5", true, 0.0125, 0.0125},
-        {"20000", true, info.maxValues[0], 20.0},
-        {"-3", true, 0.0, -0.003},
-        {"abc", false, 0.0, 0.0},
+        {"250", true, 0.25, 0.25}, {"12,5", true, 0.0125, 0.0125}, {"20000", true, info.maxValues[0], 20.0},
+        {"-3", true, 0.0, -0.003}, {"abc", false, 0.0, 0.0},
     };
     for (const Case& c : cases) {
         bool ok = !c.ok;
@@ -367,14 +415,19 @@ TEST_F(TimeConverter, DecimalsFollowMagnitudeAndFlags) {
     auto precise = make<CAudioParamConverterTime>("audio:cvt-time", with(kTime, "is-precise", "true"));
     auto exact = make<CAudioParamConverterTime>("audio:cvt-time", with(kTime, "is-exact", "true"));
     ASSERT_TRUE(precise && exact);
-    struct Case { const CAudioParamConverterTime* cvt; double plain; int mode; const char* text; };
+    struct Case {
+        const CAudioParamConverterTime* cvt;
+        double plain;
+        int mode;
+        const char* text;
+    };
     const Case cases[] = {
-        {time.get(), 0.1, 0, "100"},     {time.get(), 0.1, 1, "0.1*"},     {time.get(), 0.005, 0, "5.00"},
-        {time.get(), 0.05, 0, "50.0"},   {time.get(), 0.5, 0, "500"},      {time.get(), 0.5, 2, "500"},
-        {time.get(), 0.005, 1, "5.0"},   {time.get(), 0.05, 1, "50"},      {time.get(), 0.00951, 1, "10"},
-        {time.get(), 2.5, 1, "2.5*"},    {time.get(), 0.00999, 0, "10.0"}, {time.get(), 0.0, 0, "0.00"},
+        {time.get(), 0.1, 0, "100"},        {time.get(), 0.1, 1, "0.1*"},      {time.get(), 0.005, 0, "5.00"},
+        {time.get(), 0.05, 0, "50.0"},      {time.get(), 0.5, 0, "500"},       {time.get(), 0.5, 2, "500"},
+        {time.get(), 0.005, 1, "5.0"},      {time.get(), 0.05, 1, "50"},       {time.get(), 0.00951, 1, "10"},
+        {time.get(), 2.5, 1, "2.5*"},       {time.get(), 0.00999, 0, "10.0"},  {time.get(), 0.0, 0, "0.00"},
         {precise.get(), 0.005, 0, "5.000"}, {precise.get(), 0.05, 0, "50.00"}, {precise.get(), 0.5, 0, "500.0"},
-        {exact.get(), 0.5, 0, "500.00"}, {exact.get(), 0.05, 3, "50.00"},
+        {exact.get(), 0.5, 0, "500.00"},    {exact.get(), 0.05, 3, "50.00"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.cvt->plainToText(info, 0, c.plain, c.mode), CString(c.text)) << c.plain << " mode " << c.mode;
@@ -420,12 +473,12 @@ TEST_F(EnumConverter, ShowsStateNames) {
         const char* text;
     };
     const Case cases[] = {
-        {plain.get(), &pairs, 2.0, 0, "MS2"},     {plain.get(), &pairs, 2.4, 0, "MS2"},
-        {plain.get(), &pairs, 2.5, 0, "MS3"},     {plain.get(), &pairs, 7.0, 0, "Reserve"},
-        {plain.get(), &pairs, 7.0, 1, "Rsv"},     {plain.get(), &pairs, 7.0, 2, "Reserve"},
+        {plain.get(), &pairs, 2.0, 0, "MS2"},      {plain.get(), &pairs, 2.4, 0, "MS2"},
+        {plain.get(), &pairs, 2.5, 0, "MS3"},      {plain.get(), &pairs, 7.0, 0, "Reserve"},
+        {plain.get(), &pairs, 7.0, 1, "Rsv"},      {plain.get(), &pairs, 7.0, 2, "Reserve"},
         {plain.get(), &pairs, -1.0, 0, "Reserve"}, {plain.get(), &pairs, 0.0, 1, "---"},
-        {enable.get(), &onOff, 0.0, 0, "Off"},    {enable.get(), &onOff, 1.0, 1, "On"},
-        {enable.get(), &onOff, 0.0, 2, "Off"},    {plain.get(), &onOff, 5.5, 0, "6"},
+        {enable.get(), &onOff, 0.0, 0, "Off"},     {enable.get(), &onOff, 1.0, 1, "On"},
+        {enable.get(), &onOff, 0.0, 2, "Off"},     {plain.get(), &onOff, 5.5, 0, "6"},
         {plain.get(), &onOff, -2.5, 0, "-3"},
     };
     for (const Case& c : cases)
@@ -442,14 +495,10 @@ TEST_F(EnumConverter, TypedTextFindsNumbersAndNames) {
         double unclamped;
     };
     const Case cases[] = {
-        {plain.get(), &pairs, "ms3", true, 3.0, 3.0},
-        {plain.get(), &pairs, " \tmS4\r\n", true, 4.0, 4.0},
-        {plain.get(), &pairs, "3", true, 3.0, 3.0},
-        {plain.get(), &pairs, "9", true, 4.0, 9.0},
-        {plain.get(), &pairs, "-2", true, 0.0, -2.0},
-        {plain.get(), &pairs, "bogus", false, 0.0, 0.0},
-        {enable.get(), &onOff, "on", true, 1.0, 1.0},
-        {enable.get(), &onOff, "OFF", true, 0.0, 0.0},
+        {plain.get(), &pairs, "ms3", true, 3.0, 3.0},     {plain.get(), &pairs, " \tmS4\r\n", true, 4.0, 4.0},
+        {plain.get(), &pairs, "3", true, 3.0, 3.0},       {plain.get(), &pairs, "9", true, 4.0, 9.0},
+        {plain.get(), &pairs, "-2", true, 0.0, -2.0},     {plain.get(), &pairs, "bogus", false, 0.0, 0.0},
+        {enable.get(), &onOff, "on", true, 1.0, 1.0},     {enable.get(), &onOff, "OFF", true, 0.0, 0.0},
         {enable.get(), &onOff, "maybe", false, 0.0, 0.0},
     };
     for (const Case& c : cases) {
@@ -525,10 +574,13 @@ TEST(Converters, NormalisedRoundTrips) {
     auto logTime = make<CAudioParamConverterTime>("audio:cvt-time", with(kTime, "is-log", "true"));
     auto enumCvt = make<CAudioParamConverterEnum>("audio:cvt-enum", kEnum);
     ASSERT_TRUE(gain && real && time && logTime && enumCvt);
-    struct Case { const CAudioParamConverter* cvt; CAudioParamInfo info; };
+    struct Case {
+        const CAudioParamConverter* cvt;
+        CAudioParamInfo info;
+    };
     const Case cases[] = {
-        {gain.get(), rangeInfo(*gain, "-12", "12")},  {gain.get(), rangeInfo(*gain, "-96", "96")},
-        {real.get(), rangeInfo(*real, "-5", "20")},   {time.get(), rangeInfo(*time, "0", "9999.99")},
+        {gain.get(), rangeInfo(*gain, "-12", "12")},    {gain.get(), rangeInfo(*gain, "-96", "96")},
+        {real.get(), rangeInfo(*real, "-5", "20")},     {time.get(), rangeInfo(*time, "0", "9999.99")},
         {time.get(), rangeInfo(*time, "100", "10000")}, {logTime.get(), rangeInfo(*logTime, "1", "1000")},
     };
     for (const Case& c : cases)

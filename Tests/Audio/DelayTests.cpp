@@ -94,9 +94,9 @@ TEST(DelayLine, CrossFadeIsARaisedCosineFromOldToNewDelay) {
         int64_t from, to;
         size_t preroll, block;
     };
-    for (const Case& k : {Case{64, 100, 50, 300, 1000, 37}, Case{64, 100, 300, 50, 1024, 64},
-                          Case{512, 200, 100, 1000, 2050, 333}, Case{512, 200, 100, 1000, 2500, 512},
-                          Case{64, 1, 10, 20, 500, 7}}) {
+    for (const Case& k :
+         {Case{64, 100, 50, 300, 1000, 37}, Case{64, 100, 300, 50, 1024, 64}, Case{512, 200, 100, 1000, 2050, 333},
+          Case{512, 200, 100, 1000, 2500, 512}, Case{64, 1, 10, 20, 500, 7}}) {
         SCOPED_TRACE(testing::Message() << k.from << " -> " << k.to << " after " << k.preroll);
         CLine l(k.page, k.fade);
         l.line.setDelay(k.from);
@@ -236,8 +236,8 @@ TEST(DelayModule, TimeUnitSamplesAndCeilingAtEveryRate) {
                          Row{48000, 1.116437, 0, 2, 48000}, Row{44100, 9.99999, 99999, 0, 529200},
                          Row{48000, 0, 2.5, 0, 3}, Row{48000, 0.001, 0, 1.5, 43}, Row{48000, 0.5, 0, 3, 24000}})
         EXPECT_EQ(CModule(r.rate).delayFor(r.time, r.samples, r.mode), r.delay) << r.time << " " << r.mode;
-    for (auto [rate, shortDelay] : {std::pair<double, long long>{44100, 466}, {48000, 507}, {96000, 1011},
-                                    {192000, 2019}}) {
+    for (auto [rate, shortDelay] :
+         {std::pair<double, long long>{44100, 466}, {48000, 507}, {96000, 1011}, {192000, 2019}}) {
         SCOPED_TRACE(rate);
         CModule m(rate);
         EXPECT_EQ(m.delayFor(0.0105, 3, 0), shortDelay);
@@ -281,9 +281,9 @@ TEST(DelayModule, LatencyAttributesOffsetTheDelay) {
         long long delay, own;
     };
     // 1 ms at 48 kHz is 48 samples.
-    for (const Row& r : {Row{"100", false, false, 52, 100}, Row{"100", false, true, 148, 100},
-                         Row{"0.002", true, true, 144, 96}, Row{"-5", false, true, 48, 0},
-                         Row{"10", false, false, 0, 10}}) {
+    for (const Row& r :
+         {Row{"100", false, false, 52, 100}, Row{"100", false, true, 148, 100}, Row{"0.002", true, true, 144, 96},
+          Row{"-5", false, true, 48, 0}, Row{"10", false, false, 0, 10}}) {
         SCOPED_TRACE(r.latency);
         CModDelayDef def;
         def.setAttr("latency", r.latency);

@@ -134,14 +134,16 @@ TEST(FactoryBank, PayloadIsOneBankOfElevenPresetsOfElevenItemsThatSavesBackIdent
     CAudioPresetBank bank;
     loadWhole(payload, bank, &CAudioPresetBank::load);
     EXPECT_EQ(bank.name(), "Factory ROM");
-    EXPECT_EQ(names(bank), (std::vector<std::string>{
-                               "t4c9:Default", "t4c9:32 samples", "t4c9:64 samples", "t4c9:128 samples",
-                               "t4c9:256 samples", "t4c9:512 samples", "t4c9:1024 samples", "t4c9:2048 samples",
-                               "t4c9:4096 samples", "t4c9:Stereo Delay", "t4c9:Mid-Side Delay"}));
-    const std::vector<std::string> expectedKeys = {
-        "io-params.grouping", "io-params.in-channel-names", "io-params.in-routing", "io-params.ms-pairs",
-        "io-params.out-routing", "io-params.oversampling", "modLagwell.adelay", "modLagwell.sdelay",
-        "modOutGain.gain", "modOutGain.mute", "modOutGain.time"};
+    EXPECT_EQ(names(bank), (std::vector<std::string>{"t4c9:Default", "t4c9:32 samples", "t4c9:64 samples",
+                                                     "t4c9:128 samples", "t4c9:256 samples", "t4c9:512 samples",
+                                                     "t4c9:1024 samples", "t4c9:2048 samples", "t4c9:4096 samples",
+                                                     "t4c9:Stereo Delay", "t4c9:Mid-Side Delay"}));
+    const std::vector<std::string> expectedKeys = {"io-params.grouping",    "io-params.in-channel-names",
+                                                   "io-params.in-routing",  "io-params.ms-pairs",
+                                                   "io-params.out-routing", "io-params.oversampling",
+                                                   "modLagwell.adelay",     "modLagwell.sdelay",
+                                                   "modOutGain.gain",       "modOutGain.mute",
+                                                   "modOutGain.time"};
     for (const CAudioPreset& p : bank.presets()) {
         EXPECT_EQ(keys(p), expectedKeys) << p.name().utf8();
         for (const char* key : {"io-params.oversampling", "modOutGain.mute", "modOutGain.time"})
@@ -205,20 +207,20 @@ TEST(RoutingPresets, DefaultListIsOneNamelessBankOfElevenPresetsThatSavesBackIde
     CAudioPresetBank list;
     loadWhole(payload, list, &CAudioPresetBank::loadList);
     EXPECT_EQ(list.name(), "");
-    EXPECT_EQ(names(list), (std::vector<std::string>{
-                               "ZMIO:Default Stereo", "ZMIO:2.1 Stereo", "ZMIO:5.1 Surround (Groups)",
-                               "ZMIO:5.1 Surround (Multi)", "ZMIO:7.1 Surround (Groups)", "ZMIO:Dual Mono",
-                               "ZMIO:Mid-Side Stereo", "ZMIO:Mono To Stereo", "ZMIO:Stereo Side-Chain",
-                               "ZMIO:Mono Side-Chain", "ZMIO:Force Mono"}));
+    EXPECT_EQ(names(list),
+              (std::vector<std::string>{"ZMIO:Default Stereo", "ZMIO:2.1 Stereo", "ZMIO:5.1 Surround (Groups)",
+                                        "ZMIO:5.1 Surround (Multi)", "ZMIO:7.1 Surround (Groups)", "ZMIO:Dual Mono",
+                                        "ZMIO:Mid-Side Stereo", "ZMIO:Mono To Stereo", "ZMIO:Stereo Side-Chain",
+                                        "ZMIO:Mono Side-Chain", "ZMIO:Force Mono"}));
     EXPECT_EQ(saved(list, &CAudioPresetBank::saveList), payload);
 
-    const std::vector<std::string> all = {"group-names", "grouping",   "in-channel-names", "in-routing",
+    const std::vector<std::string> all = {"group-names", "grouping",    "in-channel-names", "in-routing",
                                           "ms-pairs",    "out-routing", "show-all-channels"};
     const std::vector<std::string> noPairs = {"group-names", "grouping",    "in-channel-names",
                                               "in-routing",  "out-routing", "show-all-channels"};
-    const std::vector<std::string> sideChain = {"group-names", "grouping",     "in-channel-names", "in-routing",
-                                                "ms-pairs",    "out-routing",  "oversampling",
-                                                "sidechain",   "sidechain-mute"};
+    const std::vector<std::string> sideChain = {"group-names",  "grouping",  "in-channel-names",
+                                                "in-routing",   "ms-pairs",  "out-routing",
+                                                "oversampling", "sidechain", "sidechain-mute"};
     for (size_t i = 0; i < list.presets().size(); ++i) {
         const CAudioPreset& p = list.presets()[i];
         EXPECT_EQ(keys(p), i == 3 || i == 4 ? noPairs : i == 8 || i == 9 ? sideChain : all) << p.name().utf8();
@@ -242,8 +244,7 @@ TEST(RoutingPresets, EveryPresetActivatesOnTheRoutingRegistry) {
     CAudioPresetBank list;
     loadWhole(routingPayload(), list, &CAudioPresetBank::loadList);
     ASSERT_EQ(list.presets().size(), 11u);
-    for (const CAudioPreset& p : list.presets())
-        EXPECT_EQ(io.activatePreset(p), nullptr) << p.name().utf8();
+    for (const CAudioPreset& p : list.presets()) EXPECT_EQ(io.activatePreset(p), nullptr) << p.name().utf8();
 
     auto text = [&](const char* param, size_t e) { return inst.param(param).storage().text(0, e).utf8(); };
     ASSERT_EQ(io.activatePreset(list.presets()[4]), nullptr);

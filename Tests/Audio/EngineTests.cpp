@@ -17,7 +17,6 @@
 
 using namespace zel;
 
-
 namespace {
 
 constexpr size_t kChannels = 8;

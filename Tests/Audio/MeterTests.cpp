@@ -16,20 +16,19 @@
 #include "Audio/VizCollector.h"
 #include "Core/Application.h"
 #include "Core/MemoryStream.h"
-#include "Support/Instance.h"
 #include "Support/HeapCounter.h"
+#include "Support/Instance.h"
 #include "Support/Printers.h"
 
 using namespace zel;
-
 
 namespace {
 
 using M = CModMeterModule;
 
 // By slot index.
-const char* const kSlotNames[M::kSlotCount] = {"peak-time", "rms-time",  "gain",     "bias-time", "use-bias",
-                                               "release",   "peak-gain", "rms-time2", "release2", "use-time2"};
+const char* const kSlotNames[M::kSlotCount] = {"peak-time", "rms-time",  "gain",      "bias-time", "use-bias",
+                                               "release",   "peak-gain", "rms-time2", "release2",  "use-time2"};
 
 const CAudioParamInfo& sharedInfo(const char* meter, const char* param) {
     const CString path = CString("audio.modMain.") + meter + "." + param;
@@ -310,8 +309,10 @@ TEST_P(MeterLoops, PlainAndDifferenceMatchTheSampleBySampleRoutine) {
                 const auto where = ::testing::Message() << "diff " << diff << " rms " << t.rms << " release "
                                                         << t.release << " sample " << done;
                 ASSERT_TRUE(closeRelative(rig.module.integrated(), ref.m)) << where;
-                if (diff) ASSERT_TRUE(closeRelative(rig.module.referenceLevel(), ref.mRef)) << where;
-                else ASSERT_TRUE(closeRelative(rig.module.released(), ref.r)) << where;
+                if (diff)
+                    ASSERT_TRUE(closeRelative(rig.module.referenceLevel(), ref.mRef)) << where;
+                else
+                    ASSERT_TRUE(closeRelative(rig.module.released(), ref.r)) << where;
                 if (!ended) continue;
                 ++frames;
                 ASSERT_TRUE(closeRelative(rig.module.frame().level, want.level)) << where;
@@ -339,8 +340,10 @@ TEST_P(MeterLoops, SlowTimesStayWithTheSampleBySampleRoutineOverLongRuns) {
             for (; ref.consumed < done; ++ref.consumed) ref.step(x[ref.consumed], y[ref.consumed], want);
             const auto where = ::testing::Message() << "diff " << diff << " sample " << done;
             ASSERT_TRUE(closeRelative(rig.module.integrated(), ref.m)) << where;
-            if (diff) ASSERT_TRUE(closeRelative(rig.module.referenceLevel(), ref.mRef)) << where;
-            else ASSERT_TRUE(closeRelative(rig.module.released(), ref.r)) << where;
+            if (diff)
+                ASSERT_TRUE(closeRelative(rig.module.referenceLevel(), ref.mRef)) << where;
+            else
+                ASSERT_TRUE(closeRelative(rig.module.released(), ref.r)) << where;
         }
     }
 }
@@ -476,8 +479,9 @@ public:
             auto* alloc = dynamic_cast<const CAudioParamAllocDef*>(child.get());
             if (!alloc) continue;
             auto& copy = m_copies[alloc->paramName().utf8()];
-            if (!copy) copy = std::make_unique<CAudioParamCopy>(
-                                 dynamic_cast<const CAudioParamDef&>(*def.findChild(alloc->paramName())).info());
+            if (!copy)
+                copy = std::make_unique<CAudioParamCopy>(
+                    dynamic_cast<const CAudioParamDef&>(*def.findChild(alloc->paramName())).info());
             slots[size_t(alloc->index())].bind(copy.get(), false, false);
         }
     }
@@ -618,12 +622,12 @@ TEST(MeterProcess, SteadyStateAllocatesNothing) {
     {
         CHeapCounter heap;
         for (int block = 0; block < 200; ++block) {
-        if (block == 100) {
-            ctx.set("peak-time", 5.0);
-            ctx.set("rms-time", 0.3);
-        }
-        meter.update();
-        meter.process(512);
+            if (block == 100) {
+                ctx.set("peak-time", 5.0);
+                ctx.set("rms-time", 0.3);
+            }
+            meter.update();
+            meter.process(512);
         }
         allocations = heap.count();
     }

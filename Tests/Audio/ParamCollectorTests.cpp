@@ -106,7 +106,8 @@ TEST(ParamCollector, PostedChangesReachTheAudioThreadAsGroupSnapshots) {
     EXPECT_EQ(taken.components(g)[0], 2.0) << "the newest value wins";
     const auto& r = taken.entries()[1];
     EXPECT_EQ(std::vector<double>(taken.components(r), taken.components(r) + r.size),
-              (std::vector<double>{1, 2, 0, 0, 0, 0, 0, 0})) << "the whole group travels";
+              (std::vector<double>{1, 2, 0, 0, 0, 0, 0, 0}))
+        << "the whole group travels";
     inst.collector->takePending(taken);
     EXPECT_TRUE(taken.empty()) << "an update is taken over once";
 }

@@ -60,7 +60,7 @@ TEST(ParamDefs, DefaultsFollowTheValueSyntax) {
       <audio:param name="in-channel-names" data-type="string" converter="paramcvt.text"
           def-values="L,R,IN3,IN4"/>
       <audio:param name="clamped" converter="paramcvt.gain" min-values="-12" max-values="12" def-values="20;-30"/>)",
-           "defaults");
+            "defaults");
     ASSERT_EQ(d.error, nullptr) << d.errorText();
 
     const CAudioParamInfo& routing = d.get<CAudioParamDef>("in-routing")->info();
@@ -118,12 +118,14 @@ TEST(ParamDefs, DefinitionErrorsHaveExactMessages) {
         {R"(element-size="2" data-type="string" converter="paramcvt.text" converter2="paramcvt.text" def-values="a")",
          "Invalid element size 2 for non-float data specified."},
         {R"(converter="paramcvt.real" min-values="0" max-values="1")", "No default values specified."},
-        {R"(converter="paramcvt.real" min-values="0" max-values="1" def-values="0,x")", "Default values parsing error."},
+        {R"(converter="paramcvt.real" min-values="0" max-values="1" def-values="0,x")",
+         "Default values parsing error."},
         {R"(element-size="2" converter="paramcvt.real" converter2="paramcvt.real" min-values="0 0" max-values="1 1" def-values="0 0,1")",
          "Not enough default elements at pos 4."},
         {R"(element-size="2" converter="paramcvt.real" converter2="paramcvt.real" min-values="0" max-values="1 1" def-values="0 0")",
          "Not enough minimum values defined 1 (should be 2)."},
-        {R"(converter="paramcvt.real" min-values="0" def-values="0")", "Not enough maximum values defined 0 (should be 1)."},
+        {R"(converter="paramcvt.real" min-values="0" def-values="0")",
+         "Not enough maximum values defined 0 (should be 1)."},
         {R"(converter="paramcvt.real" min-values="3" max-values="3" def-values="3")",
          "Zero default min-max values difference detected in element 0."},
         {R"(converter="paramcvt.nothing" def-values="0")", "Audio parameter converter 'paramcvt.nothing' not found."},
@@ -133,7 +135,8 @@ TEST(ParamDefs, DefinitionErrorsHaveExactMessages) {
          "No state names data available in 'p'."},
     };
     int i = 0;
-    for (const Case& c : cases) EXPECT_EQ(paramError(c.attrs, "param-error-" + std::to_string(i++)), c.message) << c.attrs;
+    for (const Case& c : cases)
+        EXPECT_EQ(paramError(c.attrs, "param-error-" + std::to_string(i++)), c.message) << c.attrs;
 }
 
 TEST(ParamDefs, AllocationsRemapsAndHostNames) {
@@ -170,7 +173,8 @@ TEST(ParamDefs, AllocationsRemapsAndHostNames) {
         {R"(<audio:param-remap><content> ; </content></audio:param-remap>)", "No remappings defined."},
         {R"(<audio:param-remap><content>a = b; c d;</content></audio:param-remap>)",
          "Invalid remapping string 'c d' defined."},
-        {R"(<audio:ext-param param-name="x" ext-name="ADelay10"/>)", "Externalized parameter name 'ADelay10' is too long"},
+        {R"(<audio:ext-param param-name="x" ext-name="ADelay10"/>)",
+         "Externalized parameter name 'ADelay10' is too long"},
         {R"(<audio:ext-param param-name="x" ext-name=""/>)", "Externalized parameter name '' is too long"},
     };
     int i = 0;

@@ -28,7 +28,10 @@ struct CFiltered {
     std::unique_ptr<CAudioParamFilter> filter;
 
     CFiltered(std::unique_ptr<CAudioParamFilter> f, bool dstSingleGroup)
-        : srcInfo(floatInfo(false)), dstInfo(floatInfo(dstSingleGroup)), src(srcInfo), dst(dstInfo),
+        : srcInfo(floatInfo(false)),
+          dstInfo(floatInfo(dstSingleGroup)),
+          src(srcInfo),
+          dst(dstInfo),
           filter(std::move(f)) {
         EXPECT_EQ(filter->bind({&src}, {&dst}), nullptr);
     }
@@ -46,8 +49,8 @@ struct CFiltered {
 
 std::string defError(const std::string& element) {
     CObject root;
-    CErrorPtr e = CXMLData::loadFromMemory("filters", compileDocument("<document>" + element + "</document>", "filter"),
-                                           root);
+    CErrorPtr e =
+        CXMLData::loadFromMemory("filters", compileDocument("<document>" + element + "</document>", "filter"), root);
     if (!e) e = root.init();
     return e ? e->text().utf8() : "<no error>";
 }

@@ -61,12 +61,11 @@ TEST(ParamRegistry, EachRegistryCapturesItsOwnStorableParameters) {
 
     inst.registry().capture(master);
     EXPECT_EQ(master.name(), "t4c9:Default");
-    EXPECT_EQ(keys(master),
-              (std::vector<CString>{"groupsel", "io-params.group-names", "io-params.grouping",
-                                    "io-params.in-channel-names", "io-params.in-routing", "io-params.ms-pairs",
-                                    "io-params.out-routing", "io-params.show-all-channels", "modLagwell.adelay",
-                                    "modLagwell.delay-time-mode", "modLagwell.sdelay", "modOutGain.gain",
-                                    "preset-name"}));
+    EXPECT_EQ(keys(master), (std::vector<CString>{
+                                "groupsel", "io-params.group-names", "io-params.grouping", "io-params.in-channel-names",
+                                "io-params.in-routing", "io-params.ms-pairs", "io-params.out-routing",
+                                "io-params.show-all-channels", "modLagwell.adelay", "modLagwell.delay-time-mode",
+                                "modLagwell.sdelay", "modOutGain.gain", "preset-name"}));
     CAudioPreset withPersistent;
     inst.registry().capture(withPersistent, -1, true);
     EXPECT_EQ(withPersistent.items().count("instance-name"), 1u);
@@ -76,7 +75,8 @@ TEST(ParamRegistry, EachRegistryCapturesItsOwnStorableParameters) {
     EXPECT_EQ(keys(colour), (std::vector<CString>{"mode-name", "palette"})) << "this registry stores globals";
 
     // The item is the definition name and the storage record.
-    CMemoryReaderStatic in(master.items().at("io-params.grouping").data(), master.items().at("io-params.grouping").size());
+    CMemoryReaderStatic in(master.items().at("io-params.grouping").data(),
+                           master.items().at("io-params.grouping").size());
     CString defName;
     ASSERT_EQ(in.readString(defName), nullptr);
     EXPECT_EQ(defName, "audio.modMain.io-params.grouping");
@@ -253,7 +253,8 @@ TEST(ParamRegistry, StoredDefaultPresetSeedsNewInstances) {
         inst.registry().capture(mine);
         mine.setName("t4c9:Mine");
         ASSERT_EQ(inst.registry().storeDefaultPreset(mine), nullptr);
-        EXPECT_NE(inst.registry("param-registry-io").storeDefaultPreset(mine), nullptr) << "checked like any activation";
+        EXPECT_NE(inst.registry("param-registry-io").storeDefaultPreset(mine), nullptr)
+            << "checked like any activation";
     }
     CInstance next;
     EXPECT_TRUE(next.registry().isDefaultPresetLoaded());

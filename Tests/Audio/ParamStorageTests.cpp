@@ -134,8 +134,10 @@ TEST(ParamStorage, BadRecordsFailWithTheirMessageAndKeepTheValue) {
     };
     const Case cases[] = {
         {CBytes().u32(2).b, "Unsupported data set version 2."},
-        {CBytes().u32(1).u32(2).u32(0).b, "Unsupported storage format (esize=2, dtype=0; should be: esize=1, dtype=0)."},
-        {CBytes().u32(1).u32(1).u32(1).b, "Unsupported storage format (esize=1, dtype=1; should be: esize=1, dtype=0)."},
+        {CBytes().u32(1).u32(2).u32(0).b,
+         "Unsupported storage format (esize=2, dtype=0; should be: esize=1, dtype=0)."},
+        {CBytes().u32(1).u32(1).u32(1).b,
+         "Unsupported storage format (esize=1, dtype=1; should be: esize=1, dtype=0)."},
         // A group count of four billion: fails at the end of the bytes.
         {CBytes().u32(1).u32(1).u32(0).u32(4000000000u).u32(1).real(1).b,
          "Premature end of memory resource while reading (pos 28, count 4, size 28)."},
@@ -152,8 +154,7 @@ TEST(ParamStorage, BadRecordsFailWithTheirMessageAndKeepTheValue) {
     t.setDefault();
     EXPECT_EQ(loadError(t, CBytes().u32(1).u32(1).u32(1).u32(1).u32(1).u32(1).u32(3).b),
               "Unknown data type 3 encountered");
-    EXPECT_EQ(loadError(t, CBytes().u32(1).u32(1).u32(1).u32(1).u32(0).u32(1).u32(9).b),
-              "Data item 9 is not defined.");
+    EXPECT_EQ(loadError(t, CBytes().u32(1).u32(1).u32(1).u32(1).u32(0).u32(1).u32(9).b), "Data item 9 is not defined.");
     EXPECT_EQ(t.text(0, 0), "x");
 }
 
@@ -164,8 +165,8 @@ TEST(ParamStorage, SlicesCarryARunOfElementsWithTheirTexts) {
     from.setComponent(1, 2, 1, 4.5);
     CMemoryWriter w;
     ASSERT_EQ(from.saveSlice(w, {1, 2, 2}), nullptr);
-    EXPECT_EQ(w.bytes(), CBytes().u32(1).u32(2).u32(2).u32(1).u32(2).u32(0).u32(0).u32(0)
-                             .real(3.5).real(4.5).real(0).real(0).b)
+    EXPECT_EQ(w.bytes(),
+              CBytes().u32(1).u32(2).u32(2).u32(1).u32(2).u32(0).u32(0).u32(0).real(3.5).real(4.5).real(0).real(0).b)
         << "element 3 is not stored: its default goes";
     CAudioParamStorage::CSlice where;
     CMemoryReaderStatic r(w.bytes().data(), w.bytes().size());
@@ -181,8 +182,25 @@ TEST(ParamStorage, SlicesCarryARunOfElementsWithTheirTexts) {
     a.setText(0, 2, "Centre");
     CMemoryWriter sw;
     ASSERT_EQ(a.saveSlice(sw, {0, 1, 2}), nullptr);
-    EXPECT_EQ(sw.bytes(), CBytes().u32(0).u32(1).u32(2).u32(1).u32(1).u32(1).u32(0).u32(0)
-                              .u32(1).u32(2).u32(2).u32(1).u32(1).str("R").u32(2).u32(1).str("Centre").b)
+    EXPECT_EQ(sw.bytes(), CBytes()
+                              .u32(0)
+                              .u32(1)
+                              .u32(2)
+                              .u32(1)
+                              .u32(1)
+                              .u32(1)
+                              .u32(0)
+                              .u32(0)
+                              .u32(1)
+                              .u32(2)
+                              .u32(2)
+                              .u32(1)
+                              .u32(1)
+                              .str("R")
+                              .u32(2)
+                              .u32(1)
+                              .str("Centre")
+                              .b)
         << "ids renumbered in order of use, then the items they use";
     CMemoryReaderStatic sr(sw.bytes().data(), sw.bytes().size());
     ASSERT_EQ(b.loadSlice(sr, where), nullptr);

@@ -113,21 +113,18 @@ TEST(PresetRecords, PresetAndBankAreByteExactAndLoadBack) {
 // not stored, so a key holding one is the key without it.
 TEST(PresetRecords, KeysStoredAlikeAreOneItem) {
     CAudioPreset p;
-    ASSERT_EQ(load(p, CRecord()
-                          .str("t")
-                          .u32(4)
-                          .item("k", {1})
-                          .item("a\xF0\x9F\x98\x80", {3})
-                          .item("k", {2})
-                          .item("a", {4})
-                          .b),
-              nullptr);
+    ASSERT_EQ(
+        load(p,
+             CRecord().str("t").u32(4).item("k", {1}).item("a\xF0\x9F\x98\x80", {3}).item("k", {2}).item("a", {4}).b),
+        nullptr);
     EXPECT_EQ(saved(p), CRecord().str("t").u32(2).item("a", {4}).item("k", {2}).b);
 }
 
 TEST(PresetRecords, NameSplitsAtTheFirstColon) {
-    const char* const cases[][3] = {{"ZMIO:5.1: Multi", "ZMIO", "5.1: Multi"}, {"No colon", "", "No colon"},
-                                    {":Bare", "", "Bare"}, {"ZMUS:", "ZMUS", ""}};
+    const char* const cases[][3] = {{"ZMIO:5.1: Multi", "ZMIO", "5.1: Multi"},
+                                    {"No colon", "", "No colon"},
+                                    {":Bare", "", "Bare"},
+                                    {"ZMUS:", "ZMUS", ""}};
     for (const auto& c : cases) {
         EXPECT_EQ(CAudioPreset(c[0]).registryId(), CString(c[1])) << c[0];
         EXPECT_EQ(CAudioPreset(c[0]).displayName(), CString(c[2])) << c[0];

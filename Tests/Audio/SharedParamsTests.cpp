@@ -104,7 +104,8 @@ TEST(SharedParams, EveryModuleSlotBindsToTheParameterThatDrivesIt) {
         const char* slot;
         size_t group;
         double expected;
-    } driven[] = {{"audio.modMain.modLagwell.modDelay", "time", 0, 0.010}, {"audio.modMain.modOutGain", "gain", 1, 0.5}};
+    } driven[] = {{"audio.modMain.modLagwell.modDelay", "time", 0, 0.010},
+                  {"audio.modMain.modOutGain", "gain", 1, 0.5}};
     for (const auto& d : driven) {
         auto* def = dynamic_cast<CAudioProcessDefBase*>(CApplication::sharedObject()->findObject(d.process));
         ASSERT_NE(def, nullptr) << d.process;
@@ -112,7 +113,8 @@ TEST(SharedParams, EveryModuleSlotBindsToTheParameterThatDrivesIt) {
         for (const CAudioParamAllocDef* a : bind(*def, slots)) {
             if (a->paramName() != d.slot) continue;
             found = true;
-            EXPECT_NEAR(slots[size_t(a->index())].read(d.group, 0, -1.0), d.expected, 1e-12) << d.process << " " << d.slot;
+            EXPECT_NEAR(slots[size_t(a->index())].read(d.group, 0, -1.0), d.expected, 1e-12)
+                << d.process << " " << d.slot;
         }
         EXPECT_TRUE(found) << d.process << " has no slot " << d.slot;
     }

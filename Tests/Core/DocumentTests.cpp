@@ -197,8 +197,8 @@ TEST(Documents, LiveBindingToAnElementDefinedLaterFollowsItAfterInit) {
 }
 
 TEST(Documents, UnknownClassTagFailsWithItsPosition) {
-    const std::vector<uint8_t> bytes =
-        compileDocument("<document><core:object name=\"a\"><no:such-class name=\"b\"/></core:object></document>", "unknown");
+    const std::vector<uint8_t> bytes = compileDocument(
+        "<document><core:object name=\"a\"><no:such-class name=\"b\"/></core:object></document>", "unknown");
     CObject root;
     CErrorPtr err = CXMLData::loadFromMemory("unknown.xml", bytes, root);
     ASSERT_NE(err, nullptr);
@@ -240,8 +240,7 @@ TEST(Documents, HostileBytesFailCleanly) {
 
 TEST(Documents, TemplateBodyMustMatchItsDeclaredSize) {
     std::vector<uint8_t> bytes = compileDocument(
-        "<document><template name=\"t\"><core:object a=\"1\"/></template><core:object name=\"z\"/></document>",
-        "tmpl");
+        "<document><template name=\"t\"><core:object a=\"1\"/></template><core:object name=\"z\"/></document>", "tmpl");
     std::shared_ptr<const CDocument> doc;
     ASSERT_EQ(CDocument::decode("tmpl", bytes, doc), nullptr);
     // The template record is the root's first child: tag, name, kind, class
@@ -272,7 +271,8 @@ TEST(Resources, LookupIsExactAndFilesFillTheGaps) {
     EXPECT_EQ(e->text().utf8(), "Unable to open file 'shareddata.xml' for reading (error 2).");
 
     // A file supplies a document that is not embedded.
-    const std::vector<uint8_t> bytes = compileDocument("<document><core:object name=\"from-file\"/></document>", "file");
+    const std::vector<uint8_t> bytes =
+        compileDocument("<document><core:object name=\"from-file\"/></document>", "file");
     CObject root;
     ASSERT_EQ(CXMLData::load(CString(documentScratchPath("file.bin")), root), nullptr);
     EXPECT_NE(root.findChild("from-file"), nullptr);

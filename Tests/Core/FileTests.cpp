@@ -170,7 +170,8 @@ TEST_F(FileTest, PositionsBeyondFourGigabytes) {
     CErrorPtr err = r.setPosition(UINT64_MAX);
     ASSERT_NE(err, nullptr);
     EXPECT_EQ(err->key(), "@zelstr_CFileBase_setPosition_PosError");
-    EXPECT_EQ(err->text().utf8(), "Unable to set file's '" + name.utf8() + "' position to 18446744073709551615 (error 22).");
+    EXPECT_EQ(err->text().utf8(),
+              "Unable to set file's '" + name.utf8() + "' position to 18446744073709551615 (error 22).");
     err = r.skip(UINT64_MAX);
     ASSERT_NE(err, nullptr);
     EXPECT_EQ(err->key(), "@zelstr_CFileReader_skip_PosError");

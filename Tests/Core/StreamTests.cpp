@@ -13,9 +13,7 @@ using namespace std::string_literals;
 
 namespace {
 
-std::vector<uint8_t> bytes(const std::string& s) {
-    return std::vector<uint8_t>(s.begin(), s.end());
-}
+std::vector<uint8_t> bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 // A u32 count followed by the raw bytes, as a text is stored.
 std::vector<uint8_t> stringRecord(const std::string& payload) {
@@ -53,9 +51,18 @@ public:
 
 class CFakePosStream final : public CPosStream {
 public:
-    CErrorPtr getPosition(uint64_t& out) override { out = m_value; return nullptr; }
-    CErrorPtr setPosition(uint64_t position) override { m_value = position; return nullptr; }
-    CErrorPtr getSize(uint64_t& out) override { out = m_value; return nullptr; }
+    CErrorPtr getPosition(uint64_t& out) override {
+        out = m_value;
+        return nullptr;
+    }
+    CErrorPtr setPosition(uint64_t position) override {
+        m_value = position;
+        return nullptr;
+    }
+    CErrorPtr getSize(uint64_t& out) override {
+        out = m_value;
+        return nullptr;
+    }
     uint64_t m_value = 0;
 };
 
@@ -68,8 +75,8 @@ TEST(Stream, PrimitiveEncodingsAreLittleEndianWithoutPadding) {
     ASSERT_EQ(w.writeReal(1.5), nullptr);
     const uint8_t block[] = {7, 8, 9};
     ASSERT_EQ(w.writeBlock(block, 3), nullptr);
-    const std::vector<uint8_t> expected = {0x44, 0x33, 0x22, 0x11, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0,
-                                           0,    0xF8, 0x3F, 3,    0,    0,    0,    7,    8, 9};
+    const std::vector<uint8_t> expected = {0x44, 0x33, 0x22, 0x11, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0,
+                                           0,    0,    0xF8, 0x3F, 3,    0,    0,    0,    7, 8, 9};
     EXPECT_EQ(w.bytes(), expected);
 
     CMemoryReaderStatic r(w.bytes().data(), w.bytes().size());
@@ -125,11 +132,21 @@ TEST(Stream, ReadStringDecodesLenientUtf8) {
     const Case cases[] = {
         {"ascii and latin-1 stay 8-bit", "A\xC3\xA9"s, u"A\u00E9", false},
         {"continuation bits taken unchecked", "\xC3\x29"s, u"\u00E9", false},
-        {"stray bytes skipped", "\x80" "a\xF8\xFF" "b"s, u"ab", false},
+        {"stray bytes skipped",
+         "\x80"
+         "a\xF8\xFF"
+         "b"s,
+         u"ab", false},
         {"cut-off sequence ends the text", "ab\xE2\x82"s, u"ab", false},
         {"decoded 0 ends the text", "a\0b"s, u"a", false},
-        {"overlong 0 ends the text", "a\xC0\x80" "b"s, u"a", false},
-        {"switch to 16-bit keeps earlier chars", "\xC3\xA9\xE2\x82\xAC" "x"s, u"\u00E9\u20ACx", true},
+        {"overlong 0 ends the text",
+         "a\xC0\x80"
+         "b"s,
+         u"a", false},
+        {"switch to 16-bit keeps earlier chars",
+         "\xC3\xA9\xE2\x82\xAC"
+         "x"s,
+         u"\u00E9\u20ACx", true},
         {"four-byte sequence becomes a surrogate pair", "\xF0\x9F\x8E\xB5"s, u"\U0001F3B5", true},
         {"beyond U+10FFFF becomes a replacement", "\xF7\xBF\xBF\xBF"s, u"\uFFFD", true},
     };
@@ -149,13 +166,16 @@ TEST(Stream, ReadStringDecodesLenientUtf8) {
 TEST(Stream, WriteStringIsByteExact) {
     CMemoryWriter w;
     ASSERT_EQ(w.writeString(CString("A\xE9")), nullptr);
-    EXPECT_EQ(w.take(), bytes("\x03\0\0\0" "A\xC3\xA9"s));
+    EXPECT_EQ(w.take(), bytes("\x03\0\0\0"
+                              "A\xC3\xA9"s));
 
     // α, €, then U+1F3B5 as a surrogate pair, which is dropped.
     const CString wide(std::u16string(u"A\u03B1\u20AC\U0001F3B5z"));
     ASSERT_TRUE(wide.is16Bit());
     ASSERT_EQ(w.writeString(wide), nullptr);
-    EXPECT_EQ(w.take(), bytes("\x07\0\0\0" "A\xCE\xB1\xE2\x82\xAC" "z"s));
+    EXPECT_EQ(w.take(), bytes("\x07\0\0\0"
+                              "A\xCE\xB1\xE2\x82\xAC"
+                              "z"s));
 
     ASSERT_EQ(w.writeString(CString()), nullptr);
     EXPECT_EQ(w.take(), bytes("\0\0\0\0"s));

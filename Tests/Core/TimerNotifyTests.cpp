@@ -24,7 +24,6 @@ using test::kPatienceMs;
 
 platform::CStandaloneRunLoop& loop() { return platform::standaloneRunLoop(); }
 
-
 // A listener that records every event it receives, and can be told to fail
 // or to release another object from inside a handler.
 class CRecorder final : public CObject {

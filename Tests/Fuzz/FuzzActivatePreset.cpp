@@ -49,8 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int target = data[0] & 3;
     const int group = (data[0] >> 4) == 15 ? -1 : (data[0] >> 4) & 7;
     CMemoryReaderStatic in(data + 1, size - 1);
-    CErrorPtr err = target == 3 ? g_registries[0]->restoreState(in)
-                                : g_registries[target]->activatePreset(in, group);
+    CErrorPtr err = target == 3 ? g_registries[0]->restoreState(in) : g_registries[target]->activatePreset(in, group);
     if (err && err->text().empty()) std::abort();
     // Whatever was applied, the state still saves.
     CMemoryWriter state;

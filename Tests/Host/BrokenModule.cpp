@@ -39,5 +39,4 @@ __attribute__((visibility("default"))) bool ModuleExit() {
 }
 
 __attribute__((visibility("default"))) void* GetPluginFactory() { return nullptr; }
-
 }

@@ -165,11 +165,15 @@ TEST(StringsTest, ConvertsBetweenUtf8AndUtf16) {
     const std::u16string wide = toUtf16(text);
     EXPECT_EQ(wide.size(), 11u);
     EXPECT_EQ(toUtf8(wide.c_str()), text);
-    EXPECT_EQ(toUtf16("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(toUtf16("a\xFF"
+                      "b"),
+              u"a\uFFFDb");
     EXPECT_EQ(toUtf16("\xE2\x82"), u"\uFFFD") << "a cut sequence";
     EXPECT_EQ(toUtf16("\xC0\xAF"), u"\uFFFD") << "an overlong form";
     const char16_t lone[] = {u'a', 0xD800, u'b', 0};
-    EXPECT_EQ(toUtf8(lone), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(toUtf8(lone),
+              "a\xEF\xBF\xBD"
+              "b");
 }
 
 TEST(StringsTest, CopiesIntoFixedArraysWithoutSplittingPairs) {
@@ -184,8 +188,7 @@ TEST(StringsTest, CopiesIntoFixedArraysWithoutSplittingPairs) {
 }
 
 TEST(ArrangementTest, GivesTheChannelCountsAsked) {
-    for (int n = 0; n <= 8; ++n)
-        EXPECT_EQ(SpeakerArr::getChannelCount(arrangementFor(n)), n) << n << " channels";
+    for (int n = 0; n <= 8; ++n) EXPECT_EQ(SpeakerArr::getChannelCount(arrangementFor(n)), n) << n << " channels";
     EXPECT_EQ(arrangementFor(2), SpeakerArr::kStereo);
     EXPECT_THROW(arrangementFor(9), HostError);
     EXPECT_THROW(arrangementFor(-1), HostError);

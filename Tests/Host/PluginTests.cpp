@@ -28,8 +28,7 @@ constexpr int kTenMs = 480;
 
 Channels<float> impulses(int channels, size_t frames, size_t at) {
     Channels<float> out(static_cast<size_t>(channels), std::vector<float>(frames));
-    for (auto& channel : out)
-        channel[at] = 1.0f;
+    for (auto& channel : out) channel[at] = 1.0f;
     return out;
 }
 
@@ -101,15 +100,13 @@ TEST_F(PluginTest, ExposesBypassTheDelayDigitsAndThePrograms) {
     const std::vector<Parameter> params = plugin->parameters();
     ASSERT_EQ(params.size(), 50u);
     const std::vector<std::pair<size_t, std::string>> titles = {
-        {0, "Bypass"},   {1, "ADelay0"},  {6, "ADelay5"},  {7, "SDelay0"},  {11, "SDelay4"}, {12, "DlyDime"},
-        {13, "2ADly0"},  {24, "2DlyDim"}, {25, "3ADly0"},  {36, "3DlyDim"}, {37, "4ADly0"},  {48, "4DlyDim"},
-        {49, "Program"}};
-    for (const auto& [index, title] : titles)
-        EXPECT_EQ(params[index].title, title) << "parameter " << index;
+        {0, "Bypass"},   {1, "ADelay0"},  {6, "ADelay5"},  {7, "SDelay0"}, {11, "SDelay4"},
+        {12, "DlyDime"}, {13, "2ADly0"},  {24, "2DlyDim"}, {25, "3ADly0"}, {36, "3DlyDim"},
+        {37, "4ADly0"},  {48, "4DlyDim"}, {49, "Program"}};
+    for (const auto& [index, title] : titles) EXPECT_EQ(params[index].title, title) << "parameter " << index;
 
     std::set<ParamID> ids;
-    for (const Parameter& p : params)
-        ids.insert(p.id);
+    for (const Parameter& p : params) ids.insert(p.id);
     EXPECT_EQ(ids.size(), params.size()) << "ids are unique";
 
     EXPECT_EQ(params[0].flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass);
@@ -155,8 +152,7 @@ TEST_F(PluginTest, ProcessesStereoWithoutBeingToldTheLayout) {
 // one channel, the 5.1 and 7.1 group presets for six and eight (whose last
 // two outputs are not routed), the default stereo routing otherwise.
 TEST_F(PluginTest, EveryChannelOfOneToEightTakesItsGroupsDelay) {
-    const std::map<int, std::vector<int>> routed = {
-        {1, {1}}, {6, {1, 1, 2, 3, 4, 4}}, {8, {1, 1, 2, 3, 4, 4, -1, -1}}};
+    const std::map<int, std::vector<int>> routed = {{1, {1}}, {6, {1, 1, 2, 3, 4, 4}}, {8, {1, 1, 2, 3, 4, 4, -1, -1}}};
     for (int n = 1; n <= 8; ++n) {
         SCOPED_TRACE(std::to_string(n) + " channels");
         auto p = makePlugin();
@@ -174,10 +170,8 @@ TEST_F(PluginTest, EveryChannelOfOneToEightTakesItsGroupsDelay) {
         ASSERT_EQ(p->flush(changes, nullptr), kResultOk);
         std::vector<int> expected(static_cast<size_t>(n), -1);
         expected[0] = 1;
-        if (n >= 2)
-            expected[1] = 1;
-        if (routed.count(n))
-            expected = routed.at(n);
+        if (n >= 2) expected[1] = 1;
+        if (routed.count(n)) expected = routed.at(n);
         EXPECT_EQ(impulseDelays(*p, n), expected);
     }
     EXPECT_TRUE(plugin->setMainChannels(1, 2)) << "mono in, stereo out";
@@ -210,8 +204,7 @@ TEST_F(PluginTest, CallsWithoutAudioDeliverParameterChanges) {
 TEST_F(PluginTest, AutomationEndsOnItsLastPoint) {
     start(*plugin);
     ParameterChanges changes;
-    for (int32 i = 0; i < 99; ++i)
-        changes.add(id("ADelay2"), i, digit("ADelay2", i % 2 ? 5 : 7));
+    for (int32 i = 0; i < 99; ++i) changes.add(id("ADelay2"), i, digit("ADelay2", i % 2 ? 5 : 7));
     changes.add(id("ADelay2"), 99, digit("ADelay2", 2));
     const Channels<float> input = stereoNoise(128);
     Channels<float> output = input;
@@ -247,10 +240,12 @@ TEST_F(PluginTest, AMidiControllerDrivesTheParameterItsMappingNames) {
     payload += target;
     const std::string payloadFile = test::scratchPath("ccmap.payload");
     std::ofstream(payloadFile, std::ios::binary) << payload;
-    const std::filesystem::path store = std::filesystem::path(std::getenv("LAGWELL_DATA_HOME")) / "Zelmora/Lagwell/Data";
+    const std::filesystem::path store =
+        std::filesystem::path(std::getenv("LAGWELL_DATA_HOME")) / "Zelmora/Lagwell/Data";
     std::filesystem::create_directories(store);
-    ASSERT_EQ(test::runProgram(LAGWELL_MKBLOCK, {"--tag", "adat", "--file", payloadFile, (store / "ccmap").string()}).status,
-              0);
+    ASSERT_EQ(
+        test::runProgram(LAGWELL_MKBLOCK, {"--tag", "adat", "--file", payloadFile, (store / "ccmap").string()}).status,
+        0);
     const std::unique_ptr<Plugin> mapped = makePlugin();
     std::filesystem::remove(store / "ccmap");
 
@@ -329,8 +324,7 @@ TEST_F(PluginTest, SampleSizesSoundTheSame) {
 
     const Channels<float> input = stereoNoise(9600);
     Channels<double> wideInput;
-    for (const auto& channel : input)
-        wideInput.emplace_back(channel.begin(), channel.end());
+    for (const auto& channel : input) wideInput.emplace_back(channel.begin(), channel.end());
     const Channels<float> narrowOut = test::processAll(*plugin, input, 2, 512);
     const Channels<double> wideOut = test::processAll(*wide, wideInput, 2, 512);
     for (size_t c = 0; c < 2; ++c)

@@ -37,10 +37,8 @@ Channels<Sample> processAll(Plugin& plugin, const Channels<Sample>& input, int o
     std::vector<Sample*> in(input.size()), out(output.size());
     for (size_t at = 0; at < frames; at += static_cast<size_t>(block)) {
         const auto n = static_cast<Steinberg::int32>(std::min(frames - at, static_cast<size_t>(block)));
-        for (size_t c = 0; c < in.size(); ++c)
-            in[c] = const_cast<Sample*>(input[c].data()) + at;
-        for (size_t c = 0; c < out.size(); ++c)
-            out[c] = output[c].data() + at;
+        for (size_t c = 0; c < in.size(); ++c) in[c] = const_cast<Sample*>(input[c].data()) + at;
+        for (size_t c = 0; c < out.size(); ++c) out[c] = output[c].data() + at;
         const MainBuses<Sample> buses{in.data(), static_cast<Steinberg::int32>(in.size()), out.data(), outputs};
         EXPECT_EQ(plugin.process(n, buses), Steinberg::kResultOk) << "at sample " << at;
     }
@@ -59,8 +57,7 @@ void writeWav(const std::string& path, const Channels<float>& channels, int samp
     ASSERT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
     std::vector<float> frames;
     for (size_t f = 0; f < channels[0].size(); ++f)
-        for (const auto& channel : channels)
-            frames.push_back(channel[f]);
+        for (const auto& channel : channels) frames.push_back(channel[f]);
     EXPECT_EQ(sf_writef_float(file, frames.data(), static_cast<sf_count_t>(channels[0].size())),
               static_cast<sf_count_t>(channels[0].size()));
     sf_close(file);
@@ -71,16 +68,14 @@ Audio readAudio(const std::string& path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     EXPECT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
-    if (!file)
-        return audio;
+    if (!file) return audio;
     std::vector<float> frames(static_cast<size_t>(info.frames * info.channels));
     EXPECT_EQ(sf_readf_float(file, frames.data(), info.frames), info.frames);
     sf_close(file);
     audio.sampleRate = info.samplerate;
     audio.channels.assign(static_cast<size_t>(info.channels), std::vector<float>(static_cast<size_t>(info.frames)));
     for (size_t f = 0; f < static_cast<size_t>(info.frames); ++f)
-        for (size_t c = 0; c < audio.channels.size(); ++c)
-            audio.channels[c][f] = frames[f * audio.channels.size() + c];
+        for (size_t c = 0; c < audio.channels.size(); ++c) audio.channels[c][f] = frames[f * audio.channels.size() + c];
     return audio;
 }
 

@@ -42,7 +42,7 @@ struct Audio {
 };
 Audio readAudio(const std::string& path);
 
-using zel::test::RunResult;
 using zel::test::runProgram;
+using zel::test::RunResult;
 
 }  // namespace lagwell::host::test

@@ -511,8 +511,8 @@ TEST_F(Bridge, AReconnectedClientListensAndChangesAgain) {
     EXPECT_EQ(delay->handle() >> 16, uint32_t(a.connector->identity())) << "the handles carry the new identity";
     EXPECT_EQ(reg->handle() >> 16, uint32_t(a.connector->identity()));
     EXPECT_TRUE(pump([&] {
-        return a.client->count(bridge::kClearClient) == cleared + 1 && delay->hasInfo() &&
-               delay->value().hasValue() && !reg->id().empty();
+        return a.client->count(bridge::kClearClient) == cleared + 1 && delay->hasInfo() && delay->value().hasValue() &&
+               !reg->id().empty();
     })) << "the information and the values come anew";
     EXPECT_EQ(delay->info().visualName, "Audio delay");
     EXPECT_TRUE(pump([&] { return a.client->isVizActive() && a.client->internalChannelCount() == 8; }))

@@ -17,16 +17,20 @@ using namespace zel;
 namespace {
 
 const std::string kPrefix = "../../../Gfx/";
-const char* const kSets[] = {"button", "buttonab", "checkbox", "close", "colorpicker", "csurface", "editbox",
-                             "frame", "groupcaption", "history", "instancename", "knob", "levelmeter",
-                             "listoutline", "multichange", "popup2", "popup", "ruler", "screenshots", "scroller",
-                             "shadow", "shadowhard", "shadowknob", "statusbar", "texture", "zelmora"};
+const char* const kSets[] = {"button",      "buttonab",    "checkbox",     "close",      "colorpicker",  "csurface",
+                             "editbox",     "frame",       "groupcaption", "history",    "instancename", "knob",
+                             "levelmeter",  "listoutline", "multichange",  "popup2",     "popup",        "ruler",
+                             "screenshots", "scroller",    "shadow",       "shadowhard", "shadowknob",   "statusbar",
+                             "texture",     "zelmora"};
 const double kScales[] = {0.8, 1.0, 1.25};
 
 // Little-endian bytes of a hand-made resource.
 struct Bytes {
     std::vector<uint8_t> b;
-    Bytes& u8(unsigned v) { b.push_back(uint8_t(v)); return *this; }
+    Bytes& u8(unsigned v) {
+        b.push_back(uint8_t(v));
+        return *this;
+    }
     Bytes& u16(unsigned v) { return u8(v & 0xFF).u8(v >> 8 & 0xFF); }
     Bytes& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
     Bytes& f64(double v) {
@@ -117,8 +121,8 @@ TEST(GraphicResources, FontsCarryTheirMetricsAndOneRepertoire) {
     const struct {
         const char* name;
         int metrics[3];
-    } fonts[] = {{"base", {14, 3, 3}}, {"base_b", {14, 3, 3}}, {"compact", {14, 4, 4}}, {"micro", {14, 3, 2}},
-                 {"micro-sm", {11, 3, 2}}, {"small", {10, 3, 3}}, {"title", {16, 5, 4}}};
+    } fonts[] = {{"base", {14, 3, 3}},     {"base_b", {14, 3, 3}}, {"compact", {14, 4, 4}}, {"micro", {14, 3, 2}},
+                 {"micro-sm", {11, 3, 2}}, {"small", {10, 3, 3}},  {"title", {16, 5, 4}}};
     std::vector<uint32_t> repertoire;
     for (const auto& f : fonts) {
         CFont font;
@@ -213,8 +217,7 @@ TEST(GraphicResources, RangesAndNumbersOfTheButtonAndKnobSets) {
             EXPECT_EQ(found->last, r.last);
         }
     }
-    for (size_t i = 1; i < button.ranges().size(); ++i)
-        EXPECT_LT(button.ranges()[i - 1].name, button.ranges()[i].name);
+    for (size_t i = 1; i < button.ranges().size(); ++i) EXPECT_LT(button.ranges()[i - 1].name, button.ranges()[i].name);
     EXPECT_EQ(button.findRange("Missing"), nullptr);
     EXPECT_EQ(button.image("Missing", 0), nullptr);
     EXPECT_EQ(button.image("Pushed", 7), button.image(18));
@@ -238,8 +241,7 @@ TEST(ImageSetReader, DecodesOneChannelRunsExactly) {
     // Level 255: 2 clear, 3 literal (10, 20, 30), 2 at level, 1 literal 7.
     const std::vector<uint8_t> runs = {2 << 3 | 0, 3 << 3 | 1, 10, 20, 30, 2 << 3 | 2, 1 << 3 | 1, 7};
     CImageSet set;
-    ASSERT_EQ(readSet(setWithImages({{5, singleLayer({{1.0, layerData(8, 1, 1, 255, oneRow(runs))}})}}), set),
-              nullptr);
+    ASSERT_EQ(readSet(setWithImages({{5, singleLayer({{1.0, layerData(8, 1, 1, 255, oneRow(runs))}})}}), set), nullptr);
     const CImageLayerData& d = set.image(5)->layers()[0].data();
     const std::vector<uint8_t> expected = {0, 0, 10, 20, 30, 255, 255, 7};
     EXPECT_EQ(std::vector<uint8_t>(d.row(0), d.row(0) + 8), expected);
@@ -249,11 +251,11 @@ TEST(ImageSetReader, DecodesOneChannelRunsExactly) {
 
 TEST(ImageSetReader, RejectsRowsThatDoNotFitTheCanvas) {
     const std::vector<std::vector<uint8_t>> bad = {
-        {9 << 3 | 0},            // longer than the width
-        {3 << 3 | 1, 1, 2},      // literal payload cut short
-        {0 << 3 | 0},            // empty run
-        {8 << 3 | 3},            // a 2-channel kind in a 1-channel block
-        {4 << 3 | 0},            // row ends early
+        {9 << 3 | 0},        // longer than the width
+        {3 << 3 | 1, 1, 2},  // literal payload cut short
+        {0 << 3 | 0},        // empty run
+        {8 << 3 | 3},        // a 2-channel kind in a 1-channel block
+        {4 << 3 | 0},        // row ends early
     };
     for (const auto& runs : bad) {
         CImageSet set;

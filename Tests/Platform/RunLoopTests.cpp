@@ -40,8 +40,12 @@ TEST(RunLoop, TimersRepeatUntilRemoved) {
     CStandaloneRunLoop loop;
     int fast = 0, slow = 0;
     IRunLoop::CTimerId fastId = 0, slowId = 0;
-    ASSERT_EQ(loop.addTimer(5, [&] { ++fast; }, fastId), 0);
-    ASSERT_EQ(loop.addTimer(20, [&] { ++slow; }, slowId), 0);
+    ASSERT_EQ(loop.addTimer(
+                  5, [&] { ++fast; }, fastId),
+              0);
+    ASSERT_EQ(loop.addTimer(
+                  20, [&] { ++slow; }, slowId),
+              0);
     EXPECT_NE(fastId, 0u);
     EXPECT_NE(fastId, slowId);
     EXPECT_TRUE(loop.runUntil([&] { return fast >= 4 && slow >= 2; }, kPatienceMs));
@@ -61,14 +65,19 @@ TEST(RunLoop, TimerRemovedByACallbackDoesNotFireAgain) {
     CStandaloneRunLoop loop;
     IRunLoop::CTimerId selfId = 0, victimId = 0;
     int selfCalls = 0, victimCalls = 0;
-    ASSERT_EQ(loop.addTimer(2, [&] {
-        if (++selfCalls == 3) loop.removeTimer(selfId);
-        // The victim shares the period and is always due in the same round
-        // or later.
-        loop.removeTimer(victimId);
-    }, selfId),
+    ASSERT_EQ(loop.addTimer(
+                  2,
+                  [&] {
+                      if (++selfCalls == 3) loop.removeTimer(selfId);
+                      // The victim shares the period and is always due in the same round
+                      // or later.
+                      loop.removeTimer(victimId);
+                  },
+                  selfId),
               0);
-    ASSERT_EQ(loop.addTimer(2, [&] { ++victimCalls; }, victimId), 0);
+    ASSERT_EQ(loop.addTimer(
+                  2, [&] { ++victimCalls; }, victimId),
+              0);
     EXPECT_TRUE(loop.runUntil([&] { return selfCalls >= 3; }, kPatienceMs));
     loop.runFor(30);
     EXPECT_EQ(selfCalls, 3);
@@ -120,11 +129,15 @@ TEST(RunLoop, FdWatchFiresWhileReadableAndStopsWhenRemovedInItsCallback) {
     ASSERT_EQ(pipe(fds), 0);
     int calls = 0;
     IRunLoop::CWatchId id = 0;
-    ASSERT_EQ(loop.addFdWatch(fds[0], [&] {
-        char c;
-        ASSERT_EQ(read(fds[0], &c, 1), 1);
-        if (++calls == 2) loop.removeFdWatch(id);
-    }, id), 0);
+    ASSERT_EQ(loop.addFdWatch(
+                  fds[0],
+                  [&] {
+                      char c;
+                      ASSERT_EQ(read(fds[0], &c, 1), 1);
+                      if (++calls == 2) loop.removeFdWatch(id);
+                  },
+                  id),
+              0);
     EXPECT_NE(id, 0u);
     EXPECT_EQ(loop.fdWatchCount(), 1u);
     // Nothing readable: the loop waits without calling.
@@ -138,7 +151,9 @@ TEST(RunLoop, FdWatchFiresWhileReadableAndStopsWhenRemovedInItsCallback) {
     ASSERT_EQ(write(fds[1], "c", 1), 1);
     loop.runFor(20);
     EXPECT_EQ(calls, 2);
-    EXPECT_NE(loop.addFdWatch(-1, [] {}, id), 0);
+    EXPECT_NE(loop.addFdWatch(
+                  -1, [] {}, id),
+              0);
     close(fds[0]);
     close(fds[1]);
 }
@@ -149,10 +164,14 @@ TEST(RunLoop, HungUpDescriptorIsReported) {
     ASSERT_EQ(pipe(fds), 0);
     bool hungUp = false;
     IRunLoop::CWatchId id = 0;
-    ASSERT_EQ(loop.addFdWatch(fds[0], [&] {
-        hungUp = true;
-        loop.removeFdWatch(id);
-    }, id), 0);
+    ASSERT_EQ(loop.addFdWatch(
+                  fds[0],
+                  [&] {
+                      hungUp = true;
+                      loop.removeFdWatch(id);
+                  },
+                  id),
+              0);
     close(fds[1]);
     EXPECT_TRUE(loop.runUntil([&] { return hungUp; }, kPatienceMs));
     close(fds[0]);

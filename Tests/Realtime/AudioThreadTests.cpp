@@ -3,8 +3,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <thread>
 
@@ -55,9 +55,12 @@ TEST(AudioThread, NeverAllocatesNorLocksWhileTheUserAndTheHostChangeEverything) 
     std::thread user([&] {
         std::mt19937 random(11);
         CAudioParam* grouping = dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.io-params.grouping"));
-        CAudioParam* inRouting = dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.io-params.in-routing"));
-        CAudioParam* outRouting = dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.io-params.out-routing"));
-        CAudioParam* solo = dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.io-params.channel-group-solo"));
+        CAudioParam* inRouting =
+            dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.io-params.in-routing"));
+        CAudioParam* outRouting =
+            dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.io-params.out-routing"));
+        CAudioParam* solo =
+            dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.io-params.channel-group-solo"));
         CAudioParam* pairs = dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.io-params.ms-pairs"));
         ASSERT_TRUE(grouping && inRouting && outRouting && solo && pairs);
         CAudioParamCollector& collector =

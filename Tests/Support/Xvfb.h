@@ -58,9 +58,7 @@ public:
         stop();
     }
     // Runs a shell command against this server; its exit status.
-    int run(const std::string& command) const {
-        return std::system(("DISPLAY=" + m_display + " " + command).c_str());
-    }
+    int run(const std::string& command) const { return std::system(("DISPLAY=" + m_display + " " + command).c_str()); }
 
 private:
     void stop() {

@@ -24,17 +24,15 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-using zel::test::RunResult;
 using zel::test::runProgram;
+using zel::test::RunResult;
 
 Bytes readBytes(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-void writeBytes(const fs::path& p, const std::string& text) {
-    std::ofstream(p, std::ios::binary) << text;
-}
+void writeBytes(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
 
 void writeBytes(const fs::path& p, const Bytes& data) {
     std::ofstream(p, std::ios::binary)
@@ -50,13 +48,9 @@ fs::path scratch() {
     return dir;
 }
 
-uint32_t u16(const Bytes& b, size_t at) {
-    return b.at(at) | b.at(at + 1) << 8;
-}
+uint32_t u16(const Bytes& b, size_t at) { return b.at(at) | b.at(at + 1) << 8; }
 
-uint32_t u32(const Bytes& b, size_t at) {
-    return u16(b, at) | u16(b, at + 2) << 16;
-}
+uint32_t u32(const Bytes& b, size_t at) { return u16(b, at) | u16(b, at + 2) << 16; }
 
 // Walks a compiled document and checks every property a reader may rely
 // on, reporting failures through gtest.
@@ -112,8 +106,7 @@ private:
         const uint32_t i = u16(m_doc, m_pos);
         m_pos += 2;
         EXPECT_LE(i, m_nextNew) << "index " << i << " used before " << m_nextNew;
-        if (i == m_nextNew)
-            ++m_nextNew;
+        if (i == m_nextNew) ++m_nextNew;
         return i;
     }
 
@@ -137,12 +130,10 @@ private:
         ASSERT_EQ(kind, 0u);
         const uint32_t attrs = u16(m_doc, m_pos);
         m_pos += 2;
-        for (uint32_t i = 0; i < 2 * attrs; ++i)
-            index();
+        for (uint32_t i = 0; i < 2 * attrs; ++i) index();
         const uint32_t children = u16(m_doc, m_pos);
         m_pos += 2;
-        for (uint32_t i = 0; i < children; ++i)
-            record();
+        for (uint32_t i = 0; i < children; ++i) record();
     }
 
     const Bytes& m_doc;
@@ -217,15 +208,14 @@ TEST_F(ToolsTest, CompilesSmallDocumentToExactBytes) {
     // Indices by first use: "" a n k é template t; the pool in byte order:
     // "" a k n t template é.
     const Bytes expected = {
-        7, 0, 0, 0, 48, 0, 0, 0,                        // 7 strings, nodes at 8 + 48
-        28, 0, 0, 0, 29, 0, 0, 0, 33, 0, 0, 0, 31, 0, 0, 0,
-        46, 0, 0, 0, 37, 0, 0, 0, 35, 0, 0, 0,          // string offsets by index
-        0, 'a', 0, 'k', 0, 'n', 0, 't', 0,
-        't', 'e', 'm', 'p', 'l', 'a', 't', 'e', 0, 0xE9, 0,
-        0, 0, 0, 0, 0, 0, 0, 2, 0,                      // root: two children
-        1, 0, 2, 0, 0, 1, 0, 3, 0, 4, 0, 0, 0,          // <a name="n" k="é"/>
-        5, 0, 6, 0, 1, 1, 0, 13, 0, 0, 0,               // template "t", class a, 13 bytes
-        1, 0, 0, 0, 0, 1, 0, 3, 0, 0, 0, 0, 0,          // body <a k=""/>
+        7,   0,   0, 0,    48, 0,   0, 0,  // 7 strings, nodes at 8 + 48
+        28,  0,   0, 0,    29, 0,   0, 0,   33, 0,   0,   0,   31,  0,   0,
+        0,   46,  0, 0,    0,  37,  0, 0,   0,  35,  0,   0,   0,  // string offsets by index
+        0,   'a', 0, 'k',  0,  'n', 0, 't', 0,  't', 'e', 'm', 'p', 'l', 'a',
+        't', 'e', 0, 0xE9, 0,  0,   0, 0,   0,  0,   0,   0,   2,   0,  // root: two children
+        1,   0,   2, 0,    0,  1,   0, 3,   0,  4,   0,   0,   0,       // <a name="n" k="é"/>
+        5,   0,   6, 0,    1,  1,   0, 13,  0,  0,   0,                 // template "t", class a, 13 bytes
+        1,   0,   0, 0,    0,  1,   0, 3,   0,  0,   0,   0,   0,       // body <a k=""/>
     };
     EXPECT_EQ(doc, expected);
 }
@@ -236,12 +226,11 @@ TEST_F(ToolsTest, RichDocumentHasCompiledFormPropertiesAndRoundTrips) {
     checker.check();
     EXPECT_EQ(checker.strings.at(1), "core:object");
     EXPECT_EQ(checker.records, 17u);
-    for (const char* s : {"Gr\xFC\xDF" "e, caf\xE9; \xABok\xBB \xFF", "two  pieces",
-                          "A & B <1> \"x\"", "line1\nline2\ttab",
-                          "modDelay.time = audio-delay; <raw> & more"})
-        EXPECT_NE(std::find(checker.strings.begin(), checker.strings.end(), s),
-                  checker.strings.end())
-            << s;
+    for (const char* s :
+         {"Gr\xFC\xDF"
+          "e, caf\xE9; \xABok\xBB \xFF",
+          "two  pieces", "A & B <1> \"x\"", "line1\nline2\ttab", "modDelay.time = audio-delay; <raw> & more"})
+        EXPECT_NE(std::find(checker.strings.begin(), checker.strings.end(), s), checker.strings.end()) << s;
     EXPECT_EQ(recompile(doc), doc);
 }
 
@@ -322,8 +311,7 @@ TEST_F(ToolsTest, EmbedderWritesTableAndLeavesUnchangedOutputsAlone) {
               std::string::npos)
         << text;
     const Bytes assembly = readBytes(out / "EmbeddedResources.S");
-    EXPECT_NE(std::string(assembly.begin(), assembly.end())
-                  .find(".incbin \"" + (m_dir / "one.bin").string() + "\""),
+    EXPECT_NE(std::string(assembly.begin(), assembly.end()).find(".incbin \"" + (m_dir / "one.bin").string() + "\""),
               std::string::npos);
 
     const auto stamp = fs::last_write_time(out / "EmbeddedResources.cpp");
@@ -340,13 +328,11 @@ TEST_F(ToolsTest, EmbedderWritesTableAndLeavesUnchangedOutputsAlone) {
 // The table linked into this program is the one the plug-in gets.
 TEST(EmbeddedResources, TableHoldsTheBuiltFilesBehindTheirSizes) {
     size_t count = 0;
-    while (zel::kEmbeddedResources[count].data)
-        ++count;
+    while (zel::kEmbeddedResources[count].data) ++count;
     EXPECT_STREQ(zel::kEmbeddedResources[count].name, "");
     for (const char* name : {"SharedData.xml", "AppDataLocal_uicolor-name"}) {
         const zel::CEmbeddedResource* r = zel::kEmbeddedResources;
-        while (r->data && std::strcmp(r->name, name) != 0)
-            ++r;
+        while (r->data && std::strcmp(r->name, name) != 0) ++r;
         ASSERT_NE(r->data, nullptr) << name;
         EXPECT_EQ(reinterpret_cast<uintptr_t>(r->data) % 16, 0u) << name;
         const Bytes file = readBytes(fs::path(LAGWELL_RESOURCE_DIR) / name);
@@ -371,8 +357,7 @@ TEST(EmbeddedResources, ColourSchemeNameBlockDecodes) {
 
 TEST_F(ToolsTest, BlockMakerPacksFilesAndEmptyPayloads) {
     Bytes data(100000);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<unsigned char>(i * 7 % 251);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(i * 7 % 251);
     writeBytes(m_dir / "payload", data);
     writeBytes(m_dir / "empty", std::string());
     for (const Bytes& expected : {data, Bytes{}}) {
@@ -419,7 +404,7 @@ TEST_F(ToolsTest, PresetMakerRejectsBadSourcesWithFileAndLine) {
         writeBytes(m_dir / "src.txt", c.source);
         // The tool builds a plug-in instance, which may touch application data.
         const RunResult r = runProgram("env", {"LAGWELL_DATA_HOME=" + (m_dir / "home").string(), LAGWELL_MKPRESETS,
-                                                    m_dir / "src.txt", m_dir / "out.bin"});
+                                               m_dir / "src.txt", m_dir / "out.bin"});
         EXPECT_EQ(r.status, 1) << c.source;
         EXPECT_NE(r.output.find(c.message), std::string::npos) << c.source << r.output;
         EXPECT_FALSE(fs::exists(m_dir / "out.bin")) << c.source;

@@ -136,8 +136,8 @@ TEST(IntervalTimer, TicksOnTheFirstUpdateTickAtOrAfterItsInterval) {
 
 TEST(IntervalTimer, CreatesItsUpdateTimerWhenTheDocumentGivesNone) {
     CErrorPtr err;
-    auto root = buildTree(R"(<test:recorder name="owner"><ui:interval-timer name="blink" interval="0.05"/></test:recorder>)",
-                          err);
+    auto root = buildTree(
+        R"(<test:recorder name="owner"><ui:interval-timer name="blink" interval="0.05"/></test:recorder>)", err);
     ASSERT_EQ(err, nullptr) << err->describe();
     auto* timer = dynamic_cast<CIntervalTimer*>(root->findObject("ui.owner.blink"));
     ASSERT_NE(timer->updateTimer(), nullptr);

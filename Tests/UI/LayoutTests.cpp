@@ -159,7 +159,8 @@ TEST(ViewLayout, DefinitionErrorsStopTheWindow) {
     const std::pair<const char*, const char*> cases[] = {
         {R"(<ui:view placement="middle"/>)", "Invalid placement 'middle'."},
         {R"(<ui:view placement="match" placement-match="^nothing"/>)", "Invalid match '^nothing'."},
-        {R"(<ui:view placement="scroller-v"/>)", "Invalid placement scroller-v, parent view does not support scrolling"},
+        {R"(<ui:view placement="scroller-v"/>)",
+         "Invalid placement scroller-v, parent view does not support scrolling"},
         {R"(<ui:view alignment-h="top"/>)", "Invalid alignment-h 'top'."},
         {R"(<ui:view alignment-v="left"/>)", "Invalid alignment-v 'left'."},
         {R"(<ui:view inline-alignment-h="middle"/>)", "Invalid inline-alignment-h 'middle'."},
@@ -227,7 +228,8 @@ TEST(PlainViews, CaptionsFitTheirTextAndPicturesTheirImage) {
     // Dark text appears within the caption and nowhere left of it.
     int dark = 0;
     for (int y = label->area().top; y < label->area().bottom; ++y)
-        for (int x = label->area().left; x < label->area().right; ++x) dark += (pixelAt(bitmap, x, y) & 0xff) < 0x60 ? 1 : 0;
+        for (int x = label->area().left; x < label->area().right; ++x)
+            dark += (pixelAt(bitmap, x, y) & 0xff) < 0x60 ? 1 : 0;
     EXPECT_GT(dark, 20);
     for (int y = 0; y < label->area().bottom; ++y) EXPECT_EQ(pixelAt(bitmap, label->area().left + 1, y), 0xf6edceu);
     // The right-aligned text ends near the caption's right edge.

@@ -98,7 +98,8 @@ TEST_F(WindowTest, PointerAndKeysThroughTheServerBecomeViewEvents) {
     recorder->events.clear();
     // Far enough from the first click in time not to pair with it.
     ASSERT_EQ(x.run("sleep 0.5; xdotool click --repeat 2 --delay 80 1"), 0);
-    ASSERT_TRUE(runUntil([&] { return std::count(recorder->events.begin(), recorder->events.end(), "mouse-release") == 2; }));
+    ASSERT_TRUE(
+        runUntil([&] { return std::count(recorder->events.begin(), recorder->events.end(), "mouse-release") == 2; }));
     EXPECT_EQ(param("mouse-press", "is-double-click"), "true");
 
     ASSERT_EQ(x.run("xdotool click 3"), 0);
@@ -187,10 +188,11 @@ TEST_F(WindowTest, TheMainWindowEmbedsIntoTheHostWindow) {
     root->setClassInfo(CClassRegistry::instance().find("core:object"));
     root->setInt("ParentWindow", parent->id());
     ASSERT_EQ(CApplication::instance()->initRootObject(*root), nullptr);
-    ASSERT_EQ(CXMLData::loadFromMemory("embed", compileDocument("<document><core:object name=\"ui\">"
-                                                                "<ui:window-shared-data name=\"window-shared-data\"/>" +
-                                                                    body + "</core:object></document>",
-                                                                uniqueLeaf("embed")),
+    ASSERT_EQ(CXMLData::loadFromMemory("embed",
+                                       compileDocument("<document><core:object name=\"ui\">"
+                                                       "<ui:window-shared-data name=\"window-shared-data\"/>" +
+                                                           body + "</core:object></document>",
+                                                       uniqueLeaf("embed")),
                                        *root),
               nullptr);
     ASSERT_EQ(root->init(), nullptr);

@@ -89,12 +89,18 @@ TEST(VST3Editor, HostLoopTimersMayBeRemovedInTheirOwnCallback) {
     {
         CRunLoopVST3 adapter(&host);
         platform::IRunLoop::CTimerId id = 0;
-        ASSERT_EQ(adapter.addTimer(5, [&] {
-            ++calls;
-            adapter.removeTimer(id);
-        }, id), 0);
+        ASSERT_EQ(adapter.addTimer(
+                      5,
+                      [&] {
+                          ++calls;
+                          adapter.removeTimer(id);
+                      },
+                      id),
+                  0);
         platform::IRunLoop::CTimerId other = 0;
-        ASSERT_EQ(adapter.addTimer(5, [] {}, other), 0);
+        ASSERT_EQ(adapter.addTimer(
+                      5, [] {}, other),
+                  0);
         EXPECT_EQ(host.timerCount(), 2u);
         EXPECT_TRUE(loop.runUntil([&] { return host.timerCount() == 1; }, kPatienceMs));
         loop.runFor(30);

@@ -130,11 +130,13 @@ class CTestRunLoopHost final : public Steinberg::FObject, public Steinberg::Linu
 public:
     std::vector<Steinberg::Linux::ITimerHandler*> timers;
 
-    tresult PLUGIN_API registerEventHandler(Steinberg::Linux::IEventHandler*, Steinberg::Linux::FileDescriptor) override {
+    tresult PLUGIN_API registerEventHandler(Steinberg::Linux::IEventHandler*,
+                                            Steinberg::Linux::FileDescriptor) override {
         return kResultFalse;
     }
     tresult PLUGIN_API unregisterEventHandler(Steinberg::Linux::IEventHandler*) override { return kResultFalse; }
-    tresult PLUGIN_API registerTimer(Steinberg::Linux::ITimerHandler* handler, Steinberg::Linux::TimerInterval) override {
+    tresult PLUGIN_API registerTimer(Steinberg::Linux::ITimerHandler* handler,
+                                     Steinberg::Linux::TimerInterval) override {
         timers.push_back(handler);
         return kResultOk;
     }
@@ -352,8 +354,9 @@ TEST(VST3Instance, ALatencyChangeRestartsTheComponent) {
 TEST(VST3Instance, OneObjectWithALiveProgramList) {
     CPlugin plugin;
     ASSERT_NE(plugin.instance, nullptr);
-    for (const Steinberg::FUID* iid : {&Vst::IAudioProcessor::iid, &Vst::IEditController::iid,
-                                       &Vst::IEditController2::iid, &Vst::IUnitInfo::iid, &Vst::IConnectionPoint::iid}) {
+    for (const Steinberg::FUID* iid :
+         {&Vst::IAudioProcessor::iid, &Vst::IEditController::iid, &Vst::IEditController2::iid, &Vst::IUnitInfo::iid,
+          &Vst::IConnectionPoint::iid}) {
         Steinberg::FUnknown* obj = nullptr;
         ASSERT_EQ(plugin.component->queryInterface(iid->toTUID(), reinterpret_cast<void**>(&obj)), kResultOk);
         EXPECT_EQ(dynamic_cast<CAudioWrapperVST3*>(obj), plugin.instance);
@@ -420,7 +423,8 @@ TEST(VST3Instance, BusArrangementsFromOneToEightChannels) {
 
 TEST(VST3Instance, ARenegotiatedOrRestoredArrangementKeepsTheUsersRouting) {
     auto outRouting = [](CPlugin& p) {
-        auto* param = dynamic_cast<CAudioParam*>(p.instance->plugin().findObject("plugin.modMain.io-params.out-routing"));
+        auto* param =
+            dynamic_cast<CAudioParam*>(p.instance->plugin().findObject("plugin.modMain.io-params.out-routing"));
         std::lock_guard<std::mutex> lock(param->lock());
         return std::vector<double>{param->storage().read(0, 0), param->storage().read(0, 1)};
     };
@@ -436,10 +440,11 @@ TEST(VST3Instance, ARenegotiatedOrRestoredArrangementKeepsTheUsersRouting) {
     CPlugin source;
     arrange(source, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
     EXPECT_EQ(outRouting(source), monoToStereo) << "a new arrangement brings its routing";
-    CAudioParamTransaction tx(*dynamic_cast<CAudioParamCollector*>(
-        source.instance->plugin().findObject("plugin.param-collector")));
-    tx.setElements(*dynamic_cast<CAudioParam*>(source.instance->plugin().findObject("plugin.modMain.io-params.out-routing")),
-                   0, 0, custom);
+    CAudioParamTransaction tx(
+        *dynamic_cast<CAudioParamCollector*>(source.instance->plugin().findObject("plugin.param-collector")));
+    tx.setElements(
+        *dynamic_cast<CAudioParam*>(source.instance->plugin().findObject("plugin.modMain.io-params.out-routing")), 0, 0,
+        custom);
     tx.finish("Routing");
     arrange(source, Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo);
     EXPECT_EQ(outRouting(source), custom) << "the same arrangement again changes nothing";
@@ -752,7 +757,6 @@ TEST(VST3State, RoundTripsThroughComponentAndController) {
     state.seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
     ASSERT_EQ(viaController.controller->setComponentState(&state), kResultOk);
     EXPECT_EQ(viaController.values(), saved);
-
 }
 
 // A host may hold a lock inside setState that its restartComponent needs:
@@ -772,8 +776,10 @@ TEST(VST3State, NoHostCallbackHappensInsideAStateCall) {
     target->controller->setComponentHandler(&handler);
     for (int viaController = 0; viaController < 2; ++viaController) {
         state.seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
-        if (viaController) ASSERT_EQ(target->controller->setComponentState(&state), kResultOk);
-        else ASSERT_EQ(target->component->setState(&state), kResultOk);
+        if (viaController)
+            ASSERT_EQ(target->controller->setComponentState(&state), kResultOk);
+        else
+            ASSERT_EQ(target->component->setState(&state), kResultOk);
         // As a host that reads the values back while it still holds the
         // lock of the state call.
         target->values();
@@ -844,16 +850,19 @@ TEST(VST3HostMisuse, BadIndicesNullPointersAndEmptyStringsAreRefusedNotThrown) {
         EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->getParameterInfo(i, info); })));
         EXPECT_TRUE(refused(noThrow([&] { return units->getUnitInfo(i, unit); })));
         EXPECT_TRUE(refused(noThrow([&] { return units->getProgramListInfo(i, list); })));
-        EXPECT_TRUE(refused(noThrow([&] { return units->getProgramName(CAudioWrapperVST3ProgramList::kId, i, name); })));
+        EXPECT_TRUE(
+            refused(noThrow([&] { return units->getProgramName(CAudioWrapperVST3ProgramList::kId, i, name); })));
         EXPECT_TRUE(refused(noThrow([&] { return units->getProgramName(i, 0, name); })));
         EXPECT_TRUE(refused(
             noThrow([&] { return units->getProgramInfo(CAudioWrapperVST3ProgramList::kId, i, "name", name); })));
-        EXPECT_TRUE(refused(noThrow([&] { return units->hasProgramPitchNames(CAudioWrapperVST3ProgramList::kId, i); })));
+        EXPECT_TRUE(
+            refused(noThrow([&] { return units->hasProgramPitchNames(CAudioWrapperVST3ProgramList::kId, i); })));
         EXPECT_TRUE(refused(
             noThrow([&] { return units->getProgramPitchName(CAudioWrapperVST3ProgramList::kId, i, 60, name); })));
         EXPECT_TRUE(refused(noThrow([&] { return plugin.component->getBusInfo(Vst::kAudio, Vst::kInput, i, bus); })));
         EXPECT_TRUE(refused(noThrow([&] { return plugin.component->getBusInfo(Vst::kEvent, Vst::kInput, i, bus); })));
-        EXPECT_TRUE(refused(noThrow([&] { return plugin.component->activateBus(Vst::kAudio, Vst::kOutput, i, true); })));
+        EXPECT_TRUE(
+            refused(noThrow([&] { return plugin.component->activateBus(Vst::kAudio, Vst::kOutput, i, true); })));
         EXPECT_TRUE(refused(noThrow([&] { return plugin.processor->getBusArrangement(Vst::kOutput, i, arr); })));
         EXPECT_TRUE(refused(noThrow([&] { return plugin.processor->setBusArrangements(&arr, i, &arr, i); })));
         const auto id = Vst::ParamID(i);
@@ -869,12 +878,10 @@ TEST(VST3HostMisuse, BadIndicesNullPointersAndEmptyStringsAreRefusedNotThrown) {
     EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->getParamValueByString(kADelay3, empty, v); })));
     EXPECT_TRUE(refused(noThrow([&] { return plugin.controller->getParamValueByString(kProgram, empty, v); })));
     EXPECT_TRUE(refused(noThrow([&] { return units->getProgramName(CAudioWrapperVST3ProgramList::kId, 0, nullptr); })));
-    EXPECT_TRUE(refused(noThrow([&] {
-        return units->getProgramInfo(CAudioWrapperVST3ProgramList::kId, 0, nullptr, name);
-    })));
-    EXPECT_TRUE(refused(noThrow([&] {
-        return units->getProgramPitchName(CAudioWrapperVST3ProgramList::kId, 0, 60, nullptr);
-    })));
+    EXPECT_TRUE(
+        refused(noThrow([&] { return units->getProgramInfo(CAudioWrapperVST3ProgramList::kId, 0, nullptr, name); })));
+    EXPECT_TRUE(refused(
+        noThrow([&] { return units->getProgramPitchName(CAudioWrapperVST3ProgramList::kId, 0, 60, nullptr); })));
     EXPECT_TRUE(refused(noThrow([&] { return plugin.processor->setBusArrangements(nullptr, 1, nullptr, 1); })));
     EXPECT_TRUE(refused(noThrow([&] { return plugin.component->setState(nullptr); })));
     EXPECT_TRUE(refused(noThrow([&] { return plugin.component->getState(nullptr); })));

@@ -59,12 +59,10 @@ constexpr size_t kMaxCount = 65535;
 
 class CDocCompiler {
 public:
-    CDocCompiler(std::string file, std::vector<unsigned char> text)
-        : m_file(std::move(file)), m_text(std::move(text)) {
+    CDocCompiler(std::string file, std::vector<unsigned char> text) : m_file(std::move(file)), m_text(std::move(text)) {
         m_text.push_back(0);
         for (size_t i = 0; i < m_text.size(); ++i)
-            if (m_text[i] == '\n')
-                m_lineEnds.push_back(i);
+            if (m_text[i] == '\n') m_lineEnds.push_back(i);
     }
 
     std::vector<unsigned char> compile() {
@@ -77,8 +75,7 @@ public:
         const unsigned flags = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol;
         const pugi::xml_parse_result result =
             m_doc.load_buffer_inplace(buffer, m_text.size() - 1, flags, pugi::encoding_utf8);
-        if (!result)
-            fail(lineAtOffset(static_cast<size_t>(result.offset)), result.description());
+        if (!result) fail(lineAtOffset(static_cast<size_t>(result.offset)), result.description());
 
         const pugi::xml_node root = documentElement();
 
@@ -115,8 +112,7 @@ private:
     // The line on which a parsed string starts, or the owner's line for
     // strings that do not live in the buffer (empty values).
     size_t lineOf(const char* text, pugi::xml_node owner) const {
-        if (text >= m_bufferBegin && text < m_bufferEnd)
-            return lineAtOffset(static_cast<size_t>(text - m_bufferBegin));
+        if (text >= m_bufferBegin && text < m_bufferEnd) return lineAtOffset(static_cast<size_t>(text - m_bufferBegin));
         return lineOf(owner);
     }
 
@@ -131,10 +127,8 @@ private:
                 checkIgnorable(node);
             }
         }
-        if (!root)
-            fail(1, "no <document> root element");
-        if (root.first_attribute())
-            fail(lineOf(root), "<document> takes no attributes");
+        if (!root) fail(1, "no <document> root element");
+        if (root.first_attribute()) fail(lineOf(root), "<document> takes no attributes");
         return root;
     }
 
@@ -170,19 +164,16 @@ private:
             }
             ++p;
             for (; more > 0; --more, ++p) {
-                if ((*p & 0xC0) != 0x80)
-                    fail(lineOf(utf8, owner) + linesBefore, "invalid UTF-8");
+                if ((*p & 0xC0) != 0x80) fail(lineOf(utf8, owner) + linesBefore, "invalid UTF-8");
                 c = c << 6 | (*p & 0x3F);
             }
             if (c > 0xFF) {
                 char hex[16];
                 std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(c));
                 fail(lineOf(utf8, owner) + linesBefore,
-                     std::string("character ") + hex +
-                         " cannot be stored: texts are limited to U+0000..U+00FF");
+                     std::string("character ") + hex + " cannot be stored: texts are limited to U+0000..U+00FF");
             }
-            if (c == '\n')
-                ++linesBefore;
+            if (c == '\n') ++linesBefore;
             out.push_back(static_cast<char>(c));
         }
         return out;
@@ -191,8 +182,7 @@ private:
     uint16_t intern(const char* utf8, pugi::xml_node owner) {
         std::string text = toLatin1(utf8, owner);
         const auto found = m_index.find(text);
-        if (found != m_index.end())
-            return found->second;
+        if (found != m_index.end()) return found->second;
         if (m_strings.size() == kMaxStrings)
             fail(lineOf(utf8, owner), "more than 65536 distinct strings in the document");
         const auto index = static_cast<uint16_t>(m_strings.size());
@@ -202,8 +192,7 @@ private:
     }
 
     void checkCount(size_t count, const char* what, size_t line) const {
-        if (count > kMaxCount)
-            fail(line, std::string("more than 65535 ") + what + " in one element");
+        if (count > kMaxCount) fail(line, std::string("more than 65535 ") + what + " in one element");
     }
 
     void writeChildren(pugi::xml_node parent, std::vector<unsigned char>& out) {
@@ -216,8 +205,7 @@ private:
         }
         checkCount(children.size(), "children", lineOf(parent));
         putU16(out, static_cast<uint32_t>(children.size()));
-        for (pugi::xml_node child : children)
-            writeNode(child, out);
+        for (pugi::xml_node child : children) writeNode(child, out);
     }
 
     void writeNode(pugi::xml_node node, std::vector<unsigned char>& out) {
@@ -229,12 +217,10 @@ private:
 
     void writeTemplate(pugi::xml_node node, std::vector<unsigned char>& out) {
         const pugi::xml_attribute name = node.attribute("name");
-        if (!name || !*name.value())
-            fail(lineOf(node), "<template> needs a name");
+        if (!name || !*name.value()) fail(lineOf(node), "<template> needs a name");
         for (pugi::xml_attribute attr : node.attributes())
             if (attr != name)
-                fail(lineOf(attr.name(), node), std::string("<template> takes no attribute '") +
-                                                    attr.name() + "'");
+                fail(lineOf(attr.name(), node), std::string("<template> takes no attribute '") + attr.name() + "'");
         pugi::xml_node body;
         for (pugi::xml_node child : node.children()) {
             if (child.type() != pugi::node_element) {
@@ -245,8 +231,7 @@ private:
                 body = child;
             }
         }
-        if (!body)
-            fail(lineOf(node), "<template> must hold exactly one element, its body");
+        if (!body) fail(lineOf(node), "<template> must hold exactly one element, its body");
 
         putU16(out, intern(node.name(), node));
         putU16(out, intern(name.value(), node));
@@ -256,8 +241,7 @@ private:
         putU32(out, 0);
         writeNode(body, out);
         const size_t bodySize = out.size() - sizeAt - 4;
-        if (bodySize > UINT32_MAX)
-            fail(lineOf(node), "template body larger than 4 GiB");
+        if (bodySize > UINT32_MAX) fail(lineOf(node), "template body larger than 4 GiB");
         patchU32(out, sizeAt, static_cast<uint32_t>(bodySize));
     }
 
@@ -281,10 +265,8 @@ private:
         for (pugi::xml_node child : node.children()) {
             if (child.type() == pugi::node_element) {
                 children.push_back(child);
-            } else if (isContent &&
-                       (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)) {
-                if (!firstText)
-                    firstText = child;
+            } else if (isContent && (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)) {
+                if (!firstText) firstText = child;
                 text += child.value();
             } else {
                 checkIgnorable(child);
@@ -292,8 +274,7 @@ private:
         }
         const bool hasText = firstText && text.find_first_not_of(" \t\r\n") != std::string::npos;
         if (hasText && (seen.count("value") || !children.empty()))
-            fail(lineOf(firstText),
-                 "<content> text cannot be combined with a value attribute or child elements");
+            fail(lineOf(firstText), "<content> text cannot be combined with a value attribute or child elements");
 
         checkCount(attrs.size() + (hasText ? 1 : 0), "attributes", lineOf(node));
         checkCount(children.size(), "children", lineOf(node));
@@ -314,18 +295,15 @@ private:
             putU16(out, intern(onePiece ? firstText.value() : text.c_str(), firstText));
         }
         putU16(out, static_cast<uint32_t>(children.size()));
-        for (pugi::xml_node child : children)
-            writeNode(child, out);
+        for (pugi::xml_node child : children) writeNode(child, out);
     }
 
     std::vector<unsigned char> assemble(const std::vector<unsigned char>& nodes) const {
         std::vector<uint16_t> sorted(m_strings.size());
-        for (size_t i = 0; i < sorted.size(); ++i)
-            sorted[i] = static_cast<uint16_t>(i);
+        for (size_t i = 0; i < sorted.size(); ++i) sorted[i] = static_cast<uint16_t>(i);
         // std::string compares bytes as unsigned char, which is the order the
         // pool is kept in.
-        std::sort(sorted.begin(), sorted.end(),
-                  [&](uint16_t a, uint16_t b) { return m_strings[a] < m_strings[b]; });
+        std::sort(sorted.begin(), sorted.end(), [&](uint16_t a, uint16_t b) { return m_strings[a] < m_strings[b]; });
 
         const size_t tableSize = 4 * m_strings.size();
         std::vector<uint32_t> offsets(m_strings.size());
@@ -340,8 +318,7 @@ private:
         out.reserve(8 + tableSize + pool.size() + nodes.size());
         putU32(out, static_cast<uint32_t>(m_strings.size()));
         putU32(out, static_cast<uint32_t>(tableSize + pool.size()));
-        for (uint32_t offset : offsets)
-            putU32(out, offset);
+        for (uint32_t offset : offsets) putU32(out, offset);
         out.insert(out.end(), pool.begin(), pool.end());
         out.insert(out.end(), nodes.begin(), nodes.end());
         return out;

@@ -34,11 +34,9 @@ bool isNameChar(unsigned char c) {
 }
 
 bool isXmlName(const std::string& s) {
-    if (s.empty() || !isNameStart(static_cast<unsigned char>(s[0])))
-        return false;
+    if (s.empty() || !isNameStart(static_cast<unsigned char>(s[0]))) return false;
     for (char c : s)
-        if (!isNameChar(static_cast<unsigned char>(c)))
-            return false;
+        if (!isNameChar(static_cast<unsigned char>(c))) return false;
     return true;
 }
 
@@ -50,19 +48,27 @@ std::string escape(const std::string& s) {
     for (char ch : s) {
         const auto c = static_cast<unsigned char>(ch);
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default:
-            if (c < 0x20) {
-                out += "&#" + std::to_string(c) + ";";
-            } else if (c < 0x80) {
-                out.push_back(ch);
-            } else {
-                out.push_back(static_cast<char>(0xC0 | c >> 6));
-                out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-            }
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                if (c < 0x20) {
+                    out += "&#" + std::to_string(c) + ";";
+                } else if (c < 0x80) {
+                    out.push_back(ch);
+                } else {
+                    out.push_back(static_cast<char>(0xC0 | c >> 6));
+                    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+                }
         }
     }
     return out;
@@ -86,8 +92,7 @@ public:
             out += "<document/>\n";
         } else {
             out += "<document>\n";
-            for (uint32_t i = 0; i < childCount; ++i)
-                dumpRecord(out, 1);
+            for (uint32_t i = 0; i < childCount; ++i) dumpRecord(out, 1);
             out += "</document>\n";
         }
         if (m_pos != m_data.size())
@@ -102,8 +107,7 @@ private:
     }
 
     void need(size_t count) const {
-        if (count > m_data.size() - m_pos)
-            fail(m_pos, "record runs past the end of the payload");
+        if (count > m_data.size() - m_pos) fail(m_pos, "record runs past the end of the payload");
     }
     unsigned u8() {
         need(1);
@@ -128,15 +132,13 @@ private:
     }
 
     void readStrings() {
-        if (m_data.size() < 8)
-            fail(0, "shorter than the 8-byte header");
+        if (m_data.size() < 8) fail(0, "shorter than the 8-byte header");
         const uint64_t count = getU32(&m_data[0]);
         const uint64_t poolEnd = 8 + uint64_t{getU32(&m_data[4])};
         const uint64_t poolBegin = 8 + 4 * count;
         if (poolBegin > poolEnd || poolEnd > m_data.size())
             fail(0, "string table and pool (" + std::to_string(count) + " strings, node stream at " +
-                        std::to_string(poolEnd) + ") do not fit into " +
-                        std::to_string(m_data.size()) + " bytes");
+                        std::to_string(poolEnd) + ") do not fit into " + std::to_string(m_data.size()) + " bytes");
         m_strings.reserve(static_cast<size_t>(count));
         for (uint64_t i = 0; i < count; ++i) {
             const size_t entry = static_cast<size_t>(8 + 4 * i);
@@ -144,12 +146,9 @@ private:
             if (begin < poolBegin || begin >= poolEnd)
                 fail(entry, "string " + std::to_string(i) + " starts outside the pool");
             size_t end = static_cast<size_t>(begin);
-            while (end < poolEnd && m_data[end] != 0)
-                ++end;
-            if (end == poolEnd)
-                fail(entry, "string " + std::to_string(i) + " is not terminated inside the pool");
-            m_strings.emplace_back(reinterpret_cast<const char*>(&m_data[begin]),
-                                   end - static_cast<size_t>(begin));
+            while (end < poolEnd && m_data[end] != 0) ++end;
+            if (end == poolEnd) fail(entry, "string " + std::to_string(i) + " is not terminated inside the pool");
+            m_strings.emplace_back(reinterpret_cast<const char*>(&m_data[begin]), end - static_cast<size_t>(begin));
         }
         m_pos = static_cast<size_t>(poolEnd);
     }
@@ -157,24 +156,20 @@ private:
     // Checked, and already converted to UTF-8 for the output.
     std::string xmlName(uint32_t index, size_t at, const char* what) const {
         const std::string& s = text(index);
-        if (!isXmlName(s))
-            fail(at, std::string(what) + " \"" + escape(s) + "\" is not an XML name");
+        if (!isXmlName(s)) fail(at, std::string(what) + " \"" + escape(s) + "\" is not an XML name");
         return escape(s);
     }
 
     void dumpRecord(std::string& out, int depth) {
-        if (depth > kMaxDepth)
-            fail(m_pos, "records nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        if (depth > kMaxDepth) fail(m_pos, "records nested deeper than " + std::to_string(kMaxDepth) + " levels");
         const size_t at = m_pos;
         const std::string indent(2 * static_cast<size_t>(depth), ' ');
         const std::string tag = xmlName(u16(), at, "tag");
         const std::string& name = text(u16());
         const unsigned kind = u8();
         if (kind == 1) {
-            if (tag != "template")
-                fail(at, "template record with the tag \"" + tag + "\"");
-            if (name.empty())
-                fail(at, "template without a name");
+            if (tag != "template") fail(at, "template record with the tag \"" + tag + "\"");
+            if (name.empty()) fail(at, "template without a name");
             const uint32_t classTag = u16();
             const uint64_t bodySize = u32();
             const size_t bodyAt = m_pos;
@@ -190,23 +185,18 @@ private:
             out += indent + "</template>\n";
             return;
         }
-        if (kind != 0)
-            fail(at + 4, "unknown record kind " + std::to_string(kind));
-        if (tag == "template")
-            fail(at, "element record with the tag \"template\"");
+        if (kind != 0) fail(at + 4, "unknown record kind " + std::to_string(kind));
+        if (tag == "template") fail(at, "element record with the tag \"template\"");
 
         out += indent + "<" + tag;
-        if (!name.empty())
-            out += " name=\"" + escape(name) + "\"";
+        if (!name.empty()) out += " name=\"" + escape(name) + "\"";
         const uint32_t attrCount = u16();
         std::unordered_set<std::string> seen;
         for (uint32_t i = 0; i < attrCount; ++i) {
             const size_t attrAt = m_pos;
             const std::string attr = xmlName(u16(), attrAt, "attribute name");
-            if (attr == "name")
-                fail(attrAt, "an attribute called \"name\" clashes with the record name");
-            if (!seen.insert(attr).second)
-                fail(attrAt, "duplicate attribute \"" + attr + "\"");
+            if (attr == "name") fail(attrAt, "an attribute called \"name\" clashes with the record name");
+            if (!seen.insert(attr).second) fail(attrAt, "duplicate attribute \"" + attr + "\"");
             out += " " + attr + "=\"" + escape(text(u16())) + "\"";
         }
         const uint32_t childCount = u16();
@@ -215,8 +205,7 @@ private:
             return;
         }
         out += ">\n";
-        for (uint32_t i = 0; i < childCount; ++i)
-            dumpRecord(out, depth + 1);
+        for (uint32_t i = 0; i < childCount; ++i) dumpRecord(out, depth + 1);
         out += indent + "</" + tag + ">\n";
     }
 

@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,15 +27,16 @@ using lagwell::tools::ToolError;
 
 namespace {
 
-const char* const kSets[] = {"button", "buttonab", "checkbox", "close", "colorpicker", "csurface", "editbox",
-                             "frame", "groupcaption", "history", "instancename", "knob", "levelmeter",
-                             "listoutline", "multichange", "popup2", "popup", "ruler", "screenshots", "scroller",
-                             "shadow", "shadowhard", "shadowknob", "statusbar", "texture", "zelmora"};
+const char* const kSets[] = {"button",      "buttonab",    "checkbox",     "close",      "colorpicker",  "csurface",
+                             "editbox",     "frame",       "groupcaption", "history",    "instancename", "knob",
+                             "levelmeter",  "listoutline", "multichange",  "popup2",     "popup",        "ruler",
+                             "screenshots", "scroller",    "shadow",       "shadowhard", "shadowknob",   "statusbar",
+                             "texture",     "zelmora"};
 const char* const kFonts[] = {"base", "base_b", "compact", "micro", "micro-sm", "small", "title"};
 const double kScales[] = {0.8, 1.0, 1.25};
 
-constexpr CColor kBackground = 0xB3AD8F, kPanel = 0xF6EDCE, kInk = 0x000000, kAction = 0xFFF8D8,
-                 kIndicator = 0xFDD624, kKnob = 0xD9D8C6;
+constexpr CColor kBackground = 0xB3AD8F, kPanel = 0xF6EDCE, kInk = 0x000000, kAction = 0xFFF8D8, kIndicator = 0xFDD624,
+                 kKnob = 0xD9D8C6;
 
 std::unique_ptr<CMemoryReader> openFile(const std::string& path) {
     const std::vector<unsigned char> bytes = lagwell::tools::readFile(path);
@@ -132,10 +133,11 @@ int imageSets(CLinearBitmap& bmp, const std::string& dir, double scale, const CF
                     if (!draw) continue;
                     const CRect r{x + 12, y + 12, x + 12 + w, y + 12 + h};
                     if (hasBody(set, first))
-                        bmp.fillRect({r.left + set.image(first + 2)->nominalWidth(), r.top + set.image(first)->nominalHeight(),
-                                  r.right - set.image(first + 3)->nominalWidth(),
-                                  r.bottom - set.image(first + 1)->nominalHeight()},
-                                 kPanel, 1.0);
+                        bmp.fillRect(
+                            {r.left + set.image(first + 2)->nominalWidth(), r.top + set.image(first)->nominalHeight(),
+                             r.right - set.image(first + 3)->nominalWidth(),
+                             r.bottom - set.image(first + 1)->nominalHeight()},
+                            kPanel, 1.0);
                     drawBorder(bmp, clip, set, first, r, kPanel, 1.0);
                     if (!big) drawBorder(bmp, clip, set, first + 4, r, kPanel, 0.8);
                 }
@@ -172,8 +174,9 @@ int fonts(CLinearBitmap& bmp, const std::string& dir, double scale, bool draw) {
         CFont font;
         check(font.read(*openFile(dir + "/Fonts/" + name + ".fnt"), scale), name);
         const int lh = font.lineHeight();
-        std::vector<CString> lines = {CString(name) + ": The quick brown fox jumps over the lazy dog. 0123456789",
-                                      "Delay 250.00 ms  -12.0 dB  L/R  M/S  Group 1-8  \xC0\xC9\xD6\xDC\xDF \xE0\xE9\xF6\xFC\xB5\xB0\xB1"};
+        std::vector<CString> lines = {
+            CString(name) + ": The quick brown fox jumps over the lazy dog. 0123456789",
+            "Delay 250.00 ms  -12.0 dB  L/R  M/S  Group 1-8  \xC0\xC9\xD6\xDC\xDF \xE0\xE9\xF6\xFC\xB5\xB0\xB1"};
         CString line;
         int count = 0;
         for (const auto& entry : font.glyphs().images()) {

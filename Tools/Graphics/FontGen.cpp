@@ -30,12 +30,9 @@ struct FontRecipe {
 };
 
 const FontRecipe kFonts[] = {
-    {"base", "DejaVuSans.ttf", 15, {14, 3, 3}},
-    {"base_b", "DejaVuSans-Bold.ttf", 15, {14, 3, 3}},
-    {"compact", "DejaVuSans.ttf", 13, {14, 4, 4}},
-    {"micro", "DejaVuSans.ttf", 11, {14, 3, 2}},
-    {"micro-sm", "DejaVuSans.ttf", 10, {11, 3, 2}},
-    {"small", "DejaVuSans.ttf", 9, {10, 3, 3}},
+    {"base", "DejaVuSans.ttf", 15, {14, 3, 3}},       {"base_b", "DejaVuSans-Bold.ttf", 15, {14, 3, 3}},
+    {"compact", "DejaVuSans.ttf", 13, {14, 4, 4}},    {"micro", "DejaVuSans.ttf", 11, {14, 3, 2}},
+    {"micro-sm", "DejaVuSans.ttf", 10, {11, 3, 2}},   {"small", "DejaVuSans.ttf", 9, {10, 3, 3}},
     {"title", "DejaVuSans-Bold.ttf", 17, {16, 5, 4}},
 };
 
@@ -83,7 +80,8 @@ public:
         c.offsetX = slot->bitmap_left;
         c.offsetY = -slot->bitmap_top;
         // Hinting may narrow an advance at small sizes; never below the design's.
-        c.nominalWidth = static_cast<int>(std::max<long>((slot->advance.x + 32) >> 6, (slot->linearHoriAdvance + 0x8000) >> 16));
+        c.nominalWidth =
+            static_cast<int>(std::max<long>((slot->advance.x + 32) >> 6, (slot->linearHoriAdvance + 0x8000) >> 16));
         c.nominalHeight = static_cast<int>(std::lround(lineHeight * scale));
         c.pixels.resize(static_cast<size_t>(c.width) * c.height);
         for (int y = 0; y < c.height; ++y)

@@ -231,7 +231,10 @@ Shape mouseIcon(int button, bool twice, bool wheel) {
             };
             body = unite(body, half);
         }
-        if (wheel) body = unite(body, [=](float x, float y) { return sdSegment(x, y, mx, y0 + 2.5f * u, mx, my - 1.5f * u, 2.4f * u); });
+        if (wheel)
+            body = unite(body, [=](float x, float y) {
+                return sdSegment(x, y, mx, y0 + 2.5f * u, mx, my - 1.5f * u, 2.4f * u);
+            });
         if (twice) {
             const float dx = button < 0 ? ox - 2.5f * u : ox + 13.5f * u;
             body = unite(body, [=](float x, float y) { return sdCircle(x, y, dx, oy + 2 * u, 1.1f * u); });
@@ -289,22 +292,24 @@ void buttonSet(SetBuilder& set) {
         return out;
     });
     set.named("IconCMD", n++, icon(13, 13, [](double s, float ox, float oy) -> Sdf {
-                  const float u = static_cast<float>(s), a = ox + 4 * u, b = ox + 9 * u, c = oy + 4 * u,
-                              d = oy + 9 * u, w = 1.3f * u, r = 2 * u;
-                  Sdf shape = [=](float x, float y) {
-                      return std::fabs(sdRoundRect(x, y, a, c, b, d, 0)) - w / 2;
-                  };
+                  const float u = static_cast<float>(s), a = ox + 4 * u, b = ox + 9 * u, c = oy + 4 * u, d = oy + 9 * u,
+                              w = 1.3f * u, r = 2 * u;
+                  Sdf shape = [=](float x, float y) { return std::fabs(sdRoundRect(x, y, a, c, b, d, 0)) - w / 2; };
                   for (float cx : {a - r, b + r})
                       for (float cy : {c - r, d + r})
-                          shape = unite(shape, [=](float x, float y) { return std::fabs(sdCircle(x, y, cx, cy, r)) - w / 2; });
+                          shape = unite(shape,
+                                        [=](float x, float y) { return std::fabs(sdCircle(x, y, cx, cy, r)) - w / 2; });
                   return shape;
               }));
     set.named("IconCTRL", n++, icon(20, 13, [](double s, float ox, float oy) -> Sdf {
                   const float u = static_cast<float>(s);
                   const Sdf key = [=](float x, float y) {
-                      return std::fabs(sdRoundRect(x, y, ox + 0.7f * u, oy + 0.7f * u, ox + 19.3f * u, oy + 12.3f * u, 2.5f * u)) - 0.65f * u;
+                      return std::fabs(sdRoundRect(x, y, ox + 0.7f * u, oy + 0.7f * u, ox + 19.3f * u, oy + 12.3f * u,
+                                                   2.5f * u)) -
+                             0.65f * u;
                   };
-                  return unite(key, chevron(ox + 6.5f * u, oy + 8 * u, ox + 10 * u, oy + 4.5f * u, ox + 13.5f * u, oy + 8 * u, 1.5f * u));
+                  return unite(key, chevron(ox + 6.5f * u, oy + 8 * u, ox + 10 * u, oy + 4.5f * u, ox + 13.5f * u,
+                                            oy + 8 * u, 1.5f * u));
               }));
     set.named("IconLMB", n++, icon(11, 14, mouseIcon(-1, false, false)));
     set.named("IconLMBD", n++, icon(11, 14, mouseIcon(-1, true, false)));
@@ -355,7 +360,9 @@ void buttonAbSet(SetBuilder& set) {
             set.single(base + letter, [=](double s) {
                 Sized z = sized(s, 24, 20, 6);
                 const float u = static_cast<float>(s), m = z.m;
-                const Sdf body = [=](float x, float y) { return sdRoundRect(x, y, m, m, m + 24 * u, m + 20 * u, 4 * u); };
+                const Sdf body = [=](float x, float y) {
+                    return sdRoundRect(x, y, m, m, m + 24 * u, m + 20 * u, 4 * u);
+                };
                 paintFrame(z.canvas, body, {base == 1 ? Look::Raised : Look::Lit, 4, 4, 6, 4, 1.5f, 0.35f}, s, false);
                 const float h = 10 * u, lx = m + (letter ? 9.3f : 8.8f) * u, ly = m + 5 * u;
                 const Sdf glyph = letter ? letterB(lx, ly, h, 1.8f * u) : letterA(lx, ly, h, 1.8f * u);
@@ -389,8 +396,11 @@ void checkboxSet(SetBuilder& set) {
 }
 
 void closeSet(SetBuilder& set) {
-    const struct { const char* range; uint32_t number; Look look; } looks[] = {
-        {"", 1, Look::Raised}, {"Pushed", 11, Look::Pushed}, {"Active", 21, Look::Lit}};
+    const struct {
+        const char* range;
+        uint32_t number;
+        Look look;
+    } looks[] = {{"", 1, Look::Raised}, {"Pushed", 11, Look::Pushed}, {"Active", 21, Look::Lit}};
     for (const auto& l : looks) {
         set.range(l.range, l.number, l.number);
         const Look look = l.look;
@@ -505,7 +515,9 @@ void scrollerSet(SetBuilder& set) {
                 Canvas c(vertical ? T : L, vertical ? L : T);
                 const float w = static_cast<float>(c.width()), h = static_cast<float>(c.height());
                 const float in = bar ? 2 * u : 0.5f * u;
-                const Sdf shape = [=](float x, float y) { return sdRoundRect(x, y, in, in, w - in, h - in, (T / 2.0f) - in); };
+                const Sdf shape = [=](float x, float y) {
+                    return sdRoundRect(x, y, in, in, w - in, h - in, (T / 2.0f) - in);
+                };
                 if (bar) {
                     c.fill(shape, grey(kMid));
                     c.fill(subtract(inset(shape, 0.8f * u), moved(inset(shape, 0.8f * u), 0, u)), grey(1, 0.5f));
@@ -525,22 +537,23 @@ void scrollerSet(SetBuilder& set) {
         for (int next = 1; next >= 0; --next)
             for (int pushed = 0; pushed < 2; ++pushed) {
                 const uint32_t number = base + 2 + (1 - next) * 2 + pushed;
-                set.named(p + "Button" + (next ? "Next" : "Prev") + (pushed ? "Pushed" : ""), number,
-                          [=](double s) {
-                              Sized z = sized(s, t, t, 0);
-                              const float u = static_cast<float>(s), T = t * u;
-                              if (pushed)
-                                  z.canvas.fill([=](float x, float y) { return sdRoundRect(x, y, 0, 0, T, T, 2 * u); },
-                                                grey(0.2f, 0.3f));
-                              const float a = 3.2f * u, b = 6.8f * u, c0 = 5 * u, lo = 3.5f * u, hi = 6.5f * u;
-                              Sdf arrow;
-                              if (vertical)
-                                  arrow = next ? chevron(a, lo, c0, hi, b, lo, 1.5f * u) : chevron(a, hi, c0, lo, b, hi, 1.5f * u);
-                              else
-                                  arrow = next ? chevron(lo, a, hi, c0, lo, b, 1.5f * u) : chevron(hi, a, lo, c0, hi, b, 1.5f * u);
-                              z.canvas.fill(arrow, grey(kMid));
-                              return z.finish(2, px(t, s), px(t, s));
-                          });
+                set.named(p + "Button" + (next ? "Next" : "Prev") + (pushed ? "Pushed" : ""), number, [=](double s) {
+                    Sized z = sized(s, t, t, 0);
+                    const float u = static_cast<float>(s), T = t * u;
+                    if (pushed)
+                        z.canvas.fill([=](float x, float y) { return sdRoundRect(x, y, 0, 0, T, T, 2 * u); },
+                                      grey(0.2f, 0.3f));
+                    const float a = 3.2f * u, b = 6.8f * u, c0 = 5 * u, lo = 3.5f * u, hi = 6.5f * u;
+                    Sdf arrow;
+                    if (vertical)
+                        arrow =
+                            next ? chevron(a, lo, c0, hi, b, lo, 1.5f * u) : chevron(a, hi, c0, lo, b, hi, 1.5f * u);
+                    else
+                        arrow =
+                            next ? chevron(lo, a, hi, c0, lo, b, 1.5f * u) : chevron(hi, a, lo, c0, hi, b, 1.5f * u);
+                    z.canvas.fill(arrow, grey(kMid));
+                    return z.finish(2, px(t, s), px(t, s));
+                });
             }
         if (!vertical)
             for (int pushed = 0; pushed < 2; ++pushed)
@@ -548,10 +561,12 @@ void scrollerSet(SetBuilder& set) {
                     Sized z = sized(s, t, t, 0);
                     const float u = static_cast<float>(s), T = t * u;
                     if (pushed)
-                        z.canvas.fill([=](float x, float y) { return sdRoundRect(x, y, 0, 0, T, T, 2 * u); }, grey(0.2f, 0.3f));
+                        z.canvas.fill([=](float x, float y) { return sdRoundRect(x, y, 0, 0, T, T, 2 * u); },
+                                      grey(0.2f, 0.3f));
                     for (float gx : {3.5f, 6.5f})
                         for (float gy : {3.5f, 6.5f})
-                            z.canvas.fill([=](float x, float y) { return sdCircle(x, y, gx * u, gy * u, 0.9f * u); }, grey(kMid));
+                            z.canvas.fill([=](float x, float y) { return sdCircle(x, y, gx * u, gy * u, 0.9f * u); },
+                                          grey(kMid));
                     return z.finish(2, px(t, s), px(t, s));
                 });
     }
@@ -563,12 +578,30 @@ Rgba hsv(float h, float sat, float v) {
     const float c = v * sat, hp = std::fmod(h, 1.0f) * 6, x = c * (1 - std::fabs(std::fmod(hp, 2.0f) - 1));
     float r = 0, g = 0, b = 0;
     switch (static_cast<int>(hp)) {
-        case 0: r = c; g = x; break;
-        case 1: r = x; g = c; break;
-        case 2: g = c; b = x; break;
-        case 3: g = x; b = c; break;
-        case 4: r = x; b = c; break;
-        default: r = c; b = x; break;
+        case 0:
+            r = c;
+            g = x;
+            break;
+        case 1:
+            r = x;
+            g = c;
+            break;
+        case 2:
+            g = c;
+            b = x;
+            break;
+        case 3:
+            g = x;
+            b = c;
+            break;
+        case 4:
+            r = x;
+            b = c;
+            break;
+        default:
+            r = c;
+            b = x;
+            break;
     }
     const float m = v - c;
     return {r + m, g + m, b + m, 1};
@@ -628,30 +661,43 @@ void colorPickerSet(SetBuilder& set) {
 void screenshotsSet(SetBuilder& set) {
     set.range("", 1, 2);
     for (uint32_t shot = 1; shot <= 2; ++shot)
-        set.single(shot, [shot](double) {
-            Canvas c(270, 158);
-            c.paintAll([](float, float y) { return Rgba{0.25f - y / 2000, 0.245f - y / 2000, 0.17f, 1}; });
-            const Rgba panel{0.965f, 0.93f, 0.81f, 1}, indicator{0.99f, 0.84f, 0.14f, 1};
-            const Sdf inner = [](float x, float y) { return sdRoundRect(x, y, 4, 18, 266, 154, 3); };
-            c.fill(inner, Rgba{0.70f, 0.68f, 0.56f, 1});
-            const int columns = shot == 1 ? 4 : 8;
-            const float cw = 258.0f / columns;
-            for (int i = 0; i < columns; ++i) {
-                const float x0 = 8 + i * cw, x1 = x0 + cw - 4;
-                const Sdf box = [=](float x, float y) { return sdRoundRect(x, y, x0, 22, x1, 150, 3); };
-                c.shadow(box, 4, 0, 1.5f, grey(0, 0.35f));
-                c.fill(box, [=](float, float y) { return Rgba{panel.r - y / 1500, panel.g - y / 1500, panel.b - y / 1500, 1}; });
-                const float kx = (x0 + x1) / 2, ky = 50, kr = std::min(12.0f, cw / 4);
-                c.shadow([=](float x, float y) { return sdCircle(x, y, kx, ky, kr); }, 3, 0, 1.5f, grey(0, 0.45f));
-                c.fill([=](float x, float y) { return sdArc(x, y, kx, ky, kr + 4, 2, kSweepFrom, kSweepFrom + kSweep * (0.3f + 0.15f * i)); }, indicator);
-                c.fill([=](float x, float y) { return sdCircle(x, y, kx, ky, kr); }, [=](float, float y) { return grey(0.45f + (ky - y) / 80); });
-                const float mh = 60 - 9 * (i % 4);
-                c.fill([=](float x, float y) { return sdRoundRect(x, y, kx - 3, 140 - 60, kx + 3, 140, 1.5f); }, Rgba{0.15f, 0.15f, 0.12f, 1});
-                c.fill([=](float x, float y) { return sdRoundRect(x, y, kx - 2, 139 - mh, kx + 2, 139, 1); }, Rgba{0.09f, 0.73f, 0.0f, 1});
-            }
-            c.fill([](float x, float y) { return sdRoundRect(x, y, 4, 3, 70, 14, 2); }, Rgba{0.93f, 0.85f, 0.47f, 1});
-            return fullCanvas(c, 4);
-        }, {1.0});
+        set.single(
+            shot,
+            [shot](double) {
+                Canvas c(270, 158);
+                c.paintAll([](float, float y) { return Rgba{0.25f - y / 2000, 0.245f - y / 2000, 0.17f, 1}; });
+                const Rgba panel{0.965f, 0.93f, 0.81f, 1}, indicator{0.99f, 0.84f, 0.14f, 1};
+                const Sdf inner = [](float x, float y) { return sdRoundRect(x, y, 4, 18, 266, 154, 3); };
+                c.fill(inner, Rgba{0.70f, 0.68f, 0.56f, 1});
+                const int columns = shot == 1 ? 4 : 8;
+                const float cw = 258.0f / columns;
+                for (int i = 0; i < columns; ++i) {
+                    const float x0 = 8 + i * cw, x1 = x0 + cw - 4;
+                    const Sdf box = [=](float x, float y) { return sdRoundRect(x, y, x0, 22, x1, 150, 3); };
+                    c.shadow(box, 4, 0, 1.5f, grey(0, 0.35f));
+                    c.fill(box, [=](float, float y) {
+                        return Rgba{panel.r - y / 1500, panel.g - y / 1500, panel.b - y / 1500, 1};
+                    });
+                    const float kx = (x0 + x1) / 2, ky = 50, kr = std::min(12.0f, cw / 4);
+                    c.shadow([=](float x, float y) { return sdCircle(x, y, kx, ky, kr); }, 3, 0, 1.5f, grey(0, 0.45f));
+                    c.fill(
+                        [=](float x, float y) {
+                            return sdArc(x, y, kx, ky, kr + 4, 2, kSweepFrom, kSweepFrom + kSweep * (0.3f + 0.15f * i));
+                        },
+                        indicator);
+                    c.fill([=](float x, float y) { return sdCircle(x, y, kx, ky, kr); },
+                           [=](float, float y) { return grey(0.45f + (ky - y) / 80); });
+                    const float mh = 60 - 9 * (i % 4);
+                    c.fill([=](float x, float y) { return sdRoundRect(x, y, kx - 3, 140 - 60, kx + 3, 140, 1.5f); },
+                           Rgba{0.15f, 0.15f, 0.12f, 1});
+                    c.fill([=](float x, float y) { return sdRoundRect(x, y, kx - 2, 139 - mh, kx + 2, 139, 1); },
+                           Rgba{0.09f, 0.73f, 0.0f, 1});
+                }
+                c.fill([](float x, float y) { return sdRoundRect(x, y, 4, 3, 70, 14, 2); },
+                       Rgba{0.93f, 0.85f, 0.47f, 1});
+                return fullCanvas(c, 4);
+            },
+            {1.0});
 }
 
 // A seamless grain: value noise on wrapping lattices of three sizes.
@@ -661,7 +707,8 @@ void textureSet(SetBuilder& set) {
         const int size = px(128, s);
         Canvas c(size, size);
         const auto hash = [](int x, int y, int seed) {
-            uint32_t h = static_cast<uint32_t>(x) * 374761393u + static_cast<uint32_t>(y) * 668265263u + static_cast<uint32_t>(seed) * 2246822519u;
+            uint32_t h = static_cast<uint32_t>(x) * 374761393u + static_cast<uint32_t>(y) * 668265263u +
+                         static_cast<uint32_t>(seed) * 2246822519u;
             h = (h ^ (h >> 13)) * 1274126177u;
             return ((h ^ (h >> 16)) & 0xFFFF) / 65535.0f;
         };
@@ -669,9 +716,12 @@ void textureSet(SetBuilder& set) {
             const float fx = x / size * cells, fy = y / size * cells;
             const int ix = static_cast<int>(std::floor(fx)), iy = static_cast<int>(std::floor(fy));
             const float tx = fx - ix, ty = fy - iy;
-            const auto at = [&](int i, int j) { return hash(((i % cells) + cells) % cells, ((j % cells) + cells) % cells, seed); };
+            const auto at = [&](int i, int j) {
+                return hash(((i % cells) + cells) % cells, ((j % cells) + cells) % cells, seed);
+            };
             const float sx = tx * tx * (3 - 2 * tx), sy = ty * ty * (3 - 2 * ty);
-            return (at(ix, iy) * (1 - sx) + at(ix + 1, iy) * sx) * (1 - sy) + (at(ix, iy + 1) * (1 - sx) + at(ix + 1, iy + 1) * sx) * sy;
+            return (at(ix, iy) * (1 - sx) + at(ix + 1, iy) * sx) * (1 - sy) +
+                   (at(ix, iy + 1) * (1 - sx) + at(ix + 1, iy + 1) * sx) * sy;
         };
         c.paintAll([&](float x, float y) {
             const float v = 0.5f * noise(x, y, 8, 1) + 0.3f * noise(x, y, 16, 2) + 0.2f * noise(x, y, 64, 3);

@@ -21,9 +21,7 @@ float sdRoundRect(float x, float y, float x0, float y0, float x1, float y1, floa
     return std::sqrt(ox * ox + oy * oy) + std::min(std::max(qx, qy), 0.0f) - radius;
 }
 
-float sdCircle(float x, float y, float cx, float cy, float radius) {
-    return std::hypot(x - cx, y - cy) - radius;
-}
+float sdCircle(float x, float y, float cx, float cy, float radius) { return std::hypot(x - cx, y - cy) - radius; }
 
 float sdSegment(float x, float y, float ax, float ay, float bx, float by, float width) {
     const float px = x - ax, py = y - ay, vx = bx - ax, vy = by - ay;

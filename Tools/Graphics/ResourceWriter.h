@@ -56,7 +56,14 @@ struct Range {
 };
 
 enum RunKind : unsigned char {
-    kClear = 0, kLiteral1 = 1, kLevel = 2, kLiteral2 = 3, kOpaque2 = 4, kRepeat2 = 5, kLiteral4 = 6, kRepeat4 = 7,
+    kClear = 0,
+    kLiteral1 = 1,
+    kLevel = 2,
+    kLiteral2 = 3,
+    kOpaque2 = 4,
+    kRepeat2 = 5,
+    kLiteral4 = 6,
+    kRepeat4 = 7,
 };
 constexpr int kMaxRun = 31;
 
@@ -85,8 +92,7 @@ inline Bytes packRow(const LayerCopy& c, int y) {
             } else {
                 // A literal stretch ends before a clear pixel, a repeat or a level run.
                 n = 1;
-                while (x + n < c.width && n < kMaxRun && !clear(x + n) &&
-                       !(ch == 1 && px(x + n)[0] == c.level) &&
+                while (x + n < c.width && n < kMaxRun && !clear(x + n) && !(ch == 1 && px(x + n)[0] == c.level) &&
                        !(ch > 1 && x + n + 1 < c.width && same(x + n, x + n + 1)))
                     ++n;
                 bool opaque = ch == 2;

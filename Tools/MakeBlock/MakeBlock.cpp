@@ -21,8 +21,7 @@ using namespace lagwell::tools;
 namespace {
 
 std::vector<unsigned char> makeBlock(const std::string& tag, const std::vector<unsigned char>& payload) {
-    if (payload.size() > UINT32_MAX)
-        throw ToolError("payload larger than a u32 length can describe");
+    if (payload.size() > UINT32_MAX) throw ToolError("payload larger than a u32 length can describe");
     std::vector<unsigned char> block(tag.begin(), tag.end());
     putU32(block, static_cast<uint32_t>(payload.size()));
     const uLong check = adler32(adler32(0, nullptr, 0), &block[4], 4);
@@ -30,10 +29,9 @@ std::vector<unsigned char> makeBlock(const std::string& tag, const std::vector<u
 
     uLongf packedSize = compressBound(static_cast<uLong>(payload.size()));
     std::vector<unsigned char> packed(packedSize);
-    const int rc = compress2(packed.data(), &packedSize, payload.data(),
-                             static_cast<uLong>(payload.size()), Z_DEFAULT_COMPRESSION);
-    if (rc != Z_OK)
-        throw ToolError("zlib compress2 error " + std::to_string(rc));
+    const int rc = compress2(packed.data(), &packedSize, payload.data(), static_cast<uLong>(payload.size()),
+                             Z_DEFAULT_COMPRESSION);
+    if (rc != Z_OK) throw ToolError("zlib compress2 error " + std::to_string(rc));
     block.insert(block.end(), packed.begin(), packed.begin() + static_cast<ptrdiff_t>(packedSize));
     return block;
 }
@@ -54,14 +52,12 @@ int main(int argc, char** argv) {
         for (int i = 1; i < argc; ++i) {
             const std::string arg = argv[i];
             if (arg == "--tag" || arg == "--string" || arg == "--file") {
-                if (i + 1 == argc)
-                    usage();
+                if (i + 1 == argc) usage();
                 const std::string value = argv[++i];
                 if (arg == "--tag") {
                     tag = value;
                 } else {
-                    if (havePayload)
-                        usage();
+                    if (havePayload) usage();
                     havePayload = true;
                     if (arg == "--file") {
                         payload = readFile(value);
@@ -76,10 +72,8 @@ int main(int argc, char** argv) {
                 usage();
             }
         }
-        if (out.empty() || !havePayload)
-            usage();
-        if (tag.size() != 4)
-            throw ToolError("the tag must be four characters, not \"" + tag + "\"");
+        if (out.empty() || !havePayload) usage();
+        if (tag.size() != 4) throw ToolError("the tag must be four characters, not \"" + tag + "\"");
         const std::vector<unsigned char> block = makeBlock(tag, payload);
         writeFile(out, block.data(), block.size());
     } catch (const ToolError& e) {

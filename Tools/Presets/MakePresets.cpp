@@ -107,10 +107,8 @@ std::vector<Token> tokenize(const std::string& line, const std::string& file, in
         } else if (c == '"') {
             std::string text;
             for (++i;; ++i) {
-                if (i >= line.size())
-                    throw errorAt(file, lineNo, "text without its closing quote");
-                if (line[i] == '"')
-                    break;
+                if (i >= line.size()) throw errorAt(file, lineNo, "text without its closing quote");
+                if (line[i] == '"') break;
                 if (line[i] == '\\') {
                     if (++i == line.size() || (line[i] != '"' && line[i] != '\\'))
                         throw errorAt(file, lineNo, "only \\\" and \\\\ are escapes in a text");
@@ -144,14 +142,12 @@ Item parseItem(const std::vector<Token>& t, size_t at, const std::string& file, 
             item.groups.emplace_back();
             wantElement = true;
         } else if (tok.kind == Token::kPunct && tok.text == ",") {
-            if (wantElement)
-                throw errorAt(file, lineNo, "an element is missing before \",\"");
+            if (wantElement) throw errorAt(file, lineNo, "an element is missing before \",\"");
             wantElement = true;
         } else if (tok.kind == Token::kPunct) {
             throw errorAt(file, lineNo, "unexpected \"" + tok.text + "\" in a value");
         } else {
-            if (!wantElement)
-                throw errorAt(file, lineNo, "elements are separated by \",\"");
+            if (!wantElement) throw errorAt(file, lineNo, "elements are separated by \",\"");
             item.groups.back().push_back({tok.kind == Token::kText, tok.text});
             wantElement = false;
         }
@@ -178,46 +174,36 @@ Source parseSource(const std::string& file) {
         std::vector<Token> t = tokenize(lines[next - 1], file, lineNo);
         // A value goes on after a line that ends with ",".
         while (!t.empty() && t.back().kind == Token::kPunct && t.back().text == ",") {
-            if (next == lines.size())
-                throw errorAt(file, lineNo, "the value ends with \",\"");
+            if (next == lines.size()) throw errorAt(file, lineNo, "the value ends with \",\"");
             ++next;
             const std::vector<Token> more = tokenize(lines[next - 1], file, static_cast<int>(next));
             t.insert(t.end(), more.begin(), more.end());
         }
-        if (t.empty())
-            continue;
+        if (t.empty()) continue;
         const std::string word = t[0].kind == Token::kWord ? t[0].text : std::string();
         auto fail = [&](const std::string& message) { return errorAt(file, lineNo, message); };
 
         if (word == "bank" || word == "list") {
-            if (src.hasKind || section != kHeader)
-                throw fail("\"bank\" or \"list\" comes once, at the top");
+            if (src.hasKind || section != kHeader) throw fail("\"bank\" or \"list\" comes once, at the top");
             src.hasKind = true;
             src.isList = word == "list";
             if (src.isList ? t.size() != 1 : (t.size() != 2 || t[1].kind != Token::kText))
                 throw fail(src.isList ? "\"list\" takes nothing" : "expected: bank \"name\"");
-            if (!src.isList)
-                src.bankName = t[1].text;
+            if (!src.isList) src.bankName = t[1].text;
         } else if (word == "registry") {
-            if (!src.registry.empty() || section != kHeader)
-                throw fail("\"registry\" comes once, before the presets");
-            if (t.size() != 2 || t[1].kind != Token::kWord)
-                throw fail("expected: registry <object path>");
+            if (!src.registry.empty() || section != kHeader) throw fail("\"registry\" comes once, before the presets");
+            if (t.size() != 2 || t[1].kind != Token::kWord) throw fail("expected: registry <object path>");
             src.registry = t[1].text;
         } else if (word == "common" && t.size() == 1) {
-            if (section != kHeader)
-                throw fail("\"common\" comes once, before the first preset");
+            if (section != kHeader) throw fail("\"common\" comes once, before the first preset");
             section = kCommon;
         } else if (word == "preset") {
-            if (t.size() != 2 || t[1].kind != Token::kText)
-                throw fail("expected: preset \"name\"");
-            if (!names.insert(t[1].text).second)
-                throw fail("preset \"" + t[1].text + "\" is named twice");
+            if (t.size() != 2 || t[1].kind != Token::kText) throw fail("expected: preset \"name\"");
+            if (!names.insert(t[1].text).second) throw fail("preset \"" + t[1].text + "\" is named twice");
             section = kPresets;
             src.presets.push_back({t[1].text, {}, {}});
         } else if (word == "omit" && t.size() == 2) {
-            if (section != kPresets)
-                throw fail("\"omit\" belongs to a preset");
+            if (section != kPresets) throw fail("\"omit\" belongs to a preset");
             if (t[1].kind != Token::kWord || !src.common.count(t[1].text))
                 throw fail("\"" + t[1].text + "\" is not a common item");
             if (!src.presets.back().omitted.insert(t[1].text).second)
@@ -226,36 +212,28 @@ Source parseSource(const std::string& file) {
             const bool extra = word == "extra";
             Item item = parseItem(t, extra ? 1 : 0, file, lineNo);
             item.extra = extra;
-            if (section == kHeader)
-                throw fail("items belong to \"common\" or to a preset");
+            if (section == kHeader) throw fail("items belong to \"common\" or to a preset");
             Preset* preset = section == kPresets ? &src.presets.back() : nullptr;
             const std::string& key = t[extra ? 1 : 0].text;
-            if (preset && preset->omitted.count(key))
-                throw fail("\"" + key + "\" is omitted and given");
+            if (preset && preset->omitted.count(key)) throw fail("\"" + key + "\" is omitted and given");
             Items& items = preset ? preset->items : src.common;
             auto found = items.find(key);
             if (found != items.end())
-                throw fail("\"" + key + "\" is given twice (first on line " + std::to_string(found->second.line) +
-                           ")");
+                throw fail("\"" + key + "\" is given twice (first on line " + std::to_string(found->second.line) + ")");
             items.emplace(key, std::move(item));
         }
     }
-    if (!src.hasKind)
-        throw errorAt(file, 1, "the source starts with bank \"name\" or list");
-    if (src.registry.empty())
-        throw errorAt(file, lineNo, "no \"registry\" given");
-    if (src.presets.empty())
-        throw errorAt(file, lineNo, "no preset given");
+    if (!src.hasKind) throw errorAt(file, 1, "the source starts with bank \"name\" or list");
+    if (src.registry.empty()) throw errorAt(file, lineNo, "no \"registry\" given");
+    if (src.presets.empty()) throw errorAt(file, lineNo, "no preset given");
     return src;
 }
 
 // A preset's items: the common ones without those it omits, then its own.
 Items presetItems(const Source& src, const Preset& preset) {
     Items items = src.common;
-    for (const std::string& key : preset.omitted)
-        items.erase(key);
-    for (const auto& [key, item] : preset.items)
-        items[key] = item;
+    for (const std::string& key : preset.omitted) items.erase(key);
+    for (const auto& [key, item] : preset.items) items[key] = item;
     return items;
 }
 
@@ -267,8 +245,7 @@ CAudioPreset::CBlob makeRecord(const CAudioParamRegistry& registry, const std::s
     const auto found = params.find(CString::fromUtf8(key));
     const CAudioParam* param = found == params.end() ? nullptr : found->second;
     const bool stored = param && registry.captures(*param, false);
-    if (item.extra && stored)
-        throw fail("a stored parameter, not an extra item");
+    if (item.extra && stored) throw fail("a stored parameter, not an extra item");
     if (!item.extra && !stored)
         throw fail("no stored parameter of " + registry.fullName().utf8() +
                    " has this key (mark the item \"extra\" if the plug-in is to skip it)");
@@ -277,11 +254,9 @@ CAudioPreset::CBlob makeRecord(const CAudioParamRegistry& registry, const std::s
     // one that names none holds numbers of one component.
     static const CAudioParamInfo kExtraInfo;
     const CAudioParamInfo& info = param ? param->info() : kExtraInfo;
-    if (info.dataType == CAudioParamInfo::kRaw)
-        throw fail("raw parameters have no text form");
+    if (info.dataType == CAudioParamInfo::kRaw) throw fail("raw parameters have no text form");
     const bool isText = info.dataType == CAudioParamInfo::kString;
-    if (info.isSingleGroup && item.groups.size() > 1)
-        throw fail("the parameter has a single group");
+    if (info.isSingleGroup && item.groups.size() > 1) throw fail("the parameter has a single group");
 
     CAudioParamValue value(info.elementSize);
     value.setGroupCount(item.groups.size());
@@ -291,16 +266,14 @@ CAudioPreset::CBlob makeRecord(const CAudioParamRegistry& registry, const std::s
             throw fail("group " + std::to_string(g) + " does not hold whole elements of " +
                        std::to_string(info.elementSize) + " components");
         for (size_t i = 0; i < group.size(); ++i) {
-            if (group[i].isText != isText)
-                throw fail(isText ? "expected quoted texts" : "expected numbers");
-            if (isText)
-                continue;
+            if (group[i].isText != isText) throw fail(isText ? "expected quoted texts" : "expected numbers");
+            if (isText) continue;
             double v;
             if (!parseReal(CString::fromUtf8(group[i].text), v))
                 throw fail("\"" + group[i].text + "\" is not a number");
             const size_t c = i % info.elementSize;
-            if (stored && (v < std::min(info.minValue(c), info.maxValue(c)) ||
-                           v > std::max(info.minValue(c), info.maxValue(c))))
+            if (stored &&
+                (v < std::min(info.minValue(c), info.maxValue(c)) || v > std::max(info.minValue(c), info.maxValue(c))))
                 throw fail(group[i].text + " is outside the parameter's range");
             value.group(g).push_back(v);
         }
@@ -313,8 +286,7 @@ CAudioPreset::CBlob makeRecord(const CAudioParamRegistry& registry, const std::s
             for (size_t e = 0; e < item.groups[g].size(); ++e)
                 storage.setText(g, e, CString::fromUtf8(item.groups[g][e].text));
     CMemoryWriter record;
-    if (CErrorPtr err = registry.writeParamRecord(CString::fromUtf8(key), storage, record))
-        throw fail(err->describe());
+    if (CErrorPtr err = registry.writeParamRecord(CString::fromUtf8(key), storage, record)) throw fail(err->describe());
     return record.take();
 }
 
@@ -336,8 +308,7 @@ std::vector<uint8_t> makeBlock(const Source& src, const CAudioParamRegistry& reg
     } else {
         err = bank.saveCompressed(block);
     }
-    if (err)
-        throw ToolError(err->describe());
+    if (err) throw ToolError(err->describe());
     return block.take();
 }
 
@@ -346,15 +317,11 @@ std::vector<uint8_t> build(const Source& src) {
     CObject root;
     CObject* plugin = nullptr;
     CErrorPtr err = CApplication::instance()->initRootObject(root);
-    if (!err)
-        err = root.createChild("plugin", "plugin", plugin);
-    if (!err)
-        err = root.init();
-    if (err)
-        throw ToolError("the plug-in instance: " + err->describe());
+    if (!err) err = root.createChild("plugin", "plugin", plugin);
+    if (!err) err = root.init();
+    if (err) throw ToolError("the plug-in instance: " + err->describe());
     const auto* registry = dynamic_cast<const CAudioParamRegistry*>(root.findObject(CString::fromUtf8(src.registry)));
-    if (!registry)
-        throw ToolError(src.file + ": no registry \"" + src.registry + "\" in the plug-in instance");
+    if (!registry) throw ToolError(src.file + ": no registry \"" + src.registry + "\" in the plug-in instance");
     return makeBlock(src, *registry);
 }
 
@@ -374,8 +341,7 @@ int main(int argc, char** argv) {
             struct Started {
                 ~Started() { CApplication::finish(); }
             } started;
-            if (CErrorPtr err = CApplication::start())
-                throw ToolError("start-up: " + err->describe());
+            if (CErrorPtr err = CApplication::start()) throw ToolError("start-up: " + err->describe());
             block = build(src);
         }
         writeFile(argv[2], block.data(), block.size());

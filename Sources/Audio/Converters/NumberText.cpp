@@ -32,8 +32,8 @@ CString formatNumber(double value, unsigned decimals) {
     double scale = 1.0;
     for (unsigned i = 0; i < decimals; ++i) scale *= 10.0;
     const long long n = roundHalfAwayToInt(value * scale);
-    const unsigned long long magnitude = n < 0 ? 0ULL - static_cast<unsigned long long>(n)
-                                               : static_cast<unsigned long long>(n);
+    const unsigned long long magnitude =
+        n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
     std::string digits = std::to_string(magnitude);
     if (decimals > 0) {
         if (digits.size() <= decimals) digits.insert(0, decimals + 1 - digits.size(), '0');

@@ -115,8 +115,7 @@ double CAudioParamConverterLog::normalizedToPlain(const CAudioParamInfo& info, s
     return std::pow(hi, n);
 }
 
-double CAudioParamConverterLog::plainToNormalized(const CAudioParamInfo& info, size_t component,
-                                                  double value) const {
+double CAudioParamConverterLog::plainToNormalized(const CAudioParamInfo& info, size_t component, double value) const {
     const double lo = info.minValue(component), hi = info.maxValue(component);
     const double t = m_threshold;
     if (t <= 0.0) {
@@ -136,8 +135,8 @@ CErrorPtr CAudioParamConverterGain::init() {
     return nullptr;
 }
 
-double CAudioParamConverterGain::textToPlainClamped(const CAudioParamInfo& info, size_t component,
-                                                    const CString& text, bool* ok) const {
+double CAudioParamConverterGain::textToPlainClamped(const CAudioParamInfo& info, size_t component, const CString& text,
+                                                    bool* ok) const {
     double db = 0.0;
     const bool parsed = parseNumber(text, db);
     report(ok, parsed);
@@ -178,8 +177,7 @@ double CAudioParamConverterRound::normalizedToPlain(const CAudioParamInfo& info,
     return lo + (hi - lo) * normalized;
 }
 
-double CAudioParamConverterRound::plainToNormalized(const CAudioParamInfo& info, size_t component,
-                                                    double value) const {
+double CAudioParamConverterRound::plainToNormalized(const CAudioParamInfo& info, size_t component, double value) const {
     const double lo = info.minValue(component), hi = info.maxValue(component);
     return (value - lo) / (hi - lo);
 }
@@ -208,8 +206,7 @@ CString CAudioParamConverterReal::plainToText(const CAudioParamInfo&, size_t, do
 
 // ---------------------------------------------------------------- CAudioParamConverterText
 
-double CAudioParamConverterText::textToPlainClamped(const CAudioParamInfo&, size_t, const CString&,
-                                                    bool* ok) const {
+double CAudioParamConverterText::textToPlainClamped(const CAudioParamInfo&, size_t, const CString&, bool* ok) const {
     report(ok, true);
     return 0.0;
 }
@@ -276,8 +273,7 @@ CString CAudioParamConverterEnum::plainToText(const CAudioParamInfo& info, size_
     const std::vector<CString>& names = own ? info.stateNames : m_names;
     if (names.empty()) return formatNumber(value, 0);
     const long long i = roundHalfAwayToInt(value) - roundHalfAwayToInt(info.minValue(component));
-    if (i < 0 || i >= static_cast<long long>(names.size()))
-        return CString(mode == kModeCompact ? "Rsv" : "Reserve");
+    if (i < 0 || i >= static_cast<long long>(names.size())) return CString(mode == kModeCompact ? "Rsv" : "Reserve");
     const size_t at = static_cast<size_t>(i);
     if (mode == kModeCompact) return names[at].substr(0, 3);
     if (mode == kModeShort) {
@@ -335,8 +331,7 @@ double CAudioParamConverterTime::normalizedToPlain(const CAudioParamInfo& info, 
     return lo + (hi - lo) * (m_isExact ? normalized : normalized * normalized);
 }
 
-double CAudioParamConverterTime::plainToNormalized(const CAudioParamInfo& info, size_t component,
-                                                   double value) const {
+double CAudioParamConverterTime::plainToNormalized(const CAudioParamInfo& info, size_t component, double value) const {
     const double lo = info.minValue(component), hi = info.maxValue(component);
     if (m_isLog) return std::log(value / lo) / std::log(hi / lo);
     const double r = (value - lo) / (hi - lo);

@@ -66,12 +66,12 @@ private:
     std::vector<CState> m_states;
     std::vector<size_t> m_order;
     std::vector<std::vector<size_t>> m_linksInto;  // per child, the links it receives
-    size_t m_inputChild = 0;  // the child that takes the container's input (with a chain)
-    std::vector<size_t> m_gated;  // the children with a bypass state
+    size_t m_inputChild = 0;                       // the child that takes the container's input (with a chain)
+    std::vector<size_t> m_gated;                   // the children with a bypass state
     // Bytes rather than bits: read for every child and link on every block.
     std::vector<uint8_t> m_skip;
     std::vector<uint8_t> m_bypassed;  // by its bypass state, fading or not
-    size_t m_chainEnd = 0;  // the child whose output is the container's
+    size_t m_chainEnd = 0;            // the child whose output is the container's
     bool m_hasChain = false;
 };
 

@@ -69,9 +69,7 @@ double CAudioParamSlot::read(size_t group, size_t element, double fallback, size
 
 size_t CAudioParamSlot::groupCount() const { return m_copy ? m_copy->value().groupCount() : 0; }
 
-size_t CAudioParamSlot::elementCount(size_t group) const {
-    return m_copy ? m_copy->value().elementCount(group) : 0;
-}
+size_t CAudioParamSlot::elementCount(size_t group) const { return m_copy ? m_copy->value().elementCount(group) : 0; }
 
 size_t CAudioParamSlot::visibleElementCount(size_t group) const {
     if (!m_copy) return 0;

@@ -62,8 +62,10 @@ CErrorPtr CAudioModuleProcess::makeSet(CModuleSet& set) {
         std::unique_ptr<CAudioModule> module = createModule();
         ZEL_TRY(module->init(*m_def));
         // Every module of the process binds the same parameters.
-        if (set.empty()) m_ctx->bindSlots(*m_def, module->slots());
-        else module->slots() = set.front()->slots();
+        if (set.empty())
+            m_ctx->bindSlots(*m_def, module->slots());
+        else
+            module->slots() = set.front()->slots();
         set.push_back(std::move(module));
     }
     return nullptr;
@@ -154,7 +156,8 @@ void CAudioModuleProcess::startFade() {
 
 void CAudioModuleProcess::update() {
     if (m_formatChanged) {
-        m_fadeLength = size_t(std::max<long long>(0, roundHalfAwayToInt(m_def->xfadeLength() * m_ctx->format().sampleRate)));
+        m_fadeLength =
+            size_t(std::max<long long>(0, roundHalfAwayToInt(m_def->xfadeLength() * m_ctx->format().sampleRate)));
         for (CModuleSet& set : m_sets)
             for (auto& m : set) {
                 m->sampleRate = m_ctx->format().sampleRate;
@@ -211,15 +214,19 @@ void CAudioModuleProcess::process(size_t n) {
         CAudioChannel out;
         out.channel = in[i].channel;
         out.group = in[i].group;
-        if (m_toInput) out.buffer = in[i].buffer;
-        else processChannel(*(*m_current)[i], in[i], aux, out, n);
+        if (m_toInput)
+            out.buffer = in[i].buffer;
+        else
+            processChannel(*(*m_current)[i], in[i], aux, out, n);
         if (fading > 0) {
             // The modules faded out run on to the end of the block so that
             // their state stays continuous; the mix uses them for the
             // fade's samples.
             CAudioChannel old;
-            if (m_fromInput) old.buffer = in[i].buffer;
-            else processChannel(m_toInput ? *(*m_current)[i] : *(*m_previous)[i], in[i], aux, old, n);
+            if (m_fromInput)
+                old.buffer = in[i].buffer;
+            else
+                processChannel(m_toInput ? *(*m_current)[i] : *(*m_previous)[i], in[i], aux, old, n);
             CAudioBufferRef mixed = m_ctx->newBuffer();
             if (mixed && old.buffer && out.buffer) {
                 const double* a = old.buffer.data();

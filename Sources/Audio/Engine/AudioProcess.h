@@ -146,7 +146,7 @@ private:
     CModuleSet* m_previous = &m_sets[1];  // the set faded out, or the spare one
     size_t m_count = 0;
     std::vector<std::pair<int, int>> m_layout;  // channel, group per input
-    int m_fixedGroup = -1;  // -1: each module reads its channel's group
+    int m_fixedGroup = -1;                      // -1: each module reads its channel's group
     size_t m_fadeLength = 0;
     size_t m_fadeLeft = 0;
     bool m_bypassed = false;   // what the container wants

@@ -23,11 +23,9 @@ std::unique_ptr<CAudioProcessBase> createAudioProcess(const CAudioProcessDefBase
     if (stacked) return std::make_unique<CAudioProcessStack>();
     using CFactory = std::unique_ptr<CAudioProcessBase> (*)(const CAudioProcessDefBase&);
     static const CFactory kFactories[] = {
-        &make<CAudioProcessDef, CAudioProcess>, &make<CModRouterDef, CModRouter>,
-        &make<CModNodeDef, CModNode>,           &make<CModMSCoderDef, CModMSCoder>,
-        &make<CModDelayDef, CModDelay>,         &make<CModGainDef, CModGain>,
-        &make<CModBypassDef, CModBypass>,       &make<CModMeterDef, CModMeter>,
-        &make<CModOutputDef, CModOutput>,
+        &make<CAudioProcessDef, CAudioProcess>, &make<CModRouterDef, CModRouter>, &make<CModNodeDef, CModNode>,
+        &make<CModMSCoderDef, CModMSCoder>,     &make<CModDelayDef, CModDelay>,   &make<CModGainDef, CModGain>,
+        &make<CModBypassDef, CModBypass>,       &make<CModMeterDef, CModMeter>,   &make<CModOutputDef, CModOutput>,
     };
     for (CFactory factory : kFactories)
         if (auto process = factory(def)) return process;

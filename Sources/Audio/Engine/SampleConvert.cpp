@@ -50,10 +50,14 @@ bool avxSupported() {
     return __builtin_cpu_supports("avx");
 }
 
-void (*const g_widen)(const float*, double*, size_t) =
-    avxSupported() ? &widenAvx : static_cast<void (*)(const float*, double*, size_t)>(&convertSamplesAnywhere);
-void (*const g_narrow)(const double*, float*, size_t) =
-    avxSupported() ? &narrowAvx : static_cast<void (*)(const double*, float*, size_t)>(&convertSamplesAnywhere);
+void (*const g_widen)(const float*, double*,
+                      size_t) = avxSupported()
+                                    ? &widenAvx
+                                    : static_cast<void (*)(const float*, double*, size_t)>(&convertSamplesAnywhere);
+void (*const g_narrow)(const double*, float*,
+                       size_t) = avxSupported()
+                                     ? &narrowAvx
+                                     : static_cast<void (*)(const double*, float*, size_t)>(&convertSamplesAnywhere);
 
 }  // namespace
 

@@ -18,9 +18,7 @@ namespace {
 // The history never needs more than this many frames: the frame length F
 // is at least round(rate / fps) and at least 32, so rate / F stays below
 // 2 × fps at any rate, and H = round(T × rate / F) below 2 × T × fps.
-size_t historyCapacityFor(double fps) {
-    return size_t(std::ceil(2.0 * CModMeterModule::kMaxPeakTime * fps)) + 1;
-}
+size_t historyCapacityFor(double fps) { return size_t(std::ceil(2.0 * CModMeterModule::kMaxPeakTime * fps)) + 1; }
 
 // Two meters in the lanes of one vector register.
 using CPair = double __attribute__((vector_size(16)));
@@ -38,7 +36,7 @@ const double kSilence[CModMeterModule::kMaxRun] = {};
     return [x](size_t i) __attribute__((always_inline)) { return x[i]; };
 }
 [[gnu::always_inline]] inline auto samplesOf(const double* a, const double* b) {
-    return [a, b](size_t i) __attribute__((always_inline)) { return CPair{a[i], b[i]}; };
+    return [ a, b ](size_t i) __attribute__((always_inline)) { return CPair{a[i], b[i]}; };
 }
 
 // The coefficients as the loops use them, one meter per lane.
@@ -72,7 +70,7 @@ template <class V, class Get>
 }
 
 [[gnu::always_inline]] inline CLanes<CPair> lanesOf(const CModMeterModule::CCoeffs& a,
-                                                     const CModMeterModule::CCoeffs& b) {
+                                                    const CModMeterModule::CCoeffs& b) {
     return lanes<CPair>([&](auto field) { return CPair{field(a), field(b)}; });
 }
 
@@ -90,8 +88,10 @@ template <class V, class Get>
 // v × (scale − loss) + add; scales of 1, the usual case, need no multiply.
 template <bool Scaled, class V>
 [[gnu::always_inline]] inline V shrink(V scale, V loss, V v, V add) {
-    if constexpr (Scaled) return scale * v + (add - loss * v);
-    else return v + (add - loss * v);
+    if constexpr (Scaled)
+        return scale * v + (add - loss * v);
+    else
+        return v + (add - loss * v);
 }
 
 // `x(i)` is sample i of every lane.
@@ -127,8 +127,7 @@ template <bool Scaled, class V, class Samples>
             c = k.power[1] * c + k.kInt * x2[j];
             // Only the last level is carried on; the others meet the
             // follower's maximum and go.
-            levels[j] = j + 1 < kStep ? k.power[j + 1] * m + c
-                                      : shrink<Scaled>(k.scale[kStep], k.loss[kStep], m, c);
+            levels[j] = j + 1 < kStep ? k.power[j + 1] * m + c : shrink<Scaled>(k.scale[kStep], k.loss[kStep], m, c);
         }
         // At the step's end the follower is the largest of: each level j
         // where the follower last rose to it, held for the samples after j
@@ -172,7 +171,8 @@ static_assert(kSpan == 8, "two quads per step");
 // Advances `streams` levels over n samples; coefficients per stream.
 template <size_t Streams>
 [[gnu::always_inline]] inline void differenceRun(const CModMeterModule::CCoeffs* const k[Streams],
-                                                 const double* const x[Streams], size_t n, double* const level[Streams]) {
+                                                 const double* const x[Streams], size_t n,
+                                                 double* const level[Streams]) {
     CQuad sums[Streams], low[Streams], high[Streams], scale[Streams], loss[Streams];
     for (size_t s = 0; s < Streams; ++s) {
         sums[s] = CQuad{*level[s], 0.0, 0.0, 0.0};
@@ -216,8 +216,10 @@ struct CJob {
 
 template <class V>
 [[gnu::always_inline]] inline V gather(double* const at[2]) {
-    if constexpr (std::is_same_v<V, CPair>) return CPair{*at[0], *at[1]};
-    else return *at[0];
+    if constexpr (std::is_same_v<V, CPair>)
+        return CPair{*at[0], *at[1]};
+    else
+        return *at[0];
 }
 
 template <class V>
@@ -233,17 +235,23 @@ template <class V>
 template <class V>
 [[gnu::always_inline]] inline void runLanes(const CJob& job) {
     auto samples = [&](const double* const at[2]) __attribute__((always_inline)) {
-        if constexpr (std::is_same_v<V, CPair>) return samplesOf(at[0], at[1]);
-        else return samplesOf(at[0]);
+        if constexpr (std::is_same_v<V, CPair>)
+            return samplesOf(at[0], at[1]);
+        else
+            return samplesOf(at[0]);
     };
     CLanes<V> k;
-    if constexpr (std::is_same_v<V, CPair>) k = lanesOf(*job.coeffs[0], *job.coeffs[1]);
-    else k = lanesOf(*job.coeffs[0]);
+    if constexpr (std::is_same_v<V, CPair>)
+        k = lanesOf(*job.coeffs[0], *job.coeffs[1]);
+    else
+        k = lanesOf(*job.coeffs[0]);
     const bool scaled = job.coeffs[0]->scaled || (job.pair && job.coeffs[1]->scaled);
     V m = gather<V>(job.m);
     V r = gather<V>(job.r), f = gather<V>(job.f);
-    if (scaled) plainRun<true>(k, samples(job.in), job.n, m, r, f);
-    else plainRun<false>(k, samples(job.in), job.n, m, r, f);
+    if (scaled)
+        plainRun<true>(k, samples(job.in), job.n, m, r, f);
+    else
+        plainRun<false>(k, samples(job.in), job.n, m, r, f);
     scatter(job.r, r);
     scatter(job.f, f);
     scatter(job.m, m);
@@ -269,8 +277,10 @@ template <size_t Meters>
 template <class V>
 [[gnu::always_inline]] inline void runJob(const CJob& job) {
     constexpr size_t kMeters = std::is_same_v<V, CPair> ? 2 : 1;
-    if (job.plain) runLanes<V>(job);
-    else differenceLanes<kMeters>(job);
+    if (job.plain)
+        runLanes<V>(job);
+    else
+        differenceLanes<kMeters>(job);
 }
 
 // The loops compiled twice: for any x86-64 processor, and for those with
@@ -278,13 +288,17 @@ template <class V>
 // twice; both stay within the routine's rounding). The choice is made once,
 // when the module is loaded.
 void runAnywhere(const CJob& job) {
-    if (job.pair) runJob<CPair>(job);
-    else runJob<double>(job);
+    if (job.pair)
+        runJob<CPair>(job);
+    else
+        runJob<double>(job);
 }
 
 __attribute__((target("avx2,fma"))) void runWide(const CJob& job) {
-    if (job.pair) runJob<CPair>(job);
-    else runJob<double>(job);
+    if (job.pair)
+        runJob<CPair>(job);
+    else
+        runJob<double>(job);
 }
 
 bool wideSupported() {

@@ -19,9 +19,7 @@ CErrorPtr CModRouter::init(const CAudioProcessDefBase& def, CAudioGraphContext& 
     return nullptr;
 }
 
-int CModRouter::routedTo(size_t element) const {
-    return int(roundHalfAwayToInt(m_slots[0].read(0, element, 0.0))) - 1;
-}
+int CModRouter::routedTo(size_t element) const { return int(roundHalfAwayToInt(m_slots[0].read(0, element, 0.0))) - 1; }
 
 void CModRouter::rebuild() {
     m_routes.clear();

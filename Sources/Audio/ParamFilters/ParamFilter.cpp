@@ -40,10 +40,12 @@ void CAudioParamFilter::apply(int group) {
     CAudioParamStorage& dst = *m_destinations[0];
     static const CAudioParamValue kNone;
     const CAudioParamStorage& src = *m_sources[0];
-    dst.setComponent(dst.info().isSingleGroup ? 0 : g, 0, 0, derive(src.hasValue() ? src.value() : kNone, g, dst.info()));
+    dst.setComponent(dst.info().isSingleGroup ? 0 : g, 0, 0,
+                     derive(src.hasValue() ? src.value() : kNone, g, dst.info()));
 }
 
-double CAudioParamFilter::derive(const CAudioParamValue& source, size_t group, const CAudioParamInfo& destination) const {
+double CAudioParamFilter::derive(const CAudioParamValue& source, size_t group,
+                                 const CAudioParamInfo& destination) const {
     // The destination's range bounds what it stores, as for any other write.
     const double lo = std::min(destination.minValue(0), destination.maxValue(0));
     const double hi = std::max(destination.minValue(0), destination.maxValue(0));

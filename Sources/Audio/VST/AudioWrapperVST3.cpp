@@ -24,9 +24,9 @@ using Steinberg::kResultTrue;
 using Steinberg::tresult;
 using Steinberg::uint32;
 namespace Vst = Steinberg::Vst;
+using Vst::ParameterInfo;
 using Vst::ParamID;
 using Vst::ParamValue;
-using Vst::ParameterInfo;
 
 namespace {
 
@@ -126,7 +126,9 @@ bool CAudioWrapperVST3Parameter::fromString(const Vst::TChar* text, ParamValue& 
     return m_wrapper.extParamFromText(m_index, fromHost(text), value);
 }
 
-ParamValue CAudioWrapperVST3Parameter::toPlain(ParamValue value) const { return m_wrapper.extParamToPlain(m_index, value); }
+ParamValue CAudioWrapperVST3Parameter::toPlain(ParamValue value) const {
+    return m_wrapper.extParamToPlain(m_index, value);
+}
 
 ParamValue CAudioWrapperVST3Parameter::toNormalized(ParamValue plain) const {
     return m_wrapper.extParamToNormalized(m_index, plain);
@@ -257,8 +259,10 @@ void CAudioWrapperVST3::hostIdle() {
 }
 
 void CAudioWrapperVST3::restartComponent(int32 flags) {
-    if (m_insideState) m_pendingRestart |= flags;
-    else if (componentHandler) componentHandler->restartComponent(flags);
+    if (m_insideState)
+        m_pendingRestart |= flags;
+    else if (componentHandler)
+        componentHandler->restartComponent(flags);
 }
 
 // ---- parameters
@@ -353,8 +357,10 @@ void CAudioWrapperVST3::refreshPrograms() {
     if (count == m_programList->getCount()) return;
     m_programList->setCount(count);
     m_programParam->setProgramCount(count);
-    if (m_insideState) m_pendingProgramList = true;
-    else if (componentHandler) notifyProgramListChange(CAudioWrapperVST3ProgramList::kId);
+    if (m_insideState)
+        m_pendingProgramList = true;
+    else if (componentHandler)
+        notifyProgramListChange(CAudioWrapperVST3ProgramList::kId);
     restartComponent(Vst::kParamTitlesChanged);
 }
 
@@ -455,7 +461,8 @@ tresult PLUGIN_API CAudioWrapperVST3::process(Vst::ProcessData& data) {
 
     // Without audio (a flush of parameter changes) the wrapper applies the
     // queued changes and processes nothing.
-    Vst::AudioBusBuffers* in = data.numInputs > 0 && data.inputs && data.inputs->channelBuffers32 ? data.inputs : nullptr;
+    Vst::AudioBusBuffers* in =
+        data.numInputs > 0 && data.inputs && data.inputs->channelBuffers32 ? data.inputs : nullptr;
     Vst::AudioBusBuffers* out =
         data.numOutputs > 0 && data.outputs && data.outputs->channelBuffers32 ? data.outputs : nullptr;
     const size_t n = out ? static_cast<size_t>(std::max(data.numSamples, 0)) : 0;

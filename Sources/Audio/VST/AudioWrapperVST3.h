@@ -6,8 +6,8 @@
 
 #include "Audio/AudioWrapper.h"
 #include "Audio/VST/SingleComponentEffect.h"
-#include "public.sdk/source/vst/vsteditcontroller.h"
 #include "pluginterfaces/gui/iplugview.h"
+#include "public.sdk/source/vst/vsteditcontroller.h"
 #include "public.sdk/source/vst/vstparameters.h"
 
 namespace zel {

@@ -58,8 +58,9 @@ tresult PLUGIN_API CAudioWrapperVST3Editor::attached(void* parent, FIDString typ
 bool CAudioWrapperVST3Editor::buildEditor(void* parent) {
     m_loop = CRunLoopVST3::fromFrame(plugFrame);
     if (!m_loop) {
-        CSystem::showError(*ZEL_ERROR("@zelstr_CAudioWrapperVST3Editor_attached_RunLoop "
-                                      "The host offers no run loop (Linux IRunLoop) for the editor."));
+        CSystem::showError(
+            *ZEL_ERROR("@zelstr_CAudioWrapperVST3Editor_attached_RunLoop "
+                       "The host offers no run loop (Linux IRunLoop) for the editor."));
         return false;
     }
     auto root = std::make_unique<CEditorRoot>(*m_loop, m_wrapper.plugin().findChild("interface-base-connector"));

@@ -38,5 +38,4 @@ SMTG_EXPORT_SYMBOL bool ModuleExit() {
 SMTG_EXPORT_SYMBOL Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory() {
     return zel::CPluginFactoryVST3::acquire();
 }
-
 }

@@ -134,15 +134,13 @@ tresult PLUGIN_API CPluginFactoryVST3::getClassInfo2(int32 index, Steinberg::PCl
     return Steinberg::kResultOk;
 }
 
-tresult PLUGIN_API CPluginFactoryVST3::createInstance(Steinberg::FIDString cid, Steinberg::FIDString iid,
-                                                      void** obj) {
+tresult PLUGIN_API CPluginFactoryVST3::createInstance(Steinberg::FIDString cid, Steinberg::FIDString iid, void** obj) {
     if (!obj) return Steinberg::kInvalidArgument;
     *obj = nullptr;
     // Hosts may pass ids at any alignment; the SDK's comparison reads them
     // as 8-byte words, so they are compared bytewise and the interface id is
     // handed on from an aligned copy.
-    if (!cid || !iid || std::memcmp(cid, m_classInfo.cid, sizeof(Steinberg::TUID)) != 0)
-        return Steinberg::kNoInterface;
+    if (!cid || !iid || std::memcmp(cid, m_classInfo.cid, sizeof(Steinberg::TUID)) != 0) return Steinberg::kNoInterface;
     alignas(8) Steinberg::TUID interfaceId;
     std::memcpy(interfaceId, iid, sizeof interfaceId);
     // The host's pointer holds its own reference; the creation's goes.

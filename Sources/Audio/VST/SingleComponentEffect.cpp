@@ -8,8 +8,8 @@ using Steinberg::kNotImplemented;
 using Steinberg::kResultFalse;
 using Steinberg::kResultOk;
 using Steinberg::kResultTrue;
-using Steinberg::tresult;
 using Steinberg::TBool;
+using Steinberg::tresult;
 namespace Vst = Steinberg::Vst;
 
 CSingleComponentEffect::CSingleComponentEffect()

@@ -70,8 +70,7 @@ public:
 
 protected:
     Steinberg::Vst::AudioBus* addAudioInput(const Steinberg::Vst::TChar* name, Steinberg::Vst::SpeakerArrangement arr);
-    Steinberg::Vst::AudioBus* addAudioOutput(const Steinberg::Vst::TChar* name,
-                                             Steinberg::Vst::SpeakerArrangement arr);
+    Steinberg::Vst::AudioBus* addAudioOutput(const Steinberg::Vst::TChar* name, Steinberg::Vst::SpeakerArrangement arr);
     Steinberg::Vst::EventBus* addEventInput(const Steinberg::Vst::TChar* name, Steinberg::int32 channels);
     Steinberg::Vst::BusList* busList(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir);
 

@@ -80,14 +80,22 @@ bool parse(int argc, char** argv, Options& o) {
         const std::string a = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         const char* v = nullptr;
-        if (a == "--plugin" && (v = value())) o.plugin = v;
-        else if (a == "--screenshot" && (v = value())) o.screenshot = v;
-        else if (a == "--after-frames" && (v = value())) o.afterFrames = std::atoi(v);
-        else if (a == "--cycles" && (v = value())) o.cycles = std::atoi(v);
-        else if (a == "--run-ms" && (v = value())) o.runMs = std::atol(v);
-        else if (a == "--no-run-loop") o.noRunLoop = true;
-        else if (a == "--stats") o.stats = true;
-        else return false;
+        if (a == "--plugin" && (v = value()))
+            o.plugin = v;
+        else if (a == "--screenshot" && (v = value()))
+            o.screenshot = v;
+        else if (a == "--after-frames" && (v = value()))
+            o.afterFrames = std::atoi(v);
+        else if (a == "--cycles" && (v = value()))
+            o.cycles = std::atoi(v);
+        else if (a == "--run-ms" && (v = value()))
+            o.runMs = std::atol(v);
+        else if (a == "--no-run-loop")
+            o.noRunLoop = true;
+        else if (a == "--stats")
+            o.stats = true;
+        else
+            return false;
     }
     return o.cycles > 0 && o.afterFrames >= 0;
 }

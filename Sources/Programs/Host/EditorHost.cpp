@@ -28,7 +28,9 @@ tresult PLUGIN_API HostRunLoop::registerEventHandler(Linux::IEventHandler* handl
     for (const auto& [other, watch] : m_handlers)
         if (watch.fd == fd) return kResultFalse;
     zel::platform::IRunLoop::CWatchId id = 0;
-    if (m_loop.addFdWatch(fd, [handler, fd] { handler->onFDIsSet(fd); }, id) != 0) return kResultFalse;
+    if (m_loop.addFdWatch(
+            fd, [handler, fd] { handler->onFDIsSet(fd); }, id) != 0)
+        return kResultFalse;
     handler->addRef();
     m_handlers[handler] = Watch{fd, id};
     return kResultOk;
@@ -46,14 +48,16 @@ tresult PLUGIN_API HostRunLoop::unregisterEventHandler(Linux::IEventHandler* han
 tresult PLUGIN_API HostRunLoop::registerTimer(Linux::ITimerHandler* handler, Linux::TimerInterval milliseconds) {
     if (!handler || milliseconds == 0 || m_timers.count(handler)) return kInvalidArgument;
     zel::platform::IRunLoop::CTimerId id = 0;
-    if (m_loop.addTimer(uint32_t(milliseconds), [this, handler] {
-            ++m_timerCalls;
-            // The handler may unregister itself in the call.
-            handler->addRef();
-            handler->onTimer();
-            handler->release();
-        },
-                        id) != 0)
+    if (m_loop.addTimer(
+            uint32_t(milliseconds),
+            [this, handler] {
+                ++m_timerCalls;
+                // The handler may unregister itself in the call.
+                handler->addRef();
+                handler->onTimer();
+                handler->release();
+            },
+            id) != 0)
         return kResultFalse;
     handler->addRef();
     m_timers[handler] = id;
@@ -124,16 +128,17 @@ EditorWindow::EditorWindow(zel::platform::CStandaloneRunLoop& loop, int width, i
     d.height = height;
     m_id = xcb_generate_id(d.connection);
     const uint32_t values[] = {d.screen->black_pixel, XCB_EVENT_MASK_STRUCTURE_NOTIFY};
-    xcb_create_window(d.connection, XCB_COPY_FROM_PARENT, m_id, d.screen->root, 0, 0, uint16_t(width),
-                      uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, d.screen->root_visual,
-                      XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+    xcb_create_window(d.connection, XCB_COPY_FROM_PARENT, m_id, d.screen->root, 0, 0, uint16_t(width), uint16_t(height),
+                      0, XCB_WINDOW_CLASS_INPUT_OUTPUT, d.screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK,
+                      values);
     d.protocols = atom(d.connection, "WM_PROTOCOLS");
     d.deleteWindow = atom(d.connection, "WM_DELETE_WINDOW");
     xcb_icccm_set_wm_protocols(d.connection, m_id, d.protocols, 1, &d.deleteWindow);
     xcb_icccm_set_wm_name(d.connection, m_id, XCB_ATOM_STRING, 8, uint32_t(title.size()), title.data());
     xcb_map_window(d.connection, m_id);
     xcb_flush(d.connection);
-    loop.addFdWatch(xcb_get_file_descriptor(d.connection), [this] { dispatch(); }, d.watch);
+    loop.addFdWatch(
+        xcb_get_file_descriptor(d.connection), [this] { dispatch(); }, d.watch);
 }
 
 EditorWindow::~EditorWindow() {
@@ -174,8 +179,7 @@ bool EditorWindow::capture(std::vector<uint8_t>& pixels, int& width, int& height
     if (isBroken()) return false;
     xcb_get_image_reply_t* image = xcb_get_image_reply(
         d.connection,
-        xcb_get_image(d.connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_id, 0, 0, uint16_t(d.width), uint16_t(d.height),
-                      ~0u),
+        xcb_get_image(d.connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_id, 0, 0, uint16_t(d.width), uint16_t(d.height), ~0u),
         nullptr);
     if (!image) return false;
     const int length = xcb_get_image_data_length(image);

@@ -13,16 +13,14 @@ using namespace Steinberg::Vst;
 
 template <class T>
 tresult AttributeList::set(AttrID id, T&& value) {
-    if (!id)
-        return kInvalidArgument;
+    if (!id) return kInvalidArgument;
     m_values[id] = std::forward<T>(value);
     return kResultOk;
 }
 
 template <class T>
 const T* AttributeList::get(AttrID id) const {
-    if (!id)
-        return nullptr;
+    if (!id) return nullptr;
     const auto at = m_values.find(id);
     return at == m_values.end() ? nullptr : std::get_if<T>(&at->second);
 }
@@ -31,8 +29,7 @@ tresult PLUGIN_API AttributeList::setInt(AttrID id, int64 value) { return set(id
 
 tresult PLUGIN_API AttributeList::getInt(AttrID id, int64& value) {
     const int64* v = get<int64>(id);
-    if (!v)
-        return kResultFalse;
+    if (!v) return kResultFalse;
     value = *v;
     return kResultOk;
 }
@@ -41,23 +38,20 @@ tresult PLUGIN_API AttributeList::setFloat(AttrID id, double value) { return set
 
 tresult PLUGIN_API AttributeList::getFloat(AttrID id, double& value) {
     const double* v = get<double>(id);
-    if (!v)
-        return kResultFalse;
+    if (!v) return kResultFalse;
     value = *v;
     return kResultOk;
 }
 
 tresult PLUGIN_API AttributeList::setString(AttrID id, const TChar* string) {
-    if (!string)
-        return kInvalidArgument;
+    if (!string) return kInvalidArgument;
     return set(id, std::u16string(reinterpret_cast<const char16_t*>(string)));
 }
 
 tresult PLUGIN_API AttributeList::getString(AttrID id, TChar* string, uint32 sizeInBytes) {
     const std::u16string* v = get<std::u16string>(id);
     const size_t capacity = sizeInBytes / sizeof(TChar);
-    if (!v || !string || capacity == 0)
-        return kResultFalse;
+    if (!v || !string || capacity == 0) return kResultFalse;
     const size_t n = std::min(v->size(), capacity - 1);
     std::copy_n(v->begin(), n, string);
     string[n] = 0;
@@ -65,16 +59,14 @@ tresult PLUGIN_API AttributeList::getString(AttrID id, TChar* string, uint32 siz
 }
 
 tresult PLUGIN_API AttributeList::setBinary(AttrID id, const void* data, uint32 sizeInBytes) {
-    if (!data && sizeInBytes > 0)
-        return kInvalidArgument;
+    if (!data && sizeInBytes > 0) return kInvalidArgument;
     const char* bytes = static_cast<const char*>(data);
     return set(id, std::vector<char>(bytes, bytes + sizeInBytes));
 }
 
 tresult PLUGIN_API AttributeList::getBinary(AttrID id, const void*& data, uint32& sizeInBytes) {
     const std::vector<char>* v = get<std::vector<char>>(id);
-    if (!v)
-        return kResultFalse;
+    if (!v) return kResultFalse;
     data = v->data();
     sizeInBytes = static_cast<uint32>(v->size());
     return kResultOk;

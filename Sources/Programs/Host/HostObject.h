@@ -24,8 +24,7 @@ public:
         else
             find<First, Rest...>(iid, found);
         *obj = found;
-        if (!found)
-            return Steinberg::kNoInterface;
+        if (!found) return Steinberg::kNoInterface;
         this->addRef();
         return Steinberg::kResultOk;
     }
@@ -68,8 +67,7 @@ public:
     Steinberg::uint32 PLUGIN_API addRef() override { return ++m_refs; }
     Steinberg::uint32 PLUGIN_API release() override {
         const Steinberg::uint32 left = --m_refs;
-        if (left == 0)
-            delete this;
+        if (left == 0) delete this;
         return left;
     }
 

@@ -26,4 +26,3 @@ DEF_CLASS_IID(IParamValueQueue)
 DEF_CLASS_IID(IParameterChanges)
 
 }  // namespace Steinberg::Vst
-

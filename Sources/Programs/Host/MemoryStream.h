@@ -22,7 +22,8 @@ public:
     int64_t position() const { return m_pos; }
     void rewind() { m_pos = 0; }
 
-    Steinberg::tresult PLUGIN_API read(void* buffer, Steinberg::int32 numBytes, Steinberg::int32* numBytesRead) override;
+    Steinberg::tresult PLUGIN_API read(void* buffer, Steinberg::int32 numBytes,
+                                       Steinberg::int32* numBytesRead) override;
     Steinberg::tresult PLUGIN_API write(void* buffer, Steinberg::int32 numBytes,
                                         Steinberg::int32* numBytesWritten) override;
     Steinberg::tresult PLUGIN_API seek(Steinberg::int64 pos, Steinberg::int32 mode, Steinberg::int64* result) override;

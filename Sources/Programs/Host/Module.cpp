@@ -29,8 +29,7 @@ using GetFactoryFunc = IPluginFactory* (*)();
 template <size_t N>
 std::string fixed(const char8 (&text)[N]) {
     size_t n = 0;
-    while (n < N && text[n] != 0)
-        ++n;
+    while (n < N && text[n] != 0) ++n;
     return std::string(text, n);
 }
 
@@ -38,52 +37,41 @@ std::string fixed(const char8 (&text)[N]) {
 
 std::string moduleLibraryPath(const std::string& path) {
     fs::path bundle = fs::path(path).lexically_normal();
-    if (!bundle.has_filename())
-        bundle = bundle.parent_path();
+    if (!bundle.has_filename()) bundle = bundle.parent_path();
     std::error_code ec;
-    if (fs::is_regular_file(bundle, ec))
-        return bundle.string();
+    if (fs::is_regular_file(bundle, ec)) return bundle.string();
     const std::string name = bundle.stem().string();
     return (bundle / "Contents" / kArchFolder / (name + ".so")).string();
 }
 
 std::shared_ptr<Module> Module::load(const std::string& path) {
     std::error_code ec;
-    if (!fs::exists(path, ec))
-        throw HostError(path + ": no such plug-in");
+    if (!fs::exists(path, ec)) throw HostError(path + ": no such plug-in");
     std::shared_ptr<Module> module(new Module);
     module->m_libraryPath = moduleLibraryPath(path);
     if (!fs::is_regular_file(module->m_libraryPath, ec))
         throw HostError(path + ": not a VST3 bundle (no " + module->m_libraryPath + ")");
 
     module->m_library = dlopen(module->m_libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!module->m_library)
-        throw HostError(std::string("cannot open ") + module->m_libraryPath + ": " + dlerror());
+    if (!module->m_library) throw HostError(std::string("cannot open ") + module->m_libraryPath + ": " + dlerror());
     const auto entry = reinterpret_cast<ModuleEntryFunc>(dlsym(module->m_library, "ModuleEntry"));
-    if (!entry)
-        throw HostError(module->m_libraryPath + ": no ModuleEntry");
-    if (!entry(module->m_library))
-        throw HostError(module->m_libraryPath + ": ModuleEntry failed");
+    if (!entry) throw HostError(module->m_libraryPath + ": no ModuleEntry");
+    if (!entry(module->m_library)) throw HostError(module->m_libraryPath + ": ModuleEntry failed");
     module->m_entered = true;
     const auto getFactory = reinterpret_cast<GetFactoryFunc>(dlsym(module->m_library, "GetPluginFactory"));
-    if (!getFactory)
-        throw HostError(module->m_libraryPath + ": no GetPluginFactory");
+    if (!getFactory) throw HostError(module->m_libraryPath + ": no GetPluginFactory");
     module->m_factory = getFactory();
-    if (!module->m_factory)
-        throw HostError(module->m_libraryPath + ": GetPluginFactory returned no factory");
+    if (!module->m_factory) throw HostError(module->m_libraryPath + ": GetPluginFactory returned no factory");
     module->readFactory();
     return module;
 }
 
 Module::~Module() {
-    if (m_factory)
-        m_factory->release();
+    if (m_factory) m_factory->release();
     if (m_entered) {
-        if (const auto exit = reinterpret_cast<ModuleExitFunc>(dlsym(m_library, "ModuleExit")))
-            exit();
+        if (const auto exit = reinterpret_cast<ModuleExitFunc>(dlsym(m_library, "ModuleExit"))) exit();
     }
-    if (m_library)
-        dlclose(m_library);
+    if (m_library) dlclose(m_library);
 }
 
 void Module::readFactory() {
@@ -93,8 +81,7 @@ void Module::readFactory() {
 
     FUnknownPtr<IPluginFactory2> factory2(m_factory);
     FUnknownPtr<IPluginFactory3> factory3(m_factory);
-    if (factory3)
-        factory3->setHostContext(&m_host);
+    if (factory3) factory3->setHostContext(&m_host);
 
     const int32 count = m_factory->countClasses();
     for (int32 i = 0; i < count; ++i) {
@@ -125,8 +112,7 @@ void Module::readFactory() {
 
 const ClassInfo& Module::findClass(const std::string& category) const {
     for (const ClassInfo& c : m_classes)
-        if (c.category == category)
-            return c;
+        if (c.category == category) return c;
     throw HostError(m_libraryPath + ": the factory has no class of category \"" + category + "\"");
 }
 

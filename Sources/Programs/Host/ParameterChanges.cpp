@@ -9,16 +9,14 @@ using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 tresult PLUGIN_API ParamValueQueue::getPoint(int32 index, int32& sampleOffset, ParamValue& value) {
-    if (index < 0 || index >= getPointCount())
-        return kInvalidArgument;
+    if (index < 0 || index >= getPointCount()) return kInvalidArgument;
     sampleOffset = m_points[static_cast<size_t>(index)].offset;
     value = m_points[static_cast<size_t>(index)].value;
     return kResultOk;
 }
 
 tresult PLUGIN_API ParamValueQueue::addPoint(int32 sampleOffset, ParamValue value, int32& index) {
-    if (sampleOffset < 0)
-        return kInvalidArgument;
+    if (sampleOffset < 0) return kInvalidArgument;
     const auto at = std::lower_bound(m_points.begin(), m_points.end(), sampleOffset,
                                      [](const Point& p, int32 offset) { return p.offset < offset; });
     index = static_cast<int32>(at - m_points.begin());
@@ -36,14 +34,12 @@ void ParameterChanges::add(ParamID id, int32 sampleOffset, ParamValue value) {
 
 ParamValueQueue* ParameterChanges::find(ParamID id) const {
     for (const auto& queue : m_queues)
-        if (queue->getParameterId() == id)
-            return queue.get();
+        if (queue->getParameterId() == id) return queue.get();
     return nullptr;
 }
 
 IParamValueQueue* PLUGIN_API ParameterChanges::getParameterData(int32 index) {
-    if (index < 0 || index >= getParameterCount())
-        return nullptr;
+    if (index < 0 || index >= getParameterCount()) return nullptr;
     return m_queues[static_cast<size_t>(index)].get();
 }
 

@@ -25,9 +25,9 @@ bool sameIgnoringCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 SpeakerArrangement arrangementFor(int channels) {
-    static const SpeakerArrangement kLayouts[] = {
-        SpeakerArr::kEmpty, SpeakerArr::kMono, SpeakerArr::kStereo, SpeakerArr::k30Cine, SpeakerArr::k40Music,
-        SpeakerArr::k50,    SpeakerArr::k51,   SpeakerArr::k61Cine, SpeakerArr::k71Cine};
+    static const SpeakerArrangement kLayouts[] = {SpeakerArr::kEmpty,  SpeakerArr::kMono,    SpeakerArr::kStereo,
+                                                  SpeakerArr::k30Cine, SpeakerArr::k40Music, SpeakerArr::k50,
+                                                  SpeakerArr::k51,     SpeakerArr::k61Cine,  SpeakerArr::k71Cine};
     if (channels < 0 || channels > 8)
         throw HostError("no speaker arrangement of " + std::to_string(channels) + " channels");
     return kLayouts[channels];
@@ -57,8 +57,7 @@ void Plugin::open(const ClassInfo& cls) {
         throw HostError(cls.name + ": the component failed to initialise");
     m_componentInitialized = true;
     m_processor = FUnknownPtr<IAudioProcessor>(m_component);
-    if (!m_processor)
-        throw HostError(cls.name + ": the component is no audio processor");
+    if (!m_processor) throw HostError(cls.name + ": the component is no audio processor");
 
     m_controller = FUnknownPtr<IEditController>(m_component);
     m_single = m_controller.get() != nullptr;
@@ -74,8 +73,7 @@ void Plugin::open(const ClassInfo& cls) {
             m_controllerInitialized = true;
         }
     }
-    if (!m_controller)
-        throw HostError(cls.name + ": no edit controller");
+    if (!m_controller) throw HostError(cls.name + ": no edit controller");
     if (!m_single) {
         m_componentPoint = FUnknownPtr<IConnectionPoint>(m_component);
         m_controllerPoint = FUnknownPtr<IConnectionPoint>(m_controller);
@@ -96,8 +94,7 @@ void Plugin::open(const ClassInfo& cls) {
 
 void Plugin::close() {
     stop();
-    if (m_controller)
-        m_controller->setComponentHandler(nullptr);
+    if (m_controller) m_controller->setComponentHandler(nullptr);
     if (m_componentPoint && m_controllerPoint) {
         m_componentPoint->disconnect(m_controllerPoint);
         m_controllerPoint->disconnect(m_componentPoint);
@@ -105,12 +102,10 @@ void Plugin::close() {
     m_componentPoint = nullptr;
     m_controllerPoint = nullptr;
     m_unitInfo = nullptr;
-    if (m_controllerInitialized)
-        m_controller->terminate();
+    if (m_controllerInitialized) m_controller->terminate();
     m_controller = nullptr;
     m_processor = nullptr;
-    if (m_componentInitialized)
-        m_component->terminate();
+    if (m_componentInitialized) m_component->terminate();
     m_component = nullptr;
 }
 
@@ -120,8 +115,7 @@ void Plugin::close() {
 // before each activation.
 void Plugin::activateBuses() {
     for (BusDirection direction : {kInput, kOutput}) {
-        if (m_component->getBusCount(kAudio, direction) > 0)
-            m_component->activateBus(kAudio, direction, 0, true);
+        if (m_component->getBusCount(kAudio, direction) > 0) m_component->activateBus(kAudio, direction, 0, true);
         const int32 events = m_component->getBusCount(kEvent, direction);
         for (int32 i = 0; i < events; ++i) {
             BusInfo info{};
@@ -156,8 +150,7 @@ bool Plugin::setMainChannels(int inputs, int outputs) {
         else if (wanted != 0)
             return false;
     }
-    return m_processor->setBusArrangements(arrangements[kInput].data(),
-                                           static_cast<int32>(arrangements[kInput].size()),
+    return m_processor->setBusArrangements(arrangements[kInput].data(), static_cast<int32>(arrangements[kInput].size()),
                                            arrangements[kOutput].data(),
                                            static_cast<int32>(arrangements[kOutput].size())) == kResultTrue;
 }
@@ -175,8 +168,7 @@ std::vector<Parameter> Plugin::parameters() const {
     const int32 count = m_controller->getParameterCount();
     for (int32 i = 0; i < count; ++i) {
         ParameterInfo info{};
-        if (m_controller->getParameterInfo(i, info) != kResultOk)
-            continue;
+        if (m_controller->getParameterInfo(i, info) != kResultOk) continue;
         out.push_back({info.id, toUtf8(info.title), toUtf8(info.shortTitle), toUtf8(info.units), info.stepCount,
                        info.defaultNormalizedValue, info.unitId, info.flags});
     }
@@ -188,8 +180,7 @@ std::optional<Parameter> Plugin::findParameter(const std::string& title) const {
     auto at = std::find_if(all.begin(), all.end(), [&](const Parameter& p) { return p.title == title; });
     if (at == all.end())
         at = std::find_if(all.begin(), all.end(), [&](const Parameter& p) { return sameIgnoringCase(p.title, title); });
-    if (at == all.end())
-        return std::nullopt;
+    if (at == all.end()) return std::nullopt;
     return *at;
 }
 
@@ -203,15 +194,13 @@ std::optional<ParamID> Plugin::midiControllerParameter(int32 bus, int16 channel,
 
 std::optional<Parameter> Plugin::programParameter() const {
     for (const Parameter& p : parameters())
-        if (p.flags & ParameterInfo::kIsProgramChange)
-            return p;
+        if (p.flags & ParameterInfo::kIsProgramChange) return p;
     return std::nullopt;
 }
 
 std::vector<std::string> Plugin::programNames() const {
     const std::optional<Parameter> program = programParameter();
-    if (!program)
-        return {};
+    if (!program) return {};
     std::vector<std::string> names;
     ProgramListID listId = kNoProgramListId;
     if (m_unitInfo) {
@@ -224,8 +213,7 @@ std::vector<std::string> Plugin::programNames() const {
         const int32 lists = m_unitInfo->getProgramListCount();
         for (int32 i = 0; listId != kNoProgramListId && i < lists; ++i) {
             ProgramListInfo list{};
-            if (m_unitInfo->getProgramListInfo(i, list) != kResultOk || list.id != listId)
-                continue;
+            if (m_unitInfo->getProgramListInfo(i, list) != kResultOk || list.id != listId) continue;
             for (int32 k = 0; k < list.programCount; ++k) {
                 String128 name{};
                 m_unitInfo->getProgramName(listId, k, name);
@@ -242,16 +230,14 @@ std::vector<std::string> Plugin::programNames() const {
 
 std::string Plugin::valueText(ParamID id, ParamValue normalized) const {
     String128 text{};
-    if (m_controller->getParamStringByValue(id, normalized, text) != kResultOk)
-        return {};
+    if (m_controller->getParamStringByValue(id, normalized, text) != kResultOk) return {};
     return toUtf8(text);
 }
 
 std::optional<ParamValue> Plugin::valueFromText(ParamID id, const std::string& text) const {
     std::u16string wide = toUtf16(text);
     ParamValue value = 0;
-    if (m_controller->getParamValueByString(id, wide.data(), value) != kResultOk)
-        return std::nullopt;
+    if (m_controller->getParamValueByString(id, wide.data(), value) != kResultOk) return std::nullopt;
     return value;
 }
 
@@ -271,8 +257,7 @@ void Plugin::setupProcessing(double sampleRate, int32 maxBlock, int32 sampleSize
 void Plugin::start() {
     activateBuses();
     prepareAuxBuses();
-    if (m_component->setActive(true) != kResultOk)
-        throw HostError("the plug-in failed to activate");
+    if (m_component->setActive(true) != kResultOk) throw HostError("the plug-in failed to activate");
     m_active = true;
     const tresult processing = m_processor->setProcessing(true);
     if (processing != kResultOk && processing != kNotImplemented)
@@ -284,11 +269,9 @@ void Plugin::start() {
 }
 
 void Plugin::stop() {
-    if (m_processing)
-        m_processor->setProcessing(false);
+    if (m_processing) m_processor->setProcessing(false);
     m_processing = false;
-    if (m_active)
-        m_component->setActive(false);
+    if (m_active) m_component->setActive(false);
     m_active = false;
 }
 
@@ -312,8 +295,7 @@ template <class Sample>
 tresult Plugin::processMain(int32 numSamples, const MainBuses<Sample>& audio, IParameterChanges* in,
                             IParameterChanges* out) {
     constexpr bool wide = std::is_same_v<Sample, double>;
-    if ((wide ? kSample64 : kSample32) != m_sampleSize || !m_processing)
-        return kInvalidArgument;
+    if ((wide ? kSample64 : kSample32) != m_sampleSize || !m_processing) return kInvalidArgument;
     for (auto* list : {&m_inputs, &m_outputs}) {
         for (size_t i = 0; i < list->size(); ++i) {
             AudioBusBuffers& bus = (*list)[i];
@@ -354,8 +336,7 @@ tresult Plugin::process(int32 numSamples, const MainBuses<double>& audio, IParam
 }
 
 tresult Plugin::flush(IParameterChanges& in, IParameterChanges* out) {
-    if (!m_processing)
-        return kInvalidArgument;
+    if (!m_processing) return kInvalidArgument;
     ProcessData data;
     data.inputParameterChanges = &in;
     data.outputParameterChanges = out;
@@ -374,15 +355,13 @@ tresult Plugin::run(ProcessData& data) {
 
 std::vector<uint8_t> Plugin::saveState() const {
     MemoryStream state;
-    if (m_component->getState(&state) != kResultOk)
-        throw HostError("the plug-in could not save its state");
+    if (m_component->getState(&state) != kResultOk) throw HostError("the plug-in could not save its state");
     return state.bytes();
 }
 
 void Plugin::loadState(const std::vector<uint8_t>& bytes) {
     MemoryStream state(bytes);
-    if (m_component->setState(&state) != kResultOk)
-        throw HostError("the plug-in rejected the state");
+    if (m_component->setState(&state) != kResultOk) throw HostError("the plug-in rejected the state");
     state.rewind();
     const tresult controller = m_controller->setComponentState(&state);
     if (controller != kResultOk && controller != kNotImplemented)

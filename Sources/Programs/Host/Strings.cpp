@@ -34,8 +34,7 @@ bool isLow(char32_t u) { return u >= 0xDC00 && u < 0xE000; }
 char32_t decodeUtf8(const std::string& text, size_t& i) {
     const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i++);
-    if (lead < 0x80)
-        return lead;
+    if (lead < 0x80) return lead;
     size_t more;
     char32_t c;
     char32_t least;
@@ -49,12 +48,10 @@ char32_t decodeUtf8(const std::string& text, size_t& i) {
         return kReplacement;
     }
     for (size_t k = 0; k < more; ++k) {
-        if (i >= text.size() || (byte(i) & 0xC0) != 0x80)
-            return kReplacement;
+        if (i >= text.size() || (byte(i) & 0xC0) != 0x80) return kReplacement;
         c = (c << 6) | (byte(i++) & 0x3F);
     }
-    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000))
-        return kReplacement;
+    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return kReplacement;
     return c;
 }
 
@@ -89,14 +86,11 @@ std::u16string toUtf16(const std::string& text) {
 }
 
 void copyUtf16(const std::string& text, Steinberg::Vst::TChar* out, size_t capacity) {
-    if (capacity == 0)
-        return;
+    if (capacity == 0) return;
     const std::u16string wide = toUtf16(text);
     size_t n = std::min(wide.size(), capacity - 1);
-    if (n > 0 && n < wide.size() && isHigh(wide[n - 1]))
-        --n;
-    for (size_t i = 0; i < n; ++i)
-        out[i] = wide[i];
+    if (n > 0 && n < wide.size() && isHigh(wide[n - 1])) --n;
+    for (size_t i = 0; i < n; ++i) out[i] = wide[i];
     out[n] = 0;
 }
 

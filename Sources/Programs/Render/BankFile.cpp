@@ -21,15 +21,13 @@ zel::CAudioPresetBank loadBank(const std::string& path) {
 std::vector<std::string> bankPresetNames(const std::string& path) {
     const zel::CAudioPresetBank bank = loadBank(path);
     std::vector<std::string> names;
-    for (const zel::CAudioPreset& preset : bank.presets())
-        names.push_back(preset.displayName().utf8());
+    for (const zel::CAudioPreset& preset : bank.presets()) names.push_back(preset.displayName().utf8());
     return names;
 }
 
 std::vector<uint8_t> bankPresetState(const std::string& path, size_t index) {
     const zel::CAudioPresetBank bank = loadBank(path);
-    if (index >= bank.presets().size())
-        throw FileError(path + ": no preset number " + std::to_string(index));
+    if (index >= bank.presets().size()) throw FileError(path + ": no preset number " + std::to_string(index));
     zel::CMemoryWriter out;
     if (zel::CErrorPtr err = bank.presets()[index].saveCompressed(out))
         throw FileError(path + ": " + err->text().utf8());

@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
         if (t == 0)
             s = 0.9f;
         else if (t < burst)
-            s = static_cast<float>(0.5 * (0.5 - 0.5 * std::cos(2 * pi * t / burst)) * std::sin(2 * pi * 1000.0 * t / rate));
+            s = static_cast<float>(0.5 * (0.5 - 0.5 * std::cos(2 * pi * t / burst)) *
+                                   std::sin(2 * pi * 1000.0 * t / rate));
         for (int c = 0; c < channels; ++c) frame[size_t(c)] = turn == channels || turn == c ? s : 0.0f;
         if (sf_writef_float(file, frame.data(), 1) != 1) {
             std::fprintf(stderr, "lagwell-demo-signal: %s: %s\n", argv[1], sf_strerror(file));

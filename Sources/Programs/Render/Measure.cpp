@@ -83,8 +83,9 @@ int main(int argc, char** argv) {
                     double level = 0;
                     for (size_t n = click; n < std::min(outFrames, click + window); ++n) {
                         const double v = at(n);
-                        const bool apart = avoid == SIZE_MAX || ((n > avoid ? n - avoid : avoid - n) > size_t(rate / 1000) &&
-                                                                 v > 1.5 * std::max(at(n + 1), n > 0 ? at(n - 1) : 0.0));
+                        const bool apart =
+                            avoid == SIZE_MAX || ((n > avoid ? n - avoid : avoid - n) > size_t(rate / 1000) &&
+                                                  v > 1.5 * std::max(at(n + 1), n > 0 ? at(n - 1) : 0.0));
                         if (apart && v > level * (1 + 1e-9)) {
                             level = v;
                             where = n;

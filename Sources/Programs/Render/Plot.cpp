@@ -68,7 +68,8 @@ int main(int argc, char** argv) {
     try {
         SoundFile source = SoundFile::openRead(argv[1]);
         SoundFile rendered = SoundFile::openRead(argv[2]);
-        const int64_t frames = std::min<int64_t>(source.frames(), int64_t(std::max(0.01, seconds) * source.sampleRate()));
+        const int64_t frames =
+            std::min<int64_t>(source.frames(), int64_t(std::max(0.01, seconds) * source.sampleRate()));
         std::vector<std::vector<float>> strips = channelsOf(source, frames);
         const size_t inputs = strips.size();
         for (auto& c : channelsOf(rendered, frames)) strips.push_back(std::move(c));

@@ -102,8 +102,8 @@ int parseCount(const std::string& option, const std::string& text, int low, int 
     errno = 0;
     const long value = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != 0 || errno != 0 || value < low || value > high)
-        throw UsageError(option + " takes a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not \"" + text + "\"");
+        throw UsageError(option + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                         ", not \"" + text + "\"");
     return static_cast<int>(value);
 }
 
@@ -118,15 +118,12 @@ Options parseOptions(int argc, char** argv) {
             arg.erase(arg.find('='));
         }
         const auto value = [&]() -> std::string {
-            if (attached)
-                return *attached;
-            if (i + 1 >= argc)
-                throw UsageError(arg + " needs a value");
+            if (attached) return *attached;
+            if (i + 1 >= argc) throw UsageError(arg + " needs a value");
             return argv[++i];
         };
         const auto flag = [&](bool& target) {
-            if (attached)
-                throw UsageError(arg + " takes no value");
+            if (attached) throw UsageError(arg + " takes no value");
             target = true;
         };
         if (arg == "--plugin")
@@ -160,8 +157,7 @@ Options parseOptions(int argc, char** argv) {
         else
             files.push_back(arg);
     }
-    if (o.help)
-        return o;
+    if (o.help) return o;
     if (o.list ? !files.empty() : files.size() != 2)
         throw UsageError(o.list ? "--list takes no files" : "an input and an output file are needed");
     if (!o.preset.empty() && o.factory)
@@ -172,42 +168,37 @@ Options parseOptions(int argc, char** argv) {
     }
     if (o.bank.empty()) {
         std::error_code ec;
-        if (fs::exists(LAGWELL_FACTORY_BANK, ec))
-            o.bank = LAGWELL_FACTORY_BANK;
+        if (fs::exists(LAGWELL_FACTORY_BANK, ec)) o.bank = LAGWELL_FACTORY_BANK;
     }
     return o;
 }
 
 std::string defaultBundle() {
     std::vector<std::string> places = {LAGWELL_DEFAULT_BUNDLE};
-    if (const char* home = std::getenv("HOME"))
-        places.push_back(std::string(home) + "/.vst3/Lagwell.vst3");
+    if (const char* home = std::getenv("HOME")) places.push_back(std::string(home) + "/.vst3/Lagwell.vst3");
     places.push_back("/usr/local/lib/vst3/Lagwell.vst3");
     places.push_back("/usr/lib/vst3/Lagwell.vst3");
     std::error_code ec;
     for (const std::string& place : places)
-        if (fs::exists(place, ec))
-            return place;
+        if (fs::exists(place, ec)) return place;
     return places.front();
 }
 
 std::string flagText(const Parameter& p) {
     static const std::pair<int32, const char*> kNames[] = {
-        {ParameterInfo::kCanAutomate, "automatable"}, {ParameterInfo::kIsReadOnly, "read-only"},
+        {ParameterInfo::kCanAutomate, "automatable"},  {ParameterInfo::kIsReadOnly, "read-only"},
         {ParameterInfo::kIsWrapAround, "wrap-around"}, {ParameterInfo::kIsList, "list"},
         {ParameterInfo::kIsHidden, "hidden"},          {ParameterInfo::kIsProgramChange, "program-change"},
         {ParameterInfo::kIsBypass, "bypass"}};
     std::string text;
     for (const auto& [bit, name] : kNames)
-        if (p.flags & bit)
-            text += std::string(text.empty() ? "" : ", ") + name;
+        if (p.flags & bit) text += std::string(text.empty() ? "" : ", ") + name;
     return text;
 }
 
 void printNames(const char* title, const std::vector<std::string>& names) {
     std::printf("\n%s (%zu):\n", title, names.size());
-    for (size_t i = 0; i < names.size(); ++i)
-        std::printf("%4zu  %s\n", i, names[i].c_str());
+    for (size_t i = 0; i < names.size(); ++i) std::printf("%4zu  %s\n", i, names[i].c_str());
 }
 
 void printList(const Module& module, const ClassInfo& cls, const Plugin& plugin, const std::string& bank) {
@@ -223,23 +214,19 @@ void printList(const Module& module, const ClassInfo& cls, const Plugin& plugin,
     for (size_t i = 0; i < params.size(); ++i) {
         const Parameter& p = params[i];
         std::string value = plugin.valueText(p.id, p.defaultNormalized);
-        if (!p.units.empty())
-            value += " " + p.units;
+        if (!p.units.empty()) value += " " + p.units;
         std::printf("%4zu  %10u  %-10s  %-12s  %5d  %s\n", i, p.id, p.title.c_str(), value.c_str(), p.stepCount,
                     flagText(p).c_str());
     }
     printNames("programs", plugin.programNames());
-    if (!bank.empty())
-        printNames(("factory presets of " + bank).c_str(), lagwell::render::bankPresetNames(bank));
+    if (!bank.empty()) printNames(("factory presets of " + bank).c_str(), lagwell::render::bankPresetNames(bank));
 }
 
 std::optional<double> parseNumber(const std::string& text) {
-    if (text.empty())
-        return std::nullopt;
+    if (text.empty()) return std::nullopt;
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
-    if (*end != 0 || !std::isfinite(value))
-        return std::nullopt;
+    if (*end != 0 || !std::isfinite(value)) return std::nullopt;
     return value;
 }
 
@@ -248,36 +235,29 @@ size_t findName(const std::vector<std::string>& names, const std::string& wanted
     if (!wanted.empty() && std::all_of(wanted.begin(), wanted.end(), [](unsigned char c) { return std::isdigit(c); })) {
         const size_t index = std::strtoul(wanted.c_str(), nullptr, 10);
         if (index >= names.size())
-            throw RenderError("no " + what + " number " + wanted + " (there are " + std::to_string(names.size()) +
-                              ")");
+            throw RenderError("no " + what + " number " + wanted + " (there are " + std::to_string(names.size()) + ")");
         return index;
     }
     for (size_t i = 0; i < names.size(); ++i)
-        if (names[i] == wanted)
-            return i;
+        if (names[i] == wanted) return i;
     for (size_t i = 0; i < names.size(); ++i)
-        if (strcasecmp(names[i].c_str(), wanted.c_str()) == 0)
-            return i;
+        if (strcasecmp(names[i].c_str(), wanted.c_str()) == 0) return i;
     throw RenderError("no " + what + " named \"" + wanted + "\" (see --list)");
 }
 
 // TITLE=VALUE as a parameter and its normalized value.
 std::pair<ParamID, ParamValue> parameterSetting(const Plugin& plugin, const std::string& setting) {
     const size_t eq = setting.find('=');
-    if (eq == std::string::npos || eq == 0)
-        throw UsageError("--param takes TITLE=VALUE, not \"" + setting + "\"");
+    if (eq == std::string::npos || eq == 0) throw UsageError("--param takes TITLE=VALUE, not \"" + setting + "\"");
     const std::string title = setting.substr(0, eq);
     const std::string text = setting.substr(eq + 1);
     const std::optional<Parameter> param = plugin.findParameter(title);
-    if (!param)
-        throw RenderError("no parameter titled \"" + title + "\" (see --list)");
+    if (!param) throw RenderError("no parameter titled \"" + title + "\" (see --list)");
     if (text.size() > 1 && text.back() == 'n') {
         const std::optional<double> normalized = parseNumber(text.substr(0, text.size() - 1));
-        if (normalized && *normalized >= 0 && *normalized <= 1)
-            return {param->id, *normalized};
+        if (normalized && *normalized >= 0 && *normalized <= 1) return {param->id, *normalized};
     }
-    if (const std::optional<ParamValue> value = plugin.valueFromText(param->id, text))
-        return {param->id, *value};
+    if (const std::optional<ParamValue> value = plugin.valueFromText(param->id, text)) return {param->id, *value};
     if (const std::optional<double> plain = parseNumber(text))
         return {param->id, std::clamp(plugin.controller()->plainParamToNormalized(param->id, *plain), 0.0, 1.0)};
     throw RenderError(param->title + ": \"" + text + "\" is not a value of this parameter");
@@ -285,8 +265,7 @@ std::pair<ParamID, ParamValue> parameterSetting(const Plugin& plugin, const std:
 
 std::vector<uint8_t> readPreset(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw RenderError(path + ": cannot open the preset file");
+    if (!in) throw RenderError(path + ": cannot open the preset file");
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // A preset file is one compressed preset record block.
     if (bytes.size() < 12 || std::string(bytes.begin(), bytes.begin() + 4) != "aprs")
@@ -297,30 +276,25 @@ std::vector<uint8_t> readPreset(const std::string& path) {
 // Sends changes to the processor in a call without audio, and tells the
 // controller of them as a host does.
 void deliver(Plugin& plugin, const std::vector<std::pair<ParamID, ParamValue>>& settings) {
-    if (settings.empty())
-        return;
+    if (settings.empty()) return;
     ParameterChanges changes;
     for (const auto& [id, value] : settings) {
         changes.add(id, 0, value);
         plugin.controller()->setParamNormalized(id, value);
     }
-    if (plugin.flush(changes) != kResultOk)
-        throw RenderError("the plug-in did not take the parameter changes");
+    if (plugin.flush(changes) != kResultOk) throw RenderError("the plug-in did not take the parameter changes");
 }
 
 class Progress {
 public:
     Progress(int64_t total, bool show) : m_total(total), m_show(show), m_terminal(isatty(STDERR_FILENO)) {}
     void update(int64_t done) {
-        if (!m_show)
-            return;
+        if (!m_show) return;
         const int tenth = static_cast<int>(done * 10 / m_total);
-        if (tenth == m_tenth)
-            return;
+        if (tenth == m_tenth) return;
         m_tenth = tenth;
         std::fprintf(stderr, m_terminal ? "\rlagwell-render: %3d%%" : "lagwell-render: %d%%\n", tenth * 10);
-        if (m_terminal && tenth == 10)
-            std::fputc('\n', stderr);
+        if (m_terminal && tenth == 10) std::fputc('\n', stderr);
     }
 
 private:
@@ -344,10 +318,8 @@ RenderResult render(Plugin& plugin, SoundFile& in, SoundFile& out, const Options
     std::vector<std::vector<Sample>> inChannels(inputs, std::vector<Sample>(block));
     std::vector<std::vector<Sample>> outChannels(outputs, std::vector<Sample>(block));
     std::vector<Sample*> inPointers, outPointers;
-    for (auto& channel : inChannels)
-        inPointers.push_back(channel.data());
-    for (auto& channel : outChannels)
-        outPointers.push_back(channel.data());
+    for (auto& channel : inChannels) inPointers.push_back(channel.data());
+    for (auto& channel : outChannels) outPointers.push_back(channel.data());
     const MainBuses<Sample> buses{inPointers.data(), inputs, outPointers.data(), outputs};
 
     // The first `latency` samples out are the plug-in's delay; they are
@@ -363,8 +335,7 @@ RenderResult render(Plugin& plugin, SoundFile& in, SoundFile& out, const Options
         inputLeft = got == n;
         std::fill(inFrames.begin() + got * inputs, inFrames.end(), Sample(0));
         for (int64_t f = 0; f < n; ++f)
-            for (int c = 0; c < inputs; ++c)
-                inChannels[c][f] = inFrames[f * inputs + c];
+            for (int c = 0; c < inputs; ++c) inChannels[c][f] = inFrames[f * inputs + c];
         if (plugin.process(static_cast<int32>(n), buses) != kResultOk)
             throw RenderError("the plug-in failed to process at sample " + std::to_string(result.frames));
         const int64_t from = std::min(skip, n);
@@ -398,39 +369,34 @@ int run(const Options& o) {
     std::vector<std::pair<ParamID, ParamValue>> program;
     if (o.program) {
         const std::optional<Parameter> param = plugin.programParameter();
-        if (!param)
-            throw RenderError(cls.name + " has no programs");
+        if (!param) throw RenderError(cls.name + " has no programs");
         const size_t index = findName(plugin.programNames(), *o.program, "program");
         program.emplace_back(param->id, param->stepCount > 0 ? static_cast<double>(index) / param->stepCount : 0.0);
     }
     std::vector<std::pair<ParamID, ParamValue>> settings;
-    for (const std::string& setting : o.params)
-        settings.push_back(parameterSetting(plugin, setting));
+    for (const std::string& setting : o.params) settings.push_back(parameterSetting(plugin, setting));
     std::vector<uint8_t> state;
     if (!o.preset.empty()) {
         state = readPreset(o.preset);
     } else if (o.factory) {
-        if (o.bank.empty())
-            throw RenderError("no factory bank in this build: give one with --bank");
+        if (o.bank.empty()) throw RenderError("no factory bank in this build: give one with --bank");
         const std::vector<std::string> names = lagwell::render::bankPresetNames(o.bank);
         state = lagwell::render::bankPresetState(o.bank, findName(names, *o.factory, "factory preset"));
     }
 
     SoundFile in = SoundFile::openRead(o.input);
     if (in.sampleRate() < kMinSampleRate || in.sampleRate() > kMaxSampleRate)
-        throw InputError(o.input + ": a sample rate of " + std::to_string(in.sampleRate()) +
-                         " Hz is outside the " + std::to_string(kMinSampleRate) + " to " +
-                         std::to_string(kMaxSampleRate) + " Hz that can be rendered");
+        throw InputError(o.input + ": a sample rate of " + std::to_string(in.sampleRate()) + " Hz is outside the " +
+                         std::to_string(kMinSampleRate) + " to " + std::to_string(kMaxSampleRate) +
+                         " Hz that can be rendered");
     std::error_code ec;
-    if (fs::equivalent(o.input, o.output, ec))
-        throw RenderError(o.output + ": the output would overwrite the input");
+    if (fs::equivalent(o.input, o.output, ec)) throw RenderError(o.output + ": the output would overwrite the input");
     const int outputs = o.outputs > 0 ? o.outputs : in.channels();
     if (in.channels() > 8 || !plugin.setMainChannels(in.channels(), outputs))
         throw RenderError(cls.name + " does not take " + std::to_string(in.channels()) + " input and " +
                           std::to_string(outputs) + " output channels");
     plugin.setupProcessing(in.sampleRate(), o.block, o.wide ? kSample64 : kSample32, kOffline);
-    if (!state.empty())
-        plugin.loadState(state);
+    if (!state.empty()) plugin.loadState(state);
 
     const uint32 reportedTail = plugin.processor()->getTailSamples();
     int64_t tail = o.noTail ? 0 : reportedTail;
@@ -454,8 +420,8 @@ int run(const Options& o) {
     const int64_t total = in.frames() + tail;
     // Long renders, beyond ten seconds of sound, show how far they are.
     Progress progress(total, !o.quiet && total > 10LL * in.sampleRate());
-    const RenderResult result = o.wide ? render<double>(plugin, in, out, o, tail, progress)
-                                       : render<float>(plugin, in, out, o, tail, progress);
+    const RenderResult result =
+        o.wide ? render<double>(plugin, in, out, o, tail, progress) : render<float>(plugin, in, out, o, tail, progress);
     plugin.stop();
     if (!o.quiet) {
         std::fprintf(stderr, "lagwell-render: %s -> %s: %d Hz, %d -> %d channels, %.3f s + %.3f s tail; peaks (dBFS):",

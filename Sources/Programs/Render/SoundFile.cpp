@@ -12,12 +12,9 @@ namespace {
 int containerOf(const std::string& path, int fallback) {
     std::string ext = std::filesystem::path(path).extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (ext == ".wav")
-        return SF_FORMAT_WAV;
-    if (ext == ".flac")
-        return SF_FORMAT_FLAC;
-    if (ext == ".aif" || ext == ".aiff")
-        return SF_FORMAT_AIFF;
+    if (ext == ".wav") return SF_FORMAT_WAV;
+    if (ext == ".flac") return SF_FORMAT_FLAC;
+    if (ext == ".aif" || ext == ".aiff") return SF_FORMAT_AIFF;
     return fallback;
 }
 
@@ -26,8 +23,7 @@ int containerOf(const std::string& path, int fallback) {
 SoundFile SoundFile::openRead(const std::string& path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file)
-        throw FileError(path + ": " + sf_strerror(nullptr));
+    if (!file) throw FileError(path + ": " + sf_strerror(nullptr));
     if (info.channels < 1) {
         sf_close(file);
         throw FileError(path + ": no audio channels");
@@ -43,15 +39,13 @@ SoundFile SoundFile::create(const std::string& path, int sampleRate, int channel
     info.format = container | (like.format() & SF_FORMAT_SUBMASK);
     if (!sf_format_check(&info)) {
         info.format = container | SF_FORMAT_PCM_24;
-        if (!sf_format_check(&info))
-            info.format = container | SF_FORMAT_FLOAT;
+        if (!sf_format_check(&info)) info.format = container | SF_FORMAT_FLOAT;
         if (!sf_format_check(&info))
             throw FileError(path + ": cannot write " + std::to_string(channels) + " channels at " +
                             std::to_string(sampleRate) + " Hz in this format");
     }
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file)
-        throw FileError(path + ": " + sf_strerror(nullptr));
+    if (!file) throw FileError(path + ": " + sf_strerror(nullptr));
     // Integer formats clip instead of wrapping around.
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return SoundFile(path, file, info);
@@ -63,8 +57,7 @@ SoundFile::SoundFile(SoundFile&& other) noexcept
 }
 
 SoundFile::~SoundFile() {
-    if (m_file)
-        sf_close(m_file);
+    if (m_file) sf_close(m_file);
 }
 
 int64_t SoundFile::read(float* interleaved, int64_t frames) { return sf_readf_float(m_file, interleaved, frames); }
@@ -80,8 +73,7 @@ void SoundFile::write(const double* interleaved, int64_t frames) {
 }
 
 void SoundFile::checkWritten(sf_count_t written, int64_t frames) {
-    if (written != frames)
-        throw FileError(m_path + ": write error (" + sf_strerror(m_file) + ")");
+    if (written != frames) throw FileError(m_path + ": write error (" + sf_strerror(m_file) + ")");
 }
 
 }  // namespace lagwell::render

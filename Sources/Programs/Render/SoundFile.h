@@ -37,7 +37,8 @@ public:
     void write(const double* interleaved, int64_t frames);
 
 private:
-    SoundFile(std::string path, SNDFILE* file, const SF_INFO& info) : m_path(std::move(path)), m_file(file), m_info(info) {}
+    SoundFile(std::string path, SNDFILE* file, const SF_INFO& info)
+        : m_path(std::move(path)), m_file(file), m_info(info) {}
     void checkWritten(sf_count_t written, int64_t frames);
 
     std::string m_path;
