@@ -148,14 +148,7 @@ CErrorPtr CXMLData::build(const std::shared_ptr<const CDocument>& doc, size_t of
             CObject* self = nullptr;
             ZEL_TRY(tmpl->instantiate(parent, recordName, self, &own));
             if (created) *created = self;
-            pos += 2 + size_t(attrCount) * 4;
-            const uint16_t childCount = d.u16(pos);
-            pos += 2;
-            for (uint16_t i = 0; i < childCount; ++i) {
-                ZEL_TRY(build(doc, pos, *self, nullptr, nullptr));
-                pos = skipRecord(d, pos);
-            }
-            return nullptr;
+            return buildChildren(doc, pos + 2 + size_t(attrCount) * 4, *self);
         }
     const bool isContent = tag == "content";
     const CString objName = name ? *name : (isContent ? CString("content") : recordName);
@@ -181,10 +174,15 @@ CErrorPtr CXMLData::build(const std::shared_ptr<const CDocument>& doc, size_t of
     ZEL_TRY(setAttrs(*self, d, pos + 2, attrCount));
     pos += 2 + size_t(attrCount) * 4;
     if (overrides) ZEL_TRY(setAttrs(*self, *overrides->doc, overrides->pairs, overrides->count));
+    return buildChildren(doc, pos, *self);
+}
+
+CErrorPtr CXMLData::buildChildren(const std::shared_ptr<const CDocument>& doc, size_t pos, CObject& parent) {
+    const CDocument& d = *doc;
     const uint16_t childCount = d.u16(pos);
     pos += 2;
     for (uint16_t i = 0; i < childCount; ++i) {
-        ZEL_TRY(build(doc, pos, *self, nullptr, nullptr));
+        ZEL_TRY(build(doc, pos, parent, nullptr, nullptr));
         pos = skipRecord(d, pos);
     }
     return nullptr;

@@ -81,6 +81,8 @@ public:
                            const CString* name, CObject** created, const CAttrOverrides* overrides = nullptr);
 
 private:
+    // The child records that start at `pos` (their count first), built under `parent`.
+    static CErrorPtr buildChildren(const std::shared_ptr<const CDocument>& doc, size_t pos, CObject& parent);
     static size_t skipRecord(const CDocument& doc, size_t pos);
 };
 
