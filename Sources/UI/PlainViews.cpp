@@ -36,7 +36,7 @@ CErrorPtr findImageSet(CView& view, const CImageSet*& out) {
     auto* object = dynamic_cast<CImageSetObject*>(view.findObject(path));
     if (!object) return ZEL_ERROR("@zelstr_CView_init_ImageSet Image set '%1' not found.", path);
     ZEL_TRY(object->prepare(view.uiScale()));
-    out = object->imageSet();
+    out = object->imageSet(view.uiScale());
     return nullptr;
 }
 
@@ -74,7 +74,7 @@ CErrorPtr CCaption::init() {
     CFontObject* fonts = nullptr;
     ZEL_TRY(CFontObject::findFont(*this, fonts));
     ZEL_TRY(fonts->prepare(uiScale()));
-    m_font = fonts->style(hasAttr("font-style") ? getAttr("font-style") : CString("regular"));
+    m_font = fonts->style(hasAttr("font-style") ? getAttr("font-style") : CString("regular"), uiScale());
     m_title = getAttr("title");
     m_align = alignOf(getAttr("text-alignment"), "right");
     if (!roleColour("text-color", m_text)) m_text = 0;
