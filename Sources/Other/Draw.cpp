@@ -105,9 +105,11 @@ void drawBorder(CLinearBitmap& bitmap, const CRect& clip, const CImageSet& set, 
         const CImageLayerData& d = data(i);
         if (d.height() <= 0) continue;
         const int x = (i == 2 ? rect.left : rect.right - d.nominalWidth()) + d.offsetX();
-        const int rows = d.height();
+        const int extra = (bottom - top) - d.height();
+        const int split = d.height() / 2;
         drawMapped(
-            bitmap, clip, d, x, top, d.width(), bottom - top, same, [rows](int r) { return r % rows; }, color, opacity);
+            bitmap, clip, d, x, top, d.width(), bottom - top, same,
+            [split, extra](int r) { return stretchIndex(r, split, extra); }, color, opacity);
     }
 }
 

@@ -103,7 +103,7 @@ CErrorPtr CView::readPlacement(double scale, double ratioX, double ratioY) {
 }
 
 CErrorPtr CView::layoutTree() {
-    ZEL_TRY(readPlacement(getReal("ui-scale", 1.0), 1.0, 1.0));
+    ZEL_TRY(readPlacement(clampUiScale(getReal("ui-scale", 1.0)), 1.0, 1.0));
     const CSize size = preferredSize();
     const CRect window{0, 0, size.width, size.height};
     ZEL_TRY(place(window));
@@ -210,6 +210,13 @@ namespace {
 
 bool isVertical(EPlacement k) { return k == EPlacement::Top || k == EPlacement::Bottom || k == EPlacement::ScrollerH; }
 
+// Whether a docked view keeps its own size across its edge rather than
+// spanning the room: sizes of its own, and compact ones that are aligned.
+bool keepsAcross(const CViewSize& size, EAlign align) {
+    return size.mode == ESizeMode::Pixels || size.mode == ESizeMode::Percent ||
+           (size.mode == ESizeMode::Compact && align != EAlign::Default);
+}
+
 }  // namespace
 
 CErrorPtr CView::layoutDocked(const std::vector<CView*>& views, const CRect& inner, CRect& room) {
@@ -249,8 +256,8 @@ CErrorPtr CView::layoutDocked(const std::vector<CView*>& views, const CRect& inn
         CRect r = box;
         if (vertical) {
             const int h = p.clampHeight(resolve(p.height, pref.height, share, inner.height()));
-            if (p.width.mode == ESizeMode::Pixels || p.width.mode == ESizeMode::Percent) {
-                const int w = p.clampWidth(resolve(p.width, 0, box.width(), inner.width()));
+            if (keepsAcross(p.width, p.alignH)) {
+                const int w = p.clampWidth(resolve(p.width, pref.width, box.width(), inner.width()));
                 r.left = alignIn(p.alignH, box.left, box.right, w);
                 r.right = r.left + w;
             }
@@ -263,8 +270,8 @@ CErrorPtr CView::layoutDocked(const std::vector<CView*>& views, const CRect& inn
             }
         } else {
             const int w = p.clampWidth(resolve(p.width, pref.width, share, inner.width()));
-            if (p.height.mode == ESizeMode::Pixels || p.height.mode == ESizeMode::Percent) {
-                const int h = p.clampHeight(resolve(p.height, 0, box.height(), inner.height()));
+            if (keepsAcross(p.height, p.alignV)) {
+                const int h = p.clampHeight(resolve(p.height, pref.height, box.height(), inner.height()));
                 r.top = alignIn(p.alignV, box.top, box.bottom, h);
                 r.bottom = r.top + h;
             }
@@ -427,14 +434,19 @@ CErrorPtr CView::layoutCovering(const std::vector<CView*>& views, const CRect& i
         // A compact size covers the reference, unless the view is aligned
         // on that axis: then it keeps its content's size.
         const CSize pref = child->preferredSize();
-        const bool coverW = p.width.mode == ESizeMode::Compact && p.alignH == EAlign::Default;
-        const bool coverH = p.height.mode == ESizeMode::Compact && p.alignV == EAlign::Default;
+        const bool aligned = p.placement == EPlacement::ScrollerP;
+        const bool coverW = p.width.mode == ESizeMode::Compact && p.alignH == EAlign::Default && !aligned;
+        const bool coverH = p.height.mode == ESizeMode::Compact && p.alignV == EAlign::Default && !aligned;
         const int w =
             coverW ? reference.width() : p.clampWidth(resolve(p.width, pref.width, reference.width(), inner.width()));
         const int h = coverH ? reference.height()
                              : p.clampHeight(resolve(p.height, pref.height, reference.height(), inner.height()));
-        const int x = alignIn(p.alignH, reference.left, reference.right, w) + p.offsetX;
-        const int y = alignIn(p.alignV, reference.top, reference.bottom, h) + p.offsetY;
+        // The panning control sits in the corner where the scroll bars meet.
+        const bool corner = p.placement == EPlacement::ScrollerP;
+        const EAlign alignH = corner && p.alignH == EAlign::Default ? EAlign::End : p.alignH;
+        const EAlign alignV = corner && p.alignV == EAlign::Default ? EAlign::End : p.alignV;
+        const int x = alignIn(alignH, reference.left, reference.right, w) + p.offsetX;
+        const int y = alignIn(alignV, reference.top, reference.bottom, h) + p.offsetY;
         ZEL_TRY(child->place(CRect{x, y, x + w, y + h}));
     }
     return nullptr;

@@ -45,6 +45,11 @@ protected:
     virtual void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const;
     // The colour of role `attr`, or false when none is named.
     bool roleColour(const char* attr, CColor& out) const;
+    // The colour of the view's own role `color`, read at init.
+    bool roleFill(CColor& out) const {
+        out = m_colour;
+        return m_hasColour;
+    }
 
 private:
     struct CLevelEntry {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "UI/ViewPlacement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -10,7 +11,7 @@ namespace zel {
 
 namespace {
 
-int scaled(double value, double scale) { return int(std::lround(value * scale)); }
+int scaled(double value, double scale) { return scaledPixels(value, scale); }
 
 bool isNumberStart(char c) { return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+'; }
 
@@ -92,6 +93,13 @@ void readZIndex(const CObject& view, int& level, CString& target) {
 }
 
 }  // namespace
+
+int scaledPixels(double value, double scale) { return int(std::lround(value * scale)); }
+
+double clampUiScale(double scale) {
+    if (!std::isfinite(scale) || scale <= 0.0) return 1.0;
+    return std::clamp(scale, 0.5, 4.0);
+}
 
 CErrorPtr parseBorder(const CString& text, double scale, CBorder& out) {
     double sides[4] = {0, 0, 0, 0};  // left, right, top, bottom

@@ -12,6 +12,12 @@ struct CBorder {
     int vertical() const { return top + bottom; }
 };
 
+// A length at scale 1.0 in pixels at `scale`, rounded half away from zero.
+int scaledPixels(double value, double scale);
+// The UI scale a setting asks for, kept within 0.5 to 4; a value that is no
+// positive number is 1.
+double clampUiScale(double scale);
+
 // Reads a border list such as "LR2 B1 *LT1 *RB-1": tokens of side letters
 // (none: all four) with an optional "*" (add rather than set) and a
 // number; the sums are multiplied by `scale` and rounded half away from zero.

@@ -236,3 +236,26 @@ TEST(SurfaceViews, AnimatedGradientsRunBackAndForth) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SurfaceViews, ShadowsRunWithoutSeamsAlongLongSides) {
+    // Taller than the shadow set's side pieces at every scale: the shading
+    // beside the card changes smoothly from its top to its bottom.
+    for (const char* scale : {"0.8", "1", "1.25"}) {
+        CTree t(std::string(R"(width="80" height="400" color="Panel" ui-scale=")") + scale + "\"", R"(
+          <ui:view name="card" placement="full" outer-border="16" color="Selection">
+            <ui:shadow name="shade" placement="full" z-index="-1 ^" spread="14" unclip-level="1"/>
+          </ui:view>)");
+        ASSERT_EQ(t.error(), "") << scale;
+        const CLinearBitmap b = t.drawn();
+        const CRect card = t.view("card")->area();
+        for (int y = card.top + 30; y < card.bottom - 30; ++y) {
+            const int above = int(pixelAt(b, card.left - 3, y - 1) & 0xff),
+                      here = int(pixelAt(b, card.left - 3, y) & 0xff);
+            ASSERT_LE(std::abs(here - above), 2) << "scale " << scale << ", row " << y;
+        }
+    }
+}
+
+}  // namespace
