@@ -462,10 +462,12 @@ void CView::arrangeDrawing(const CRect& window) {
 void CView::computeClips(const CRect& window, bool hiddenAbove) {
     // The clip of the ancestor `unclip-level` levels above the parent, or
     // the window when there is none or the level is negative.
+    // A view that covers the window is held by nothing but the window.
     CRect limit = window;
     const CView* up = dynamic_cast<const CView*>(parent());
     for (int level = 0; up && level < m_placement.unclipLevel; ++level) up = dynamic_cast<const CView*>(up->parent());
-    if (up && m_placement.unclipLevel >= 0) limit = up->m_childClip;
+    if (up && m_placement.unclipLevel >= 0 && m_placement.placement != EPlacement::WindowOverlay)
+        limit = up->m_childClip;
     const bool hidden = hiddenAbove || m_placement.isHidden;
     const bool shown = !hidden && !m_area.isEmpty();
     m_clip = shown ? grow(m_area, m_placement.spread).intersect(limit) : CRect{};

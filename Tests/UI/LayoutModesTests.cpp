@@ -179,6 +179,25 @@ TEST(ViewDrawOrder, UnclipLevelsAndHiddenAncestors) {
     EXPECT_EQ(pixelAt(t.drawn(), 30, 20), 0xf6edceu) << "the child of a hidden view is hidden too";
 }
 
+TEST(ViewLayout, ScrollBarsAndWindowOverlays) {
+    CTree t(R"(width="100" height="60")", R"(
+      <ui:view name="list" placement="left" width="50" is-scrollable="true" inner-border="2">
+        <ui:view name="v" placement="scroller-v" width="8"/>
+        <ui:view name="h" placement="scroller-h" height="8"/>
+        <ui:view name="pan" placement="scroller-p" width="8" height="8"/>
+        <ui:view name="rows" width="full" height="full"/>
+        <ui:view name="blocker" placement="window-overlay" color="Border"/>
+      </ui:view>)");
+    ASSERT_EQ(t.error(), "");
+    EXPECT_EQ(t.at("list.v"), "40,2 8x56") << "on the right edge";
+    EXPECT_EQ(t.at("list.h"), "2,50 38x8") << "along the bottom, beside the vertical bar";
+    EXPECT_EQ(t.at("list.pan"), "40,50 8x8") << "in the corner where the bars meet";
+    EXPECT_EQ(t.at("list.rows"), "2,2 38x48");
+    EXPECT_EQ(t.at("list.blocker"), "0,0 100x60");
+    EXPECT_EQ(t.clip("list.blocker"), "0,0 100x60") << "the whole window, beyond its parent";
+    EXPECT_EQ(pixelAt(t.drawn(), 90, 30), 0x3f3e2bu);
+}
+
 TEST(ViewDrawOrder, MissingZIndexTargetsAreLogged) {
     const bool was = debugLogEnabled();
     setDebugLog(true);
