@@ -74,11 +74,11 @@ void CSpotlightBase::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
     for (int x = target.left; x < target.right; ++x)
         columns[size_t(x - target.left)] = int32_t(std::lround(a * bump((x + 0.5 - cx) / rx)));
     for (int y = target.top; y < target.bottom; ++y) {
-        const double down = bump((y + 0.5 - cy) / ry);
-        if (down <= 0.0) continue;
+        const int64_t down = std::lround(65536.0 * bump((y + 0.5 - cy) / ry));
+        if (down <= 0) continue;
         uint8_t* p = bitmap.pixel(target.left, y);
         for (int x = 0; x < target.width(); ++x, p += 4) {
-            const int32_t f = int32_t(columns[size_t(x)] * down);
+            const int32_t f = int32_t((columns[size_t(x)] * down) >> 16);
             if (f > 0) CLinearBitmap::blendPixel(p, m_light, f);
         }
     }
