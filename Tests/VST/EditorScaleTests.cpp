@@ -60,7 +60,7 @@ std::string rectText(const CRect& r) {
            std::to_string(r.height());
 }
 
-class EditorScales : public ::testing::Test {
+class EditorScalesThreads : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!x.isRunning()) GTEST_SKIP() << "Xvfb is not installed";
@@ -73,7 +73,7 @@ protected:
     HostRunLoop host{loop};
 };
 
-TEST_F(EditorScales, TheViewAndTheMainWindowsPanelsFollowTheScale) {
+TEST_F(EditorScalesThreads, TheViewAndTheMainWindowsPanelsFollowTheScale) {
     struct CCase {
         const char *scale, *size, *out, *audio, *sample;
     };
@@ -114,7 +114,7 @@ TEST_F(EditorScales, TheViewAndTheMainWindowsPanelsFollowTheScale) {
     }
 }
 
-TEST_F(EditorScales, ASettingChangedSinceTheViewWasMadeResizesTheHostsWindow) {
+TEST_F(EditorScalesThreads, ASettingChangedSinceTheViewWasMadeResizesTheHostsWindow) {
     CInstance plugin;
     IPtr<IPlugView> view = owned(plugin.controller->createView("editor"));
     ViewRect size;
@@ -136,7 +136,27 @@ TEST_F(EditorScales, ASettingChangedSinceTheViewWasMadeResizesTheHostsWindow) {
     view->setFrame(nullptr);
 }
 
-TEST_F(EditorScales, EditorsAtTwoScalesDrawSideBySide) {
+TEST_F(EditorScalesThreads, TheOpenMainWindowDrawsOnlyItsFirstFrame) {
+    // Shadows, glosses and the spotlight are still: once the window is
+    // drawn, a frame draws nothing until something changes.
+    CInstance plugin;
+    IPtr<IPlugView> view = owned(plugin.controller->createView("editor"));
+    EditorWindow window(loop, 540, 315, "idle");
+    PlugFrame frame(&host, &window);
+    view->setFrame(&frame);
+    ASSERT_EQ(view->attached(reinterpret_cast<void*>(uintptr_t(window.id())), kPlatformTypeX11EmbedWindowID),
+              kResultOk);
+    CWindowRenderer* renderer = dynamic_cast<CAudioWrapperVST3Editor*>(view.get())->window();
+    ASSERT_TRUE(loop.runUntil([&] { return renderer->frameCount() >= 2; }, kPatienceMs));
+    const uint64_t sectors = renderer->drawnSectorCount(), frames = renderer->frameCount();
+    EXPECT_EQ(sectors, 45u);
+    ASSERT_TRUE(loop.runUntil([&] { return renderer->frameCount() >= frames + 10; }, kPatienceMs));
+    EXPECT_EQ(renderer->drawnSectorCount(), sectors);
+    view->removed();
+    view->setFrame(nullptr);
+}
+
+TEST_F(EditorScalesThreads, EditorsAtTwoScalesDrawSideBySide) {
     // Both draw with the shared image sets and fonts; loading the second
     // scale must leave the first editor's copies alone.
     CInstance first, second;
