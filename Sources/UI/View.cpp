@@ -159,8 +159,8 @@ CErrorPtr CView::place(const CRect& area) {
     CViewBasePlacement& p = m_placement;
     // A view that stretches to its room passes the stretch on.
     if (p.isAutoRatio && p.nominalWidth > 0 && p.nominalHeight > 0) {
-        const double rx = std::max(p.minRatioX, p.ratioX * area.width() / p.nominalWidth);
-        const double ry = std::max(p.minRatioY, p.ratioY * area.height() / p.nominalHeight);
+        const double rx = std::max(p.minRatioX, p.nominalRatioX * area.width() / p.nominalWidth);
+        const double ry = std::max(p.minRatioY, p.nominalRatioY * area.height() / p.nominalHeight);
         if (rx != p.ratioX || ry != p.ratioY) {
             p.ratioX = rx;
             p.ratioY = ry;

@@ -184,6 +184,8 @@ CErrorPtr CViewBasePlacement::read(const CObject& view, double scale, double par
     // children are drawn for.
     nominalWidth = width.mode == ESizeMode::Pixels ? int(width.value) : 0;
     nominalHeight = height.mode == ESizeMode::Pixels ? int(height.value) : 0;
+    nominalRatioX = ratioX;
+    nominalRatioY = ratioY;
     if (isAutoRatio && nominalWidth > 0 && nominalHeight > 0) width = height = {ESizeMode::FullCompact, 0};
     ZEL_TRY(readAlign(view, "alignment-h", true, alignH));
     ZEL_TRY(readAlign(view, "alignment-v", false, alignV));

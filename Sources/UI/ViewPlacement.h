@@ -89,8 +89,10 @@ public:
     double ratioX = 1.0, ratioY = 1.0;
     double minRatioX = 0.0, minRatioY = 0.0;
     bool isAutoRatio = false;
-    // The pixel sizes given, for a stretching view to measure its room by.
+    // The pixel sizes given and the ratios they were read at, for a
+    // stretching view to measure its room by.
     int nominalWidth = 0, nominalHeight = 0;
+    double nominalRatioX = 1.0, nominalRatioY = 1.0;
 
     // Whether the view keeps a place in its parent's layout.
     bool takesRoom() const { return !isHidden || isWeakHide; }

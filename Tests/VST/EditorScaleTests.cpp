@@ -77,6 +77,7 @@ TEST_F(EditorScalesThreads, TheViewAndTheMainWindowsPanelsFollowTheScale) {
     struct CCase {
         const char *scale, *size, *out, *audio, *sample;
     };
+    std::vector<int> titleWidths;
     // Pixel sizes, borders and margins are each multiplied by the scale and
     // rounded half away from zero; the two delay panels share what is left.
     for (const CCase& c : {CCase{"0.8", "432x252", "4,43 90x190", "98,43 330x93", "98,140 330x93"},
@@ -109,9 +110,17 @@ TEST_F(EditorScalesThreads, TheViewAndTheMainWindowsPanelsFollowTheScale) {
         EXPECT_EQ(area("panels.out"), c.out) << c.scale;
         EXPECT_EQ(area("panels.audio-delay"), c.audio) << c.scale;
         EXPECT_EQ(area("panels.sample-delay"), c.sample) << c.scale;
+        // The title's text is as wide as the glyphs of the font's copy for
+        // this scale make it.
+        auto* title = dynamic_cast<CView*>(root->findObject("ui.main-window.window-title.app-title"));
+        ASSERT_NE(title, nullptr);
+        titleWidths.push_back(title->area().width());
         view->removed();
         view->setFrame(nullptr);
     }
+    ASSERT_EQ(titleWidths.size(), 3u);
+    EXPECT_NEAR(titleWidths[0], titleWidths[1] * 0.8, 3);
+    EXPECT_NEAR(titleWidths[2], titleWidths[1] * 1.25, 3);
 }
 
 TEST_F(EditorScalesThreads, ASettingChangedSinceTheViewWasMadeResizesTheHostsWindow) {
