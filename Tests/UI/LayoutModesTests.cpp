@@ -198,6 +198,15 @@ TEST(ViewLayout, ScrollBarsAndWindowOverlays) {
     EXPECT_EQ(pixelAt(t.drawn(), 90, 30), 0x3f3e2bu);
 }
 
+TEST(ViewLayout, AScaleSettingThatIsNoScaleLeavesTheWindowUsable) {
+    for (const auto& [scale, size] : std::vector<std::pair<const char*, const char*>>{
+             {"0", "0,0 540x315"}, {"-1.25", "0,0 540x315"}, {"many", "0,0 540x315"}, {"0.1", "0,0 270x158"}}) {
+        CTree t(std::string(R"(width="540" height="315" ui-scale=")") + scale + "\"", "");
+        ASSERT_EQ(t.error(), "") << scale;
+        EXPECT_EQ(t.at(""), size) << scale;
+    }
+}
+
 TEST(ViewDrawOrder, MissingZIndexTargetsAreLogged) {
     const bool was = debugLogEnabled();
     setDebugLog(true);
