@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,17 @@
 #include "UI/WindowRenderer.h"
 #include "UI/WindowSharedData.h"
 #include "UITestSupport.h"
+
+namespace zel {
+
+inline bool operator==(const CRect& a, const CRect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+inline void PrintTo(const CRect& r, std::ostream* out) {
+    *out << "(" << r.left << ", " << r.top << ") - (" << r.right << ", " << r.bottom << ")";
+}
+
+}  // namespace zel
 
 namespace zel::test {
 
@@ -75,7 +87,7 @@ inline std::unique_ptr<CLoopRoot> buildEditor(const std::string& templates, cons
     <core:object name="global-data" winpos-store="true"/>
     <ui:window-shared-data name="window-shared-data">
       <ui:window-closer name="window-closer"/>
-      <ui:window-opener name="window-opener" update-interval="0.05" wait-timeout="1"/>
+      <ui:window-opener name="window-opener" update-interval="0.01" wait-timeout="1"/>
     </ui:window-shared-data>
     )" + body + R"(
     <test:view-log name="log"/>

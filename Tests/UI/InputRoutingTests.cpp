@@ -215,6 +215,38 @@ TEST_F(InputRouting, TheWheelGoesToTheViewThenToTheScrollBarAbove) {
               (std::vector<std::string>{"row:mouse-wheel", "bar:mouse-wheel", "knob:mouse-wheel"}));
 }
 
+TEST_F(InputRouting, AViewLosesTheFocusWhenTheKeyboardGoesElsewhere) {
+    EditorWindowTest::open(windowDoc() + R"(
+  <ui:window-drag name="other" width="100" height="100" color="Panel">
+    <ui:window-renderer name="window-renderer" title="Other" num-threads="0" window-x="500" window-y="100" fps="40">
+      )" + rendererChildren() +
+                           R"(
+    </ui:window-renderer>
+    <ui:view name="field" width="40" height="20" is-focusable="true"/>
+  </ui:window-drag>)");
+    renderer = rendererOf("main");
+    CWindowRenderer* other = rendererOf("other");
+    waitShown(renderer);
+    waitShown(other);
+    listen({"main.left.knob", "other.field"}, {"focus", "blur", "focus-lost"});
+    ASSERT_EQ(renderer->router()->setFocus(view("main.left.knob")), nullptr);
+    ASSERT_EQ(other->router()->setFocus(view("other.field")), nullptr);
+    EXPECT_EQ(log->entries, (std::vector<std::string>{"knob:focus", "knob:focus-lost", "knob:blur", "field:focus"}));
+    EXPECT_EQ(renderer->router()->focusView(), nullptr);
+    EXPECT_FALSE(renderer->window()->hasKeyFocus());
+    EXPECT_TRUE(other->window()->hasKeyFocus());
+    ASSERT_TRUE(runUntil([&] { return other->window()->holdsInputFocus(); }));
+    // Another client takes the keyboard: the view lets go and nothing is
+    // handed back when it does.
+    ASSERT_EQ(x.run("xdotool windowfocus " + std::to_string(renderer->window()->id())), 0);
+    ASSERT_TRUE(heard("field:focus-lost"));
+    EXPECT_EQ(log->entries.back(), "field:blur");
+    EXPECT_FALSE(other->window()->hasKeyFocus());
+    EXPECT_EQ(shared->keyFocusWindow(), nullptr);
+    root->loop.runFor(50);
+    EXPECT_TRUE(renderer->window()->holdsInputFocus());
+}
+
 // ---------------------------------------------------------------- through the server
 
 TEST_F(InputRouting, ARealDragStaysWithThePressedView) {
