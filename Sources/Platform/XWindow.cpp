@@ -307,8 +307,9 @@ void CDisplay::dispatch() {
                 auto* e = reinterpret_cast<xcb_leave_notify_event_t*>(raw);
                 target = windowOf(e->event);
                 if (!target) continue;
-                // A grab that ends without our release was broken by the server.
-                if (e->mode == XCB_NOTIFY_MODE_UNGRAB && target->m_grabbed) {
+                // A grab that ends without our release was broken by the server:
+                // the window (or the host's window above it) went unviewable.
+                if (target->m_grabbed && (e->mode == XCB_NOTIFY_MODE_UNGRAB || !target->isViewable())) {
                     target->m_grabbed = false;
                     event.type = CWindowEvent::kGrabLost;
                     break;
@@ -728,6 +729,17 @@ void CNativeWindow::returnKeyFocus() {
         std::free(xcb_request_check(c, cookie));
     }
     m_display->flush();
+}
+
+bool CNativeWindow::isViewable() {
+    const CSigPipeGuard guard;
+    if (m_display->isBroken() || m_destroyed) return false;
+    xcb_connection_t* c = m_display->impl().connection;
+    xcb_get_window_attributes_reply_t* reply =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, m_id), nullptr);
+    const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(reply);
+    return viewable;
 }
 
 bool CNativeWindow::holdsInputFocus() {

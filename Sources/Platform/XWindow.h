@@ -151,6 +151,8 @@ public:
     void grabPointer();
     void releasePointer();
     bool isPointerGrabbed() const { return m_grabbed; }
+    // Mapped, with every ancestor mapped.
+    bool isViewable();
     void setCursorHidden(bool hidden);
     void warpPointer(int x, int y);
     // Takes the keyboard from the host while a view has key focus, and

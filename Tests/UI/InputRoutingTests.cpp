@@ -282,6 +282,22 @@ TEST_F(InputRouting, ClosingTheWindowCancelsTheHeldPressAndFreesThePointer) {
     EXPECT_EQ(log->count("knob:mouse-release"), 0u);
 }
 
+TEST_F(InputRouting, AGrabTheServerBreaksCancelsThePress) {
+    open();
+    waitShown(renderer);
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("left.knob") + " mousedown 1"), 0);
+    ASSERT_TRUE(heard("knob:mouse-press"));
+    ASSERT_TRUE(renderer->window()->isPointerGrabbed());
+    // An unviewable window loses its grab.
+    renderer->window()->show(false);
+    ASSERT_TRUE(heard("knob:mouse-cancel"));
+    EXPECT_FALSE(renderer->window()->isPointerGrabbed());
+    EXPECT_EQ(router->pressTarget(), nullptr);
+    ASSERT_EQ(x.run("xdotool mouseup 1"), 0);
+    root->loop.runFor(50);
+    EXPECT_EQ(log->count("knob:mouse-release"), 0u);
+}
+
 TEST_F(InputRouting, RealKeysReachTheViewThatAPressFocused) {
     open();
     waitShown(renderer);
