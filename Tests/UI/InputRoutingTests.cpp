@@ -213,6 +213,12 @@ TEST_F(InputRouting, TheWheelGoesToTheViewThenToTheScrollBarAbove) {
     EXPECT_FALSE(router->wheelTaken());
     EXPECT_EQ(log->only({"mouse-wheel"}),
               (std::vector<std::string>{"row:mouse-wheel", "bar:mouse-wheel", "knob:mouse-wheel"}));
+    // A step the host passes on goes where the pointer was last.
+    move("middle.row");
+    EXPECT_TRUE(renderer->wheelStep(-1));
+    EXPECT_EQ(log->param("bar:mouse-wheel", "delta"), "-1");
+    move("left.knob");
+    EXPECT_FALSE(renderer->wheelStep(1));
 }
 
 TEST_F(InputRouting, AViewLosesTheFocusWhenTheKeyboardGoesElsewhere) {
