@@ -417,7 +417,11 @@ CErrorPtr CWindowRenderer::onPreClose(CObject*, CObject*) {
     // Input stops at once; the window goes on the closer's next turn. A
     // press under way is taken away from whoever holds it.
     CErrorPtr cancelled = cancelPress();
-    if (m_router) m_router->clear();
+    if (m_router) {
+        // The focused view lets go as it would for any other reason.
+        if (CErrorPtr err = m_router->setFocus(nullptr); err && !cancelled) cancelled = std::move(err);
+        m_router->clear();
+    }
     if (m_shared) m_shared->forgetHoverIn(*this, true);
     setKeyFocus(false);
     if (cancelled) CSystem::showError(*cancelled);
@@ -445,14 +449,20 @@ CErrorPtr CWindowRenderer::onTick(CObject*, CObject* sender) {
     return nullptr;
 }
 
+double CWindowRenderer::autoClickTimeout(const CView& view) const {
+    // A control asks for repeated clicks itself; the window's value serves
+    // the others (by default none).
+    return view.hasAttr("auto-click-timeout") ? view.getReal("auto-click-timeout", -1)
+                                              : getReal("auto-click-timeout", -1);
+}
+
 CErrorPtr CWindowRenderer::autoClickTick() {
     CView* target = m_router ? m_router->pressTarget() : nullptr;
     if (!target) {
         m_autoClickTimer->stop();
         return nullptr;
     }
-    const double timeout = target->hasAttr("auto-click-timeout") ? target->getReal("auto-click-timeout", -1)
-                                                                 : getReal("auto-click-timeout", -1);
+    const double timeout = autoClickTimeout(*target);
     if (timeout < 0 || platform::secondsSinceStart() - m_pressSeconds < timeout) return nullptr;
     CObject params;
     params.setInt("x", m_router->lastX());
@@ -562,10 +572,7 @@ CErrorPtr CWindowRenderer::routeInput(const platform::CWindowEvent& event) {
                                                  : "mouse-press",
                                          params, event.x, event.y, right));
             CView* target = m_router->pressTarget();
-            const double timeout = target && target->hasAttr("auto-click-timeout")
-                                       ? target->getReal("auto-click-timeout", -1)
-                                       : getReal("auto-click-timeout", -1);
-            if (first && target && m_autoClickTimer && timeout >= 0) {
+            if (first && target && m_autoClickTimer && autoClickTimeout(*target) >= 0) {
                 m_pressSeconds = platform::secondsSinceStart();
                 ZEL_TRY(m_autoClickTimer->start());
             }

@@ -146,6 +146,7 @@ private:
     void sendInput(const CString& name, const platform::CWindowEvent& event);
     CErrorPtr routeInput(const platform::CWindowEvent& event);
     CErrorPtr cancelPress();
+    double autoClickTimeout(const CView& view) const;
     CErrorPtr autoClickTick();
     CErrorPtr deactivateTick();
     void blitRects(const std::vector<CRect>& rects);

@@ -282,6 +282,9 @@ TEST_F(InputRouting, ClosingTheWindowCancelsTheHeldPressAndFreesThePointer) {
     ASSERT_EQ(renderer->closeWindow(), nullptr);
     EXPECT_EQ(log->count("knob:mouse-cancel"), 1u);
     EXPECT_EQ(router->pressTarget(), nullptr);
+    // The press had given the knob the focus; it lets go of it too.
+    EXPECT_EQ(log->only({"focus", "blur"}), (std::vector<std::string>{"knob:focus", "knob:blur"}));
+    EXPECT_EQ(shared->keyFocusWindow(), nullptr);
     ASSERT_TRUE(runUntil([&] { return renderer->window() == nullptr; }));
     // The server has no grab left: a new client takes the pointer.
     EXPECT_EQ(x.run("xdotool mouseup 1"), 0);
