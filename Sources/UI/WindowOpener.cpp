@@ -24,12 +24,6 @@ bool isWithin(const CObject* object, const CObject* ancestor) {
 
 }  // namespace
 
-CWindowOpener::~CWindowOpener() {
-    // The trees of the popups belong to the editor's "ui" object, which
-    // releases them itself.
-    m_popups.clear();
-}
-
 void CWindowOpener::setupClass(CClassInfo& info) {
     setupObjectClass(info);
     info.onEvent("tick", &CWindowOpener::onTick);

@@ -19,10 +19,10 @@ class CWindowRenderer;
 // popup is asked for again or goes (`popup`, `is-open`). Its interval
 // timer (`update-interval` seconds) runs only while popups exist; a popup
 // asked to close that has not closed after `wait-timeout` seconds is
-// closed by force.
+// closed by force. The popups' trees belong to the "ui" object, which
+// releases those still open with the editor.
 class CWindowOpener : public CObject {
 public:
-    ~CWindowOpener() override;
     static void setupClass(CClassInfo& info);
     CErrorPtr init() override;
 
