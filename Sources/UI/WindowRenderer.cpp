@@ -308,6 +308,18 @@ void CWindowRenderer::setBlocked(bool blocked) {
     if (m_sectors) m_sectors->invalidateAll();
 }
 
+CWindowRenderer* CWindowRenderer::openerWindow() const { return m_opener ? rendererOf(*m_opener) : nullptr; }
+
+void CWindowRenderer::pressedElsewhere(CWindowRenderer& window) {
+    if (!m_deactivateTimer || !m_window || m_windowLost) return;
+    for (const CWindowRenderer* w = &window; w; w = w->openerWindow())
+        if (w == this) return;
+    // Windows that the window manager never activates (drop-down lists)
+    // learn of it only this way.
+    m_active = false;
+    if (CErrorPtr err = m_deactivateTimer->start()) CSystem::showError(*err);
+}
+
 void CWindowRenderer::keyFocusLost() {
     if (!m_router) return;
     if (CErrorPtr err = m_router->focusLost()) CSystem::showError(*err);
@@ -620,6 +632,7 @@ void CWindowRenderer::windowEvent(const platform::CWindowEvent& event) {
     const bool extra = event.button == 8 || event.button == 9;
     switch (event.type) {
         case E::kMousePress:
+            if (m_shared) m_shared->pressedIn(*this);
             // The press keeps the pointer until every button is up again.
             captureMouse();
             sendInput(extra ? "mouse-xbutton-press" : right ? "mouse-press-r" : "mouse-press", event);

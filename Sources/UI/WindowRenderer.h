@@ -109,6 +109,13 @@ public:
     bool isModal() const { return getBool("is-modal-window", false); }
     // Another window of the editor took the keyboard.
     void keyFocusLost();
+    // The window that opened this one (through its opener view); null for
+    // windows nobody opened.
+    CWindowRenderer* openerWindow() const;
+    // A press went to another window of the editor: a popup that closes
+    // when it loses activation does, unless the press is in a window it
+    // opened (directly or through others).
+    void pressedElsewhere(CWindowRenderer& window);
     // A wheel step that the host passes on (+1 up, -1 down); true when the
     // window's views take wheel input.
     bool wheelStep(int delta);

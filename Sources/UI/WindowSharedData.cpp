@@ -106,6 +106,12 @@ void CWindowSharedData::setKeyFocusWindow(CWindowRenderer* renderer) {
     if (previous && renderer) previous->keyFocusLost();
 }
 
+void CWindowSharedData::pressedIn(CWindowRenderer& renderer) {
+    const std::vector<CWindowRenderer*> windows = m_windows;
+    for (CWindowRenderer* window : windows)
+        if (window != &renderer) window->pressedElsewhere(renderer);
+}
+
 void CWindowSharedData::keyFocusGone(CWindowRenderer& renderer) {
     if (m_keyFocus == &renderer) m_keyFocus = nullptr;
 }

@@ -50,6 +50,9 @@ public:
     // goes with it.
     void windowOpened(CWindowRenderer& renderer);
     void windowClosing(CWindowRenderer& renderer);
+    // A press in `renderer`: the popups that close when they lose
+    // activation hear of it.
+    void pressedIn(CWindowRenderer& renderer);
     size_t windowCount() const { return m_windows.size(); }
 
 private:

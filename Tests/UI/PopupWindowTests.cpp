@@ -381,4 +381,25 @@ TEST_F(Popups, APopupThatLosesActivationClosesItself) {
     EXPECT_NE(main->window(), nullptr);
 }
 
+TEST_F(Popups, ADropDownClosesOnAPressElsewhereInTheEditor) {
+    openEditor(popupTemplate("test:list", R"(window-alignment="bottom" is-local-popup="true")", "",
+                             R"(<ui:update-timer name="deactivate-timer" interval="50"/>)") +
+               popupTemplate("test:more", R"(window-alignment="right")"));
+    CWindowRenderer* list = popup("test:list", "list");
+    ASSERT_NE(list, nullptr);
+    CWinDrag* out = nullptr;
+    ASSERT_EQ(opener->openPopup("test:more", "more", *dynamic_cast<CView*>(list->parent()), out), nullptr);
+    auto* more = dynamic_cast<CWindowRenderer*>(out->findChild("window-renderer"));
+    waitShown(more);
+    // The list sits at (130, 170), the window it opened at (250, 170).
+    ASSERT_EQ(x.run("xdotool mousemove 140 180 click 1 mousemove 260 180 click 1"), 0);
+    root->loop.runFor(200);
+    EXPECT_NE(opener->findPopup("list"), nullptr);
+    ASSERT_EQ(x.run("xdotool mousemove 110 110 click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return opener->findPopup("list") == nullptr; }));
+    EXPECT_TRUE(list->getBool("popup-deactivated", false));
+    // The window it opened stays, without its opener.
+    EXPECT_NE(opener->findPopup("more"), nullptr);
+}
+
 }  // namespace
