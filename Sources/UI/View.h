@@ -63,7 +63,8 @@ private:
 
 // `ui:window-drag`: the root view of a window. With `is-window-draggable`
 // a press on it records the window's position (`actual-x`, `actual-y`) and
-// the pointer's movement from there moves the window.
+// the pointer's movement from there moves the window. "close-window" sent
+// to it (a close button's command) closes the window.
 class CWinDrag : public CView {
 public:
     static void setupClass(CClassInfo& info);
@@ -73,6 +74,7 @@ private:
     CErrorPtr onPress(CObject* params, CObject* sender);
     CErrorPtr onMove(CObject* params, CObject* sender);
     CErrorPtr onRelease(CObject* params, CObject* sender);
+    CErrorPtr onCloseWindow(CObject* params, CObject* sender);
 
     bool m_dragging = false;
     int m_pressX = 0, m_pressY = 0;

@@ -12,6 +12,7 @@ void CWinDrag::setupClass(CClassInfo& info) {
     info.onEvent("mouse-move", &CWinDrag::onMove);
     info.onEvent("mouse-release", &CWinDrag::onRelease);
     info.onEvent("mouse-cancel", &CWinDrag::onRelease);
+    info.onEvent("close-window", &CWinDrag::onCloseWindow);
 }
 
 CErrorPtr CWinDrag::onPress(CObject*, CObject* sender) {
@@ -40,6 +41,12 @@ CErrorPtr CWinDrag::onRelease(CObject*, CObject* sender) {
     if (!m_dragging) return nullptr;
     m_dragging = false;
     if (auto* renderer = dynamic_cast<CWindowRenderer*>(sender)) ZEL_TRY(renderer->storeWindowPosition());
+    return nullptr;
+}
+
+CErrorPtr CWinDrag::onCloseWindow(CObject*, CObject*) {
+    auto* renderer = dynamic_cast<CWindowRenderer*>(findChild("window-renderer"));
+    if (renderer) ZEL_TRY(renderer->closeWindow());
     return nullptr;
 }
 

@@ -204,6 +204,11 @@ TEST_F(Popups, APopupOpensByItsOpenerAndItsTreeGoesOnceItClosed) {
     // With nothing open the opener's timer rests.
     EXPECT_FALSE(opener->isTimerRunning());
 
+    // A close button's command closes the window it is in.
+    drop = popup("test:drop", "drop");
+    ASSERT_EQ(drop->parent()->runEvent("close-window"), nullptr);
+    ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 0; }));
+
     // Toggling opens, then closes.
     ASSERT_EQ(opener->togglePopup("test:drop", "drop", *button), nullptr);
     ASSERT_NE(opener->findPopup("drop"), nullptr);
