@@ -7,6 +7,16 @@
 
 namespace zel {
 
+namespace {
+
+// Within the capacity reserved when the graph is built, without the
+// general range insertion.
+void append(CAudioChannels& to, const CAudioChannels& from) {
+    for (const CAudioChannel& c : from) to.push_back(c);
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- container
 
 CErrorPtr CAudioProcess::init(const CAudioProcessDefBase& defBase, CAudioGraphContext& ctx) {
@@ -203,14 +213,13 @@ void CAudioProcess::process(size_t n) {
         for (auto& port : child.inputs) port.clear();
         bool fed = false;
         if (i == m_inputChild) {
-            child.inputs[0].insert(child.inputs[0].end(), inputs[0].begin(), inputs[0].end());
+            append(child.inputs[0], inputs[0]);
             fed = true;
         }
         for (size_t index : m_linksInto[i]) {
             const CLink& l = m_links[index];
             if (l.state >= 0 && m_states[size_t(l.state)].active) continue;
-            const CAudioChannels& from = effectiveOutput(l.src);
-            child.inputs[l.port].insert(child.inputs[l.port].end(), from.begin(), from.end());
+            append(child.inputs[l.port], effectiveOutput(l.src));
             fed = true;
         }
         if (m_skip[i]) continue;
@@ -220,11 +229,14 @@ void CAudioProcess::process(size_t n) {
         }
         child.update();
         child.process(n);
+        // Let go of the inputs while they are still in cache: a skipped
+        // child's consumers read its inputs, a processed child's read only
+        // its output.
+        for (auto& port : child.inputs) port.clear();
     }
     output.clear();
     if (m_hasChain) {
-        const CAudioChannels& last = effectiveOutput(m_chainEnd);
-        output.insert(output.end(), last.begin(), last.end());
+        append(output, effectiveOutput(m_chainEnd));
     }
 }
 
@@ -309,7 +321,8 @@ void CAudioProcessStack::process(size_t n) {
         }
         p.update();
         p.process(n);
-        output.insert(output.end(), p.output.begin(), p.output.end());
+        for (auto& port : p.inputs) port.clear();
+        append(output, p.output);
     }
 }
 

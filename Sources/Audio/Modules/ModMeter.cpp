@@ -154,15 +154,17 @@ template <bool Scaled, class V, class Samples>
 // The difference routine needs its levels only where runs end, and they
 // are linear in the squares: m after a step of kSpan samples is
 // (1 − k)^kSpan m plus each square times its weight. So each level is kept
-// as four partial sums in the lanes of a vector, lane q taking samples q and
-// q + 4 of every step; all lanes shrink alike, and their sum is the level.
-// Samples are loaded four at a time as they lie, and a loop-carried chain
-// advances by two fused operations per kSpan samples. The levels of the
-// meters in a job (input and reference of each) run in one loop so that
-// their chains overlap.
+// as four partial sums in the lanes of a vector, lane q taking the samples
+// q, q + 4, q + 8 … of every step; all lanes shrink alike, and their sum is
+// the level. Samples are loaded four at a time as they lie, and a
+// loop-carried chain advances by two fused operations per kSpan samples:
+// the steps are long so that the chain, not the arithmetic around it, sets
+// the pace less often. The levels of the meters in a job (input and
+// reference of each) run in one loop so that their chains overlap.
 using CQuad = double __attribute__((vector_size(32)));
 constexpr size_t kSpan = CModMeterModule::kSpan;
-static_assert(kSpan == 8, "two quads per step");
+constexpr size_t kQuads = kSpan / 4;
+static_assert(kSpan % 4 == 0, "whole quads per step");
 
 // Four samples as they lie (filled in place: a vector return value would
 // depend on the instruction set the caller was built for).
@@ -173,11 +175,10 @@ template <size_t Streams>
 [[gnu::always_inline]] inline void differenceRun(const CModMeterModule::CCoeffs* const k[Streams],
                                                  const double* const x[Streams], size_t n,
                                                  double* const level[Streams]) {
-    CQuad sums[Streams], low[Streams], high[Streams], scale[Streams], loss[Streams];
+    CQuad sums[Streams], weight[Streams][kQuads], scale[Streams], loss[Streams];
     for (size_t s = 0; s < Streams; ++s) {
         sums[s] = CQuad{*level[s], 0.0, 0.0, 0.0};
-        load(low[s], k[s]->spanWeight);
-        load(high[s], k[s]->spanWeight + 4);
+        for (size_t q = 0; q < kQuads; ++q) load(weight[s][q], k[s]->spanWeight + 4 * q);
         scale[s] = CQuad{} + k[s]->spanScale;
         loss[s] = CQuad{} + k[s]->spanLoss;
     }
@@ -185,10 +186,13 @@ template <size_t Streams>
     for (; i + kSpan <= n; i += kSpan) {
 #pragma GCC unroll 4
         for (size_t s = 0; s < Streams; ++s) {
-            CQuad a, b;
-            load(a, x[s] + i);
-            load(b, x[s] + i + 4);
-            const CQuad add = low[s] * (a * a) + high[s] * (b * b);
+            CQuad add{};
+#pragma GCC unroll 4
+            for (size_t q = 0; q < kQuads; ++q) {
+                CQuad a;
+                load(a, x[s] + i + 4 * q);
+                add += weight[s][q] * (a * a);
+            }
             sums[s] = scale[s] * sums[s] + (add - loss[s] * sums[s]);
         }
     }
