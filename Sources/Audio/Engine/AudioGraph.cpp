@@ -82,6 +82,8 @@ CErrorPtr CAudioProcess::init(const CAudioProcessDefBase& defBase, CAudioGraphCo
         if (m_childState[i] >= 0) m_gated.push_back(i);
     m_skip.assign(m_children.size(), false);
     m_bypassed.assign(m_children.size(), false);
+    m_forwards.clear();
+    for (const auto& child : m_children) m_forwards.push_back(child->forwardsInput());
     update();
     return nullptr;
 }
@@ -203,8 +205,9 @@ void CAudioProcess::update() {
 }
 
 const CAudioChannels& CAudioProcess::effectiveOutput(size_t child) const {
-    // A skipped process hands its port-0 input on.
-    return m_skip[child] ? m_children[child]->inputs[0] : m_children[child]->output;
+    // A skipped process hands its port-0 input on, as one that only
+    // forwards it does.
+    return m_skip[child] | m_forwards[child] ? m_children[child]->inputs[0] : m_children[child]->output;
 }
 
 void CAudioProcess::process(size_t n) {
@@ -222,7 +225,7 @@ void CAudioProcess::process(size_t n) {
             append(child.inputs[l.port], effectiveOutput(l.src));
             fed = true;
         }
-        if (m_skip[i]) continue;
+        if (m_skip[i] | m_forwards[i]) continue;
         if (!fed) {
             child.output.clear();
             continue;

@@ -72,6 +72,9 @@ public:
     // Whether the process still has to run although it is bypassed: it is
     // fading over to its input.
     virtual bool keepsRunning() const { return false; }
+    // Whether the output is always the port-0 input as it is: a container
+    // then hands that input to the consumers and does not run the process.
+    virtual bool forwardsInput() const { return false; }
 
     const CAudioProcessDefBase* def() const { return m_def; }
     const CString& name() const { return m_name; }
