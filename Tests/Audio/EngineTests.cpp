@@ -314,6 +314,25 @@ TEST(Engine, BadGraphsFailToBuildWithTheirMessages) {
               "Invalid port in the 'dst' attribute value 'a/2' specified.");
 }
 
+TEST(Engine, ChangesTakeEffectAfterAFadeAndAfterBlocksWithoutChanges) {
+    // The second gain arrives during the first one's 15 ms fade and waits
+    // for its end with nothing else changing; the delay changes after many
+    // quiet blocks.
+    CRig rig(48000, 64);
+    rig.run(640);
+    rig.inst.edit("modOutGain.gain", 0, 0, {0.5});
+    rig.run(64, 640);
+    rig.inst.edit("modOutGain.gain", 0, 0, {0.75});
+    size_t at = 704;
+    for (int block = 0; block < 30; ++block, at += 64) rig.run(64, at);
+    EXPECT_EQ(rig.out[0][63], rig.in[0][63] * 0.75) << "the waiting change is taken";
+    rig.inst.edit("modLagwell.adelay", 0, 0, {0, 0, 1});  // 1 ms
+    rig.run(512, at);
+    at += 512;
+    rig.run(64, at);
+    EXPECT_EQ(rig.out[0][10], CRig::signal(0, at + 10 - 48) * 0.75);
+}
+
 TEST(Engine, NodesHandTheSameBuffersOnBlockAfterBlock) {
     // Nodes are not run: their consumers, the chain's end among them, read
     // what the node received in this block.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -38,6 +39,12 @@ public:
     virtual const CAudioParamCopy* findParam(const CObject& scope, const CString& name) = 0;
     // The instance's visualisation collector (meters register with it).
     virtual CAudioVizCollector* vizCollector() = 0;
+    // A count that moves on whenever a value the slots read may have
+    // changed, so that processes need not look at every slot of every
+    // module before each block; kUncounted where the context keeps no such
+    // count (processes then look every time).
+    static constexpr uint64_t kUncounted = 0;
+    virtual uint64_t valuesVersion() const { return kUncounted; }
 };
 
 // A node of the run-time graph. The enclosing container fills `inputs`
@@ -156,6 +163,10 @@ private:
     bool m_toInput = false;    // the output is (or fades to) the input
     bool m_fromInput = false;  // the running fade starts from the input
     bool m_started = false;    // update() ran once
+    // The context's values version when the slots were last found with no
+    // change left to take (m_settled).
+    uint64_t m_valuesSeen = 0;
+    bool m_settled = false;
     double m_c = 0.0, m_cPrev = 0.0, m_k = 0.0;
 };
 
