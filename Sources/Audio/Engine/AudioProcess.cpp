@@ -10,7 +10,7 @@
 
 namespace zel {
 
-CAudioProcessBase::CAudioProcessBase() : inputs(kPorts) {
+CAudioProcessBase::CAudioProcessBase() {
     for (auto& port : inputs) port.reserve(kMaxChannels);
     output.reserve(kMaxChannels);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -86,7 +87,9 @@ public:
     const CAudioProcessDefBase* def() const { return m_def; }
     const CString& name() const { return m_name; }
 
-    std::vector<CAudioChannels> inputs;
+    // Within the process, so that the block walk reaches them without
+    // another indirection.
+    std::array<CAudioChannels, kPorts> inputs;
     CAudioChannels output;
 
 protected:
