@@ -41,28 +41,21 @@ using CQuad = double __attribute__((vector_size(32)));
 // What a missing reference reads as.
 const double kSilence[CModMeterModule::kMaxRun] = {};
 
-// Sample i of one meter, or of two side by side; step(i, v) takes the
-// kStep samples from i at once.
+// Sample i of one meter, or of two side by side.
 struct COneMeter {
     const double* x;
     [[gnu::always_inline]] double operator()(size_t i) const { return x[i]; }
-    [[gnu::always_inline]] void step(size_t i, double (&v)[kStep]) const {
-        for (size_t j = 0; j < kStep; ++j) v[j] = x[i + j];
-    }
 };
 struct CTwoMeters {
     const double *a, *b;
     [[gnu::always_inline]] CPair operator()(size_t i) const { return CPair{a[i], b[i]}; }
-    [[gnu::always_inline]] void step(size_t i, CPair (&v)[kStep]) const {
-        for (size_t j = 0; j < kStep; ++j) v[j] = CPair{a[i + j], b[i + j]};
-    }
 };
 [[gnu::always_inline]] inline COneMeter samplesOf(const double* x) { return {x}; }
 [[gnu::always_inline]] inline CTwoMeters samplesOf(const double* a, const double* b) { return {a, b}; }
 
-// The same over the two halves of a run, the second `half` samples on: the
-// lanes of one meter (first half, second half), or of two (first halves,
-// then second halves), loaded four at a time and transposed.
+// The kStep samples from i over the two halves of a run, the second `half`
+// samples on: the lanes of one meter (first half, second half), or of two
+// (first halves, then second halves), loaded four at a time and transposed.
 static_assert(kStep == 4, "one quad per stream and step");
 struct CHalvesOfOne {
     const double* x;
@@ -162,17 +155,18 @@ template <bool Scaled, class V>
         return v + (add - loss * v);
 }
 
-// One step of kStep samples `v` of every lane: level m, follower r and the
-// largest square. With `Halves`, also what the follower would be had it
+// One step of kStep samples of every lane (`sample(j)`, j < kStep): level
+// m, follower r and the largest square. With `Halves`, also what the follower would be had it
 // come in at 0 (s), and what is left over the step of one it came in with
 // (u): see splitRun().
-template <bool Scaled, bool Halves, class V>
-[[gnu::always_inline]] inline void plainStep(const CLanes<V>& k, const V (&v)[kStep], V& m, V& r, V& top, V& s, V& u) {
+template <bool Scaled, bool Halves, class V, class Get>
+[[gnu::always_inline]] inline void plainStep(const CLanes<V>& k, Get sample, V& m, V& r, V& top, V& s, V& u) {
     V x2[kStep], levels[kStep];
     V c{};
 #pragma GCC unroll 4
     for (size_t j = 0; j < kStep; ++j) {
-        x2[j] = v[j] * v[j];
+        const V v = sample(j);
+        x2[j] = v * v;
         top = larger(top, x2[j]);
         // The step's own part (from a level of 0) starts afresh at every
         // step: its rounded factor is applied once.
@@ -202,7 +196,7 @@ template <bool Scaled, bool Halves, class V>
     }
 }
 
-// `x(i)` is sample i of every lane, `x.step(i, v)` the step from i.
+// `x(i)` is sample i of every lane.
 template <bool Scaled, class V, class Samples>
 [[gnu::always_inline]] inline void plainRun(const CLanes<V>& k, Samples x, size_t n, V& level, V& follower,
                                             V& frameMax) {
@@ -222,11 +216,9 @@ template <bool Scaled, class V, class Samples>
     size_t i = 0;
     if (n) sample(x(i++));
     V top{}, unused{};
-    for (; i + kStep <= n; i += kStep) {
-        V v[kStep];
-        x.step(i, v);
-        plainStep<Scaled, false>(k, v, m, r, top, unused, unused);
-    }
+    for (; i + kStep <= n; i += kStep)
+        plainStep<Scaled, false>(
+            k, [&](size_t j) __attribute__((always_inline)) { return x(i + j); }, m, r, top, unused, unused);
     for (; i < n; ++i) sample(x(i));
     level = m;
     follower = r;
@@ -248,7 +240,8 @@ template <bool Scaled, class W, class Samples>
     for (size_t i = 0; i + kStep <= n; i += kStep) {
         W v[kStep];
         x.step(i, v);
-        plainStep<Scaled, true>(k, v, m, r, top, s, u);
+        plainStep<Scaled, true>(
+            k, [&](size_t j) __attribute__((always_inline)) { return v[j]; }, m, r, top, s, u);
     }
 }
 
