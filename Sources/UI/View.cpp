@@ -210,6 +210,9 @@ namespace {
 
 bool isVertical(EPlacement k) { return k == EPlacement::Top || k == EPlacement::Bottom || k == EPlacement::ScrollerH; }
 
+// Covering views draw over the flow at equal z-index.
+bool covers(EPlacement k) { return k == EPlacement::Overlay || k == EPlacement::WindowOverlay; }
+
 // Whether a docked view keeps its own size across its edge rather than
 // spanning the room: sizes of its own, and compact ones that are aligned.
 bool keepsAcross(const CViewSize& size, EAlign align) {
@@ -486,7 +489,7 @@ void CView::collectLevels() {
     for (size_t i = 0; i < all.size(); ++i) {
         CView* view = all[i];
         view->m_level.clear();
-        view->m_lifted = false;
+        view->m_lifted = 0;
         for (CView* child : view->childViews()) {
             child->m_z = view->childBase(child->m_placement) + child->m_placement.zIndex;
             all.push_back(child);
@@ -503,7 +506,7 @@ void CView::collectLevels() {
             continue;
         }
         view->m_z = target->m_z + p.zIndex;
-        view->m_lifted = true;
+        view->m_lifted = p.zIndex < 0 ? -1 : 1;
         joined.push_back({host, {view, view->m_z, false}});
     }
     for (CView* view : all) {
@@ -514,10 +517,7 @@ void CView::collectLevels() {
         // Over their parent by ascending z-index; covering views over the
         // flow at equal z-index; document order otherwise, then the views
         // that joined the level.
-        for (CLevelEntry& e : view->m_level) {
-            const EPlacement k = e.view->m_placement.placement;
-            e.covers = k == EPlacement::Overlay || k == EPlacement::WindowOverlay;
-        }
+        for (CLevelEntry& e : view->m_level) e.covers = covers(e.view->m_placement.placement);
         std::stable_sort(view->m_level.begin(), view->m_level.end(), [](const CLevelEntry& a, const CLevelEntry& b) {
             if (a.z != b.z) return a.z < b.z;
             return !a.covers && b.covers;
@@ -525,6 +525,20 @@ void CView::collectLevels() {
         view->m_level.erase(std::remove_if(view->m_level.begin(), view->m_level.end(),
                                            [](const CLevelEntry& e) { return e.view->m_clip.isEmpty(); }),
                             view->m_level.end());
+    }
+    // Among its siblings, a view drawn below the view it counts from is at
+    // the bottom, one drawn above it at the top.
+    for (CView* view : all) {
+        view->m_drawOrder.clear();
+        std::vector<CView*> shown;
+        for (CView* child : view->childViews())
+            if (!child->m_clip.isEmpty()) shown.push_back(child);
+        std::stable_sort(shown.begin(), shown.end(), [](const CView* a, const CView* b) {
+            if (a->m_lifted != b->m_lifted) return a->m_lifted < b->m_lifted;
+            if (a->m_z != b->m_z) return a->m_z < b->m_z;
+            return !covers(a->m_placement.placement) && covers(b->m_placement.placement);
+        });
+        view->m_drawOrder.assign(shown.begin(), shown.end());
     }
 }
 

@@ -25,6 +25,8 @@ public:
     // The view's rectangle in window coordinates; empty while hidden.
     const CRect& area() const { return m_area; }
     const CViewBasePlacement& placement() const { return m_placement; }
+    // The visible children, bottom first.
+    const std::vector<const CView*>& drawOrder() const { return m_drawOrder; }
     double uiScale() const { return m_scale; }
     // Where the view may draw itself: its rectangle grown by its spread,
     // within the ancestors that clip it; empty while hidden.
@@ -86,14 +88,33 @@ private:
     // What draws after this view: its children's level, with the views that
     // count their z-index from one of them.
     std::vector<CLevelEntry> m_level;
-    // Set on a view drawn at another view's level.
-    bool m_lifted = false;
+    // Set on a view drawn at another view's level: -1 below the view it
+    // counts from, +1 above it.
+    int m_lifted = 0;
+    // The visible children, bottom first, as input finds them.
+    std::vector<const CView*> m_drawOrder;
     int m_z = 0;
     bool m_hasColour = false;
     CColor m_colour = 0;
 };
 
-// `ui:window-drag`: the root view of a window.
-class CWinDrag : public CView {};
+// `ui:window-drag`: the root view of a window. With `is-window-draggable`
+// a press on it records the window's position (`actual-x`, `actual-y`) and
+// the pointer's movement from there moves the window. "close-window" sent
+// to it (a close button's command) closes the window.
+class CWinDrag : public CView {
+public:
+    static void setupClass(CClassInfo& info);
+    bool isDragging() const { return m_dragging; }
+
+private:
+    CErrorPtr onPress(CObject* params, CObject* sender);
+    CErrorPtr onMove(CObject* params, CObject* sender);
+    CErrorPtr onRelease(CObject* params, CObject* sender);
+    CErrorPtr onCloseWindow(CObject* params, CObject* sender);
+
+    bool m_dragging = false;
+    int m_pressX = 0, m_pressY = 0;
+};
 
 }  // namespace zel

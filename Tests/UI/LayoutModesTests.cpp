@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Core/Debug.h"
+#include "UI/InputRouter.h"
 #include "UI/SurfaceViews.h"
 #include "UI/View.h"
 #include "UITestSupport.h"
@@ -143,6 +144,25 @@ TEST(ViewDrawOrder, ZIndexTargetsDrawViewsAtAnotherViewsLevel) {
     // A target that does not exist leaves the view at its parent's level:
     // drawn over the card as its last child.
     EXPECT_EQ(pixelAt(b, 32, 15), 0x3f3e2bu);
+}
+
+TEST(ViewDrawOrder, InputFindsViewsInTheOrderTheyAreDrawn) {
+    CTree t(R"(width="60" height="30")", R"(
+      <ui:view name="card" placement="left" width="30" outer-border="5" z-index="5">
+        <ui:view name="under" placement="overlay" offset-x="-5" z-index="-1 ^" unclip-level="1"/>
+        <ui:view name="inner" placement="full"/>
+        <ui:view name="over" placement="full" width="5" alignment-h="left" z-index="1 ^"/>
+        <ui:view name="shade" placement="full" z-index="-1 ^" is-decorative="true"/>
+      </ui:view>)");
+    ASSERT_EQ(t.error(), "");
+    CView& w = *t.view("");
+    const auto at = [&](int x, int y) {
+        const CView* v = CInputRouter::viewAt(w, x, y);
+        return v ? v->name().utf8() : std::string("none");
+    };
+    EXPECT_EQ(at(20, 15), "inner") << "a view drawn below the card is below its children too";
+    EXPECT_EQ(at(7, 15), "over");
+    EXPECT_EQ(at(50, 15), "w");
 }
 
 TEST(ViewDrawOrder, ChildBasesAndSiblingTargets) {
