@@ -12,6 +12,7 @@
 namespace zel {
 
 class CAudioVizCollector;
+class CDelayPageKeeper;
 
 // The stream format every process is configured for.
 struct CAudioStreamFormat {
@@ -38,6 +39,9 @@ public:
     virtual const CAudioParamCopy* findParam(const CObject& scope, const CString& name) = 0;
     // The instance's visualisation collector (meters register with it).
     virtual CAudioVizCollector* vizCollector() = 0;
+    // Who supplies the delay lines' pages off the audio thread; without
+    // one, lines take their pages from the pool.
+    virtual CDelayPageKeeper* pageKeeper() { return nullptr; }
 };
 
 // A node of the run-time graph. The enclosing container fills `inputs`
@@ -123,6 +127,12 @@ protected:
     // reference input), null when there is none.
     virtual void processChannel(CAudioModule& module, const CAudioChannel& in, const CAudioChannel* aux,
                                 CAudioChannel& out, size_t n) = 0;
+    // Every module of the process, in use or not.
+    template <class F>
+    void forEachModule(F f) {
+        for (CModuleSet& set : m_sets)
+            for (auto& m : set) f(*m);
+    }
 
 private:
     using CModuleSet = std::vector<std::unique_ptr<CAudioModule>>;
