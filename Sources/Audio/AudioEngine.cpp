@@ -39,8 +39,9 @@ size_t bufferHolders(const CObject& def, size_t times) {
 CAudioEngine::CAudioEngine() = default;
 
 // The graph holds buffers of the pool: it goes first, after the keeper
-// that serves it.
+// that serves it. The instance, unless released, outlives the engine.
 CAudioEngine::~CAudioEngine() {
+    if (m_collector) m_collector->setHandOverHook(nullptr);
     m_pageKeeper.clear();
     m_graph.reset();
     m_output.reset();
