@@ -65,11 +65,11 @@ public:
 
     // CAudioGraphContext
     CPoolAllocator& pool() override { return m_pool; }
+    CDelayPageKeeper* pageKeeper() override { return &m_pageKeeper; }
     const CAudioStreamFormat& format() const override { return m_format; }
     void bindSlots(const CAudioProcessDefBase& def, std::vector<CAudioParamSlot>& slots) override;
     const CAudioParamCopy* findParam(const CObject& scope, const CString& name) override;
     CAudioVizCollector* vizCollector() override { return m_viz; }
-    CDelayPageKeeper* pageKeeper() override { return &m_pageKeeper; }
 
 private:
     // The instance parameter a module parameter reads, after remaps.

@@ -30,6 +30,9 @@ public:
     virtual const CAudioStreamFormat& format() const = 0;
     // A fresh buffer of maxBlock samples (null only when memory is out).
     CAudioBufferRef newBuffer() { return CAudioBufferRef(CAudioBuffer::create(pool(), format().maxBlock)); }
+    // Who supplies the delay lines' pages off the audio thread; without
+    // one, lines take their pages from the pool.
+    virtual CDelayPageKeeper* pageKeeper() { return nullptr; }
     // Binds slot i to the parameter that the definition's `audio:param-alloc`
     // with index i names, following the remaps of the definition and its
     // enclosing processes. Slots without an allocation stay unbound.
@@ -39,9 +42,6 @@ public:
     virtual const CAudioParamCopy* findParam(const CObject& scope, const CString& name) = 0;
     // The instance's visualisation collector (meters register with it).
     virtual CAudioVizCollector* vizCollector() = 0;
-    // Who supplies the delay lines' pages off the audio thread; without
-    // one, lines take their pages from the pool.
-    virtual CDelayPageKeeper* pageKeeper() { return nullptr; }
 };
 
 // A node of the run-time graph. The enclosing container fills `inputs`
