@@ -76,10 +76,11 @@ int main(int argc, char** argv) {
                 std::any_of(clicks.begin(), clicks.end(), [&](const auto& c) { return c.second == inputs; });
             if (any && !seen) clicks.emplace_back(n, std::move(inputs));
         }
-        for (const auto& [click, inputs] : clicks) {
+        for (const auto& entry : clicks) {
+            const size_t click = entry.first;
             std::string names;
             for (size_t i = 0; i < inChannels; ++i)
-                if (inputs[i]) names += (names.empty() ? "" : "+") + std::to_string(i + 1);
+                if (entry.second[i]) names += (names.empty() ? "" : "+") + std::to_string(i + 1);
             std::printf("  click on in %s at %.3f s:\n", names.c_str(), double(click) / rate);
             for (size_t k = 0; k < outChannels; ++k) {
                 // The loudest response, then the loudest click apart from it
