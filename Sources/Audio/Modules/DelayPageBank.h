@@ -52,6 +52,11 @@ public:
     // samples, and what it was short of, and keep no more than that; takes
     // back and frees what it returned.
     void serve(size_t expected, size_t pageLength);
+    // Whether the audio side was short or handed pages back since the last
+    // serve().
+    bool waiting() const {
+        return m_shortfall.load(std::memory_order_relaxed) || m_outbox.load(std::memory_order_relaxed);
+    }
     // Pages owned by the audio side, in rings, promised or spare, for the
     // memory figures.
     size_t ownedPages() const;

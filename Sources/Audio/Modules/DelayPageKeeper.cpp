@@ -35,8 +35,18 @@ void CDelayPageKeeper::start() {
     if (!isRunning()) runThread();
 }
 
+void CDelayPageKeeper::serveWaiting() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (CModDelay* process : m_processes) process->keepPagesWaiting();
+}
+
 CErrorPtr CDelayPageKeeper::run() {
-    while (!waitStop(kPeriodMs)) serve();
+    for (unsigned round = 1; !waitStop(kPeriodMs); ++round) {
+        if (round % kFullRounds)
+            serveWaiting();
+        else
+            serve();
+    }
     return nullptr;
 }
 

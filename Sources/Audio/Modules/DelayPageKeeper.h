@@ -27,7 +27,10 @@ public:
     // How many channels a channel group can have now.
     using CLineCounter = std::function<size_t(int group)>;
 
+    // The thread's round: banks the audio side is waiting on are served
+    // every kPeriodMs, every bank from the parameters every kFullRounds.
     static constexpr uint32_t kPeriodMs = 10;
+    static constexpr unsigned kFullRounds = 50;
 
     CDelayPageKeeper() = default;
     ~CDelayPageKeeper() override;
@@ -40,6 +43,9 @@ public:
 
     // Serves every bank now, on the calling thread.
     void serve();
+    // Serves the banks the audio side is waiting on, with what was worked
+    // out for them last.
+    void serveWaiting();
     // The thread that serves regularly; start() once the format is known.
     void start();
     // The rate the lines run at (the engine's format, for this thread).

@@ -131,7 +131,13 @@ void CModDelay::keepPages(const CDelayPageKeeper& keeper) {
                                   keeper.read(m_slots[CModDelayModule::kSamples], group, 0.0),
                                   keeper.read(m_slots[CModDelayModule::kTimeMode], group, 0.0), rate);
     const size_t ring = (pageLength + size_t(std::max(delay, 0LL)) + CDSPModDelay::kMaxChunk - 1) / pageLength;
-    m_bank->serve(keeper.lines(m_group) * ring, pageLength);
+    m_expectedPages = keeper.lines(m_group) * ring;
+    m_expectedLength = pageLength;
+    m_bank->serve(m_expectedPages, m_expectedLength);
+}
+
+void CModDelay::keepPagesWaiting() {
+    if (m_bank->waiting()) m_bank->serve(m_expectedPages, m_expectedLength);
 }
 
 std::unique_ptr<CAudioModule> CModDelay::createModule() const {

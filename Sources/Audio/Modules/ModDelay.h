@@ -79,6 +79,8 @@ public:
     // Off the audio thread: hands the bank what the group's channels will
     // need at the instance's current values.
     void keepPages(const CDelayPageKeeper& keeper);
+    // The same with what was worked out last, when the audio side waits.
+    void keepPagesWaiting();
     const CDelayPageBank& pageBank() const { return *m_bank; }
 
 protected:
@@ -90,6 +92,9 @@ private:
     std::unique_ptr<CDelayPageBank> m_bank;
     std::vector<CAudioParamSlot> m_slots;  // the modules' bindings, read by the keeper
     int m_group = 0;
+    // The keeper's last answer (its own, under its lock).
+    size_t m_expectedPages = 0;
+    size_t m_expectedLength = 0;
 };
 
 }  // namespace zel
