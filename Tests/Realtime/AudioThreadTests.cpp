@@ -186,6 +186,25 @@ TEST(AudioThread, HostAutomationLengthensADelayOnceTheKeeperBringsItsPages) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_EQ(first, 432000);
+
+    // The parameters have not heard of the host's delay yet when the keeper
+    // works the banks out again and the host resets: the group keeps its
+    // pages, and its rings are whole again in the next block.
+    w.engine().pageKeeper()->serve();
+    w.reset();
+    {
+        CAudioThreadCounter counter;
+        w.process(ip, 2, op, 2, kBlock);
+        heapCalls += counter.heapCalls();
+        locks += counter.locks();
+    }
+    const auto* delay =
+        dynamic_cast<const CModDelay*>(dynamic_cast<CAudioProcess*>(stack->element(0))->child("modDelay"));
+    for (size_t m = 0; m < 2; ++m) {
+        const CDSPModDelay& line = static_cast<const CModDelayModule&>(delay->module(m)).line();
+        EXPECT_EQ(line.delay(), 432000);
+        EXPECT_EQ(line.ringLength(), line.ringLengthFor(432000));
+    }
     EXPECT_EQ(heapCalls, 0u);
     EXPECT_EQ(locks, 0u);
     EXPECT_EQ(w.engine().heapAllocations(), poolBefore);

@@ -46,6 +46,10 @@ public:
     // After a block: hands spare pages back to the keeper, as far as it
     // lets go of them, and tells it what the lines were refused.
     void settle();
+    // After a block the lines ran: tells the keeper how many pages their
+    // rings hold, which it keeps for them through a reset.
+    void noteUse() { m_inUse.store(m_placed + m_promised, std::memory_order_relaxed); }
+    size_t inUse() const { return m_inUse.load(std::memory_order_relaxed); }
 
     // ---- the keeper (one thread at a time, never the audio thread)
     // Makes the audio side own at least `expected` pages of `pageLength`
@@ -96,6 +100,7 @@ private:
     std::atomic<size_t> m_drainedCount{0};
     std::atomic<size_t> m_shortfall{0};
     std::atomic<size_t> m_keep{0};
+    std::atomic<size_t> m_inUse{0};
 
     // Keeper's own.
     std::mutex m_keeperLock;

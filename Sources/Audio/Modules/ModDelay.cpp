@@ -117,6 +117,7 @@ void CModDelay::reset() {
 
 void CModDelay::process(size_t n) {
     CAudioModuleProcess::process(n);
+    m_bank->noteUse();
     m_bank->settle();
 }
 
@@ -131,7 +132,10 @@ void CModDelay::keepPages(const CDelayPageKeeper& keeper) {
                                   keeper.read(m_slots[CModDelayModule::kSamples], group, 0.0),
                                   keeper.read(m_slots[CModDelayModule::kTimeMode], group, 0.0), rate);
     const size_t ring = (pageLength + size_t(std::max(delay, 0LL)) + CDSPModDelay::kMaxChunk - 1) / pageLength;
-    m_expectedPages = keeper.lines(m_group) * ring;
+    // What the rings hold stays while the group has channels: their delay
+    // may have come from the host, which the parameters have not heard of.
+    const size_t lines = keeper.lines(m_group);
+    m_expectedPages = lines ? std::max(lines * ring, m_bank->inUse()) : 0;
     m_expectedLength = pageLength;
     m_bank->serve(m_expectedPages, m_expectedLength);
 }
