@@ -20,6 +20,7 @@
 #include "UI/Resources/ResourceObjects.h"
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
+#include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
 #include "UI/WindowSharedData.h"
 
@@ -78,7 +79,8 @@ const CClassEntry kClassTable[] = {
     {"ui:update-timer-group", &createObject<CUpdateTimerGroup>, &CUpdateTimerGroup::setupClass},
     {"ui:view", &createObject<CView>, &setupObjectClass},
     {"ui:window-closer", &createObject<CWindowCloser>, &CWindowCloser::setupClass},
-    {"ui:window-drag", &createObject<CWinDrag>, &setupObjectClass},
+    {"ui:window-drag", &createObject<CWinDrag>, &CWinDrag::setupClass},
+    {"ui:window-opener", &createObject<CWindowOpener>, &CWindowOpener::setupClass},
     {"ui:window-renderer", &createObject<CWindowRenderer>, &CWindowRenderer::setupClass},
     {"ui:window-shared-data", &createObject<CWindowSharedData>, &CWindowSharedData::setupClass},
 };
