@@ -13,7 +13,8 @@ namespace zel {
 // name) of the global or the local store (`is-global`), so that every
 // instance shares it. A local change is stored; the other objects of the
 // same item and store then take the value and run their "update" event, if
-// their class has one.
+// their class has one. Local settings below an `IAppDataOwner` (an editor
+// of an instance) belong to that instance.
 class CSharedAttribute : public CObject {
 public:
     CErrorPtr init() override;
@@ -22,6 +23,7 @@ public:
     const CString& dataName() const { return m_dataName; }
 
 private:
+    CAppData* localStore();
     CErrorPtr loadValue(CString& out);
     CErrorPtr storeValue(const CString& value);
     void onStoreChanged(CAppData& store, const CString& item);

@@ -63,7 +63,7 @@ bool CAudioWrapperVST3Editor::buildEditor(void* parent) {
                        "The host offers no run loop (Linux IRunLoop) for the editor."));
         return false;
     }
-    auto root = std::make_unique<CEditorRoot>(*m_loop, m_wrapper.plugin().findChild("interface-base-connector"));
+    auto root = std::make_unique<CEditorRoot>(*m_loop, m_wrapper.root(), m_wrapper.uiSettings());
     root->setClassInfo(CClassRegistry::instance().find("core:object"));
     CErrorPtr err = CApplication::instance()->initRootObject(*root);
     if (!err) {
