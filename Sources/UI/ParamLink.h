@@ -23,6 +23,8 @@ class CUpdateTimer;
 // listens to it (windows, UI objects).
 class CUIEventBridge : public CObject {
 public:
+    // The bridges below leave the list while it still exists.
+    ~CUIEventBridge() override { removeAllChildren(); }
     static void setupClass(CClassInfo& info);
     CErrorPtr init() override;
     CErrorPtr dispatchEvent(const CString& name, CObject* params, CObject* sender) override;
@@ -63,7 +65,8 @@ public:
 // "param-change" (`group`, `element-offset`, `element-count`,
 // `is-replacing`) to its users for what changed since the last one. A
 // change made here is one undo step of its own unless it carries the
-// undo id of a gesture under way or `doCreateUndo` is false.
+// undo id of a gesture under way or `doCreateUndo` is false. The interface
+// client comes before the bridges in the document, so that it outlives them.
 class CParamBridge : public CObject {
 public:
     struct CChange {

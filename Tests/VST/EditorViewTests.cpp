@@ -13,8 +13,12 @@
 #include "EditorHost.h"
 #include "Support/ShownErrors.h"
 #include "Support/Xvfb.h"
+#include "UI/ParamLink.h"
+#include "UI/UpdateTimer.h"
+#include "UI/View.h"
 #include "UI/WindowRenderer.h"
 #include "pluginterfaces/base/smartpointer.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
 
 extern "C" Steinberg::IPluginFactory* GetPluginFactory();
 
@@ -228,6 +232,60 @@ TEST_F(VST3EditorOnX, AViewCreatedButNeverAttachedRegistersNothing) {
     }
     EXPECT_EQ(host.timerCount(), 0u);
     EXPECT_EQ(host.handlerCount(), 0u);
+}
+
+// What the host changes shows in the main window with the next frame: the
+// status area's indicator of offline rendering, the bypass switch's
+// parameter, both through the host's own calls.
+TEST_F(VST3EditorOnX, HostChangesReachTheMainWindowWithinOneFrame) {
+    CInstance plugin;
+    IPtr<IPlugView> view = plugin.view();
+    PlugFrame frame(&host);
+    ASSERT_EQ(view->setFrame(&frame), kResultOk);
+    ASSERT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+    CObject* root = editorOf(view).editorRoot();
+    auto* ui = dynamic_cast<CUIEventBridge*>(root->findObject("ui"));
+    auto* indicator = dynamic_cast<CView*>(root->findObject("ui.main-window.c.offline-render"));
+    auto* bypass = dynamic_cast<CParamBridge*>(root->findObject("ui.bypass-bridge"));
+    ASSERT_TRUE(ui && indicator && bypass);
+    ASSERT_TRUE(loop.runUntil([&] { return frames(view) >= 2 && bypass->isReady(); }, kPatienceMs));
+    EXPECT_EQ(indicator->getAttr("is-hidden"), "true");
+    EXPECT_TRUE(indicator->area().isEmpty());
+
+    FUnknownPtr<Vst::IAudioProcessor> processor(plugin.component);
+    Vst::ProcessSetup setup{Vst::kOffline, Vst::kSample32, 512, 48000.0};
+    ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
+    const uint64_t before = ui->refreshCount();
+    ASSERT_TRUE(loop.runUntil([&] { return indicator->getAttr("is-hidden") == "false"; }, kPatienceMs));
+    EXPECT_LE(ui->refreshCount() - before, 1u);
+    EXPECT_GT(indicator->area().width(), 20);
+    // Drawn by the render timer of the same frame.
+    const uint64_t shown = frames(view);
+    ASSERT_TRUE(loop.runUntil([&] { return frames(view) > shown; }, kPatienceMs));
+    const CLinearBitmap& bitmap = editorOf(view).window()->bitmap();
+    int dark = 0;
+    for (int y = indicator->area().top; y < indicator->area().bottom; ++y)
+        for (int x = indicator->area().left; x < indicator->area().right; ++x)
+            if (bitmap.pixel(x, y)[0] < 0x40 && bitmap.pixel(x, y)[1] < 0x40) ++dark;
+    EXPECT_GT(dark, 20) << "the indicator's text";
+
+    auto* controller = plugin.controller.get();
+    ASSERT_EQ(controller->setParamNormalized(0, 1.0), kResultOk);  // "Bypass"
+    const uint64_t atBypass = ui->refreshCount();
+    ASSERT_TRUE(loop.runUntil([&] { return bypass->value(0, 0) == 1.0; }, kPatienceMs));
+    EXPECT_LE(ui->refreshCount() - atBypass, 1u);
+
+    // The window's frame rate is the user's setting.
+    auto* fps = root->findObject("ui.global-data.frames-per-second");
+    auto* renderTimer = dynamic_cast<CUpdateTimer*>(root->findObject("ui.main-window.window-renderer.render-timer"));
+    ASSERT_TRUE(fps && renderTimer);
+    EXPECT_EQ(renderTimer->periodMs(), 25u);
+    ASSERT_EQ(fps->setAttr("frames-per-second", "20"), nullptr);
+    EXPECT_EQ(renderTimer->periodMs(), 50u);
+    ASSERT_EQ(fps->setAttr("frames-per-second", "40"), nullptr);
+
+    view->removed();
+    view->setFrame(nullptr);
 }
 
 }  // namespace
