@@ -141,9 +141,43 @@ TEST(ParamLink, AChangeFromAViewIsExactlyOneUndoStep) {
     editor.frame();
     EXPECT_EQ(digit->value(), 0.0);
 
+    // A reset is one entry as well.
+    ASSERT_EQ(mode->setValue(2), nullptr);
+    editor.frame();
+    const size_t beforeReset = w.undoCount();
+    ASSERT_EQ(mode->bridge()->reset(), nullptr);
+    EXPECT_EQ(w.undoCount(), beforeReset + 1);
+    editor.frame();
+    EXPECT_EQ(mode->value(), 0.0);
+
     // Another group selected: the view shows that group's digit.
     ASSERT_EQ(editor.at("ui.groupsel")->setAttr("selected-group", "0"), nullptr);
     EXPECT_EQ(digit->group(), 0u);
+}
+
+TEST(ParamLink, SimpleValuesStayInTheirRange) {
+    CTestInstance w;
+    ASSERT_EQ(w.init(), nullptr);
+    CEditor editor(w, R"(
+    <test:recorder name="recorder"/>
+    <ui:view name="zoom">
+      <ui:ui-param name="ui-param-value" is-simple-attr="true" simple-def-value="2" simple-min-value="1"
+                   simple-max-value="4"/>
+    </ui:view>)");
+    ASSERT_EQ(editor.err, nullptr) << errorText(editor.err);
+    auto* zoom = editor.at<CUIParam>("ui.zoom.ui-param-value");
+    CRecorder& heard = editor.recorderOf(zoom, "value-changed");
+    EXPECT_TRUE(zoom->isReady());
+    EXPECT_EQ(zoom->value(), 2.0);
+    ASSERT_EQ(zoom->setValue(9), nullptr);
+    EXPECT_EQ(zoom->value(), 4.0);
+    EXPECT_TRUE(heard.heard("value-changed"));
+    heard.events.clear();
+    // No change, no news.
+    ASSERT_EQ(zoom->setValue(5), nullptr);
+    EXPECT_FALSE(heard.heard("value-changed"));
+    ASSERT_EQ(zoom->setValue(-3), nullptr);
+    EXPECT_EQ(zoom->value(), 1.0);
 }
 
 TEST(ParamLink, ControllerDisablesTheControlWithItsParameter) {
