@@ -47,6 +47,13 @@ void CSharedAttribute::attrChanged(const CString& name) {
     if (CErrorPtr err = storeValue(getAttr(name))) CSystem::showError(*err);
 }
 
+bool CSharedAttribute::storedValue(CAppData& store, const CString& item, CString& out) {
+    std::vector<uint8_t> bytes;
+    if (store.readItem(item, bytes, kValueTag)) return false;
+    CMemoryReader reader(std::move(bytes));
+    return !reader.readString(out);
+}
+
 CErrorPtr CSharedAttribute::loadValue(CString& out) {
     std::vector<uint8_t> bytes;
     ZEL_TRY(m_store->readItem(m_dataName, bytes, kValueTag));

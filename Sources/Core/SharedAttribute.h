@@ -21,6 +21,9 @@ public:
     void attrChanged(const CString& name) override;
 
     const CString& dataName() const { return m_dataName; }
+    // The value `store` holds for the setting `item`; false when it holds
+    // none (the setting has its default).
+    static bool storedValue(CAppData& store, const CString& item, CString& out);
 
 private:
     CAppData* localStore();

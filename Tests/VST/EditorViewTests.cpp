@@ -19,6 +19,7 @@
 #include "UI/WindowRenderer.h"
 #include "pluginterfaces/base/smartpointer.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "public.sdk/source/common/memorystream.h"
 
 extern "C" Steinberg::IPluginFactory* GetPluginFactory();
 
@@ -284,6 +285,52 @@ TEST_F(VST3EditorOnX, HostChangesReachTheMainWindowWithinOneFrame) {
     EXPECT_EQ(renderTimer->periodMs(), 50u);
     ASSERT_EQ(fps->setAttr("frames-per-second", "40"), nullptr);
 
+    view->removed();
+    view->setFrame(nullptr);
+}
+
+// The UI scale is the instance's: saved with the host's state, a session
+// reopens its editor at that size.
+TEST_F(VST3EditorOnX, ASavedSessionReopensItsEditorAtItsScale) {
+    Steinberg::MemoryStream state;
+    {
+        CInstance plugin;
+        IPtr<IPlugView> view = plugin.view();
+        PlugFrame frame(&host);
+        view->setFrame(&frame);
+        ASSERT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+        CObject* scale = editorOf(view).editorRoot()->findObject("ui.local-data.ui-scale");
+        ASSERT_NE(scale, nullptr);
+        EXPECT_EQ(scale->getAttr("scale"), "1.0");
+        ASSERT_EQ(scale->setAttr("scale", "1.25"), nullptr);
+        view->removed();
+        view->setFrame(nullptr);
+        ASSERT_EQ(plugin.component->getState(&state), kResultOk);
+    }
+    CInstance reopened;
+    state.seek(0, IBStream::kIBSeekSet, nullptr);
+    ASSERT_EQ(reopened.component->setState(&state), kResultOk);
+    IPtr<IPlugView> view = reopened.view();
+    ViewRect size;
+    ASSERT_EQ(view->getSize(&size), kResultOk);
+    EXPECT_EQ(size.getWidth(), 675);
+    EXPECT_EQ(size.getHeight(), 394);
+    EditorWindow larger(loop, 675, 394, "scaled");
+    PlugFrame frame(&host);
+    view->setFrame(&frame);
+    ASSERT_EQ(view->attached(reinterpret_cast<void*>(uintptr_t(larger.id())), kPlatformTypeX11EmbedWindowID),
+              kResultOk);
+    CObject* root = editorOf(view).editorRoot();
+    EXPECT_EQ(root->findObject("ui.local-data.ui-scale")->getAttr("scale"), "1.25");
+    auto* window = dynamic_cast<CView*>(root->findObject("ui.main-window"));
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->area().width(), 675);
+    EXPECT_EQ(window->area().height(), 394);
+    // Another instance keeps its own scale.
+    CInstance other;
+    IPtr<IPlugView> otherView = other.view();
+    ASSERT_EQ(otherView->getSize(&size), kResultOk);
+    EXPECT_EQ(size.getWidth(), 540);
     view->removed();
     view->setFrame(nullptr);
 }

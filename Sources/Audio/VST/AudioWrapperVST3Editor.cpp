@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Audio/VST/AudioWrapperVST3Editor.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "Audio/VST/AudioWrapperVST3.h"
@@ -8,6 +9,7 @@
 #include "Core/Application.h"
 #include "Core/ClassRegistry.h"
 #include "Core/Notify.h"
+#include "Core/SharedAttribute.h"
 #include "Core/XMLData.h"
 #include "UI/WindowRenderer.h"
 
@@ -30,9 +32,18 @@ const CObject* project() {
 
 CAudioWrapperVST3Editor::CAudioWrapperVST3Editor(CAudioWrapperVST3& wrapper) : m_wrapper(wrapper) {
     const CObject* p = project();
+    // The instance's UI scale, as its state brought it: the main window is
+    // that much larger. A change applies to the next view.
+    double scale = 1.0;
+    CString stored;
+    CObject reader;
+    if (CSharedAttribute::storedValue(m_wrapper.uiSettings(), "ui-scale", stored) &&
+        reader.setAttr("scale", stored) == nullptr)
+        scale = reader.getReal("scale", 1.0);
+    if (!(scale >= 0.5 && scale <= 2.0)) scale = 1.0;
     // With resizing off the minimum is the fixed size.
-    m_minWidth = int(p ? p->getInt("window-width", 540) : 540);
-    m_minHeight = int(p ? p->getInt("window-height", 315) : 315);
+    m_minWidth = int(std::lround((p ? p->getInt("window-width", 540) : 540) * scale));
+    m_minHeight = int(std::lround((p ? p->getInt("window-height", 315) : 315) * scale));
     ViewRect r(0, 0, m_minWidth, m_minHeight);
     setRect(r);
     m_wrapper.addRef();
