@@ -625,6 +625,12 @@ CErrorPtr CAudioWrapper::restoreState(CInputStream& in) {
             settingsBytes = size;
         }
     }
+    // Damaged settings are refused before anything changes.
+    if (settings) {
+        CAppDataInstance check;
+        CMemoryReaderStatic reader(settings, settingsBytes);
+        ZEL_TRY(check.load(reader));
+    }
     CMemoryReaderStatic record(state.data(), recordBytes);
     ZEL_TRY(m_registry->restoreState(record));
     m_routingRestored = true;

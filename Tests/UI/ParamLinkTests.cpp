@@ -7,6 +7,7 @@
 
 #include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
+#include "Audio/ParamTransaction.h"
 #include "Core/MemoryStream.h"
 #include "EditorInstance.h"
 #include "UI/StateSwitch.h"
@@ -305,6 +306,13 @@ TEST(StateSwitch, IfSyntaxErrors) {
 
 // ---------------------------------------------------------------- settings
 
+void setMode(CTestInstance& w, double mode) {
+    CAudioParamTransaction tx(*dynamic_cast<CAudioParamCollector*>(w.plugin().findObject("plugin.param-collector")));
+    tx.setElements(*dynamic_cast<CAudioParam*>(w.plugin().findObject("plugin.modMain.modLagwell.delay-time-mode")), 0,
+                   0, {mode});
+    tx.finish("Dimension");
+}
+
 TEST(EditorSettings, LocalSettingsTravelWithTheInstanceState) {
     CTestInstance a, b, c;
     ASSERT_EQ(a.init(), nullptr);
@@ -344,6 +352,20 @@ TEST(EditorSettings, LocalSettingsTravelWithTheInstanceState) {
     ASSERT_EQ(d.restoreState(old), nullptr);
     CEditor fresh(d, "");
     EXPECT_EQ(fresh.at("ui.local-data.ui-scale")->getAttr("scale"), "1.0");
+
+    // Damaged settings: refused, and the parameters stay as they were.
+    CMemoryWriter marked;
+    setMode(a, 2.0);
+    ASSERT_EQ(a.saveState(marked), nullptr);
+    std::vector<uint8_t> damaged = marked.take();
+    // The settings' item count, just before the trailer's size and mark.
+    const uint8_t* size = &damaged[damaged.size() - 8];
+    const size_t settingsSize = size[0] | size[1] << 8 | size[2] << 16 | size_t(size[3]) << 24;
+    for (size_t i = 0; i < 4; ++i) damaged[damaged.size() - 8 - settingsSize + i] = 0xff;
+    CMemoryReader damagedReader(damaged);
+    EXPECT_NE(b.restoreState(damagedReader), nullptr);
+    EXPECT_EQ(instanceValue(b, "plugin.modMain.modLagwell.delay-time-mode", 0, 0), 0.0);
+    EXPECT_EQ(open.at("ui.local-data.ui-scale")->getAttr("scale"), "1.25");
 
     // A state whose settings say nothing of the scale brings the default back.
     CMemoryWriter plain;
