@@ -214,9 +214,16 @@ CErrorPtr CAppDataInstance::load(CInputStream& in) {
         return ZEL_ERROR("@zelstr_CAppDataInstance_load_Count Invalid count of instance settings (%1).", count);
     std::map<std::string, CItem> items;
     for (uint32_t i = 0; i < count; ++i) {
-        CString name;
+        CString read;
         CItem item;
-        ZEL_TRY(in.readString(name));
+        ZEL_TRY(in.readString(read));
+        // The name as saving writes it, so that a load of what was saved
+        // finds the same items.
+        CMemoryWriter encoded;
+        ZEL_TRY(encoded.writeString(read));
+        CMemoryReader decoded(encoded.take());
+        CString name;
+        ZEL_TRY(decoded.readString(name));
         ZEL_TRY(in.readUInt32(item.tag));
         ZEL_TRY(in.readBlock(item.bytes, kMaxInstanceItemBytes));
         items[name.utf8()] = std::move(item);
