@@ -23,6 +23,7 @@
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
 #include "UI/ViewState.h"
+#include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
 #include "UI/WindowSharedData.h"
 
@@ -91,7 +92,8 @@ const CClassEntry kClassTable[] = {
     {"ui:view-command", &createObject<CViewCommand>, &setupObjectClass},
     {"ui:view-state", &createObject<CViewState>, &CViewState::setupClass},
     {"ui:window-closer", &createObject<CWindowCloser>, &CWindowCloser::setupClass},
-    {"ui:window-drag", &createObject<CWinDrag>, &CView::setupClass},
+    {"ui:window-drag", &createObject<CWinDrag>, &CWinDrag::setupClass},
+    {"ui:window-opener", &createObject<CWindowOpener>, &CWindowOpener::setupClass},
     {"ui:window-renderer", &createObject<CWindowRenderer>, &CWindowRenderer::setupClass},
     {"ui:window-shared-data", &createObject<CWindowSharedData>, &CWindowSharedData::setupClass},
 };

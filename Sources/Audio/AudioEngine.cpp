@@ -175,6 +175,7 @@ CAudioParamCopy* CAudioEngine::findCopy(const CAudioParam* param) const {
 void CAudioEngine::takeChanges() {
     const CAudioParamUpdate* update = m_collector->acquirePending();
     if (!update) return;
+    ++m_valuesVersion;
     for (const auto& e : update->entries())
         if (CAudioParamCopy* copy = findCopy(e.param)) copy->setGroup(e.group, update->components(e), e.elementCount);
     m_collector->releasePending(update);
@@ -183,6 +184,7 @@ void CAudioEngine::takeChanges() {
 void CAudioEngine::applyHostValue(CAudioParam& param, size_t group, size_t element, double plain) {
     CAudioParamCopy* copy = findCopy(&param);
     if (!copy) return;
+    ++m_valuesVersion;
     copy->setComponent(group, element, 0, plain);
     for (const CDerivation& d : m_derivations) {
         if (d.source != &param || !d.destinationCopy) continue;

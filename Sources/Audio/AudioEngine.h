@@ -67,6 +67,7 @@ public:
     void bindSlots(const CAudioProcessDefBase& def, std::vector<CAudioParamSlot>& slots) override;
     const CAudioParamCopy* findParam(const CObject& scope, const CString& name) override;
     CAudioVizCollector* vizCollector() override { return m_viz; }
+    uint64_t valuesVersion() const override { return m_valuesVersion; }
 
 private:
     // The instance parameter a module parameter reads, after remaps.
@@ -96,6 +97,8 @@ private:
         CAudioParamCopy* destinationCopy;
     };
     std::vector<CDerivation> m_derivations;
+    // Moves on with every change the audio side takes over.
+    uint64_t m_valuesVersion = 1;
     std::unique_ptr<CAudioProcess> m_graph;
     std::unique_ptr<CAudioProcessBase> m_output;
 };

@@ -41,6 +41,8 @@ public:
     // The view's rectangle in window coordinates; empty while hidden.
     const CRect& area() const { return m_area; }
     const CViewBasePlacement& placement() const { return m_placement; }
+    // The visible children, bottom first.
+    const std::vector<const CView*>& drawOrder() const { return m_drawOrder; }
     double uiScale() const { return m_scale; }
     // The root lays out the whole tree: its own size from `width` and
     // `height` times its `ui-scale`, then every view below it.
@@ -83,7 +85,23 @@ private:
     bool m_ready = false;
 };
 
-// `ui:window-drag`: the root view of a window.
-class CWinDrag : public CView {};
+// `ui:window-drag`: the root view of a window. With `is-window-draggable`
+// a press on it records the window's position (`actual-x`, `actual-y`) and
+// the pointer's movement from there moves the window. "close-window" sent
+// to it (a close button's command) closes the window.
+class CWinDrag : public CView {
+public:
+    static void setupClass(CClassInfo& info);
+    bool isDragging() const { return m_dragging; }
+
+private:
+    CErrorPtr onPress(CObject* params, CObject* sender);
+    CErrorPtr onMove(CObject* params, CObject* sender);
+    CErrorPtr onRelease(CObject* params, CObject* sender);
+    CErrorPtr onCloseWindow(CObject* params, CObject* sender);
+
+    bool m_dragging = false;
+    int m_pressX = 0, m_pressY = 0;
+};
 
 }  // namespace zel

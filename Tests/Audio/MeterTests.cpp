@@ -322,6 +322,46 @@ TEST_P(MeterLoops, PlainAndDifferenceMatchTheSampleBySampleRoutine) {
         }
 }
 
+TEST_P(MeterLoops, RunsOfEveryLengthAndTinySignalsMatchTheSampleBySampleRoutine) {
+    // Long runs are cut into a first sample, two halves of whole steps and
+    // a rest: every length from 1 to 130 and around a block's 512 puts each
+    // cut everywhere. The quiet signal's squares and levels fall below the
+    // smallest normal double, where the loops run without the engine's
+    // flushing; the loud one has clicks, each louder than the one before,
+    // so that each frame's peak is its last click, wherever it falls.
+    std::vector<size_t> runs;
+    for (size_t n = 1; n <= 130; ++n) runs.push_back(n);
+    for (size_t n = 480; n <= 512; ++n) runs.push_back(n);
+    std::vector<double> loud = programme(48000, 21), quiet = programme(48000, 22);
+    for (double& v : quiet) v *= 1e-155;
+    for (size_t i = 50; i < loud.size(); i += 97) loud[i] = 1.5 + double(i) * 1e-5;
+    for (const std::vector<double>* x : {&loud, &quiet})
+        for (double release : {0.0, 0.003, 0.75}) {
+            CMeterRig rig(48000);
+            rig.set("rms-time", 0.001);
+            rig.set("release", release);
+            CReferenceMeter ref(rig.module, false);
+            size_t run = 0;
+            for (size_t done = 0; done < x->size(); ++run) {
+                const size_t used =
+                    rig.module.run(x->data() + done, nullptr, std::min(runs[run % runs.size()], x->size() - done));
+                CAudioVizDataMeter want;
+                bool ended = false;
+                for (size_t i = done; i < done + used; ++i) ended = ref.step((*x)[i], 0.0, want);
+                done += used;
+                const auto where = ::testing::Message() << (x == &loud ? "loud" : "quiet") << " release " << release
+                                                        << " run " << used << " at " << done;
+                ASSERT_TRUE(closeRelative(rig.module.integrated(), ref.m)) << where;
+                ASSERT_TRUE(closeRelative(rig.module.released(), ref.r)) << where;
+                if (!ended) continue;
+                // As powers, so that levels from the denormal range compare as zero.
+                const CAudioVizDataMeter& got = rig.module.frame();
+                ASSERT_TRUE(closeRelative(got.level * got.level, want.level * want.level)) << where;
+                ASSERT_TRUE(closeRelative(got.peak * got.peak, want.peak * want.peak)) << where;
+            }
+        }
+}
+
 TEST_P(MeterLoops, SlowTimesStayWithTheSampleBySampleRoutineOverLongRuns) {
     // Seconds of steady noise, then seconds of silence, with the slowest
     // times: a coefficient rounded once and applied at every step would

@@ -10,8 +10,7 @@ CAudioBuffer* CAudioBuffer::create(CPoolAllocator& pool, size_t samples) {
     return memory ? new (memory) CAudioBuffer(pool, samples) : nullptr;
 }
 
-void CAudioBuffer::release() {
-    if (--m_refs) return;
+void CAudioBuffer::destroy() {
     CPoolAllocator& pool = m_pool;
     this->~CAudioBuffer();
     pool.release(this);

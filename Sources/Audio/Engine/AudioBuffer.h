@@ -22,11 +22,15 @@ public:
     size_t capacity() const { return m_capacity; }
 
     void addRef() { ++m_refs; }
-    void release();
+    // Inline: every block passes channels on by the dozen.
+    void release() {
+        if (--m_refs == 0) destroy();
+    }
     uint32_t refs() const { return m_refs; }
 
 private:
     CAudioBuffer(CPoolAllocator& pool, size_t capacity) : m_pool(pool), m_capacity(capacity) {}
+    void destroy();
 
     CPoolAllocator& m_pool;
     size_t m_capacity;

@@ -7,6 +7,16 @@
 
 namespace zel {
 
+namespace {
+
+// Within the capacity reserved when the graph is built, without the
+// general range insertion.
+void append(CAudioChannels& to, const CAudioChannels& from) {
+    for (const CAudioChannel& c : from) to.push_back(c);
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- container
 
 CErrorPtr CAudioProcess::init(const CAudioProcessDefBase& defBase, CAudioGraphContext& ctx) {
@@ -72,6 +82,8 @@ CErrorPtr CAudioProcess::init(const CAudioProcessDefBase& defBase, CAudioGraphCo
         if (m_childState[i] >= 0) m_gated.push_back(i);
     m_skip.assign(m_children.size(), false);
     m_bypassed.assign(m_children.size(), false);
+    m_forwards.clear();
+    for (const auto& child : m_children) m_forwards.push_back(child->forwardsInput());
     update();
     return nullptr;
 }
@@ -193,8 +205,9 @@ void CAudioProcess::update() {
 }
 
 const CAudioChannels& CAudioProcess::effectiveOutput(size_t child) const {
-    // A skipped process hands its port-0 input on.
-    return m_skip[child] ? m_children[child]->inputs[0] : m_children[child]->output;
+    // A skipped process hands its port-0 input on, as one that only
+    // forwards it does.
+    return m_skip[child] | m_forwards[child] ? m_children[child]->inputs[0] : m_children[child]->output;
 }
 
 void CAudioProcess::process(size_t n) {
@@ -203,28 +216,30 @@ void CAudioProcess::process(size_t n) {
         for (auto& port : child.inputs) port.clear();
         bool fed = false;
         if (i == m_inputChild) {
-            child.inputs[0].insert(child.inputs[0].end(), inputs[0].begin(), inputs[0].end());
+            append(child.inputs[0], inputs[0]);
             fed = true;
         }
         for (size_t index : m_linksInto[i]) {
             const CLink& l = m_links[index];
             if (l.state >= 0 && m_states[size_t(l.state)].active) continue;
-            const CAudioChannels& from = effectiveOutput(l.src);
-            child.inputs[l.port].insert(child.inputs[l.port].end(), from.begin(), from.end());
+            append(child.inputs[l.port], effectiveOutput(l.src));
             fed = true;
         }
-        if (m_skip[i]) continue;
+        if (m_skip[i] | m_forwards[i]) continue;
         if (!fed) {
             child.output.clear();
             continue;
         }
         child.update();
         child.process(n);
+        // Let go of the inputs while they are still in cache: a skipped
+        // child's consumers read its inputs, a processed child's read only
+        // its output.
+        for (auto& port : child.inputs) port.clear();
     }
     output.clear();
     if (m_hasChain) {
-        const CAudioChannels& last = effectiveOutput(m_chainEnd);
-        output.insert(output.end(), last.begin(), last.end());
+        append(output, effectiveOutput(m_chainEnd));
     }
 }
 
@@ -309,7 +324,8 @@ void CAudioProcessStack::process(size_t n) {
         }
         p.update();
         p.process(n);
-        output.insert(output.end(), p.output.begin(), p.output.end());
+        for (auto& port : p.inputs) port.clear();
+        append(output, p.output);
     }
 }
 

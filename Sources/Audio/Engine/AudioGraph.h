@@ -71,6 +71,7 @@ private:
     // Bytes rather than bits: read for every child and link on every block.
     std::vector<uint8_t> m_skip;
     std::vector<uint8_t> m_bypassed;  // by its bypass state, fading or not
+    std::vector<uint8_t> m_forwards;  // hands its input on (forwardsInput())
     size_t m_chainEnd = 0;            // the child whose output is the container's
     bool m_hasChain = false;
 };

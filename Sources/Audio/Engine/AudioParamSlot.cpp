@@ -46,17 +46,12 @@ void CAudioParamSlot::bind(const CAudioParamCopy* copy, bool useAllGroups, bool 
     m_useAllElements = useAllElements;
     m_seen = 0;
     m_seenUnbound = false;
-    m_group = -1;
+    m_version = copy ? copy->versionCounter(-1) : nullptr;
 }
 
 void CAudioParamSlot::watchGroup(size_t group) {
-    m_group = long(group);
     m_seen = 0;
-}
-
-uint64_t CAudioParamSlot::version() const {
-    if (m_group < 0 || m_useAllGroups || m_copy->info().isSingleGroup) return m_copy->version();
-    return m_copy->groupVersion(size_t(m_group));
+    if (m_copy) m_version = m_copy->versionCounter(m_useAllGroups ? -1 : long(group));
 }
 
 double CAudioParamSlot::read(size_t group, size_t element, double fallback, size_t component) const {

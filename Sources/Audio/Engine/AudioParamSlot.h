@@ -20,6 +20,14 @@ public:
     uint64_t version() const { return m_version; }
     // Counts the changes of group g alone.
     uint64_t groupVersion(size_t g) const { return g < kMaxGroups ? m_groupVersions[g] : m_version; }
+    // Where the count a reader of group g (any group: -1) watches lives.
+    const uint64_t* versionCounter(long g) const {
+        if (g < 0 || size_t(g) >= kMaxGroups || m_info.isSingleGroup) return &m_version;
+        return &m_groupVersions[size_t(g)];
+    }
+
+    CAudioParamCopy(const CAudioParamCopy&) = delete;
+    CAudioParamCopy& operator=(const CAudioParamCopy&) = delete;
 
     // Group g now holds `count` elements from `components` (none: the group
     // reads as the default). Groups and elements beyond what was reserved
@@ -66,21 +74,20 @@ public:
 
     // Whether the value changed since markSeen(); a fresh slot counts as
     // changed once.
-    bool changed() const { return m_copy ? m_seen != version() : !m_seenUnbound; }
+    bool changed() const { return m_version ? m_seen != *m_version : !m_seenUnbound; }
     void markSeen() {
-        if (m_copy) m_seen = version();
+        if (m_version) m_seen = *m_version;
         m_seenUnbound = true;
     }
 
 private:
-    uint64_t version() const;
-
     const CAudioParamCopy* m_copy = nullptr;
+    // The count the slot watches, found once: processes ask every block.
+    const uint64_t* m_version = nullptr;
     uint64_t m_seen = 0;
     bool m_seenUnbound = false;
     bool m_useAllGroups = false;
     bool m_useAllElements = false;
-    long m_group = -1;  // -1: every group counts
 };
 
 }  // namespace zel

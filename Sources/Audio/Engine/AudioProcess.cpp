@@ -10,7 +10,7 @@
 
 namespace zel {
 
-CAudioProcessBase::CAudioProcessBase() : inputs(kPorts) {
+CAudioProcessBase::CAudioProcessBase() {
     for (auto& port : inputs) port.reserve(kMaxChannels);
     output.reserve(kMaxChannels);
 }
@@ -181,7 +181,14 @@ void CAudioModuleProcess::update() {
         return;
     }
     bool changed = false;
-    for (size_t i = 0; i < m_count; ++i) changed = changed || (*m_current)[i]->anySlotChanged();
+    const uint64_t values = m_ctx->valuesVersion();
+    if (!m_settled || values == CAudioGraphContext::kUncounted || values != m_valuesSeen) {
+        for (size_t i = 0; i < m_count; ++i) changed = changed || (*m_current)[i]->anySlotChanged();
+        m_valuesSeen = values;
+        // A change taken below is seen by the next look; one that waits
+        // for a fade keeps the slots unsettled.
+        m_settled = !changed;
+    }
     // Changes during a fade wait for its end: the slots stay unseen.
     if (m_fadeLeft == 0) {
         if (m_bypassed != m_toInput) {

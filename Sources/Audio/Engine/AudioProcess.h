@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -38,6 +40,12 @@ public:
     virtual const CAudioParamCopy* findParam(const CObject& scope, const CString& name) = 0;
     // The instance's visualisation collector (meters register with it).
     virtual CAudioVizCollector* vizCollector() = 0;
+    // A count that moves on whenever a value the slots read may have
+    // changed, so that processes need not look at every slot of every
+    // module before each block; kUncounted where the context keeps no such
+    // count (processes then look every time).
+    static constexpr uint64_t kUncounted = 0;
+    virtual uint64_t valuesVersion() const { return kUncounted; }
 };
 
 // A node of the run-time graph. The enclosing container fills `inputs`
@@ -72,11 +80,16 @@ public:
     // Whether the process still has to run although it is bypassed: it is
     // fading over to its input.
     virtual bool keepsRunning() const { return false; }
+    // Whether the output is always the port-0 input as it is: a container
+    // then hands that input to the consumers and does not run the process.
+    virtual bool forwardsInput() const { return false; }
 
     const CAudioProcessDefBase* def() const { return m_def; }
     const CString& name() const { return m_name; }
 
-    std::vector<CAudioChannels> inputs;
+    // Within the process, so that the block walk reaches them without
+    // another indirection.
+    std::array<CAudioChannels, kPorts> inputs;
     CAudioChannels output;
 
 protected:
@@ -153,6 +166,10 @@ private:
     bool m_toInput = false;    // the output is (or fades to) the input
     bool m_fromInput = false;  // the running fade starts from the input
     bool m_started = false;    // update() ran once
+    // The context's values version when the slots were last found with no
+    // change left to take (m_settled).
+    uint64_t m_valuesSeen = 0;
+    bool m_settled = false;
     double m_c = 0.0, m_cPrev = 0.0, m_k = 0.0;
 };
 

@@ -28,16 +28,67 @@ constexpr size_t kStep = CModMeterModule::kStep;
 [[gnu::always_inline]] inline double larger(double a, double b) { return std::max(a, b); }
 [[gnu::always_inline]] inline CPair larger(CPair a, CPair b) { return a < b ? b : a; }
 
+// Four lanes: two meters over the two halves of a run (see splitRun()).
+// Helpers that pass them by value are always inlined into the loops built
+// for AVX2 (see the build's note on this file).
+using CQuad = double __attribute__((vector_size(32)));
+[[gnu::always_inline]] inline CQuad larger(CQuad a, CQuad b) { return a < b ? b : a; }
+
+// Four samples as they lie (filled in place: a vector return value would
+// depend on the instruction set the caller was built for).
+[[gnu::always_inline]] inline void load(CQuad& v, const double* x) { std::memcpy(&v, x, sizeof v); }
+
 // What a missing reference reads as.
 const double kSilence[CModMeterModule::kMaxRun] = {};
 
 // Sample i of one meter, or of two side by side.
-[[gnu::always_inline]] inline auto samplesOf(const double* x) {
-    return [x](size_t i) __attribute__((always_inline)) { return x[i]; };
-}
-[[gnu::always_inline]] inline auto samplesOf(const double* a, const double* b) {
-    return [ a, b ](size_t i) __attribute__((always_inline)) { return CPair{a[i], b[i]}; };
-}
+struct COneMeter {
+    const double* x;
+    [[gnu::always_inline]] double operator()(size_t i) const { return x[i]; }
+};
+struct CTwoMeters {
+    const double *a, *b;
+    [[gnu::always_inline]] CPair operator()(size_t i) const { return CPair{a[i], b[i]}; }
+};
+[[gnu::always_inline]] inline COneMeter samplesOf(const double* x) { return {x}; }
+[[gnu::always_inline]] inline CTwoMeters samplesOf(const double* a, const double* b) { return {a, b}; }
+
+// The kStep samples from i over the two halves of a run, the second `half`
+// samples on: the lanes of one meter (first half, second half), or of two
+// (first halves, then second halves), loaded four at a time and transposed.
+static_assert(kStep == 4, "one quad per stream and step");
+struct CHalvesOfOne {
+    const double* x;
+    size_t half;
+    [[gnu::always_inline]] void step(size_t i, CPair (&v)[kStep]) const {
+        CQuad first, second;
+        load(first, x + i);
+        load(second, x + half + i);
+        v[0] = __builtin_shufflevector(first, second, 0, 4);
+        v[1] = __builtin_shufflevector(first, second, 1, 5);
+        v[2] = __builtin_shufflevector(first, second, 2, 6);
+        v[3] = __builtin_shufflevector(first, second, 3, 7);
+    }
+};
+struct CHalvesOfTwo {
+    const double *a, *b;
+    size_t half;
+    [[gnu::always_inline]] void step(size_t i, CQuad (&v)[kStep]) const {
+        CQuad a1, b1, a2, b2;
+        load(a1, a + i);
+        load(b1, b + i);
+        load(a2, a + half + i);
+        load(b2, b + half + i);
+        const CQuad even1 = __builtin_shufflevector(a1, b1, 0, 4, 2, 6);
+        const CQuad odd1 = __builtin_shufflevector(a1, b1, 1, 5, 3, 7);
+        const CQuad even2 = __builtin_shufflevector(a2, b2, 0, 4, 2, 6);
+        const CQuad odd2 = __builtin_shufflevector(a2, b2, 1, 5, 3, 7);
+        v[0] = __builtin_shufflevector(even1, even2, 0, 1, 4, 5);
+        v[1] = __builtin_shufflevector(odd1, odd2, 0, 1, 4, 5);
+        v[2] = __builtin_shufflevector(even1, even2, 2, 3, 6, 7);
+        v[3] = __builtin_shufflevector(odd1, odd2, 2, 3, 6, 7);
+    }
+};
 
 // The coefficients as the loops use them, one meter per lane.
 template <class V>
@@ -74,6 +125,16 @@ template <class V, class Get>
     return lanes<CPair>([&](auto field) { return CPair{field(a), field(b)}; });
 }
 
+// The lanes of one meter's two halves, or of two meters' halves.
+[[gnu::always_inline]] inline CLanes<CPair> halvesOf(const CModMeterModule::CCoeffs& c) {
+    return lanes<CPair>([&](auto field) { return CPair{field(c), field(c)}; });
+}
+
+[[gnu::always_inline]] inline CLanes<CQuad> halvesOf(const CModMeterModule::CCoeffs& a,
+                                                     const CModMeterModule::CCoeffs& b) {
+    return lanes<CQuad>([&](auto field) { return CQuad{field(a), field(b), field(a), field(b)}; });
+}
+
 // The recurrences are linear in the level (m' = (1 − k) m + k x²) and
 // max-affine in the follower (r' = max(m', keep r + (1 − keep) m')), so a
 // step of kStep samples composes into one such map whose parts do not depend
@@ -92,6 +153,47 @@ template <bool Scaled, class V>
         return scale * v + (add - loss * v);
     else
         return v + (add - loss * v);
+}
+
+// One step of kStep samples of every lane (`sample(j)`, j < kStep): level
+// m, follower r and the largest square. With `Halves`, also what the follower would be had it
+// come in at 0 (s), and what is left over the step of one it came in with
+// (u): see splitRun().
+template <bool Scaled, bool Halves, class V, class Get>
+[[gnu::always_inline]] inline void plainStep(const CLanes<V>& k, Get sample, V& m, V& r, V& top, V& s, V& u) {
+    V x2[kStep], levels[kStep];
+    V c{};
+#pragma GCC unroll 4
+    for (size_t j = 0; j < kStep; ++j) {
+        const V v = sample(j);
+        x2[j] = v * v;
+        top = larger(top, x2[j]);
+        // The step's own part (from a level of 0) starts afresh at every
+        // step: its rounded factor is applied once.
+        c = k.power[1] * c + k.kInt * x2[j];
+        // Only the last level is carried on; the others meet the
+        // follower's maximum and go.
+        levels[j] = j + 1 < kStep ? k.power[j + 1] * m + c : shrink<Scaled>(k.scale[kStep], k.loss[kStep], m, c);
+    }
+    // At the step's end the follower is the largest of: each level j where
+    // the follower last rose to it, held for the samples after j and pulled
+    // by the later levels (rest), and the follower it came in with, held
+    // over the step and pulled by all of them (sum).
+    V tail{}, rest = levels[kStep - 1];
+#pragma GCC unroll 4
+    for (size_t back = 1; back < kStep; ++back) {
+        const size_t j = kStep - 1 - back;
+        tail += k.pull[j + 1] * levels[j + 1];
+        const size_t held = kStep - 1 - j;
+        rest = larger(rest, k.holdPower[held] * levels[j] + tail);
+    }
+    const V sum = tail + k.pull[0] * levels[0];
+    m = levels[kStep - 1];
+    r = larger(rest, shrink<Scaled>(k.holdScale[kStep], k.holdLoss[kStep], r, sum));
+    if constexpr (Halves) {
+        s = shrink<Scaled>(k.holdScale[kStep], k.holdLoss[kStep], s, sum);
+        u = shrink<Scaled>(k.holdScale[kStep], k.holdLoss[kStep], u, V{});
+    }
 }
 
 // `x(i)` is sample i of every lane.
@@ -113,71 +215,59 @@ template <bool Scaled, class V, class Samples>
     // squares.
     size_t i = 0;
     if (n) sample(x(i++));
-    V top{};
-    for (; i + kStep <= n; i += kStep) {
-        V x2[kStep], levels[kStep];
-        V c{};
-#pragma GCC unroll 4
-        for (size_t j = 0; j < kStep; ++j) {
-            const V v = x(i + j);
-            x2[j] = v * v;
-            top = larger(top, x2[j]);
-            // The step's own part (from a level of 0) starts afresh at
-            // every step: its rounded factor is applied once.
-            c = k.power[1] * c + k.kInt * x2[j];
-            // Only the last level is carried on; the others meet the
-            // follower's maximum and go.
-            levels[j] = j + 1 < kStep ? k.power[j + 1] * m + c : shrink<Scaled>(k.scale[kStep], k.loss[kStep], m, c);
-        }
-        // At the step's end the follower is the largest of: each level j
-        // where the follower last rose to it, held for the samples after j
-        // and pulled by the later levels (rest), and the follower it came
-        // in with, held over the step and pulled by all of them (sum).
-        V tail{}, rest = levels[kStep - 1];
-#pragma GCC unroll 4
-        for (size_t back = 1; back < kStep; ++back) {
-            const size_t j = kStep - 1 - back;
-            tail += k.pull[j + 1] * levels[j + 1];
-            const size_t held = kStep - 1 - j;
-            rest = larger(rest, k.holdPower[held] * levels[j] + tail);
-        }
-        const V sum = tail + k.pull[0] * levels[0];
-        m = levels[kStep - 1];
-        r = larger(rest, shrink<Scaled>(k.holdScale[kStep], k.holdLoss[kStep], r, sum));
-    }
+    V top{}, unused{};
+    for (; i + kStep <= n; i += kStep)
+        plainStep<Scaled, false>(
+            k, [&](size_t j) __attribute__((always_inline)) { return x(i + j); }, m, r, top, unused, unused);
     for (; i < n; ++i) sample(x(i));
     level = m;
     follower = r;
     frameMax = larger(f, top);
 }
 
+// Both halves of a run (n samples each, whole steps) side by side in the
+// lanes. The second half starts from the level the first one ends with
+// (found beforehand by the difference routine's sums) and from a follower
+// of 0. A follower's end value is the largest of the ways it got there:
+// from some level it rose to within the half, or from its start value r0,
+// shrunk by u over the half and pulled by the levels to s + u × r0. The
+// second half's follower from 0 holds the first kind and s, so with r0 the
+// first half's end value, max(r, s + u × r0) is the follower at the run's
+// end. Twice the lanes, one after the other where the vectors are wide
+// enough for four.
+template <bool Scaled, class W, class Samples>
+[[gnu::always_inline]] inline void splitRun(const CLanes<W>& k, Samples x, size_t n, W& m, W& r, W& s, W& u, W& top) {
+    for (size_t i = 0; i + kStep <= n; i += kStep) {
+        W v[kStep];
+        x.step(i, v);
+        plainStep<Scaled, true>(
+            k, [&](size_t j) __attribute__((always_inline)) { return v[j]; }, m, r, top, s, u);
+    }
+}
+
 // The difference routine needs its levels only where runs end, and they
 // are linear in the squares: m after a step of kSpan samples is
 // (1 − k)^kSpan m plus each square times its weight. So each level is kept
-// as four partial sums in the lanes of a vector, lane q taking samples q and
-// q + 4 of every step; all lanes shrink alike, and their sum is the level.
-// Samples are loaded four at a time as they lie, and a loop-carried chain
-// advances by two fused operations per kSpan samples. The levels of the
-// meters in a job (input and reference of each) run in one loop so that
-// their chains overlap.
-using CQuad = double __attribute__((vector_size(32)));
+// as four partial sums in the lanes of a vector, lane q taking the samples
+// q, q + 4, q + 8 … of every step; all lanes shrink alike, and their sum is
+// the level. Samples are loaded four at a time as they lie, and a
+// loop-carried chain advances by two fused operations per kSpan samples:
+// the steps are long so that the chain, not the arithmetic around it, sets
+// the pace less often. The levels of the meters in a job (input and
+// reference of each) run in one loop so that their chains overlap.
 constexpr size_t kSpan = CModMeterModule::kSpan;
-static_assert(kSpan == 8, "two quads per step");
-
-// Four samples as they lie (filled in place: a vector return value would
-// depend on the instruction set the caller was built for).
-[[gnu::always_inline]] inline void load(CQuad& v, const double* x) { std::memcpy(&v, x, sizeof v); }
+constexpr size_t kQuads = kSpan / 4;
+static_assert(kSpan % 4 == 0, "whole quads per step");
 
 // Advances `streams` levels over n samples; coefficients per stream.
 template <size_t Streams>
 [[gnu::always_inline]] inline void differenceRun(const CModMeterModule::CCoeffs* const k[Streams],
                                                  const double* const x[Streams], size_t n,
                                                  double* const level[Streams]) {
-    CQuad sums[Streams], low[Streams], high[Streams], scale[Streams], loss[Streams];
+    CQuad sums[Streams], weight[Streams][kQuads], scale[Streams], loss[Streams];
     for (size_t s = 0; s < Streams; ++s) {
         sums[s] = CQuad{*level[s], 0.0, 0.0, 0.0};
-        load(low[s], k[s]->spanWeight);
-        load(high[s], k[s]->spanWeight + 4);
+        for (size_t q = 0; q < kQuads; ++q) load(weight[s][q], k[s]->spanWeight + 4 * q);
         scale[s] = CQuad{} + k[s]->spanScale;
         loss[s] = CQuad{} + k[s]->spanLoss;
     }
@@ -185,10 +275,13 @@ template <size_t Streams>
     for (; i + kSpan <= n; i += kSpan) {
 #pragma GCC unroll 4
         for (size_t s = 0; s < Streams; ++s) {
-            CQuad a, b;
-            load(a, x[s] + i);
-            load(b, x[s] + i + 4);
-            const CQuad add = low[s] * (a * a) + high[s] * (b * b);
+            CQuad add{};
+#pragma GCC unroll 4
+            for (size_t q = 0; q < kQuads; ++q) {
+                CQuad a;
+                load(a, x[s] + i + 4 * q);
+                add += weight[s][q] * (a * a);
+            }
             sums[s] = scale[s] * sums[s] + (add - loss[s] * sums[s]);
         }
     }
@@ -232,26 +325,83 @@ template <class V>
     }
 }
 
-template <class V>
-[[gnu::always_inline]] inline void runLanes(const CJob& job) {
-    auto samples = [&](const double* const at[2]) __attribute__((always_inline)) {
-        if constexpr (std::is_same_v<V, CPair>)
-            return samplesOf(at[0], at[1]);
+// Lane q of one meter's value or of two meters' values.
+[[gnu::always_inline]] inline double& lane(double& v, size_t) { return v; }
+[[gnu::always_inline]] inline double& lane(CPair& v, size_t q) { return reinterpret_cast<double*>(&v)[q]; }
+
+// Runs of at least this many samples after their first go through
+// splitRun() where it is used.
+constexpr size_t kSplitFrom = 2 * kSpan;
+
+template <bool Scaled, class V, bool Halves>
+[[gnu::always_inline]] inline void plainLanes(const CJob& job, V& m, V& r, V& f) {
+    constexpr bool kTwo = std::is_same_v<V, CPair>;
+    constexpr size_t kMeters = kTwo ? 2 : 1;
+    auto samples = [&](size_t from) __attribute__((always_inline)) {
+        if constexpr (kTwo)
+            return samplesOf(job.in[0] + from, job.in[1] + from);
         else
-            return samplesOf(at[0]);
+            return samplesOf(job.in[0] + from);
     };
     CLanes<V> k;
-    if constexpr (std::is_same_v<V, CPair>)
+    if constexpr (kTwo)
         k = lanesOf(*job.coeffs[0], *job.coeffs[1]);
     else
         k = lanesOf(*job.coeffs[0]);
+    const size_t n = job.n;
+    if (!Halves || n < 1 + kSplitFrom) {
+        plainRun<Scaled>(k, samples(0), n, m, r, f);
+        return;
+    }
+    // The first sample alone, for the frame maximum (see plainRun()), then
+    // two halves of whole difference steps, then the rest.
+    plainRun<Scaled>(k, samples(0), 1, m, r, f);
+    const size_t half = kSpan * ((n - 1) / (2 * kSpan));
+    double start[kMeters];
+    {
+        const CModMeterModule::CCoeffs* coeffs[kMeters];
+        const double* x[kMeters];
+        double* level[kMeters];
+        for (size_t q = 0; q < kMeters; ++q) {
+            coeffs[q] = job.coeffs[q];
+            x[q] = job.in[q] + 1;
+            start[q] = lane(m, q);
+            level[q] = &start[q];
+        }
+        differenceRun<kMeters>(coeffs, x, half, level);
+    }
+    using W = std::conditional_t<kTwo, CQuad, CPair>;
+    W wm, wr, ws{}, wu{}, wtop{};
+    for (size_t q = 0; q < kMeters; ++q) {
+        wm[q] = lane(m, q);
+        wm[q + kMeters] = start[q];
+        wr[q] = lane(r, q);
+        wr[q + kMeters] = 0.0;
+        wu[q] = wu[q + kMeters] = 1.0;
+    }
+    if constexpr (kTwo)
+        splitRun<Scaled>(halvesOf(*job.coeffs[0], *job.coeffs[1]), CHalvesOfTwo{job.in[0] + 1, job.in[1] + 1, half},
+                         half, wm, wr, ws, wu, wtop);
+    else
+        splitRun<Scaled>(halvesOf(*job.coeffs[0]), CHalvesOfOne{job.in[0] + 1, half}, half, wm, wr, ws, wu, wtop);
+    for (size_t q = 0; q < kMeters; ++q) {
+        const size_t second = q + kMeters;
+        lane(m, q) = wm[second];
+        lane(r, q) = larger(wr[second], ws[second] + wu[second] * wr[q]);
+        lane(f, q) = larger(lane(f, q), larger(wtop[q], wtop[second]));
+    }
+    plainRun<Scaled>(k, samples(1 + 2 * half), n - 1 - 2 * half, m, r, f);
+}
+
+template <class V, bool Halves>
+[[gnu::always_inline]] inline void runLanes(const CJob& job) {
     const bool scaled = job.coeffs[0]->scaled || (job.pair && job.coeffs[1]->scaled);
     V m = gather<V>(job.m);
     V r = gather<V>(job.r), f = gather<V>(job.f);
     if (scaled)
-        plainRun<true>(k, samples(job.in), job.n, m, r, f);
+        plainLanes<true, V, Halves>(job, m, r, f);
     else
-        plainRun<false>(k, samples(job.in), job.n, m, r, f);
+        plainLanes<false, V, Halves>(job, m, r, f);
     scatter(job.r, r);
     scatter(job.f, f);
     scatter(job.m, m);
@@ -274,11 +424,11 @@ template <size_t Meters>
     differenceRun<kStreams>(k, x, job.n, level);
 }
 
-template <class V>
+template <class V, bool Halves>
 [[gnu::always_inline]] inline void runJob(const CJob& job) {
     constexpr size_t kMeters = std::is_same_v<V, CPair> ? 2 : 1;
     if (job.plain)
-        runLanes<V>(job);
+        runLanes<V, Halves>(job);
     else
         differenceLanes<kMeters>(job);
 }
@@ -287,18 +437,20 @@ template <class V>
 // AVX2 and FMA (fused multiply-adds round once where the others round
 // twice; both stay within the routine's rounding). The choice is made once,
 // when the module is loaded.
+// Only the wide loops split the plain routine's runs in halves: with
+// vectors of two lanes, the two meters of a pair already fill them.
 void runAnywhere(const CJob& job) {
     if (job.pair)
-        runJob<CPair>(job);
+        runJob<CPair, false>(job);
     else
-        runJob<double>(job);
+        runJob<double, false>(job);
 }
 
 __attribute__((target("avx2,fma"))) void runWide(const CJob& job) {
     if (job.pair)
-        runJob<CPair>(job);
+        runJob<CPair, true>(job);
     else
-        runJob<double>(job);
+        runJob<double, true>(job);
 }
 
 bool wideSupported() {

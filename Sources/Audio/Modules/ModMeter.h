@@ -107,7 +107,7 @@ public:
     static constexpr size_t kStep = 4;
     // The difference routine's step: it keeps no follower, so it takes
     // longer steps.
-    static constexpr size_t kSpan = 8;
+    static constexpr size_t kSpan = 16;
     static constexpr size_t kMaxRun = 512;
     // What the loops need of the coefficients.
     struct CCoeffs {

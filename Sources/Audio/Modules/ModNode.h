@@ -9,6 +9,7 @@ namespace zel {
 class CModNode final : public CAudioProcessBase {
 public:
     void process(size_t) override { output = inputs[0]; }
+    bool forwardsInput() const override { return true; }
 };
 
 // The terminal of the graph: processes nothing; the engine reads the graph's
