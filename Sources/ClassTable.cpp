@@ -16,11 +16,14 @@
 #include "Other/AudioInterfaceBase.h"
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
+#include "UI/ParamLink.h"
 #include "UI/PlainViews.h"
 #include "UI/Resources/ResourceObjects.h"
+#include "UI/StateSwitch.h"
 #include "UI/SurfaceViews.h"
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
+#include "UI/ViewState.h"
 #include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
 #include "UI/WindowSharedData.h"
@@ -71,18 +74,28 @@ const CClassEntry kClassTable[] = {
     {"other:param-interface-base-connector-uni", &createObject<CParamInterfaceBaseConnectorUni>, &setupObjectClass},
     {"other:param-interface-client-connector-uni", &createObject<CParamInterfaceClientConnectorUni>,
      &CParamInterfaceClientConnector::setupClass},
-    {"ui:caption", &createObject<CCaption>, &setupObjectClass},
-    {"ui:color-fill", &createObject<CColorFill>, &setupObjectClass},
-    {"ui:frame", &createObject<CFrame>, &setupObjectClass},
+    {"ui:caption", &createObject<CCaption>, &CView::setupClass},
+    {"ui:color-fill", &createObject<CColorFill>, &CView::setupClass},
+    {"ui:frame", &createObject<CFrame>, &CView::setupClass},
+    {"ui:global-settings", &createObject<CGlobalSettings>, &setupObjectClass},
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
     {"ui:overlay-gradient", &createObject<CGradient>, &CGradient::setupClass},
-    {"ui:picture", &createObject<CPicture>, &setupObjectClass},
+    {"ui:param-bridge", &createObject<CParamBridge>, &setupObjectClass},
+    {"ui:param-data", &createObject<CParamData>, &setupObjectClass},
+    {"ui:picture", &createObject<CPicture>, &CView::setupClass},
     {"ui:sector-map", &createObject<CSectorMap>, &setupObjectClass},
-    {"ui:shadow", &createObject<CShadow>, &setupObjectClass},
-    {"ui:spotlight-base", &createObject<CSpotlightBase>, &setupObjectClass},
+    {"ui:shadow", &createObject<CShadow>, &CView::setupClass},
+    {"ui:spotlight-base", &createObject<CSpotlightBase>, &CView::setupClass},
+    {"ui:state-data", &createObject<CStateData>, &setupObjectClass},
+    {"ui:state-switch", &createObject<CStateSwitch>, &CStateSwitch::setupClass},
+    {"ui:ui-event-bridge", &createObject<CUIEventBridge>, &CUIEventBridge::setupClass},
+    {"ui:ui-param", &createObject<CUIParam>, &CUIParam::setupClass},
+    {"ui:ui-param-controller", &createObject<CUIParamController>, &CUIParamController::setupClass},
     {"ui:update-timer", &createObject<CUpdateTimer>, &CUpdateTimer::setupClass},
     {"ui:update-timer-group", &createObject<CUpdateTimerGroup>, &CUpdateTimerGroup::setupClass},
-    {"ui:view", &createObject<CView>, &setupObjectClass},
+    {"ui:view", &createObject<CView>, &CView::setupClass},
+    {"ui:view-command", &createObject<CViewCommand>, &setupObjectClass},
+    {"ui:view-state", &createObject<CViewState>, &CViewState::setupClass},
     {"ui:window-closer", &createObject<CWindowCloser>, &CWindowCloser::setupClass},
     {"ui:window-drag", &createObject<CWinDrag>, &CWinDrag::setupClass},
     {"ui:window-opener", &createObject<CWindowOpener>, &CWindowOpener::setupClass},

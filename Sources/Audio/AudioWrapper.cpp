@@ -581,15 +581,63 @@ void CAudioWrapper::CGlobalParam::onStoreChanged(CAppData&, const CString& item)
 
 // ---------------------------------------------------------------- state
 
+// The state is the registry's compressed record, then the instance's UI
+// settings as a trailer: their bytes, their u32 size and kUiSettingsMark.
+// The record's reader may read past its end, so the trailer is found from
+// the end of the state; a state of an older version has none.
 CErrorPtr CAudioWrapper::saveState(COutputStream& out) {
     idle();  // the host's latest automation is part of the state
     ZEL_TRY(m_registry->saveState(out));
+    CMemoryWriter settings;
+    ZEL_TRY(m_uiSettings.save(settings));
+    ZEL_TRY(out.write(settings.bytes().data(), settings.bytes().size()));
+    ZEL_TRY(out.writeUInt32(uint32_t(settings.bytes().size())));
+    ZEL_TRY(out.writeUInt32(kUiSettingsMark));
     return nullptr;
 }
 
 CErrorPtr CAudioWrapper::restoreState(CInputStream& in) {
-    ZEL_TRY(m_registry->restoreState(in));
+    // The whole state, bounded by the largest record and its trailer.
+    constexpr size_t kMaxState = CAudioPreset::kMaxRecordBytes + (size_t(2) << 20);
+    std::vector<uint8_t> state;
+    for (;;) {
+        const size_t at = state.size();
+        size_t count = 64 * 1024;
+        state.resize(at + count);
+        ZEL_TRY(in.readStreamed(state.data() + at, count));
+        state.resize(at + count);
+        if (count == 0) break;
+        if (state.size() > kMaxState)
+            return ZEL_ERROR("@zelstr_CAudioWrapper_restoreState_TooLong State of more than %1 bytes.", kMaxState);
+    }
+    size_t recordBytes = state.size();
+    const uint8_t* settings = nullptr;
+    size_t settingsBytes = 0;
+    if (state.size() >= 8) {
+        const uint8_t* tail = state.data() + state.size() - 8;
+        auto u32 = [](const uint8_t* b) {
+            return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+        };
+        const size_t size = u32(tail);
+        if (u32(tail + 4) == kUiSettingsMark && size <= state.size() - 8) {
+            recordBytes = state.size() - 8 - size;
+            settings = tail - size;
+            settingsBytes = size;
+        }
+    }
+    // Damaged settings are refused before anything changes.
+    if (settings) {
+        CAppDataInstance check;
+        CMemoryReaderStatic reader(settings, settingsBytes);
+        ZEL_TRY(check.load(reader));
+    }
+    CMemoryReaderStatic record(state.data(), recordBytes);
+    ZEL_TRY(m_registry->restoreState(record));
     m_routingRestored = true;
+    if (settings) {
+        CMemoryReaderStatic reader(settings, settingsBytes);
+        ZEL_TRY(m_uiSettings.load(reader));
+    }
     return nullptr;
 }
 

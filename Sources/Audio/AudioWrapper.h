@@ -137,6 +137,10 @@ public:
     CAudioParamRegistry& registry() { return *m_registry; }
     CAudioInterfaceBase& interfaceBase() { return *m_interfaceBase; }
     CAudioEngine& engine() { return m_engine; }
+    // The instance's own UI settings ("ui.local-data" of its editors),
+    // saved with its state.
+    CAppDataInstance& uiSettings() { return m_uiSettings; }
+    static constexpr uint32_t kUiSettingsMark = makeTag("auis");
 
     // CAudioInterfaceDataProvider
     size_t internalChannelCount() const override { return m_internalChannels; }
@@ -213,6 +217,7 @@ private:
     std::vector<CAudioExtParam*> m_extParams;
     std::vector<std::unique_ptr<CGlobalParam>> m_globals;
     CAudioEngine m_engine;
+    CAppDataInstance m_uiSettings;
 
     size_t m_internalChannels = 0;
     size_t m_groupCount = 0;

@@ -161,4 +161,87 @@ CAppDataLocal& CAppDataLocal::instance() {
     return moduleSingleton<CAppDataLocal>([] { return new CAppDataLocal(); });
 }
 
+// ---------------------------------------------------------------- instance
+
+namespace {
+// Far above what a handful of UI settings take.
+constexpr uint32_t kMaxInstanceItems = 4096;
+constexpr uint32_t kMaxInstanceItemBytes = 1 << 20;
+}  // namespace
+
+CErrorPtr CAppDataInstance::readItem(const CString& item, std::vector<uint8_t>& out, uint32_t tag) {
+    std::lock_guard<std::mutex> lock(m_itemsLock);
+    auto it = m_items.find(item.utf8());
+    if (it == m_items.end() || it->second.tag != tag)
+        return ZEL_ERROR("@zelstr_CAppDataInstance_readItem_Missing No instance setting '%1' is stored.", item);
+    out = it->second.bytes;
+    return nullptr;
+}
+
+CErrorPtr CAppDataInstance::writeItem(const CString& item, const void* data, size_t size, uint32_t tag) {
+    if (size > kMaxInstanceItemBytes)
+        return ZEL_ERROR("@zelstr_CAppDataInstance_writeItem_TooLong Instance setting '%1' of %2 bytes is too long.",
+                         item, size);
+    {
+        std::lock_guard<std::mutex> lock(m_itemsLock);
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        m_items[item.utf8()] = CItem{tag, std::vector<uint8_t>(bytes, bytes + size)};
+    }
+    notifyListeners(item);
+    return nullptr;
+}
+
+size_t CAppDataInstance::itemCount() {
+    std::lock_guard<std::mutex> lock(m_itemsLock);
+    return m_items.size();
+}
+
+CErrorPtr CAppDataInstance::save(COutputStream& out) {
+    std::lock_guard<std::mutex> lock(m_itemsLock);
+    ZEL_TRY(out.writeUInt32(uint32_t(m_items.size())));
+    for (const auto& [name, item] : m_items) {
+        ZEL_TRY(out.writeString(CString::fromUtf8(name)));
+        ZEL_TRY(out.writeUInt32(item.tag));
+        ZEL_TRY(out.writeBlock(item.bytes.data(), uint32_t(item.bytes.size())));
+    }
+    return nullptr;
+}
+
+CErrorPtr CAppDataInstance::load(CInputStream& in) {
+    uint32_t count;
+    ZEL_TRY(in.readUInt32(count));
+    if (count > kMaxInstanceItems)
+        return ZEL_ERROR("@zelstr_CAppDataInstance_load_Count Invalid count of instance settings (%1).", count);
+    std::map<std::string, CItem> items;
+    for (uint32_t i = 0; i < count; ++i) {
+        CString read;
+        CItem item;
+        ZEL_TRY(in.readString(read));
+        // The name as saving writes it, so that a load of what was saved
+        // finds the same items.
+        CMemoryWriter encoded;
+        ZEL_TRY(encoded.writeString(read));
+        CMemoryReader decoded(encoded.take());
+        CString name;
+        ZEL_TRY(decoded.readString(name));
+        ZEL_TRY(in.readUInt32(item.tag));
+        ZEL_TRY(in.readBlock(item.bytes, kMaxInstanceItemBytes));
+        items[name.utf8()] = std::move(item);
+    }
+    std::vector<std::string> changed;
+    {
+        std::lock_guard<std::mutex> lock(m_itemsLock);
+        for (const auto& [name, item] : items) {
+            auto old = m_items.find(name);
+            if (old == m_items.end() || !(old->second == item)) changed.push_back(name);
+        }
+        for (const auto& [name, item] : m_items)
+            if (!items.count(name)) changed.push_back(name);
+        m_items = std::move(items);
+    }
+    // Outside the lock: listeners read the items again.
+    for (const std::string& name : changed) notifyListeners(CString::fromUtf8(name));
+    return nullptr;
+}
+
 }  // namespace zel

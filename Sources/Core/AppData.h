@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Core/Notify.h"
+#include "Core/Stream.h"
 
 namespace zel {
 
@@ -40,11 +41,11 @@ public:
     // decompressed with the expected `tag`. A file that cannot be read is
     // set aside; the content this process kept for the item, or else the
     // embedded default, is read instead.
-    CErrorPtr readItem(const CString& item, std::vector<uint8_t>& out, uint32_t tag);
+    virtual CErrorPtr readItem(const CString& item, std::vector<uint8_t>& out, uint32_t tag);
     // Replaces the item's file with one compressed block (written to a
     // temporary file, synced, renamed over the old one), then tells the
     // listeners.
-    CErrorPtr writeItem(const CString& item, const void* data, size_t size, uint32_t tag);
+    virtual CErrorPtr writeItem(const CString& item, const void* data, size_t size, uint32_t tag);
     // For an owner that found the item's content unusable although it read
     // without error: the file is set aside and the user told, as for a file
     // that cannot be read.
@@ -83,6 +84,40 @@ public:
 
 private:
     CAppDataLocal();
+};
+
+// The settings of one plug-in instance: items kept in memory and saved with
+// the instance's state, so that a restored session has them again. An item
+// never written reads as missing (its owner takes its default).
+class CAppDataInstance final : public CAppData {
+public:
+    CAppDataInstance() : CAppData(std::string()) {}
+
+    CErrorPtr readItem(const CString& item, std::vector<uint8_t>& out, uint32_t tag) override;
+    CErrorPtr writeItem(const CString& item, const void* data, size_t size, uint32_t tag) override;
+    // Every item: u32 count, then per item its name, u32 tag and block.
+    CErrorPtr save(COutputStream& out);
+    // Replaces the items with those saved; the listeners hear of each item
+    // that changed. A damaged record changes nothing.
+    CErrorPtr load(CInputStream& in);
+    size_t itemCount();
+
+private:
+    struct CItem {
+        uint32_t tag;
+        std::vector<uint8_t> bytes;
+        bool operator==(const CItem& o) const { return tag == o.tag && bytes == o.bytes; }
+    };
+    std::mutex m_itemsLock;
+    std::map<std::string, CItem> m_items;
+};
+
+// An object above which the instance's settings are found (the editor's
+// root); "is-global"="false" settings below it are kept there.
+class IAppDataOwner {
+public:
+    virtual ~IAppDataOwner() = default;
+    virtual CAppDataInstance& instanceData() = 0;
 };
 
 // A store listener member of `T` that forwards each write to one method of

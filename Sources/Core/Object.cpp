@@ -431,6 +431,11 @@ CObject* CObject::findObject(const CString& path) {
         i = 8;
     } else {
         cur = root();
+        CObject* linked = cur->linkedTree();
+        if (linked) {
+            const size_t end = std::min({path.find(u'.'), path.find(u'^'), path.find(u'/')});
+            if (!selectChild(*cur, path.substr(0, end))) return linked->findObject(path);
+        }
     }
     CString segment;
     auto enter = [&]() {

@@ -39,6 +39,9 @@ public:
     virtual CErrorPtr handleEvent(const CString& name, CObject* params, CObject* sender);
     // Called before a child is released.
     virtual void childReleasing(CObject& child);
+    // A tree that sees another: paths from the root whose first name is not
+    // below this root are looked up there (an editor sees its instance).
+    virtual CObject* linkedTree() const { return nullptr; }
 
     // --- identity and tree
     const CString& name() const { return m_name; }

@@ -11,6 +11,14 @@ namespace {
 constexpr uint32_t kValueTag = makeTag("dstr");
 }  // namespace
 
+CAppData* CSharedAttribute::localStore() {
+    // Below an instance's editor the instance keeps the setting; elsewhere
+    // the plug-in's own store does.
+    for (CObject* o = this; o; o = o->parent())
+        if (auto* owner = dynamic_cast<IAppDataOwner*>(o)) return &owner->instanceData();
+    return &CAppDataLocal::instance();
+}
+
 CErrorPtr CSharedAttribute::init() {
     m_listener.reset();
     m_store = nullptr;
@@ -19,8 +27,7 @@ CErrorPtr CSharedAttribute::init() {
         return ZEL_ERROR("@zelstr_CSharedAttribute_init_NoAttribute No attached attribute name specified.");
     m_dataName = getAttr("data-name");
     if (m_dataName.empty()) m_dataName = name();
-    m_store = getBool("is-global", false) ? static_cast<CAppData*>(&CAppDataGlobal::instance())
-                                          : static_cast<CAppData*>(&CAppDataLocal::instance());
+    m_store = getBool("is-global", false) ? static_cast<CAppData*>(&CAppDataGlobal::instance()) : localStore();
     CString value;
     // Nothing stored yet, or nothing readable: the declared default.
     if (loadValue(value)) value = getAttr("def-value");
@@ -38,6 +45,13 @@ void CSharedAttribute::attrChanged(const CString& name) {
     CObject::attrChanged(name);
     if (!m_listener || m_applying || name != m_attribute) return;
     if (CErrorPtr err = storeValue(getAttr(name))) CSystem::showError(*err);
+}
+
+bool CSharedAttribute::storedValue(CAppData& store, const CString& item, CString& out) {
+    std::vector<uint8_t> bytes;
+    if (store.readItem(item, bytes, kValueTag)) return false;
+    CMemoryReader reader(std::move(bytes));
+    return !reader.readString(out);
 }
 
 CErrorPtr CSharedAttribute::loadValue(CString& out) {
@@ -61,8 +75,13 @@ CErrorPtr CSharedAttribute::storeValue(const CString& value) {
 void CSharedAttribute::onStoreChanged(CAppData&, const CString& item) {
     if (m_writing || item != m_dataName) return;
     CString value;
-    // An unreadable item keeps the value this object has.
-    if (loadValue(value) || value == getAttr(m_attribute)) return;
+    // An unreadable item keeps the value this object has; an instance's
+    // setting that a restored state does not hold is back to its default.
+    if (loadValue(value)) {
+        if (!dynamic_cast<CAppDataInstance*>(m_store)) return;
+        value = getAttr("def-value");
+    }
+    if (value == getAttr(m_attribute)) return;
     m_applying = true;
     CErrorPtr err = setAttr(m_attribute, value);
     m_applying = false;

@@ -13,15 +13,20 @@ namespace zel {
 // name) of the global or the local store (`is-global`), so that every
 // instance shares it. A local change is stored; the other objects of the
 // same item and store then take the value and run their "update" event, if
-// their class has one.
+// their class has one. Local settings below an `IAppDataOwner` (an editor
+// of an instance) belong to that instance.
 class CSharedAttribute : public CObject {
 public:
     CErrorPtr init() override;
     void attrChanged(const CString& name) override;
 
     const CString& dataName() const { return m_dataName; }
+    // The value `store` holds for the setting `item`; false when it holds
+    // none (the setting has its default).
+    static bool storedValue(CAppData& store, const CString& item, CString& out);
 
 private:
+    CAppData* localStore();
     CErrorPtr loadValue(CString& out);
     CErrorPtr storeValue(const CString& value);
     void onStoreChanged(CAppData& store, const CString& item);

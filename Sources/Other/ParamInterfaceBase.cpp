@@ -423,9 +423,14 @@ CErrorPtr CParamInterfaceBase::sendParamChanges(uint32_t handle, CListenedParam&
         const size_t groups =
             p.info().isSingleGroup ? 1 : std::max({value.groupCount(), listened.sent.size(), size_t(1)});
         const size_t defaults = p.info().defaultValue.elementCount(0);
+        listened.sentCounts.resize(std::max(listened.sentCounts.size(), groups));
         for (size_t g = 0; g < groups; ++g) {
             CMemoryWriter out;
-            const size_t count = std::max(value.elementCount(g), defaults);
+            // Elements sent before and gone since (back to default, an
+            // undo) are sent with their defaults: the client keeps them
+            // otherwise.
+            const size_t count = std::max({value.elementCount(g), defaults, listened.sentCounts[g]});
+            listened.sentCounts[g] = count;
             ZEL_TRY(p.storage().saveSlice(out, {uint32_t(g), 0, uint32_t(count)}));
             slices.push_back(out.take());
         }

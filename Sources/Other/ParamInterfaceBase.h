@@ -67,6 +67,7 @@ private:
         CAudioParam* param = nullptr;
         uint64_t version = 0;                    // of the value last sent; 0: none yet
         std::vector<std::vector<uint8_t>> sent;  // per group, the slice last sent
+        std::vector<size_t> sentCounts;          // per group, the most elements sent
     };
     struct CListenedRegistry {
         CAudioParamRegistry* registry = nullptr;

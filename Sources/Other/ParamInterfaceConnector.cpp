@@ -135,6 +135,11 @@ CErrorPtr CParamInterfaceClientConnector::onProcessBaseDataProxy(CObject*, CObje
 }
 
 CErrorPtr CParamInterfaceClientConnector::onProcessBaseData(CObject*, CObject*) {
+    ZEL_TRY(deliverPending());
+    return nullptr;
+}
+
+CErrorPtr CParamInterfaceClientConnector::deliverPending() {
     std::vector<std::vector<uint8_t>> blocks;
     {
         std::lock_guard<std::mutex> lock(m_pendingLock);

@@ -57,6 +57,9 @@ public:
     virtual CErrorPtr sendToBase(const std::vector<uint8_t>& block) = 0;
     // Base to client, on any thread.
     virtual CErrorPtr receive(std::vector<uint8_t> block);
+    // Client thread: hands what arrived to the client now rather than on a
+    // later turn of the loop (an editor frame takes in its answers).
+    CErrorPtr deliverPending();
 
 protected:
     // Subclasses call it on the client's thread once a connection is made,

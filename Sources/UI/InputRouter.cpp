@@ -42,7 +42,8 @@ CView* CInputRouter::viewAt(CView& root, int x, int y) {
 
 CErrorPtr CInputRouter::sendToView(CView& view, const CString& name, CObject* params, CObject* sender) {
     ZEL_TRY(CNotifyServer::instance().notify(&view, name, params));
-    if (view.hasEventHandler(name)) ZEL_TRY(view.runEvent(name, params, sender));
+    // The view's class and its view commands take the event.
+    ZEL_TRY(view.runViewEvent(name, params, sender));
     return nullptr;
 }
 

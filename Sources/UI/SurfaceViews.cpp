@@ -87,7 +87,7 @@ void CSpotlightBase::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
 // ---------------------------------------------------------------- gradient
 
 void CGradient::setupClass(CClassInfo& info) {
-    setupObjectClass(info);
+    CView::setupClass(info);
     info.onEvent("render", &CGradient::onRender);
 }
 

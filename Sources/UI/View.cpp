@@ -5,7 +5,9 @@
 #include <cmath>
 
 #include "Core/Debug.h"
+#include "Core/Notify.h"
 #include "UI/ColourRole.h"
+#include "UI/WindowRenderer.h"
 
 #define ZEL_SOURCE_TAG "View"
 
@@ -65,7 +67,119 @@ int alignIn(EAlign align, int from, int to, int length) {
     return from;
 }
 
+// Attributes whose change moves views: the tree is laid out again.
+const char* const kPlacementAttrs[] = {
+    "is-hidden", "is-weak-hide", "width",       "height",      "inner-border", "outer-border",
+    "spread",    "placement",    "min-width",   "min-height",  "max-width",    "max-height",
+    "offset-x",  "offset-y",     "alignment-h", "alignment-v", "z-index",      "is-new-inline-row"};
+
+CColor blend(CColor from, CColor to, double f) {
+    CColor out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const double a = (from >> shift) & 0xff, b = (to >> shift) & 0xff;
+        out |= CColor(std::lround(a + (b - a) * f)) << shift;
+    }
+    return out;
+}
+
 }  // namespace
+
+CView::CView() : m_states(std::make_unique<CViewBaseState>(*this)) {}
+
+CView::~CView() = default;
+
+void CView::setupClass(CClassInfo& info) {
+    setupObjectClass(info);
+    info.onEvent("set-state", &CView::onStateEvent);
+    info.onEvent("unset-state", &CView::onStateEvent);
+    info.onEvent("toggle-state", &CView::onStateEvent);
+}
+
+CErrorPtr CView::onStateEvent(CObject* params, CObject*) {
+    const CString event = params ? params->getAttr("event-name") : CString();
+    const CString state = params ? params->getAttr("state-name") : CString();
+    const double now = CViewBaseState::clock(*this);
+    if (event == CString("toggle-state")) {
+        ZEL_TRY(m_states->toggle(state, now));
+    } else {
+        ZEL_TRY(m_states->set(state, event == CString("set-state"), now));
+    }
+    return nullptr;
+}
+
+CErrorPtr CView::dispatchEvent(const CString& name, CObject* params, CObject* sender) {
+    const bool handled = hasEventHandler(name);
+    if (handled) {
+        // Handlers shared by several events learn which one this is.
+        CObject named;
+        if (params)
+            for (const auto& [key, value] : params->attrs())
+                if (key != CString("full-name")) named.setAttr(key, value);
+        named.setAttr("event-name", name);
+        ZEL_TRY(CObject::dispatchEvent(name, &named, sender));
+    }
+    bool ran = false;
+    ZEL_TRY(runCommands(name, params, ran));
+    if (!handled && !ran) ZEL_TRY(CObject::dispatchEvent(name, params, sender));
+    return nullptr;
+}
+
+CErrorPtr CView::runViewEvent(const CString& name, CObject* params, CObject* sender) {
+    if (hasEventHandler(name)) {
+        ZEL_TRY(dispatchEvent(name, params, sender));
+        return nullptr;
+    }
+    bool ran = false;
+    ZEL_TRY(runCommands(name, params, ran));
+    return nullptr;
+}
+
+CErrorPtr CView::runCommands(const CString& name, CObject* params, bool& ran) {
+    std::vector<CViewCommand*> commands;
+    for (const auto& child : children())
+        if (auto* command = dynamic_cast<CViewCommand*>(child.get()); command && command->onEvent() == name)
+            commands.push_back(command);
+    ran = !commands.empty();
+    for (CViewCommand* command : commands) ZEL_TRY(command->perform(*this, params));
+    return nullptr;
+}
+
+CWindowRenderer* CView::windowRenderer() const {
+    const CView* top = this;
+    while (const CView* up = dynamic_cast<const CView*>(top->parent())) top = up;
+    for (const auto& child : top->children())
+        if (auto* renderer = dynamic_cast<CWindowRenderer*>(child.get())) return renderer;
+    return nullptr;
+}
+
+void CView::invalidateView() {
+    if (CWindowRenderer* renderer = windowRenderer()) renderer->invalidate(grow(m_area, m_placement.spread));
+}
+
+bool CView::fillColour(const CString& state, CColor& out) const {
+    const CString role = getAttr("color");
+    if (role.empty()) return false;
+    if (!state.empty() && colourForRole(role + "_" + state, out)) return true;
+    return roleColour("color", out);
+}
+
+void CView::attrChanged(const CString& name) {
+    CObject::attrChanged(name);
+    if (!m_ready) return;
+    if (name == CString("color") || name == CString("color-state"))
+        m_hasColour = fillColour(getAttr("color-state"), m_colour);
+    const bool moves = std::any_of(std::begin(kPlacementAttrs), std::end(kPlacementAttrs),
+                                   [&](const char* a) { return name == CString(a); });
+    if (!moves) {
+        invalidateView();
+        return;
+    }
+    CView* top = this;
+    while (auto* up = dynamic_cast<CView*>(top->parent())) top = up;
+    if (CErrorPtr err = top->layoutTree()) CSystem::showError(*err);
+    if (CWindowRenderer* renderer = windowRenderer())
+        if (renderer->sectorMap()) renderer->sectorMap()->invalidateAll();
+}
 
 CErrorPtr CView::init() {
     const bool isRoot = !dynamic_cast<CView*>(parent());
@@ -75,8 +189,9 @@ CErrorPtr CView::init() {
     // and text and images give compact sizes only then.
     if (isRoot) ZEL_TRY(layoutTree());
     ZEL_TRY(CObject::init());
-    m_hasColour = roleColour("color", m_colour);
+    m_hasColour = fillColour(getAttr("color-state"), m_colour);
     if (isRoot) ZEL_TRY(layoutTree());
+    m_ready = true;
     return nullptr;
 }
 
@@ -543,7 +658,17 @@ void CView::collectLevels() {
 }
 
 void CView::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
-    if (m_hasColour) bitmap.fillRect(m_area.intersect(clip), m_colour, 1.0);
+    if (!m_hasColour) return;
+    CColor colour = m_colour;
+    CString from;
+    double fraction = 1.0;
+    CColor old;
+    // A state's colour fades in from the one it replaces.
+    if (m_states->colourFade("color-state", from, fraction) && fillColour(from, old))
+        colour = blend(old, colour, fraction);
+    else if (m_states->colourFade("color", from, fraction) && colourForRole(from, old))
+        colour = blend(old, colour, fraction);
+    bitmap.fillRect(m_area.intersect(clip), colour, 1.0);
 }
 
 void CView::draw(CLinearBitmap& bitmap, const CRect& sector) const {

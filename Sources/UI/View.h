@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "Core/Object.h"
 #include "Other/LinearBitmap.h"
 #include "UI/ViewPlacement.h"
+#include "UI/ViewState.h"
 
 namespace zel {
+
+class CWindowRenderer;
 
 struct CSize {
     int width = 0, height = 0;
@@ -20,7 +24,21 @@ struct CSize {
 // ancestors except the nearest `unclip-level` of them.
 class CView : public CObject {
 public:
+    // "set-state", "unset-state", "toggle-state" (`state-name`).
+    static void setupClass(CClassInfo& info);
+    CView();
+    ~CView() override;
     CErrorPtr init() override;
+    void attrChanged(const CString& name) override;
+    // The class's handler and the view commands waiting for the event.
+    CErrorPtr dispatchEvent(const CString& name, CObject* params, CObject* sender) override;
+    // The same, without an error when nothing takes the event.
+    CErrorPtr runViewEvent(const CString& name, CObject* params, CObject* sender);
+    CViewBaseState& states() { return *m_states; }
+    // The renderer of the view's window, if it has one yet.
+    CWindowRenderer* windowRenderer() const;
+    // Marks the view's area for the next frame.
+    void invalidateView();
 
     // The view's rectangle in window coordinates; empty while hidden.
     const CRect& area() const { return m_area; }
@@ -60,6 +78,10 @@ private:
         bool covers;
     };
 
+    CErrorPtr runCommands(const CString& name, CObject* params, bool& ran);
+    CErrorPtr onStateEvent(CObject* params, CObject* sender);
+    // The fill colour: the role `color` in its variant `color-state`.
+    bool fillColour(const CString& state, CColor& out) const;
     CErrorPtr readPlacement(double scale, double ratioX, double ratioY);
     CSize compactSize() const;
     // Width and height before the parent's room is known: pixel and
@@ -96,6 +118,8 @@ private:
     int m_z = 0;
     bool m_hasColour = false;
     CColor m_colour = 0;
+    std::unique_ptr<CViewBaseState> m_states;
+    bool m_ready = false;
 };
 
 // `ui:window-drag`: the root view of a window. With `is-window-draggable`

@@ -7,7 +7,7 @@
 namespace zel {
 
 void CWinDrag::setupClass(CClassInfo& info) {
-    setupObjectClass(info);
+    CView::setupClass(info);
     info.onEvent("mouse-press", &CWinDrag::onPress);
     info.onEvent("mouse-move", &CWinDrag::onMove);
     info.onEvent("mouse-release", &CWinDrag::onRelease);

@@ -76,10 +76,10 @@ inline std::unique_ptr<CLoopRoot> buildTree(const std::string& body, CErrorPtr& 
     auto root = std::make_unique<CLoopRoot>();
     root->setClassInfo(CClassRegistry::instance().find("core:object"));
     const std::string xml = R"(<document>
-  <core:object name="ui">
+  <ui:ui-event-bridge name="ui">
     <ui:window-shared-data name="window-shared-data"><ui:window-closer name="window-closer"/></ui:window-shared-data>
     )" + body + R"(
-  </core:object>
+  </ui:ui-event-bridge>
 </document>)";
     err = CApplication::instance()->initRootObject(*root);
     if (!err) err = CXMLData::loadFromMemory("ui-test", compileDocument(xml, uniqueLeaf("ui-test")), *root);

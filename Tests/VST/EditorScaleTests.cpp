@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Audio/VST/AudioWrapperVST3.h"
 #include "Audio/VST/AudioWrapperVST3Editor.h"
 #include "Core/AppData.h"
 #include "Core/MemoryStream.h"
@@ -44,12 +45,14 @@ struct CInstance {
     ~CInstance() { component->terminate(); }
 };
 
-// The UI scale setting as the settings store keeps it.
-void storeUiScale(const char* scale) {
+// The UI scale setting as the instance's settings keep it.
+void storeUiScale(CInstance& plugin, const char* scale) {
+    auto* wrapper = dynamic_cast<CAudioWrapperVST3*>(plugin.component.get());
+    ASSERT_NE(wrapper, nullptr);
     CMemoryWriter payload;
     ASSERT_EQ(payload.writeString(CString(scale)), nullptr);
-    ASSERT_EQ(CAppDataLocal::instance().writeItem("ui-scale", payload.bytes().data(), payload.bytes().size(),
-                                                  makeTag("dstr")),
+    ASSERT_EQ(wrapper->uiSettings().writeItem("ui-scale", payload.bytes().data(), payload.bytes().size(),
+                                              makeTag("dstr")),
               nullptr);
 }
 
@@ -66,7 +69,6 @@ protected:
         if (!x.isRunning()) GTEST_SKIP() << "Xvfb is not installed";
         x.use();
     }
-    void TearDown() override { storeUiScale("1.0"); }
 
     lagwell::test::CXvfb x;
     platform::CStandaloneRunLoop loop;
@@ -83,8 +85,8 @@ TEST_F(EditorScalesThreads, TheViewAndTheMainWindowsPanelsFollowTheScale) {
     for (const CCase& c : {CCase{"0.8", "432x252", "4,43 90x190", "98,43 330x93", "98,140 330x93"},
                            CCase{"1.0", "540x315", "6,55 112x235", "124,55 410x114", "124,175 410x115"},
                            CCase{"1.25", "675x394", "8,69 140x293", "156,69 511x142", "156,219 511x143"}}) {
-        storeUiScale(c.scale);
         CInstance plugin;
+        storeUiScale(plugin, c.scale);
         IPtr<IPlugView> view = owned(plugin.controller->createView("editor"));
         ViewRect size;
         ASSERT_EQ(view->getSize(&size), kResultOk);
@@ -129,8 +131,8 @@ TEST_F(EditorScalesThreads, ASettingChangedSinceTheViewWasMadeResizesTheHostsWin
     ViewRect size;
     view->getSize(&size);
     ASSERT_EQ(sizeText(size), "540x315");
-    // Another editor's selector changed the setting in between.
-    storeUiScale("1.25");
+    // The editor's scale selector changed the setting in between.
+    storeUiScale(plugin, "1.25");
     EditorWindow window(loop, 540, 315, "scale");
     PlugFrame frame(&host, &window);
     view->setFrame(&frame);
@@ -169,7 +171,6 @@ TEST_F(EditorScalesThreads, EditorsAtTwoScalesDrawSideBySide) {
     // Both draw with the shared image sets and fonts; loading the second
     // scale must leave the first editor's copies alone.
     CInstance first, second;
-    storeUiScale("1.0");
     IPtr<IPlugView> a = owned(first.controller->createView("editor"));
     EditorWindow windowA(loop, 540, 315, "a");
     PlugFrame frameA(&host, &windowA);
@@ -183,7 +184,7 @@ TEST_F(EditorScalesThreads, EditorsAtTwoScalesDrawSideBySide) {
         return copy;
     }();
 
-    storeUiScale("1.25");
+    storeUiScale(second, "1.25");
     IPtr<IPlugView> b = owned(second.controller->createView("editor"));
     EditorWindow windowB(loop, 675, 394, "b");
     PlugFrame frameB(&host, &windowB);

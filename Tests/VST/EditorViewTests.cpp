@@ -13,8 +13,13 @@
 #include "EditorHost.h"
 #include "Support/ShownErrors.h"
 #include "Support/Xvfb.h"
+#include "UI/ParamLink.h"
+#include "UI/UpdateTimer.h"
+#include "UI/View.h"
 #include "UI/WindowRenderer.h"
 #include "pluginterfaces/base/smartpointer.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "public.sdk/source/common/memorystream.h"
 
 extern "C" Steinberg::IPluginFactory* GetPluginFactory();
 
@@ -228,6 +233,106 @@ TEST_F(VST3EditorOnX, AViewCreatedButNeverAttachedRegistersNothing) {
     }
     EXPECT_EQ(host.timerCount(), 0u);
     EXPECT_EQ(host.handlerCount(), 0u);
+}
+
+// What the host changes shows in the main window with the next frame: the
+// status area's indicator of offline rendering, the bypass switch's
+// parameter, both through the host's own calls.
+TEST_F(VST3EditorOnX, HostChangesReachTheMainWindowWithinOneFrame) {
+    CInstance plugin;
+    IPtr<IPlugView> view = plugin.view();
+    PlugFrame frame(&host);
+    ASSERT_EQ(view->setFrame(&frame), kResultOk);
+    ASSERT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+    CObject* root = editorOf(view).editorRoot();
+    auto* ui = dynamic_cast<CUIEventBridge*>(root->findObject("ui"));
+    auto* indicator = dynamic_cast<CView*>(root->findObject("ui.main-window.c.offline-render"));
+    auto* bypass = dynamic_cast<CParamBridge*>(root->findObject("ui.bypass-bridge"));
+    ASSERT_TRUE(ui && indicator && bypass);
+    ASSERT_TRUE(loop.runUntil([&] { return frames(view) >= 2 && bypass->isReady(); }, kPatienceMs));
+    EXPECT_EQ(indicator->getAttr("is-hidden"), "true");
+    EXPECT_TRUE(indicator->area().isEmpty());
+
+    FUnknownPtr<Vst::IAudioProcessor> processor(plugin.component);
+    Vst::ProcessSetup setup{Vst::kOffline, Vst::kSample32, 512, 48000.0};
+    ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
+    const uint64_t before = ui->refreshCount();
+    ASSERT_TRUE(loop.runUntil([&] { return indicator->getAttr("is-hidden") == "false"; }, kPatienceMs));
+    EXPECT_LE(ui->refreshCount() - before, 1u);
+    EXPECT_GT(indicator->area().width(), 20);
+    // Drawn by the render timer of the same frame.
+    const uint64_t shown = frames(view);
+    ASSERT_TRUE(loop.runUntil([&] { return frames(view) > shown; }, kPatienceMs));
+    const CLinearBitmap& bitmap = editorOf(view).window()->bitmap();
+    int dark = 0;
+    for (int y = indicator->area().top; y < indicator->area().bottom; ++y)
+        for (int x = indicator->area().left; x < indicator->area().right; ++x)
+            if (bitmap.pixel(x, y)[0] < 0x40 && bitmap.pixel(x, y)[1] < 0x40) ++dark;
+    EXPECT_GT(dark, 20) << "the indicator's text";
+
+    auto* controller = plugin.controller.get();
+    ASSERT_EQ(controller->setParamNormalized(0, 1.0), kResultOk);  // "Bypass"
+    const uint64_t atBypass = ui->refreshCount();
+    ASSERT_TRUE(loop.runUntil([&] { return bypass->value(0, 0) == 1.0; }, kPatienceMs));
+    EXPECT_LE(ui->refreshCount() - atBypass, 1u);
+
+    // The window's frame rate is the user's setting.
+    auto* fps = root->findObject("ui.global-data.frames-per-second");
+    auto* renderTimer = dynamic_cast<CUpdateTimer*>(root->findObject("ui.main-window.window-renderer.render-timer"));
+    ASSERT_TRUE(fps && renderTimer);
+    EXPECT_EQ(renderTimer->periodMs(), 25u);
+    ASSERT_EQ(fps->setAttr("frames-per-second", "20"), nullptr);
+    EXPECT_EQ(renderTimer->periodMs(), 50u);
+    ASSERT_EQ(fps->setAttr("frames-per-second", "40"), nullptr);
+
+    view->removed();
+    view->setFrame(nullptr);
+}
+
+// The UI scale is the instance's: saved with the host's state, a session
+// reopens its editor at that size.
+TEST_F(VST3EditorOnX, ASavedSessionReopensItsEditorAtItsScale) {
+    Steinberg::MemoryStream state;
+    {
+        CInstance plugin;
+        IPtr<IPlugView> view = plugin.view();
+        PlugFrame frame(&host);
+        view->setFrame(&frame);
+        ASSERT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+        CObject* scale = editorOf(view).editorRoot()->findObject("ui.local-data.ui-scale");
+        ASSERT_NE(scale, nullptr);
+        EXPECT_EQ(scale->getAttr("scale"), "1.0");
+        ASSERT_EQ(scale->setAttr("scale", "1.25"), nullptr);
+        view->removed();
+        view->setFrame(nullptr);
+        ASSERT_EQ(plugin.component->getState(&state), kResultOk);
+    }
+    CInstance reopened;
+    state.seek(0, IBStream::kIBSeekSet, nullptr);
+    ASSERT_EQ(reopened.component->setState(&state), kResultOk);
+    IPtr<IPlugView> view = reopened.view();
+    ViewRect size;
+    ASSERT_EQ(view->getSize(&size), kResultOk);
+    EXPECT_EQ(size.getWidth(), 675);
+    EXPECT_EQ(size.getHeight(), 394);
+    EditorWindow larger(loop, 675, 394, "scaled");
+    PlugFrame frame(&host);
+    view->setFrame(&frame);
+    ASSERT_EQ(view->attached(reinterpret_cast<void*>(uintptr_t(larger.id())), kPlatformTypeX11EmbedWindowID),
+              kResultOk);
+    CObject* root = editorOf(view).editorRoot();
+    EXPECT_EQ(root->findObject("ui.local-data.ui-scale")->getAttr("scale"), "1.25");
+    auto* window = dynamic_cast<CView*>(root->findObject("ui.main-window"));
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->area().width(), 675);
+    EXPECT_EQ(window->area().height(), 394);
+    // Another instance keeps its own scale.
+    CInstance other;
+    IPtr<IPlugView> otherView = other.view();
+    ASSERT_EQ(otherView->getSize(&size), kResultOk);
+    EXPECT_EQ(size.getWidth(), 540);
+    view->removed();
+    view->setFrame(nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Audio/VST/AudioWrapperVST3Editor.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "Audio/VST/AudioWrapperVST3.h"
@@ -8,8 +9,8 @@
 #include "Core/AppData.h"
 #include "Core/Application.h"
 #include "Core/ClassRegistry.h"
-#include "Core/MemoryStream.h"
 #include "Core/Notify.h"
+#include "Core/SharedAttribute.h"
 #include "Core/XMLData.h"
 #include "UI/View.h"
 #include "UI/WindowRenderer.h"
@@ -29,15 +30,13 @@ const CObject* project() {
     return shared ? shared->findChild("project") : nullptr;
 }
 
-// The UI scale setting ("ui.local-data.ui-scale") as its store keeps it, for
-// the size a host asks for before the editor exists; 1 while none is stored.
-double storedUiScale() {
-    std::vector<uint8_t> bytes;
-    if (CAppDataLocal::instance().readItem("ui-scale", bytes, makeTag("dstr"))) return 1.0;
-    CMemoryReader reader(std::move(bytes));
-    CString text;
+// The instance's UI scale ("ui.local-data.ui-scale") as its state brought
+// it, for the size a host asks for before the editor exists; 1 while none
+// is stored.
+double storedUiScale(CAppData& settings) {
+    CString stored;
     double scale = 1.0;
-    if (reader.readString(text) || !parseReal(text, scale)) return 1.0;
+    if (!CSharedAttribute::storedValue(settings, "ui-scale", stored) || !parseReal(stored, scale)) return 1.0;
     return clampUiScale(scale);
 }
 
@@ -47,7 +46,7 @@ CAudioWrapperVST3Editor::CAudioWrapperVST3Editor(CAudioWrapperVST3& wrapper) : m
     const CObject* p = project();
     // With resizing off the minimum is the fixed size, at the UI scale the
     // editor will open with.
-    const double scale = storedUiScale();
+    const double scale = storedUiScale(m_wrapper.uiSettings());
     m_minWidth = scaledPixels(double(p ? p->getInt("window-width", 540) : 540), scale);
     m_minHeight = scaledPixels(double(p ? p->getInt("window-height", 315) : 315), scale);
     ViewRect r(0, 0, m_minWidth, m_minHeight);
@@ -80,7 +79,7 @@ bool CAudioWrapperVST3Editor::buildEditor(void* parent) {
                        "The host offers no run loop (Linux IRunLoop) for the editor."));
         return false;
     }
-    auto root = std::make_unique<CEditorRoot>(*m_loop, m_wrapper.plugin().findChild("interface-base-connector"));
+    auto root = std::make_unique<CEditorRoot>(*m_loop, m_wrapper.root(), m_wrapper.uiSettings());
     root->setClassInfo(CClassRegistry::instance().find("core:object"));
     CErrorPtr err = CApplication::instance()->initRootObject(*root);
     if (!err) {

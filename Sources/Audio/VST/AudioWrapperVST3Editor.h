@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "Core/AppData.h"
 #include "Core/Object.h"
 #include "Core/Timer.h"
 #include "public.sdk/source/common/pluginview.h"
@@ -14,18 +15,21 @@ class CRunLoopVST3;
 class CWindowRenderer;
 
 // The root of an editor's object tree: it carries the host's facts
-// (`IsVST3`, `ParentWindow`, `plugin-tech`) and runs everything below it on
-// the host's loop.
-class CEditorRoot final : public CObject, public IRunLoopOwner {
+// (`IsVST3`, `ParentWindow`, `plugin-tech`), runs everything below it on
+// the host's loop, sees the instance's tree ("plugin...") and keeps the
+// editor's local settings in the instance.
+class CEditorRoot final : public CObject, public IRunLoopOwner, public IAppDataOwner {
 public:
-    CEditorRoot(platform::IRunLoop& loop, CObject* baseConnector) : m_loop(loop), m_baseConnector(baseConnector) {}
+    CEditorRoot(platform::IRunLoop& loop, CObject& instance, CAppDataInstance& settings)
+        : m_loop(loop), m_instance(instance), m_settings(settings) {}
     platform::IRunLoop& ownRunLoop() override { return m_loop; }
-    // The instance's end of the parameter bridge.
-    CObject* baseConnector() const { return m_baseConnector; }
+    CObject* linkedTree() const override { return &m_instance; }
+    CAppDataInstance& instanceData() override { return m_settings; }
 
 private:
     platform::IRunLoop& m_loop;
-    CObject* m_baseConnector;
+    CObject& m_instance;
+    CAppDataInstance& m_settings;
 };
 
 // The plug-in view that hosts show: the editor's main window, embedded

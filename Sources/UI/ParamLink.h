@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "Core/Notify.h"
+#include "Core/Object.h"
+#include "Other/ParamInterfaceClient.h"
+
+namespace zel {
+
+class CParamBridge;
+class CParamInterfaceClientConnector;
+class CUpdateTimer;
+
+// `ui:ui-event-bridge`: the root of an editor's objects ("ui"). It runs the
+// parameter link once per frame of its `update-timer` (ahead of the
+// windows' timers): the instance is asked for what changed, its answers
+// are taken in at once, and every param bridge tells its users. Events
+// sent to it that its class does not handle are forwarded to whoever
+// listens to it (windows, UI objects).
+class CUIEventBridge : public CObject {
+public:
+    // The bridges below leave the list while it still exists.
+    ~CUIEventBridge() override { removeAllChildren(); }
+    static void setupClass(CClassInfo& info);
+    CErrorPtr init() override;
+    CErrorPtr dispatchEvent(const CString& name, CObject* params, CObject* sender) override;
+
+    void addBridge(CParamBridge& bridge);
+    void removeBridge(CParamBridge& bridge);
+    // One frame of the parameter link.
+    CErrorPtr refresh();
+    uint64_t refreshCount() const { return m_refreshes; }
+
+private:
+    CErrorPtr onTick(CObject* params, CObject* sender);
+
+    std::vector<CParamBridge*> m_bridges;
+    CParamInterfaceClient* m_client = nullptr;
+    CParamInterfaceClientConnector* m_connector = nullptr;
+    CUpdateTimer* m_timer = nullptr;
+    uint64_t m_refreshes = 0;
+};
+
+// `ui:global-settings`: the global user settings as controls read them;
+// its attributes are bound to "ui.global-data".
+class CGlobalSettings : public CObject {
+public:
+    double dragPrecision() const { return getReal("drag-precision", 0.8); }
+    double framesPerSecond() const { return getReal("frames-per-second", 40.0); }
+    bool isMouseWheelOnLists() const { return getBool("is-mouse-wheel-on-lists", false); }
+    double mouseWheelPrecision() const { return getReal("mouse-wheel-precision", 0.5); }
+    double shiftKeyPrecision() const { return getReal("shift-key-precision", 0.5); }
+    bool showKnobLabels() const { return getBool("show-knob-labels", true); }
+    bool showVirtualKeyboard() const { return getBool("show-virtual-keyboard", true); }
+    bool tabletMode() const { return getBool("tablet-mode", false); }
+    bool radialKnobMode() const { return getBool("radial-knob-mode", false); }
+};
+
+// `ui:param-bridge`: one instance parameter (`param`) as the editor sees it,
+// through the interface client (`interface-client`). Each frame it sends
+// "param-change" (`group`, `element-offset`, `element-count`,
+// `is-replacing`) to its users for what changed since the last one. A
+// change made here is one undo step of its own unless it carries the
+// undo id of a gesture under way or `doCreateUndo` is false. The interface
+// client comes before the bridges in the document, so that it outlives them.
+class CParamBridge : public CObject {
+public:
+    struct CChange {
+        size_t group = 0;
+        size_t element = 0;
+        // 0: a new undo step; a gesture passes the same id for every step.
+        uint32_t undoId = 0;
+        bool doCreateUndo = true;
+        // Single-element parameters take every change at element 0.
+        bool useFirstElement = false;
+    };
+
+    ~CParamBridge() override;
+    CErrorPtr init() override;
+
+    // Known once the instance described the parameter.
+    bool isReady() const { return m_param && m_param->hasInfo(); }
+    const CAudioParamInfo* info() const { return isReady() ? &m_param->info() : nullptr; }
+    double value(size_t group, size_t element, size_t component = 0) const;
+    CString text(size_t group, size_t element) const;
+    CErrorPtr change(const CChange& where, const std::vector<double>& components);
+    CErrorPtr changeText(const CChange& where, const CString& text);
+    // Back to the parameter's default.
+    CErrorPtr reset(bool doCreateUndo = true);
+    // Sends "param-change" for what arrived since the last call.
+    CErrorPtr refresh();
+    // A fresh id for a gesture's undo steps.
+    static uint32_t newUndoId();
+
+private:
+    struct CPending {
+        uint32_t group, first, count;
+    };
+    void onParamUpdate(CUpdateNotifier& notifier, const CString& what);
+    uint32_t undoIdFor(const CChange& where) const;
+    size_t elementFor(const CChange& where) const;
+
+    CParamInterfaceClient* m_client = nullptr;
+    CParamInterfaceClient::CParam* m_param = nullptr;
+    CUIEventBridge* m_events = nullptr;
+    std::vector<CPending> m_pending;
+    bool m_replacing = false;
+    COwnedUpdateListener<CParamBridge> m_listener{*this, &CParamBridge::onParamUpdate};
+};
+
+// `ui:ui-param`: a control's link to one value: an element of a bridged
+// parameter (`bridge`, `element`, the group chosen by `group-selector`), a
+// global or local setting (`shared-attribute`, optionally compared with
+// `shared-attribute-value`), or a simple local value (`is-simple-attr`
+// with `simple-def-value`, `simple-min-value`, `simple-max-value`). It
+// sends "ui-param-ready" to its control once linked and "value-changed" on
+// every change.
+class CUIParam : public CObject {
+public:
+    enum class EKind { Bridge, Shared, Simple };
+
+    ~CUIParam() override;
+    static void setupClass(CClassInfo& info);
+    CErrorPtr init() override;
+
+    EKind kind() const { return m_kind; }
+    bool isReady() const;
+    CParamBridge* bridge() const { return m_bridge; }
+    size_t group() const;
+    size_t element() const { return m_element; }
+    // The plain value (a setting's text read as a number; with
+    // `shared-attribute-value`, 1 when the setting holds it).
+    double value() const;
+    CString text() const;
+    double minValue() const;
+    double maxValue() const;
+    // A bridged change is one undo step unless `undoId` names a gesture's.
+    CErrorPtr setValue(double value, uint32_t undoId = 0);
+    CErrorPtr setText(const CString& text);
+
+private:
+    CErrorPtr onParamChange(CObject* params, CObject* sender);
+    CErrorPtr onSharedValue();
+    CErrorPtr onSelectedGroup();
+    CErrorPtr tellControl(const char* event);
+
+    EKind m_kind = EKind::Simple;
+    CParamBridge* m_bridge = nullptr;
+    CObject* m_shared = nullptr;
+    CString m_sharedAttr;
+    size_t m_element = 0;
+    bool m_linked = false;
+    bool m_ready = false;
+};
+
+// `ui:ui-param-controller`: keeps its control enabled while the parameter
+// of the control's activity ui-param (`ui-param`, by default
+// "ui-param-activity") is active, i.e. not 0, and sets the control's
+// "is-disabled" otherwise (`is-inverse` swaps the two).
+class CUIParamController : public CObject {
+public:
+    static void setupClass(CClassInfo& info);
+    CErrorPtr init() override;
+
+private:
+    CErrorPtr onValueChanged(CObject* params, CObject* sender);
+    CErrorPtr apply();
+
+    CUIParam* m_param = nullptr;
+};
+
+// Sends `name` to `target`: its class handler and, for a view, its view
+// commands; nothing happens when neither takes it. Listeners of `sender`
+// hear it as well.
+CErrorPtr deliverEvent(CObject& target, const CString& name, CObject* params, CObject* sender);
+
+}  // namespace zel
