@@ -45,6 +45,9 @@ public:
     // are split.
     void setFormat(double sampleRate, size_t maxBlock);
     void reset();
+    // The host renders offline: the processing thread is under no realtime
+    // constraint (any thread, the audio thread's included).
+    void setOffline(bool offline) { m_pageKeeper.setOffline(offline); }
     // Takes the collector's pending changes over into the audio-side values.
     void takeChanges();
     // Host automation on the audio thread: element `element` of group

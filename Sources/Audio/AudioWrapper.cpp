@@ -214,7 +214,10 @@ void CAudioWrapper::setupProcessing(double sampleRate, size_t maxBlock) {
     m_interfaceBase->audioFactsChanged();
 }
 
-void CAudioWrapper::setOffline(bool offline) { setHostParam("host-offline", offline ? 1.0 : 0.0); }
+void CAudioWrapper::setOffline(bool offline) {
+    m_engine.setOffline(offline);
+    setHostParam("host-offline", offline ? 1.0 : 0.0);
+}
 
 void CAudioWrapper::setHostParam(const char* name, double value) {
     CAudioParam* p = m_collector->find(m_plugin->fullName() + ".modMain." + name);
@@ -454,6 +457,7 @@ void CAudioWrapper::dispatch(const CEvent& e) {
 }
 
 void CAudioWrapper::setOfflineFromAudio(bool offline) {
+    m_engine.setOffline(offline);
     if (!m_offlineParam) return;
     m_engine.applyHostValue(*m_offlineParam, 0, 0, offline ? 1.0 : 0.0);
     m_collector->setFromAudio(m_offlineSlot, offline ? 1.0 : 0.0);

@@ -442,5 +442,66 @@ TEST(DelayPages, ALongerDelayWaitsForItsPagesAndWhatIsGivenUpGoesBack) {
     l.serve(one);
     EXPECT_EQ(l.bank.ownedPages(), one);
     EXPECT_EQ(l.line.allocatedPages(), one);
+    // In real time a longer delay waits for the keeper's round again, which
+    // knows no pages on their way that are not.
+    l.line.setDelay(1000);
+    block();
+    EXPECT_EQ(l.line.pendingDelay(), 1000);
+    l.serve(one);
+    block();
+    EXPECT_EQ(l.line.delay(), 1000);
+    EXPECT_EQ(l.pool.heapAllocations(), 0u);
+}
+
+// Offline, a longer delay takes its pages on the processing thread and
+// starts its fade in the block that asked for it. The keeper counts those
+// pages as its own: it supplies none twice, takes back what a shorter delay
+// gives up, and once the host renders in real time again, supplies what the
+// lines wait for.
+TEST(DelayPages, OfflineALongerDelayTakesItsPagesAtOnceAndTheKeeperCountsThem) {
+    const size_t small = (64 + CDSPModDelay::kMaxChunk - 1) / 64;
+    CBankedLine l(64, 32, 4000, small);
+    const size_t large = l.line.ringLengthFor(1000), one = l.line.ringLengthFor(1);
+    std::vector<double> in(200), out(200);
+    size_t t = 0;
+    auto block = [&] {
+        for (size_t i = 0; i < in.size(); ++i) in[i] = x(int64_t(t + i));
+        l.run(in.data(), out.data(), in.size());
+        t += in.size();
+    };
+    block();
+    l.bank.setOffline(true);
+    l.line.setDelay(1000);
+    EXPECT_EQ(l.line.delay(), 1000);
+    EXPECT_EQ(l.line.pendingDelay(), CDSPModDelay::kNoDelay);
+    EXPECT_TRUE(l.line.fading());
+    block();
+    EXPECT_EQ(l.line.ringLength(), large);
+    EXPECT_EQ(l.bank.ownedPages(), large);
+    EXPECT_FALSE(l.bank.waiting()) << "nothing asked of the keeper";
+    l.serve(large);
+    EXPECT_EQ(l.bank.ownedPages(), large) << "nothing supplied twice";
+    for (int i = 0; i < 10; ++i) block();
+    EXPECT_EQ(out[0], x(int64_t(t - in.size()) - 1000));
+
+    l.bank.setOffline(false);
+    l.line.setDelay(0);
+    for (int i = 0; i < 2; ++i) block();
+    l.line.setDelay(1);
+    for (int i = 0; i < 2; ++i) block();
+    EXPECT_EQ(l.line.ringLength(), one);
+    l.serve(one);
+    block();
+    l.serve(one);
+    EXPECT_EQ(l.bank.ownedPages(), one);
+    EXPECT_EQ(l.line.allocatedPages(), one);
+    // In real time a longer delay waits for the keeper's round again, which
+    // knows no pages on their way that are not.
+    l.line.setDelay(1000);
+    block();
+    EXPECT_EQ(l.line.pendingDelay(), 1000);
+    l.serve(one);
+    block();
+    EXPECT_EQ(l.line.delay(), 1000);
     EXPECT_EQ(l.pool.heapAllocations(), 0u);
 }

@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <random>
+#include <thread>
 
 #include "Audio/AudioEngine.h"
 #include "Audio/Engine/AudioGraph.h"
@@ -483,4 +486,47 @@ TEST(EngineThreads, ALongerDelayHasItsPagesBeforeTheAudioThreadSeesIt) {
     }
     rig.engine.pageKeeper()->serve();
     EXPECT_EQ(delay.pageBank().ownedPages(), 2 * shortRing);
+}
+
+// The keeper's thread sleeps while the audio side wants nothing of it (at
+// most a slow look at the parameters), and host automation that lengthens
+// a delay wakes it at once.
+TEST(EngineThreads, TheKeeperSleepsUntilTheAudioSideWaitsForIt) {
+    using namespace std::chrono;
+    CRig rig;
+    rig.run(512);
+    CDelayPageKeeper& keeper = *rig.engine.pageKeeper();
+    auto blocksFor = [&](milliseconds span, size_t& t) {
+        for (const auto end = steady_clock::now() + span; steady_clock::now() < end; t += 512) {
+            rig.run(512, t);
+            std::this_thread::sleep_for(milliseconds(5));
+        }
+    };
+    size_t t = 512;
+    const size_t idleBefore = keeper.wakes();
+    const auto idleStart = steady_clock::now();
+    blocksFor(milliseconds(2000), t);
+    const double idleSeconds = duration<double>(steady_clock::now() - idleStart).count();
+    const size_t idle = keeper.wakes() - idleBefore;
+    std::printf("page keeper: %zu wake-ups in %.2f s of steady processing (%.1f per second)\n", idle, idleSeconds,
+                double(idle) / idleSeconds);
+    EXPECT_LE(double(idle), idleSeconds * 1000.0 / CDelayPageKeeper::kQuietMs + 1.0);
+
+    auto* stack = dynamic_cast<CAudioProcessStack*>(rig.engine.graph().child("modLagwell"));
+    ASSERT_NE(stack, nullptr);
+    auto* element = dynamic_cast<CAudioProcess*>(stack->element(0));
+    ASSERT_NE(element, nullptr);
+    const auto& line =
+        static_cast<const CModDelayModule&>(dynamic_cast<const CModDelay&>(*element->child("modDelay")).module(0))
+            .line();
+    rig.engine.applyHostValue(rig.inst.param("modLagwell.adelay"), 0, 5, 2.0);  // 2 s, which the bank cannot back
+    const auto asked = steady_clock::now();
+    for (; line.delay() != 96000 && steady_clock::now() < asked + seconds(5); t += 512) {
+        rig.run(512, t);
+        std::this_thread::sleep_for(milliseconds(1));
+    }
+    const double waited = duration<double>(steady_clock::now() - asked).count();
+    std::printf("page keeper: a longer delay from the host applied after %.1f ms\n", waited * 1000.0);
+    EXPECT_EQ(line.delay(), 96000);
+    EXPECT_LT(waited * 1000.0, CDelayPageKeeper::kQuietMs / 4.0) << "woken, not found at the next quiet round";
 }

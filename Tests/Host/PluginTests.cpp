@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -328,6 +329,57 @@ TEST_F(PluginTest, DamagedStateLeavesTheInstanceAsItWas) {
         EXPECT_DOUBLE_EQ(plugin->controller()->getParamNormalized(id("ADelay3")), digit("ADelay3", 2));
     }
     EXPECT_EQ(impulseDelays(*plugin, 2), (std::vector<int>{2 * kTenMs, 2 * kTenMs}));
+}
+
+// Offline, nothing waits for another thread: automation that lengthens a
+// delay far beyond the pages the instance holds applies at its own sample,
+// and two renders of the same session are the same to the bit.
+TEST_F(PluginTest, OfflineAutomationLengthensADelayAtItsSampleInEveryRender) {
+    constexpr int32 kBlock = 512;
+    constexpr int32 kOffset = 100;
+    constexpr size_t kAt = 3 * kBlock + kOffset;  // in the fourth block
+    constexpr size_t kSecond = 48000;             // ADelay5 is the digit of whole seconds
+    constexpr size_t kFade = 480;                 // the default transition of 10 ms
+    const Channels<float> input = stereoNoise(kAt + kSecond + 2 * kBlock);
+    const size_t frames = input[0].size();
+    const ParamID seconds = id("ADelay5");
+    const ParamValue one = digit("ADelay5", 1);
+    auto render = [&] {
+        const std::unique_ptr<Plugin> p = makePlugin();
+        p->setupProcessing(kRate, kBlock, kSample32, kOffline);
+        p->start();
+        Channels<float> output(2, std::vector<float>(frames));
+        for (size_t at = 0; at < frames; at += kBlock) {
+            const auto n = static_cast<int32>(std::min(frames - at, static_cast<size_t>(kBlock)));
+            ParameterChanges changes;
+            if (at + kOffset == kAt) changes.add(seconds, kOffset, one);
+            float* in[] = {const_cast<float*>(input[0].data()) + at, const_cast<float*>(input[1].data()) + at};
+            float* out[] = {output[0].data() + at, output[1].data() + at};
+            EXPECT_EQ(p->process(n, MainBuses<float>{in, 2, out, 2}, &changes), kResultOk);
+        }
+        return output;
+    };
+
+    const Channels<float> first = render();
+    for (size_t c = 0; c < 2; ++c) {
+        SCOPED_TRACE("channel " + std::to_string(c));
+        const std::vector<float>& x = input[c];
+        const std::vector<float>& y = first[c];
+        for (size_t t = 0; t < kAt; ++t) ASSERT_NEAR(y[t], x[t], 1e-6) << "no delay before sample " << t;
+        // The fade to the new delay starts at the automation's sample, and
+        // the new delay reaches back to before the render began.
+        for (size_t j = 0; j < kFade; ++j) {
+            const double gain = 0.5 + 0.5 * std::cos(M_PI * double(j) / double(kFade));
+            ASSERT_NEAR(y[kAt + j], gain * x[kAt + j], 1e-6) << "fade sample " << j;
+        }
+        for (size_t t = kAt + kFade; t < kSecond; ++t) ASSERT_EQ(y[t], 0.0f) << "sample " << t;
+        for (size_t t = kAt + kSecond; t < frames; ++t) ASSERT_NEAR(y[t], x[t - kSecond], 1e-6) << "sample " << t;
+    }
+    const Channels<float> second = render();
+    for (size_t c = 0; c < 2; ++c)
+        for (size_t t = 0; t < frames; ++t)
+            ASSERT_EQ(std::memcmp(&first[c][t], &second[c][t], sizeof(float)), 0)
+                << "channel " << c << " sample " << t << ": " << first[c][t] << " then " << second[c][t];
 }
 
 TEST_F(PluginTest, SampleSizesSoundTheSame) {

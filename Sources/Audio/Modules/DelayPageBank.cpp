@@ -53,6 +53,7 @@ void CDelayPageBank::drain() {
 
 bool CDelayPageBank::reserve(size_t count) {
     if (m_spareCount < m_promised + count) drain();
+    if (m_spareCount < m_promised + count && m_offline) supplyNow(m_promised + count - m_spareCount);
     if (m_spareCount >= m_promised + count) {
         m_promised += count;
         return true;
@@ -115,7 +116,39 @@ void CDelayPageBank::publishReturns() {
         m_returns = nullptr;
 }
 
+void CDelayPageBank::supplyNow(size_t count) {
+    const size_t length = pageLength();
+    if (!length) return;
+    std::lock_guard<std::mutex> lock(m_keeperLock);
+    CPage* first = nullptr;
+    CPage* last = nullptr;
+    allocate(count, length, first, last);
+    // Straight to the spare pages: supplied and drained at once.
+    for (CPage* page = first; page;) {
+        CPage* next = page->next;
+        page->next = m_spare;
+        m_spare = page;
+        ++m_spareCount;
+        ++m_drained;
+        page = next;
+    }
+    m_drainedCount.store(m_drained, std::memory_order_release);
+    m_owned.store(m_supplied - m_collected, std::memory_order_relaxed);
+}
+
 // ---------------------------------------------------------------- keeper side
+
+void CDelayPageBank::allocate(size_t count, size_t length, CPage*& first, CPage*& last) {
+    for (; count; --count) {
+        auto* page = static_cast<CPage*>(std::malloc(sizeof(CPage) + length * sizeof(double)));
+        if (!page) return;
+        page->length = length;
+        page->next = first;
+        first = page;
+        if (!last) last = page;
+        ++m_supplied;
+    }
+}
 
 void CDelayPageBank::serve(size_t expected, size_t pageLength) {
     std::lock_guard<std::mutex> lock(m_keeperLock);
@@ -134,15 +167,7 @@ void CDelayPageBank::serve(size_t expected, size_t pageLength) {
 
     CPage* first = nullptr;
     CPage* last = nullptr;
-    for (; count; --count) {
-        auto* page = static_cast<CPage*>(std::malloc(sizeof(CPage) + pageLength * sizeof(double)));
-        if (!page) break;
-        page->length = pageLength;
-        page->next = first;
-        first = page;
-        if (!last) last = page;
-        ++m_supplied;
-    }
+    allocate(count, pageLength, first, last);
     if (first) {
         CPage* head = m_incoming.load(std::memory_order_relaxed);
         do {

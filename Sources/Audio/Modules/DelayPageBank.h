@@ -31,9 +31,12 @@ public:
     // go back to the keeper as they come.
     void setPageLength(size_t samples);
     size_t pageLength() const { return m_pageLength.load(std::memory_order_relaxed); }
+    // Offline rendering: the audio thread may wait, and the pages a
+    // promise lacks come from the heap on it, at once.
+    void setOffline(bool offline) { m_offline = offline; }
     // Promises `count` pages to new empty slots; false, with the shortfall
     // noted for the keeper at the next settle(), when they are not there
-    // yet.
+    // yet (offline, only when the heap has none).
     bool reserve(size_t count);
     // Empty slots that leave a ring.
     void unreserve(size_t count);
@@ -83,6 +86,13 @@ private:
     void drain();
     void giveBack(CPage* page);
     void publishReturns();
+    // Offline: `count` pages of the current length from the heap, as if
+    // the keeper had supplied them.
+    void supplyNow(size_t count);
+
+    // Keeper side, under its lock: `count` fresh pages of `length` samples
+    // linked from `first` to `last`, fewer when the heap runs out.
+    void allocate(size_t count, size_t length, CPage*& first, CPage*& last);
 
     // Audio side's own.
     CPage* m_spare = nullptr;  // pages of the current length not in a ring
@@ -92,6 +102,7 @@ private:
     size_t m_wanted = 0;    // refused since the last settle()
     CPage* m_returns = nullptr;
     size_t m_drained = 0;
+    bool m_offline = false;
 
     // Shared.
     std::atomic<size_t> m_pageLength{0};
@@ -102,7 +113,7 @@ private:
     std::atomic<size_t> m_keep{0};
     std::atomic<size_t> m_inUse{0};
 
-    // Keeper's own.
+    // Keeper's own (and, offline, the audio side's under the lock).
     std::mutex m_keeperLock;
     size_t m_supplied = 0;
     size_t m_collected = 0;

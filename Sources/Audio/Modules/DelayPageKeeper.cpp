@@ -5,7 +5,7 @@
 
 namespace zel {
 
-CDelayPageKeeper::~CDelayPageKeeper() { stopThread(); }
+CDelayPageKeeper::~CDelayPageKeeper() { stop(); }
 
 void CDelayPageKeeper::add(CModDelay& process) {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -19,7 +19,7 @@ void CDelayPageKeeper::setSources(CReader reader, CLineCounter lines) {
 }
 
 void CDelayPageKeeper::clear() {
-    stopThread();
+    stop();
     std::lock_guard<std::mutex> lock(m_lock);
     m_processes.clear();
     m_reader = nullptr;
@@ -32,7 +32,20 @@ void CDelayPageKeeper::serve() {
 }
 
 void CDelayPageKeeper::start() {
-    if (!isRunning()) runThread();
+    if (isRunning()) return;
+    m_stopping = false;
+    runThread();
+}
+
+void CDelayPageKeeper::stop() {
+    // The request is there before the post that wakes the thread to see it.
+    m_stopping = true;
+    if (isRunning()) m_wakeUp.post();
+    stopThread();
+}
+
+void CDelayPageKeeper::wake() {
+    if (!m_woken.exchange(true, std::memory_order_acq_rel)) m_wakeUp.post();
 }
 
 void CDelayPageKeeper::serveWaiting() {
@@ -41,8 +54,14 @@ void CDelayPageKeeper::serveWaiting() {
 }
 
 CErrorPtr CDelayPageKeeper::run() {
-    for (unsigned round = 1; !waitStop(kPeriodMs); ++round) {
-        if (round % kFullRounds)
+    for (;;) {
+        const bool woken = m_wakeUp.wait(kQuietMs);
+        if (m_stopping) break;
+        m_wakes.fetch_add(1, std::memory_order_relaxed);
+        // Cleared first: what the audio side asks during the round wakes
+        // the thread again.
+        m_woken.store(false, std::memory_order_release);
+        if (woken)
             serveWaiting();
         else
             serve();

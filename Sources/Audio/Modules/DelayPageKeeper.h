@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Core/Thread.h"
+#include "Platform/Semaphore.h"
 
 namespace zel {
 
@@ -16,9 +17,10 @@ class CModDelay;
 
 // Supplies the page banks of an instance's delay processes, never on the
 // audio thread: at once when parameters are about to reach the audio thread
-// (their values say what the lines will need) and every few milliseconds
-// from a thread of its own (for what host automation asked of the audio
-// thread directly, and to take back what the lines gave up).
+// (their values say what the lines will need), and from a thread of its own
+// that sleeps until the audio side wakes it (for what host automation asked
+// of the audio thread directly, and to take back what the lines gave up).
+// Offline, the processing thread takes what it needs itself.
 class CDelayPageKeeper final : private CThread {
 public:
     // The current value of a slot's parameter for a group, as the instance
@@ -27,10 +29,11 @@ public:
     // How many channels a channel group can have now.
     using CLineCounter = std::function<size_t(int group)>;
 
-    // The thread's round: banks the audio side is waiting on are served
-    // every kPeriodMs, every bank from the parameters every kFullRounds.
-    static constexpr uint32_t kPeriodMs = 10;
-    static constexpr unsigned kFullRounds = 50;
+    // The thread serves the banks the audio side waits on whenever it is
+    // woken, and every bank from the parameters when it has slept this
+    // long: values the parameters took over from the audio thread may
+    // leave pages to take back.
+    static constexpr uint32_t kQuietMs = 1000;
 
     CDelayPageKeeper() = default;
     ~CDelayPageKeeper() override;
@@ -46,8 +49,17 @@ public:
     // Serves the banks the audio side is waiting on, with what was worked
     // out for them last.
     void serveWaiting();
-    // The thread that serves regularly; start() once the format is known.
+    // The thread that serves when woken; start() once the format is known.
     void start();
+    // The audio side, wait-free: a bank waits to be served.
+    void wake();
+    // The times the thread woke up so far.
+    size_t wakes() const { return m_wakes.load(std::memory_order_relaxed); }
+    // Offline rendering: the processing thread may wait, so the lines take
+    // the pages they need on it, at once (any thread; read on the audio
+    // thread).
+    void setOffline(bool offline) { m_offline.store(offline, std::memory_order_relaxed); }
+    bool offline() const { return m_offline.load(std::memory_order_relaxed); }
     // The rate the lines run at (the engine's format, for this thread).
     void setSampleRate(double rate) { m_sampleRate.store(rate, std::memory_order_relaxed); }
     double sampleRate() const { return m_sampleRate.load(std::memory_order_relaxed); }
@@ -57,12 +69,18 @@ public:
 
 private:
     CErrorPtr run() override;
+    void stop();
 
     std::mutex m_lock;  // one serving thread at a time
     std::vector<CModDelay*> m_processes;
     CReader m_reader;
     CLineCounter m_lines;
     std::atomic<double> m_sampleRate{0.0};
+    std::atomic<bool> m_offline{false};
+    platform::CSemaphore m_wakeUp;
+    std::atomic<bool> m_woken{false};  // posted and not yet served
+    std::atomic<bool> m_stopping{false};
+    std::atomic<size_t> m_wakes{0};
 };
 
 }  // namespace zel

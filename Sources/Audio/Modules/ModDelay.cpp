@@ -113,12 +113,25 @@ void CModDelay::formatChanged() {
 void CModDelay::reset() {
     CAudioModuleProcess::reset();
     m_bank->settle();
+    wakeKeeper();
+}
+
+// The lines grow in their modules' update and in the block after it.
+void CModDelay::update() {
+    if (const CDelayPageKeeper* keeper = m_ctx->pageKeeper()) m_bank->setOffline(keeper->offline());
+    CAudioModuleProcess::update();
 }
 
 void CModDelay::process(size_t n) {
     CAudioModuleProcess::process(n);
     m_bank->noteUse();
     m_bank->settle();
+    wakeKeeper();
+}
+
+void CModDelay::wakeKeeper() {
+    CDelayPageKeeper* keeper = m_ctx->pageKeeper();
+    if (keeper && m_bank->waiting()) keeper->wake();
 }
 
 void CModDelay::keepPages(const CDelayPageKeeper& keeper) {

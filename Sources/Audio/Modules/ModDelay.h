@@ -65,7 +65,8 @@ private:
 
 // The delay process of one channel group: a module per channel, each
 // writing a fresh buffer. Its lines share one page bank, which the
-// instance's keeper supplies.
+// instance's keeper supplies, woken when the bank waits for it; offline,
+// the lines take their pages on the processing thread.
 class CModDelay final : public CAudioModuleProcess {
 public:
     CModDelay();
@@ -74,6 +75,7 @@ public:
     void formatChanged() override;
     void setStackGroup(int group) override;
     void reset() override;
+    void update() override;
     void process(size_t n) override;
 
     // Off the audio thread: hands the bank what the group's channels will
@@ -89,6 +91,9 @@ protected:
                         size_t n) override;
 
 private:
+    // After the bank settled: the keeper hears when it waits.
+    void wakeKeeper();
+
     std::unique_ptr<CDelayPageBank> m_bank;
     std::vector<CAudioParamSlot> m_slots;  // the modules' bindings, read by the keeper
     int m_group = 0;
