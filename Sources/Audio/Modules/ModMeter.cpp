@@ -602,7 +602,9 @@ bool CModMeterModule::levelsAreNumbers() const {
     return (m_m - m_m) + (m_mRef - m_mRef) + (m_r - m_r) + (m_bias - m_bias) == 0.0;
 }
 
-void CModMeterModule::remeasure(const CLevels& from, const double* in, const double* ref, size_t n) {
+// Rare: kept out of the way of the loops.
+[[gnu::cold, gnu::noinline]] void CModMeterModule::remeasure(const CLevels& from, const double* in, const double* ref,
+                                                             size_t n) {
     const double kInt = m_kInt, keep = 1.0 - m_kRel, kBias = m_kBias;
     double m = from.m, mRef = from.mRef, r = from.r, f = from.f, b = from.bias;
     for (size_t i = 0; i < n; ++i) {
@@ -686,12 +688,12 @@ size_t CModMeterModule::runPair(CModMeterModule& a, CModMeterModule& b, const do
     job.n = todo;
     job.plain = a.m_routine == kPlain;
     job.pair = true;
-    const CLevels before[2] = {a.levels(), b.levels()};
+    const CLevels beforeA = a.levels(), beforeB = b.levels();
     g_run(job);
     // The lanes never mix: a bad sample of one meter leaves the other's
     // levels as they are.
-    for (size_t lane = 0; lane < 2; ++lane)
-        if (!meters[lane]->levelsAreNumbers()) meters[lane]->remeasure(before[lane], in[lane], ref[lane], todo);
+    if (!a.levelsAreNumbers()) a.remeasure(beforeA, inA, refA, todo);
+    if (!b.levelsAreNumbers()) b.remeasure(beforeB, inB, refB, todo);
     a.advance(todo);
     b.advance(todo);
     return todo;
