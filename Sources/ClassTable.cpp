@@ -18,8 +18,10 @@
 #include "Other/ParamInterfaceConnector.h"
 #include "UI/PlainViews.h"
 #include "UI/Resources/ResourceObjects.h"
+#include "UI/SurfaceViews.h"
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
+#include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
 #include "UI/WindowSharedData.h"
 
@@ -70,15 +72,20 @@ const CClassEntry kClassTable[] = {
     {"other:param-interface-client-connector-uni", &createObject<CParamInterfaceClientConnectorUni>,
      &CParamInterfaceClientConnector::setupClass},
     {"ui:caption", &createObject<CCaption>, &setupObjectClass},
+    {"ui:color-fill", &createObject<CColorFill>, &setupObjectClass},
     {"ui:frame", &createObject<CFrame>, &setupObjectClass},
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
+    {"ui:overlay-gradient", &createObject<CGradient>, &CGradient::setupClass},
     {"ui:picture", &createObject<CPicture>, &setupObjectClass},
     {"ui:sector-map", &createObject<CSectorMap>, &setupObjectClass},
+    {"ui:shadow", &createObject<CShadow>, &setupObjectClass},
+    {"ui:spotlight-base", &createObject<CSpotlightBase>, &setupObjectClass},
     {"ui:update-timer", &createObject<CUpdateTimer>, &CUpdateTimer::setupClass},
     {"ui:update-timer-group", &createObject<CUpdateTimerGroup>, &CUpdateTimerGroup::setupClass},
     {"ui:view", &createObject<CView>, &setupObjectClass},
     {"ui:window-closer", &createObject<CWindowCloser>, &CWindowCloser::setupClass},
-    {"ui:window-drag", &createObject<CWinDrag>, &setupObjectClass},
+    {"ui:window-drag", &createObject<CWinDrag>, &CWinDrag::setupClass},
+    {"ui:window-opener", &createObject<CWindowOpener>, &CWindowOpener::setupClass},
     {"ui:window-renderer", &createObject<CWindowRenderer>, &CWindowRenderer::setupClass},
     {"ui:window-shared-data", &createObject<CWindowSharedData>, &CWindowSharedData::setupClass},
 };

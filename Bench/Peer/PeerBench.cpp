@@ -354,11 +354,13 @@ size_t delayLineBytes(zel::CAudioEngine& engine) {
     size_t bytes = 0;
     for (int g = 0; stack && g < 8; ++g) {
         auto* element = dynamic_cast<zel::CAudioProcess*>(stack->element(g));
-        auto* delay = element ? dynamic_cast<zel::CAudioModuleProcess*>(element->child("modDelay")) : nullptr;
-        for (size_t m = 0; delay && m < delay->moduleCount(); ++m) {
-            const auto& line = static_cast<const zel::CModDelayModule&>(delay->module(m)).line();
-            bytes += line.allocatedPages() * line.pageLength() * sizeof(double) + line.ringLength() * sizeof(double*);
-        }
+        auto* delay = element ? dynamic_cast<zel::CModDelay*>(element->child("modDelay")) : nullptr;
+        if (!delay) continue;
+        // Every page the group's bank holds, in the rings or spare.
+        const zel::CDelayPageBank& bank = delay->pageBank();
+        bytes += bank.ownedPages() * bank.pageLength() * sizeof(double);
+        for (size_t m = 0; m < delay->moduleCount(); ++m)
+            bytes += static_cast<const zel::CModDelayModule&>(delay->module(m)).line().ringLength() * sizeof(double*);
     }
     return bytes;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "Audio/AudioEnv.h"
+#include "Audio/Converters/NumberText.h"
 #include "Audio/Engine/DenormalGuard.h"
 #include "Audio/Engine/SampleConvert.h"
 #include "Audio/Modules/ModNode.h"
@@ -17,15 +18,38 @@
 
 namespace zel {
 
+namespace {
+
+// Processes that can hold a block of every channel at once, a stacked one
+// once per group: with the host's channels and a fade's two passing
+// blocks, more buffers than this are never alive together.
+size_t bufferHolders(const CObject& def, size_t times) {
+    size_t n = 0;
+    for (const auto& child : def.children()) {
+        const auto* process = dynamic_cast<const CAudioProcessDefBase*>(child.get());
+        if (!process) continue;
+        const size_t each = process->isStacked() ? times * size_t(CAudioProcessStack::kMaxGroups) : times;
+        n += dynamic_cast<const CAudioProcessDef*>(process) ? bufferHolders(*process, each) : each;
+    }
+    return n;
+}
+
+}  // namespace
+
 CAudioEngine::CAudioEngine() = default;
 
-// The graph holds buffers of the pool: it goes first.
+// The graph holds buffers of the pool: it goes first, after the keeper
+// that serves it. The instance, unless released, outlives the engine.
 CAudioEngine::~CAudioEngine() {
+    if (m_collector) m_collector->setHandOverHook(nullptr);
+    m_pageKeeper.clear();
     m_graph.reset();
     m_output.reset();
 }
 
 void CAudioEngine::release() {
+    if (m_collector) m_collector->setHandOverHook(nullptr);
+    m_pageKeeper.clear();
     m_graph.reset();
     m_output.reset();
     m_copyIndex.clear();
@@ -50,6 +74,7 @@ CErrorPtr CAudioEngine::build(CObject& plugin) {
     // elements bind their slots later, on the audio thread, where nothing
     // may be created.
     m_building = true;
+    m_pageKeeper.clear();
     prepareCopies(*mainDef);
     auto graph = std::make_unique<CAudioProcess>();
     ZEL_TRY(graph->init(*mainDef, *this));
@@ -58,6 +83,7 @@ CErrorPtr CAudioEngine::build(CObject& plugin) {
     ZEL_TRY(output->init(*outputDef, *this));
     m_graph = std::move(graph);
     m_output = std::move(output);
+    m_bufferHolders = bufferHolders(*mainDef, 1);
     // Filters derive values on the audio thread too, for host automation:
     // their sources and destinations get audio-side copies.
     m_derivations.clear();
@@ -69,7 +95,54 @@ CErrorPtr CAudioEngine::build(CObject& plugin) {
     for (const auto& [param, copy] : m_copies) m_copyIndex.emplace_back(param, copy.get());
     for (CDerivation& d : m_derivations) d.sourceCopy = findCopy(d.source);
     m_building = false;
+
+    m_paramOfCopy.clear();
+    for (const auto& [param, copy] : m_copies) m_paramOfCopy.emplace_back(copy.get(), param);
+    std::sort(m_paramOfCopy.begin(), m_paramOfCopy.end());
+    const CString io = plugin.fullName() + ".modMain.io-params.";
+    m_inRouting = m_collector->find(io + "in-routing");
+    m_grouping = m_collector->find(io + "grouping");
+    m_pageKeeper.setSources([this](const CAudioParamSlot& slot, size_t group,
+                                   double fallback) { return instanceValue(slot, group, fallback); },
+                            [this](int group) { return groupChannels(group); });
+    // Values on their way to the audio thread may make delays longer: the
+    // pages for them are there before the values are.
+    m_collector->setHandOverHook([this] { m_pageKeeper.serve(); });
     return nullptr;
+}
+
+double CAudioEngine::instanceValue(const CAudioParamSlot& slot, size_t group, double fallback) const {
+    auto it = std::lower_bound(m_paramOfCopy.begin(), m_paramOfCopy.end(), slot.copy(),
+                               [](const auto& entry, const CAudioParamCopy* c) { return entry.first < c; });
+    if (!slot.copy() || it == m_paramOfCopy.end() || it->first != slot.copy()) return fallback;
+    const CAudioParam& param = *it->second;
+    if (param.info().isSingleGroup) group = 0;
+    std::lock_guard<std::mutex> lock(param.lock());
+    return param.storage().read(group, 0);
+}
+
+size_t CAudioEngine::groupChannels(int group) const {
+    if (!m_inRouting || !m_grouping) return CAudioProcessBase::kMaxChannels;
+    // The internal channels that host inputs are routed to, as the input
+    // router makes them; before the first block every input counts.
+    size_t inputs = m_hostInputs.load(std::memory_order_relaxed);
+    if (!inputs) inputs = CAudioProcessBase::kMaxChannels;
+    bool fed[CAudioProcessBase::kMaxChannels] = {};
+    {
+        std::lock_guard<std::mutex> lock(m_inRouting->lock());
+        const CAudioParamValue& v = m_inRouting->storage().value();
+        const size_t stored = v.groupCount() ? v.elementCount(0) : 0;
+        const size_t routed = stored ? stored : m_inRouting->info().defaultValue.elementCount(0);
+        for (size_t c = 0; c < std::min(inputs, routed); ++c) {
+            const long long r = roundHalfAwayToInt(m_inRouting->storage().read(0, c)) - 1;
+            if (r >= 0 && size_t(r) < CAudioProcessBase::kMaxChannels) fed[r] = true;
+        }
+    }
+    size_t count = 0;
+    std::lock_guard<std::mutex> lock(m_grouping->lock());
+    for (size_t r = 0; r < CAudioProcessBase::kMaxChannels; ++r)
+        if (fed[r] && roundHalfAwayToInt(m_grouping->storage().read(0, r)) == group) ++count;
+    return count;
 }
 
 void CAudioEngine::prepareCopies(const CObject& def) {
@@ -84,7 +157,13 @@ void CAudioEngine::setFormat(double sampleRate, size_t maxBlock) {
     m_format.sampleRate = sampleRate;
     m_format.maxBlock = std::clamp<size_t>(maxBlock, 1, kMaxBlock);
     if (!m_graph) return;
+    // The audio thread finds every buffer it can need in the pool.
+    m_pool.reserve(sizeof(CAudioBuffer) + m_format.maxBlock * sizeof(double),
+                   (m_bufferHolders + 3) * CAudioProcessBase::kMaxChannels);
     m_graph->formatChanged();
+    m_pageKeeper.setSampleRate(sampleRate);
+    m_pageKeeper.serve();
+    m_pageKeeper.start();
     static_cast<CModOutput&>(*m_output).setGraphLatency(m_graph->latency());
     std::lock_guard<std::mutex> lock(m_env->lock());
     m_env->sampleRate = sampleRate;
@@ -199,6 +278,7 @@ void CAudioEngine::applyHostValue(CAudioParam& param, size_t group, size_t eleme
 template <class T>
 void CAudioEngine::process(const T* const* in, size_t numIn, T* const* out, size_t numOut, size_t n) {
     const CDenormalGuard denormals;
+    m_hostInputs.store(numIn, std::memory_order_relaxed);
     for (size_t offset = 0; offset < n;) {
         const size_t len = std::min(n - offset, m_format.maxBlock);
         takeChanges();

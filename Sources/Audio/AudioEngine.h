@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "Audio/Engine/AudioGraph.h"
+#include "Audio/Modules/DelayPageKeeper.h"
 #include "Audio/ParamChangeSet.h"
 #include "Core/Object.h"
 
@@ -63,6 +65,7 @@ public:
 
     // CAudioGraphContext
     CPoolAllocator& pool() override { return m_pool; }
+    CDelayPageKeeper* pageKeeper() override { return &m_pageKeeper; }
     const CAudioStreamFormat& format() const override { return m_format; }
     void bindSlots(const CAudioProcessDefBase& def, std::vector<CAudioParamSlot>& slots) override;
     const CAudioParamCopy* findParam(const CObject& scope, const CString& name) override;
@@ -77,6 +80,11 @@ private:
     CAudioParamCopy* copyOf(CAudioParam* param);
     void prepareCopies(const CObject& def);
     CAudioParamCopy* findCopy(const CAudioParam* param) const;
+    // For the page keeper, off the audio thread: a slot's value as the
+    // instance holds it, and the channels a group can have with the
+    // current routing and host inputs.
+    double instanceValue(const CAudioParamSlot& slot, size_t group, double fallback) const;
+    size_t groupChannels(int group) const;
     template <class T>
     void processBlock(const T* const* in, size_t numIn, T* const* out, size_t numOut, size_t offset, size_t n);
 
@@ -101,6 +109,13 @@ private:
     uint64_t m_valuesVersion = 1;
     std::unique_ptr<CAudioProcess> m_graph;
     std::unique_ptr<CAudioProcessBase> m_output;
+    // The delay pages' keeper; it serves the graph, so it stops first.
+    CDelayPageKeeper m_pageKeeper;
+    std::vector<std::pair<const CAudioParamCopy*, CAudioParam*>> m_paramOfCopy;  // sorted
+    CAudioParam* m_inRouting = nullptr;
+    CAudioParam* m_grouping = nullptr;
+    std::atomic<size_t> m_hostInputs{0};  // of the last block; 0: none seen yet
+    size_t m_bufferHolders = 0;
 };
 
 }  // namespace zel

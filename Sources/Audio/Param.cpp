@@ -86,6 +86,7 @@ void CAudioParamCollector::snapshot(const CAudioParamChangeSet& changes, CAudioP
 }
 
 void CAudioParamCollector::post(const CAudioParamChangeSet& changes) {
+    if (m_beforeHandOver) m_beforeHandOver();
     CAudioParamUpdate update;
     {
         std::lock_guard<std::mutex> lock(m_postLock);

@@ -71,6 +71,10 @@ public:
     void setChangeListener(std::function<void(const CAudioParamChangeSet&)> listener) {
         m_listener = std::move(listener);
     }
+    // Called in every post() before the values are handed over, on the
+    // poster's thread, once the parameters hold them (the engine prepares
+    // what they will need on the audio thread).
+    void setHandOverHook(std::function<void()> hook) { m_beforeHandOver = std::move(hook); }
     // The audio thread's side, wait-free: the update waiting for it (null
     // when none), which it hands back with releasePending() once applied.
     const CAudioParamUpdate* acquirePending();
@@ -132,6 +136,7 @@ private:
 
     CAudioEnv* m_env = nullptr;
     std::function<void(const CAudioParamChangeSet&)> m_listener;
+    std::function<void()> m_beforeHandOver;
     // One hand-over waits, the audio thread holds at most one: a third is
     // always free for the next.
     std::array<CHandOver, 3> m_handOvers;

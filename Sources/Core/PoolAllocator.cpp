@@ -43,4 +43,19 @@ void CPoolAllocator::release(void* memory) {
     m_free[block->sizeClass] = block;
 }
 
+void CPoolAllocator::reserve(size_t bytes, size_t count) {
+    const size_t sizeClass = bytes == 0 ? 0 : (bytes - 1) / kClassBytes;
+    if (sizeClass >= kClassCount) return;
+    size_t free = 0;
+    for (const CHeader* h = m_free[sizeClass]; h && free < count; h = h->next) ++free;
+    for (; free < count; ++free) {
+        auto* block = static_cast<CHeader*>(std::malloc(sizeof(CHeader) + (sizeClass + 1) * kClassBytes));
+        if (!block) return;
+        ++m_heapAllocations;
+        block->sizeClass = uint32_t(sizeClass);
+        block->next = m_free[sizeClass];
+        m_free[sizeClass] = block;
+    }
+}
+
 }  // namespace zel

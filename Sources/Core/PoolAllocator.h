@@ -26,6 +26,9 @@ public:
     // is exhausted.
     void* allocate(size_t bytes);
     void release(void* block);
+    // Off the thread that uses the pool, while it does not: at least
+    // `count` blocks of `bytes` bytes wait in their free list.
+    void reserve(size_t bytes, size_t count);
 
     // Blocks taken from the heap so far (pooled and direct), for tests and
     // benchmarks that prove the steady state allocates nothing.

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <functional>
+#include <vector>
 
 namespace zel {
 
@@ -13,6 +14,31 @@ int32_t pixelFactor(int alpha, int32_t a) { return int32_t((int64_t(alpha) * a +
 CColor colorOf(const uint8_t* bgr) { return CColor(bgr[2]) << 16 | CColor(bgr[1]) << 8 | bgr[0]; }
 
 int floorDiv(int v, int d) { return v >= 0 ? v / d : -((-v + d - 1) / d); }
+
+// The ramps of the last few colours this thread drew with: building one
+// costs more than drawing a small piece, and views draw their pieces in
+// few colours, sector after sector.
+const CTint& tintOf(CColor color) {
+    struct CCached {
+        CColor color;
+        CTint tint;
+    };
+    constexpr size_t kSlots = 8;
+    thread_local std::vector<CCached> cache;
+    thread_local size_t next = 0;
+    for (const CCached& c : cache)
+        if (c.color == color) return c.tint;
+    // Room for every slot at once: a ramp handed out stays where it is.
+    cache.reserve(kSlots);
+    if (cache.size() < kSlots) {
+        cache.push_back({color, CTint(color)});
+        return cache.back().tint;
+    }
+    CCached& slot = cache[next];
+    next = (next + 1) % kSlots;
+    slot = {color, CTint(color)};
+    return slot.tint;
+}
 
 // Draws a destination area of outW × outH at (x, y) whose pixels come from
 // the layer's canvas through the column and row maps.
@@ -25,7 +51,7 @@ void drawMapped(CLinearBitmap& bitmap, const CRect& clip, const CImageLayerData&
     const int32_t a = std::min<int32_t>(CLinearBitmap::opacityFactor(opacity), 65536);
     if (a == 0) return;
     const int ch = layer.channels();
-    const CTint tint(ch == 2 ? color : 0);
+    const CTint& tint = tintOf(ch == 2 ? color : 0);
     // The maps may point past the canvas when a border is drawn smaller
     // than its pieces; such pixels repeat the nearest edge.
     const auto clampTo = [](int v, int size) { return v < 0 ? 0 : (v >= size ? size - 1 : v); };
@@ -105,9 +131,11 @@ void drawBorder(CLinearBitmap& bitmap, const CRect& clip, const CImageSet& set, 
         const CImageLayerData& d = data(i);
         if (d.height() <= 0) continue;
         const int x = (i == 2 ? rect.left : rect.right - d.nominalWidth()) + d.offsetX();
-        const int rows = d.height();
+        const int extra = (bottom - top) - d.height();
+        const int split = d.height() / 2;
         drawMapped(
-            bitmap, clip, d, x, top, d.width(), bottom - top, same, [rows](int r) { return r % rows; }, color, opacity);
+            bitmap, clip, d, x, top, d.width(), bottom - top, same,
+            [split, extra](int r) { return stretchIndex(r, split, extra); }, color, opacity);
     }
 }
 

@@ -37,8 +37,10 @@ void drawImage(CLinearBitmap& bitmap, const CRect& clip, const CImage& image, in
 // bottom, left, right (the next four are the same frame's highlight, drawn
 // over it for hover and focus). The top and bottom strips hold the corners
 // at their ends and are split in the middle, their centre column repeated
-// or overlapped to fit the width; the left and right strips are uniform
-// along their length and repeat between the top and bottom strips. Each
+// or overlapped to fit the width; the left and right strips fit between the
+// top and bottom strips the same way, their centre row repeated, so that a
+// shading that changes along them (a shadow cast downwards) joins the
+// corners without a seam. Each
 // strip's nominal height (top, bottom) or width (left, right) is the band it
 // takes inside `rect`; its offsets place the shadow margin outside. The
 // inside of the band is left to the caller (a fill in the role's colour).

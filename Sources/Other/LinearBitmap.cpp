@@ -21,19 +21,6 @@ int32_t CLinearBitmap::opacityFactor(double opacity) {
     return a >= 2147483647.0 ? INT32_MAX : int32_t(a);
 }
 
-void CLinearBitmap::blendPixel(uint8_t* p, CColor color, int32_t a) {
-    const int b = color & 0xFF, g = color >> 8 & 0xFF, r = color >> 16 & 0xFF;
-    if (a >= 65536) {
-        p[0] = uint8_t(b);
-        p[1] = uint8_t(g);
-        p[2] = uint8_t(r);
-        return;
-    }
-    p[0] = blendByte(p[0], b, a);
-    p[1] = blendByte(p[1], g, a);
-    p[2] = blendByte(p[2], r, a);
-}
-
 void CLinearBitmap::fillHLine(int x, int y, int length, CColor color, double opacity) {
     fillRect({x, y, x + std::max(0, length), y + 1}, color, opacity);
 }

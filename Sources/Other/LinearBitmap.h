@@ -43,8 +43,20 @@ public:
     static uint8_t blendByte(int dst, int src, int32_t a) {
         return uint8_t((dst * 65536 + (src - dst) * a + 32768) >> 16);
     }
-    // Blends blue, green and red of `p` towards the colour; a ≥ 65536 stores it.
-    static void blendPixel(uint8_t* p, CColor color, int32_t a);
+    // Blends blue, green and red of `p` towards the colour; a ≥ 65536 stores
+    // it. Inline: every drawn pixel goes through it.
+    static void blendPixel(uint8_t* p, CColor color, int32_t a) {
+        const int b = color & 0xFF, g = color >> 8 & 0xFF, r = color >> 16 & 0xFF;
+        if (a >= 65536) {
+            p[0] = uint8_t(b);
+            p[1] = uint8_t(g);
+            p[2] = uint8_t(r);
+            return;
+        }
+        p[0] = blendByte(p[0], b, a);
+        p[1] = blendByte(p[1], g, a);
+        p[2] = blendByte(p[2], r, a);
+    }
 
     // Runs clipped to the bitmap.
     void fillHLine(int x, int y, int length, CColor color, double opacity);

@@ -269,6 +269,8 @@ void CDisplay::dispatch() {
                 if (!target) continue;
                 event.x = e->event_x;
                 event.y = e->event_y;
+                event.rootX = e->root_x;
+                event.rootY = e->root_y;
                 event.modifiers = modifiersOf(e->state);
                 event.buttonsHeld = buttonsOf(e->state);
                 if (e->detail == 4 || e->detail == 5) {
@@ -295,6 +297,8 @@ void CDisplay::dispatch() {
                 event.type = CWindowEvent::kMouseMove;
                 event.x = e->event_x;
                 event.y = e->event_y;
+                event.rootX = e->root_x;
+                event.rootY = e->root_y;
                 event.modifiers = modifiersOf(e->state);
                 event.buttonsHeld = buttonsOf(e->state);
                 break;
@@ -302,8 +306,16 @@ void CDisplay::dispatch() {
             case XCB_LEAVE_NOTIFY: {
                 auto* e = reinterpret_cast<xcb_leave_notify_event_t*>(raw);
                 target = windowOf(e->event);
+                if (!target) continue;
+                // A grab that ends without our release was broken by the server:
+                // the window (or the host's window above it) went unviewable.
+                if (target->m_grabbed && (e->mode == XCB_NOTIFY_MODE_UNGRAB || !target->isViewable())) {
+                    target->m_grabbed = false;
+                    event.type = CWindowEvent::kGrabLost;
+                    break;
+                }
                 // Leaves caused by our own grab are not the pointer leaving.
-                if (!target || e->mode != XCB_NOTIFY_MODE_NORMAL) continue;
+                if (e->mode != XCB_NOTIFY_MODE_NORMAL) continue;
                 event.type = CWindowEvent::kMouseLeave;
                 event.x = e->event_x;
                 event.y = e->event_y;
@@ -517,6 +529,19 @@ void CNativeWindow::move(int x, int y) {
     m_display->flush();
 }
 
+bool CNativeWindow::screenOrigin(int& x, int& y) {
+    const CSigPipeGuard guard;
+    if (m_display->isBroken() || m_destroyed) return false;
+    CDisplay::CImpl& d = m_display->impl();
+    xcb_translate_coordinates_reply_t* reply = xcb_translate_coordinates_reply(
+        d.connection, xcb_translate_coordinates(d.connection, m_id, d.screen->root, 0, 0), nullptr);
+    if (!reply) return false;
+    x = reply->dst_x;
+    y = reply->dst_y;
+    std::free(reply);
+    return true;
+}
+
 void CNativeWindow::resize(int width, int height) {
     const CSigPipeGuard guard;
     m_rect.width = width;
@@ -704,6 +729,27 @@ void CNativeWindow::returnKeyFocus() {
         std::free(xcb_request_check(c, cookie));
     }
     m_display->flush();
+}
+
+bool CNativeWindow::isViewable() {
+    const CSigPipeGuard guard;
+    if (m_display->isBroken() || m_destroyed) return false;
+    xcb_connection_t* c = m_display->impl().connection;
+    xcb_get_window_attributes_reply_t* reply =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, m_id), nullptr);
+    const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(reply);
+    return viewable;
+}
+
+bool CNativeWindow::holdsInputFocus() {
+    const CSigPipeGuard guard;
+    if (m_display->isBroken() || m_destroyed) return false;
+    xcb_connection_t* c = m_display->impl().connection;
+    xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+    const bool holds = reply && reply->focus == m_id;
+    std::free(reply);
+    return holds;
 }
 
 bool CNativeWindow::isDoubleClick(int button, int x, int y, uint32_t timeMs) {

@@ -31,6 +31,8 @@ struct CWindowEvent {
         kKeyRelease,
         kFocusIn,
         kFocusOut,
+        // The server broke our pointer grab (the window went unviewable).
+        kGrabLost,
         kExpose,
         kCloseRequest,
         // The window was destroyed from outside (with the host's window).
@@ -40,6 +42,8 @@ struct CWindowEvent {
     };
     EType type = kMouseMove;
     int x = 0, y = 0;
+    // The pointer on the screen, for pointer events.
+    int rootX = 0, rootY = 0;
     // 1 left, 2 middle, 3 right, 8 and 9 the extra buttons.
     int button = 0;
     bool doubleClick = false;
@@ -135,6 +139,9 @@ public:
 
     void show(bool visible);
     void move(int x, int y);
+    // Where the window's origin is on the screen (asks the server: the
+    // host or the window manager may have moved it).
+    bool screenOrigin(int& x, int& y);
     void resize(int width, int height);
     void setTitle(const std::string& title);
     // Copies the rectangles of the bitmap to the window.
@@ -144,6 +151,8 @@ public:
     void grabPointer();
     void releasePointer();
     bool isPointerGrabbed() const { return m_grabbed; }
+    // Mapped, with every ancestor mapped.
+    bool isViewable();
     void setCursorHidden(bool hidden);
     void warpPointer(int x, int y);
     // Takes the keyboard from the host while a view has key focus, and
@@ -151,6 +160,10 @@ public:
     void takeKeyFocus();
     void returnKeyFocus();
     bool hasKeyFocus() const { return m_keyFocus; }
+    // Whether the server gives the keyboard to this window now.
+    bool holdsInputFocus();
+    // Another client took the keyboard: nothing is handed back.
+    void forgetKeyFocus() { m_keyFocus = false; }
 
     // Called by the display.
     void handle(const CWindowEvent& event) { m_listener.windowEvent(event); }

@@ -36,7 +36,7 @@ CErrorPtr findImageSet(CView& view, const CImageSet*& out) {
     auto* object = dynamic_cast<CImageSetObject*>(view.findObject(path));
     if (!object) return ZEL_ERROR("@zelstr_CView_init_ImageSet Image set '%1' not found.", path);
     ZEL_TRY(object->prepare(view.uiScale()));
-    out = object->imageSet();
+    out = object->imageSet(view.uiScale());
     return nullptr;
 }
 
@@ -50,13 +50,24 @@ CErrorPtr CFrame::init() {
     if (!getAttr("image-set").empty()) {
         ZEL_TRY(findImageSet(*this, m_set));
         m_first = uint32_t(getInt("image-set-index", 0));
+        // The band each piece takes inside the rectangle.
+        const auto nominal = [&](uint32_t i, bool across) {
+            const CImage* piece = m_set->image(m_first + i);
+            return piece ? (across ? piece->nominalHeight() : piece->nominalWidth()) : 0;
+        };
+        m_band = {nominal(2, false), nominal(3, false), nominal(0, true), nominal(1, true)};
     }
     return nullptr;
 }
 
 void CFrame::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
-    CView::drawSelf(bitmap, clip);
     const CRect& r = area();
+    CColor fill = 0;
+    if (roleFill(fill)) {
+        // The band's inner half is filled too, under the band's own shading.
+        const CBorder half{m_band.left / 2, m_band.right / 2, m_band.top / 2, m_band.bottom / 2};
+        bitmap.fillRect(innerOf(r, half).intersect(clip), fill, 1.0);
+    }
     if (m_set) {
         drawBorder(bitmap, clip, *m_set, m_first, r, m_border, 1.0);
     } else if (m_hasBorder && !r.isEmpty()) {
@@ -74,7 +85,7 @@ CErrorPtr CCaption::init() {
     CFontObject* fonts = nullptr;
     ZEL_TRY(CFontObject::findFont(*this, fonts));
     ZEL_TRY(fonts->prepare(uiScale()));
-    m_font = fonts->style(hasAttr("font-style") ? getAttr("font-style") : CString("regular"));
+    m_font = fonts->style(hasAttr("font-style") ? getAttr("font-style") : CString("regular"), uiScale());
     m_title = getAttr("title");
     m_align = alignOf(getAttr("text-alignment"), "right");
     if (!roleColour("text-color", m_text)) m_text = 0;

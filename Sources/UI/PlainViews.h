@@ -12,7 +12,8 @@ class CImageSet;
 // `ui:frame`: a panel filled with its role `color` inside a border. The
 // border comes from the frame image set `image-set` (images from
 // `image-set-index` on) tinted by the role `border-color`, or else is a
-// one-pixel line in `border-color` when that names a role.
+// one-pixel line in `border-color` when that names a role. With an image
+// set the fill stays inside the set's band, so its corners show.
 class CFrame : public CView {
 public:
     CErrorPtr init() override;
@@ -23,6 +24,7 @@ protected:
 private:
     const CImageSet* m_set = nullptr;
     uint32_t m_first = 0;
+    CBorder m_band;
     bool m_hasBorder = false;
     CColor m_border = 0;
 };

@@ -157,6 +157,9 @@ void CUpdateTimer::stop() {
     // Slows the system timer down when this was the fastest; a failure only
     // keeps it faster than needed.
     (void)m_group->timerChanged();
+    // The group knows only running timers: one that is stopped may outlive
+    // it, so it keeps no pointer to it and looks it up again at its start.
+    m_group = nullptr;
 }
 
 CErrorPtr CUpdateTimer::tick(double nowMs) {

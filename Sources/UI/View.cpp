@@ -24,8 +24,9 @@ CRect grow(const CRect& r, const CBorder& b) {
     return {r.left - b.left, r.top - b.top, r.right + b.right, r.bottom + b.bottom};
 }
 
-// A length in its mode: `room` is what is left for "full", `reference` what
-// a percentage is of.
+// A length in its mode at layout: `room` is what the view may take for the
+// modes sized by the room ("full", "full-compact", "balanced", "inline"; the
+// caller works out which room), `reference` what a percentage is of.
 int resolve(const CViewSize& size, int compact, int room, int reference) {
     switch (size.mode) {
         case ESizeMode::Pixels:
@@ -33,11 +34,28 @@ int resolve(const CViewSize& size, int compact, int room, int reference) {
         case ESizeMode::Percent:
             return int(std::lround(reference * size.value / 100.0));
         case ESizeMode::Full:
+        case ESizeMode::FullCompact:
+        case ESizeMode::Balanced:
+        case ESizeMode::Inline:
             return std::max(0, room);
         case ESizeMode::Compact:
             break;
     }
     return compact;
+}
+
+// A length before the parent's room is known: a parent that sizes itself by
+// its children counts "full" as nothing and the other room modes as content.
+int measure(const CViewSize& size, int compact) {
+    switch (size.mode) {
+        case ESizeMode::Pixels:
+            return int(size.value);
+        case ESizeMode::Percent:
+        case ESizeMode::Full:
+            return 0;
+        default:
+            return compact;
+    }
 }
 
 // The start of a `length` within [from, to) by `align` (default: start).
@@ -77,17 +95,20 @@ std::vector<CView*> CView::childViews() const {
     return views;
 }
 
-CErrorPtr CView::readPlacement(double scale) {
+CErrorPtr CView::readPlacement(double scale, double ratioX, double ratioY) {
     m_scale = scale;
-    ZEL_TRY(m_placement.read(*this, scale));
-    for (CView* child : childViews()) ZEL_TRY(child->readPlacement(scale));
+    ZEL_TRY(m_placement.read(*this, scale, ratioX, ratioY));
+    for (CView* child : childViews()) ZEL_TRY(child->readPlacement(scale, m_placement.ratioX, m_placement.ratioY));
     return nullptr;
 }
 
 CErrorPtr CView::layoutTree() {
-    ZEL_TRY(readPlacement(getReal("ui-scale", 1.0)));
+    ZEL_TRY(readPlacement(clampUiScale(getReal("ui-scale", 1.0)), 1.0, 1.0));
     const CSize size = preferredSize();
-    return place(CRect{0, 0, size.width, size.height});
+    const CRect window{0, 0, size.width, size.height};
+    ZEL_TRY(place(window));
+    arrangeDrawing(window);
+    return nullptr;
 }
 
 CSize CView::contentSize() const {
@@ -128,59 +149,118 @@ CSize CView::compactSize() const {
 
 CSize CView::preferredSize() const {
     const CViewBasePlacement& p = m_placement;
-    const bool needsContent = p.width.mode == ESizeMode::Compact || p.height.mode == ESizeMode::Compact;
+    const bool needsContent = measure(p.width, -1) < 0 || measure(p.height, -1) < 0;
     const CSize compact = needsContent ? compactSize() : CSize{};
-    return {p.clampWidth(resolve(p.width, compact.width, 0, 0)),
-            p.clampHeight(resolve(p.height, compact.height, 0, 0))};
+    return {p.clampWidth(measure(p.width, compact.width)), p.clampHeight(measure(p.height, compact.height))};
 }
 
 CErrorPtr CView::place(const CRect& area) {
     m_area = area;
+    CViewBasePlacement& p = m_placement;
+    // A view that stretches to its room passes the stretch on.
+    if (p.isAutoRatio && p.nominalWidth > 0 && p.nominalHeight > 0) {
+        const double rx = std::max(p.minRatioX, p.nominalRatioX * area.width() / p.nominalWidth);
+        const double ry = std::max(p.minRatioY, p.nominalRatioY * area.height() / p.nominalHeight);
+        if (rx != p.ratioX || ry != p.ratioY) {
+            p.ratioX = rx;
+            p.ratioY = ry;
+            for (CView* child : childViews()) ZEL_TRY(child->readPlacement(m_scale, rx, ry));
+        }
+    }
     return layoutChildren();
 }
 
-CErrorPtr CView::matchArea(CRect& out) const {
-    const CString& match = m_placement.match;
+const CView* CView::relative(const CString& path) const {
+    const std::string text = path.utf8();
+    if (text.empty() || text[0] != '^') return nullptr;
     const CView* up = dynamic_cast<const CView*>(parent());
-    if (match == CString("^") && up) {
-        out = up->m_area;
-        return nullptr;
+    if (text.find_first_not_of('^') == std::string::npos) {
+        for (size_t level = 1; level < text.size() && up; ++level) up = dynamic_cast<const CView*>(up->parent());
+        return up;
     }
-    const CView* upper = up ? dynamic_cast<const CView*>(up->parent()) : nullptr;
-    if (match == CString("^^") && upper) {
-        out = upper->m_area;
-        return nullptr;
-    }
-    if (up && match.length() > 1 && match.at(0) == u'^') {
-        const std::string name = match.utf8().substr(1);
-        for (const CView* sibling : up->childViews())
-            if (sibling != this && sibling->name() == CString(name)) {
-                out = sibling->m_area;
-                return nullptr;
-            }
-    }
-    return ZEL_ERROR("@zelstr_CViewBasePlacement_attrPlacement_Match Invalid match '%1'.", match);
+    if (!up) return nullptr;
+    const CString name(text.substr(1));
+    for (const CView* sibling : up->childViews())
+        if (sibling != this && sibling->name() == name) return sibling;
+    return nullptr;
+}
+
+CErrorPtr CView::matchArea(CRect& out) const {
+    const CView* target = relative(m_placement.match);
+    if (!target)
+        return ZEL_ERROR("@zelstr_CViewBasePlacement_attrPlacement_Match Invalid match '%1'.", m_placement.match);
+    out = target->m_area;
+    return nullptr;
 }
 
 CErrorPtr CView::layoutChildren() {
     const std::vector<CView*> views = childViews();
     const CRect inner = shrink(m_area, m_placement.inner);
     CRect room = inner;
+    ZEL_TRY(layoutDocked(views, inner, room));
+    ZEL_TRY(layoutInline(views, inner, room));
+    // Covering views last, so that "match" finds its siblings placed.
+    ZEL_TRY(layoutCovering(views, inner));
+    for (CView* child : views)
+        if (!child->m_placement.takesRoom()) child->m_area = CRect{};
+    return nullptr;
+}
 
-    // Docked views take their edge of what is left, in document order.
+namespace {
+
+bool isVertical(EPlacement k) { return k == EPlacement::Top || k == EPlacement::Bottom || k == EPlacement::ScrollerH; }
+
+// Covering views draw over the flow at equal z-index.
+bool covers(EPlacement k) { return k == EPlacement::Overlay || k == EPlacement::WindowOverlay; }
+
+// Whether a docked view keeps its own size across its edge rather than
+// spanning the room: sizes of its own, and compact ones that are aligned.
+bool keepsAcross(const CViewSize& size, EAlign align) {
+    return size.mode == ESizeMode::Pixels || size.mode == ESizeMode::Percent ||
+           (size.mode == ESizeMode::Compact && align != EAlign::Default);
+}
+
+}  // namespace
+
+CErrorPtr CView::layoutDocked(const std::vector<CView*>& views, const CRect& inner, CRect& room) {
+    // Balanced views along an axis share evenly what the other docked views
+    // of that axis leave; the last of them takes the odd pixels.
+    int fixed[2] = {0, 0}, balanced[2] = {0, 0};
+    for (const CView* child : views) {
+        const CViewBasePlacement& p = child->m_placement;
+        if (!p.isDocked() || !p.takesRoom()) continue;
+        const int axis = isVertical(p.placement) ? 1 : 0;
+        const CViewSize& size = axis ? p.height : p.width;
+        const CSize pref = child->preferredSize();
+        fixed[axis] += axis ? p.outer.vertical() : p.outer.horizontal();
+        if (size.mode == ESizeMode::Balanced)
+            ++balanced[axis];
+        else if (size.mode != ESizeMode::Full && size.mode != ESizeMode::FullCompact)
+            fixed[axis] += axis ? p.clampHeight(resolve(size, pref.height, 0, inner.height()))
+                                : p.clampWidth(resolve(size, pref.width, 0, inner.width()));
+    }
+    int left[2] = {std::max(0, inner.width() - fixed[0]), std::max(0, inner.height() - fixed[1])};
+
     for (CView* child : views) {
         const CViewBasePlacement& p = child->m_placement;
         if (!p.isDocked() || !p.takesRoom()) continue;
         const CSize pref = child->preferredSize();
         const CBorder& o = p.outer;
         const CRect box = shrink(room, o);
-        const bool vertical =
-            p.placement == EPlacement::Top || p.placement == EPlacement::Bottom || p.placement == EPlacement::ScrollerH;
+        const bool vertical = isVertical(p.placement);
+        const int axis = vertical ? 1 : 0;
+        const CViewSize& along = vertical ? p.height : p.width;
+        int share = vertical ? box.height() : box.width();
+        if (along.mode == ESizeMode::Balanced) {
+            share = balanced[axis] > 1 ? left[axis] / balanced[axis] : left[axis];
+            left[axis] -= share;
+            --balanced[axis];
+        }
         CRect r = box;
         if (vertical) {
-            const int h = p.clampHeight(resolve(p.height, pref.height, box.height(), inner.height()));
-            if (p.width.mode == ESizeMode::Pixels || p.width.mode == ESizeMode::Percent) {
-                const int w = p.clampWidth(resolve(p.width, 0, box.width(), inner.width()));
+            const int h = p.clampHeight(resolve(p.height, pref.height, share, inner.height()));
+            if (keepsAcross(p.width, p.alignH)) {
+                const int w = p.clampWidth(resolve(p.width, pref.width, box.width(), inner.width()));
                 r.left = alignIn(p.alignH, box.left, box.right, w);
                 r.right = r.left + w;
             }
@@ -192,9 +272,9 @@ CErrorPtr CView::layoutChildren() {
                 room.bottom = std::max(room.top, r.top - o.top);
             }
         } else {
-            const int w = p.clampWidth(resolve(p.width, pref.width, box.width(), inner.width()));
-            if (p.height.mode == ESizeMode::Pixels || p.height.mode == ESizeMode::Percent) {
-                const int h = p.clampHeight(resolve(p.height, 0, box.height(), inner.height()));
+            const int w = p.clampWidth(resolve(p.width, pref.width, share, inner.width()));
+            if (keepsAcross(p.height, p.alignV)) {
+                const int h = p.clampHeight(resolve(p.height, pref.height, box.height(), inner.height()));
                 r.top = alignIn(p.alignV, box.top, box.bottom, h);
                 r.bottom = r.top + h;
             }
@@ -208,46 +288,124 @@ CErrorPtr CView::layoutChildren() {
         }
         ZEL_TRY(child->place(r));
     }
+    return nullptr;
+}
 
-    // Inline views flow in rows through what the docked ones left; the
-    // rows are aligned by this view's inline alignments.
+CErrorPtr CView::layoutInline(const std::vector<CView*>& views, const CRect& inner, const CRect& room) {
+    // Inline views flow in rows through what the docked ones left; the rows
+    // are aligned by this view's inline alignments.
     struct CItem {
         CView* view;
-        int width, height;
+        CSize pref;
+        int width = -1, height = -1;  // -1 until known
     };
     std::vector<std::vector<CItem>> rows(1);
-    int rowsAbove = 0;  // the height of the finished rows
     for (CView* child : views) {
         const CViewBasePlacement& p = child->m_placement;
         if (p.placement != EPlacement::Inline || !p.takesRoom()) continue;
-        if (p.isNewInlineRow && !rows.back().empty()) {
-            int h = 0;
-            for (const CItem& item : rows.back())
-                h = std::max(h, item.height + item.view->m_placement.outer.vertical());
-            rowsAbove += h;
-            rows.emplace_back();
-        }
-        int used = 0;
-        for (const CItem& item : rows.back()) used += item.width + item.view->m_placement.outer.horizontal();
-        const CSize pref = child->preferredSize();
-        const int w =
-            p.clampWidth(resolve(p.width, pref.width, room.width() - used - p.outer.horizontal(), inner.width()));
-        const int h = p.clampHeight(
-            resolve(p.height, pref.height, room.height() - rowsAbove - p.outer.vertical(), inner.height()));
-        rows.back().push_back({child, w, h});
+        if (p.isNewInlineRow && !rows.back().empty()) rows.emplace_back();
+        rows.back().push_back({child, child->preferredSize()});
     }
-    int blockHeight = 0;
-    std::vector<int> rowHeights, rowWidths;
-    for (const auto& row : rows) {
-        int w = 0, h = 0;
-        for (const CItem& item : row) {
-            w += item.width + item.view->m_placement.outer.horizontal();
-            h = std::max(h, item.height + item.view->m_placement.outer.vertical());
+    const auto outerW = [](const CItem& i) { return i.view->m_placement.outer.horizontal(); };
+    const auto outerH = [](const CItem& i) { return i.view->m_placement.outer.vertical(); };
+    const auto bySize = [](ESizeMode m) {
+        return m == ESizeMode::Pixels || m == ESizeMode::Percent || m == ESizeMode::Compact;
+    };
+
+    // Widths: sizes of their own first, then the balanced ones share what
+    // is left of the row, "full" ones take the rest, and "inline" ones fill
+    // up to the widest row.
+    std::vector<int> rowWidths;
+    for (auto& row : rows) {
+        int used = 0, balanced = 0;
+        for (CItem& item : row) {
+            const CViewBasePlacement& p = item.view->m_placement;
+            used += outerW(item);
+            if (bySize(p.width.mode)) {
+                item.width = p.clampWidth(resolve(p.width, item.pref.width, 0, inner.width()));
+                used += item.width;
+            } else if (p.width.mode == ESizeMode::Balanced) {
+                ++balanced;
+            }
         }
-        rowWidths.push_back(w);
+        int left = std::max(0, room.width() - used);
+        for (CItem& item : row) {
+            const CViewBasePlacement& p = item.view->m_placement;
+            if (p.width.mode != ESizeMode::Balanced) continue;
+            const int share = balanced > 1 ? left / balanced : left;
+            left -= share;
+            --balanced;
+            item.width = p.clampWidth(share);
+            used += item.width;
+        }
+        for (CItem& item : row) {
+            const CViewBasePlacement& p = item.view->m_placement;
+            if (p.width.mode != ESizeMode::Full && p.width.mode != ESizeMode::FullCompact) continue;
+            item.width = p.clampWidth(std::max(0, room.width() - used));
+            used += item.width;
+        }
+        int width = 0;
+        for (const CItem& item : row) width += std::max(0, item.width) + outerW(item);
+        rowWidths.push_back(width);
+    }
+    const int widest = rowWidths.empty() ? 0 : *std::max_element(rowWidths.begin(), rowWidths.end());
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (CItem& item : rows[r])
+            if (item.width < 0) {
+                item.width = item.view->m_placement.clampWidth(std::max(0, widest - rowWidths[r]));
+                rowWidths[r] += item.width;
+            }
+
+    // Heights: rows of balanced views share evenly what the other rows
+    // leave, "full" heights take what the rows above leave, and "inline"
+    // heights take their row's.
+    std::vector<int> ownHeights;
+    int otherRows = 0, balancedRows = 0;
+    for (auto& row : rows) {
+        int h = 0;
+        bool balanced = false;
+        for (CItem& item : row) {
+            const CViewBasePlacement& p = item.view->m_placement;
+            if (bySize(p.height.mode)) {
+                item.height = p.clampHeight(resolve(p.height, item.pref.height, 0, inner.height()));
+                h = std::max(h, item.height + outerH(item));
+            }
+            balanced = balanced || p.height.mode == ESizeMode::Balanced;
+        }
+        ownHeights.push_back(h);
+        if (balanced)
+            ++balancedRows;
+        else
+            otherRows += h;
+    }
+    int balancedLeft = std::max(0, room.height() - otherRows);
+    std::vector<int> rowHeights;
+    int rowsAbove = 0, blockHeight = 0;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        int h = ownHeights[r];
+        if (std::any_of(rows[r].begin(), rows[r].end(),
+                        [](const CItem& i) { return i.view->m_placement.height.mode == ESizeMode::Balanced; })) {
+            const int share = balancedRows > 1 ? balancedLeft / balancedRows : balancedLeft;
+            balancedLeft -= share;
+            --balancedRows;
+            h = std::max(h, share);
+            for (CItem& item : rows[r])
+                if (item.view->m_placement.height.mode == ESizeMode::Balanced)
+                    item.height = item.view->m_placement.clampHeight(std::max(0, share - outerH(item)));
+        }
+        for (CItem& item : rows[r]) {
+            const CViewBasePlacement& p = item.view->m_placement;
+            if (p.height.mode != ESizeMode::Full && p.height.mode != ESizeMode::FullCompact) continue;
+            item.height = p.clampHeight(std::max(0, room.height() - rowsAbove - outerH(item)));
+            h = std::max(h, item.height + outerH(item));
+        }
+        for (CItem& item : rows[r])
+            if (item.height < 0) item.height = item.view->m_placement.clampHeight(std::max(0, h - outerH(item)));
         rowHeights.push_back(h);
+        rowsAbove += h;
         blockHeight += h;
     }
+
     int y = alignIn(m_placement.inlineAlignV, room.top, room.bottom, blockHeight);
     for (size_t r = 0; r < rows.size(); ++r) {
         int x = alignIn(m_placement.inlineAlignH, room.left, room.right, rowWidths[r]);
@@ -260,8 +418,10 @@ CErrorPtr CView::layoutChildren() {
         }
         y += rowHeights[r];
     }
+    return nullptr;
+}
 
-    // Covering views last, so that "match" finds its siblings placed.
+CErrorPtr CView::layoutCovering(const std::vector<CView*>& views, const CRect& inner) {
     for (CView* child : views) {
         const CViewBasePlacement& p = child->m_placement;
         if (p.placement == EPlacement::Inline || p.isDocked() || !p.takesRoom()) continue;
@@ -277,47 +437,119 @@ CErrorPtr CView::layoutChildren() {
         // A compact size covers the reference, unless the view is aligned
         // on that axis: then it keeps its content's size.
         const CSize pref = child->preferredSize();
-        const bool coverW = p.width.mode == ESizeMode::Compact && p.alignH == EAlign::Default;
-        const bool coverH = p.height.mode == ESizeMode::Compact && p.alignV == EAlign::Default;
+        const bool aligned = p.placement == EPlacement::ScrollerP;
+        const bool coverW = p.width.mode == ESizeMode::Compact && p.alignH == EAlign::Default && !aligned;
+        const bool coverH = p.height.mode == ESizeMode::Compact && p.alignV == EAlign::Default && !aligned;
         const int w =
             coverW ? reference.width() : p.clampWidth(resolve(p.width, pref.width, reference.width(), inner.width()));
         const int h = coverH ? reference.height()
                              : p.clampHeight(resolve(p.height, pref.height, reference.height(), inner.height()));
-        const int x = alignIn(p.alignH, reference.left, reference.right, w) + p.offsetX;
-        const int y0 = alignIn(p.alignV, reference.top, reference.bottom, h) + p.offsetY;
-        ZEL_TRY(child->place(CRect{x, y0, x + w, y0 + h}));
+        // The panning control sits in the corner where the scroll bars meet.
+        const bool corner = p.placement == EPlacement::ScrollerP;
+        const EAlign alignH = corner && p.alignH == EAlign::Default ? EAlign::End : p.alignH;
+        const EAlign alignV = corner && p.alignV == EAlign::Default ? EAlign::End : p.alignV;
+        const int x = alignIn(alignH, reference.left, reference.right, w) + p.offsetX;
+        const int y = alignIn(alignV, reference.top, reference.bottom, h) + p.offsetY;
+        ZEL_TRY(child->place(CRect{x, y, x + w, y + h}));
     }
-
-    for (CView* child : views)
-        if (!child->m_placement.takesRoom()) child->m_area = CRect{};
-
-    // Children over their parent by ascending z-index; covering views over
-    // the flow at equal z-index; document order otherwise.
-    m_drawOrder.clear();
-    for (CView* child : views)
-        if (!child->m_placement.isHidden) m_drawOrder.push_back(child);
-    auto covers = [](const CView* v) {
-        const EPlacement k = v->m_placement.placement;
-        return k == EPlacement::Overlay || k == EPlacement::WindowOverlay;
-    };
-    std::stable_sort(m_drawOrder.begin(), m_drawOrder.end(), [&](const CView* a, const CView* b) {
-        if (a->m_placement.zIndex != b->m_placement.zIndex) return a->m_placement.zIndex < b->m_placement.zIndex;
-        return !covers(a) && covers(b);
-    });
     return nullptr;
+}
+
+// ---------------------------------------------------------------- drawing
+
+void CView::arrangeDrawing(const CRect& window) {
+    computeClips(window, false);
+    collectLevels();
+}
+
+void CView::computeClips(const CRect& window, bool hiddenAbove) {
+    // The clip of the ancestor `unclip-level` levels above the parent, or
+    // the window when there is none or the level is negative.
+    // A view that covers the window is held by nothing but the window.
+    CRect limit = window;
+    const CView* up = dynamic_cast<const CView*>(parent());
+    for (int level = 0; up && level < m_placement.unclipLevel; ++level) up = dynamic_cast<const CView*>(up->parent());
+    if (up && m_placement.unclipLevel >= 0 && m_placement.placement != EPlacement::WindowOverlay)
+        limit = up->m_childClip;
+    const bool hidden = hiddenAbove || m_placement.isHidden;
+    const bool shown = !hidden && !m_area.isEmpty();
+    m_clip = shown ? grow(m_area, m_placement.spread).intersect(limit) : CRect{};
+    m_childClip = shown ? m_area.intersect(limit) : CRect{};
+    for (CView* child : childViews()) child->computeClips(window, hidden);
+}
+
+int CView::childBase(const CViewBasePlacement& child) const {
+    return child.isDynamic ? m_placement.zDynamicChilds : m_placement.zStaticChilds;
+}
+
+void CView::collectLevels() {
+    // Every view's own level first, then the views that count from another
+    // view join that view's level (the level its parent draws).
+    std::vector<CView*> all{this};
+    for (size_t i = 0; i < all.size(); ++i) {
+        CView* view = all[i];
+        view->m_level.clear();
+        view->m_lifted = 0;
+        for (CView* child : view->childViews()) {
+            child->m_z = view->childBase(child->m_placement) + child->m_placement.zIndex;
+            all.push_back(child);
+        }
+    }
+    std::vector<std::pair<const CView*, CLevelEntry>> joined;
+    for (CView* view : all) {
+        const CViewBasePlacement& p = view->m_placement;
+        if (p.zTarget.empty()) continue;
+        const CView* target = view->relative(p.zTarget);
+        const CView* host = target ? dynamic_cast<const CView*>(target->parent()) : nullptr;
+        if (!host) {
+            debugLog("Z-index target not found: %s", p.zTarget.utf8().c_str());
+            continue;
+        }
+        view->m_z = target->m_z + p.zIndex;
+        view->m_lifted = p.zIndex < 0 ? -1 : 1;
+        joined.push_back({host, {view, view->m_z, false}});
+    }
+    for (CView* view : all) {
+        for (CView* child : view->childViews())
+            if (!child->m_lifted) view->m_level.push_back({child, child->m_z, false});
+        for (const auto& [host, entry] : joined)
+            if (host == view) view->m_level.push_back(entry);
+        // Over their parent by ascending z-index; covering views over the
+        // flow at equal z-index; document order otherwise, then the views
+        // that joined the level.
+        for (CLevelEntry& e : view->m_level) e.covers = covers(e.view->m_placement.placement);
+        std::stable_sort(view->m_level.begin(), view->m_level.end(), [](const CLevelEntry& a, const CLevelEntry& b) {
+            if (a.z != b.z) return a.z < b.z;
+            return !a.covers && b.covers;
+        });
+        view->m_level.erase(std::remove_if(view->m_level.begin(), view->m_level.end(),
+                                           [](const CLevelEntry& e) { return e.view->m_clip.isEmpty(); }),
+                            view->m_level.end());
+    }
+    // Among its siblings, a view drawn below the view it counts from is at
+    // the bottom, one drawn above it at the top.
+    for (CView* view : all) {
+        view->m_drawOrder.clear();
+        std::vector<CView*> shown;
+        for (CView* child : view->childViews())
+            if (!child->m_clip.isEmpty()) shown.push_back(child);
+        std::stable_sort(shown.begin(), shown.end(), [](const CView* a, const CView* b) {
+            if (a->m_lifted != b->m_lifted) return a->m_lifted < b->m_lifted;
+            if (a->m_z != b->m_z) return a->m_z < b->m_z;
+            return !covers(a->m_placement.placement) && covers(b->m_placement.placement);
+        });
+        view->m_drawOrder.assign(shown.begin(), shown.end());
+    }
 }
 
 void CView::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
     if (m_hasColour) bitmap.fillRect(m_area.intersect(clip), m_colour, 1.0);
 }
 
-void CView::draw(CLinearBitmap& bitmap, const CRect& clip) const {
-    const CRect visible = grow(m_area, m_placement.spread).intersect(clip);
-    if (visible.isEmpty()) return;
-    drawSelf(bitmap, visible);
-    // Children stay within this view's rectangle.
-    const CRect inside = m_area.intersect(clip);
-    for (const CView* child : m_drawOrder) child->draw(bitmap, inside);
+void CView::draw(CLinearBitmap& bitmap, const CRect& sector) const {
+    const CRect visible = m_clip.intersect(sector);
+    if (!visible.isEmpty()) drawSelf(bitmap, visible);
+    for (const CLevelEntry& entry : m_level) entry.view->draw(bitmap, sector);
 }
 
 }  // namespace zel

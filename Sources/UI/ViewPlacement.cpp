@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "UI/ViewPlacement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -10,7 +11,7 @@ namespace zel {
 
 namespace {
 
-int scaled(double value, double scale) { return int(std::lround(value * scale)); }
+int scaled(double value, double scale) { return scaledPixels(value, scale); }
 
 bool isNumberStart(char c) { return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+'; }
 
@@ -54,10 +55,15 @@ CErrorPtr readSize(const CObject& view, const char* attr, double scale, CViewSiz
         out = {ESizeMode::Compact, 0};
         return nullptr;
     }
-    if (v == "full") {
-        out = {ESizeMode::Full, 0};
-        return nullptr;
-    }
+    static const std::pair<const char*, ESizeMode> kModes[] = {{"full", ESizeMode::Full},
+                                                               {"full-compact", ESizeMode::FullCompact},
+                                                               {"balanced", ESizeMode::Balanced},
+                                                               {"inline", ESizeMode::Inline}};
+    for (const auto& [word, mode] : kModes)
+        if (v == word) {
+            out = {mode, 0};
+            return nullptr;
+        }
     double number = 0;
     if (v.back() == '%' && v.size() > 1 && readNumber(v.substr(0, v.size() - 1), number)) {
         out = {ESizeMode::Percent, number};
@@ -75,7 +81,25 @@ int readPixels(const CObject& view, const char* attr, double scale, int fallback
     return view.readReal(attr, v) ? scaled(v, scale) : fallback;
 }
 
+// "N" or "N target"; anything that is no integer counts as level 0.
+void readZIndex(const CObject& view, int& level, CString& target) {
+    const std::string v = view.getAttr("z-index").utf8();
+    const size_t space = v.find(' ');
+    level = int(std::strtol(v.substr(0, space).c_str(), nullptr, 10));
+    target = CString();
+    if (space == std::string::npos) return;
+    const size_t from = v.find_first_not_of(' ', space);
+    if (from != std::string::npos) target = CString(v.substr(from, v.find_last_not_of(' ') + 1 - from));
+}
+
 }  // namespace
+
+int scaledPixels(double value, double scale) { return int(std::lround(value * scale)); }
+
+double clampUiScale(double scale) {
+    if (!std::isfinite(scale) || scale <= 0.0) return 1.0;
+    return std::clamp(scale, 0.5, 4.0);
+}
 
 CErrorPtr parseBorder(const CString& text, double scale, CBorder& out) {
     double sides[4] = {0, 0, 0, 0};  // left, right, top, bottom
@@ -113,7 +137,7 @@ CErrorPtr parseBorder(const CString& text, double scale, CBorder& out) {
     return nullptr;
 }
 
-CErrorPtr CViewBasePlacement::read(const CObject& view, double scale) {
+CErrorPtr CViewBasePlacement::read(const CObject& view, double scale, double parentRatioX, double parentRatioY) {
     const CString kind = view.hasAttr("placement") ? view.getAttr("placement") : CString("inline");
     static const std::pair<const char*, EPlacement> kPlacements[] = {{"inline", EPlacement::Inline},
                                                                      {"overlay", EPlacement::Overlay},
@@ -142,14 +166,27 @@ CErrorPtr CViewBasePlacement::read(const CObject& view, double scale) {
             "scrolling",
             kind);
     match = view.getAttr("placement-match");
-    ZEL_TRY(readSize(view, "width", scale, width));
-    ZEL_TRY(readSize(view, "height", scale, height));
-    minWidth = readPixels(view, "min-width", scale, 0);
-    minHeight = readPixels(view, "min-height", scale, 0);
-    maxWidth = readPixels(view, "max-width", scale, kNoLimit);
-    maxHeight = readPixels(view, "max-height", scale, kNoLimit);
-    offsetX = readPixels(view, "offset-x", scale, 0);
-    offsetY = readPixels(view, "offset-y", scale, 0);
+    minRatioX = view.getReal("min-ratio-x", 0.0);
+    minRatioY = view.getReal("min-ratio-y", 0.0);
+    isAutoRatio = view.getBool("is-auto-ratio", false);
+    ratioX = std::max(minRatioX, parentRatioX * view.getReal("ratio-x", 1.0));
+    ratioY = std::max(minRatioY, parentRatioY * view.getReal("ratio-y", 1.0));
+    const double sx = scale * ratioX, sy = scale * ratioY;
+    ZEL_TRY(readSize(view, "width", sx, width));
+    ZEL_TRY(readSize(view, "height", sy, height));
+    minWidth = readPixels(view, "min-width", sx, 0);
+    minHeight = readPixels(view, "min-height", sy, 0);
+    maxWidth = readPixels(view, "max-width", sx, kNoLimit);
+    maxHeight = readPixels(view, "max-height", sy, kNoLimit);
+    offsetX = readPixels(view, "offset-x", sx, 0);
+    offsetY = readPixels(view, "offset-y", sy, 0);
+    // A view that stretches takes its room; its pixel size is the size its
+    // children are drawn for.
+    nominalWidth = width.mode == ESizeMode::Pixels ? int(width.value) : 0;
+    nominalHeight = height.mode == ESizeMode::Pixels ? int(height.value) : 0;
+    nominalRatioX = ratioX;
+    nominalRatioY = ratioY;
+    if (isAutoRatio && nominalWidth > 0 && nominalHeight > 0) width = height = {ESizeMode::FullCompact, 0};
     ZEL_TRY(readAlign(view, "alignment-h", true, alignH));
     ZEL_TRY(readAlign(view, "alignment-v", false, alignV));
     ZEL_TRY(readAlign(view, "inline-alignment-h", true, inlineAlignH));
@@ -163,7 +200,11 @@ CErrorPtr CViewBasePlacement::read(const CObject& view, double scale) {
     ZEL_TRY(parseBorder(view.getAttr("spread"), scale, spread));
     isHidden = view.getBool("is-hidden", false);
     isWeakHide = view.getBool("is-weak-hide", false);
-    zIndex = int(view.getInt("z-index", 0));
+    isDynamic = view.getBool("is-dynamic", false) && !view.getBool("is-force-non-dynamic", false);
+    readZIndex(view, zIndex, zTarget);
+    zDynamicChilds = int(view.getInt("z-index-dynamic-childs", 0));
+    zStaticChilds = int(view.getInt("z-index-static-childs", 0));
+    unclipLevel = int(view.getInt("unclip-level", 0));
     return nullptr;
 }
 

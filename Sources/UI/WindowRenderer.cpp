@@ -6,8 +6,10 @@
 #include "Core/Debug.h"
 #include "Core/Notify.h"
 #include "Platform/Clock.h"
+#include "UI/InputRouter.h"
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
+#include "UI/WindowPlacement.h"
 #include "UI/WindowSharedData.h"
 
 #define ZEL_SOURCE_TAG "WindowRenderer"
@@ -16,11 +18,25 @@ namespace zel {
 
 namespace {
 
-const char* const kAlignments[] = {
-    "left", "right", "center", "bottom", "bottom-center", "bottom-local-center", "center-overlay", "cursor"};
-
 CRect toRect(const platform::CPixelRect& r) { return CRect{r.x, r.y, r.x + r.width, r.y + r.height}; }
 platform::CPixelRect toPixelRect(const CRect& r) { return platform::CPixelRect{r.left, r.top, r.width(), r.height()}; }
+
+// The renderer of the window that shows `view`.
+CWindowRenderer* rendererOf(const CObject& view) {
+    const CObject* top = &view;
+    while (dynamic_cast<const CView*>(top->parent())) top = top->parent();
+    return dynamic_cast<CWindowRenderer*>(top->findChild("window-renderer"));
+}
+
+bool isPointerEvent(platform::CWindowEvent::EType type) {
+    using E = platform::CWindowEvent;
+    return type == E::kMousePress || type == E::kMouseRelease || type == E::kMouseMove || type == E::kMouseWheel;
+}
+
+bool isInput(platform::CWindowEvent::EType type) {
+    using E = platform::CWindowEvent;
+    return isPointerEvent(type) || type == E::kMouseLeave || type == E::kKeyPress || type == E::kKeyRelease;
+}
 
 }  // namespace
 
@@ -128,16 +144,18 @@ CErrorPtr CWindowRenderer::init() {
         return ZEL_ERROR("@zelstr_CWindowRenderer_init_EventBridge Unable to locate a suitable event bridge.");
     ZEL_TRY(findObjectChecked("ui.window-shared-data", m_shared));
     if (getBool("is-popup-window", false)) {
-        const std::string alignment = getAttr("window-alignment").utf8();
-        if (std::none_of(std::begin(kAlignments), std::end(kAlignments), [&](const char* a) { return alignment == a; }))
-            return ZEL_ERROR("@zelstr_CWindowRenderer_init_Alignment Invalid window alignment '%1'",
-                             getAttr("window-alignment"));
+        EWindowAlignment alignment = EWindowAlignment::Center;
+        ZEL_TRY(parseWindowAlignment(getAttr("window-alignment"), alignment));
     }
-    if (getBool("is-window-position-storing-enabled", false) && getBool("is-window-position-stored", false) &&
-        getAttr("window-position-id").empty())
-        return ZEL_ERROR("@zelstr_CWindowRenderer_init_PositionId Window position ID is empty.");
+    if (isPositionStored()) {
+        CString id;
+        ZEL_TRY(windowPositionId(id));
+    }
     m_updateTimer = dynamic_cast<CUpdateTimer*>(findChild("update-timer"));
     m_renderTimer = dynamic_cast<CUpdateTimer*>(findChild("render-timer"));
+    m_autoClickTimer = dynamic_cast<CUpdateTimer*>(findChild("auto-click-timer"));
+    m_deactivateTimer = dynamic_cast<CUpdateTimer*>(findChild("deactivate-timer"));
+    m_router = std::make_unique<CInputRouter>(*this, *m_root);
     if (!m_updateTimer || !m_renderTimer)
         return ZEL_ERROR("@zelstr_CWindowRenderer_init_Timers Unable to find the update and render timers.");
 
@@ -164,8 +182,7 @@ CErrorPtr CWindowRenderer::createNativeWindow() {
     ZEL_TRY(m_shared->display(m_display));
     platform::CNativeWindow::COptions options;
     const CRect& area = m_root->area();
-    options.rect =
-        platform::CPixelRect{int(getInt("window-x", 0)), int(getInt("window-y", 0)), area.width(), area.height()};
+    options.rect = platform::CPixelRect{0, 0, area.width(), area.height()};
     options.title = getAttr("title").utf8();
     long long parentWindow = 0;
     CObject* top = root();
@@ -177,6 +194,9 @@ CErrorPtr CWindowRenderer::createNativeWindow() {
         // A popup: a top-level window that belongs to the host's window.
         if (hasParent) options.transientFor = m_display->topLevelOf(uint32_t(parentWindow));
         options.overrideRedirect = getBool("is-local-popup", false);
+        ZEL_TRY(popupPosition(area.width(), area.height(), options.rect.x, options.rect.y));
+        setInt("window-x", options.rect.x);
+        setInt("window-y", options.rect.y);
     }
     std::string error;
     m_window = platform::CNativeWindow::create(m_display, options, *this, error);
@@ -186,9 +206,147 @@ CErrorPtr CWindowRenderer::createNativeWindow() {
     return nullptr;
 }
 
+CErrorPtr CWindowRenderer::popupPosition(int width, int height, int& x, int& y) {
+    CPopupAnchor anchor;
+    if (isPositionStored()) {
+        CString id;
+        ZEL_TRY(windowPositionId(id));
+        if (CWindowPositionStore::load(id, getBool("is-window-position-stored-globally", false), x, y)) {
+            // Kept on the screen as it is now: a monitor may have gone.
+            anchor.cursorX = x;
+            anchor.cursorY = y;
+            anchor.workArea = toRect(m_display->workArea(x + width / 2, y + height / 2));
+            const CRect r = placePopup(EWindowAlignment::Cursor, anchor, width, height, false);
+            x = r.left;
+            y = r.top;
+            return nullptr;
+        }
+    }
+    CWindowRenderer* owner = m_opener ? rendererOf(*m_opener) : nullptr;
+    if (getBool("is-manual-coords", false) || !owner || !owner->m_window) {
+        x = int(getInt("window-x", 0));
+        y = int(getInt("window-y", 0));
+        return nullptr;
+    }
+    EWindowAlignment alignment = EWindowAlignment::Center;
+    ZEL_TRY(parseWindowAlignment(getAttr("window-alignment"), alignment));
+    int ox = 0, oy = 0;
+    if (!owner->m_window->screenOrigin(ox, oy)) {
+        ox = owner->m_window->rect().x;
+        oy = owner->m_window->rect().y;
+    }
+    const CRect& view = m_opener->area();
+    const CRect& window = owner->m_root->area();
+    anchor.opener = CRect{view.left + ox, view.top + oy, view.right + ox, view.bottom + oy};
+    anchor.openerWindow = CRect{ox, oy, ox + window.width(), oy + window.height()};
+    owner->pointerOnScreen(anchor.cursorX, anchor.cursorY);
+    anchor.workArea = toRect(m_display->workArea((anchor.opener.left + anchor.opener.right) / 2,
+                                                 (anchor.opener.top + anchor.opener.bottom) / 2));
+    const CRect r = placePopup(alignment, anchor, width, height, getBool("is-window-alignment-auto", true));
+    x = r.left;
+    y = r.top;
+    return nullptr;
+}
+
+bool CWindowRenderer::isPositionStored() const {
+    // The user's setting, bound by the document; on unless it says otherwise.
+    return getBool("is-window-position-storing-enabled", true) && getBool("is-window-position-stored", false);
+}
+
+CErrorPtr CWindowRenderer::windowPositionId(CString& out) const {
+    const CString id = getAttr("window-position-id");
+    if (!getBool("is-helper-window", false)) {
+        if (id.empty()) return ZEL_ERROR("@zelstr_CWindowRenderer_init_PositionId Window position ID is empty.");
+        out = id;
+        return nullptr;
+    }
+    // A helper window keeps its place per window that opens it.
+    const CWindowRenderer* owner = m_opener ? rendererOf(*m_opener) : nullptr;
+    const CString parentId = owner ? owner->getAttr("window-position-id") : CString();
+    if (parentId.empty())
+        return ZEL_ERROR("@zelstr_CWindowRenderer_init_ParentPositionId Parent window position ID is empty.");
+    out = parentId + "." + (id.empty() ? getAttr("unique-name") : id);
+    return nullptr;
+}
+
+bool CWindowRenderer::windowPosition(int& x, int& y) {
+    if (!m_window) return false;
+    x = m_window->rect().x;
+    y = m_window->rect().y;
+    return true;
+}
+
+void CWindowRenderer::moveWindow(int x, int y) {
+    if (!m_window || m_windowLost) return;
+    m_window->move(x, y);
+    setInt("window-x", x);
+    setInt("window-y", y);
+}
+
+CErrorPtr CWindowRenderer::storeWindowPosition() {
+    if (!isPositionStored()) return nullptr;
+    int x = 0, y = 0;
+    if (!windowPosition(x, y)) return nullptr;
+    CString id;
+    ZEL_TRY(windowPositionId(id));
+    ZEL_TRY(CWindowPositionStore::save(id, getBool("is-window-position-stored-globally", false), x, y));
+    return nullptr;
+}
+
+void CWindowRenderer::setBlocked(bool blocked) {
+    if (m_blocked == blocked) return;
+    m_blocked = blocked;
+    setBool("is-blocked", blocked);
+    if (blocked) {
+        if (CErrorPtr err = cancelPress()) CSystem::showError(*err);
+        if (m_shared) m_shared->forgetHoverIn(*this, true);
+    }
+    auto* blocker = m_root ? dynamic_cast<CView*>(m_root->findChild("window-blocker")) : nullptr;
+    if (!blocker) return;
+    blocker->setBool("is-hidden", !blocked);
+    if (CErrorPtr err = m_root->layoutTree()) CSystem::showError(*err);
+    if (m_sectors) m_sectors->invalidateAll();
+}
+
+CWindowRenderer* CWindowRenderer::openerWindow() const { return m_opener ? rendererOf(*m_opener) : nullptr; }
+
+void CWindowRenderer::pressedElsewhere(CWindowRenderer& window) {
+    if (!m_deactivateTimer || !m_window || m_windowLost) return;
+    for (const CWindowRenderer* w = &window; w; w = w->openerWindow())
+        if (w == this) return;
+    // Windows that the window manager never activates (drop-down lists)
+    // learn of it only this way.
+    m_active = false;
+    if (CErrorPtr err = m_deactivateTimer->start()) CSystem::showError(*err);
+}
+
+void CWindowRenderer::keyFocusLost() {
+    if (!m_router) return;
+    if (CErrorPtr err = m_router->focusLost()) CSystem::showError(*err);
+}
+
+CErrorPtr CWindowRenderer::cancelPress() {
+    if (m_autoClickTimer) m_autoClickTimer->stop();
+    CErrorPtr err;
+    if (m_captured) {
+        platform::CWindowEvent cancel;
+        cancel.type = platform::CWindowEvent::kMouseRelease;
+        CObject params;
+        fillParams(params, cancel);
+        err = CNotifyServer::instance().notify(this, "mouse-cancel", &params);
+    }
+    if (m_router)
+        if (CErrorPtr routed = m_router->cancelPress(); routed && !err) err = std::move(routed);
+    releaseMouse();
+    return err;
+}
+
 void CWindowRenderer::destroyWindow() {
     if (m_updateTimer) m_updateTimer->stop();
     if (m_renderTimer) m_renderTimer->stop();
+    if (m_autoClickTimer) m_autoClickTimer->stop();
+    if (m_deactivateTimer) m_deactivateTimer->stop();
+    if (m_router) m_router->clear();
     for (auto& thread : m_threads) thread->quit();
     m_threads.clear();
     if (m_cursorHides > 0) {
@@ -250,12 +408,14 @@ void CWindowRenderer::setKeyFocus(bool focused) {
 }
 
 bool CWindowRenderer::wheelStep(int delta) {
-    if (!m_window || !m_root || !m_root->hasEventHandler("mouse-wheel")) return false;
+    if (!m_window || !m_router || m_blocked) return false;
     platform::CWindowEvent event;
     event.type = platform::CWindowEvent::kMouseWheel;
     event.wheelDelta = delta;
+    event.x = m_router->lastX();
+    event.y = m_router->lastY();
     sendInput("mouse-wheel", event);
-    return true;
+    return m_router->wheelTaken();
 }
 
 CErrorPtr CWindowRenderer::closeWindow() {
@@ -268,13 +428,16 @@ CErrorPtr CWindowRenderer::closeWindow() {
 CErrorPtr CWindowRenderer::onPreClose(CObject*, CObject*) {
     // Input stops at once; the window goes on the closer's next turn. A
     // press under way is taken away from whoever holds it.
-    if (m_captured) {
-        platform::CWindowEvent cancel;
-        cancel.type = platform::CWindowEvent::kMouseRelease;
-        sendInput("mouse-cancel", cancel);
+    CErrorPtr cancelled = cancelPress();
+    if (m_router) {
+        // The focused view lets go as it would for any other reason.
+        if (CErrorPtr err = m_router->setFocus(nullptr); err && !cancelled) cancelled = std::move(err);
+        m_router->clear();
     }
-    releaseMouse();
+    if (m_shared) m_shared->forgetHoverIn(*this, true);
     setKeyFocus(false);
+    if (cancelled) CSystem::showError(*cancelled);
+    if (CErrorPtr err = storeWindowPosition()) CSystem::showError(*err);
     ZEL_TRY(CNotifyServer::instance().notify(this, "pre-close-window"));
     return nullptr;
 }
@@ -290,7 +453,42 @@ CErrorPtr CWindowRenderer::onTick(CObject*, CObject* sender) {
         ZEL_TRY(renderFrame());
     } else if (sender == m_updateTimer) {
         ZEL_TRY(CNotifyServer::instance().notify(this, "tick"));
+    } else if (sender == m_autoClickTimer) {
+        ZEL_TRY(autoClickTick());
+    } else if (sender == m_deactivateTimer) {
+        ZEL_TRY(deactivateTick());
     }
+    return nullptr;
+}
+
+double CWindowRenderer::autoClickTimeout(const CView& view) const {
+    // A control asks for repeated clicks itself; the window's value serves
+    // the others (by default none).
+    return view.hasAttr("auto-click-timeout") ? view.getReal("auto-click-timeout", -1)
+                                              : getReal("auto-click-timeout", -1);
+}
+
+CErrorPtr CWindowRenderer::autoClickTick() {
+    CView* target = m_router ? m_router->pressTarget() : nullptr;
+    if (!target) {
+        m_autoClickTimer->stop();
+        return nullptr;
+    }
+    const double timeout = autoClickTimeout(*target);
+    if (timeout < 0 || platform::secondsSinceStart() - m_pressSeconds < timeout) return nullptr;
+    CObject params;
+    params.setInt("x", m_router->lastX());
+    params.setInt("y", m_router->lastY());
+    ZEL_TRY(CInputRouter::sendToView(*target, "auto-click", &params, this));
+    return nullptr;
+}
+
+CErrorPtr CWindowRenderer::deactivateTick() {
+    m_deactivateTimer->stop();
+    // Active again before the timer ran out: focus only passed through.
+    if (m_active || !m_window || m_windowLost) return nullptr;
+    setBool("popup-deactivated", true);
+    ZEL_TRY(closeWindow());
     return nullptr;
 }
 
@@ -342,8 +540,7 @@ void CWindowRenderer::blitRects(const std::vector<CRect>& rects) {
     m_window->blit(m_bitmap.pixels(), m_bitmap.stride(), m_bitmap.width(), m_bitmap.height(), pixels);
 }
 
-void CWindowRenderer::sendInput(const CString& name, const platform::CWindowEvent& event) {
-    CObject params;
+void CWindowRenderer::fillParams(CObject& params, const platform::CWindowEvent& event) const {
     params.setInt("x", event.x);
     params.setInt("y", event.y);
     params.setInt("button", event.button);
@@ -363,17 +560,79 @@ void CWindowRenderer::sendInput(const CString& name, const platform::CWindowEven
         params.setBool("is-xbutton1", event.button == 8);
         params.setBool("is-xbutton2", event.button == 9);
     }
+}
+
+void CWindowRenderer::sendInput(const CString& name, const platform::CWindowEvent& event) {
+    CObject params;
+    fillParams(params, event);
     CErrorPtr err = CNotifyServer::instance().notify(this, name, &params);
-    if (!err && m_root && m_root->hasEventHandler(name)) err = m_root->runEvent(name, &params, this);
+    if (!err && m_router) err = routeInput(event);
     if (err) CSystem::showError(*err);
+}
+
+CErrorPtr CWindowRenderer::routeInput(const platform::CWindowEvent& event) {
+    using E = platform::CWindowEvent;
+    const bool right = event.button == 3;
+    const bool extra = event.button == 8 || event.button == 9;
+    CObject params;
+    fillParams(params, event);
+    switch (event.type) {
+        case E::kMousePress: {
+            const bool first = !m_router->pressTarget();
+            ZEL_TRY(m_router->mousePress(extra   ? "mouse-xbutton-press"
+                                         : right ? "mouse-press-r"
+                                                 : "mouse-press",
+                                         params, event.x, event.y, right));
+            CView* target = m_router->pressTarget();
+            if (first && target && m_autoClickTimer && autoClickTimeout(*target) >= 0) {
+                m_pressSeconds = platform::secondsSinceStart();
+                ZEL_TRY(m_autoClickTimer->start());
+            }
+            break;
+        }
+        case E::kMouseRelease: {
+            const uint32_t bit = event.button >= 1 && event.button <= 3 ? 1u << (event.button - 1) : 0;
+            const bool last = (event.buttonsHeld & ~bit) == 0;
+            if (last && m_autoClickTimer) m_autoClickTimer->stop();
+            ZEL_TRY(m_router->mouseRelease(extra   ? "mouse-xbutton-release"
+                                           : right ? "mouse-release-r"
+                                                   : "mouse-release",
+                                           params, event.x, event.y, last));
+            break;
+        }
+        case E::kMouseMove:
+            ZEL_TRY(m_router->mouseMove(params, event.x, event.y));
+            break;
+        case E::kMouseWheel:
+            ZEL_TRY(m_router->wheel(params, event.x, event.y));
+            break;
+        case E::kMouseLeave:
+            ZEL_TRY(m_router->pointerLeft(params));
+            break;
+        case E::kKeyPress:
+        case E::kKeyRelease:
+            ZEL_TRY(m_router->key(event.type == E::kKeyPress ? "key-press" : "key-release", params, event.keysym,
+                                  (event.modifiers & platform::kModShift) != 0));
+            break;
+        default:
+            break;
+    }
+    return nullptr;
 }
 
 void CWindowRenderer::windowEvent(const platform::CWindowEvent& event) {
     using E = platform::CWindowEvent;
+    if (isPointerEvent(event.type)) {
+        m_pointerX = event.rootX;
+        m_pointerY = event.rootY;
+    }
+    // A window under a modal one takes no input at all.
+    if (m_blocked && isInput(event.type)) return;
     const bool right = event.button == 3;
     const bool extra = event.button == 8 || event.button == 9;
     switch (event.type) {
         case E::kMousePress:
+            if (m_shared) m_shared->pressedIn(*this);
             // The press keeps the pointer until every button is up again.
             captureMouse();
             sendInput(extra ? "mouse-xbutton-press" : right ? "mouse-press-r" : "mouse-press", event);
@@ -399,11 +658,32 @@ void CWindowRenderer::windowEvent(const platform::CWindowEvent& event) {
         case E::kKeyRelease:
             sendInput("key-release", event);
             break;
+        case E::kGrabLost:
+            // The server took the pointer away (the window went unviewable).
+            m_captured = false;
+            if (CErrorPtr err = cancelPress()) CSystem::showError(*err);
+            break;
         case E::kFocusIn:
+            m_active = true;
+            if (m_deactivateTimer) m_deactivateTimer->stop();
             sendInput("activate-window", event);
+            if (CErrorPtr err = CInputRouter::sendToView(*m_root, "activate-window", nullptr, this))
+                CSystem::showError(*err);
             break;
         case E::kFocusOut:
+            m_active = false;
+            // Another client took the keyboard from the focused view: it is
+            // not handed back when the view lets go of it.
+            if (m_window && m_window->hasKeyFocus() && !m_window->holdsInputFocus()) {
+                m_window->forgetKeyFocus();
+                if (m_shared) m_shared->keyFocusGone(*this);
+                keyFocusLost();
+            }
             sendInput("deactivate-window", event);
+            if (CErrorPtr err = CInputRouter::sendToView(*m_root, "deactivate-window", nullptr, this))
+                CSystem::showError(*err);
+            if (m_deactivateTimer && !m_windowLost)
+                if (CErrorPtr err = m_deactivateTimer->start()) CSystem::showError(*err);
             break;
         case E::kExpose:
             // Only a copy of what is drawn already.
@@ -422,9 +702,15 @@ void CWindowRenderer::windowEvent(const platform::CWindowEvent& event) {
             // more. The window object stays until the editor closes, as the
             // display is still calling.
             m_windowLost = true;
+            if (m_router) {
+                if (CErrorPtr err = m_router->cancelPress()) CSystem::showError(*err);
+                m_router->clear();
+            }
             m_captured = false;
             if (m_updateTimer) m_updateTimer->stop();
             if (m_renderTimer) m_renderTimer->stop();
+            if (m_autoClickTimer) m_autoClickTimer->stop();
+            if (m_deactivateTimer) m_deactivateTimer->stop();
             break;
     }
 }

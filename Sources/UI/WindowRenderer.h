@@ -11,6 +11,7 @@
 #include "Core/Thread.h"
 #include "Other/LinearBitmap.h"
 #include "Platform/XWindow.h"
+#include "UI/InputRouter.h"
 
 namespace zel {
 
@@ -81,6 +82,40 @@ public:
     int cursorHideCount() const { return m_cursorHides; }
     void warpCursor(int x, int y);
     void setKeyFocus(bool focused);
+    // The view that opens this popup; set before init.
+    void setOpener(CView* opener) { m_opener = opener; }
+    CView* opener() const { return m_opener; }
+    CWindowSharedData* sharedData() const { return m_shared; }
+    CInputRouter* router() const { return m_router.get(); }
+    // The window's position on the screen; false without a window.
+    bool windowPosition(int& x, int& y);
+    // Moves the window and keeps `window-x` and `window-y`.
+    void moveWindow(int x, int y);
+    // The pointer on the screen at the last pointer event.
+    void pointerOnScreen(int& x, int& y) const {
+        x = m_pointerX;
+        y = m_pointerY;
+    }
+    // Keeps the window's position for its next opening when the window
+    // stores it and the user lets windows store positions.
+    CErrorPtr storeWindowPosition();
+    // The id its position is stored under; errors for an empty one.
+    CErrorPtr windowPositionId(CString& out) const;
+    bool isPositionStored() const;
+    // Set by the shared data while a modal window is open above this one:
+    // input is ignored and the `window-blocker` picture shows.
+    void setBlocked(bool blocked);
+    bool isBlocked() const { return m_blocked; }
+    bool isModal() const { return getBool("is-modal-window", false); }
+    // Another window of the editor took the keyboard.
+    void keyFocusLost();
+    // The window that opened this one (through its opener view); null for
+    // windows nobody opened.
+    CWindowRenderer* openerWindow() const;
+    // A press went to another window of the editor: a popup that closes
+    // when it loses activation does, unless the press is in a window it
+    // opened (directly or through others).
+    void pressedElsewhere(CWindowRenderer& window);
     // A wheel step that the host passes on (+1 up, -1 down); true when the
     // window's views take wheel input.
     bool wheelStep(int delta);
@@ -110,8 +145,17 @@ private:
     CErrorPtr onPreClose(CObject* params, CObject* sender);
     CErrorPtr onPerformClose(CObject* params, CObject* sender);
     CErrorPtr createNativeWindow();
+    // Where a popup opens: its stored position, its manual coordinates or
+    // its alignment to the opener.
+    CErrorPtr popupPosition(int width, int height, int& x, int& y);
     void windowEvent(const platform::CWindowEvent& event) override;
+    void fillParams(CObject& params, const platform::CWindowEvent& event) const;
     void sendInput(const CString& name, const platform::CWindowEvent& event);
+    CErrorPtr routeInput(const platform::CWindowEvent& event);
+    CErrorPtr cancelPress();
+    double autoClickTimeout(const CView& view) const;
+    CErrorPtr autoClickTick();
+    CErrorPtr deactivateTick();
     void blitRects(const std::vector<CRect>& rects);
 
     CView* m_root = nullptr;
@@ -119,6 +163,10 @@ private:
     CWindowSharedData* m_shared = nullptr;
     CUpdateTimer* m_updateTimer = nullptr;
     CUpdateTimer* m_renderTimer = nullptr;
+    CUpdateTimer* m_autoClickTimer = nullptr;
+    CUpdateTimer* m_deactivateTimer = nullptr;
+    std::unique_ptr<CInputRouter> m_router;
+    CView* m_opener = nullptr;
     std::shared_ptr<platform::CDisplay> m_display;
     std::unique_ptr<platform::CNativeWindow> m_window;
     CLinearBitmap m_bitmap;
@@ -133,7 +181,11 @@ private:
     bool m_captured = false;
     bool m_painted = false;
     bool m_windowLost = false;
+    bool m_blocked = false;
+    bool m_active = false;
+    int m_pointerX = 0, m_pointerY = 0;
     double m_openedSeconds = 0;
+    double m_pressSeconds = 0;
 };
 
 }  // namespace zel

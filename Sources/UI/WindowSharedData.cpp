@@ -7,7 +7,9 @@
 #include "Core/Notify.h"
 #include "Core/Timer.h"
 #include "Platform/XWindow.h"
+#include "UI/InputRouter.h"
 #include "UI/UpdateTimer.h"
+#include "UI/View.h"
 #include "UI/WindowRenderer.h"
 
 #define ZEL_SOURCE_TAG "WindowSharedData"
@@ -15,6 +17,9 @@
 namespace zel {
 
 CWindowSharedData::~CWindowSharedData() {
+    m_releasing = true;
+    m_hover = nullptr;
+    m_hoverWindow = nullptr;
     const std::vector<CWindowRenderer*> windows = m_windows;
     for (CWindowRenderer* renderer : windows) renderer->sharedDataReleased();
     if (!m_display || m_display->isBroken()) return;
@@ -31,6 +36,38 @@ CWindowSharedData::~CWindowSharedData() {
 
 void CWindowSharedData::windowOpened(CWindowRenderer& renderer) {
     if (std::find(m_windows.begin(), m_windows.end(), &renderer) == m_windows.end()) m_windows.push_back(&renderer);
+    updateBlocking();
+}
+
+void CWindowSharedData::updateBlocking() {
+    bool modalAbove = false;
+    for (auto it = m_windows.rbegin(); it != m_windows.rend(); ++it) {
+        (*it)->setBlocked(modalAbove);
+        modalAbove = modalAbove || (*it)->isModal();
+    }
+}
+
+CErrorPtr CWindowSharedData::setHoverView(CView* view, CWindowRenderer* window, CObject* params, bool leftWindow) {
+    if (view == m_hover) return nullptr;
+    CView* previous = m_hover;
+    m_hover = view;
+    m_hoverWindow = view ? window : nullptr;
+    if (previous) {
+        ZEL_TRY(CInputRouter::sendToView(*previous, "mouse-exit", params, this));
+        if (leftWindow) ZEL_TRY(CInputRouter::sendToView(*previous, "mouse-top-exit", params, this));
+    }
+    if (view) ZEL_TRY(CInputRouter::sendToView(*view, "mouse-enter", params, this));
+    return nullptr;
+}
+
+void CWindowSharedData::forgetHoverIn(CWindowRenderer& renderer, bool tell) {
+    // By the window only: its views may be going already.
+    if (!m_hover || m_hoverWindow != &renderer) return;
+    CView* previous = m_hover;
+    m_hover = nullptr;
+    m_hoverWindow = nullptr;
+    if (!tell) return;
+    if (CErrorPtr err = CInputRouter::sendToView(*previous, "mouse-exit", nullptr, this)) CSystem::showError(*err);
 }
 
 void CWindowSharedData::setupClass(CClassInfo& info) { setupObjectClass(info); }
@@ -62,14 +99,28 @@ CErrorPtr CWindowSharedData::display(std::shared_ptr<platform::CDisplay>& out) {
 
 void CWindowSharedData::setKeyFocusWindow(CWindowRenderer* renderer) {
     if (m_keyFocus == renderer) return;
-    // The keyboard goes back before another window takes it.
-    if (m_keyFocus && m_keyFocus->window()) m_keyFocus->window()->returnKeyFocus();
+    CWindowRenderer* previous = m_keyFocus;
     m_keyFocus = renderer;
+    // The keyboard goes back before another window takes it.
+    if (previous && previous->window()) previous->window()->returnKeyFocus();
+    if (previous && renderer) previous->keyFocusLost();
+}
+
+void CWindowSharedData::pressedIn(CWindowRenderer& renderer) {
+    const std::vector<CWindowRenderer*> windows = m_windows;
+    for (CWindowRenderer* window : windows)
+        if (window != &renderer) window->pressedElsewhere(renderer);
+}
+
+void CWindowSharedData::keyFocusGone(CWindowRenderer& renderer) {
+    if (m_keyFocus == &renderer) m_keyFocus = nullptr;
 }
 
 void CWindowSharedData::windowClosing(CWindowRenderer& renderer) {
     if (m_keyFocus == &renderer) setKeyFocusWindow(nullptr);
+    forgetHoverIn(renderer, false);
     m_windows.erase(std::remove(m_windows.begin(), m_windows.end(), &renderer), m_windows.end());
+    if (!m_releasing) updateBlocking();
     if (auto* closer = dynamic_cast<CWindowCloser*>(findChild("window-closer"))) closer->forget(renderer);
 }
 

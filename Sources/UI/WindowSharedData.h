@@ -13,11 +13,13 @@ class CDisplay;
 }
 
 class CUpdateTimerGroup;
+class CView;
 class CWindowRenderer;
 
 // `ui:window-shared-data`: what the windows of one editor share, found at
 // "ui.window-shared-data": the update-timer group, the editor's connection
-// to the display, and which window holds the key focus.
+// to the display, which window holds the key focus, the view under the
+// pointer and the blocking of windows by modal ones.
 class CWindowSharedData : public CObject {
 public:
     ~CWindowSharedData() override;
@@ -30,20 +32,41 @@ public:
     // the editor.
     CErrorPtr display(std::shared_ptr<platform::CDisplay>& out);
 
-    // Only one window holds the keyboard at a time.
+    // Only one window holds the keyboard at a time: the one that had it
+    // hands it back and its focused view hears "focus-lost".
     void setKeyFocusWindow(CWindowRenderer* renderer);
+    // Another client took the keyboard from `renderer`.
+    void keyFocusGone(CWindowRenderer& renderer);
+    // The view under the pointer, editor-wide. The view left hears
+    // "mouse-exit" (and "mouse-top-exit" when the pointer left its window),
+    // then the new one "mouse-enter".
+    CErrorPtr setHoverView(CView* view, CWindowRenderer* window, CObject* params, bool leftWindow);
+    CView* hoverView() const { return m_hover; }
+    // The window's views are going or take no input: none stays hovered.
+    // With `tell`, the view that was hovered hears "mouse-exit".
+    void forgetHoverIn(CWindowRenderer& renderer, bool tell);
     CWindowRenderer* keyFocusWindow() const { return m_keyFocus; }
     // Open windows; they close when the shared data goes, as the display
     // goes with it.
     void windowOpened(CWindowRenderer& renderer);
     void windowClosing(CWindowRenderer& renderer);
+    // A press in `renderer`: the popups that close when they lose
+    // activation hear of it.
+    void pressedIn(CWindowRenderer& renderer);
     size_t windowCount() const { return m_windows.size(); }
 
 private:
+    // Every window opened before a modal one that is still open is blocked.
+    void updateBlocking();
+
     std::vector<CWindowRenderer*> m_windows;
     CUpdateTimerGroup* m_group = nullptr;
     std::shared_ptr<platform::CDisplay> m_display;
     CWindowRenderer* m_keyFocus = nullptr;
+    CView* m_hover = nullptr;
+    CWindowRenderer* m_hoverWindow = nullptr;
+    // Set while the editor goes: its windows only close.
+    bool m_releasing = false;
 };
 
 // `ui:window-closer`: closes windows outside their own event handling.

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "Audio/Modules/ModDelay.h"
@@ -360,4 +361,110 @@ TEST(DelayLine, HostSamplesGiveWhatDoublesGiveThroughRunsAndFades) {
                 for (size_t i = 0; i < block; ++i) ASSERT_EQ(fout[i], float(out[i])) << "sample " << t + i;
             }
     }
+}
+
+// ---------------------------------------------------------------- pages from a bank
+
+namespace {
+
+// A line whose pages come from a bank that the test serves as the keeper
+// does, and whose pool only a ring beyond the prepared one could use.
+struct CBankedLine {
+    CPoolAllocator pool;
+    CDelayPageBank bank;
+    CDSPModDelay line;
+    size_t pageLength;
+
+    // `pages` are there before the line is configured, as the keeper
+    // supplies them when the format is set.
+    CBankedLine(size_t page, size_t fade, size_t longest, size_t pages) : pageLength(page) {
+        serve(pages);
+        line.setPool(pool);
+        line.setPageBank(bank);
+        line.prepareRing((page + longest + CDSPModDelay::kMaxChunk - 1) / page);
+        line.configure(page, fade);
+    }
+    // The keeper's round: the audio side may own `pages` pages.
+    void serve(size_t pages) { bank.serve(pages, pageLength); }
+    // One block, as the delay process runs it.
+    void run(const double* in, double* out, size_t n) {
+        line.process(in, out, n);
+        bank.settle();
+    }
+};
+
+}  // namespace
+
+// With the bank kept supplied, a line gives what a line with pages from the
+// pool gives, through growing and shrinking rings, fades and changes that
+// wait for a fade; and it takes nothing from the pool.
+TEST(DelayPages, ALineOnABankSoundsLikeALineOnThePool) {
+    CLine reference(64, 50);
+    CBankedLine banked(64, 50, 6000, (64 + 6000 + CDSPModDelay::kMaxChunk - 1) / 64);
+    std::mt19937 random(5);
+    std::vector<double> in(333), out(333);
+    size_t t = 0;
+    for (int change = 0; change < 60; ++change) {
+        const long long delay = (long long)(random() % 6000);
+        reference.line.setDelay(delay);
+        banked.line.setDelay(delay);
+        for (int b = 0; b < 2; ++b, t += in.size()) {
+            reference.run(in.size(), in.size());
+            for (size_t i = 0; i < in.size(); ++i) in[i] = x(int64_t(t + i));
+            banked.run(in.data(), out.data(), in.size());
+            for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out[i], reference.out[t + i]) << "sample " << t + i;
+            ASSERT_EQ(banked.line.delay(), reference.line.delay());
+            ASSERT_EQ(banked.line.pendingDelay(), reference.line.pendingDelay());
+        }
+    }
+    EXPECT_EQ(banked.pool.heapAllocations(), 0u) << "neither pages nor rings from the pool";
+}
+
+// A longer delay than the bank can back waits, the line going on at the old
+// one, and starts its fade in the first block after the keeper's round; the
+// pages a shorter delay gives up go back to the keeper, down to what it
+// asks the audio side to keep.
+TEST(DelayPages, ALongerDelayWaitsForItsPagesAndWhatIsGivenUpGoesBack) {
+    CBankedLine l(64, 32, 4000, (64 + CDSPModDelay::kMaxChunk - 1) / 64);
+    const size_t small = l.line.ringLengthFor(0), large = l.line.ringLengthFor(1000);
+    std::vector<double> in(200), out(200);
+    size_t t = 0;
+    auto block = [&] {
+        for (size_t i = 0; i < in.size(); ++i) in[i] = x(int64_t(t + i));
+        l.run(in.data(), out.data(), in.size());
+        t += in.size();
+    };
+    block();
+    EXPECT_EQ(out, in) << "no delay";
+
+    l.line.setDelay(1000);
+    EXPECT_EQ(l.line.pendingDelay(), 1000);
+    block();
+    EXPECT_EQ(out, in) << "still the old delay, no page missing";
+    EXPECT_EQ(l.line.delay(), 0);
+
+    l.serve(small);  // the keeper's round: what the lines were refused comes too
+    EXPECT_EQ(l.bank.ownedPages(), large);
+    block();
+    EXPECT_EQ(l.line.delay(), 1000);
+    EXPECT_EQ(l.line.pendingDelay(), CDSPModDelay::kNoDelay);
+    EXPECT_EQ(l.line.ringLength(), large);
+    EXPECT_EQ(out[100], 0.0) << "past the fade: history from before the ring grew reads as silence";
+    for (int i = 0; i < 10; ++i) block();
+    EXPECT_EQ(out[0], x(int64_t(t - in.size()) - 1000));
+
+    // Back to no delay: the ring shrinks with the change after the fade,
+    // and the pages it dropped return once the keeper lets go of them.
+    l.line.setDelay(0);
+    for (int i = 0; i < 2; ++i) block();
+    l.line.setDelay(1);
+    for (int i = 0; i < 2; ++i) block();
+    const size_t one = l.line.ringLengthFor(1);
+    EXPECT_EQ(l.line.ringLength(), one);
+    l.serve(one);
+    block();
+    l.serve(one);
+    EXPECT_EQ(l.bank.ownedPages(), one);
+    EXPECT_EQ(l.line.allocatedPages(), one);
+    EXPECT_EQ(l.pool.heapAllocations(), 0u);
 }

@@ -7,6 +7,7 @@
 
 #include "Audio/AudioEngine.h"
 #include "Audio/Engine/AudioGraph.h"
+#include "Audio/Modules/ModDelay.h"
 #include "Audio/Modules/ModMeter.h"
 #include "Audio/ParamTransaction.h"
 #include "Audio/VizCollector.h"
@@ -442,6 +443,47 @@ TEST(Engine, SilenceAfterASignalDoesNotSlowTheMetersDown) {
     CAudioVizMeterStream::CFrame frame;
     ASSERT_TRUE(stream->read(0, frame));
     EXPECT_NE(std::fpclassify(frame.data.level * frame.data.level), FP_SUBNORMAL) << frame.data.level;
+}
+
+// A delay the user lengthens has its pages before the audio thread sees
+// it: it applies in the next block, on every channel of its group, with
+// nothing from the heap there. What a shorter delay gives up goes back.
+TEST(EngineThreads, ALongerDelayHasItsPagesBeforeTheAudioThreadSeesIt) {
+    CRig rig;
+    rig.run(512);
+    const size_t poolBefore = rig.engine.heapAllocations();
+    auto* stack = dynamic_cast<CAudioProcessStack*>(rig.engine.graph().child("modLagwell"));
+    ASSERT_NE(stack, nullptr);
+    auto* element = dynamic_cast<CAudioProcess*>(stack->element(0));
+    ASSERT_NE(element, nullptr);
+    const auto& delay = dynamic_cast<const CModDelay&>(*element->child("modDelay"));
+    ASSERT_EQ(delay.moduleCount(), 2u);
+    auto line = [&](size_t m) -> const CDSPModDelay& {
+        return static_cast<const CModDelayModule&>(delay.module(m)).line();
+    };
+
+    rig.inst.edit("modLagwell.adelay", 0, 0, {0, 0, 0, 0, 0, 5});  // 5 s
+    rig.run(512, 512);
+    for (size_t m = 0; m < 2; ++m) {
+        EXPECT_EQ(line(m).delay(), 240000);
+        EXPECT_EQ(line(m).pendingDelay(), CDSPModDelay::kNoDelay);
+    }
+    EXPECT_EQ(rig.engine.heapAllocations(), poolBefore);
+    const size_t longRing = line(0).ringLength();
+    EXPECT_GE(delay.pageBank().ownedPages(), 2 * longRing);
+
+    rig.inst.edit("modLagwell.adelay", 0, 0, {0, 0, 0, 0, 0, 0});
+    rig.run(2048, 1024);
+    rig.inst.edit("modLagwell.sdelay", 0, 0, {1});  // the ring shrinks with the next change
+    rig.run(2048, 3072);
+    const size_t shortRing = line(0).ringLength();
+    ASSERT_LT(shortRing, longRing);
+    for (int round = 0; round < 2; ++round) {
+        rig.engine.pageKeeper()->serve();
+        rig.run(512, 5120);
+    }
+    rig.engine.pageKeeper()->serve();
+    EXPECT_EQ(delay.pageBank().ownedPages(), 2 * shortRing);
 }
 
 // ---------------------------------------------------------------- bad input

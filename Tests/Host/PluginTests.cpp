@@ -290,6 +290,28 @@ TEST_F(PluginTest, ControllerTakesTheComponentState) {
     EXPECT_EQ(impulseDelays(*plugin, 2), (std::vector<int>{kTenMs, kTenMs}));
 }
 
+// This host has no run loop: what waited for the end of a state call
+// reaches it at its next call that may hear from the plug-in, and not
+// before, not even when it reads values back under its state lock.
+TEST_F(PluginTest, WithoutARunLoopTheNextCallBringsTheRestartThatWaited) {
+    start(*plugin);
+    // Looking parameters up is such a call: done before.
+    const ParamID tens = id("ADelay3");
+    const ParamValue one = digit("ADelay3", 1), zero = digit("ADelay3", 0);
+    ASSERT_EQ(flush(*plugin, tens, one), kResultOk);
+    const std::vector<uint8_t> saved = plugin->saveState();
+    ASSERT_EQ(flush(*plugin, tens, zero), kResultOk);
+    plugin->loadState(saved);
+    EXPECT_DOUBLE_EQ(plugin->controller()->getParamNormalized(tens), one);
+    EXPECT_TRUE(plugin->handler().restarts().empty()) << "nothing during the state calls";
+    plugin->parameters();
+    const std::vector<int32> restarts = plugin->handler().restarts();
+    ASSERT_EQ(restarts.size(), 1u);
+    EXPECT_EQ(restarts[0], kParamValuesChanged);
+    plugin->parameters();
+    EXPECT_EQ(plugin->handler().restarts().size(), 1u) << "once";
+}
+
 TEST_F(PluginTest, DamagedStateLeavesTheInstanceAsItWas) {
     start(*plugin);
     ASSERT_EQ(flush(*plugin, id("ADelay3"), digit("ADelay3", 1)), kResultOk);

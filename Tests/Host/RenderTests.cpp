@@ -235,6 +235,39 @@ TEST(MeasureTest, ReportsKnownDelaysAndGainsPerChannel) {
               "    out 3: silent\n");
 }
 
+// The demo's signal clicks on each input alone, then on all at once; every
+// one of these is measured, once, however often the signal repeats it.
+TEST(MeasureTest, ReportsClicksOnEachInputAloneAndOnAllAtOnce) {
+    // Half a second apart, as in the demo's signal: in 1, in 2, both, in 1.
+    const size_t half = kRate / 2;
+    test::Channels<float> source(2, std::vector<float>(4 * half, 0.0f)), rendered = source;
+    source[0][100] = 0.9f;
+    source[1][half + 100] = 0.9f;
+    source[0][2 * half + 100] = source[1][2 * half + 100] = 0.9f;
+    source[0][3 * half + 100] = 0.9f;
+    // Out 1 is in 1 after 48 samples; out 2 is the mean of both after 96.
+    for (size_t n = 0; n + 96 < 4 * half; ++n) {
+        rendered[0][n + 48] = source[0][n];
+        rendered[1][n + 96] = 0.5f * (source[0][n] + source[1][n]);
+    }
+    const std::string sourcePath = test::scratchPath("measure-turns-source.wav");
+    const std::string renderedPath = test::scratchPath("measure-turns-rendered.wav");
+    test::writeWav(sourcePath, source, kRate);
+    test::writeWav(renderedPath, rendered, kRate);
+    const test::RunResult run = runProgram(LAGWELL_MEASURE, {sourcePath, renderedPath});
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output,
+              "  click on in 1 at 0.002 s:\n"
+              "    out 1: delay     48 samples (   1.000 ms), gain  +0.00 dB\n"
+              "    out 2: delay     96 samples (   2.000 ms), gain  -6.02 dB\n"
+              "  click on in 2 at 0.502 s:\n"
+              "    out 1: silent\n"
+              "    out 2: delay     96 samples (   2.000 ms), gain  -6.02 dB\n"
+              "  click on in 1+2 at 1.002 s:\n"
+              "    out 1: delay     48 samples (   1.000 ms), gain  +0.00 dB\n"
+              "    out 2: delay     96 samples (   2.000 ms), gain  +0.00 dB\n");
+}
+
 TEST(MeasureTest, ASourceWithoutAClickIsRefused) {
     const std::string silent = test::scratchPath("measure-silent.wav");
     test::writeWav(silent, {std::vector<float>(kRate, 0.0f)}, kRate);

@@ -206,22 +206,35 @@ TEST(ResourceObjects, LoadTheirFilesAndFindFontsByName) {
     v->setAttr("font-name", "/font.base");
     ASSERT_EQ(CFontObject::findFont(*v, found), nullptr);
     EXPECT_EQ(found, baseObject);
-    EXPECT_EQ(found->style("bold"), nullptr);
+    EXPECT_EQ(found->style("bold", 1.25), nullptr);
     ASSERT_EQ(found->prepare(1.25), nullptr);
-    ASSERT_NE(found->style("bold"), nullptr);
-    EXPECT_NE(found->style("bold"), found->style("regular"));
-    EXPECT_EQ(found->style("superscript"), found->style("regular"));
-    EXPECT_EQ(found->style("regular")->scale(), 1.25);
+    ASSERT_NE(found->style("bold", 1.25), nullptr);
+    EXPECT_NE(found->style("bold", 1.25), found->style("regular", 1.25));
+    EXPECT_EQ(found->style("superscript", 1.25), found->style("regular", 1.25));
+    EXPECT_EQ(found->style("regular", 1.25)->scale(), 1.25);
+    EXPECT_EQ(found->style("regular", 1.0), nullptr);
+    // Another editor at another scale gets its own copy; the first one's
+    // stays where it is.
+    const CFont* large = found->style("regular", 1.25);
+    ASSERT_EQ(found->prepare(0.8), nullptr);
+    EXPECT_EQ(found->style("regular", 1.25), large);
+    EXPECT_EQ(found->style("regular", 0.8)->scale(), 0.8);
+    EXPECT_EQ(large->scale(), 1.25);
 
     CImageSetObject set;
     set.setAttr("file", "../../../Gfx/Imagesets/no-such-set.is");
     EXPECT_NE(set.prepare(1.0), nullptr);
-    EXPECT_EQ(set.imageSet(), nullptr);
+    EXPECT_EQ(set.imageSet(1.0), nullptr);
     set.setAttr("file", "../../../Gfx/Imagesets/knob.is");
     ASSERT_EQ(set.prepare(1.0), nullptr);
-    EXPECT_EQ(set.imageSet()->image(84)->layers().size(), 3u);
+    EXPECT_EQ(set.imageSet(1.0)->image(84)->layers().size(), 3u);
+    const CImageSet* normal = set.imageSet(1.0);
+    ASSERT_EQ(set.prepare(1.25), nullptr);
+    EXPECT_EQ(set.imageSet(1.0), normal);
+    EXPECT_EQ(normal->image(84)->layers()[0].scale(), 1.0);
+    EXPECT_EQ(set.imageSet(1.25)->image(84)->layers()[0].scale(), 1.25);
     CBrushSetObject brushes;
     brushes.setAttr("file", "../../../Gfx/Brushes/brushes.bs");
     ASSERT_EQ(brushes.prepare(0.8), nullptr);
-    EXPECT_EQ(brushes.brushSet()->brushes().size(), 6u);
+    EXPECT_EQ(brushes.brushSet(0.8)->brushes().size(), 6u);
 }

@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "Audio/AudioWrapper.h"
+#include "Audio/Engine/AudioGraph.h"
+#include "Audio/Modules/ModDelay.h"
 #include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
 #include "Audio/ParamTransaction.h"
@@ -47,8 +49,9 @@ TEST(AudioThread, NeverAllocatesNorLocksWhileTheUserAndTheHostChangeEverything) 
         ip.push_back(in[c].data());
         op.push_back(out[c].data());
     }
-    // Warm-up: the pool and the engine's hand-over buffers reach their size.
-    for (int i = 0; i < 200; ++i) w.process(ip.data(), 2, op.data(), 2, kBlock);
+    // Warm-up at the widest layout: the pool's audio buffers and the
+    // engine's hand-over buffers reach their size.
+    for (int i = 0; i < 200; ++i) w.process(ip.data(), kChannels, op.data(), kChannels, kBlock);
 
     const size_t poolBefore = w.engine().heapAllocations();
     std::atomic<bool> stop{false};
@@ -132,10 +135,77 @@ TEST(AudioThread, NeverAllocatesNorLocksWhileTheUserAndTheHostChangeEverything) 
     }
     stop = true;
     user.join();
-    // The engine's pool may still grow for delay lines that reach further
-    // than ever before: the one allocation the audio path allows.
+    // Delay lines that reach further than ever before get their pages
+    // from the other threads: the pool does not grow either.
+    const size_t poolBlocks = w.engine().heapAllocations() - poolBefore;
     std::printf("audio thread: %zu blocks, %zu heap calls, %zu lock acquisitions, %zu pool blocks from the heap\n",
-                blocks, heapCalls, locks, w.engine().heapAllocations() - poolBefore);
+                blocks, heapCalls, locks, poolBlocks);
     EXPECT_EQ(heapCalls, 0u);
     EXPECT_EQ(locks, 0u);
+    EXPECT_EQ(poolBlocks, 0u);
+}
+
+// Host automation reaches the audio thread before any other: a delay it
+// lengthens waits for the keeper's thread to bring the pages, then applies
+// on both channels of the group in the same block, while the audio thread
+// allocates nothing and takes no lock.
+TEST(AudioThread, HostAutomationLengthensADelayOnceTheKeeperBringsItsPages) {
+    CTestWrapper w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, kBlock);
+    std::vector<std::vector<float>> in(2, std::vector<float>(kBlock, 0.5f)), out = in;
+    const float* ip[2] = {in[0].data(), in[1].data()};
+    float* op[2] = {out[0].data(), out[1].data()};
+    for (int i = 0; i < 20; ++i) w.process(ip, 2, op, 2, kBlock);
+    int32_t thousands = -1;  // the digit of whole seconds of group 1
+    for (size_t i = 0; i < w.extParamCount(); ++i)
+        if (w.extParam(i).extName() == CString("ADelay5")) thousands = int32_t(i);
+    ASSERT_GE(thousands, 0);
+
+    auto* stack = dynamic_cast<CAudioProcessStack*>(w.engine().graph().child("modLagwell"));
+    ASSERT_NE(stack, nullptr);
+    const size_t poolBefore = w.engine().heapAllocations();
+    w.queueEvent(0, CAudioWrapper::kEventParamChange, thousands, 1.0);  // 9 s
+    size_t heapCalls = 0, locks = 0;
+    long long first = -1, second = -1;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < end) {
+        {
+            CAudioThreadCounter counter;
+            w.process(ip, 2, op, 2, kBlock);
+            heapCalls += counter.heapCalls();
+            locks += counter.locks();
+        }
+        const auto* delay =
+            dynamic_cast<const CModDelay*>(dynamic_cast<CAudioProcess*>(stack->element(0))->child("modDelay"));
+        ASSERT_EQ(delay->moduleCount(), 2u);
+        first = static_cast<const CModDelayModule&>(delay->module(0)).line().delay();
+        second = static_cast<const CModDelayModule&>(delay->module(1)).line().delay();
+        ASSERT_EQ(first, second) << "the channels of a group move together";
+        if (first == 432000) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(first, 432000);
+
+    // The parameters have not heard of the host's delay yet when the keeper
+    // works the banks out again and the host resets: the group keeps its
+    // pages, and its rings are whole again in the next block.
+    w.engine().pageKeeper()->serve();
+    w.reset();
+    {
+        CAudioThreadCounter counter;
+        w.process(ip, 2, op, 2, kBlock);
+        heapCalls += counter.heapCalls();
+        locks += counter.locks();
+    }
+    const auto* delay =
+        dynamic_cast<const CModDelay*>(dynamic_cast<CAudioProcess*>(stack->element(0))->child("modDelay"));
+    for (size_t m = 0; m < 2; ++m) {
+        const CDSPModDelay& line = static_cast<const CModDelayModule&>(delay->module(m)).line();
+        EXPECT_EQ(line.delay(), 432000);
+        EXPECT_EQ(line.ringLength(), line.ringLengthFor(432000));
+    }
+    EXPECT_EQ(heapCalls, 0u);
+    EXPECT_EQ(locks, 0u);
+    EXPECT_EQ(w.engine().heapAllocations(), poolBefore);
 }

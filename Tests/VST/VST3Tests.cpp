@@ -612,24 +612,37 @@ TEST(VST3Processing, ChangesWithoutAudioAreAppliedAtOnce) {
     EXPECT_EQ(plugin.controller->getParamNormalized(kBypass), 0.0);
 }
 
+// The audio thread leaves the program to the UI thread's idle round: the
+// run loop's timer, or without a run loop the host's next call that may
+// hear from the plug-in.
 TEST(VST3Processing, AProgramChangeInProcessTakesEffectAndIsReported) {
-    CTestRunLoopHost host;
-    CPlugin plugin(static_cast<Steinberg::Linux::IRunLoop*>(&host));
-    plugin.loadFactoryBank();
-    plugin.start(Vst::kSample32);
-    CTestHandler handler;
-    plugin.controller->setComponentHandler(&handler);
-    const double chosen = plugin.fromText(kProgram, u"Stereo Delay");
-    const int expected = int(plugin.controller->normalizedParamToPlain(kProgram, chosen));
-    CTestChanges changes;
-    changes.add(kProgram).add(0, chosen);
-    std::vector<std::vector<float>> in(2, std::vector<float>(64, 0.5f)), out = in;
-    plugin.run(in, out, &changes);
-    host.fire();  // the UI thread's idle round
-    EXPECT_EQ(plugin.registry().currentProgram(), expected);
-    EXPECT_TRUE(handler.edited(kProgram)) << "the host hears which program took effect";
-    EXPECT_NE(plugin.values(), CPlugin().values()) << "the program's values are in place";
-    plugin.controller->setComponentHandler(nullptr);
+    for (bool runLoop : {true, false}) {
+        SCOPED_TRACE(runLoop ? "run loop" : "no run loop");
+        CTestRunLoopHost host;
+        CPlugin plugin(runLoop ? static_cast<Steinberg::Linux::IRunLoop*>(&host) : nullptr);
+        plugin.loadFactoryBank();
+        plugin.start(Vst::kSample32);
+        CTestHandler handler;
+        plugin.controller->setComponentHandler(&handler);
+        const double chosen = plugin.fromText(kProgram, u"Stereo Delay");
+        const int expected = int(plugin.controller->normalizedParamToPlain(kProgram, chosen));
+        CTestChanges changes;
+        changes.add(kProgram).add(0, chosen);
+        std::vector<std::vector<float>> in(2, std::vector<float>(64, 0.5f)), out = in;
+        plugin.run(in, out, &changes);
+        plugin.controller->getParamNormalized(kBypass);
+        EXPECT_NE(plugin.registry().currentProgram(), expected) << "not on the audio thread, nor on a value read";
+        if (runLoop) {
+            host.fire();
+        } else {
+            Vst::ParameterInfo info;
+            ASSERT_EQ(plugin.controller->getParameterInfo(0, info), kResultTrue);
+        }
+        EXPECT_EQ(plugin.registry().currentProgram(), expected);
+        EXPECT_TRUE(handler.edited(kProgram)) << "the host hears which program took effect";
+        EXPECT_NE(plugin.values(), CPlugin().values()) << "the program's values are in place";
+        plugin.controller->setComponentHandler(nullptr);
+    }
 }
 
 TEST(VST3Processing, MidiControllersDriveParametersThroughTheControllerTable) {

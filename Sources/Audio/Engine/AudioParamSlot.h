@@ -61,6 +61,7 @@ public:
     // parameter has a single group).
     void watchGroup(size_t group);
     bool bound() const { return m_copy != nullptr; }
+    const CAudioParamCopy* copy() const { return m_copy; }
     bool useAllGroups() const { return m_useAllGroups; }
     bool useAllElements() const { return m_useAllElements; }
 

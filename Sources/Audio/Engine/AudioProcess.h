@@ -14,6 +14,7 @@
 namespace zel {
 
 class CAudioVizCollector;
+class CDelayPageKeeper;
 
 // The stream format every process is configured for.
 struct CAudioStreamFormat {
@@ -31,6 +32,9 @@ public:
     virtual const CAudioStreamFormat& format() const = 0;
     // A fresh buffer of maxBlock samples (null only when memory is out).
     CAudioBufferRef newBuffer() { return CAudioBufferRef(CAudioBuffer::create(pool(), format().maxBlock)); }
+    // Who supplies the delay lines' pages off the audio thread; without
+    // one, lines take their pages from the pool.
+    virtual CDelayPageKeeper* pageKeeper() { return nullptr; }
     // Binds slot i to the parameter that the definition's `audio:param-alloc`
     // with index i names, following the remaps of the definition and its
     // enclosing processes. Slots without an allocation stay unbound.
@@ -136,6 +140,12 @@ protected:
     // reference input), null when there is none.
     virtual void processChannel(CAudioModule& module, const CAudioChannel& in, const CAudioChannel* aux,
                                 CAudioChannel& out, size_t n) = 0;
+    // Every module of the process, in use or not.
+    template <class F>
+    void forEachModule(F f) {
+        for (CModuleSet& set : m_sets)
+            for (auto& m : set) f(*m);
+    }
 
 private:
     using CModuleSet = std::vector<std::unique_ptr<CAudioModule>>;

@@ -18,10 +18,41 @@ constexpr double kPi = 3.14159265358979323846;
 
 }  // namespace
 
+// Off the audio thread, with the graph: pages of a bank are freed here.
 CDSPModDelay::~CDSPModDelay() {
-    if (!m_pool) return;
-    releasePages();
-    m_pool->release(m_ring);
+    for (size_t i = 0; i < m_ringLength; ++i) {
+        if (m_bank)
+            CDelayPageBank::destroy(m_ring[i]);
+        else if (m_pool)
+            m_pool->release(m_ring[i]);
+    }
+    dropRing(m_ring);
+}
+
+void CDSPModDelay::prepareRing(size_t capacity) {
+    capacity = std::max(capacity, m_ringLength);
+    if (capacity == m_ringCapacity) return;
+    auto current = std::make_unique<double*[]>(capacity);
+    auto spare = std::make_unique<double*[]>(capacity);
+    std::copy(m_ring, m_ring + m_ringLength, current.get());
+    dropRing(m_ring);
+    m_ring = current.get();
+    m_rings[0] = std::move(current);
+    m_rings[1] = std::move(spare);
+    m_ringCapacity = capacity;
+}
+
+double** CDSPModDelay::newRing(size_t length) {
+    if (length <= m_ringCapacity) return m_ring == m_rings[0].get() ? m_rings[1].get() : m_rings[0].get();
+    return m_pool ? static_cast<double**>(m_pool->allocate(length * sizeof(double*))) : nullptr;
+}
+
+void CDSPModDelay::dropRing(double** ring) {
+    if (ring && ring != m_rings[0].get() && ring != m_rings[1].get() && m_pool) m_pool->release(ring);
+}
+
+size_t CDSPModDelay::ringLengthFor(size_t samples) const {
+    return (m_pageLength + std::max(m_minCapacity, samples) + kMaxChunk - 1) / m_pageLength;
 }
 
 void CDSPModDelay::configure(size_t pageLength, size_t fadeLength) {
@@ -29,9 +60,10 @@ void CDSPModDelay::configure(size_t pageLength, size_t fadeLength) {
     m_fadeLength = std::max<size_t>(fadeLength, 1);
     m_k = 2.0 * std::cos(kPi / double(m_fadeLength));
     releasePages();
-    m_pool->release(m_ring);
+    dropRing(m_ring);
     m_ring = nullptr;
     m_ringLength = 0;
+    if (m_bank) m_bank->setPageLength(m_pageLength);
     m_delay = 0;
     m_oldDelay = 0;
     m_pending = kNoDelay;
@@ -48,6 +80,13 @@ void CDSPModDelay::configure(size_t pageLength, size_t fadeLength) {
 
 void CDSPModDelay::reset() {
     releasePages();
+    if (m_bank) {
+        // The ring goes as well, so that a line that stops running holds
+        // no pages; it is made again before the next block.
+        dropRing(m_ring);
+        m_ring = nullptr;
+        m_ringLength = 0;
+    }
     m_writePage = 0;
     m_writeOffset = 0;
     m_counter = m_base;
@@ -55,11 +94,9 @@ void CDSPModDelay::reset() {
     m_fadeLeft = 0;
     m_routine = &CDSPModDelay::processPlain;
     m_freshlyReset = true;
-    if (m_pending != kNoDelay) {
-        m_delay = m_pending;
-        m_pending = kNoDelay;
-        updateCapacity();
-    }
+    // Freshly reset, the waiting delay applies at once.
+    const long long waiting = std::exchange(m_pending, kNoDelay);
+    if (waiting != kNoDelay) setDelay(waiting);
 }
 
 void CDSPModDelay::setMinCapacity(size_t samples) {
@@ -75,20 +112,43 @@ void CDSPModDelay::setDelay(long long samples) {
         m_pending = samples != m_delay ? samples : kNoDelay;
         return;
     }
+    // A delay the ring cannot hold yet waits until the bank backs it.
+    m_pending = kNoDelay;
     if (samples == m_delay) return;
     if (m_freshlyReset) {
         // Nothing has been heard yet, so there is nothing to fade from.
+        if (!growFor(size_t(samples))) {
+            m_pending = samples;
+            return;
+        }
         m_delay = samples;
         updateCapacity();
+        return;
+    }
+    if (!growFor(size_t(std::max(samples, m_delay)))) {
+        m_pending = samples;
         return;
     }
     startFade(samples);
 }
 
+void CDSPModDelay::catchUp() {
+    // A growth the bank refused is tried again in the next block, once the
+    // keeper has heard of it.
+    if (std::exchange(m_refused, false) || m_fading) return;
+    if (!m_ringLength) updateCapacity();
+    if (m_pending != kNoDelay) setDelay(m_pending);
+}
+
 void CDSPModDelay::process(const double* in, double* out, size_t n) {
+    catchUp();
+    run(in, out, n);
+}
+
+void CDSPModDelay::run(const double* in, double* out, size_t n) {
     m_freshlyReset = false;
     if (!m_ringLength) {
-        // Only when the pool could not even provide the ring.
+        // Only while there is no memory for the ring.
         fill(out, n);
         return;
     }
@@ -98,6 +158,7 @@ void CDSPModDelay::process(const double* in, double* out, size_t n) {
 }
 
 void CDSPModDelay::process(const float* in, float* out, size_t n) {
+    catchUp();
     if (m_ringLength && !m_fading) {
         m_freshlyReset = false;
         copyRuns(in, out, n);
@@ -109,7 +170,7 @@ void CDSPModDelay::process(const float* in, float* out, size_t n) {
     for (size_t done = 0; done < n;) {
         const size_t chunk = std::min(kMaxChunk, n - done);
         convertSamples(in + done, x, chunk);
-        process(x, y, chunk);
+        run(x, y, chunk);
         convertSamples(y, out + done, chunk);
         done += chunk;
     }
@@ -184,7 +245,8 @@ size_t CDSPModDelay::processFade(const double* in, double* out, size_t n) {
         done += chunk;
         m_fadeLeft -= chunk;
         if (m_fadeLeft) continue;
-        if (m_pending == kNoDelay) {
+        // A waiting delay the ring cannot hold yet starts once it can.
+        if (m_pending == kNoDelay || !growFor(size_t(std::max(m_pending, m_delay)))) {
             m_fading = false;
             m_routine = &CDSPModDelay::processPlain;
             return done;
@@ -207,11 +269,27 @@ void CDSPModDelay::startFade(long long to) {
     updateCapacity();
 }
 
-void CDSPModDelay::updateCapacity() {
-    size_t span = std::max(m_minCapacity, size_t(m_delay));
+bool CDSPModDelay::growFor(size_t span) {
+    const size_t length = ringLengthFor(span);
+    if (length <= m_ringLength) return true;
+    const size_t added = length - m_ringLength;
+    // Every empty slot has a page promised to it.
+    if (m_bank && !m_bank->reserve(added)) {
+        m_refused = true;
+        return false;
+    }
+    if (rebuildRing(length)) return true;
+    if (m_bank) m_bank->unreserve(added);
+    return false;
+}
+
+bool CDSPModDelay::updateCapacity() {
+    size_t span = size_t(m_delay);
     if (m_fading) span = std::max(span, size_t(m_oldDelay));
-    const size_t length = (m_pageLength + span + kMaxChunk - 1) / m_pageLength;
-    if (length != m_ringLength) rebuildRing(length);
+    const size_t length = ringLengthFor(span);
+    if (length > m_ringLength) return growFor(span);
+    if (length < m_ringLength) rebuildRing(length);
+    return true;
 }
 
 // The write page becomes page 0 and every page keeps its distance behind
@@ -219,9 +297,9 @@ void CDSPModDelay::updateCapacity() {
 // pages, shrinking drops the oldest ones, both right after the write page.
 // The write page also holds, past the write offset, the samples one whole
 // ring back; that part moves to where a whole ring back now is.
-void CDSPModDelay::rebuildRing(size_t length) {
-    auto** ring = static_cast<double**>(m_pool->allocate(length * sizeof(double*)));
-    if (!ring) return;
+bool CDSPModDelay::rebuildRing(size_t length) {
+    double** ring = newRing(length);
+    if (!ring) return false;
     std::fill(ring, ring + length, nullptr);
     const size_t pageLength = m_pageLength, oldLength = m_ringLength;
     const size_t w = m_writePage, o = m_writeOffset;
@@ -246,19 +324,36 @@ void CDSPModDelay::rebuildRing(size_t length) {
             } else if (writePage) {
                 fill(writePage + o, pageLength - o);
             }
-            for (size_t j = length; j < oldLength; ++j) m_pool->release(std::exchange(behind(j), nullptr));
+            for (size_t j = length; j < oldLength; ++j) {
+                double* dropped = std::exchange(behind(j), nullptr);
+                if (!m_bank)
+                    m_pool->release(dropped);
+                else if (dropped)
+                    m_bank->release(dropped);
+                else
+                    m_bank->unreserve(1);
+            }
         }
-        m_pool->release(old);
+        dropRing(old);
     }
     m_ring = ring;
     m_ringLength = length;
     m_writePage = 0;
     m_base = length * pageLength;
     m_counter = m_base + o;
+    return true;
 }
 
 void CDSPModDelay::releasePages() {
-    for (size_t i = 0; i < m_ringLength; ++i) m_pool->release(std::exchange(m_ring[i], nullptr));
+    for (size_t i = 0; i < m_ringLength; ++i) {
+        double* page = std::exchange(m_ring[i], nullptr);
+        if (!m_bank)
+            m_pool->release(page);
+        else if (page)
+            m_bank->release(page);
+        else
+            m_bank->unreserve(1);
+    }
 }
 
 double* CDSPModDelay::page(size_t index) {
@@ -268,7 +363,8 @@ double* CDSPModDelay::page(size_t index) {
 }
 
 double* CDSPModDelay::newPage() {
-    auto* p = static_cast<double*>(m_pool->allocate(m_pageLength * sizeof(double)));
+    auto* p =
+        m_bank ? m_bank->take(m_pageLength) : static_cast<double*>(m_pool->allocate(m_pageLength * sizeof(double)));
     if (p) fill(p, m_pageLength);
     return p;
 }

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 
+#include "Audio/Modules/DelayPageBank.h"
 #include "Core/PoolAllocator.h"
 
 namespace zel {
@@ -14,6 +16,12 @@ namespace zel {
 // is a raised-cosine cross-fade from the old read position to the new one;
 // changes that arrive during a fade wait for it to end, and only the last
 // one is kept.
+//
+// Inside a plug-in the pages come from a bank instead of the pool, and the
+// rings are made ahead for the longest delay: the line then neither
+// allocates nor frees, and a longer delay that the bank cannot back yet
+// waits for its pages (pendingDelay()) and applies as soon as they are
+// there.
 class CDSPModDelay {
 public:
     static constexpr size_t kMinPageLength = 64;
@@ -29,6 +37,14 @@ public:
 
     // The pool that pages and the ring come from; set before configure().
     void setPool(CPoolAllocator& pool) { m_pool = &pool; }
+    // The bank that pages come from and go back to instead; set before
+    // configure(), kept for the line's life.
+    void setPageBank(CDelayPageBank& bank) { m_bank = &bank; }
+    // Off the audio thread: rings of up to `capacity` pages are made now,
+    // so that growing within them takes nothing from the pool.
+    void prepareRing(size_t capacity);
+    // Ring length for a span of `samples` (at least the minimum capacity).
+    size_t ringLengthFor(size_t samples) const;
 
     // Starts over with pages of `pageLength` samples (at least 64) and fades
     // of `fadeLength` samples (at least 1): history, delay and fade are gone
@@ -62,6 +78,8 @@ public:
 private:
     using CRoutine = size_t (CDSPModDelay::*)(const double*, double*, size_t);
 
+    // One block through the selected routine.
+    void run(const double* in, double* out, size_t n);
     size_t processPlain(const double* in, double* out, size_t n);
     // Whole runs between pages and the block, converting where the block's
     // samples are not doubles.
@@ -69,11 +87,20 @@ private:
     size_t copyRuns(const Sample* in, Sample* out, size_t n);
     size_t processFade(const double* in, double* out, size_t n);
     void startFade(long long to);
-    void updateCapacity();
-    void rebuildRing(size_t length);
+    // Applies a delay that waited for memory, or a ring that could not be
+    // made, once the bank can back it.
+    void catchUp();
+    // Grows the ring to hold `span` samples; false when the bank cannot
+    // back the growth yet.
+    bool growFor(size_t span);
+    bool updateCapacity();
+    bool rebuildRing(size_t length);
+    // Empties every slot (with a bank, the slots leave their promises).
     void releasePages();
-    // The page at `index`, allocated and filled when missing; null only
-    // when the pool is out of memory.
+    double** newRing(size_t length);
+    void dropRing(double** ring);
+    // The page at `index`, taken and filled when missing; null only when
+    // there is no memory for it.
     double* page(size_t index);
     double* newPage();
     template <typename Sample>
@@ -85,6 +112,9 @@ private:
     void advance(size_t n);
 
     CPoolAllocator* m_pool = nullptr;
+    CDelayPageBank* m_bank = nullptr;
+    std::unique_ptr<double*[]> m_rings[2];  // made ahead; the ring is one of them, or from the pool
+    size_t m_ringCapacity = 0;
     size_t m_pageLength = kMinPageLength;
     size_t m_fadeLength = 1;
     double m_fill = 0.0;
@@ -107,6 +137,7 @@ private:
     double m_c = 0.0, m_cPrev = 0.0, m_k = 0.0;
 
     bool m_freshlyReset = true;
+    bool m_refused = false;  // the bank refused a growth in this block
     CRoutine m_routine = &CDSPModDelay::processPlain;
 };
 

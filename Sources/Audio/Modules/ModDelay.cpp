@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "Audio/Converters/NumberText.h"
+#include "Audio/Modules/DelayPageKeeper.h"
 
 #define ZEL_SOURCE_TAG "ModDelay"
 
@@ -46,8 +47,19 @@ double CModDelayModule::value(ESlot slot, double fallback) const {
     return m_slots[slot].read(size_t(group), size_t(element), fallback);
 }
 
+size_t CModDelayModule::pageLengthFor(double blockSize) {
+    return size_t(roundHalfAwayToInt(std::max(64.0, blockSize)));
+}
+
+void CModDelayModule::prepareLine(double rate, size_t forGroup) {
+    const size_t pageLength = pageLengthFor(m_slots[kBlockSize].read(forGroup, 0, 64.0));
+    const long long own = ownLatency(rate);
+    const long long longest = roundHalfAwayToInt(kMaxDelaySeconds * rate) + (m_isLatencyPositive ? own : 0);
+    m_line.prepareRing((pageLength + size_t(std::max(longest, own)) + CDSPModDelay::kMaxChunk - 1) / pageLength);
+}
+
 void CModDelayModule::reconfigure() {
-    const long long pageLength = roundHalfAwayToInt(std::max(64.0, value(kBlockSize, 64.0)));
+    const auto pageLength = static_cast<long long>(pageLengthFor(value(kBlockSize, 64.0)));
     const long long fadeLength = roundHalfAwayToInt(std::max(0.0001, value(kTransTime, 0.01)) * sampleRate);
     m_line.configure(size_t(pageLength), size_t(std::max(fadeLength, 0LL)));
     m_latency = ownLatency(sampleRate);
@@ -57,25 +69,87 @@ long long CModDelayModule::ownLatency(double rate) const {
     return m_isLatencySeconds ? roundHalfAwayToInt(m_latencySeconds * rate) : m_latencySamples;
 }
 
-long long CModDelayModule::delaySamples() const {
-    const long long mode = roundHalfAwayToInt(value(kTimeMode, 0.0));
+long long CModDelayModule::delayFor(double time, double samples, double timeMode, double rate) {
+    const long long mode = roundHalfAwayToInt(timeMode);
     // The plain time is in thousands of the unit: seconds, kilometres or
     // thousands of feet.
-    double seconds = value(kTime, 0.0);
+    double seconds = time;
     if (mode == kMeter)
         seconds = seconds * 1000.0 / kSoundMetersPerSecond;
     else if (mode == kFoot)
         seconds = seconds * 1000.0 / kSoundFeetPerSecond;
-    seconds += roundHalfAway(value(kSamples, 0.0)) / sampleRate;
+    seconds += roundHalfAway(samples) / rate;
     seconds = std::min(seconds, kMaxDelaySeconds);
-    long long d = roundHalfAwayToInt(seconds * sampleRate);
+    return roundHalfAwayToInt(seconds * rate);
+}
+
+long long CModDelayModule::delaySamples() const {
+    long long d = delayFor(value(kTime, 0.0), value(kSamples, 0.0), value(kTimeMode, 0.0), sampleRate);
     if (m_latency > 0) d = m_isLatencyPositive ? m_latency + d : m_latency - d;
     return std::max(d, 0LL);
+}
+
+CModDelay::CModDelay() : m_bank(std::make_unique<CDelayPageBank>()) {}
+
+CErrorPtr CModDelay::init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) {
+    ZEL_TRY(CAudioModuleProcess::init(def, ctx));
+    m_slots.assign(CModDelayModule::kSlotCount, CAudioParamSlot());
+    ctx.bindSlots(def, m_slots);
+    if (CDelayPageKeeper* keeper = ctx.pageKeeper()) keeper->add(*this);
+    return nullptr;
+}
+
+void CModDelay::setStackGroup(int group) {
+    CAudioModuleProcess::setStackGroup(group);
+    m_group = std::max(group, 0);
+}
+
+void CModDelay::formatChanged() {
+    CAudioModuleProcess::formatChanged();
+    const double rate = m_ctx->format().sampleRate;
+    if (rate <= 0) return;
+    forEachModule([&](CAudioModule& m) { static_cast<CModDelayModule&>(m).prepareLine(rate, size_t(m_group)); });
+}
+
+// Also when the group loses its channels: what the lines held goes back.
+void CModDelay::reset() {
+    CAudioModuleProcess::reset();
+    m_bank->settle();
+}
+
+void CModDelay::process(size_t n) {
+    CAudioModuleProcess::process(n);
+    m_bank->noteUse();
+    m_bank->settle();
+}
+
+void CModDelay::keepPages(const CDelayPageKeeper& keeper) {
+    const double rate = keeper.sampleRate();
+    if (rate <= 0) return;
+    const size_t group = size_t(m_group);
+    const size_t pageLength =
+        CModDelayModule::pageLengthFor(keeper.read(m_slots[CModDelayModule::kBlockSize], group, 64.0));
+    const long long delay =
+        CModDelayModule::delayFor(keeper.read(m_slots[CModDelayModule::kTime], group, 0.0),
+                                  keeper.read(m_slots[CModDelayModule::kSamples], group, 0.0),
+                                  keeper.read(m_slots[CModDelayModule::kTimeMode], group, 0.0), rate);
+    const size_t ring = (pageLength + size_t(std::max(delay, 0LL)) + CDSPModDelay::kMaxChunk - 1) / pageLength;
+    // What the rings hold stays while the group has channels: their delay
+    // may have come from the host, which the parameters have not heard of.
+    const size_t lines = keeper.lines(m_group);
+    m_expectedPages = lines ? std::max(lines * ring, m_bank->inUse()) : 0;
+    m_expectedLength = pageLength;
+    m_bank->serve(m_expectedPages, m_expectedLength);
+}
+
+void CModDelay::keepPagesWaiting() {
+    if (m_bank->waiting()) m_bank->serve(m_expectedPages, m_expectedLength);
 }
 
 std::unique_ptr<CAudioModule> CModDelay::createModule() const {
     auto module = std::make_unique<CModDelayModule>();
     module->setPool(m_ctx->pool());
+    module->setPageBank(*m_bank);
     return module;
 }
 

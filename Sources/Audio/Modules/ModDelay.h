@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <memory>
+#include <vector>
+
 #include "Audio/Engine/AudioProcess.h"
 #include "Audio/Modules/DSPModDelay.h"
 
 namespace zel {
+
+class CDelayPageKeeper;
 
 // One channel of a channel group's delay: turns a time in the chosen unit
 // plus a number of samples into a delay in samples and runs the delay line,
@@ -21,6 +26,18 @@ public:
 
     // The pool for the delay line's pages; set before the first update.
     void setPool(CPoolAllocator& pool) { m_line.setPool(pool); }
+    // The bank that the pages come from instead.
+    void setPageBank(CDelayPageBank& bank) { m_line.setPageBank(bank); }
+    // Off the audio thread, for the format to come: the ring for the
+    // longest delay at `sampleRate`, with the page length group `group`
+    // asks for.
+    void prepareLine(double sampleRate, size_t group);
+
+    // Page length for a `block-size` value.
+    static size_t pageLengthFor(double blockSize);
+    // The delay in samples for the plain values of `time`, `samples` and
+    // `time-mode`, without the module's own latency.
+    static long long delayFor(double time, double samples, double mode, double sampleRate);
 
     CErrorPtr init(const CAudioProcessDefBase& def) override;
     void reset() override;
@@ -47,12 +64,37 @@ private:
 };
 
 // The delay process of one channel group: a module per channel, each
-// writing a fresh buffer.
+// writing a fresh buffer. Its lines share one page bank, which the
+// instance's keeper supplies.
 class CModDelay final : public CAudioModuleProcess {
+public:
+    CModDelay();
+
+    CErrorPtr init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) override;
+    void formatChanged() override;
+    void setStackGroup(int group) override;
+    void reset() override;
+    void process(size_t n) override;
+
+    // Off the audio thread: hands the bank what the group's channels will
+    // need at the instance's current values.
+    void keepPages(const CDelayPageKeeper& keeper);
+    // The same with what was worked out last, when the audio side waits.
+    void keepPagesWaiting();
+    const CDelayPageBank& pageBank() const { return *m_bank; }
+
 protected:
     std::unique_ptr<CAudioModule> createModule() const override;
     void processChannel(CAudioModule& module, const CAudioChannel& in, const CAudioChannel* aux, CAudioChannel& out,
                         size_t n) override;
+
+private:
+    std::unique_ptr<CDelayPageBank> m_bank;
+    std::vector<CAudioParamSlot> m_slots;  // the modules' bindings, read by the keeper
+    int m_group = 0;
+    // The keeper's last answer (its own, under its lock).
+    size_t m_expectedPages = 0;
+    size_t m_expectedLength = 0;
 };
 
 }  // namespace zel

@@ -188,6 +188,7 @@ tresult CAudioWrapperVST3ProgramList::getProgramName(int32 index, Vst::String128
 // ---- the instance
 
 Steinberg::IPlugView* PLUGIN_API CAudioWrapperVST3::createView(Steinberg::FIDString name) {
+    idleWithoutRunLoop();
     if (!name || std::strcmp(name, "editor") != 0) return nullptr;
     return new CAudioWrapperVST3Editor(*this);
 }
@@ -246,16 +247,23 @@ tresult PLUGIN_API CAudioWrapperVST3::terminate() {
 
 void CAudioWrapperVST3::hostIdle() {
     if (m_insideState || !m_initialised) return;
+    // What the round calls may bring the host back here.
+    if (m_idling.exchange(true)) return;
     idle();
     const double program = m_programFromAudio.exchange(-1.0);
     // Chosen by the host, and still reported back (onProgramChanged): the
     // host shows the program that took effect.
     if (program >= 0.0 && m_programParam) m_programParam->setNormalized(program);
-    const int32 restart = std::exchange(m_pendingRestart, 0);
-    const bool programList = std::exchange(m_pendingProgramList, false);
-    if (!componentHandler) return;
-    if (programList) notifyProgramListChange(CAudioWrapperVST3ProgramList::kId);
-    if (restart) componentHandler->restartComponent(restart);
+    if (componentHandler) {
+        const int32 restart = m_pendingRestart.exchange(0);
+        if (m_pendingProgramList.exchange(false)) notifyProgramListChange(CAudioWrapperVST3ProgramList::kId);
+        if (restart) componentHandler->restartComponent(restart);
+    }
+    m_idling = false;
+}
+
+void CAudioWrapperVST3::idleWithoutRunLoop() {
+    if (!m_runLoop) hostIdle();
 }
 
 void CAudioWrapperVST3::restartComponent(int32 flags) {
@@ -265,19 +273,34 @@ void CAudioWrapperVST3::restartComponent(int32 flags) {
         componentHandler->restartComponent(flags);
 }
 
+tresult PLUGIN_API CAudioWrapperVST3::setActive(Steinberg::TBool state) {
+    idleWithoutRunLoop();
+    return CSingleComponentEffect::setActive(state);
+}
+
+tresult PLUGIN_API CAudioWrapperVST3::setComponentHandler(Vst::IComponentHandler* handler) {
+    const tresult rc = CSingleComponentEffect::setComponentHandler(handler);
+    // What waited for a handler reaches the new one.
+    idleWithoutRunLoop();
+    return rc;
+}
+
 // ---- parameters
 
 tresult PLUGIN_API CAudioWrapperVST3::getParameterInfo(int32 paramIndex, Vst::ParameterInfo& info) {
+    idleWithoutRunLoop();
     if (paramIndex < 0 || paramIndex >= getParameterCount()) return Steinberg::kInvalidArgument;
     return EditControllerEx1::getParameterInfo(paramIndex, info);
 }
 
 tresult PLUGIN_API CAudioWrapperVST3::getParamStringByValue(ParamID id, ParamValue value, Vst::String128 string) {
+    idleWithoutRunLoop();
     if (!string || !std::isfinite(value) || !getParameterObject(id)) return Steinberg::kInvalidArgument;
     return EditControllerEx1::getParamStringByValue(id, std::clamp(value, 0.0, 1.0), string);
 }
 
 tresult PLUGIN_API CAudioWrapperVST3::getParamValueByString(ParamID id, Vst::TChar* string, ParamValue& value) {
+    idleWithoutRunLoop();
     if (!string || !getParameterObject(id)) return Steinberg::kInvalidArgument;
     return EditControllerEx1::getParamValueByString(id, string, value);
 }
@@ -321,6 +344,8 @@ ParamValue PLUGIN_API CAudioWrapperVST3::getParamNormalized(ParamID id) {
 
 tresult PLUGIN_API CAudioWrapperVST3::setParamNormalized(ParamID id, ParamValue value) {
     if (!std::isfinite(value)) return Steinberg::kInvalidArgument;
+    // Before the host's value, which a waiting program would overwrite.
+    idleWithoutRunLoop();
     CHostChange change(this, id);
     return EditControllerEx1::setParamNormalized(id, value);
 }
@@ -411,6 +436,7 @@ tresult PLUGIN_API CAudioWrapperVST3::setBusArrangements(Vst::SpeakerArrangement
     const int32 out = Vst::SpeakerArr::getChannelCount(outputs[0]);
     const int32 most = static_cast<int32>(internalChannelCount());
     if (in < 1 || out < 1 || in > most || out > most) return kResultFalse;
+    idleWithoutRunLoop();
     static_cast<Vst::AudioBus*>(m_audioInputs[0].get())->setArrangement(inputs[0]);
     static_cast<Vst::AudioBus*>(m_audioOutputs[0].get())->setArrangement(outputs[0]);
     setIOChannels(static_cast<size_t>(in), static_cast<size_t>(out));
@@ -432,6 +458,7 @@ tresult PLUGIN_API CAudioWrapperVST3::setupProcessing(Vst::ProcessSetup& setup) 
     if (!m_initialised || canProcessSampleSize(setup.symbolicSampleSize) != kResultTrue ||
         !(setup.sampleRate >= kMinSampleRate && setup.sampleRate <= kMaxSampleRate))
         return kResultFalse;
+    idleWithoutRunLoop();
     m_sampleSize = setup.symbolicSampleSize;
     m_processMode = setup.processMode;
     CAudioWrapper::setupProcessing(setup.sampleRate, static_cast<size_t>(std::max(setup.maxSamplesPerBlock, 0)));

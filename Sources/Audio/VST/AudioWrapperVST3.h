@@ -104,7 +104,10 @@ private:
 // Calls back into the host never happen inside setState or
 // setComponentState, nor in what a host calls right after them under the
 // same lock (getParamNormalized): they wait for the next idle round, which
-// the host's run loop calls on the UI thread.
+// the host's run loop calls on the UI thread. A host without a run loop
+// gets the idle round at its next call that may hear from the plug-in: a
+// value set, a parameter's information or text, the component handler,
+// the view, the processing set-up or activation, the bus arrangement.
 class CAudioWrapperVST3 final : public CSingleComponentEffect,
                                 public Steinberg::Vst::IMidiMapping,
                                 public CAudioWrapper {
@@ -118,6 +121,10 @@ public:
     // The UI thread's regular round: the audio thread's automation and the
     // host calls that had to wait.
     void hostIdle();
+
+    // IComponent, IEditController: see the class comment.
+    Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) override;
+    Steinberg::tresult PLUGIN_API setComponentHandler(Steinberg::Vst::IComponentHandler* handler) override;
 
     // IEditController. Every index, pointer and value from the host is
     // checked here: the SDK's own versions index with at() and throw.
@@ -185,6 +192,8 @@ private:
     Steinberg::tresult restore(Steinberg::IBStream* state);
     // restartComponent, now or (inside a state call) at the next idle round.
     void restartComponent(Steinberg::int32 flags);
+    // The idle round, when no run loop brings it.
+    void idleWithoutRunLoop();
     void queueChanges(Steinberg::Vst::IParameterChanges& changes, Steinberg::int32 numSamples);
     // The session bank may have been replaced by one of another size.
     void refreshPrograms();
@@ -193,9 +202,11 @@ private:
     CAudioWrapperVST3ProgramList* m_programList = nullptr;
     CAudioWrapperVST3ProgramParameter* m_programParam = nullptr;
     Steinberg::int32 m_processMode = Steinberg::Vst::kRealtime;
-    int m_insideState = 0;
-    Steinberg::int32 m_pendingRestart = 0;
-    bool m_pendingProgramList = false;
+    // Without a run loop, the host may call from several threads of its own.
+    std::atomic<int> m_insideState{0};
+    std::atomic<Steinberg::int32> m_pendingRestart{0};
+    std::atomic<bool> m_pendingProgramList{false};
+    std::atomic<bool> m_idling{false};
     // A program change from process(), normalised; negative: none. The UI
     // thread's idle round applies it.
     std::atomic<double> m_programFromAudio{-1.0};

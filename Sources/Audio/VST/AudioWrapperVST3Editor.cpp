@@ -5,10 +5,13 @@
 
 #include "Audio/VST/AudioWrapperVST3.h"
 #include "Audio/VST/RunLoopVST3.h"
+#include "Core/AppData.h"
 #include "Core/Application.h"
 #include "Core/ClassRegistry.h"
+#include "Core/MemoryStream.h"
 #include "Core/Notify.h"
 #include "Core/XMLData.h"
+#include "UI/View.h"
 #include "UI/WindowRenderer.h"
 
 #define ZEL_SOURCE_TAG "AudioWrapperVST3Editor"
@@ -26,13 +29,27 @@ const CObject* project() {
     return shared ? shared->findChild("project") : nullptr;
 }
 
+// The UI scale setting ("ui.local-data.ui-scale") as its store keeps it, for
+// the size a host asks for before the editor exists; 1 while none is stored.
+double storedUiScale() {
+    std::vector<uint8_t> bytes;
+    if (CAppDataLocal::instance().readItem("ui-scale", bytes, makeTag("dstr"))) return 1.0;
+    CMemoryReader reader(std::move(bytes));
+    CString text;
+    double scale = 1.0;
+    if (reader.readString(text) || !parseReal(text, scale)) return 1.0;
+    return clampUiScale(scale);
+}
+
 }  // namespace
 
 CAudioWrapperVST3Editor::CAudioWrapperVST3Editor(CAudioWrapperVST3& wrapper) : m_wrapper(wrapper) {
     const CObject* p = project();
-    // With resizing off the minimum is the fixed size.
-    m_minWidth = int(p ? p->getInt("window-width", 540) : 540);
-    m_minHeight = int(p ? p->getInt("window-height", 315) : 315);
+    // With resizing off the minimum is the fixed size, at the UI scale the
+    // editor will open with.
+    const double scale = storedUiScale();
+    m_minWidth = scaledPixels(double(p ? p->getInt("window-width", 540) : 540), scale);
+    m_minHeight = scaledPixels(double(p ? p->getInt("window-height", 315) : 315), scale);
     ViewRect r(0, 0, m_minWidth, m_minHeight);
     setRect(r);
     m_wrapper.addRef();
@@ -83,6 +100,18 @@ bool CAudioWrapperVST3Editor::buildEditor(void* parent) {
     }
     m_root = std::move(root);
     m_window = window;
+    // The window's own size wins: the setting may have been read from
+    // elsewhere than the store. The host is asked to follow.
+    if (const auto* view = dynamic_cast<const CView*>(window->parent())) {
+        const CRect& area = view->area();
+        m_minWidth = area.width();
+        m_minHeight = area.height();
+        if (area.width() != getRect().getWidth() || area.height() != getRect().getHeight()) {
+            ViewRect r(rect.left, rect.top, rect.left + area.width(), rect.top + area.height());
+            setRect(r);
+            if (plugFrame) plugFrame->resizeView(this, &r);
+        }
+    }
     return true;
 }
 

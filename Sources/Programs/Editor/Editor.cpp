@@ -125,7 +125,7 @@ int run(const Options& o) {
             fds0 = countEntries("/proc/self/fd");
             rssBefore = residentKb();
         }
-        PlugFrame frame(o.noRunLoop ? nullptr : &hostLoop);
+        PlugFrame frame(o.noRunLoop ? nullptr : &hostLoop, window.get());
         view->setFrame(&frame);
         const tresult attached =
             view->attached(reinterpret_cast<void*>(uintptr_t(window->id())), kPlatformTypeX11EmbedWindowID);

@@ -86,8 +86,8 @@ tresult PLUGIN_API PlugFrame::queryInterface(const TUID iid, void** obj) {
 
 tresult PLUGIN_API PlugFrame::resizeView(IPlugView* view, ViewRect* newSize) {
     ++m_resizeRequests;
-    if (!view || !newSize) return kInvalidArgument;
-    // The window keeps its size: the editor is not resizable.
+    if (!view || !newSize || newSize->getWidth() <= 0 || newSize->getHeight() <= 0) return kInvalidArgument;
+    if (m_window) m_window->resize(newSize->getWidth(), newSize->getHeight());
     return view->onSize(newSize);
 }
 
@@ -173,6 +173,19 @@ void EditorWindow::dispatch() {
         d.watch = 0;
     }
 }
+
+void EditorWindow::resize(int width, int height) {
+    Impl& d = *m_impl;
+    if (isBroken()) return;
+    const uint32_t size[] = {uint32_t(width), uint32_t(height)};
+    xcb_configure_window(d.connection, m_id, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
+    xcb_flush(d.connection);
+    d.width = width;
+    d.height = height;
+}
+
+int EditorWindow::width() const { return m_impl->width; }
+int EditorWindow::height() const { return m_impl->height; }
 
 bool EditorWindow::capture(std::vector<uint8_t>& pixels, int& width, int& height) {
     Impl& d = *m_impl;

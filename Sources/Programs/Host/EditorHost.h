@@ -45,10 +45,13 @@ private:
     uint64_t m_timerCalls = 0;
 };
 
-// The frame of one view; it offers the run loop unless told not to.
+class EditorWindow;
+
+// The frame of one view; it offers the run loop unless told not to. A view
+// that asks for another size gets it, and so does the window it sits in.
 class PlugFrame final : public HostOwned<Steinberg::IPlugFrame> {
 public:
-    explicit PlugFrame(HostRunLoop* loop) : m_loop(loop) {}
+    explicit PlugFrame(HostRunLoop* loop, EditorWindow* window = nullptr) : m_loop(loop), m_window(window) {}
 
     Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
     Steinberg::tresult PLUGIN_API resizeView(Steinberg::IPlugView* view, Steinberg::ViewRect* newSize) override;
@@ -57,6 +60,7 @@ public:
 
 private:
     HostRunLoop* m_loop;
+    EditorWindow* m_window;
     int m_resizeRequests = 0;
 };
 
@@ -75,6 +79,9 @@ public:
     bool isBroken() const;
     // X errors this connection has seen.
     int errorCount() const { return m_errors; }
+    void resize(int width, int height);
+    int width() const;
+    int height() const;
     // The window's pixels (bytes B, G, R, unused) as the server has them.
     bool capture(std::vector<uint8_t>& pixels, int& width, int& height);
 

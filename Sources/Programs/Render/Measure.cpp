@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // lagwell-measure: compares a rendered file with its source and prints, for
-// the first click of each input channel on its own (see
-// lagwell-demo-signal) and per output channel, the delay and gain of the
-// loudest response, and of a second one when there is one of at least a
-// tenth of its level: the sample distance from the click, in samples and
-// milliseconds, and the level relative to the click, in dB.
+// the first click of each set of input channels that click together (one
+// channel alone, then the next, then all at once in lagwell-demo-signal)
+// and per output channel, the delay and gain of the loudest response, and
+// of a second one when there is one of at least a tenth of its level: the
+// sample distance from the click, in samples and milliseconds, and the
+// level relative to the click, in dB.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "SoundFile.h"
@@ -21,7 +23,8 @@ namespace {
 constexpr const char* kUsage = R"(usage: lagwell-measure SOURCE RENDERED
 
 Prints, per channel of RENDERED, the delay (samples and milliseconds) and the
-gain (dB) of its loudest response to the first click of SOURCE.
+gain (dB) of its loudest response to the first click of SOURCE on each set of
+input channels that click together (one alone, several at once).
 
   --help    print this text
 )";
@@ -61,19 +64,24 @@ int main(int argc, char** argv) {
         for (double v : source) peak = std::max(peak, std::fabs(v));
         // Responses are looked for up to just before the next burst.
         const size_t window = size_t(0.45 * rate);
-        bool found = false;
-        for (size_t j = 0; j < inChannels; ++j) {
-            // The first click of input j alone (all of them for one channel).
-            size_t click = 0;
-            for (; click < inFrames; ++click) {
-                bool alone = std::fabs(source[click * inChannels + j]) >= 0.9 * peak;
-                for (size_t i = 0; alone && i < inChannels; ++i)
-                    alone = i == j || std::fabs(source[click * inChannels + i]) < 0.9 * peak;
-                if (alone) break;
-            }
-            if (peak == 0 || click == inFrames) continue;
-            found = true;
-            std::printf("  click on in %zu at %.3f s:\n", j + 1, double(click) / rate);
+        // The first click of every set of inputs that click at once, in
+        // the order they come.
+        std::vector<std::pair<size_t, std::vector<bool>>> clicks;
+        for (size_t n = 0; peak > 0 && n < inFrames; ++n) {
+            std::vector<bool> inputs(inChannels);
+            bool any = false;
+            for (size_t i = 0; i < inChannels; ++i)
+                any |= inputs[i] = std::fabs(source[n * inChannels + i]) >= 0.9 * peak;
+            const bool seen =
+                std::any_of(clicks.begin(), clicks.end(), [&](const auto& c) { return c.second == inputs; });
+            if (any && !seen) clicks.emplace_back(n, std::move(inputs));
+        }
+        for (const auto& entry : clicks) {
+            const size_t click = entry.first;
+            std::string names;
+            for (size_t i = 0; i < inChannels; ++i)
+                if (entry.second[i]) names += (names.empty() ? "" : "+") + std::to_string(i + 1);
+            std::printf("  click on in %s at %.3f s:\n", names.c_str(), double(click) / rate);
             for (size_t k = 0; k < outChannels; ++k) {
                 // The loudest response, then the loudest click apart from it
                 // (a second path, as mid and side delayed differently give):
@@ -110,7 +118,7 @@ int main(int argc, char** argv) {
                 }
             }
         }
-        if (!found) {
+        if (clicks.empty()) {
             std::fprintf(stderr, "lagwell-measure: %s holds no click\n", argv[1]);
             return 1;
         }

@@ -5,17 +5,28 @@
 
 namespace zel {
 
+namespace {
+
+template <class T>
+const T* atScale(const std::map<double, std::unique_ptr<T>>& copies, double uiScale) {
+    auto it = copies.find(uiScale);
+    return it == copies.end() ? nullptr : it->second.get();
+}
+
+}  // namespace
+
 CErrorPtr CImageSetObject::prepare(double uiScale) {
-    if (m_set && m_scale == uiScale) return nullptr;
+    if (m_sets.count(uiScale)) return nullptr;
     auto set = std::make_unique<CImageSet>();
     ZEL_TRY(set->load(getAttr("file"), uiScale));
-    m_set = std::move(set);
-    m_scale = uiScale;
+    m_sets[uiScale] = std::move(set);
     return nullptr;
 }
 
+const CImageSet* CImageSetObject::imageSet(double uiScale) const { return atScale(m_sets, uiScale); }
+
 CErrorPtr CFontObject::prepare(double uiScale) {
-    if (!m_styles.empty() && m_scale == uiScale) return nullptr;
+    if (m_styles.count(uiScale)) return nullptr;
     std::map<CString, std::unique_ptr<CFont>> styles;
     for (const auto& child : children()) {
         if (!child->getBool("is-font-style", false)) continue;
@@ -23,15 +34,17 @@ CErrorPtr CFontObject::prepare(double uiScale) {
         ZEL_TRY(font->load(child->getAttr("file"), uiScale));
         styles[child->name()] = std::move(font);
     }
-    m_styles = std::move(styles);
-    m_scale = uiScale;
+    m_styles[uiScale] = std::move(styles);
     return nullptr;
 }
 
-const CFont* CFontObject::style(const CString& name) const {
-    auto it = m_styles.find(name);
-    if (it == m_styles.end()) it = m_styles.find("regular");
-    return it == m_styles.end() ? nullptr : it->second.get();
+const CFont* CFontObject::style(const CString& name, double uiScale) const {
+    const auto copy = m_styles.find(uiScale);
+    if (copy == m_styles.end()) return nullptr;
+    const auto& styles = copy->second;
+    auto it = styles.find(name);
+    if (it == styles.end()) it = styles.find("regular");
+    return it == styles.end() ? nullptr : it->second.get();
 }
 
 CErrorPtr CFontObject::findFont(CObject& view, CFontObject*& out) {
@@ -44,12 +57,13 @@ CErrorPtr CFontObject::findFont(CObject& view, CFontObject*& out) {
 }
 
 CErrorPtr CBrushSetObject::prepare(double uiScale) {
-    if (m_set && m_scale == uiScale) return nullptr;
+    if (m_sets.count(uiScale)) return nullptr;
     auto set = std::make_unique<CBrushSet>();
     ZEL_TRY(set->load(getAttr("file"), uiScale));
-    m_set = std::move(set);
-    m_scale = uiScale;
+    m_sets[uiScale] = std::move(set);
     return nullptr;
 }
+
+const CBrushSet* CBrushSetObject::brushSet(double uiScale) const { return atScale(m_sets, uiScale); }
 
 }  // namespace zel
