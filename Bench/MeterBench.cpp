@@ -2,12 +2,16 @@
 // The meter loops alone, per sample and channel, on a stereo pair as the
 // engine runs them: the plain routine (the output meter) and the difference
 // routine (output against input), each with the loops for any x86-64
-// processor and with those picked where AVX2 and FMA are present.
+// processor and with those picked where AVX2 and FMA are present. The
+// tiny rows feed input in the denormal range, with and without the flush
+// mode that the engine sets around every block.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <optional>
 #include <vector>
 
+#include "Audio/Engine/DenormalGuard.h"
 #include "Audio/Modules/ModMeter.h"
 #include "Audio/ProcessDef.h"
 
@@ -17,7 +21,7 @@ namespace {
 
 constexpr size_t kBlock = 512;
 
-void meterPair(benchmark::State& state, bool diff, bool wide) {
+void meterPair(benchmark::State& state, bool diff, bool wide, double scale = 1.0) {
     CModMeterDef def;
     def.setAttr("is-diff", diff ? "true" : "false");
     CModMeterModule a, b;
@@ -31,7 +35,7 @@ void meterPair(benchmark::State& state, bool diff, bool wide) {
     unsigned seed = 3;
     for (auto& v : x) {
         v.resize(kBlock);
-        for (double& s : v) s = double(int((seed = seed * 1664525u + 1013904223u) >> 9) % 2001 - 1000) / 1000.0;
+        for (double& s : v) s = double(int((seed = seed * 1664525u + 1013904223u) >> 9) % 2001 - 1000) / 1000.0 * scale;
     }
     CModMeterModule::useWideLoops(wide);
     for (auto _ : state) {
@@ -51,5 +55,12 @@ BENCHMARK(BM_MeterPlainStereo)->ArgName("wide")->Arg(0)->Arg(1);
 
 void BM_MeterDifferenceStereo(benchmark::State& state) { meterPair(state, true, state.range(0) != 0); }
 BENCHMARK(BM_MeterDifferenceStereo)->ArgName("wide")->Arg(0)->Arg(1);
+
+void BM_MeterPlainStereoTiny(benchmark::State& state) {
+    const std::optional<CDenormalGuard> flush =
+        state.range(1) ? std::make_optional<CDenormalGuard>() : std::optional<CDenormalGuard>();
+    meterPair(state, false, state.range(0) != 0, 1e-310);
+}
+BENCHMARK(BM_MeterPlainStereoTiny)->ArgNames({"wide", "flush"})->ArgsProduct({{0, 1}, {0, 1}});
 
 }  // namespace

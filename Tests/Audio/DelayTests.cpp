@@ -310,6 +310,30 @@ TEST(DelayModule, CompInputContinuesTheFirstSampleAfterEachReset) {
     EXPECT_EQ(m.run({-0.5, 1.0, 1.0, 1.0}), (std::vector<double>{-0.5, -0.5, -0.5, -0.5}));
 }
 
+TEST(DelayModule, ABadFirstSampleIsNotContinuedIntoHistoryReadLater) {
+    // The bad sample comes out once, at its delay; history that is read
+    // only later, after the delay grows, reads silence instead of it.
+    for (double bad : {NAN, INFINITY, -INFINITY}) {
+        CModDelayDef def;
+        def.setBool("is-comp-input", true);
+        ASSERT_EQ(def.init(), nullptr);
+        CModule m(48000, def);
+        m.delayFor(0, 2, 0);
+        std::vector<double> out = m.run({bad, 0.5, 0.25, 0.125});
+        EXPECT_EQ(out[0], 0.0) << bad;
+        EXPECT_EQ(out[1], 0.0) << bad;
+        EXPECT_EQ(std::isnan(out[2]), std::isnan(bad)) << bad;
+        m.run({1, 1, 1, 1});
+        m.delayFor(0, 40, 0);  // fades towards history never written
+        out = m.run(std::vector<double>(20, 1.0));
+        EXPECT_EQ(out[0], 1.0) << bad;
+        for (size_t i = 1; i < out.size(); ++i) {
+            ASSERT_LT(out[i], 1.0) << bad << ", sample " << i;
+            ASSERT_GT(out[i], 0.99) << bad << ", sample " << i;
+        }
+    }
+}
+
 TEST(DelayLine, HostSamplesGiveWhatDoublesGiveThroughRunsAndFades) {
     // x() is exact in single precision, so the two lines hear the same input.
     for (size_t block : {1, 7, 300, 512}) {

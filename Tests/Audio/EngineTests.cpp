@@ -11,6 +11,7 @@
 #include "Audio/AudioEngine.h"
 #include "Audio/Engine/AudioGraph.h"
 #include "Audio/Modules/ModDelay.h"
+#include "Audio/Modules/ModMeter.h"
 #include "Audio/ParamTransaction.h"
 #include "Audio/VizCollector.h"
 #include "Core/XMLData.h"
@@ -529,4 +530,140 @@ TEST(EngineThreads, TheKeeperSleepsUntilTheAudioSideWaitsForIt) {
     std::printf("page keeper: a longer delay from the host applied after %.1f ms\n", waited * 1000.0);
     EXPECT_EQ(line.delay(), 96000);
     EXPECT_LT(waited * 1000.0, CDelayPageKeeper::kQuietMs / 4.0) << "woken, not found at the next quiet round";
+}
+
+// ---------------------------------------------------------------- bad input
+
+namespace {
+
+// The meters run their loops for any x86-64 processor or the wide ones.
+class EngineBadInput : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { CModMeterModule::useWideLoops(GetParam()); }
+    void TearDown() override { CModMeterModule::useWideLoops(true); }
+};
+INSTANTIATE_TEST_SUITE_P(Loops, EngineBadInput, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Anywhere"; });
+
+// One channel of a run as a meter published it, frame by frame.
+using CFrames = std::vector<CAudioVizDataMeter>;
+
+}  // namespace
+
+// Two instances take the same signal, one with a stretch of NaN or
+// infinite samples in one input channel, while delays, a gain and a solo
+// fade and mid/side codes: the bad samples come out once, at their delay,
+// and leave nothing behind.
+TEST_P(EngineBadInput, BadSamplesInOneChannelLeaveNoTrace) {
+    constexpr size_t kBlock = 480, kBlocks = 440, kFrame = 1600;
+    constexpr size_t kBadAt = 48000 + 7, kBadLength = 37;
+    const char* const kMeters[2] = {"plugin.modMain.modMeterOut", "plugin.modMain.modMeterIODiff"};
+    // How long each meter takes to forget a stretch: the output meter's
+    // level releases in 750 ms, its peak holds for 1 s more; the difference
+    // meter integrates over 3 s. What is left after that time is a
+    // hundredth of the step: the output meter's level meets its integrated
+    // level within the release and is exact again; the difference meter's
+    // step is the 37 samples' share of its 3 s, a few percent.
+    constexpr size_t kForget[2] = {36000, 144000}, kPeakHold = 48000;
+    constexpr double kLeft[2] = {1e-9, 1e-3};
+    struct CCase {
+        bool eight;
+        size_t bad;     // the input channel
+        int partner;    // its mid/side partner, -1 for none
+        size_t latest;  // the longest delay its samples take
+    };
+    for (const CCase& c : {CCase{false, 1, -1, 20}, CCase{true, 0, -1, 60}, CCase{true, 4, 5, 480}})
+        for (double bad : {NAN, INFINITY, -INFINITY}) {
+            SCOPED_TRACE(::testing::Message()
+                         << (c.eight ? "8 channels, " : "stereo, ") << "bad channel " << c.bad << ", " << bad);
+            CRig clean, hurt;
+            CRig* const rigs[2] = {&clean, &hurt};
+            for (CRig* rig : rigs) {
+                rig->inst.edit("modMeterOut-enable", 0, 0, {1});
+                rig->inst.edit("modMeterIODiff-enable", 0, 0, {1});
+                rig->inst.edit("modLagwell.sdelay", 0, 0, {0, 2});  // 20 samples
+                if (!c.eight) continue;
+                rig->inst.edit("io-params.in-routing", 0, 0, {1, 2, 3, 4, 5, 6, 7, 8});
+                rig->inst.edit("io-params.out-routing", 0, 0, {1, 2, 3, 4, 5, 6, 7, 8});
+                rig->inst.edit("io-params.ms-pairs", 0, 0, {0, 0, 0, 0, 1, 1, 0, 0});
+                rig->inst.edit("modLagwell.sdelay", 1, 0, {0, 0, 3});     // 300 samples
+                rig->inst.edit("modLagwell.adelay", 2, 0, {0, 0, 0, 1});  // 10 ms
+                rig->inst.edit("modOutGain.gain", 1, 0, {0.5});
+            }
+            std::vector<std::vector<double>> in(kChannels, std::vector<double>(kBlock));
+            std::vector<std::vector<double>> out[2];
+            std::vector<const double*> ip[2];
+            std::vector<double*> op[2];
+            for (size_t r = 0; r < 2; ++r) {
+                out[r].assign(kChannels, std::vector<double>(kBlock));
+                for (size_t h = 0; h < kChannels; ++h) {
+                    ip[r].push_back(in[h].data());
+                    op[r].push_back(out[r][h].data());
+                }
+            }
+            std::vector<double> badIn(kBlock);
+            ip[1][c.bad] = badIn.data();
+            CFrames frames[2][2][kChannels];  // rig, meter, channel
+            const size_t channels = c.eight ? kChannels : 2;
+            for (size_t block = 0; block < kBlocks; ++block) {
+                const size_t t0 = block * kBlock;
+                if (t0 <= kBadAt && kBadAt < t0 + kBlock)
+                    for (CRig* rig : rigs) {
+                        // Fades under way while the bad samples go through.
+                        rig->inst.edit("modLagwell.sdelay", 0, 0, {0, 6});
+                        rig->inst.edit("modOutGain.gain", 0, 0, {0.25});
+                        if (c.eight) rig->inst.edit("io-params.channel-group-solo", 0, 0, {1});
+                    }
+                if (c.eight && block == kBadAt / kBlock + 4)
+                    for (CRig* rig : rigs) rig->inst.edit("io-params.channel-group-solo", 0, 0, {0});
+                for (size_t h = 0; h < kChannels; ++h)
+                    for (size_t t = 0; t < kBlock; ++t) in[h][t] = CRig::signal(h, t0 + t);
+                for (size_t t = 0; t < kBlock; ++t)
+                    badIn[t] = t0 + t >= kBadAt && t0 + t < kBadAt + kBadLength ? bad : in[c.bad][t];
+                for (size_t r = 0; r < 2; ++r) {
+                    rigs[r]->engine.process(ip[r].data(), kChannels, op[r].data(), kChannels, kBlock);
+                    for (size_t m = 0; m < 2; ++m)
+                        for (size_t h = 0; h < channels; ++h) {
+                            CAudioVizMeterStream::CFrame f;
+                            if (rigs[r]->engine.vizCollector()->find(kMeters[m])->read(int(h), f) &&
+                                f.index > frames[r][m][h].size())
+                                frames[r][m][h].push_back(f.data);
+                        }
+                }
+                const bool passed = t0 >= kBadAt + kBadLength + c.latest;
+                for (size_t h = 0; h < kChannels; ++h) {
+                    if (!passed && (h == c.bad || int(h) == c.partner)) continue;
+                    for (size_t t = 0; t < kBlock; ++t)
+                        ASSERT_EQ(out[1][h][t], out[0][h][t]) << "output " << h << ", sample " << t0 + t;
+                }
+            }
+            for (size_t m = 0; m < 2; ++m)
+                for (size_t h = 0; h < channels; ++h) {
+                    const CFrames &want = frames[0][m][h], &got = frames[1][m][h];
+                    ASSERT_EQ(got.size(), kBlocks * kBlock / kFrame);
+                    ASSERT_EQ(want.size(), got.size());
+                    const bool hit = h == c.bad || int(h) == c.partner;
+                    for (size_t j = 0; j < got.size(); ++j) {
+                        const auto where = ::testing::Message() << kMeters[m] << ", channel " << h << ", frame " << j;
+                        ASSERT_TRUE(std::isfinite(got[j].level) && std::isfinite(got[j].peak)) << where;
+                        if (!hit) {
+                            ASSERT_EQ(got[j].level, want[j].level) << where;
+                            ASSERT_EQ(got[j].peak, want[j].peak) << where;
+                            continue;
+                        }
+                        const size_t end = (j + 1) * kFrame, gone = kBadAt + kBadLength + c.latest;
+                        if (m == 0 && end > kBadAt + c.latest && end <= gone + kPeakHold) {
+                            ASSERT_GE(got[j].peak, 2.0) << where << ": an over, held";
+                        }
+                        if (end >= gone + kForget[m]) {
+                            ASSERT_NEAR(got[j].level, want[j].level, kLeft[m] * want[j].level) << where;
+                        }
+                        // The frames of the release leave the peak's history a
+                        // hold time later.
+                        if (end >= gone + kForget[m] + (m == 0 ? kPeakHold + kFrame : 0)) {
+                            ASSERT_NEAR(got[j].peak, want[j].peak, kLeft[m] * want[j].peak) << where;
+                        }
+                    }
+                }
+        }
 }

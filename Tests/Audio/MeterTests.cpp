@@ -184,7 +184,9 @@ namespace {
 
 // The plain and difference routines sample by sample as written down, with
 // the frame logic of the module (history, hold), as the reference that the
-// module's faster loops must match.
+// module's faster loops must match. A sample whose square is not a number
+// leaves the integrated levels alone and counts as an over in the frame
+// maximum.
 struct CReferenceMeter {
     double kInt, kRel, gain = 1.0, peakGain = 1.0;
     size_t frameLength, historyLength;
@@ -204,12 +206,13 @@ struct CReferenceMeter {
 
     // One sample; true when it ended a frame, whose values go to `out`.
     bool step(double x, double y, CAudioVizDataMeter& out) {
-        m += (x * x - m) * kInt;
+        const bool measurable = std::isfinite(x * x);
+        if (measurable) m += (x * x - m) * kInt;
         if (diff) {
-            mRef += (y * y - mRef) * kInt;
+            if (std::isfinite(y * y)) mRef += (y * y - mRef) * kInt;
         } else {
             r = m > r ? m : r + (m - r) * kRel;
-            f = std::max({f, x * x, r});
+            f = std::max({f, measurable ? x * x : M::kOverPower, r});
         }
         if (++framePos < frameLength) return false;
         framePos = 0;
@@ -326,16 +329,18 @@ TEST_P(MeterLoops, RunsOfEveryLengthAndTinySignalsMatchTheSampleBySampleRoutine)
     // Long runs are cut into a first sample, two halves of whole steps and
     // a rest: every length from 1 to 130 and around a block's 512 puts each
     // cut everywhere. The quiet signal's squares and levels fall below the
-    // smallest normal double, where the loops run without the engine's
-    // flushing; the loud one has clicks, each louder than the one before,
-    // so that each frame's peak is its last click, wherever it falls.
+    // smallest normal double, and the denormal one's samples do, where the
+    // loops run without the engine's flushing; the loud one has clicks,
+    // each louder than the one before, so that each frame's peak is its
+    // last click, wherever it falls.
     std::vector<size_t> runs;
     for (size_t n = 1; n <= 130; ++n) runs.push_back(n);
     for (size_t n = 480; n <= 512; ++n) runs.push_back(n);
-    std::vector<double> loud = programme(48000, 21), quiet = programme(48000, 22);
+    std::vector<double> loud = programme(48000, 21), quiet = programme(48000, 22), denormal = programme(48000, 23);
     for (double& v : quiet) v *= 1e-155;
+    for (double& v : denormal) v *= 1e-310;
     for (size_t i = 50; i < loud.size(); i += 97) loud[i] = 1.5 + double(i) * 1e-5;
-    for (const std::vector<double>* x : {&loud, &quiet})
+    for (const std::vector<double>* x : {&loud, &quiet, &denormal})
         for (double release : {0.0, 0.003, 0.75}) {
             CMeterRig rig(48000);
             rig.set("rms-time", 0.001);
@@ -349,8 +354,10 @@ TEST_P(MeterLoops, RunsOfEveryLengthAndTinySignalsMatchTheSampleBySampleRoutine)
                 bool ended = false;
                 for (size_t i = done; i < done + used; ++i) ended = ref.step((*x)[i], 0.0, want);
                 done += used;
-                const auto where = ::testing::Message() << (x == &loud ? "loud" : "quiet") << " release " << release
-                                                        << " run " << used << " at " << done;
+                const auto where = ::testing::Message() << (x == &loud    ? "loud"
+                                                            : x == &quiet ? "quiet"
+                                                                          : "denormal")
+                                                        << " release " << release << " run " << used << " at " << done;
                 ASSERT_TRUE(closeRelative(rig.module.integrated(), ref.m)) << where;
                 ASSERT_TRUE(closeRelative(rig.module.released(), ref.r)) << where;
                 if (!ended) continue;
@@ -385,6 +392,98 @@ TEST_P(MeterLoops, SlowTimesStayWithTheSampleBySampleRoutineOverLongRuns) {
             else
                 ASSERT_TRUE(closeRelative(rig.module.released(), ref.r)) << where;
         }
+    }
+}
+
+TEST_P(MeterLoops, UnmeasurableSamplesArePassedOverAndReadAsAnOver) {
+    // Stretches of 1 to 7 bad samples (and, for the difference meter, bad
+    // references elsewhere) fall at every place of runs of every length,
+    // on the first meter of a pair. The levels stay those of the routine
+    // that passes over them, every frame is a number, and the second meter
+    // of the pair ends exactly where it ends alone.
+    std::vector<size_t> runs;
+    for (size_t n = 1; n <= 70; ++n) runs.push_back(n);
+    for (size_t n = 500; n <= 512; ++n) runs.push_back(n);
+    const double kBad[] = {NAN, INFINITY, -INFINITY, 1e200};
+    for (bool diff : {false, true})
+        for (double bad : kBad) {
+            std::vector<double> x = programme(48000, 31), y = programme(48000, 32);
+            const std::vector<double> other = programme(48000, 33), otherRef = programme(48000, 34);
+            for (size_t at = 211, n = 1; at + n < x.size(); at += 1499, n = n % 7 + 1) {
+                std::fill(x.begin() + long(at), x.begin() + long(at + n), bad);
+                y[at + 700] = -bad;
+            }
+            std::initializer_list<std::pair<const char*, const char*>> attrs = {{"is-diff", diff ? "true" : "false"}};
+            CMeterRig hurt(48000, attrs), partner(48000, attrs), alone(48000, attrs);
+            for (CMeterRig* rig : {&hurt, &partner, &alone}) rig->set("peak-time", 0.2);
+            CReferenceMeter ref(hurt.module, diff);
+            size_t run = 0, frames = 0;
+            for (size_t done = 0; done < x.size(); ++run) {
+                const size_t n = std::min(runs[run % runs.size()], x.size() - done);
+                const size_t used = M::runPair(hurt.module, partner.module, x.data() + done, y.data() + done,
+                                               other.data() + done, otherRef.data() + done, n);
+                ASSERT_EQ(alone.module.run(other.data() + done, otherRef.data() + done, n), used);
+                CAudioVizDataMeter want;
+                bool ended = false, over = false;
+                for (size_t i = done; i < done + used; ++i) {
+                    ended = ref.step(x[i], y[i], want);
+                    over = over || !std::isfinite(x[i] * x[i]);
+                }
+                done += used;
+                const auto where = ::testing::Message()
+                                   << "diff " << diff << " bad " << bad << " run " << used << " at " << done;
+                ASSERT_TRUE(closeRelative(hurt.module.integrated(), ref.m)) << where;
+                ASSERT_TRUE(closeRelative(hurt.module.referenceLevel(), ref.mRef)) << where;
+                ASSERT_TRUE(closeRelative(hurt.module.released(), ref.r)) << where;
+                ASSERT_EQ(partner.module.integrated(), alone.module.integrated()) << where;
+                ASSERT_EQ(partner.module.released(), alone.module.released()) << where;
+                if (!ended) continue;
+                ++frames;
+                const CAudioVizDataMeter& got = hurt.module.frame();
+                ASSERT_TRUE(std::isfinite(got.level) && std::isfinite(got.peak)) << where;
+                ASSERT_TRUE(closeRelative(got.level, want.level)) << where;
+                ASSERT_TRUE(closeRelative(got.peak, want.peak)) << where;
+                if (over && !diff) {
+                    ASSERT_GE(got.peak, 2.0) << where;
+                }
+                ASSERT_EQ(partner.module.frame().level, alone.module.frame().level) << where;
+                ASSERT_EQ(partner.module.frame().peak, alone.module.frame().peak) << where;
+            }
+            EXPECT_EQ(frames, 30u);
+        }
+}
+
+TEST_P(MeterLoops, MinimumTrackingPassesOverUnmeasurableSamples) {
+    // The bias divides by a level that a bad sample would spoil for good.
+    CMeterRig hurt(960, {{"is-compression", "true"}}), clean(960, {{"is-compression", "true"}});
+    for (CMeterRig* rig : {&hurt, &clean}) rig->set("bias-time", 0.05);
+    std::vector<double> x = sine(0.5, 50, 960, 32 * 40);
+    const std::vector<double> y = x;
+    for (size_t i = 100; i < 104; ++i) x[i] = i % 2 ? NAN : INFINITY;
+    const auto bad = hurt.feed(x), good = clean.feed(y);
+    ASSERT_EQ(bad.size(), good.size());
+    for (size_t j = 0; j < bad.size(); ++j) {
+        ASSERT_TRUE(std::isfinite(bad[j].level) && std::isfinite(bad[j].peak)) << "frame " << j;
+        if (j >= 30) {
+            EXPECT_NEAR(bad[j].level, good[j].level, 1e-3 * good[j].level) << "frame " << j;
+        }
+    }
+}
+
+TEST(MeterValues, ReadingsAreNumbersEvenWhereTheFormulasAreNot) {
+    // The reciprocal of silence, and a ratio against a silent reference of
+    // a signal far beyond any real level.
+    CMeterRig inverted(48000, {{"is-inverted", "true"}});
+    CMeterRig diff(48000, {{"is-diff", "true"}});
+    const std::vector<double> silence = dc(0.0, 1600 * 2), huge = dc(1e150, 1600 * 2);
+    for (const auto& f : inverted.feed(silence)) {
+        EXPECT_TRUE(std::isfinite(f.level)) << f.level;
+        EXPECT_TRUE(std::isfinite(f.peak)) << f.peak;
+        EXPECT_GT(f.level, 1e300);
+    }
+    for (const auto& f : diff.feed(huge, &silence)) {
+        EXPECT_TRUE(std::isfinite(f.level)) << f.level;
+        EXPECT_TRUE(std::isfinite(f.peak)) << f.peak;
     }
 }
 

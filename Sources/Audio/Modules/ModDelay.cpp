@@ -2,6 +2,7 @@
 #include "Audio/Modules/ModDelay.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "Audio/Converters/NumberText.h"
 #include "Audio/Modules/DelayPageKeeper.h"
@@ -36,8 +37,9 @@ void CModDelayModule::update() {
 
 void CModDelayModule::process(const double* in, double* out, size_t n) {
     // Unwritten history continues the signal instead of starting from
-    // silence when the definition asks for it.
-    if (m_isCompInput && m_line.freshlyReset() && n) m_line.setFillValue(in[0]);
+    // silence when the definition asks for it; a first sample that is not
+    // a number would stay in every page allocated from then on.
+    if (m_isCompInput && m_line.freshlyReset() && n) m_line.setFillValue(std::isfinite(in[0]) ? in[0] : 0.0);
     m_line.process(in, out, n);
 }
 

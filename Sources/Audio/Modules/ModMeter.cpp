@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 #include "Audio/Converters/NumberText.h"
@@ -595,8 +596,51 @@ void CModMeterModule::integrateMinimum(const double* in, size_t n) {
     m_f = f;
 }
 
+bool CModMeterModule::levelsAreNumbers() const {
+    // x − x is 0 for every number and NaN for the rest. The frame's extreme
+    // needs no look: it moves only with a square that also spoils m.
+    return (m_m - m_m) + (m_mRef - m_mRef) + (m_r - m_r) + (m_bias - m_bias) == 0.0;
+}
+
+// Rare: kept out of the way of the loops.
+[[gnu::cold, gnu::noinline]] void CModMeterModule::remeasure(const CLevels& from, const double* in, const double* ref,
+                                                             size_t n) {
+    const double kInt = m_kInt, keep = 1.0 - m_kRel, kBias = m_kBias;
+    double m = from.m, mRef = from.mRef, r = from.r, f = from.f, b = from.bias;
+    for (size_t i = 0; i < n; ++i) {
+        double s = in[i] * in[i];
+        const bool measurable = std::isfinite(s);
+        if (m_routine == kDifference) {
+            const double y = ref ? ref[i] * ref[i] : 0.0;
+            if (measurable) m += (s - m) * kInt;
+            if (std::isfinite(y)) mRef += (y - mRef) * kInt;
+        } else if (m_routine == kPlain) {
+            // As the loops step.
+            if (measurable) m += (s - m) * kInt;
+            r = larger(m, m + (r - m) * keep);
+            f = larger(f, measurable ? larger(s, r) : kOverPower);
+        } else {
+            if (measurable && m_useBias) {
+                const double bias = b + (s - b) * kBias;
+                s /= bias + kDiffFloor;
+                // A square far beyond any level can overflow the ratio.
+                if (std::isfinite(s)) b = bias;
+            }
+            if (std::isfinite(s)) m += (s - m) * kInt;
+            r = m < r ? m : m + (r - m) * keep;
+            f = std::min(f, r);
+        }
+    }
+    m_m = m;
+    m_mRef = mRef;
+    m_r = r;
+    m_f = f;
+    m_bias = b;
+}
+
 size_t CModMeterModule::run(const double* in, const double* ref, size_t n) {
     const size_t todo = std::min({n, m_frameLength - m_framePos, kMaxRun});
+    const CLevels before = levels();
     if (m_routine == kMinimum) {
         integrateMinimum(in, todo);
     } else {
@@ -612,6 +656,7 @@ size_t CModMeterModule::run(const double* in, const double* ref, size_t n) {
         job.plain = m_routine == kPlain;
         g_run(job);
     }
+    if (!levelsAreNumbers()) remeasure(before, in, ref, todo);
     advance(todo);
     return todo;
 }
@@ -643,7 +688,12 @@ size_t CModMeterModule::runPair(CModMeterModule& a, CModMeterModule& b, const do
     job.n = todo;
     job.plain = a.m_routine == kPlain;
     job.pair = true;
+    const CLevels beforeA = a.levels(), beforeB = b.levels();
     g_run(job);
+    // The lanes never mix: a bad sample of one meter leaves the other's
+    // levels as they are.
+    if (!a.levelsAreNumbers()) a.remeasure(beforeA, inA, refA, todo);
+    if (!b.levelsAreNumbers()) b.remeasure(beforeB, inB, refB, todo);
     a.advance(todo);
     b.advance(todo);
     return todo;
@@ -696,8 +746,12 @@ void CModMeterModule::holdExtreme(bool minimum) {
 }
 
 void CModMeterModule::setFrame(double level, double peak) {
-    m_frame.level = m_inverted ? 1.0 / level : level;
-    m_frame.peak = m_inverted ? 1.0 / peak : peak;
+    // The editor only ever reads numbers: the reciprocal of silence, or a
+    // ratio against a silent reference of a signal beyond any real level,
+    // reads as the largest one.
+    auto reading = [](double v) { return std::min(v, std::numeric_limits<double>::max()); };
+    m_frame.level = reading(m_inverted ? 1.0 / level : level);
+    m_frame.peak = reading(m_inverted ? 1.0 / peak : peak);
 }
 
 // ---------------------------------------------------------------- process

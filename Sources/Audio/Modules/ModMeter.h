@@ -27,6 +27,13 @@ class CAudioVizMeterStream;
 //   reference with the same coefficient; the frame reports their ratio. A
 //   missing reference reads as silence.
 // All levels start from silence after a reset.
+//
+// A sample that cannot be measured (not a number, infinite, or too large
+// to square) leaves the integrated levels as they are, while the follower
+// moves on towards them, and in the plain routine reads as an over in the
+// frame's peak. The loops do not look at single samples: a run whose
+// levels come out as anything but numbers is measured again sample by
+// sample.
 class CModMeterModule final : public CAudioModule {
 public:
     enum ESlot : size_t {
@@ -52,6 +59,9 @@ public:
     static constexpr double kMinTime = 0.0001;
     // Keeps the difference ratio finite for silent signals.
     static constexpr double kDiffFloor = 1e-15;
+    // The power an unmeasurable sample shows in the peak: twice full
+    // scale, where the editor's scale ends.
+    static constexpr double kOverPower = 4.0;
 
     CModMeterModule();
 
@@ -129,6 +139,15 @@ public:
     };
 
 private:
+    // The running levels that a run carries on.
+    struct CLevels {
+        double m, mRef, r, f, bias;
+    };
+    CLevels levels() const { return {m_m, m_mRef, m_r, m_f, m_bias}; }
+    bool levelsAreNumbers() const;
+    // Runs n samples again from `from`, one at a time, with those that
+    // cannot be measured left out of the levels.
+    void remeasure(const CLevels& from, const double* in, const double* ref, size_t n);
     void integrateMinimum(const double* in, size_t n);
     // Counts `n` samples into the frame; ends it when it is full.
     void advance(size_t n);
