@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "Audio/VST/AudioWrapperVST3.h"
 #include "Audio/VST/AudioWrapperVST3Editor.h"
 #include "Core/AppData.h"
@@ -117,6 +119,17 @@ TEST_F(EditorScalesThreads, TheViewAndTheMainWindowsPanelsFollowTheScale) {
         auto* title = dynamic_cast<CView*>(root->findObject("ui.main-window.window-title.app-title"));
         ASSERT_NE(title, nullptr);
         titleWidths.push_back(title->area().width());
+        // scripts/editor-scales asks for the window as the server shows it.
+        if (const char* shots = std::getenv("LAGWELL_SCALE_SHOTS")) {
+            CWindowRenderer* renderer = dynamic_cast<CAudioWrapperVST3Editor*>(view.get())->window();
+            ASSERT_TRUE(loop.runUntil([&] { return renderer->frameCount() >= 3; }, kPatienceMs));
+            std::vector<uint8_t> pixels;
+            int w = 0, h = 0;
+            ASSERT_TRUE(window.capture(pixels, w, h));
+            std::string error;
+            const std::string path = std::string(shots) + "/main-" + c.scale + ".png";
+            EXPECT_TRUE(lagwell::host::writePng(path, pixels, w, h, error)) << error;
+        }
         view->removed();
         view->setFrame(nullptr);
     }
