@@ -53,9 +53,9 @@ void storeUiScale(CInstance& plugin, const char* scale) {
     ASSERT_NE(wrapper, nullptr);
     CMemoryWriter payload;
     ASSERT_EQ(payload.writeString(CString(scale)), nullptr);
-    ASSERT_EQ(wrapper->uiSettings().writeItem("ui-scale", payload.bytes().data(), payload.bytes().size(),
-                                              makeTag("dstr")),
-              nullptr);
+    ASSERT_EQ(
+        wrapper->uiSettings().writeItem("ui-scale", payload.bytes().data(), payload.bytes().size(), makeTag("dstr")),
+        nullptr);
 }
 
 std::string sizeText(const ViewRect& r) { return std::to_string(r.getWidth()) + "x" + std::to_string(r.getHeight()); }
