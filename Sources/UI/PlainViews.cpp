@@ -44,9 +44,13 @@ CErrorPtr findImageSet(CView& view, const CImageSet*& out) {
 
 // ---------------------------------------------------------------- frame
 
+void CFrame::readRoles() {
+    CView::readRoles();
+    m_hasBorder = roleColour("border-color", m_border);
+}
+
 CErrorPtr CFrame::init() {
     ZEL_TRY(CView::init());
-    m_hasBorder = roleColour("border-color", m_border);
     if (!getAttr("image-set").empty()) {
         ZEL_TRY(findImageSet(*this, m_set));
         m_first = uint32_t(getInt("image-set-index", 0));
@@ -80,6 +84,11 @@ void CFrame::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
 
 // ---------------------------------------------------------------- caption
 
+void CCaption::readRoles() {
+    CView::readRoles();
+    if (!roleColour("text-color", m_text)) m_text = 0;
+}
+
 CErrorPtr CCaption::init() {
     ZEL_TRY(CView::init());
     CFontObject* fonts = nullptr;
@@ -88,7 +97,6 @@ CErrorPtr CCaption::init() {
     m_font = fonts->style(hasAttr("font-style") ? getAttr("font-style") : CString("regular"), uiScale());
     m_title = getAttr("title");
     m_align = alignOf(getAttr("text-alignment"), "right");
-    if (!roleColour("text-color", m_text)) m_text = 0;
     return nullptr;
 }
 
@@ -111,6 +119,11 @@ void CCaption::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
 
 // ---------------------------------------------------------------- picture
 
+void CPicture::readRoles() {
+    CView::readRoles();
+    if (!roleColour("color", m_tint)) m_tint = 0x808080;
+}
+
 CErrorPtr CPicture::init() {
     ZEL_TRY(CView::init());
     const CImageSet* set = nullptr;
@@ -120,7 +133,6 @@ CErrorPtr CPicture::init() {
     m_image = range.empty() ? set->image(index) : set->image(range, index);
     m_alignH = alignOf(getAttr("pic-alignment-h"), "right");
     m_alignV = alignOf(getAttr("pic-alignment-v"), "bottom");
-    if (!roleColour("color", m_tint)) m_tint = 0x808080;
     return nullptr;
 }
 

@@ -17,6 +17,7 @@ class CImageSet;
 class CFrame : public CView {
 public:
     CErrorPtr init() override;
+    void readRoles() override;
 
 protected:
     void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const override;
@@ -35,6 +36,7 @@ private:
 class CCaption : public CView {
 public:
     CErrorPtr init() override;
+    void readRoles() override;
 
 protected:
     CSize contentSize() const override;
@@ -54,6 +56,7 @@ private:
 class CPicture : public CView {
 public:
     CErrorPtr init() override;
+    void readRoles() override;
 
 protected:
     CSize contentSize() const override;

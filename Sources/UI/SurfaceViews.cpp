@@ -6,7 +6,6 @@
 #include "Other/Draw.h"
 #include "Other/ImageSet.h"
 #include "Platform/Clock.h"
-#include "UI/ColourRole.h"
 #include "UI/Resources/ResourceObjects.h"
 #include "UI/WindowRenderer.h"
 
@@ -50,9 +49,13 @@ void CShadow::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
 
 // ---------------------------------------------------------------- spotlight
 
+void CSpotlightBase::readRoles() {
+    CView::readRoles();
+    if (!roleColour("color", m_light) && !paletteColour(CString("SpotlightColor"), m_light, true)) m_light = 0xffffff;
+}
+
 CErrorPtr CSpotlightBase::init() {
     ZEL_TRY(CView::init());
-    if (!roleColour("color", m_light) && !colourForRole(CString("SpotlightColor"), m_light)) m_light = 0xffffff;
     m_opacity = readOpacity(*this, 0.5);
     m_x = getReal("spot-x", 0.5);
     m_y = getReal("spot-y", 0.0);
@@ -91,9 +94,13 @@ void CGradient::setupClass(CClassInfo& info) {
     info.onEvent("render", &CGradient::onRender);
 }
 
+void CGradient::readRoles() {
+    CView::readRoles();
+    if (!roleColour("color", m_colour)) m_colour = 0xffffff;
+}
+
 CErrorPtr CGradient::init() {
     ZEL_TRY(CView::init());
-    if (!roleColour("color", m_colour)) m_colour = 0xffffff;
     m_opacity = readOpacity(*this, 1.0);
     const CString direction = getAttr("gradient-direction");
     if (direction.empty() || direction == CString("down"))
@@ -157,9 +164,13 @@ void CGradient::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
 
 // ---------------------------------------------------------------- colour fill
 
+void CColorFill::readRoles() {
+    CView::readRoles();
+    m_hasFill = roleColour("color", m_fill);
+}
+
 CErrorPtr CColorFill::init() {
     ZEL_TRY(CView::init());
-    m_hasFill = roleColour("color", m_fill);
     m_opacity = readOpacity(*this, 1.0);
     return nullptr;
 }

@@ -34,6 +34,7 @@ private:
 class CSpotlightBase : public CView {
 public:
     CErrorPtr init() override;
+    void readRoles() override;
 
 protected:
     void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const override;
@@ -53,6 +54,7 @@ class CGradient : public CView {
 public:
     static void setupClass(CClassInfo& info);
     CErrorPtr init() override;
+    void readRoles() override;
     // The light's position for the time given, 0 to 1 and back.
     static double animationPhase(double seconds, double duration);
 
@@ -78,6 +80,7 @@ private:
 class CColorFill : public CView {
 public:
     CErrorPtr init() override;
+    void readRoles() override;
 
 protected:
     void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const override;

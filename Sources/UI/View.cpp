@@ -6,7 +6,7 @@
 
 #include "Core/Debug.h"
 #include "Core/Notify.h"
-#include "UI/ColourRole.h"
+#include "UI/DynamicPalette.h"
 #include "UI/WindowRenderer.h"
 
 #define ZEL_SOURCE_TAG "View"
@@ -93,7 +93,17 @@ void CView::setupClass(CClassInfo& info) {
     info.onEvent("set-state", &CView::onStateEvent);
     info.onEvent("unset-state", &CView::onStateEvent);
     info.onEvent("toggle-state", &CView::onStateEvent);
+    info.onEvent("dynamic-palette-updated", &CView::onPaletteUpdated);
+    info.onEvent("palette-updated-from-param", &CView::onPaletteUpdated);
 }
+
+CErrorPtr CView::onPaletteUpdated(CObject*, CObject*) {
+    readRoles();
+    invalidateView();
+    return nullptr;
+}
+
+void CView::readRoles() { m_hasColour = fillColour(getAttr("color-state"), m_colour); }
 
 CErrorPtr CView::onStateEvent(CObject* params, CObject*) {
     const CString event = params ? params->getAttr("event-name") : CString();
@@ -159,15 +169,15 @@ void CView::invalidateView() {
 bool CView::fillColour(const CString& state, CColor& out) const {
     const CString role = getAttr("color");
     if (role.empty()) return false;
-    if (!state.empty() && colourForRole(role + "_" + state, out)) return true;
+    // A state without a variant of its own draws in the plain role.
+    if (!state.empty() && paletteColour(role + "_" + state, out, false)) return true;
     return roleColour("color", out);
 }
 
 void CView::attrChanged(const CString& name) {
     CObject::attrChanged(name);
     if (!m_ready) return;
-    if (name == CString("color") || name == CString("color-state"))
-        m_hasColour = fillColour(getAttr("color-state"), m_colour);
+    if (name == CString("color") || name == CString("color-state")) readRoles();
     const bool moves = std::any_of(std::begin(kPlacementAttrs), std::end(kPlacementAttrs),
                                    [&](const char* a) { return name == CString(a); });
     if (!moves) {
@@ -189,7 +199,8 @@ CErrorPtr CView::init() {
     // and text and images give compact sizes only then.
     if (isRoot) ZEL_TRY(layoutTree());
     ZEL_TRY(CObject::init());
-    m_hasColour = fillColour(getAttr("color-state"), m_colour);
+    ZEL_TRY(CDynamicPalette::of(*this, m_palette));
+    readRoles();
     if (isRoot) ZEL_TRY(layoutTree());
     m_ready = true;
     return nullptr;
@@ -198,9 +209,19 @@ CErrorPtr CView::init() {
 bool CView::roleColour(const char* attr, CColor& out) const {
     const CString role = getAttr(attr);
     if (role.empty()) return false;
-    if (colourForRole(role, out)) return true;
-    debugLog("Color not found: '%s'", role.utf8().c_str());
-    return false;
+    return paletteColour(role, out, true);
+}
+
+bool CView::paletteColour(const CString& role, CColor& out, bool logMissing) const {
+    if (!m_palette) {
+        if (logMissing) debugLog("PALETTE IS NULL");
+        return false;
+    }
+    if (!logMissing && !m_palette->contains(role)) return false;
+    const CPreparedColor* prepared = m_palette->find(role);
+    if (!prepared) return false;
+    out = prepared->colour;
+    return true;
 }
 
 std::vector<CView*> CView::childViews() const {
@@ -666,7 +687,7 @@ void CView::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
     // A state's colour fades in from the one it replaces.
     if (m_states->colourFade("color-state", from, fraction) && fillColour(from, old))
         colour = blend(old, colour, fraction);
-    else if (m_states->colourFade("color", from, fraction) && colourForRole(from, old))
+    else if (m_states->colourFade("color", from, fraction) && paletteColour(from, old, true))
         colour = blend(old, colour, fraction);
     bitmap.fillRect(m_area.intersect(clip), colour, 1.0);
 }

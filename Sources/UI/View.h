@@ -11,6 +11,7 @@
 
 namespace zel {
 
+class CDynamicPalette;
 class CWindowRenderer;
 
 struct CSize {
@@ -65,6 +66,11 @@ protected:
     virtual void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const;
     // The colour of role `attr`, or false when none is named.
     bool roleColour(const char* attr, CColor& out) const;
+    // The colour of `role` in the view's palette.
+    bool paletteColour(const CString& role, CColor& out, bool logMissing) const;
+    // Reads the view's role colours: at init, and again whenever the
+    // palette changes.
+    virtual void readRoles();
     // The colour of the view's own role `color`, read at init.
     bool roleFill(CColor& out) const {
         out = m_colour;
@@ -80,6 +86,7 @@ private:
 
     CErrorPtr runCommands(const CString& name, CObject* params, bool& ran);
     CErrorPtr onStateEvent(CObject* params, CObject* sender);
+    CErrorPtr onPaletteUpdated(CObject* params, CObject* sender);
     // The fill colour: the role `color` in its variant `color-state`.
     bool fillColour(const CString& state, CColor& out) const;
     CErrorPtr readPlacement(double scale, double ratioX, double ratioY);
@@ -116,6 +123,7 @@ private:
     // The visible children, bottom first, as input finds them.
     std::vector<const CView*> m_drawOrder;
     int m_z = 0;
+    const CDynamicPalette* m_palette = nullptr;
     bool m_hasColour = false;
     CColor m_colour = 0;
     std::unique_ptr<CViewBaseState> m_states;

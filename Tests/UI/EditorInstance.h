@@ -63,7 +63,7 @@ inline CErrorPtr buildEditor(CInstanceRoot& root, const std::string& body) {
     registerRecorder();
     root.setClassInfo(CClassRegistry::instance().find("core:object"));
     CErrorPtr err = CApplication::instance()->initRootObject(root);
-    const std::string xml = kLinkHead + body + "\n  </ui:ui-event-bridge>\n</document>";
+    const std::string xml = kLinkHead + editorPalette() + body + "\n  </ui:ui-event-bridge>\n</document>";
     if (!err) err = CXMLData::loadFromMemory("link-test", compileDocument(xml, uniqueLeaf("link-test")), root);
     if (!err) err = root.init();
     return err;

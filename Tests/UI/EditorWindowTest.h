@@ -89,7 +89,8 @@ inline std::unique_ptr<CLoopRoot> buildEditor(const std::string& templates, cons
       <ui:window-closer name="window-closer"/>
       <ui:window-opener name="window-opener" update-interval="0.01" wait-timeout="1"/>
     </ui:window-shared-data>
-    )" + body + R"(
+    )" + editorPalette() + body +
+                            R"(
     <test:view-log name="log"/>
   </core:object>
 </document>)";

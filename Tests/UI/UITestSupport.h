@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -69,6 +70,21 @@ inline std::string uniqueLeaf(const char* stem) {
     return std::string(stem) + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
 }
 
+// The editor's colour roles as the plug-in's own document defines them,
+// for test trees to draw with.
+inline const std::string& editorPalette() {
+    static const std::string block = [] {
+        std::ifstream in(LAGWELL_SOURCE_DIR "/Gfx/UserInterface.xml");
+        const std::string doc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const size_t from = doc.find("<ui:dynamic-palette ");
+        const std::string end = "</ui:dynamic-palette>";
+        const size_t to = doc.find(end, from);
+        return from == std::string::npos || to == std::string::npos ? std::string()
+                                                                    : doc.substr(from, to + end.size() - from);
+    }();
+    return block;
+}
+
 // The shared part of every test document: the "ui" bridge with the window
 // data, then `body`.
 inline std::unique_ptr<CLoopRoot> buildTree(const std::string& body, CErrorPtr& err) {
@@ -78,7 +94,8 @@ inline std::unique_ptr<CLoopRoot> buildTree(const std::string& body, CErrorPtr& 
     const std::string xml = R"(<document>
   <ui:ui-event-bridge name="ui">
     <ui:window-shared-data name="window-shared-data"><ui:window-closer name="window-closer"/></ui:window-shared-data>
-    )" + body + R"(
+    )" + editorPalette() + body +
+                            R"(
   </ui:ui-event-bridge>
 </document>)";
     err = CApplication::instance()->initRootObject(*root);

@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Core/Object.h"
+#include "Other/LinearBitmap.h"
+#include "UI/PaletteData.h"
+
+namespace zel {
+
+// The values a role resolves to: its tones, its brightness offset (-100
+// black to +100 white), contrast (0.5 neutral) and opacity.
+struct CRoleValues {
+    CColor tone = 0x454545;
+    int32_t tone2 = -1, tone3 = -1;
+    double brightness = 0.0;
+    double contrast = 0.5;
+    double opacity = 1.0;
+    int gradientSize = 1;
+};
+
+// A role ready to draw with: the final colour and the 256-entry ramp that
+// maps the grey level of a grey-with-alpha image to it (0xAARRGGBB, the
+// alpha carrying the role's opacity).
+struct CPreparedColor {
+    CRoleValues values;
+    CColor colour = 0;
+    double opacity = 1.0;
+    std::array<uint32_t, 256> ramp{};
+    // The colour `step` steps along the role's gradient: tone, tone2 and
+    // tone3 (those it has) spread over `gradient-size` steps, wrapping.
+    CColor gradient(int step) const;
+};
+
+// `tone` moved toward black (negative) or white (positive) by `brightness`
+// percent.
+CColor applyBrightness(CColor tone, double brightness);
+CPreparedColor prepareColor(const CRoleValues& values);
+
+// `ui:dynamic-color`: one role, named by the element. A child role inherits
+// its parent's colour as its tone, its contrast and its opacity (which its
+// own multiplies), and applies its own brightness on top.
+class CDynamicColor : public CObject {
+public:
+    CErrorPtr init() override;
+    bool isCopyParent() const { return getBool("is-copy-parent-color", false); }
+    bool isHoverable() const { return getBool("is-hoverable", false); }
+    bool isEditable() const { return getBool("is-editable", false); }
+};
+
+// `ui:dynamic-palette` ("palette"): resolves every role below it into
+// prepared colours, with the user's stored values over the document's.
+class CDynamicPalette : public CObject {
+public:
+    CErrorPtr init() override;
+    // The prepared role, or null (written to the debug log) when unknown.
+    const CPreparedColor* find(const CString& role) const;
+    bool contains(const CString& role) const { return m_prepared.count(role.utf8()) != 0; }
+    size_t roleCount() const { return m_prepared.size(); }
+    // The palette record of every role with a tone of its own.
+    std::vector<uint8_t> paletteData() const;
+    // Takes a palette record; a damaged one fails and changes nothing.
+    // Views are told with `event` ("dynamic-palette-updated", or
+    // "palette-updated-from-param" when the palette parameter changed).
+    CErrorPtr setPaletteData(const std::vector<uint8_t>& data, const char* event = "dynamic-palette-updated");
+    // The palette of `object`: the one its `palette` attribute names, else
+    // the nearest "palette" among its ancestors' children.
+    static CErrorPtr of(const CObject& object, const CDynamicPalette*& out);
+
+private:
+    CErrorPtr build(const std::map<std::string, CPaletteEntry>& stored,
+                    std::map<std::string, CPreparedColor>& out) const;
+    CErrorPtr resolve(const CDynamicColor& role, const CRoleValues& parent,
+                      const std::map<std::string, CPaletteEntry>& stored,
+                      std::map<std::string, CPreparedColor>& out) const;
+    void notifyViews(const char* event);
+
+    std::map<std::string, CPaletteEntry> m_stored;
+    std::map<std::string, CPreparedColor> m_prepared;
+};
+
+}  // namespace zel

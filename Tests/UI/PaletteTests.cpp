@@ -1,0 +1,246 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "UI/DynamicPalette.h"
+#include "UI/View.h"
+#include "UITestSupport.h"
+
+using namespace zel;
+using namespace zel::test;
+
+namespace {
+
+CRoleValues tone(CColor t) {
+    CRoleValues v;
+    v.tone = t;
+    return v;
+}
+
+// The editor's palette, with a view "w" of the given attributes beside it.
+struct CPaletteTree {
+    explicit CPaletteTree(const std::string& viewAttrs = "color=\"Panel\"") {
+        root = buildTree("<ui:view name=\"w\" width=\"4\" height=\"4\" " + viewAttrs + "/>", err);
+        palette = root ? dynamic_cast<CDynamicPalette*>(root->findObject("ui.palette")) : nullptr;
+    }
+    CColor colour(const char* role) const {
+        const CPreparedColor* p = palette->find(role);
+        return p ? p->colour : 0xdeadbeef;
+    }
+    double opacity(const char* role) const {
+        const CPreparedColor* p = palette->find(role);
+        return p ? p->opacity : -1.0;
+    }
+    uint32_t drawn() const {
+        auto* view = dynamic_cast<CView*>(root->findObject("ui.w"));
+        CLinearBitmap bitmap;
+        bitmap.resize(4, 4);
+        view->draw(bitmap, bitmap.bounds());
+        const uint8_t* p = bitmap.pixel(1, 1);
+        return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    }
+    std::string error() const { return err ? err->text().utf8() : std::string(); }
+    CErrorPtr err;
+    std::unique_ptr<CLoopRoot> root;
+    CDynamicPalette* palette = nullptr;
+};
+
+// A palette record of one entry, field by field.
+std::vector<uint8_t> oneEntry(const char* name, double brightness, double contrast, double opacity, uint32_t tone,
+                              int32_t tone2, int32_t tone3, uint32_t version = 1) {
+    std::vector<uint8_t> out;
+    const auto put = [&](const void* p, size_t n) { out.insert(out.end(), (const uint8_t*)p, (const uint8_t*)p + n); };
+    const uint32_t length = uint32_t(std::strlen(name));
+    put(&version, 4);
+    put(&length, 4);
+    put(name, length);
+    put(&brightness, 8);
+    put(&contrast, 8);
+    put(&opacity, 8);
+    put(&tone, 4);
+    put(&tone2, 4);
+    put(&tone3, 4);
+    return out;
+}
+
+}  // namespace
+
+TEST(ColourArithmetic, RampsRunFromBlackThroughTheColourToWhite) {
+    const CPreparedColor panel = prepareColor(tone(0xf6edce));
+    EXPECT_EQ(panel.colour, 0xf6edceu);
+    EXPECT_EQ(panel.ramp[0], 0xff000000u);
+    EXPECT_EQ(panel.ramp[128], 0xfff6edceu);
+    EXPECT_EQ(panel.ramp[255], 0xffffffffu);
+    // Half way down: 246/2 = 123, 237/2 = 118.5 -> 119, 206/2 = 103.
+    EXPECT_EQ(panel.ramp[64], 0xff7b7767u);
+    // Half way up from the colour: 246 + 9 * 63 / 127 = 250.46, 245.9, 230.3.
+    EXPECT_EQ(panel.ramp[191] & 0xffffff, 0xfaf6e6u);
+
+    CRoleValues flat = tone(0x3971b8);
+    flat.contrast = 0.0;
+    const CPreparedColor marker = prepareColor(flat);
+    for (int g : {0, 64, 200, 255}) EXPECT_EQ(marker.ramp[size_t(g)], 0xff3971b8u) << "no contrast, no shading";
+
+    CRoleValues steep = tone(0x3971b8);
+    steep.contrast = 1.0;
+    steep.opacity = 0.5;
+    const CPreparedColor hard = prepareColor(steep);
+    EXPECT_EQ(hard.ramp[64], 0x80000000u) << "double contrast reaches black half way down; alpha 127.5 -> 128";
+    EXPECT_EQ(hard.ramp[192], 0x80ffffffu);
+    EXPECT_EQ(hard.ramp[128], 0x803971b8u);
+}
+
+TEST(ColourArithmetic, BrightnessMovesTowardBlackOrWhiteAndGradientsRunThroughTheirTones) {
+    EXPECT_EQ(applyBrightness(0xf6edce, -70), 0x4a473eu);  // 73.8, 71.1, 61.8
+    EXPECT_EQ(applyBrightness(0x000000, 15), 0x262626u);   // 38.25
+    EXPECT_EQ(applyBrightness(0x3971b8, 0), 0x3971b8u);
+    EXPECT_EQ(applyBrightness(0x3971b8, -100), 0x000000u);
+    EXPECT_EQ(applyBrightness(0x3971b8, 250), 0xffffffu) << "clamped to +100";
+
+    CRoleValues alarm = tone(0xff0000);
+    alarm.tone2 = 0x000000;
+    alarm.gradientSize = 16;
+    const CPreparedColor p = prepareColor(alarm);
+    EXPECT_EQ(p.gradient(0), 0xff0000u);
+    EXPECT_EQ(p.gradient(8), 0x000000u) << "half a cycle reaches tone2";
+    EXPECT_EQ(p.gradient(4), 0x800000u);  // 127.5 -> 128
+    EXPECT_EQ(p.gradient(16), 0xff0000u) << "the cycle wraps";
+    EXPECT_EQ(p.gradient(-8), 0x000000u);
+    EXPECT_EQ(prepareColor(tone(0x123456)).gradient(5), 0x123456u) << "no second tone, no gradient";
+}
+
+TEST(DynamicPalette, RolesResolveThroughParentsStatesAndHoverVariants) {
+    CPaletteTree t;
+    ASSERT_EQ(t.error(), "");
+    ASSERT_NE(t.palette, nullptr);
+    EXPECT_EQ(t.colour("Panel"), 0xf6edceu);
+    EXPECT_EQ(t.colour("RealisticPanel"), 0xeae1c4u) << "brightness -5 of Panel: 233.7, 225.15, 195.7";
+    EXPECT_EQ(t.colour("RealisticPanelGradient"), 0xeae1c4u);
+    EXPECT_DOUBLE_EQ(t.opacity("RealisticPanelGradient"), 0.7);
+    EXPECT_EQ(t.colour("Shadow"), 0x4a473eu);
+    EXPECT_EQ(t.colour("LevelMeterBGLines"), 0x777766u) << "an own tone replaces the parent's";
+    EXPECT_DOUBLE_EQ(t.opacity("DisabledTransparent"), 0.0);
+    EXPECT_DOUBLE_EQ(t.opacity("WindowBlocker"), 0.5);
+
+    // States name variants; copies take their parent as it is.
+    EXPECT_EQ(t.colour("Button"), 0xfff8d8u);
+    EXPECT_EQ(t.colour("Button_Active"), 0xffe672u);
+    EXPECT_EQ(t.colour("ButtonText_Active"), 0x000000u);
+    EXPECT_EQ(t.colour("Button_Error"), 0xff0000u);
+    EXPECT_EQ(t.colour("LevelMeterZone1"), 0x16b900u) << "sub-roles are roles of their own";
+
+    // Hoverable roles get a "_Hover" variant that shows, light or dark.
+    for (const char* role : {"Panel", "Action", "ActionText", "Button"}) {
+        const std::string hover = std::string(role) + "_Hover";
+        ASSERT_TRUE(t.palette->contains(hover.c_str())) << hover;
+        EXPECT_NE(t.colour(hover.c_str()), t.colour(role)) << hover;
+    }
+    EXPECT_FALSE(t.palette->contains("Border_Hover")) << "only hoverable roles";
+    EXPECT_EQ(t.palette->find("NoSuchRole"), nullptr);
+}
+
+TEST(DynamicPalette, ViewsDrawTheirRoleInTheStateVariant) {
+    EXPECT_EQ(CPaletteTree("color=\"Button\"").drawn(), 0xfff8d8u);
+    EXPECT_EQ(CPaletteTree("color=\"Button\" color-state=\"Active\"").drawn(), 0xffe672u);
+    EXPECT_EQ(CPaletteTree("color=\"Button\" color-state=\"Error\"").drawn(), 0xff0000u);
+    EXPECT_EQ(CPaletteTree("color=\"Button\" color-state=\"Pressed\"").drawn(), 0xfff8d8u)
+        << "a state without a variant draws in the plain role";
+    EXPECT_EQ(CPaletteTree("color=\"Panel\" palette=\"ui.palette\"").drawn(), 0xf6edceu);
+
+    CPaletteTree lost("color=\"Panel\" palette=\"ui.nowhere\"");
+    EXPECT_EQ(lost.error(), "Unable to find palette object 'ui.nowhere'.");
+    CPaletteTree wrong("color=\"Panel\" palette=\"ui.window-shared-data\"");
+    EXPECT_EQ(wrong.error(), "Unable to find palette in palette object 'ui.window-shared-data'.");
+}
+
+TEST(DynamicPalette, MalformedRolesFailWithTheirMessages) {
+    CErrorPtr err;
+    buildTree(
+        R"(<ui:dynamic-palette name="palette"><ui:dynamic-color name="Lost" is-copy-parent-color="true"/></ui:dynamic-palette>)",
+        err);
+    ASSERT_TRUE(err);
+    EXPECT_EQ(err->text().utf8(), "Parent dynamic color not found.");
+    buildTree(
+        R"(<ui:dynamic-palette name="palette"><ui:dynamic-color name="Alarm" tone="ff0000" gradient-size="0"/></ui:dynamic-palette>)",
+        err);
+    ASSERT_TRUE(err);
+    EXPECT_EQ(err->text().utf8(), "Gradient size not defined.");
+}
+
+TEST(PaletteData, RecordsAreLaidOutFieldByFieldAndRoundTripByteForByte) {
+    CPaletteEntry e;
+    e.name = "Panel";
+    e.brightness = -5.0;
+    e.contrast = 0.25;
+    e.opacity = 0.75;
+    e.tone = 0xf6edce;
+    e.tone3 = 0x102030;
+    EXPECT_EQ(writePaletteData({e}), oneEntry("Panel", -5.0, 0.25, 0.75, 0xf6edce, -1, 0x102030));
+
+    CPaletteTree t;
+    ASSERT_EQ(t.error(), "");
+    const std::vector<uint8_t> data = t.palette->paletteData();
+    std::vector<CPaletteEntry> entries;
+    ASSERT_EQ(readPaletteData(data, entries), nullptr);
+    EXPECT_EQ(entries.front().name.utf8(), "Border");
+    EXPECT_EQ(entries.front().tone, 0x3f3e2bu);
+    EXPECT_GE(entries.size(), 60u) << "every editable role at least";
+    for (const CPaletteEntry& entry : entries) EXPECT_NE(entry.name.utf8(), "RealisticPanel") << "variants follow";
+
+    ASSERT_EQ(t.palette->setPaletteData(data), nullptr);
+    EXPECT_EQ(t.palette->paletteData(), data);
+    EXPECT_EQ(t.colour("Panel"), 0xf6edceu);
+}
+
+TEST(PaletteData, AStoredRoleChangesItsVariantsAndWhatViewsDraw) {
+    CPaletteTree t("color=\"RealisticPanel\"");
+    ASSERT_EQ(t.error(), "");
+    EXPECT_EQ(t.drawn(), 0xeae1c4u);
+    ASSERT_EQ(t.palette->setPaletteData(oneEntry("Panel", 0.0, 0.5, 1.0, 0x204060, -1, -1)), nullptr);
+    EXPECT_EQ(t.colour("Panel"), 0x204060u);
+    EXPECT_EQ(t.colour("RealisticPanel"), 0x1e3d5bu) << "30.4, 60.8, 91.2";
+    EXPECT_EQ(t.drawn(), 0x1e3d5bu) << "views take the new palette";
+    EXPECT_EQ(t.colour("Border"), 0x3f3e2bu) << "roles the record leaves out keep the document's values";
+
+    // The record now names Panel alone; written back it is the same bytes
+    // for Panel, followed by the document's other roles.
+    std::vector<CPaletteEntry> entries;
+    ASSERT_EQ(readPaletteData(t.palette->paletteData(), entries), nullptr);
+    bool found = false;
+    for (const CPaletteEntry& e : entries)
+        if (e.name.utf8() == "Panel") found = e.tone == 0x204060u;
+    EXPECT_TRUE(found);
+}
+
+TEST(PaletteData, DamagedRecordsFailAndLeaveThePaletteAsItWas) {
+    CPaletteTree t;
+    ASSERT_EQ(t.error(), "");
+    ASSERT_EQ(t.palette->setPaletteData(oneEntry("Panel", 0.0, 0.5, 1.0, 0x204060, -1, -1)), nullptr);
+    const std::vector<uint8_t> before = t.palette->paletteData();
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<uint8_t> truncated = oneEntry("Border", 0.0, 0.5, 1.0, 0x112233, -1, -1);
+    truncated.pop_back();
+    std::vector<uint8_t> hugeName = oneEntry("Border", 0.0, 0.5, 1.0, 0x112233, -1, -1);
+    hugeName[4] = 0xff, hugeName[5] = 0xff, hugeName[6] = 0xff;
+    const std::vector<std::vector<uint8_t>> damaged = {
+        {},
+        {1, 0, 0},
+        truncated,
+        hugeName,
+        oneEntry("Border", 0.0, 0.5, 1.0, 0x112233, -1, -1, 2),
+        oneEntry("Border", nan, 0.5, 1.0, 0x112233, -1, -1),
+        oneEntry("Border", 0.0, 0.5, 1.0, 0x1000000, -1, -1),
+        oneEntry("Border", 0.0, 0.5, 1.0, 0x112233, -2, -1),
+        oneEntry("", 0.0, 0.5, 1.0, 0x112233, -1, -1),
+    };
+    for (size_t i = 0; i < damaged.size(); ++i) {
+        EXPECT_NE(t.palette->setPaletteData(damaged[i]), nullptr) << "record " << i;
+        EXPECT_EQ(t.colour("Panel"), 0x204060u) << "record " << i;
+        EXPECT_EQ(t.colour("Border"), 0x3f3e2bu) << "record " << i;
+        EXPECT_EQ(t.palette->paletteData(), before) << "record " << i;
+    }
+}
