@@ -21,6 +21,7 @@
 #include "UI/PlainViews.h"
 #include "UI/Resources/ResourceObjects.h"
 #include "UI/StateSwitch.h"
+#include "UI/Style.h"
 #include "UI/SurfaceViews.h"
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
@@ -78,7 +79,7 @@ const CClassEntry kClassTable[] = {
     {"ui:caption", &createObject<CCaption>, &CView::setupClass},
     {"ui:color-fill", &createObject<CColorFill>, &CView::setupClass},
     {"ui:dynamic-color", &createObject<CDynamicColor>, &setupObjectClass},
-    {"ui:dynamic-palette", &createObject<CDynamicPalette>, &setupObjectClass},
+    {"ui:dynamic-palette", &createObject<CDynamicPalette>, &CDynamicPalette::setupClass},
     {"ui:frame", &createObject<CFrame>, &CView::setupClass},
     {"ui:global-settings", &createObject<CGlobalSettings>, &setupObjectClass},
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
@@ -91,6 +92,7 @@ const CClassEntry kClassTable[] = {
     {"ui:spotlight-base", &createObject<CSpotlightBase>, &CView::setupClass},
     {"ui:state-data", &createObject<CStateData>, &setupObjectClass},
     {"ui:state-switch", &createObject<CStateSwitch>, &CStateSwitch::setupClass},
+    {"ui:style", &createObject<CStyle>, &setupObjectClass},
     {"ui:ui-event-bridge", &createObject<CUIEventBridge>, &CUIEventBridge::setupClass},
     {"ui:ui-param", &createObject<CUIParam>, &CUIParam::setupClass},
     {"ui:ui-param-controller", &createObject<CUIParamController>, &CUIParamController::setupClass},

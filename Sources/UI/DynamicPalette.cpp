@@ -6,6 +6,7 @@
 
 #include "Core/Debug.h"
 #include "Core/Notify.h"
+#include "UI/ParamLink.h"
 #include "UI/View.h"
 
 #define ZEL_SOURCE_TAG "DynamicPalette"
@@ -103,9 +104,35 @@ CErrorPtr CDynamicColor::init() {
     return nullptr;
 }
 
+void CDynamicPalette::setupClass(CClassInfo& info) {
+    setupObjectClass(info);
+    info.onEvent("param-change", &CDynamicPalette::onParamChange);
+}
+
 CErrorPtr CDynamicPalette::init() {
     ZEL_TRY(CObject::init());
-    return build(m_stored, m_prepared);
+    ZEL_TRY(build(m_stored, m_prepared));
+    if (getAttr("bridge").empty()) return nullptr;
+    ZEL_TRY(findObjectByAttr("bridge", m_bridge));
+    ZEL_TRY(listenObject(m_bridge, "param-change", "param-change"));
+    if (m_bridge->isReady()) ZEL_TRY(onParamChange(nullptr, m_bridge));
+    return nullptr;
+}
+
+CErrorPtr CDynamicPalette::onParamChange(CObject*, CObject*) {
+    const std::vector<uint8_t> data = m_bridge->bytes(0, 0);
+    // A parameter without a record leaves the document's palette.
+    if (data.empty()) return nullptr;
+    if (CErrorPtr err = setPaletteData(data, "palette-updated-from-param")) debugLog("%s", err->describe().c_str());
+    return nullptr;
+}
+
+CErrorPtr CDynamicPalette::storePaletteData(std::vector<uint8_t> data) {
+    std::vector<CPaletteEntry> entries;
+    ZEL_TRY(readPaletteData(data, entries));
+    if (!m_bridge) return setPaletteData(data);
+    ZEL_TRY(m_bridge->changeBytes({}, std::move(data)));
+    return nullptr;
 }
 
 CErrorPtr CDynamicPalette::build(const std::map<std::string, CPaletteEntry>& stored,

@@ -13,6 +13,8 @@
 
 namespace zel {
 
+class CParamBridge;
+
 // The values a role resolves to: its tones, its brightness offset (-100
 // black to +100 white), contrast (0.5 neutral) and opacity.
 struct CRoleValues {
@@ -55,9 +57,14 @@ public:
 
 // `ui:dynamic-palette` ("palette"): resolves every role below it into
 // prepared colours, with the user's stored values over the document's.
+// With a `bridge` (the palette parameter's) it takes the parameter's
+// palette record whenever it changes, and stores the user's edits there.
 class CDynamicPalette : public CObject {
 public:
+    static void setupClass(CClassInfo& info);
     CErrorPtr init() override;
+    // Writes a palette record to the palette parameter as one undo step.
+    CErrorPtr storePaletteData(std::vector<uint8_t> data);
     // The prepared role, or null (written to the debug log) when unknown.
     const CPreparedColor* find(const CString& role) const;
     bool contains(const CString& role) const { return m_prepared.count(role.utf8()) != 0; }
@@ -79,6 +86,9 @@ private:
                       const std::map<std::string, CPaletteEntry>& stored,
                       std::map<std::string, CPreparedColor>& out) const;
     void notifyViews(const char* event);
+    CErrorPtr onParamChange(CObject* params, CObject* sender);
+
+    CParamBridge* m_bridge = nullptr;
 
     std::map<std::string, CPaletteEntry> m_stored;
     std::map<std::string, CPreparedColor> m_prepared;

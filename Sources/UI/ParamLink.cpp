@@ -159,6 +159,11 @@ CString CParamBridge::text(size_t group, size_t element) const {
     return m_param->value().text(m_param->info().isSingleGroup ? 0 : group, element);
 }
 
+std::vector<uint8_t> CParamBridge::bytes(size_t group, size_t element) const {
+    if (!isReady()) return {};
+    return m_param->value().bytes(m_param->info().isSingleGroup ? 0 : group, element);
+}
+
 uint32_t CParamBridge::newUndoId() {
     static std::atomic<uint32_t> last{0};
     uint32_t id;
@@ -187,6 +192,13 @@ CErrorPtr CParamBridge::changeText(const CChange& where, const CString& text) {
     if (!m_param) return ZEL_ERROR("@zelstr_CParamBridge_change_NotLinked Bridge %1 is not linked.", fullName());
     const size_t group = isReady() && m_param->info().isSingleGroup ? 0 : where.group;
     ZEL_TRY(m_client->changeParamText(*m_param, group, elementFor(where), text, undoIdFor(where)));
+    return nullptr;
+}
+
+CErrorPtr CParamBridge::changeBytes(const CChange& where, std::vector<uint8_t> bytes) {
+    if (!m_param) return ZEL_ERROR("@zelstr_CParamBridge_change_NotLinked Bridge %1 is not linked.", fullName());
+    const size_t group = isReady() && m_param->info().isSingleGroup ? 0 : where.group;
+    ZEL_TRY(m_client->changeParamBytes(*m_param, group, elementFor(where), std::move(bytes), undoIdFor(where)));
     return nullptr;
 }
 

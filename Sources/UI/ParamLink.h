@@ -87,8 +87,11 @@ public:
     const CAudioParamInfo* info() const { return isReady() ? &m_param->info() : nullptr; }
     double value(size_t group, size_t element, size_t component = 0) const;
     CString text(size_t group, size_t element) const;
+    // The bytes of a raw parameter's element (empty for none).
+    std::vector<uint8_t> bytes(size_t group, size_t element) const;
     CErrorPtr change(const CChange& where, const std::vector<double>& components);
     CErrorPtr changeText(const CChange& where, const CString& text);
+    CErrorPtr changeBytes(const CChange& where, std::vector<uint8_t> bytes);
     // Back to the parameter's default.
     CErrorPtr reset(bool doCreateUndo = true);
     // Sends "param-change" for what arrived since the last call.

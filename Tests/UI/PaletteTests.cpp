@@ -244,3 +244,48 @@ TEST(PaletteData, DamagedRecordsFailAndLeaveThePaletteAsItWas) {
         EXPECT_EQ(t.palette->paletteData(), before) << "record " << i;
     }
 }
+
+TEST(PanelStyle, TheGlobalSettingsSwitchPanelsShadowsAndLight) {
+    const auto setting = [](const char* name, const char* def) {
+        return std::string("<core:shared-attribute name=\"") + name + "\" data-name=\"" + uniqueLeaf(name) +
+               "\" attribute=\"" + name + "\" is-global=\"true\" def-value=\"" + def + "\"/>";
+    };
+    const std::string body = "<core:object name=\"global-data\">" + setting("ui-flat-panels", "true") +
+                             setting("ui-shadows", "true") + setting("ui-spotlight", "true") + R"(</core:object>
+    <ui:style name="style" ui-flat-panels="{*/ui.global-data.ui-flat-panels ui-flat-panels}"
+              ui-shadows="{*/ui.global-data.ui-shadows ui-shadows}"
+              ui-spotlight="{*/ui.global-data.ui-spotlight ui-spotlight}"
+              panel-color="RealisticPanel" panel-gradient-color="RealisticPanelGradient"/>
+    <ui:view name="w" width="4" height="4" color="{*/ui.style current-panel-color}">
+      <ui:view name="shadow" placement="full" is-hidden="{*/ui.style is-shadow-hidden}"/>
+      <ui:view name="light" placement="full" is-hidden="{*/ui.style is-global-light-hidden}"/>
+    </ui:view>)";
+    CErrorPtr err;
+    auto root = buildTree(body, err);
+    ASSERT_EQ(err, nullptr) << err->text().utf8();
+    auto* view = dynamic_cast<CView*>(root->findObject("ui.w"));
+    CObject* settings = root->findObject("ui.global-data");
+    CObject* style = root->findObject("ui.style");
+    const auto drawn = [&] {
+        CLinearBitmap bitmap;
+        bitmap.resize(4, 4);
+        view->draw(bitmap, bitmap.bounds());
+        const uint8_t* p = bitmap.pixel(1, 1);
+        return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    };
+    EXPECT_EQ(drawn(), 0xf6edceu) << "flat panels draw in Panel";
+    EXPECT_EQ(style->getAttr("current-panel-gradient-color"), "PanelGradient");
+    EXPECT_EQ(root->findObject("ui.w.shadow")->getAttr("is-hidden"), "false");
+
+    ASSERT_EQ(settings->findChild("ui-flat-panels")->setAttr("ui-flat-panels", "false"), nullptr);
+    EXPECT_EQ(drawn(), 0xeae1c4u) << "realistic panels draw in RealisticPanel, 5 darker";
+    EXPECT_EQ(style->getAttr("current-panel-gradient-color"), "RealisticPanelGradient");
+
+    ASSERT_EQ(settings->findChild("ui-shadows")->setAttr("ui-shadows", "false"), nullptr);
+    ASSERT_EQ(settings->findChild("ui-spotlight")->setAttr("ui-spotlight", "false"), nullptr);
+    EXPECT_EQ(root->findObject("ui.w.shadow")->getAttr("is-hidden"), "true");
+    EXPECT_EQ(root->findObject("ui.w.light")->getAttr("is-hidden"), "true");
+
+    ASSERT_EQ(settings->findChild("ui-flat-panels")->setAttr("ui-flat-panels", "true"), nullptr);
+    EXPECT_EQ(drawn(), 0xf6edceu);
+}
