@@ -175,13 +175,14 @@ void CAudioWrapper::bindGlobals(const CObject& project) {
     // Parameters this plug-in does not have are skipped.
     const CString base = m_plugin->fullName() + ".modMain.";
     m_globals.clear();
-    const std::pair<const char*, const char*> globals[] = {{"lp-oversampling-enable", "lp-oversampling-enable"},
-                                                           {"meter-rmstime", "integration-time"},
-                                                           {"meter-releasetime", "release-time"},
-                                                           {"meter-peaktime", "peak-level-hold-time"},
-                                                           {"denorm-enable", "denorm-enable"},
-                                                           {"uicolor-params.mode-name", "uicolor-name"},
-                                                           {"uicolor-params.palette", "uicolor-palette"}};
+    const std::pair<const char*, const char*> globals[] = {
+        {"lp-oversampling-enable", "lp-oversampling-enable"},
+        {"meter-rmstime", "integration-time"},
+        {"meter-releasetime", "release-time"},
+        {"meter-peaktime", "peak-level-hold-time"},
+        {"denorm-enable", "denorm-enable"},
+        {"uicolor-params.mode-name", "uicolor-name|AppDataLocal_uicolor-name"},
+        {"uicolor-params.palette", "uicolor-palette|AppDataLocal_uicolor-palette"}};
     const bool newPalette = project.getBool("use-new-palette", false);
     for (const auto& [name, key] : globals) {
         if (!newPalette && CString(key).startsWith("uicolor")) continue;
@@ -580,7 +581,9 @@ void CAudioWrapper::CGlobalParam::store() {
 }
 
 void CAudioWrapper::CGlobalParam::onStoreChanged(CAppData&, const CString& item) {
-    if (!m_writing && item == m_key) load();
+    // Items are announced by their file, without the name of their default.
+    const std::string key = m_key.utf8();
+    if (!m_writing && item.utf8() == key.substr(0, key.find('|'))) load();
 }
 
 // ---------------------------------------------------------------- state

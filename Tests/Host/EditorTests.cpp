@@ -55,7 +55,7 @@ TEST_F(EditorProgram, ScreenshotShowsTheMainWindowAtItsSize) {
     ASSERT_TRUE(readPng(shot, width, height, rgb));
     EXPECT_EQ(width, 540);
     EXPECT_EQ(height, 315);
-    // The document's panels in the built-in scheme's tones: the title bar
+    // The document's panels in the default scheme's tones: the title bar
     // on top (its gloss fading out towards its bottom edge), the button row
     // on the window's background under the spotlight, the inside of the
     // "Audio Delay" panel and the status area at the bottom with its edge.
@@ -76,12 +76,14 @@ TEST_F(EditorProgram, ScreenshotShowsTheMainWindowAtItsSize) {
                 return false;
         return true;
     };
-    EXPECT_TRUE(near(tone(270, 22), 0xeed977u, 6)) << std::hex << tone(270, 22);
-    EXPECT_TRUE(between(tone(270, 2), 0xeed977u, 0xfff8d8u)) << std::hex << tone(270, 2);
-    EXPECT_TRUE(between(tone(4, 40), 0xb3ad8fu, 0xfff8d8u)) << std::hex << tone(4, 40);
-    EXPECT_TRUE(near(tone(300, 120), 0xf6edceu, 4)) << std::hex << tone(300, 120);
-    EXPECT_TRUE(near(tone(270, 306), 0xf6edceu, 4)) << std::hex << tone(270, 306);
-    EXPECT_LT(channel(tone(270, 297), 2), 0xce - 20) << "the status area's edge";
+    // A new user's scheme is "Gray": title bar b3b3b3, background 8c8c8c,
+    // panels d9d9d9, spotlight white.
+    EXPECT_TRUE(near(tone(270, 22), 0xb3b3b3u, 6)) << std::hex << tone(270, 22);
+    EXPECT_TRUE(between(tone(270, 2), 0xb3b3b3u, 0xffffffu)) << std::hex << tone(270, 2);
+    EXPECT_TRUE(between(tone(4, 40), 0x8c8c8cu, 0xffffffu)) << std::hex << tone(4, 40);
+    EXPECT_TRUE(near(tone(300, 120), 0xd9d9d9u, 4)) << std::hex << tone(300, 120);
+    EXPECT_TRUE(near(tone(270, 306), 0xd9d9d9u, 4)) << std::hex << tone(270, 306);
+    EXPECT_LT(channel(tone(270, 297), 2), 0xd9 - 20) << "the status area's edge";
 }
 
 TEST_F(EditorProgram, OpensAndClosesTwoHundredTimesLeavingNothingBehind) {

@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
+#include "Audio/Preset.h"
+#include "Core/AppData.h"
+#include "Core/MemoryStream.h"
 #include "EditorInstance.h"
 #include "UI/DynamicPalette.h"
 #include "UI/View.h"
@@ -95,6 +100,43 @@ TEST(PaletteParam, AnEditorOpenedLaterTakesTheStoredPalette) {
     ASSERT_EQ(second.ui().refresh(), nullptr);
     auto* palette = dynamic_cast<CDynamicPalette*>(second.findObject("ui.linked"));
     EXPECT_EQ(palette->find("Panel")->colour, 0x405060u);
+}
+
+TEST(ColourPresets, EachBuiltInSchemeChangesWhatIsDrawn) {
+    std::vector<uint8_t> payload;
+    ASSERT_EQ(CAppDataGlobal::instance().readItem("../uicolor-presets|AppDataGlobal_uicolor-presets", payload,
+                                                  CAudioPresetBank::kListTag),
+              nullptr);
+    CAudioPresetBank list;
+    CMemoryReaderStatic reader(payload.data(), payload.size());
+    ASSERT_EQ(list.loadList(reader), nullptr);
+    std::vector<std::string> names;
+    for (const CAudioPreset& preset : list.presets()) names.push_back(preset.name().utf8());
+    EXPECT_EQ(names, (std::vector<std::string>{"ZMUS:Gray", "ZMUS:Blue", "ZMUS:Beige", "ZMUS:Red", "ZMUS:Green",
+                                               "ZMUS:Brown", "ZMUS:White"}));
+
+    CTestInstance w;
+    ASSERT_EQ(w.init(), nullptr);
+    CInstanceRoot root(w);
+    ASSERT_EQ(test::buildEditor(root, kBody), nullptr);
+    ASSERT_EQ(root.ui().refresh(), nullptr);
+    auto* registry = dynamic_cast<CAudioParamRegistry*>(w.plugin().findObject("plugin.param-registry-uicolor"));
+    auto* view = dynamic_cast<CView*>(root.findObject("ui.w"));
+    ASSERT_TRUE(registry && view);
+    std::set<uint32_t> seen;
+    for (const CAudioPreset& preset : list.presets()) {
+        ASSERT_EQ(registry->activatePreset(preset), nullptr) << preset.name().utf8();
+        ASSERT_EQ(root.ui().refresh(), nullptr);
+        CLinearBitmap bitmap;
+        bitmap.resize(4, 4);
+        view->draw(bitmap, bitmap.bounds());
+        const uint8_t* p = bitmap.pixel(1, 1);
+        const uint32_t drawn = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+        if (preset.name() == CString("ZMUS:Gray")) {
+            EXPECT_EQ(drawn, 0xcececeu) << "Gray's panel d9d9d9, 5 darker";
+        }
+        EXPECT_TRUE(seen.insert(drawn).second) << preset.name().utf8() << " draws like another scheme";
+    }
 }
 
 }  // namespace

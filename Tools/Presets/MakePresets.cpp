@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
 // lagwell-mkpresets source.txt out
+// lagwell-mkpresets --palette scheme.txt out
 //
 // Makes an embedded preset bank or preset list from its text form. The
 // records are written by the plug-in's own code: the shared document is read
@@ -32,6 +33,14 @@
 // numbers of one component. Every other key must name a stored parameter,
 // so a misspelt key is an error. Presets are named by the registry id, ":",
 // and the name given.
+//
+// A raw parameter (the colour palette) takes quoted names of colour scheme
+// texts, relative to the source's folder; each becomes the palette record
+// of its roles. A scheme text names one role and its tone a line:
+//
+//   Panel      d9d9d9               role, then six hexadecimal digits
+//
+// With --palette, `out` is the palette record of one scheme text, as it is.
 
 #include <algorithm>
 #include <iostream>
@@ -46,6 +55,7 @@
 #include "Core/Application.h"
 #include "Core/MemoryStream.h"
 #include "ToolSupport.h"
+#include "UI/PaletteData.h"
 
 using namespace lagwell::tools;
 using namespace zel;
@@ -237,6 +247,40 @@ Items presetItems(const Source& src, const Preset& preset) {
     return items;
 }
 
+// The palette record of a colour scheme text.
+std::vector<uint8_t> readScheme(const std::string& file) {
+    const std::vector<unsigned char> bytes = readFile(file);
+    std::vector<CPaletteEntry> entries;
+    std::set<std::string> roles;
+    std::string line;
+    int lineNo = 0;
+    for (size_t i = 0; i <= bytes.size(); ++i) {
+        if (i < bytes.size() && bytes[i] != '\n') {
+            line.push_back(static_cast<char>(bytes[i]));
+            continue;
+        }
+        ++lineNo;
+        const std::vector<Token> t = tokenize(line, file, lineNo);
+        line.clear();
+        if (t.empty()) continue;
+        const bool hex = t.size() == 2 && t[1].kind == Token::kWord && t[1].text.size() == 6 &&
+                         t[1].text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+        if (t[0].kind != Token::kWord || !hex) throw errorAt(file, lineNo, "expected: role rrggbb");
+        if (!roles.insert(t[0].text).second) throw errorAt(file, lineNo, "\"" + t[0].text + "\" is given twice");
+        CPaletteEntry e;
+        e.name = CString::fromUtf8(t[0].text);
+        e.tone = static_cast<uint32_t>(std::stoul(t[1].text, nullptr, 16));
+        entries.push_back(e);
+    }
+    if (entries.empty()) throw errorAt(file, lineNo, "no role given");
+    return writePaletteData(entries);
+}
+
+std::string folderOf(const std::string& file) {
+    const size_t slash = file.rfind('/');
+    return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+}
+
 // The parameter record of one item, as the registry writes it.
 CAudioPreset::CBlob makeRecord(const CAudioParamRegistry& registry, const std::string& key, const Item& item,
                                const std::string& file) {
@@ -254,8 +298,8 @@ CAudioPreset::CBlob makeRecord(const CAudioParamRegistry& registry, const std::s
     // one that names none holds numbers of one component.
     static const CAudioParamInfo kExtraInfo;
     const CAudioParamInfo& info = param ? param->info() : kExtraInfo;
-    if (info.dataType == CAudioParamInfo::kRaw) throw fail("raw parameters have no text form");
-    const bool isText = info.dataType == CAudioParamInfo::kString;
+    const bool isRaw = info.dataType == CAudioParamInfo::kRaw;
+    const bool isText = info.dataType == CAudioParamInfo::kString || isRaw;
     if (info.isSingleGroup && item.groups.size() > 1) throw fail("the parameter has a single group");
 
     CAudioParamValue value(info.elementSize);
@@ -283,8 +327,13 @@ CAudioPreset::CBlob makeRecord(const CAudioParamRegistry& registry, const std::s
     storage.setValue(value);
     if (isText)
         for (size_t g = 0; g < item.groups.size(); ++g)
-            for (size_t e = 0; e < item.groups[g].size(); ++e)
-                storage.setText(g, e, CString::fromUtf8(item.groups[g][e].text));
+            for (size_t e = 0; e < item.groups[g].size(); ++e) {
+                const std::string& text = item.groups[g][e].text;
+                if (isRaw)
+                    storage.setBytes(g, e, readScheme(folderOf(file) + text));
+                else
+                    storage.setText(g, e, CString::fromUtf8(text));
+            }
     CMemoryWriter record;
     if (CErrorPtr err = registry.writeParamRecord(CString::fromUtf8(key), storage, record)) throw fail(err->describe());
     return record.take();
@@ -328,11 +377,17 @@ std::vector<uint8_t> build(const Source& src) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: lagwell-mkpresets source.txt out\n";
+    if (argc != 3 && !(argc == 4 && std::string(argv[1]) == "--palette")) {
+        std::cerr << "usage: lagwell-mkpresets source.txt out\n"
+                     "       lagwell-mkpresets --palette scheme.txt out\n";
         return 2;
     }
     try {
+        if (argc == 4) {
+            const std::vector<uint8_t> record = readScheme(argv[2]);
+            writeFile(argv[3], record.data(), record.size());
+            return 0;
+        }
         const Source src = parseSource(argv[1]);
         std::vector<uint8_t> block;
         {
