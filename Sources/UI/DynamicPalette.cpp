@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Core/AppData.h"
 #include "Core/Debug.h"
 #include "Core/Notify.h"
+#include "UI/PaletteCache.h"
 #include "UI/ParamLink.h"
 #include "UI/View.h"
 
@@ -14,6 +16,8 @@
 namespace zel {
 
 namespace {
+
+constexpr uint32_t kCacheTag = makeTag("adat");
 
 int channel(CColor c, int shift) { return int(c >> shift & 0xff); }
 
@@ -111,11 +115,18 @@ void CDynamicPalette::setupClass(CClassInfo& info) {
 
 CErrorPtr CDynamicPalette::init() {
     ZEL_TRY(CObject::init());
+    const double started = secondsSinceStart();
+    if (!getAttr("bridge").empty()) {
+        ZEL_TRY(findObjectByAttr("bridge", m_bridge));
+        ZEL_TRY(listenObject(m_bridge, "param-change", "param-change"));
+    }
+    readCache();
     ZEL_TRY(build(m_stored, m_prepared));
-    if (getAttr("bridge").empty()) return nullptr;
-    ZEL_TRY(findObjectByAttr("bridge", m_bridge));
-    ZEL_TRY(listenObject(m_bridge, "param-change", "param-change"));
-    if (m_bridge->isReady()) ZEL_TRY(onParamChange(nullptr, m_bridge));
+    debugLog("Dynamic palette init time 1: %f s @ %f s", secondsSinceStart() - started, secondsSinceStart());
+    // The palette parameter's colours follow at once: the cache keeps those.
+    if (!m_bridge) writeCache();
+    debugLog("Dynamic palette init time 2: %f s @ %f s", secondsSinceStart() - started, secondsSinceStart());
+    if (m_bridge && m_bridge->isReady()) ZEL_TRY(onParamChange(nullptr, m_bridge));
     return nullptr;
 }
 
@@ -135,8 +146,35 @@ CErrorPtr CDynamicPalette::storePaletteData(std::vector<uint8_t> data) {
     return nullptr;
 }
 
+void CDynamicPalette::readCache() {
+    std::vector<uint8_t> data;
+    const CString item = getAttr("palette-cache");
+    // A missing or damaged cache is only slower: the build prepares every
+    // role and writes it anew.
+    if (item.empty() || CAppDataLocal::instance().readItem(item, data, kCacheTag)) return;
+    if (CErrorPtr err = CPaletteCache::read(data, m_cache)) debugLog("%s", err->describe().c_str());
+}
+
+void CDynamicPalette::writeCache() {
+    const CString item = getAttr("palette-cache");
+    if (item.empty() || m_misses == 0) return;
+    const std::vector<uint8_t> data = CPaletteCache::write(m_prepared);
+    if (CErrorPtr err = CAppDataLocal::instance().writeItem(item, data.data(), data.size(), kCacheTag)) {
+        debugLog("%s", err->describe().c_str());
+        return;
+    }
+    m_cache = m_prepared;
+}
+
+CPreparedColor CDynamicPalette::prepare(const std::string& role, const CRoleValues& values) {
+    if (const CPreparedColor* cached = CPaletteCache::find(m_cache, role, values)) return *cached;
+    ++m_misses;
+    return prepareColor(values);
+}
+
 CErrorPtr CDynamicPalette::build(const std::map<std::string, CPaletteEntry>& stored,
-                                 std::map<std::string, CPreparedColor>& out) const {
+                                 std::map<std::string, CPreparedColor>& out) {
+    m_misses = 0;
     CRoleValues base;
     int32_t tone = 0;
     if (ownTone(*this, "tone", tone)) base.tone = CColor(tone);
@@ -154,7 +192,7 @@ CErrorPtr CDynamicPalette::build(const std::map<std::string, CPaletteEntry>& sto
 
 CErrorPtr CDynamicPalette::resolve(const CDynamicColor& role, const CRoleValues& parent,
                                    const std::map<std::string, CPaletteEntry>& stored,
-                                   std::map<std::string, CPreparedColor>& out) const {
+                                   std::map<std::string, CPreparedColor>& out) {
     const std::string name = role.name().utf8();
     const auto found = stored.find(name);
     const CPaletteEntry* entry = role.isCopyParent() || found == stored.end() ? nullptr : &found->second;
@@ -182,12 +220,12 @@ CErrorPtr CDynamicPalette::resolve(const CDynamicColor& role, const CRoleValues&
             v.gradientSize = int(size);
         }
     }
-    const CPreparedColor& mine = out[name] = prepareColor(v);
+    const CPreparedColor& mine = out[name] = prepare(name, v);
     if (role.isHoverable()) {
         CRoleValues hover = v;
         hover.tone = mine.colour;
         hover.brightness = hoverBrightness(mine.colour);
-        out[name + "_Hover"] = prepareColor(hover);
+        out[name + "_Hover"] = prepare(name + "_Hover", hover);
     }
     for (const auto& child : role.children())
         if (auto* sub = dynamic_cast<const CDynamicColor*>(child.get())) ZEL_TRY(resolve(*sub, v, stored, out));
@@ -242,6 +280,7 @@ CErrorPtr CDynamicPalette::setPaletteData(const std::vector<uint8_t>& data, cons
     ZEL_TRY(build(stored, prepared));
     m_stored = std::move(stored);
     m_prepared = std::move(prepared);
+    writeCache();
     notifyViews(event);
     return nullptr;
 }

@@ -57,6 +57,8 @@ public:
 
 // `ui:dynamic-palette` ("palette"): resolves every role below it into
 // prepared colours, with the user's stored values over the document's.
+// `palette-cache` names the application-data item (local) that keeps the
+// prepared roles between editors.
 // With a `bridge` (the palette parameter's) it takes the parameter's
 // palette record whenever it changes, and stores the user's edits there.
 class CDynamicPalette : public CObject {
@@ -80,15 +82,22 @@ public:
     static CErrorPtr of(const CObject& object, const CDynamicPalette*& out);
 
 private:
-    CErrorPtr build(const std::map<std::string, CPaletteEntry>& stored,
-                    std::map<std::string, CPreparedColor>& out) const;
+    CErrorPtr build(const std::map<std::string, CPaletteEntry>& stored, std::map<std::string, CPreparedColor>& out);
     CErrorPtr resolve(const CDynamicColor& role, const CRoleValues& parent,
-                      const std::map<std::string, CPaletteEntry>& stored,
-                      std::map<std::string, CPreparedColor>& out) const;
+                      const std::map<std::string, CPaletteEntry>& stored, std::map<std::string, CPreparedColor>& out);
+    // A role prepared, from the cache when it holds the same values.
+    CPreparedColor prepare(const std::string& role, const CRoleValues& values);
+    void readCache();
+    // Keeps what the last build prepared anew.
+    void writeCache();
     void notifyViews(const char* event);
     CErrorPtr onParamChange(CObject* params, CObject* sender);
 
     CParamBridge* m_bridge = nullptr;
+    // The cache as read or last written, and how many roles the last build
+    // prepared anew.
+    std::map<std::string, CPreparedColor> m_cache;
+    size_t m_misses = 0;
 
     std::map<std::string, CPaletteEntry> m_stored;
     std::map<std::string, CPreparedColor> m_prepared;

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <limits>
 
+#include "Core/AppData.h"
 #include "UI/DynamicPalette.h"
+#include "UI/PaletteCache.h"
 #include "UI/View.h"
 #include "UITestSupport.h"
 
@@ -288,4 +290,69 @@ TEST(PanelStyle, TheGlobalSettingsSwitchPanelsShadowsAndLight) {
 
     ASSERT_EQ(settings->findChild("ui-flat-panels")->setAttr("ui-flat-panels", "true"), nullptr);
     EXPECT_EQ(drawn(), 0xf6edceu);
+}
+
+namespace {
+
+constexpr uint32_t kCacheTag = makeTag("adat");
+
+// A small palette that keeps its prepared roles in the item `cache`.
+const CDynamicPalette* cachedPalette(const std::string& cache, std::unique_ptr<CLoopRoot>& root) {
+    CErrorPtr err;
+    root = buildTree(R"(<ui:dynamic-palette name="p" palette-cache=")" + cache + R"(">
+      <ui:dynamic-color name="Panel" tone="f6edce"><ui:dynamic-color name="Shadow" brightness="-70"/></ui:dynamic-color>
+    </ui:dynamic-palette>)",
+                     err);
+    EXPECT_EQ(err, nullptr) << err->text().utf8();
+    return dynamic_cast<const CDynamicPalette*>(root->findObject("ui.p"));
+}
+
+CPaletteCache::CEntries storedCache(const std::string& cache) {
+    std::vector<uint8_t> data;
+    CPaletteCache::CEntries entries;
+    EXPECT_EQ(CAppDataLocal::instance().readItem(CString::fromUtf8(cache), data, kCacheTag), nullptr);
+    EXPECT_EQ(CPaletteCache::read(data, entries), nullptr);
+    return entries;
+}
+
+}  // namespace
+
+TEST(PaletteCache, RolesOfUnchangedValuesComeFromTheCacheTheOthersArePreparedAgain) {
+    const std::string cache = uniqueLeaf("palette-cache");
+    std::unique_ptr<CLoopRoot> root;
+    ASSERT_NE(cachedPalette(cache, root), nullptr);
+    CPaletteCache::CEntries entries = storedCache(cache);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries["Shadow"].ramp, prepareColor(entries["Shadow"].values).ramp);
+    EXPECT_EQ(entries["Shadow"].colour, 0x4a473eu);
+
+    // Marked ramps tell where a role came from.
+    entries["Panel"].ramp[0] = 0x12345678;
+    entries["Shadow"].ramp[0] = 0x0badf00d;
+    entries["Shadow"].values.brightness = -60;
+    const std::vector<uint8_t> doctored = CPaletteCache::write(entries);
+    ASSERT_EQ(
+        CAppDataLocal::instance().writeItem(CString::fromUtf8(cache), doctored.data(), doctored.size(), kCacheTag),
+        nullptr);
+    const CDynamicPalette* palette = cachedPalette(cache, root);
+    ASSERT_NE(palette, nullptr);
+    EXPECT_EQ(palette->find("Panel")->ramp[0], 0x12345678u) << "same values: from the cache";
+    EXPECT_EQ(palette->find("Panel")->colour, 0xf6edceu);
+    EXPECT_EQ(palette->find("Shadow")->ramp[0], 0xff000000u) << "other values: prepared again";
+    EXPECT_EQ(palette->find("Shadow")->colour, 0x4a473eu);
+    EXPECT_EQ(storedCache(cache)["Shadow"].ramp[0], 0xff000000u) << "and the cache written again";
+}
+
+TEST(PaletteCache, ADamagedCacheIsRebuilt) {
+    const std::string cache = uniqueLeaf("palette-cache");
+    std::unique_ptr<CLoopRoot> root;
+    ASSERT_NE(cachedPalette(cache, root), nullptr);
+    std::vector<uint8_t> damaged = CPaletteCache::write(storedCache(cache));
+    damaged.resize(damaged.size() - 100);
+    ASSERT_EQ(CAppDataLocal::instance().writeItem(CString::fromUtf8(cache), damaged.data(), damaged.size(), kCacheTag),
+              nullptr);
+    const CDynamicPalette* palette = cachedPalette(cache, root);
+    ASSERT_NE(palette, nullptr);
+    EXPECT_EQ(palette->find("Shadow")->ramp, prepareColor(palette->find("Shadow")->values).ramp);
+    EXPECT_EQ(storedCache(cache).size(), 2u) << "a whole cache again";
 }
