@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "Core/Debug.h"
 #include "Core/Notify.h"
@@ -169,8 +170,22 @@ void CView::invalidateView() {
 bool CView::fillColour(const CString& state, CColor& out) const {
     const CString role = getAttr("color");
     if (role.empty()) return false;
-    // A state without a variant of its own draws in the plain role.
-    if (!state.empty() && paletteColour(role + "_" + state, out, false)) return true;
+    // Combined states ("Active/Hover") draw in their combined variant
+    // ("_ActiveHover"), else in the variant of the states before the last,
+    // else in the last state's own, else in the plain role.
+    std::vector<std::string> parts;
+    std::string text = state.utf8();
+    for (size_t at = 0; at <= text.size();) {
+        const size_t slash = std::min(text.find('/', at), text.size());
+        if (slash > at) parts.push_back(text.substr(at, slash - at));
+        at = slash + 1;
+    }
+    for (size_t n = parts.size(); n > 0; --n) {
+        std::string variant;
+        for (size_t i = 0; i < n; ++i) variant += parts[i];
+        if (paletteColour(role + "_" + CString::fromUtf8(variant), out, false)) return true;
+    }
+    if (parts.size() > 1 && paletteColour(role + "_" + CString::fromUtf8(parts.back()), out, false)) return true;
     return roleColour("color", out);
 }
 

@@ -137,7 +137,19 @@ CErrorPtr CViewBaseState::apply(const CString& cause, double now) {
             if (isSet(s->stateName()) && std::find(names.begin(), names.end(), attr) != names.end()) winner = s;
         }
         if (winner && !m_own.count(attr)) m_own[attr] = m_view.getAttr(attr);
-        const CString target = winner ? winner->getAttr(attr) : (m_own.count(attr) ? m_own[attr] : CString());
+        CString target = winner ? winner->getAttr(attr) : (m_own.count(attr) ? m_own[attr] : CString());
+        // A colour state beginning with "/" adds itself to the ones before
+        // it ("Active" and "/Hover" give "Active/Hover").
+        if (winner && attr == CString("color-state")) {
+            std::string combined = m_own[attr].utf8();
+            for (const CViewState* s : states) {
+                const auto& names = s->stateAttrs();
+                if (!isSet(s->stateName()) || std::find(names.begin(), names.end(), attr) == names.end()) continue;
+                const std::string value = s->getAttr(attr).utf8();
+                combined = !value.empty() && value[0] == '/' ? combined + value : value;
+            }
+            target = CString::fromUtf8(combined);
+        }
         if (!winner && !m_own.count(attr)) continue;
 
         auto running = std::find_if(m_transitions.begin(), m_transitions.end(),

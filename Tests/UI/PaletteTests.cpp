@@ -24,8 +24,10 @@ CRoleValues tone(CColor t) {
 
 // The editor's palette, with a view "w" of the given attributes beside it.
 struct CPaletteTree {
-    explicit CPaletteTree(const std::string& viewAttrs = "color=\"Panel\"") {
-        root = buildTree("<ui:view name=\"w\" width=\"4\" height=\"4\" " + viewAttrs + "/>", err);
+    explicit CPaletteTree(const std::string& viewAttrs = "color=\"Panel\"", const std::string& children = "") {
+        root = buildTree("<ui:view name=\"w\" width=\"4\" height=\"4\" " + viewAttrs +
+                             (children.empty() ? "/>" : ">" + children + "</ui:view>"),
+                         err);
         palette = root ? dynamic_cast<CDynamicPalette*>(root->findObject("ui.palette")) : nullptr;
     }
     CColor colour(const char* role) const {
@@ -156,6 +158,35 @@ TEST(DynamicPalette, ViewsDrawTheirRoleInTheStateVariant) {
     EXPECT_EQ(lost.error(), "Unable to find palette object 'ui.nowhere'.");
     CPaletteTree wrong("color=\"Panel\" palette=\"ui.window-shared-data\"");
     EXPECT_EQ(wrong.error(), "Unable to find palette in palette object 'ui.window-shared-data'.");
+}
+
+TEST(DynamicPalette, HoverAddsItselfToTheStateBeforeIt) {
+    const auto tree = [](const char* role) {
+        return CPaletteTree(std::string("has-view-states=\"true\" color=\"") + role + "\"", R"(
+          <ui:view-state state-name="active" state-attrs="color-state" color-state="Active" duration="0"/>
+          <ui:view-state state-name="hover" state-attrs="color-state" color-state="/Hover" duration="0"/>)");
+    };
+    CPaletteTree button = tree("Button");
+    ASSERT_EQ(button.error(), "");
+    CViewBaseState& states = dynamic_cast<CView*>(button.root->findObject("ui.w"))->states();
+    ASSERT_EQ(states.set("hover", true, 0), nullptr);
+    EXPECT_EQ(button.drawn(), button.colour("Button_Hover"));
+    ASSERT_EQ(states.set("active", true, 0), nullptr);
+    EXPECT_EQ(button.root->findObject("ui.w")->getAttr("color-state"), "Active/Hover");
+    EXPECT_EQ(button.drawn(), button.colour("Button_ActiveHover"));
+    EXPECT_NE(button.colour("Button_ActiveHover"), button.colour("Button_Active"));
+    ASSERT_EQ(states.set("hover", false, 0), nullptr);
+    EXPECT_EQ(button.drawn(), 0xffe672u);
+
+    // Panel has a hover variant but no active one: hovered while active,
+    // it shows the hover.
+    CPaletteTree panel = tree("Panel");
+    ASSERT_EQ(panel.error(), "");
+    CViewBaseState& panelStates = dynamic_cast<CView*>(panel.root->findObject("ui.w"))->states();
+    ASSERT_EQ(panelStates.set("active", true, 0), nullptr);
+    EXPECT_EQ(panel.drawn(), 0xf6edceu);
+    ASSERT_EQ(panelStates.set("hover", true, 0), nullptr);
+    EXPECT_EQ(panel.drawn(), panel.colour("Panel_Hover"));
 }
 
 TEST(DynamicPalette, MalformedRolesFailWithTheirMessages) {
