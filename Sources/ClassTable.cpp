@@ -16,6 +16,7 @@
 #include "Other/AudioInterfaceBase.h"
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
+#include "UI/ColorSwatch.h"
 #include "UI/DynamicPalette.h"
 #include "UI/ParamLink.h"
 #include "UI/PlainViews.h"
@@ -78,6 +79,7 @@ const CClassEntry kClassTable[] = {
      &CParamInterfaceClientConnector::setupClass},
     {"ui:caption", &createObject<CCaption>, &CView::setupClass},
     {"ui:color-fill", &createObject<CColorFill>, &CView::setupClass},
+    {"ui:color-swatch", &createObject<CColorSwatch>, &setupObjectClass},
     {"ui:dynamic-color", &createObject<CDynamicColor>, &setupObjectClass},
     {"ui:dynamic-palette", &createObject<CDynamicPalette>, &CDynamicPalette::setupClass},
     {"ui:frame", &createObject<CFrame>, &CView::setupClass},
@@ -99,6 +101,7 @@ const CClassEntry kClassTable[] = {
     {"ui:update-timer", &createObject<CUpdateTimer>, &CUpdateTimer::setupClass},
     {"ui:update-timer-group", &createObject<CUpdateTimerGroup>, &CUpdateTimerGroup::setupClass},
     {"ui:view", &createObject<CView>, &CView::setupClass},
+    {"ui:view-color-slot", &createObject<CViewColorSlot>, &setupObjectClass},
     {"ui:view-command", &createObject<CViewCommand>, &setupObjectClass},
     {"ui:view-state", &createObject<CViewState>, &CViewState::setupClass},
     {"ui:window-closer", &createObject<CWindowCloser>, &CWindowCloser::setupClass},

@@ -6,6 +6,8 @@
 #include <limits>
 
 #include "Core/AppData.h"
+#include "Core/Debug.h"
+#include "UI/ColorSwatch.h"
 #include "UI/DynamicPalette.h"
 #include "UI/PaletteCache.h"
 #include "UI/View.h"
@@ -386,4 +388,52 @@ TEST(PaletteCache, ADamagedCacheIsRebuilt) {
     ASSERT_NE(palette, nullptr);
     EXPECT_EQ(palette->find("Shadow")->ramp, prepareColor(palette->find("Shadow")->values).ramp);
     EXPECT_EQ(storedCache(cache).size(), 2u) << "a whole cache again";
+}
+
+TEST(ColourSlots, SwatchesNumberRolesAndSlotsReplaceAViewsRoleByNumber) {
+    CErrorPtr err;
+    auto root = buildTree(R"(
+    <ui:color-swatch name="swatch">
+      <core:object name="a" is-color="true" index="0" color="CustomSpec1"/>
+      <core:object name="b" is-color="true" index="1" color="CustomSpec2"/>
+      <core:object name="note" index="2" color="Panel"/>
+    </ui:color-swatch>
+    <ui:view name="meter" color-slots="LevelMeterZone1;LevelMeterZone2;LevelMeterZone3">
+      <ui:view-color-slot slot-index="1" color="Alarm"/>
+      <ui:view-color-slot slot-index="3" color="Panel"/>
+    </ui:view>)",
+                          err);
+    ASSERT_EQ(err, nullptr) << err->text().utf8();
+    auto* swatch = dynamic_cast<CColorSwatch*>(root->findObject("ui.swatch"));
+    ASSERT_NE(swatch, nullptr);
+    CString role;
+    ASSERT_TRUE(swatch->role(1, role));
+    EXPECT_EQ(role, "CustomSpec2");
+    setDebugLog(true);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(swatch->role(2, role)) << "an entry that is no colour";
+    EXPECT_FALSE(swatch->role(-1, role));
+    const std::string log = testing::internal::GetCapturedStderr();
+    setDebugLog(false);
+    EXPECT_NE(log.find("WRONG COLOR INDEX 2"), std::string::npos) << log;
+    EXPECT_NE(log.find("WRONG COLOR INDEX -1"), std::string::npos) << log;
+
+    EXPECT_EQ(root->findObject("ui.meter")->getAttr("color-slots"), "LevelMeterZone1;Alarm;LevelMeterZone3")
+        << "slot 3 is not in the list and changes nothing";
+    const std::vector<CString> slots = colourSlots("Knob  KnobText;;Indicator");
+    ASSERT_EQ(slots.size(), 3u);
+    EXPECT_EQ(slots[2], "Indicator");
+
+    setDebugLog(true);
+    testing::internal::CaptureStderr();
+    buildTree(R"(<ui:view name="v" color-slots="Panel"><ui:view-color-slot slot-index="1" color="Border"/></ui:view>)",
+              err);
+    const std::string slotLog = testing::internal::GetCapturedStderr();
+    setDebugLog(false);
+    EXPECT_EQ(err, nullptr);
+    EXPECT_NE(slotLog.find("WRONG SLOT INDEX 1"), std::string::npos) << slotLog;
+
+    buildTree(R"(<core:object name="o"><ui:view-color-slot slot-index="0" color="Border"/></core:object>)", err);
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(err->text().utf8(), "Parent object is not a view.");
 }
