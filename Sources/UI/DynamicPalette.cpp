@@ -202,9 +202,11 @@ CErrorPtr CDynamicPalette::resolve(const CDynamicColor& role, const CRoleValues&
         v.tone = applyBrightness(parent.tone, parent.brightness);
         v.brightness = 0.0;
         int32_t tone = 0;
-        if (entry)
-            v.tone = entry->tone, v.tone2 = entry->tone2, v.tone3 = entry->tone3;
-        else {
+        if (entry) {
+            v.tone = entry->tone;
+            v.tone2 = entry->tone2;
+            v.tone3 = entry->tone3;
+        } else {
             if (ownTone(role, "tone", tone)) v.tone = CColor(tone);
             if (ownTone(role, "tone2", tone)) v.tone2 = tone;
             if (ownTone(role, "tone3", tone)) v.tone3 = tone;

@@ -25,8 +25,10 @@ public:
             const std::string fd = std::to_string(fds[1]);
             // Quiet: only the display number is of interest.
             freopen("/dev/null", "w", stderr);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "1024x768x24",
-                   static_cast<char*>(nullptr));
+            // -noreset: the server would otherwise reset when its last client
+            // leaves, refusing a test's next connection while it does.
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", "-screen", "0",
+                   "1024x768x24", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
