@@ -149,7 +149,6 @@ CErrorPtr CEditBox::onBlur(CObject*, CObject*) {
 CErrorPtr CEditBox::finish(bool cancelled) {
     m_editing = false;
     m_selecting = false;
-    if (CWindowRenderer* renderer = windowRenderer()) renderer->stopCaretBlink();
     if (cancelled) {
         m_buffer.setText(getAttr("title").utf8());
     } else {

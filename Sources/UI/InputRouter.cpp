@@ -143,7 +143,13 @@ CErrorPtr CInputRouter::wheel(CObject& params, int x, int y) {
 CErrorPtr CInputRouter::key(const CString& name, CObject& params, uint32_t keysym, bool shift) {
     const bool tab = keysym == kKeyTab || keysym == kKeyBackTab;
     if (tab && name == CString("key-press")) {
-        const std::vector<CView*> order = focusOrder(m_root);
+        std::vector<CView*> order = focusOrder(m_root);
+        // Fields of one `tab-group` are visited in turn, without the others.
+        const CString group = m_focus ? m_focus->getAttr("tab-group") : CString();
+        if (!group.empty())
+            order.erase(std::remove_if(order.begin(), order.end(),
+                                       [&](const CView* v) { return v->getAttr("tab-group") != group; }),
+                        order.end());
         if (order.empty()) return nullptr;
         const bool back = shift || keysym == kKeyBackTab;
         const auto at = std::find(order.begin(), order.end(), m_focus);

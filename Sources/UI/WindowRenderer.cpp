@@ -343,17 +343,14 @@ CErrorPtr CWindowRenderer::cancelPress() {
 }
 
 CErrorPtr CWindowRenderer::startCaretBlink() {
-    if (m_caretBlinks++ == 0 && m_cursorTimer && m_window && !m_windowLost) ZEL_TRY(m_cursorTimer->start());
+    if (!m_cursorTimer || !m_window || m_windowLost) return nullptr;
+    CUpdateTimer* timer = m_cursorTimer->updateTimer();
+    if (timer && !timer->isRunning()) ZEL_TRY(m_cursorTimer->start());
     return nullptr;
-}
-
-void CWindowRenderer::stopCaretBlink() {
-    if (m_caretBlinks > 0 && --m_caretBlinks == 0 && m_cursorTimer) m_cursorTimer->stop();
 }
 
 void CWindowRenderer::destroyWindow() {
     if (m_cursorTimer) m_cursorTimer->stop();
-    m_caretBlinks = 0;
     if (m_updateTimer) m_updateTimer->stop();
     if (m_renderTimer) m_renderTimer->stop();
     if (m_autoClickTimer) m_autoClickTimer->stop();
@@ -470,6 +467,11 @@ CErrorPtr CWindowRenderer::onTick(CObject*, CObject* sender) {
     } else if (sender == m_deactivateTimer) {
         ZEL_TRY(deactivateTick());
     } else if (sender && sender == m_cursorTimer) {
+        // The caret went with the focus.
+        if (!m_router || !m_router->focusView()) {
+            m_cursorTimer->stop();
+            return nullptr;
+        }
         ZEL_TRY(CNotifyServer::instance().notify(this, "cursor-tick"));
     }
     return nullptr;

@@ -83,10 +83,10 @@ public:
     int cursorHideCount() const { return m_cursorHides; }
     void warpCursor(int x, int y);
     void setKeyFocus(bool focused);
-    // While one or more edit boxes ask for it, the `cursor-timer` runs and
-    // each of its ticks reaches the renderer's listeners as "cursor-tick".
+    // Starts the `cursor-timer`: each of its ticks reaches the renderer's
+    // listeners as "cursor-tick" until no view of the window has the key
+    // focus any more.
     CErrorPtr startCaretBlink();
-    void stopCaretBlink();
     // The view that opens this popup; set before init.
     void setOpener(CView* opener) { m_opener = opener; }
     CView* opener() const { return m_opener; }
@@ -171,7 +171,6 @@ private:
     CUpdateTimer* m_autoClickTimer = nullptr;
     CUpdateTimer* m_deactivateTimer = nullptr;
     CIntervalTimer* m_cursorTimer = nullptr;
-    int m_caretBlinks = 0;
     std::unique_ptr<CInputRouter> m_router;
     CView* m_opener = nullptr;
     std::shared_ptr<platform::CDisplay> m_display;

@@ -6,13 +6,15 @@
 #include "EditorWindowTest.h"
 #include "Support/RunProgram.h"
 #include "UI/EditBox.h"
+#include "UI/UpdateTimer.h"
 
 using namespace zel;
 using namespace zel::test;
 
 namespace {
 
-// Two edit boxes and a plain view in a window at (100, 100) of the screen.
+// Three edit boxes, the first and last in one tab group, and a plain view
+// in a window at (100, 100) of the screen.
 const char* kWindow = R"(
   <ui:window-drag name="main" width="300" height="120" color="Panel">
     <ui:window-renderer name="window-renderer" title="Edit" num-threads="0" window-x="100" window-y="100" fps="40">
@@ -24,9 +26,11 @@ const char* kWindow = R"(
       </ui:interval-timer>
     </ui:window-renderer>
     <ui:editbox name="name" placement="top" height="24" title="Kick" font-name="shared::font.base"
-                inner-border="LR4" color="Background"/>
+                inner-border="LR4" color="Background" tab-group="channel"/>
     <ui:editbox name="delay" placement="top" height="24" title="10.5" font-name="shared::font.base"
                 accept-chars="0123456789.-" max-paragraph-length="6" inner-border="LR4" color="Background"/>
+    <ui:editbox name="gain" placement="top" height="24" title="-3 dB" font-name="shared::font.base"
+                inner-border="LR4" color="Background" tab-group="channel"/>
     <ui:view name="plain" placement="top" height="full"/>
   </ui:window-drag>)";
 
@@ -38,7 +42,7 @@ protected:
         open(kWindow);
         renderer = rendererOf("main");
         waitShown(renderer);
-        listen({"main.name", "main.delay"}, {"editbox-text-changed", "editbox-empty-value"});
+        listen({"main.name", "main.delay", "main.gain"}, {"editbox-text-changed", "editbox-empty-value"});
     }
     CEditBox* box(const char* name) { return dynamic_cast<CEditBox*>(view(std::string("main.") + name)); }
     // `dx` pixels right of the view's centre.
@@ -118,14 +122,27 @@ TEST_F(EditBoxThreads, RefusedCharactersTabAndLostFocusAccept) {
     ASSERT_TRUE(heard("delay:editbox-text-changed"));
     EXPECT_EQ(log->param("delay:editbox-text-changed", "text"), "123.45");
     EXPECT_EQ(log->param("delay:editbox-text-changed", "is-cancelled"), "false");
-    ASSERT_TRUE(runUntil([&] { return box("name")->isEditing(); }));
+    ASSERT_TRUE(runUntil([&] { return box("gain")->isEditing(); }));
     // Emptied and left by a click elsewhere: accepted, and empty.
     keys("ctrl+a Delete");
-    ASSERT_TRUE(textBecomes("name", ""));
+    ASSERT_TRUE(textBecomes("gain", ""));
     ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("plain") + " click 1"), 0);
-    ASSERT_TRUE(heard("name:editbox-empty-value"));
-    EXPECT_EQ(log->param("name:editbox-text-changed", "is-cancelled"), "false");
-    EXPECT_FALSE(box("name")->isEditing());
+    ASSERT_TRUE(heard("gain:editbox-empty-value"));
+    EXPECT_EQ(log->param("gain:editbox-text-changed", "is-cancelled"), "false");
+    EXPECT_FALSE(box("gain")->isEditing());
+}
+
+TEST_F(EditBoxThreads, TabStaysWithinTheFieldsTabGroup) {
+    clickInto("name");
+    keys("Tab");
+    ASSERT_TRUE(runUntil([&] { return box("gain")->isEditing(); }));
+    EXPECT_FALSE(box("delay")->isEditing());
+    keys("Tab");
+    ASSERT_TRUE(runUntil([&] { return box("name")->isEditing(); }));
+    keys("shift+Tab");
+    ASSERT_TRUE(runUntil([&] { return box("gain")->isEditing(); }));
+    EXPECT_EQ(log->count("delay:editbox-text-changed"), 0u);
+    EXPECT_EQ(log->count("name:editbox-text-changed"), 2u);
 }
 
 TEST_F(EditBoxThreads, TheCaretBlinksOnTheCursorTimerAndStopsWithTheEdit) {
@@ -141,6 +158,10 @@ TEST_F(EditBoxThreads, TheCaretBlinksOnTheCursorTimerAndStopsWithTheEdit) {
     keys("Return");
     ASSERT_TRUE(heard("name:editbox-text-changed"));
     EXPECT_FALSE(box("name")->isCaretShown());
+    // With nothing focused the window's cursor timer stops by itself.
+    auto* cursorTimer = dynamic_cast<CIntervalTimer*>(renderer->findChild("cursor-timer"));
+    ASSERT_NE(cursorTimer, nullptr);
+    EXPECT_TRUE(runUntil([&] { return !cursorTimer->updateTimer()->isRunning(); }));
 }
 
 TEST_F(EditBoxThreads, CopiesToAndPastesFromOtherProgramsThroughTheClipboard) {
@@ -160,7 +181,8 @@ TEST_F(EditBoxThreads, CopiesToAndPastesFromOtherProgramsThroughTheClipboard) {
     keys("ctrl+v");
     ASSERT_TRUE(textBecomes("name", "Überhang 2"));
     // The digits-only box keeps what it accepts of it, within its limit.
-    keys("Tab ctrl+a ctrl+v");
+    clickInto("delay");
+    keys("ctrl+a ctrl+v");
     ASSERT_TRUE(textBecomes("delay", "2"));
     keys("Return");
     ASSERT_TRUE(heard("delay:editbox-text-changed"));
