@@ -7,6 +7,7 @@
 #include "Other/Draw.h"
 #include "Other/Font.h"
 #include "Platform/Clipboard.h"
+#include "Platform/Clock.h"
 #include "UI/InputRouter.h"
 #include "UI/Resources/ResourceObjects.h"
 #include "UI/WindowRenderer.h"
@@ -38,6 +39,7 @@ void CEditBox::setupClass(CClassInfo& info) {
     info.onEvent("mouse-move", &CEditBox::onMove);
     info.onEvent("mouse-release", &CEditBox::onMove);
     info.onEvent("cursor-tick", &CEditBox::onCursorTick);
+    info.onEvent("update-tick", &CEditBox::onUpdateTick);
 }
 
 CErrorPtr CEditBox::init() {
@@ -55,6 +57,13 @@ CErrorPtr CEditBox::init() {
     m_buffer.setMaxLength(size_t(std::max<long long>(0, getInt("max-paragraph-length", 0))));
     m_buffer.setAcceptEnter(getBool("is-accept-enter", true));
     m_buffer.setText(getAttr("title").utf8());
+    CEditGesture::COptions gesture;
+    gesture.onClick = getBool("is-editbox-on-click", false);
+    gesture.onSingleClick = getBool("is-editbox-on-singleclick", false);
+    gesture.onDoubleClick = getBool("is-editbox-on-dblclick", false);
+    gesture.singleClickDelay = getReal("paragraph-click-edit-delay", 0.5);
+    m_gesture.setOptions(gesture);
+    m_byGesture = gesture.onClick || gesture.onSingleClick || gesture.onDoubleClick;
     if (!roleColour("text-color", m_text)) m_text = 0;
     if (!roleColour("selection-color", m_selection)) m_selection = 0x3070C0;
     if (!roleColour("selection-text-color", m_selectionText)) m_selectionText = 0xFFFFFF;
@@ -127,12 +136,27 @@ void CEditBox::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
     }
 }
 
-CErrorPtr CEditBox::onFocus(CObject*, CObject*) {
+CErrorPtr CEditBox::listenToRenderer() {
     CWindowRenderer* renderer = windowRenderer();
-    if (renderer && !m_listening) {
-        ZEL_TRY(listenObject(renderer, "cursor-tick", "cursor-tick"));
-        m_listening = true;
-    }
+    if (!renderer || m_listening) return nullptr;
+    ZEL_TRY(listenObject(renderer, "cursor-tick", "cursor-tick"));
+    ZEL_TRY(listenObject(renderer, "tick", "update-tick"));
+    m_listening = true;
+    return nullptr;
+}
+
+CErrorPtr CEditBox::onFocus(CObject*, CObject*) {
+    ZEL_TRY(listenToRenderer());
+    // A press that focuses a box opened by a gesture is only its start;
+    // the focus from Tab opens it at once.
+    CWindowRenderer* renderer = windowRenderer();
+    if (m_byGesture && renderer && renderer->router() && renderer->router()->pressTarget() == this) return nullptr;
+    return startEditing();
+}
+
+CErrorPtr CEditBox::startEditing() {
+    CWindowRenderer* renderer = windowRenderer();
+    m_gesture.cancel();
     m_editing = true;
     if (getBool("is-select-all-on-focus", false)) m_buffer.selectAll();
     if (renderer) ZEL_TRY(renderer->startCaretBlink());
@@ -141,6 +165,7 @@ CErrorPtr CEditBox::onFocus(CObject*, CObject*) {
 }
 
 CErrorPtr CEditBox::onBlur(CObject*, CObject*) {
+    m_gesture.cancel();
     // Losing the focus keeps what was typed.
     if (m_editing) ZEL_TRY(finish(false));
     return nullptr;
@@ -151,6 +176,13 @@ CErrorPtr CEditBox::finish(bool cancelled) {
     m_selecting = false;
     if (cancelled) {
         m_buffer.setText(getAttr("title").utf8());
+        CEditGesture::COptions gesture;
+        gesture.onClick = getBool("is-editbox-on-click", false);
+        gesture.onSingleClick = getBool("is-editbox-on-singleclick", false);
+        gesture.onDoubleClick = getBool("is-editbox-on-dblclick", false);
+        gesture.singleClickDelay = getReal("paragraph-click-edit-delay", 0.5);
+        m_gesture.setOptions(gesture);
+        m_byGesture = gesture.onClick || gesture.onSingleClick || gesture.onDoubleClick;
     } else {
         setAttr("title", CString::fromUtf8(m_buffer.text()));
         m_buffer.moveCaret(m_buffer.length(), false);
@@ -226,6 +258,11 @@ CErrorPtr CEditBox::onKey(CObject* params, CObject*) {
 }
 
 CErrorPtr CEditBox::onPress(CObject* params, CObject*) {
+    if (!m_editing && m_byGesture) {
+        if (m_gesture.press(platform::secondsSinceStart(), params->getBool("is-double-click", false)))
+            ZEL_TRY(startEditing());
+        return nullptr;
+    }
     if (!m_editing) return nullptr;
     m_buffer.moveCaret(positionAt(int(params->getInt("x", 0))), params->getBool("is-shift", false));
     if (params->getBool("is-double-click", false)) m_buffer.selectAll();
@@ -240,6 +277,14 @@ CErrorPtr CEditBox::onMove(CObject* params, CObject*) {
     m_buffer.moveCaret(positionAt(int(params->getInt("x", 0))), true);
     if (params->getAttr("event-name") == CString("mouse-release")) m_selecting = false;
     changed();
+    return nullptr;
+}
+
+CErrorPtr CEditBox::onUpdateTick(CObject*, CObject*) {
+    if (!m_gesture.isWaiting() || !m_gesture.tick(platform::secondsSinceStart())) return nullptr;
+    // The wait ran out with the box still focused: the single click opens it.
+    CWindowRenderer* renderer = windowRenderer();
+    if (renderer && renderer->router() && renderer->router()->focusView() == this) ZEL_TRY(startEditing());
     return nullptr;
 }
 

@@ -17,6 +17,10 @@ class CFont;
 // `paragraph-index`, `is-cancelled`), and "editbox-empty-value" for an
 // accepted empty text. `accept-chars` and `max-paragraph-length` limit
 // what is typed or pasted; Ctrl+C, Ctrl+X and Ctrl+V use the clipboard.
+// With `is-editbox-on-click`, `is-editbox-on-singleclick` or
+// `is-editbox-on-dblclick` a press focuses the box without editing it until
+// the gesture is complete; a single click waits `paragraph-click-edit-delay`
+// (0.5 s) for a second press, so a double click never opens it twice.
 class CEditBox : public CView {
 public:
     static void setupClass(CClassInfo& info);
@@ -37,7 +41,10 @@ private:
     CErrorPtr onPress(CObject* params, CObject* sender);
     CErrorPtr onMove(CObject* params, CObject* sender);
     CErrorPtr onCursorTick(CObject* params, CObject* sender);
+    CErrorPtr onUpdateTick(CObject* params, CObject* sender);
 
+    CErrorPtr listenToRenderer();
+    CErrorPtr startEditing();
     // Ends the edit: an accepted text becomes the `title`, a cancelled
     // one goes back to it.
     CErrorPtr finish(bool cancelled);
@@ -53,6 +60,8 @@ private:
     const CFont* m_font = nullptr;
     CEditBuffer m_buffer;
     CCaretBlink m_blink;
+    CEditGesture m_gesture;
+    bool m_byGesture = false;
     CColor m_text = 0, m_selection = 0x3070C0, m_selectionText = 0xFFFFFF;
     int m_scroll = 0;
     bool m_editing = false;

@@ -82,11 +82,12 @@ CErrorPtr CInputRouter::mousePress(const CString& name, CObject& params, int x, 
     if (!target) {
         target = viewAt(m_root, x, y);
         ZEL_TRY(hoverAt(params, x, y));
-        // A press elsewhere takes the key focus from the focused view.
-        CView* focus = target && target->getBool("is-focusable", false) ? target : nullptr;
-        ZEL_TRY(setFocus(focus));
         m_press = target;
         m_pressRight = right;
+        // A press elsewhere takes the key focus from the focused view. The
+        // press is known first: a view that the press focuses can tell.
+        CView* focus = target && target->getBool("is-focusable", false) ? target : nullptr;
+        ZEL_TRY(setFocus(focus));
     }
     if (target) ZEL_TRY(sendToView(*target, name, &params, &m_renderer));
     return nullptr;

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "EditorWindowTest.h"
+#include "Platform/Clock.h"
 #include "Support/RunProgram.h"
 #include "UI/EditBox.h"
 #include "UI/UpdateTimer.h"
@@ -13,10 +14,10 @@ using namespace zel::test;
 
 namespace {
 
-// Three edit boxes, the first and last in one tab group, and a plain view
-// in a window at (100, 100) of the screen.
+// Edit boxes, "name" and "gain" in one tab group, "readout" opened by a
+// single click, and a plain view in a window at (100, 100) of the screen.
 const char* kWindow = R"(
-  <ui:window-drag name="main" width="300" height="120" color="Panel">
+  <ui:window-drag name="main" width="300" height="150" color="Panel">
     <ui:window-renderer name="window-renderer" title="Edit" num-threads="0" window-x="100" window-y="100" fps="40">
       <ui:sector-map name="sector-map" sector-size="64"/>
       <ui:update-timer name="update-timer" fps="{*/^ fps}"/>
@@ -29,6 +30,8 @@ const char* kWindow = R"(
                 inner-border="LR4" color="Background" tab-group="channel"/>
     <ui:editbox name="delay" placement="top" height="24" title="10.5" font-name="shared::font.base"
                 accept-chars="0123456789.-" max-paragraph-length="6" inner-border="LR4" color="Background"/>
+    <ui:editbox name="readout" placement="top" height="24" title="250.00" font-name="shared::font.base"
+                inner-border="LR4" is-editbox-on-singleclick="true"/>
     <ui:editbox name="gain" placement="top" height="24" title="-3 dB" font-name="shared::font.base"
                 inner-border="LR4" color="Background" tab-group="channel"/>
     <ui:view name="plain" placement="top" height="full"/>
@@ -42,7 +45,8 @@ protected:
         open(kWindow);
         renderer = rendererOf("main");
         waitShown(renderer);
-        listen({"main.name", "main.delay", "main.gain"}, {"editbox-text-changed", "editbox-empty-value"});
+        listen({"main.name", "main.delay", "main.gain", "main.readout"},
+               {"editbox-text-changed", "editbox-empty-value"});
     }
     CEditBox* box(const char* name) { return dynamic_cast<CEditBox*>(view(std::string("main.") + name)); }
     // `dx` pixels right of the view's centre.
@@ -122,14 +126,14 @@ TEST_F(EditBoxThreads, RefusedCharactersTabAndLostFocusAccept) {
     ASSERT_TRUE(heard("delay:editbox-text-changed"));
     EXPECT_EQ(log->param("delay:editbox-text-changed", "text"), "123.45");
     EXPECT_EQ(log->param("delay:editbox-text-changed", "is-cancelled"), "false");
-    ASSERT_TRUE(runUntil([&] { return box("gain")->isEditing(); }));
+    ASSERT_TRUE(runUntil([&] { return box("readout")->isEditing(); }));
     // Emptied and left by a click elsewhere: accepted, and empty.
     keys("ctrl+a Delete");
-    ASSERT_TRUE(textBecomes("gain", ""));
+    ASSERT_TRUE(textBecomes("readout", ""));
     ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("plain") + " click 1"), 0);
-    ASSERT_TRUE(heard("gain:editbox-empty-value"));
-    EXPECT_EQ(log->param("gain:editbox-text-changed", "is-cancelled"), "false");
-    EXPECT_FALSE(box("gain")->isEditing());
+    ASSERT_TRUE(heard("readout:editbox-empty-value"));
+    EXPECT_EQ(log->param("readout:editbox-text-changed", "is-cancelled"), "false");
+    EXPECT_FALSE(box("readout")->isEditing());
 }
 
 TEST_F(EditBoxThreads, TabStaysWithinTheFieldsTabGroup) {
@@ -204,6 +208,27 @@ TEST_F(EditBoxThreads, ClicksPlaceTheCaretDragsSelectAndADoubleClickSelectsAll) 
     ASSERT_TRUE(runUntil([&] { return !box("name")->buffer().hasSelection(); }));
     ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("name", -60) + " click --repeat 2 --delay 60 1"), 0);
     ASSERT_TRUE(runUntil([&] { return box("name")->buffer().selectedText() == "Kick"; }));
+}
+
+TEST_F(EditBoxThreads, ASingleClickOpensAfterTheDelayAndADoubleClickOpensNothing) {
+    const double start = platform::secondsSinceStart();
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("readout") + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return renderer->router()->focusView() == box("readout"); }));
+    EXPECT_FALSE(box("readout")->isEditing());
+    ASSERT_TRUE(runUntil([&] { return box("readout")->isEditing(); }));
+    EXPECT_GE(platform::secondsSinceStart() - start, 0.5);
+    keys("Escape");
+    ASSERT_TRUE(heard("readout:editbox-text-changed"));
+    // The second press of a double click ends the first one's wait.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("readout", 50) + " click --repeat 2 --delay 80 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return renderer->router()->focusView() == box("readout"); }));
+    root->loop.runFor(900);
+    EXPECT_FALSE(box("readout")->isEditing());
+    // Tab into it opens it at once.
+    clickInto("delay");
+    keys("Tab");
+    ASSERT_TRUE(runUntil([&] { return box("readout")->isEditing(); }));
+    EXPECT_EQ(log->count("readout:editbox-text-changed"), 1u);
 }
 
 }  // namespace
