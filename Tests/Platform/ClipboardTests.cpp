@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <xcb/xcb.h>
+
+#include <algorithm>
 
 #include <atomic>
 #include <cstdlib>
@@ -137,6 +140,109 @@ TEST_F(ClipboardThreads, TwoEditorsOnOneThreadPasteEachOthersText) {
     loop.runFor(50);
     second.reset();
     EXPECT_FALSE(clipboard->paste(pasted, 200) && pasted == "from the second");
+}
+
+// An owner on a thread of its own that sends its text in parts of
+// `partSize` bytes, each after the reader deleted the one before.
+class CPartsOwner {
+public:
+    CPartsOwner(const std::string& display, std::string text, size_t partSize)
+        : m_text(std::move(text)), m_partSize(partSize) {
+        m_c = xcb_connect(display.c_str(), nullptr);
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
+        m_window = xcb_generate_id(m_c);
+        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                          XCB_COPY_FROM_PARENT, 0, nullptr);
+        m_clipboard = atom("CLIPBOARD");
+        m_incr = atom("INCR");
+        m_utf8 = atom("UTF8_STRING");
+        xcb_set_selection_owner(m_c, m_window, m_clipboard, XCB_CURRENT_TIME);
+        std::free(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr));
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~CPartsOwner() {
+        m_stop = true;
+        m_thread.join();
+        xcb_disconnect(m_c);
+    }
+    int partsSent() const { return m_parts; }
+
+private:
+    xcb_atom_t atom(const char* name) {
+        xcb_intern_atom_reply_t* reply =
+            xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return a;
+    }
+    void serve() {
+        xcb_window_t requestor = XCB_WINDOW_NONE;
+        xcb_atom_t property = XCB_ATOM_NONE;
+        size_t sent = 0;
+        bool finished = false;
+        while (!m_stop) {
+            xcb_generic_event_t* event = xcb_poll_for_event(m_c);
+            if (!event) {
+                pollfd fd{xcb_get_file_descriptor(m_c), POLLIN, 0};
+                poll(&fd, 1, 20);
+                continue;
+            }
+            const uint8_t type = event->response_type & 0x7F;
+            if (type == XCB_SELECTION_REQUEST) {
+                auto* e = reinterpret_cast<xcb_selection_request_event_t*>(event);
+                requestor = e->requestor;
+                property = e->property;
+                sent = 0;
+                finished = false;
+                // Told when the reader deletes the property.
+                const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+                xcb_change_window_attributes(m_c, requestor, XCB_CW_EVENT_MASK, &mask);
+                const uint32_t size = uint32_t(m_text.size());
+                xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, requestor, property, m_incr, 32, 1, &size);
+                xcb_selection_notify_event_t notify{};
+                notify.response_type = XCB_SELECTION_NOTIFY;
+                notify.time = e->time;
+                notify.requestor = requestor;
+                notify.selection = e->selection;
+                notify.target = e->target;
+                notify.property = property;
+                xcb_send_event(m_c, 0, requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&notify));
+                xcb_flush(m_c);
+            } else if (type == XCB_PROPERTY_NOTIFY) {
+                auto* e = reinterpret_cast<xcb_property_notify_event_t*>(event);
+                if (e->window == requestor && e->atom == property && e->state == XCB_PROPERTY_DELETE && !finished) {
+                    const size_t count = std::min(m_partSize, m_text.size() - sent);
+                    xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, requestor, property, m_utf8, 8, uint32_t(count),
+                                        m_text.data() + sent);
+                    sent += count;
+                    // The empty part ends the transfer.
+                    finished = count == 0;
+                    ++m_parts;
+                    xcb_flush(m_c);
+                }
+            }
+            std::free(event);
+        }
+    }
+
+    std::string m_text;
+    size_t m_partSize;
+    xcb_connection_t* m_c = nullptr;
+    xcb_window_t m_window = XCB_WINDOW_NONE;
+    xcb_atom_t m_clipboard = XCB_ATOM_NONE, m_incr = XCB_ATOM_NONE, m_utf8 = XCB_ATOM_NONE;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_parts{0};
+    std::thread m_thread;
+};
+
+TEST_F(ClipboardThreads, TextSentInPartsArrivesWhole) {
+    // Parts of 5 bytes split the two-byte characters between them.
+    const std::string text = "Grüße aus dem Regieraum, Kanal 3";
+    CPartsOwner owner(x.display(), text, 5);
+    std::string pasted;
+    ASSERT_TRUE(clipboard->paste(pasted, 2000));
+    EXPECT_EQ(pasted, text);
+    EXPECT_EQ(owner.partsSent(), int((text.size() + 4) / 5) + 1);
 }
 
 TEST(Clipboard, AnAbsentServerIsAnErrorNotACrash) {
