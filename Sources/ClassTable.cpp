@@ -16,6 +16,7 @@
 #include "Other/AudioInterfaceBase.h"
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
+#include "UI/EditBox.h"
 #include "UI/ParamLink.h"
 #include "UI/PlainViews.h"
 #include "UI/Resources/ResourceObjects.h"
@@ -76,6 +77,7 @@ const CClassEntry kClassTable[] = {
      &CParamInterfaceClientConnector::setupClass},
     {"ui:caption", &createObject<CCaption>, &CView::setupClass},
     {"ui:color-fill", &createObject<CColorFill>, &CView::setupClass},
+    {"ui:editbox", &createObject<CEditBox>, &CEditBox::setupClass},
     {"ui:frame", &createObject<CFrame>, &CView::setupClass},
     {"ui:global-settings", &createObject<CGlobalSettings>, &setupObjectClass},
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
