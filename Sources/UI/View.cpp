@@ -282,6 +282,7 @@ CErrorPtr CView::place(const CRect& area) {
             for (CView* child : childViews()) ZEL_TRY(child->readPlacement(m_scale, rx, ry));
         }
     }
+    placed();
     return layoutChildren();
 }
 

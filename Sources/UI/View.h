@@ -60,6 +60,8 @@ protected:
     // The size of what the view shows, without its inner border: children
     // by default, text or images in the views that draw them.
     virtual CSize contentSize() const;
+    // The view has its area; its children are laid out next.
+    virtual void placed() {}
     // Draws the view itself, before its children, within `clip` (the
     // sector and the view's draw clip).
     virtual void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const;

@@ -1,0 +1,283 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "UI/Controls/TextView.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "Other/Draw.h"
+#include "UI/ColourRole.h"
+#include "UI/Resources/ResourceObjects.h"
+
+#define ZEL_SOURCE_TAG "CTextView"
+
+namespace zel {
+
+namespace {
+
+CColor roleOr(const CString& role, CColor fallback) {
+    CColor c;
+    return colourForRole(role, c) ? c : fallback;
+}
+
+ETextAlign textAlignOf(const CString& value) {
+    if (value == CString("center")) return ETextAlign::Center;
+    if (value == CString("right")) return ETextAlign::Right;
+    if (value == CString("justify")) return ETextAlign::Justify;
+    return ETextAlign::Left;
+}
+
+const CImageSet* imageSetAt(CView& view, const CString& path) {
+    const CString full = path.startsWith("shared::") ? path : CString("shared::") + path;
+    auto* object = dynamic_cast<CImageSetObject*>(view.findObject(full));
+    if (!object || object->prepare(view.uiScale())) return nullptr;
+    return object->imageSet(view.uiScale());
+}
+
+}  // namespace
+
+void CTextView::setupClass(CClassInfo& info) {
+    CView::setupClass(info);
+    info.onEvent("mouse-move", &CTextView::onMove);
+    info.onEvent("mouse-exit", &CTextView::onExit);
+    info.onEvent("mouse-press", &CTextView::onPress);
+}
+
+CErrorPtr CTextView::init() {
+    ZEL_TRY(CView::init());
+    CFontObject* fonts = nullptr;
+    ZEL_TRY(CFontObject::findFont(*this, fonts));
+    ZEL_TRY(fonts->prepare(uiScale()));
+    m_fonts = {fonts->style("regular", uiScale()), fonts->style("bold", uiScale()),
+               fonts->style("superscript", uiScale())};
+    if (!m_fonts.regular)
+        return ZEL_ERROR("@zelstr_CFontObject_findFont_NotFound Font '%1' not found.", getAttr("font-name"));
+    if (const CImageSet* buttons = imageSetAt(*this, "is.button")) m_rule = buttons->image("HR", 0);
+    m_align = textAlignOf(getAttr("text-alignment"));
+    const CString v = getAttr("text-alignment-v");
+    m_alignV = v == CString("center") ? EAlign::Center : v == CString("bottom") ? EAlign::End : EAlign::Start;
+    m_wrapped = getBool("is-text-wrapped", true);
+    const auto scaled = [&](const char* attr, double fallback) {
+        return int(std::lround(getReal(attr, fallback) * uiScale()));
+    };
+    m_lineHeight = std::max(1, m_fonts.regular->lineHeight() + scaled("line-height-modifier", 0));
+    m_spacing = scaled("paragraph-spacing", 10);
+    const char* colourAttrs[3] = {"text-color", "text-color1", "text-color2"};
+    // Without their own roles, C1 stands out in the list marker's blue and C2 warns in the error red.
+    const char* colourDefaults[3] = {"Text", "ListItemMarker", "ActionError"};
+    for (int i = 0; i < 3; ++i)
+        if (!roleColour(colourAttrs[i], m_colours[i])) m_colours[i] = roleOr(colourDefaults[i], i ? m_colours[0] : 0);
+    m_hoverColour = roleOr("HoveredParagraph", roleOr("ListItemMarker", m_colours[0]));
+    m_selectionColour = roleOr("Selection", 0xffe672);
+    m_selectionText = roleOr("SelectionText", m_colours[0]);
+    m_hoverable = getBool("is-paragraph-hoverable", false);
+    m_selectable = getBool("is-paragraph-selectable", false);
+    m_clickCancels = getBool("is-selected-paragraph-click-cancels", false);
+    m_selected = int(getInt("selected-paragraph", -1));
+    readParagraphs();
+    m_ready = true;
+    return nullptr;
+}
+
+void CTextView::attrChanged(const CString& name) {
+    CView::attrChanged(name);
+    if (!m_ready) return;
+    if (name == CString("title")) {
+        readParagraphs();
+        placed();
+        invalidateView();
+    } else if (name == CString("selected-paragraph")) {
+        m_selected = int(getInt("selected-paragraph", -1));
+        invalidateView();
+    }
+}
+
+void CTextView::readParagraphs() {
+    const CString title = getAttr("title");
+    const CString separator = getAttr("separator-char");
+    std::vector<CString> texts;
+    if (separator.empty()) {
+        texts.push_back(title);
+    } else {
+        size_t from = 0;
+        for (size_t at; (at = title.find(separator.at(0), from)) != CString::npos; from = at + 1)
+            texts.push_back(title.substr(from, at - from));
+        texts.push_back(title.substr(from));
+    }
+    m_paragraphs.clear();
+    for (const CString& text : texts) {
+        CParagraph p;
+        p.items = parseMarkup(text);
+        for (CTextItem& item : p.items) {
+            if (item.kind != CTextItem::EKind::Image) continue;
+            if (const CImageSet* set = imageSetAt(*this, item.imageSet)) item.image = set->image(item.imageRange, 0);
+        }
+        m_paragraphs.push_back(std::move(p));
+    }
+}
+
+int CTextView::layout(int width, bool wrapped) {
+    const CTextWrapper wrapper(m_fonts, m_lineHeight);
+    int top = 0;
+    for (CParagraph& p : m_paragraphs) {
+        p.lines = wrapper.wrap(p.items, width, wrapped, m_align);
+        p.top = top;
+        p.height = p.lines.empty() ? 0 : p.lines.back().top + p.lines.back().height;
+        top += p.height + m_spacing;
+    }
+    return m_paragraphs.empty() ? 0 : top - m_spacing;
+}
+
+CSize CTextView::contentSize() const {
+    if (!m_ready) return {};
+    // Unwrapped: the size the text takes on lines of its own.
+    const CTextWrapper wrapper(m_fonts, m_lineHeight);
+    int width = 0, height = 0;
+    for (const CParagraph& p : m_paragraphs) {
+        const std::vector<CTextLine> lines = wrapper.wrap(p.items, 0, false, ETextAlign::Left);
+        for (const CTextLine& line : lines) width = std::max(width, line.width);
+        height += lines.back().top + lines.back().height + m_spacing;
+    }
+    if (!m_paragraphs.empty()) height -= m_spacing;
+    return {width, m_fonts.regular->spaceAbove() + height + m_fonts.regular->spaceBelow()};
+}
+
+void CTextView::placed() {
+    // The root lays out once before its views read their attributes.
+    if (!m_ready) return;
+    const CBorder& b = placement().inner;
+    const int width = std::max(0, area().width() - b.horizontal());
+    m_textHeight = layout(width, m_wrapped);
+    const int room = area().height() - b.vertical();
+    const int block = m_fonts.regular->spaceAbove() + m_textHeight + m_fonts.regular->spaceBelow();
+    int top = area().top + b.top;
+    if (m_alignV == EAlign::Center)
+        top += (room - block) / 2;
+    else if (m_alignV == EAlign::End)
+        top += room - block;
+    m_textTop = top + m_fonts.regular->spaceAbove();
+}
+
+int CTextView::paragraphAt(int x, int y) const {
+    if (x < area().left || x >= area().right) return -1;
+    for (size_t i = 0; i < m_paragraphs.size(); ++i) {
+        const CParagraph& p = m_paragraphs[i];
+        // Each paragraph takes half the spacing on either side, so the list has no gaps.
+        const int top = m_textTop + p.top - (i ? m_spacing / 2 : m_spacing);
+        const int bottom = m_textTop + p.top + p.height + (m_spacing + 1) / 2;
+        if (y >= top && y < bottom) return int(i);
+    }
+    return -1;
+}
+
+CErrorPtr CTextView::onMove(CObject* params, CObject*) {
+    if (!m_hoverable || !params) return nullptr;
+    const int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
+    if (at != m_hovered) {
+        m_hovered = at;
+        invalidateView();
+    }
+    return nullptr;
+}
+
+CErrorPtr CTextView::onExit(CObject*, CObject*) {
+    if (m_hovered >= 0) {
+        m_hovered = -1;
+        invalidateView();
+    }
+    return nullptr;
+}
+
+CErrorPtr CTextView::onPress(CObject* params, CObject*) {
+    if (!params) return nullptr;
+    const int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
+    if (at < 0) return nullptr;
+    CObject out;
+    out.setInt("paragraph-index", at);
+    if (params->getBool("is-double-click", false)) return runViewEvent("paragraph-dbl-clicked", &out, this);
+    if (!m_selectable) return nullptr;
+    const int selected = at == m_selected && m_clickCancels ? -1 : at;
+    if (selected == m_selected) return nullptr;
+    setInt("selected-paragraph", selected);
+    out.setInt("paragraph-index", selected);
+    return runViewEvent("selected-paragraph-changed", &out, this);
+}
+
+void CTextView::drawPiece(CLinearBitmap& bitmap, const CRect& clip, const CTextItem& item, const CTextPiece& piece,
+                          int x, const CRect& line, CColor colour, double opacity) const {
+    int baseline = line.bottom - m_fonts.regular->spaceBelow();
+    if (item.kind == CTextItem::EKind::Image) {
+        if (!item.image) return;
+        CColor tint = colour;
+        if (!item.imageRole.empty()) tint = roleOr(item.imageRole, colour);
+        // Images sit in the middle of the line, where the text's lower case letters are.
+        drawImage(bitmap, clip, *item.image, x, line.top + (line.height() - item.image->nominalHeight()) / 2, tint,
+                  opacity);
+        return;
+    }
+    if (item.kind != CTextItem::EKind::Word) return;
+    const CFont& font = m_fonts.of(item.style);
+    const CString text = item.text.substr(piece.from, piece.count);
+    // Superscript sits about a third of a line above the baseline.
+    if (item.style.superscript) baseline -= int(std::lround(m_fonts.regular->lineHeight() * 0.35));
+    if (!item.style.italic) {
+        drawText(bitmap, clip, font, x, baseline, text, colour, opacity);
+        return;
+    }
+    // The fonts have no italic: each row is drawn shifted right by a fifth of its height above the baseline.
+    const int top = baseline - font.lineHeight() - font.spaceAbove();
+    const int bottom = baseline + font.spaceBelow() + 1;
+    for (int y = top; y < bottom; ++y) {
+        const CRect row = clip.intersect(CRect{clip.left, y, clip.right, y + 1});
+        if (row.isEmpty()) continue;
+        drawText(bitmap, row, font, x + int(std::lround((baseline - y) * 0.2)), baseline, text, colour, opacity);
+    }
+}
+
+void CTextView::drawRule(CLinearBitmap& bitmap, const CRect& clip, int left, int right, int top, int height,
+                         double opacity) const {
+    if (!m_rule || right <= left) return;
+    // The rule's ends fade; its middle column stretches between them.
+    const int w = m_rule->nominalWidth(), half = std::min(w / 2, (right - left) / 2);
+    const int y = top + (height - m_rule->nominalHeight()) / 2, bottom = y + m_rule->nominalHeight();
+    const CColor tint = 0x808080;
+    drawImage(bitmap, clip.intersect(CRect{left, y, left + half, bottom}), *m_rule, left, y, tint, opacity);
+    drawImage(bitmap, clip.intersect(CRect{right - half, y, right, bottom}), *m_rule, right - w, y, tint, opacity);
+    for (int x = left + half; x < right - half; ++x)
+        drawImage(bitmap, clip.intersect(CRect{x, y, x + 1, bottom}), *m_rule, x - w / 2, y, tint, opacity);
+}
+
+void CTextView::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
+    CView::drawSelf(bitmap, clip);
+    const CRect inner{area().left + placement().inner.left, area().top + placement().inner.top,
+                      area().right - placement().inner.right, area().bottom - placement().inner.bottom};
+    const CRect textClip = clip.intersect(area());
+    for (size_t i = 0; i < m_paragraphs.size(); ++i) {
+        const CParagraph& p = m_paragraphs[i];
+        const bool selected = int(i) == m_selected;
+        const bool hovered = m_hoverable && int(i) == m_hovered;
+        if (selected) {
+            const int top = m_textTop + p.top - m_spacing / 2;
+            const CRect band{area().left, top, area().right, top + p.height + m_spacing};
+            bitmap.fillRect(band.intersect(textClip), m_selectionColour, 1.0);
+        }
+        for (const CTextLine& line : p.lines) {
+            const int top = m_textTop + p.top + line.top;
+            if (line.rule) {
+                drawRule(bitmap, textClip, inner.left, inner.right, top, line.height, 1.0);
+                continue;
+            }
+            const CRect box{inner.left, top, inner.right, top + line.height};
+            for (const CTextPiece& piece : line.pieces) {
+                const CTextItem& item = p.items[piece.item];
+                CColor colour = m_colours[item.style.colour];
+                if (selected)
+                    colour = m_selectionText;
+                else if (hovered)
+                    colour = m_hoverColour;
+                drawPiece(bitmap, textClip, item, piece, inner.left + piece.x, box, colour, 1.0);
+            }
+        }
+    }
+}
+
+}  // namespace zel
