@@ -285,6 +285,39 @@ TEST(TextView, ListParagraphsHoverSelectAndCancel) {
     EXPECT_EQ(v.paragraphs().size(), 1u) << "a new title is laid out again";
 }
 
+TEST(TextView, ListEntriesDisabledSubListsAndLimits) {
+    CTextTree t(R"(separator-char=";" is-paragraph-hoverable="true" is-paragraph-selectable="true"
+                   text-color="PanelText" max-item-count="3" no-items-title="No items")");
+    ASSERT_EQ(t.error(), "");
+    CTextView& v = *t.view();
+    v.setEntries({{"Folder", true, true}, {"Folder", false, false}, {"Folder", true, false}, {"Fourth", true, false}});
+    ASSERT_EQ(v.paragraphs().size(), 3u) << "max-item-count";
+    const auto& ps = v.paragraphs();
+    const auto band = [&](size_t i, int x0, int x1) {
+        return t.ink(x0, x1, v.area().top + ps[i].top, v.area().top + ps[i].top + ps[i].height);
+    };
+    EXPECT_GT(band(0, 0, 100), 20);
+    EXPECT_EQ(band(1, 0, 100), 0) << "a disabled entry is drawn faintly";
+    EXPECT_GT(band(0, 180, 200), 3) << "the sub-list arrow at the right edge";
+    EXPECT_EQ(band(2, 180, 200), 0);
+
+    const int disabled = v.area().top + ps[1].top + 4;
+    t.send("mouse-move", 5, disabled);
+    EXPECT_EQ(v.hoveredParagraph(), -1);
+    t.send("mouse-press", 5, disabled);
+    EXPECT_EQ(v.selectedParagraph(), -1) << "a disabled entry cannot be chosen";
+    t.send("mouse-press", 5, v.area().top + ps[2].top + 4);
+    EXPECT_EQ(v.selectedParagraph(), 2);
+
+    v.setEntries({});
+    ASSERT_EQ(v.paragraphs().size(), 1u);
+    EXPECT_FALSE(v.paragraphs()[0].isEnabled) << "the empty list's title is not an entry";
+    EXPECT_EQ(v.paragraphs()[0].items[0].text, CString("No"));
+    v.setAttr("allow-no-paragraphs", "true");
+    v.setEntries({});
+    EXPECT_TRUE(v.paragraphs().empty());
+}
+
 TEST(TextView, FontErrors) {
     CTextTree missing(R"(title="x" font-name="shared::font.none")");
     EXPECT_EQ(missing.error(), "Font 'shared::font.none' not found.");

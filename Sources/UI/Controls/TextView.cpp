@@ -51,7 +51,11 @@ CErrorPtr CTextView::init() {
                fonts->style("superscript", uiScale())};
     if (!m_fonts.regular)
         return ZEL_ERROR("@zelstr_CFontObject_findFont_NotFound Font '%1' not found.", getAttr("font-name"));
-    if (const CImageSet* buttons = imageSetAt(*this, "is.button")) m_rule = buttons->image("HR", 0);
+    if (const CImageSet* buttons = imageSetAt(*this, "is.button")) {
+        m_rule = buttons->image("HR", 0);
+        m_subListArrow = buttons->image("DynListArrow", 0);
+    }
+    m_disabledOpacity = getReal("disabled-paragraph-opacity", 0.33);
     m_align = textAlignOf(getAttr("text-alignment"));
     const CString v = getAttr("text-alignment-v");
     m_alignV = v == CString("center") ? EAlign::Center : v == CString("bottom") ? EAlign::End : EAlign::Start;
@@ -104,22 +108,46 @@ void CTextView::readParagraphs() {
         texts.push_back(title.substr(from));
     }
     m_paragraphs.clear();
-    for (const CString& text : texts) {
-        CParagraph p;
-        p.items = parseMarkup(text);
-        for (CTextItem& item : p.items) {
-            if (item.kind != CTextItem::EKind::Image) continue;
-            if (const CImageSet* set = imageSetAt(*this, item.imageSet)) item.image = set->image(item.imageRange, 0);
-        }
-        m_paragraphs.push_back(std::move(p));
+    if (!m_hasEntries) {
+        for (const CString& text : texts) addParagraph(text, true, false);
+        return;
     }
+    const size_t limit = size_t(std::max(0LL, getInt("max-item-count", 0)));
+    for (size_t i = 0; i < m_entries.size() && (limit == 0 || i < limit); ++i)
+        addParagraph(m_entries[i].title, m_entries[i].isEnabled, m_entries[i].hasSubList);
+    if (m_paragraphs.empty() && !getBool("allow-no-paragraphs", false))
+        addParagraph(getAttr("no-items-title"), false, false);
+}
+
+void CTextView::addParagraph(const CString& text, bool isEnabled, bool hasSubList) {
+    CParagraph p;
+    p.items = parseMarkup(text);
+    p.isEnabled = isEnabled;
+    p.hasSubList = hasSubList && m_subListArrow;
+    for (CTextItem& item : p.items) {
+        if (item.kind != CTextItem::EKind::Image) continue;
+        if (const CImageSet* set = imageSetAt(*this, item.imageSet)) item.image = set->image(item.imageRange, 0);
+    }
+    m_paragraphs.push_back(std::move(p));
+}
+
+void CTextView::setEntries(const std::vector<CListEntry>& entries) {
+    m_hasEntries = true;
+    m_entries = entries;
+    if (!m_ready) return;
+    readParagraphs();
+    if (m_hovered >= int(m_paragraphs.size())) m_hovered = -1;
+    placed();
+    invalidateView();
 }
 
 int CTextView::layout(int width, bool wrapped) {
     const CTextWrapper wrapper(m_fonts, m_lineHeight);
     int top = 0;
     for (CParagraph& p : m_paragraphs) {
-        p.lines = wrapper.wrap(p.items, width, wrapped, m_align);
+        // The arrow of a sub-list keeps the right edge to itself.
+        const int arrow = p.hasSubList ? m_subListArrow->nominalWidth() + m_subListArrow->nominalWidth() / 2 : 0;
+        p.lines = wrapper.wrap(p.items, std::max(0, width - arrow), wrapped, m_align);
         p.top = top;
         p.height = p.lines.empty() ? 0 : p.lines.back().top + p.lines.back().height;
         top += p.height + m_spacing;
@@ -171,7 +199,8 @@ int CTextView::paragraphAt(int x, int y) const {
 
 CErrorPtr CTextView::onMove(CObject* params, CObject*) {
     if (!m_hoverable || !params) return nullptr;
-    const int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
+    int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
+    if (at >= 0 && !m_paragraphs[size_t(at)].isEnabled) at = -1;
     if (at != m_hovered) {
         m_hovered = at;
         invalidateView();
@@ -190,7 +219,7 @@ CErrorPtr CTextView::onExit(CObject*, CObject*) {
 CErrorPtr CTextView::onPress(CObject* params, CObject*) {
     if (!params) return nullptr;
     const int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
-    if (at < 0) return nullptr;
+    if (at < 0 || !m_paragraphs[size_t(at)].isEnabled) return nullptr;
     CObject out;
     out.setInt("paragraph-index", at);
     if (params->getBool("is-double-click", false)) return runViewEvent("paragraph-dbl-clicked", &out, this);
@@ -255,6 +284,7 @@ void CTextView::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
         const CParagraph& p = m_paragraphs[i];
         const bool selected = int(i) == m_selected;
         const bool hovered = m_hoverable && int(i) == m_hovered;
+        const double opacity = p.isEnabled ? 1.0 : m_disabledOpacity;
         if (selected) {
             const int top = m_textTop + p.top - m_spacing / 2;
             const CRect band{area().left, top, area().right, top + p.height + m_spacing};
@@ -263,7 +293,7 @@ void CTextView::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
         for (const CTextLine& line : p.lines) {
             const int top = m_textTop + p.top + line.top;
             if (line.rule) {
-                drawRule(bitmap, textClip, inner.left, inner.right, top, line.height, 1.0);
+                drawRule(bitmap, textClip, inner.left, inner.right, top, line.height, opacity);
                 continue;
             }
             const CRect box{inner.left, top, inner.right, top + line.height};
@@ -274,8 +304,15 @@ void CTextView::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
                     colour = m_selectionText;
                 else if (hovered)
                     colour = m_hoverColour;
-                drawPiece(bitmap, textClip, item, piece, inner.left + piece.x, box, colour, 1.0);
+                drawPiece(bitmap, textClip, item, piece, inner.left + piece.x, box, colour, opacity);
             }
+        }
+        if (p.hasSubList && !p.lines.empty()) {
+            const CTextLine& first = p.lines.front();
+            const CColor colour = selected ? m_selectionText : hovered ? m_hoverColour : m_colours[0];
+            drawImage(bitmap, textClip, *m_subListArrow, inner.right - m_subListArrow->nominalWidth(),
+                      m_textTop + p.top + first.top + (first.height - m_subListArrow->nominalHeight()) / 2, colour,
+                      opacity);
         }
     }
 }

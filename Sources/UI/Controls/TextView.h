@@ -16,9 +16,19 @@ namespace zel {
 // As a list, `is-paragraph-hoverable` shows the paragraph under the pointer
 // in "HoveredParagraph", and `is-paragraph-selectable` selects one with a
 // click ("selected-paragraph-changed", `paragraph-index`); a double-click
-// sends "paragraph-dbl-clicked".
+// sends "paragraph-dbl-clicked". Lists give their entries instead of a
+// title: disabled ones are drawn at `disabled-paragraph-opacity` and take
+// no hover or clicks, those with a sub-list show "DynListArrow" at their
+// right edge, at most `max-item-count` show (0: all), and an empty list
+// shows `no-items-title` unless `allow-no-paragraphs`.
 class CTextView : public CView {
 public:
+    struct CListEntry {
+        CString title;
+        bool isEnabled = true;
+        bool hasSubList = false;
+    };
+
     static void setupClass(CClassInfo& info);
     CErrorPtr init() override;
     void attrChanged(const CString& name) override;
@@ -28,7 +38,10 @@ public:
         std::vector<CTextLine> lines;
         // Relative to the text's top.
         int top = 0, height = 0;
+        bool isEnabled = true, hasSubList = false;
     };
+    // Shows the entries in place of the title's paragraphs.
+    void setEntries(const std::vector<CListEntry>& entries);
     const std::vector<CParagraph>& paragraphs() const { return m_paragraphs; }
     // The paragraph at window point (x, y), or -1.
     int paragraphAt(int x, int y) const;
@@ -45,6 +58,7 @@ private:
     CErrorPtr onExit(CObject* params, CObject* sender);
     CErrorPtr onPress(CObject* params, CObject* sender);
     void readParagraphs();
+    void addParagraph(const CString& text, bool isEnabled, bool hasSubList);
     // Lays the paragraphs out in `width`; returns the text's height.
     int layout(int width, bool wrapped);
     // `line` is the box of the piece's line, in window coordinates.
@@ -55,6 +69,10 @@ private:
 
     CTextFonts m_fonts;
     const CImage* m_rule = nullptr;
+    const CImage* m_subListArrow = nullptr;
+    bool m_hasEntries = false;
+    std::vector<CListEntry> m_entries;
+    double m_disabledOpacity = 0.33;
     std::vector<CParagraph> m_paragraphs;
     ETextAlign m_align = ETextAlign::Left;
     EAlign m_alignV = EAlign::Start;
