@@ -6,7 +6,10 @@
 
 #include "Other/Draw.h"
 #include "UI/ColourRole.h"
+#include "UI/InputRouter.h"
 #include "UI/Resources/ResourceObjects.h"
+#include "UI/WindowOpener.h"
+#include "UI/WindowRenderer.h"
 
 #define ZEL_SOURCE_TAG "CTextView"
 
@@ -33,6 +36,16 @@ const CImageSet* imageSetAt(CView& view, const CString& path) {
     return object->imageSet(view.uiScale());
 }
 
+// The paragraphs of a title, split at the first character of `separator`.
+std::vector<CString> splitParagraphs(const CString& title, const CString& separator) {
+    std::vector<CString> texts;
+    size_t from = 0;
+    for (size_t at; !separator.empty() && (at = title.find(separator.at(0), from)) != CString::npos; from = at + 1)
+        texts.push_back(title.substr(from, at - from));
+    texts.push_back(title.substr(from));
+    return texts;
+}
+
 }  // namespace
 
 void CTextView::setupClass(CClassInfo& info) {
@@ -40,6 +53,7 @@ void CTextView::setupClass(CClassInfo& info) {
     info.onEvent("mouse-move", &CTextView::onMove);
     info.onEvent("mouse-exit", &CTextView::onExit);
     info.onEvent("mouse-press", &CTextView::onPress);
+    info.onEvent("popup-result", &CTextView::onPopupResult);
 }
 
 CErrorPtr CTextView::init() {
@@ -96,20 +110,10 @@ void CTextView::attrChanged(const CString& name) {
 }
 
 void CTextView::readParagraphs() {
-    const CString title = getAttr("title");
-    const CString separator = getAttr("separator-char");
-    std::vector<CString> texts;
-    if (separator.empty()) {
-        texts.push_back(title);
-    } else {
-        size_t from = 0;
-        for (size_t at; (at = title.find(separator.at(0), from)) != CString::npos; from = at + 1)
-            texts.push_back(title.substr(from, at - from));
-        texts.push_back(title.substr(from));
-    }
     m_paragraphs.clear();
     if (!m_hasEntries) {
-        for (const CString& text : texts) addParagraph(text, true, false);
+        for (const CString& text : splitParagraphs(getAttr("title"), getAttr("separator-char")))
+            addParagraph(text, true, false);
         return;
     }
     const size_t limit = size_t(std::max(0LL, getInt("max-item-count", 0)));
@@ -218,17 +222,62 @@ CErrorPtr CTextView::onExit(CObject*, CObject*) {
 
 CErrorPtr CTextView::onPress(CObject* params, CObject*) {
     if (!params) return nullptr;
+    if (!getAttr("popup-tag").empty()) return openPopupList();
     const int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
     if (at < 0 || !m_paragraphs[size_t(at)].isEnabled) return nullptr;
     CObject out;
     out.setInt("paragraph-index", at);
-    if (params->getBool("is-double-click", false)) return runViewEvent("paragraph-dbl-clicked", &out, this);
+    if (params->getBool("is-double-click", false))
+        return CInputRouter::sendToView(*this, "paragraph-dbl-clicked", &out, this);
     if (!m_selectable) return nullptr;
     const int selected = at == m_selected && m_clickCancels ? -1 : at;
     if (selected == m_selected) return nullptr;
     setInt("selected-paragraph", selected);
     out.setInt("paragraph-index", selected);
-    return runViewEvent("selected-paragraph-changed", &out, this);
+    ZEL_TRY(CInputRouter::sendToView(*this, "selected-paragraph-changed", &out, this));
+    return m_isPopupList && selected >= 0 ? sendPopupResult(selected) : nullptr;
+}
+
+CErrorPtr CTextView::openPopupList() {
+    auto* opener = dynamic_cast<CWindowOpener*>(findObject("ui.window-shared-data.window-opener"));
+    if (!opener) return ZEL_ERROR("@zelstr_CTextView_openPopup_Opener Unable to find the window opener.");
+    CWinDrag* popup = nullptr;
+    ZEL_TRY(opener->openPopup(getAttr("popup-tag"), "", *this, popup));
+    auto* list = dynamic_cast<CTextView*>(popup->findChild("list"));
+    if (!list) return nullptr;
+    std::vector<CListEntry> entries = m_entries;
+    if (!m_hasEntries)
+        for (const CString& text : splitParagraphs(getAttr("title"), getAttr("separator-char")))
+            entries.push_back({text});
+    list->m_isPopupList = true;
+    list->setBool("is-paragraph-selectable", true);
+    list->m_selectable = true;
+    list->setEntries(entries);
+    list->setInt("selected-paragraph", m_selected);
+    return nullptr;
+}
+
+CErrorPtr CTextView::sendPopupResult(int index) {
+    CWindowRenderer* renderer = windowRenderer();
+    CView* opener = renderer ? renderer->opener() : nullptr;
+    if (opener) {
+        CObject result;
+        result.setInt("index", index);
+        result.setAttr("list-id", opener->getAttr("list-id"));
+        result.setAttr("result-target", opener->getAttr("result-target"));
+        ZEL_TRY(CInputRouter::sendToView(*opener, "popup-result", &result, this));
+    }
+    return renderer ? renderer->closeWindow() : nullptr;
+}
+
+CErrorPtr CTextView::onPopupResult(CObject* params, CObject*) {
+    if (!params) return nullptr;
+    const int index = int(params->getInt("index", -1));
+    if (index == m_selected) return nullptr;
+    setInt("selected-paragraph", index);
+    CObject out;
+    out.setInt("paragraph-index", index);
+    return CInputRouter::sendToView(*this, "selected-paragraph-changed", &out, this);
 }
 
 void CTextView::drawPiece(CLinearBitmap& bitmap, const CRect& clip, const CTextItem& item, const CTextPiece& piece,

@@ -21,6 +21,9 @@ namespace zel {
 // no hover or clicks, those with a sub-list show "DynListArrow" at their
 // right edge, at most `max-item-count` show (0: all), and an empty list
 // shows `no-items-title` unless `allow-no-paragraphs`.
+// With `popup-tag`, a click opens that popup, whose text view "list" shows
+// the same paragraphs; the entry chosen there comes back as "popup-result"
+// (`index`, `list-id`, `result-target`) and becomes the selected one.
 class CTextView : public CView {
 public:
     struct CListEntry {
@@ -57,6 +60,10 @@ private:
     CErrorPtr onMove(CObject* params, CObject* sender);
     CErrorPtr onExit(CObject* params, CObject* sender);
     CErrorPtr onPress(CObject* params, CObject* sender);
+    CErrorPtr onPopupResult(CObject* params, CObject* sender);
+    CErrorPtr openPopupList();
+    // In a popup list: tells the opener what was chosen and closes.
+    CErrorPtr sendPopupResult(int index);
     void readParagraphs();
     void addParagraph(const CString& text, bool isEnabled, bool hasSubList);
     // Lays the paragraphs out in `width`; returns the text's height.
@@ -83,6 +90,8 @@ private:
     CColor m_hoverColour = 0, m_selectionColour = 0, m_selectionText = 0;
     bool m_hoverable = false, m_selectable = false, m_clickCancels = false;
     int m_hovered = -1, m_selected = -1;
+    // Filled by the text view whose popup this list is.
+    bool m_isPopupList = false;
     bool m_ready = false;
 };
 
