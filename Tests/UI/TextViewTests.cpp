@@ -175,6 +175,9 @@ TEST(TextWrapping, MarkupBreaksRulesAndStylesOnLines) {
     EXPECT_EQ(w.text(fits[0]), "Double-click") << "not enough room for the gap and the next word";
     EXPECT_EQ(w.text(fits[1]), "to");
     EXPECT_EQ(w.wrap("", 10).size(), 1u);
+    // Italic is slanted regular type: it needs the room its tops lean into.
+    const auto slanted = w.wrap("[I]lean[/I] on", 200);
+    EXPECT_EQ(slanted[0].pieces[0].width, w.width("lean") + 3) << "a fifth of the 14-pixel line";
 }
 
 // A text view inside a root "w" of 200 × 120 pixels.

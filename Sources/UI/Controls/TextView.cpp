@@ -301,13 +301,14 @@ void CTextView::drawPiece(CLinearBitmap& bitmap, const CRect& clip, const CTextI
         drawText(bitmap, clip, font, x, baseline, text, colour, opacity);
         return;
     }
-    // The fonts have no italic: each row is drawn shifted right by a fifth of its height above the baseline.
+    // Each row leans right by its height above the baseline.
     const int top = baseline - font.lineHeight() - font.spaceAbove();
     const int bottom = baseline + font.spaceBelow() + 1;
     for (int y = top; y < bottom; ++y) {
         const CRect row = clip.intersect(CRect{clip.left, y, clip.right, y + 1});
         if (row.isEmpty()) continue;
-        drawText(bitmap, row, font, x + int(std::lround((baseline - y) * 0.2)), baseline, text, colour, opacity);
+        drawText(bitmap, row, font, x + int(std::lround((baseline - y) * kItalicSlant)), baseline, text, colour,
+                 opacity);
     }
 }
 

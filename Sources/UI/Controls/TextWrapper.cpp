@@ -2,6 +2,7 @@
 #include "UI/Controls/TextWrapper.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace zel {
 
@@ -96,7 +97,11 @@ const CFont& CTextFonts::of(const CTextStyle& style) const {
 
 int CTextWrapper::itemWidth(const CTextItem& item, size_t from, size_t count) const {
     switch (item.kind) {
-        case CTextItem::EKind::Word:
+        case CTextItem::EKind::Word: {
+            const CFont& font = m_fonts.of(item.style);
+            const int lean = item.style.italic ? int(std::lround(font.lineHeight() * kItalicSlant)) : 0;
+            return font.textWidth(item.text.substr(from, count)) + lean;
+        }
         case CTextItem::EKind::Space:
             return m_fonts.of(item.style).textWidth(item.text.substr(from, count));
         case CTextItem::EKind::Image:

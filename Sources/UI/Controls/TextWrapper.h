@@ -46,6 +46,10 @@ struct CTextFonts {
 
 enum class ETextAlign { Left, Center, Right, Justify };
 
+// The fonts have no italic: italic rows are drawn shifted right by this
+// part of their height above the baseline.
+constexpr double kItalicSlant = 0.2;
+
 // Characters [from, from + count) of one item, placed at x on its line.
 struct CTextPiece {
     size_t item = 0, from = 0, count = 0;
@@ -73,6 +77,7 @@ public:
     CTextWrapper(const CTextFonts& fonts, int lineHeight) : m_fonts(fonts), m_lineHeight(lineHeight) {}
 
     std::vector<CTextLine> wrap(const std::vector<CTextItem>& items, int width, bool wrapped, ETextAlign align) const;
+    // Italic words take the room their slanted tops lean into.
     int itemWidth(const CTextItem& item, size_t from = 0, size_t count = CString::npos) const;
 
 private:
