@@ -10,7 +10,7 @@ namespace {
 
 const char* const kListTemplate = R"(<template name="test:popup-list">
   <ui:window-drag width="100" height="90" color="Panel">
-    <ui:window-renderer name="window-renderer" title="List" num-threads="1" fps="40" window-alignment="bottom"
+    <ui:window-renderer name="window-renderer" title="List" num-threads="1" fps="40" window-alignment="right"
                         is-local-popup="true" window-position-id="popup-list">
       <ui:sector-map name="sector-map" sector-size="64"/>
       <ui:update-timer name="update-timer" fps="{*/^ fps}"/>
@@ -30,7 +30,7 @@ const char* const kMain = R"(
     </ui:window-renderer>
     <ui:textview name="drop" width="80" height="20" outer-border="L30 T50" font-name="shared::font.base"
                  title="[B]Stereo[/B];Mid/Side;Mono" separator-char=";" popup-tag="test:popup-list"
-                 list-id="mode" result-target="ui.main"/>
+                 list-id="mode" result-target="ui.main" is-same-width="true" window-alignment="bottom"/>
   </ui:window-drag>)";
 
 class TextPopupListThreads : public EditorWindowTest {};
@@ -53,6 +53,11 @@ TEST_F(TextPopupListThreads, TheChosenEntryComesBackToTheOpenerAndThePopupCloses
     ASSERT_EQ(list->paragraphs().size(), 3u) << "the opener's paragraphs";
     EXPECT_TRUE(list->paragraphs()[0].items[0].style.bold) << "with their markup";
     EXPECT_EQ(list->selectedParagraph(), -1);
+    // The opener's width, below it: the main window is at (100, 100), the opener at (30, 50) - (110, 70).
+    const auto rect = list->windowRenderer()->window()->rect();
+    EXPECT_EQ(rect.width, 80) << "is-same-width";
+    EXPECT_EQ(rect.x, 100 + 30);
+    EXPECT_EQ(rect.y, 100 + 70) << "the opener's window-alignment over the template's";
 
     CObject choose;
     choose.setInt("x", list->area().left + 4);

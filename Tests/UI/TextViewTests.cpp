@@ -283,6 +283,11 @@ TEST(TextView, ListParagraphsHoverSelectAndCancel) {
     EXPECT_EQ(v.selectedParagraph(), -1) << "a click on the selected paragraph cancels it";
     t.send("mouse-press", 5, second, true);
     EXPECT_EQ(v.selectedParagraph(), -1) << "a double-click does not select";
+    t.send("mouse-press-r", 5, second);
+    EXPECT_EQ(v.selectedParagraph(), -1) << "not without is-right-click-selects";
+    v.setAttr("is-right-click-selects", "true");
+    t.send("mouse-press-r", 5, second);
+    EXPECT_EQ(v.selectedParagraph(), 1);
 
     v.setAttr("title", "only");
     EXPECT_EQ(v.paragraphs().size(), 1u) << "a new title is laid out again";

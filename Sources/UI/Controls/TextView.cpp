@@ -53,6 +53,7 @@ void CTextView::setupClass(CClassInfo& info) {
     info.onEvent("mouse-move", &CTextView::onMove);
     info.onEvent("mouse-exit", &CTextView::onExit);
     info.onEvent("mouse-press", &CTextView::onPress);
+    info.onEvent("mouse-press-r", &CTextView::onPressRight);
     info.onEvent("popup-result", &CTextView::onPopupResult);
 }
 
@@ -229,10 +230,22 @@ CErrorPtr CTextView::onPress(CObject* params, CObject*) {
     out.setInt("paragraph-index", at);
     if (params->getBool("is-double-click", false))
         return CInputRouter::sendToView(*this, "paragraph-dbl-clicked", &out, this);
+    return select(at);
+}
+
+CErrorPtr CTextView::onPressRight(CObject* params, CObject*) {
+    if (!params || !getBool("is-right-click-selects", false)) return nullptr;
+    const int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
+    if (at < 0 || !m_paragraphs[size_t(at)].isEnabled) return nullptr;
+    return select(at);
+}
+
+CErrorPtr CTextView::select(int at) {
     if (!m_selectable) return nullptr;
     const int selected = at == m_selected && m_clickCancels ? -1 : at;
     if (selected == m_selected) return nullptr;
     setInt("selected-paragraph", selected);
+    CObject out;
     out.setInt("paragraph-index", selected);
     ZEL_TRY(CInputRouter::sendToView(*this, "selected-paragraph-changed", &out, this));
     return m_isPopupList && selected >= 0 ? sendPopupResult(selected) : nullptr;
@@ -242,7 +255,15 @@ CErrorPtr CTextView::openPopupList() {
     auto* opener = dynamic_cast<CWindowOpener*>(findObject("ui.window-shared-data.window-opener"));
     if (!opener) return ZEL_ERROR("@zelstr_CTextView_openPopup_Opener Unable to find the window opener.");
     CWinDrag* popup = nullptr;
-    ZEL_TRY(opener->openPopup(getAttr("popup-tag"), "", *this, popup));
+    // The opener's popup attributes place the popup by it.
+    const auto prepare = [this](CWinDrag& root) {
+        if (getBool("is-same-width", false)) root.setInt("width", std::lround(area().width() / uiScale()));
+        CObject* renderer = root.findChild("window-renderer");
+        if (!renderer) return;
+        for (const char* attr : {"window-alignment", "is-local-popup"})
+            if (hasAttr(attr)) renderer->setAttr(attr, getAttr(attr));
+    };
+    ZEL_TRY(opener->openPopup(getAttr("popup-tag"), "", *this, popup, prepare));
     auto* list = dynamic_cast<CTextView*>(popup->findChild("list"));
     if (!list) return nullptr;
     std::vector<CListEntry> entries = m_entries;

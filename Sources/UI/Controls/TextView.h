@@ -15,7 +15,8 @@ namespace zel {
 // `line-height-modifier` apart, paragraphs `paragraph-spacing` apart.
 // As a list, `is-paragraph-hoverable` shows the paragraph under the pointer
 // in "HoveredParagraph", and `is-paragraph-selectable` selects one with a
-// click ("selected-paragraph-changed", `paragraph-index`); a double-click
+// click ("selected-paragraph-changed", `paragraph-index`), or a right-click
+// with `is-right-click-selects`; a double-click
 // sends "paragraph-dbl-clicked". Lists give their entries instead of a
 // title: disabled ones are drawn at `disabled-paragraph-opacity` and take
 // no hover or clicks, those with a sub-list show "DynListArrow" at their
@@ -24,6 +25,8 @@ namespace zel {
 // With `popup-tag`, a click opens that popup, whose text view "list" shows
 // the same paragraphs; the entry chosen there comes back as "popup-result"
 // (`index`, `list-id`, `result-target`) and becomes the selected one.
+// The opener's `window-alignment` and `is-local-popup` place the popup,
+// and `is-same-width` gives it the opener's width.
 class CTextView : public CView {
 public:
     struct CListEntry {
@@ -60,7 +63,10 @@ private:
     CErrorPtr onMove(CObject* params, CObject* sender);
     CErrorPtr onExit(CObject* params, CObject* sender);
     CErrorPtr onPress(CObject* params, CObject* sender);
+    CErrorPtr onPressRight(CObject* params, CObject* sender);
     CErrorPtr onPopupResult(CObject* params, CObject* sender);
+    // Selects an enabled paragraph the way a click does.
+    CErrorPtr select(int at);
     CErrorPtr openPopupList();
     // In a popup list: tells the opener what was chosen and closes.
     CErrorPtr sendPopupResult(int index);
