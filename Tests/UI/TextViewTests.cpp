@@ -183,11 +183,11 @@ TEST(TextWrapping, MarkupBreaksRulesAndStylesOnLines) {
 // A text view inside a root "w" of 200 × 120 pixels.
 struct CTextTree {
     explicit CTextTree(const std::string& attrs, const char* rootAttrs = R"(width="200" height="120" color="Panel")") {
-        root =
-            buildTree(std::string("<ui:view name=\"w\" ") + rootAttrs + "><ui:textview name=\"t\" placement=\"full\" " +
-                          (attrs.find("font-name") == std::string::npos ? "font-name=\"shared::font.base\" " : "") +
-                          attrs + "/></ui:view>",
-                      err);
+        root = buildTree(std::string("<ui:view name=\"w\" ") + rootAttrs + "><ui:textview name=\"t\" " +
+                             (attrs.find("placement") == std::string::npos ? "placement=\"full\" " : "") +
+                             (attrs.find("font-name") == std::string::npos ? "font-name=\"shared::font.base\" " : "") +
+                             attrs + "/></ui:view>",
+                         err);
         if (!err) err = window()->layoutTree();
     }
     CView* window() { return dynamic_cast<CView*>(root->findObject("ui.w")); }
@@ -258,6 +258,31 @@ TEST(TextView, ParagraphsSpacingAndVerticalAlignment) {
     const auto& items = rule.view()->paragraphs()[0].items;
     EXPECT_NE(items.back().image, nullptr) << "inline images are found in their set";
     EXPECT_GT(rule.ink(0, 200, 0, 120), 0);
+}
+
+TEST(TextView, CompactSizesWrapAtTheGivenWidthAndFollowTheScale) {
+    const char* text = R"(title="a hint long enough to wrap" inner-border="LR4")";
+    CTextTree fixed(std::string(text) + R"( placement="inline" width="70")");
+    CTextTree limited(std::string(text) + R"( placement="inline" max-width="70")");
+    CTextTree free(std::string(text) + R"( placement="inline")");
+    ASSERT_EQ(fixed.error() + limited.error() + free.error(), "");
+    const auto lines = [](CTextTree& t) { return t.view()->paragraphs()[0].lines.size(); };
+    EXPECT_EQ(lines(free), 1u);
+    EXPECT_GE(lines(fixed), 3u);
+    EXPECT_EQ(lines(limited), lines(fixed));
+    // An inline view takes its compact height: all of its lines.
+    const int height = fixed.view()->area().height();
+    EXPECT_GE(height, int(lines(fixed)) * 14);
+    EXPECT_EQ(limited.view()->area().height(), height);
+    EXPECT_LT(free.view()->area().height(), height / 2);
+
+    CTextTree scaled(R"(title="one|two" separator-char="|" paragraph-spacing="10" line-height-modifier="2")",
+                     R"(width="200" height="120" ui-scale="1.25")");
+    ASSERT_EQ(scaled.error(), "");
+    const auto& p = scaled.view()->paragraphs();
+    EXPECT_EQ(p[1].top, p[0].height + 13) << "12.5 pixels round away from zero";
+    CTextTree plain(R"(title="one" line-height-modifier="2")");
+    EXPECT_GT(p[0].height, plain.view()->paragraphs()[0].height);
 }
 
 TEST(TextView, ListParagraphsHoverSelectAndCancel) {

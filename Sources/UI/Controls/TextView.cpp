@@ -162,11 +162,19 @@ int CTextView::layout(int width, bool wrapped) {
 
 CSize CTextView::contentSize() const {
     if (!m_ready) return {};
-    // Unwrapped: the size the text takes on lines of its own.
+    // Wrapped text fits the width it is given in pixels, or else its
+    // `max-width`; other text takes the lines it has.
+    const CViewBasePlacement& place = placement();
+    int room = -1;
+    if (m_wrapped && place.width.mode == ESizeMode::Pixels)
+        room = int(std::lround(place.width.value));
+    else if (m_wrapped && place.maxWidth < CViewBasePlacement::kNoLimit)
+        room = place.maxWidth;
+    if (room >= 0) room = std::max(0, room - place.inner.horizontal());
     const CTextWrapper wrapper(m_fonts, m_lineHeight);
     int width = 0, height = 0;
     for (const CParagraph& p : m_paragraphs) {
-        const std::vector<CTextLine> lines = wrapper.wrap(p.items, 0, false, ETextAlign::Left);
+        const std::vector<CTextLine> lines = wrapper.wrap(p.items, std::max(room, 0), room >= 0, ETextAlign::Left);
         for (const CTextLine& line : lines) width = std::max(width, line.width);
         height += lines.back().top + lines.back().height + m_spacing;
     }
