@@ -29,16 +29,16 @@ bool applyTag(const CString& tag, CTextStyle& style, std::vector<CTextItem>& ite
         item.kind = name == CString("BR") ? CTextItem::EKind::Break : CTextItem::EKind::Rule;
         items.push_back(item);
     } else if (!closing && name.startsWith("IMG=")) {
-        const CString spec = name.substr(4);
-        const size_t hash = spec.find(u'#');
-        const size_t colon = spec.find(u':', hash == CString::npos ? 0 : hash);
+        const CString source = name.substr(4);
+        const size_t hash = source.find(u'#');
+        const size_t colon = source.find(u':', hash == CString::npos ? 0 : hash);
         CTextItem item;
         item.kind = CTextItem::EKind::Image;
         item.style = style;
-        item.imageSet = hash == CString::npos || hash == 0 ? CString("is.button") : spec.substr(0, hash);
+        item.imageSet = hash == CString::npos || hash == 0 ? CString("is.button") : source.substr(0, hash);
         const size_t from = hash == CString::npos ? 0 : hash + 1;
-        item.imageRange = spec.substr(from, colon == CString::npos ? CString::npos : colon - from);
-        if (colon != CString::npos) item.imageRole = spec.substr(colon + 1);
+        item.imageRange = source.substr(from, colon == CString::npos ? CString::npos : colon - from);
+        if (colon != CString::npos) item.imageRole = source.substr(colon + 1);
         if (item.imageRange.empty()) return false;
         items.push_back(item);
     } else {
