@@ -174,6 +174,10 @@ void CView::attrChanged(const CString& name) {
         invalidateView();
         return;
     }
+    relayoutWindow();
+}
+
+void CView::relayoutWindow() {
     CView* top = this;
     while (auto* up = dynamic_cast<CView*>(top->parent())) top = up;
     if (CErrorPtr err = top->layoutTree()) CSystem::showError(*err);

@@ -62,6 +62,8 @@ protected:
     virtual CSize contentSize() const;
     // The view has its area; its children are laid out next.
     virtual void placed() {}
+    // Lays the whole window out again, as a change of placement does.
+    void relayoutWindow();
     // Draws the view itself, before its children, within `clip` (the
     // sector and the view's draw clip).
     virtual void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const;

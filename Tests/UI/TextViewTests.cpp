@@ -275,6 +275,9 @@ TEST(TextView, CompactSizesWrapAtTheGivenWidthAndFollowTheScale) {
     EXPECT_GE(height, int(lines(fixed)) * 14);
     EXPECT_EQ(limited.view()->area().height(), height);
     EXPECT_LT(free.view()->area().height(), height / 2);
+    fixed.view()->setAttr("title", "a longer hint that takes more lines than the first");
+    EXPECT_GT(fixed.view()->area().height(), height) << "a new title makes its own room";
+    EXPECT_EQ(fixed.view()->area().width(), 70);
 
     CTextTree scaled(R"(title="one|two" separator-char="|" paragraph-spacing="10" line-height-modifier="2")",
                      R"(width="200" height="120" ui-scale="1.25")");

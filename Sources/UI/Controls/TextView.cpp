@@ -102,6 +102,14 @@ void CTextView::attrChanged(const CString& name) {
     if (!m_ready) return;
     if (name == CString("title")) {
         readParagraphs();
+        // A view sized by its text makes room for the new text.
+        const auto fits = [](const CViewSize& size) {
+            return size.mode == ESizeMode::Compact || size.mode == ESizeMode::FullCompact;
+        };
+        if (fits(placement().width) || fits(placement().height)) {
+            relayoutWindow();
+            return;
+        }
         placed();
         invalidateView();
     } else if (name == CString("selected-paragraph")) {
