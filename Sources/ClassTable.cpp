@@ -16,6 +16,7 @@
 #include "Other/AudioInterfaceBase.h"
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
+#include "UI/Controls/TextView.h"
 #include "UI/EditBox.h"
 #include "UI/ParamLink.h"
 #include "UI/PlainViews.h"
@@ -90,6 +91,7 @@ const CClassEntry kClassTable[] = {
     {"ui:spotlight-base", &createObject<CSpotlightBase>, &CView::setupClass},
     {"ui:state-data", &createObject<CStateData>, &setupObjectClass},
     {"ui:state-switch", &createObject<CStateSwitch>, &CStateSwitch::setupClass},
+    {"ui:textview", &createObject<CTextView>, &CTextView::setupClass},
     {"ui:ui-event-bridge", &createObject<CUIEventBridge>, &CUIEventBridge::setupClass},
     {"ui:ui-param", &createObject<CUIParam>, &CUIParam::setupClass},
     {"ui:ui-param-controller", &createObject<CUIParamController>, &CUIParamController::setupClass},

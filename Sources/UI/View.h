@@ -60,6 +60,10 @@ protected:
     // The size of what the view shows, without its inner border: children
     // by default, text or images in the views that draw them.
     virtual CSize contentSize() const;
+    // The view has its area; its children are laid out next.
+    virtual void placed() {}
+    // Lays the whole window out again, as a change of placement does.
+    void relayoutWindow();
     // Draws the view itself, before its children, within `clip` (the
     // sector and the view's draw clip).
     virtual void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const;

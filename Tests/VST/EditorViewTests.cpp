@@ -13,6 +13,7 @@
 #include "EditorHost.h"
 #include "Support/ShownErrors.h"
 #include "Support/Xvfb.h"
+#include "UI/Controls/TextView.h"
 #include "UI/ParamLink.h"
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
@@ -269,6 +270,13 @@ TEST_F(VST3EditorOnX, HostChangesReachTheMainWindowWithinOneFrame) {
         for (int x = indicator->area().left; x < indicator->area().right; ++x)
             if (bitmap.pixel(x, y)[0] < 0x40 && bitmap.pixel(x, y)[1] < 0x40) ++dark;
     EXPECT_GT(dark, 20) << "the indicator's text";
+    // Its markup is read, not shown: "Off-Line Render" in bold.
+    auto* text = dynamic_cast<CTextView*>(indicator);
+    ASSERT_NE(text, nullptr);
+    const auto& words = text->paragraphs().at(0).items;
+    ASSERT_EQ(words.size(), 3u);
+    EXPECT_EQ(words[0].text, CString("Off-Line"));
+    EXPECT_TRUE(words[0].style.bold && words[2].style.bold);
 
     auto* controller = plugin.controller.get();
     ASSERT_EQ(controller->setParamNormalized(0, 1.0), kResultOk);  // "Bypass"
