@@ -18,11 +18,10 @@
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
 #include "UI/WindowRenderer.h"
+#include "VST3Instance.h"
 #include "pluginterfaces/base/smartpointer.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "public.sdk/source/common/memorystream.h"
-
-extern "C" Steinberg::IPluginFactory* GetPluginFactory();
 
 namespace zel {
 namespace {
@@ -34,24 +33,7 @@ using lagwell::host::PlugFrame;
 
 constexpr uint32_t kPatienceMs = 10000;
 
-struct CInstance {
-    IPtr<Vst::IComponent> component;
-    FUnknownPtr<Vst::IEditController> controller;
-
-    CInstance() {
-        auto factory = owned(GetPluginFactory());
-        PClassInfo info;
-        EXPECT_EQ(factory->getClassInfo(0, &info), kResultOk);
-        void* obj = nullptr;
-        EXPECT_EQ(factory->createInstance(info.cid, Vst::IComponent::iid, &obj), kResultOk);
-        component = owned(static_cast<Vst::IComponent*>(obj));
-        EXPECT_EQ(component->initialize(nullptr), kResultOk);
-        controller = FUnknownPtr<Vst::IEditController>(component);
-    }
-    ~CInstance() { component->terminate(); }
-
-    IPtr<IPlugView> view() { return owned(controller->createView("editor")); }
-};
+using CInstance = test::CVST3Instance;
 
 CAudioWrapperVST3Editor& editorOf(IPlugView* view) { return *dynamic_cast<CAudioWrapperVST3Editor*>(view); }
 
