@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Platform/Clock.h"
+#include "Platform/XAtom.h"
 
 namespace zel::platform {
 
@@ -29,15 +30,6 @@ using CEventPtr = std::unique_ptr<xcb_generic_event_t, decltype(&std::free)>;
 std::mutex& instancesLock() {
     static std::mutex lock;
     return lock;
-}
-
-xcb_atom_t atomNamed(xcb_connection_t* c, const char* name) {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
-    if (!reply) return XCB_ATOM_NONE;
-    const xcb_atom_t atom = reply->atom;
-    std::free(reply);
-    return atom;
 }
 
 std::string latin1ToUtf8(const std::string& text) {
@@ -248,13 +240,13 @@ std::unique_ptr<CClipboard> CClipboard::open(IRunLoop& loop, const std::string& 
     const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_create_window(c, XCB_COPY_FROM_PARENT, impl->window, it.data->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
                       XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
-    impl->clipboard = atomNamed(c, "CLIPBOARD");
-    impl->utf8String = atomNamed(c, "UTF8_STRING");
-    impl->text = atomNamed(c, "TEXT");
-    impl->targets = atomNamed(c, "TARGETS");
-    impl->timestamp = atomNamed(c, "TIMESTAMP");
-    impl->incr = atomNamed(c, "INCR");
-    impl->property = atomNamed(c, "LAGWELL_CLIPBOARD");
+    impl->clipboard = internAtom(c, "CLIPBOARD");
+    impl->utf8String = internAtom(c, "UTF8_STRING");
+    impl->text = internAtom(c, "TEXT");
+    impl->targets = internAtom(c, "TARGETS");
+    impl->timestamp = internAtom(c, "TIMESTAMP");
+    impl->incr = internAtom(c, "INCR");
+    impl->property = internAtom(c, "LAGWELL_CLIPBOARD");
     if (impl->clipboard == XCB_ATOM_NONE || impl->property == XCB_ATOM_NONE) {
         error = "Unable to set up the clipboard.";
         return nullptr;

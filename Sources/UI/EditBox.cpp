@@ -57,13 +57,7 @@ CErrorPtr CEditBox::init() {
     m_buffer.setMaxLength(size_t(std::max<long long>(0, getInt("max-paragraph-length", 0))));
     m_buffer.setAcceptEnter(getBool("is-accept-enter", true));
     m_buffer.setText(getAttr("title").utf8());
-    CEditGesture::COptions gesture;
-    gesture.onClick = getBool("is-editbox-on-click", false);
-    gesture.onSingleClick = getBool("is-editbox-on-singleclick", false);
-    gesture.onDoubleClick = getBool("is-editbox-on-dblclick", false);
-    gesture.singleClickDelay = getReal("paragraph-click-edit-delay", 0.5);
-    m_gesture.setOptions(gesture);
-    m_byGesture = gesture.onClick || gesture.onSingleClick || gesture.onDoubleClick;
+    readGesture();
     if (!roleColour("text-color", m_text)) m_text = 0;
     if (!roleColour("selection-color", m_selection)) m_selection = 0x3070C0;
     if (!roleColour("selection-text-color", m_selectionText)) m_selectionText = 0xFFFFFF;
@@ -90,6 +84,16 @@ size_t CEditBox::positionAt(int x) const {
         previous = width;
     }
     return m_buffer.length();
+}
+
+void CEditBox::readGesture() {
+    CEditGesture::COptions gesture;
+    gesture.onClick = getBool("is-editbox-on-click", false);
+    gesture.onSingleClick = getBool("is-editbox-on-singleclick", false);
+    gesture.onDoubleClick = getBool("is-editbox-on-dblclick", false);
+    gesture.singleClickDelay = getReal("paragraph-click-edit-delay", 0.5);
+    m_gesture.setOptions(gesture);
+    m_byGesture = gesture.onClick || gesture.onSingleClick || gesture.onDoubleClick;
 }
 
 void CEditBox::scrollToCaret() {
@@ -176,13 +180,7 @@ CErrorPtr CEditBox::finish(bool cancelled) {
     m_selecting = false;
     if (cancelled) {
         m_buffer.setText(getAttr("title").utf8());
-        CEditGesture::COptions gesture;
-        gesture.onClick = getBool("is-editbox-on-click", false);
-        gesture.onSingleClick = getBool("is-editbox-on-singleclick", false);
-        gesture.onDoubleClick = getBool("is-editbox-on-dblclick", false);
-        gesture.singleClickDelay = getReal("paragraph-click-edit-delay", 0.5);
-        m_gesture.setOptions(gesture);
-        m_byGesture = gesture.onClick || gesture.onSingleClick || gesture.onDoubleClick;
+        readGesture();
     } else {
         setAttr("title", CString::fromUtf8(m_buffer.text()));
         m_buffer.moveCaret(m_buffer.length(), false);

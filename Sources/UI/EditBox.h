@@ -54,6 +54,8 @@ private:
     // Where the text starts: the inner area's left, less the scroll that
     // keeps the caret in view.
     int textLeft() const;
+    // The gesture that opens the box, from its attributes.
+    void readGesture();
     void scrollToCaret();
     void changed();
 
