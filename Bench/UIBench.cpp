@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Frames of the editor's main window from the embedded UI document, on a
-// virtual X server of the benchmark's own: a full redraw with and without
-// the render threads, and an idle frame with nothing dirty.
+// Frames of the editor's main window from the embedded UI document, linked
+// to a plug-in instance as the VST3 view links it, on a virtual X server of
+// the benchmark's own: a full redraw with and without the render threads,
+// and an idle frame with nothing dirty.
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
+#include "Audio/AudioWrapper.h"
+#include "Core/AppData.h"
 #include "Core/Application.h"
 #include "Core/ClassRegistry.h"
 #include "Core/Timer.h"
@@ -18,11 +21,24 @@ using namespace zel;
 
 namespace {
 
-class CBenchRoot final : public CObject, public IRunLoopOwner {
+class CBenchInstance final : public CAudioWrapper {
 public:
+    void reportExtParam(size_t, double) override {}
+};
+
+// The editor's root: it sees the instance's tree and keeps the local
+// settings in the instance.
+class CBenchRoot final : public CObject, public IRunLoopOwner, public IAppDataOwner {
+public:
+    explicit CBenchRoot(CAudioWrapper& instance) : m_instance(instance) {}
     ~CBenchRoot() override { removeAllChildren(); }
     platform::IRunLoop& ownRunLoop() override { return loop; }
+    CObject* linkedTree() const override { return &m_instance.root(); }
+    CAppDataInstance& instanceData() override { return m_instance.uiSettings(); }
     platform::CStandaloneRunLoop loop;
+
+private:
+    CAudioWrapper& m_instance;
 };
 
 class CIgnore final : public platform::IWindowListener {
@@ -34,6 +50,7 @@ public:
 // there is no X server to draw on.
 struct CBenchEditor {
     lagwell::test::CXvfb x;
+    CBenchInstance instance;
     CIgnore ignore;
     platform::CStandaloneRunLoop hostLoop;
     std::shared_ptr<platform::CDisplay> host;
@@ -48,7 +65,11 @@ struct CBenchEditor {
             return;
         }
         x.use();
-        root = std::make_unique<CBenchRoot>();
+        if (CErrorPtr err = instance.init()) {
+            error = err->describe();
+            return;
+        }
+        root = std::make_unique<CBenchRoot>(instance);
         host = platform::CDisplay::open(hostLoop, "", error);
         if (!host) return;
         platform::CNativeWindow::COptions options;

@@ -17,7 +17,9 @@
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
 #include "UI/ColorSwatch.h"
+#include "UI/Controls/TextView.h"
 #include "UI/DynamicPalette.h"
+#include "UI/EditBox.h"
 #include "UI/ParamLink.h"
 #include "UI/PlainViews.h"
 #include "UI/Resources/ResourceObjects.h"
@@ -82,6 +84,7 @@ const CClassEntry kClassTable[] = {
     {"ui:color-swatch", &createObject<CColorSwatch>, &setupObjectClass},
     {"ui:dynamic-color", &createObject<CDynamicColor>, &setupObjectClass},
     {"ui:dynamic-palette", &createObject<CDynamicPalette>, &CDynamicPalette::setupClass},
+    {"ui:editbox", &createObject<CEditBox>, &CEditBox::setupClass},
     {"ui:frame", &createObject<CFrame>, &CView::setupClass},
     {"ui:global-settings", &createObject<CGlobalSettings>, &setupObjectClass},
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
@@ -95,6 +98,7 @@ const CClassEntry kClassTable[] = {
     {"ui:state-data", &createObject<CStateData>, &setupObjectClass},
     {"ui:state-switch", &createObject<CStateSwitch>, &CStateSwitch::setupClass},
     {"ui:style", &createObject<CStyle>, &setupObjectClass},
+    {"ui:textview", &createObject<CTextView>, &CTextView::setupClass},
     {"ui:ui-event-bridge", &createObject<CUIEventBridge>, &CUIEventBridge::setupClass},
     {"ui:ui-param", &createObject<CUIParam>, &CUIParam::setupClass},
     {"ui:ui-param-controller", &createObject<CUIParamController>, &CUIParamController::setupClass},

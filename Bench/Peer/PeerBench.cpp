@@ -14,6 +14,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Audio/AudioEngine.h"
@@ -28,6 +30,7 @@
 #include "Audio/Engine/AudioGraph.h"
 #include "Audio/Engine/SampleConvert.h"
 #include "Audio/Modules/DSPModDelay.h"
+#include "Audio/Modules/DelayPageKeeper.h"
 #include "Audio/Modules/ModDelay.h"
 #include "Audio/Param.h"
 #include "Audio/ParamDef.h"
@@ -94,6 +97,23 @@ public:
             }
         if (m_plugin.flush(changes) != Steinberg::kResultOk) throw CBenchError("the bundle refuses the delay");
         m_channels = channels;
+        // A longer delay that the host set waits for the pages that the
+        // instance's keeper brings in off the audio thread, at the latest
+        // when its quiet time is up: silence at the pace a host keeps gives
+        // it that time, and the fade to the delay ends.
+        std::vector<std::vector<float>> silence(size_t(channels), std::vector<float>(kBlock, 0.0f));
+        std::vector<const float*> in;
+        std::vector<float*> out;
+        for (auto& s : silence) {
+            in.push_back(s.data());
+            out.push_back(s.data());
+        }
+        const auto period = std::chrono::microseconds(int64_t(1e6 * double(kBlock) / kRate));
+        const auto quiet = std::chrono::milliseconds(zel::CDelayPageKeeper::kQuietMs * 3 / 2);
+        for (std::chrono::microseconds waited{0}; waited < quiet; waited += period) {
+            process(in.data(), out.data(), kBlock);
+            std::this_thread::sleep_for(period);
+        }
     }
     ~CBundle() override { m_plugin.stop(); }
     void process(const float* const* in, float* const* out, size_t n) override {

@@ -18,6 +18,8 @@
 #include <cstring>
 #include <map>
 
+#include "Platform/XAtom.h"
+
 namespace zel::platform {
 
 namespace {
@@ -76,15 +78,6 @@ private:
     sigset_t m_old;
     bool m_wasPending = false;
 };
-
-xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
-    if (!reply) return XCB_ATOM_NONE;
-    const xcb_atom_t atom = reply->atom;
-    std::free(reply);
-    return atom;
-}
 
 }  // namespace
 

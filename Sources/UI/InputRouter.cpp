@@ -82,11 +82,12 @@ CErrorPtr CInputRouter::mousePress(const CString& name, CObject& params, int x, 
     if (!target) {
         target = viewAt(m_root, x, y);
         ZEL_TRY(hoverAt(params, x, y));
-        // A press elsewhere takes the key focus from the focused view.
-        CView* focus = target && target->getBool("is-focusable", false) ? target : nullptr;
-        ZEL_TRY(setFocus(focus));
         m_press = target;
         m_pressRight = right;
+        // A press elsewhere takes the key focus from the focused view. The
+        // press is known first: a view that the press focuses can tell.
+        CView* focus = target && target->getBool("is-focusable", false) ? target : nullptr;
+        ZEL_TRY(setFocus(focus));
     }
     if (target) ZEL_TRY(sendToView(*target, name, &params, &m_renderer));
     return nullptr;
@@ -143,7 +144,13 @@ CErrorPtr CInputRouter::wheel(CObject& params, int x, int y) {
 CErrorPtr CInputRouter::key(const CString& name, CObject& params, uint32_t keysym, bool shift) {
     const bool tab = keysym == kKeyTab || keysym == kKeyBackTab;
     if (tab && name == CString("key-press")) {
-        const std::vector<CView*> order = focusOrder(m_root);
+        std::vector<CView*> order = focusOrder(m_root);
+        // Fields of one `tab-group` are visited in turn, without the others.
+        const CString group = m_focus ? m_focus->getAttr("tab-group") : CString();
+        if (!group.empty())
+            order.erase(std::remove_if(order.begin(), order.end(),
+                                       [&](const CView* v) { return v->getAttr("tab-group") != group; }),
+                        order.end());
         if (order.empty()) return nullptr;
         const bool back = shift || keysym == kKeyBackTab;
         const auto at = std::find(order.begin(), order.end(), m_focus);

@@ -17,7 +17,8 @@ class CWindowSharedData;
 // decorative; a press keeps every pointer event until its last button is
 // up, and its view hears "mouse-cancel" when the press is taken away. Keys
 // go to the view with key focus; Tab moves the focus through the focusable
-// views in document order.
+// views in document order, within the focused view's `tab-group` when it
+// names one.
 class CInputRouter {
 public:
     CInputRouter(CWindowRenderer& renderer, CView& root) : m_renderer(renderer), m_root(root) {}

@@ -199,6 +199,10 @@ void CView::attrChanged(const CString& name) {
         invalidateView();
         return;
     }
+    relayoutWindow();
+}
+
+void CView::relayoutWindow() {
     CView* top = this;
     while (auto* up = dynamic_cast<CView*>(top->parent())) top = up;
     if (CErrorPtr err = top->layoutTree()) CSystem::showError(*err);
@@ -318,6 +322,7 @@ CErrorPtr CView::place(const CRect& area) {
             for (CView* child : childViews()) ZEL_TRY(child->readPlacement(m_scale, rx, ry));
         }
     }
+    placed();
     return layoutChildren();
 }
 

@@ -56,18 +56,23 @@ public:
     // Draws the view and what is drawn at its children's level, within
     // `sector`; called by the render threads, so it only reads the tree.
     void draw(CLinearBitmap& bitmap, const CRect& sector) const;
+    // The colour of `role` in the view's palette; `logMissing` writes a
+    // role the palette lacks to the debug log.
+    bool paletteColour(const CString& role, CColor& out, bool logMissing) const;
 
 protected:
     // The size of what the view shows, without its inner border: children
     // by default, text or images in the views that draw them.
     virtual CSize contentSize() const;
+    // The view has its area; its children are laid out next.
+    virtual void placed() {}
+    // Lays the whole window out again, as a change of placement does.
+    void relayoutWindow();
     // Draws the view itself, before its children, within `clip` (the
     // sector and the view's draw clip).
     virtual void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const;
     // The colour of role `attr`, or false when none is named.
     bool roleColour(const char* attr, CColor& out) const;
-    // The colour of `role` in the view's palette.
-    bool paletteColour(const CString& role, CColor& out, bool logMissing) const;
     // Reads the view's role colours: at init, and again whenever the
     // palette changes.
     virtual void readRoles();

@@ -75,7 +75,8 @@ CErrorPtr CWindowOpener::tellOpener(CView* opener, const char* event, CWinDrag& 
     return nullptr;
 }
 
-CErrorPtr CWindowOpener::openPopup(const CString& tag, const CString& name, CView& opener, CWinDrag*& out) {
+CErrorPtr CWindowOpener::openPopup(const CString& tag, const CString& name, CView& opener, CWinDrag*& out,
+                                   const std::function<void(CWinDrag&)>& prepare) {
     out = nullptr;
     const CString popupName = name.empty() ? tag : name;
     for (CPopup& p : m_popups)
@@ -98,6 +99,7 @@ CErrorPtr CWindowOpener::openPopup(const CString& tag, const CString& name, CVie
     renderer->setBool("is-popup-window", true);
     renderer->setAttr("opener", opener.fullName());
     renderer->setOpener(&opener);
+    if (prepare) prepare(*root);
     if (CErrorPtr err = root->init()) {
         ui->removeChild(created);
         return ZEL_PASS(err);

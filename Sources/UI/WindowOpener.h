@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "Core/Object.h"
@@ -28,7 +29,9 @@ public:
 
     // Opens the popup of template `tag` named `name` (the template's name
     // when empty); an open popup of that name is raised and returned.
-    CErrorPtr openPopup(const CString& tag, const CString& name, CView& opener, CWinDrag*& out);
+    // `prepare` may set the new popup's attributes before it initialises.
+    CErrorPtr openPopup(const CString& tag, const CString& name, CView& opener, CWinDrag*& out,
+                        const std::function<void(CWinDrag&)>& prepare = {});
     // Opens or closes: the popup of that name closes when it is open.
     CErrorPtr togglePopup(const CString& tag, const CString& name, CView& opener);
     CWinDrag* findPopup(const CString& name) const;

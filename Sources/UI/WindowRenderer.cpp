@@ -155,6 +155,7 @@ CErrorPtr CWindowRenderer::init() {
     m_renderTimer = dynamic_cast<CUpdateTimer*>(findChild("render-timer"));
     m_autoClickTimer = dynamic_cast<CUpdateTimer*>(findChild("auto-click-timer"));
     m_deactivateTimer = dynamic_cast<CUpdateTimer*>(findChild("deactivate-timer"));
+    m_cursorTimer = dynamic_cast<CIntervalTimer*>(findChild("cursor-timer"));
     m_router = std::make_unique<CInputRouter>(*this, *m_root);
     if (!m_updateTimer || !m_renderTimer)
         return ZEL_ERROR("@zelstr_CWindowRenderer_init_Timers Unable to find the update and render timers.");
@@ -341,7 +342,15 @@ CErrorPtr CWindowRenderer::cancelPress() {
     return err;
 }
 
+CErrorPtr CWindowRenderer::startCaretBlink() {
+    if (!m_cursorTimer || !m_window || m_windowLost) return nullptr;
+    CUpdateTimer* timer = m_cursorTimer->updateTimer();
+    if (timer && !timer->isRunning()) ZEL_TRY(m_cursorTimer->start());
+    return nullptr;
+}
+
 void CWindowRenderer::destroyWindow() {
+    if (m_cursorTimer) m_cursorTimer->stop();
     if (m_updateTimer) m_updateTimer->stop();
     if (m_renderTimer) m_renderTimer->stop();
     if (m_autoClickTimer) m_autoClickTimer->stop();
@@ -457,6 +466,13 @@ CErrorPtr CWindowRenderer::onTick(CObject*, CObject* sender) {
         ZEL_TRY(autoClickTick());
     } else if (sender == m_deactivateTimer) {
         ZEL_TRY(deactivateTick());
+    } else if (sender && sender == m_cursorTimer) {
+        // The caret went with the focus.
+        if (!m_router || !m_router->focusView()) {
+            m_cursorTimer->stop();
+            return nullptr;
+        }
+        ZEL_TRY(CNotifyServer::instance().notify(this, "cursor-tick"));
     }
     return nullptr;
 }
@@ -707,6 +723,7 @@ void CWindowRenderer::windowEvent(const platform::CWindowEvent& event) {
                 m_router->clear();
             }
             m_captured = false;
+            if (m_cursorTimer) m_cursorTimer->stop();
             if (m_updateTimer) m_updateTimer->stop();
             if (m_renderTimer) m_renderTimer->stop();
             if (m_autoClickTimer) m_autoClickTimer->stop();

@@ -15,6 +15,7 @@
 
 namespace zel {
 
+class CIntervalTimer;
 class CUpdateTimer;
 class CView;
 class CWindowRenderer;
@@ -82,6 +83,10 @@ public:
     int cursorHideCount() const { return m_cursorHides; }
     void warpCursor(int x, int y);
     void setKeyFocus(bool focused);
+    // Starts the `cursor-timer`: each of its ticks reaches the renderer's
+    // listeners as "cursor-tick" until no view of the window has the key
+    // focus any more.
+    CErrorPtr startCaretBlink();
     // The view that opens this popup; set before init.
     void setOpener(CView* opener) { m_opener = opener; }
     CView* opener() const { return m_opener; }
@@ -165,6 +170,7 @@ private:
     CUpdateTimer* m_renderTimer = nullptr;
     CUpdateTimer* m_autoClickTimer = nullptr;
     CUpdateTimer* m_deactivateTimer = nullptr;
+    CIntervalTimer* m_cursorTimer = nullptr;
     std::unique_ptr<CInputRouter> m_router;
     CView* m_opener = nullptr;
     std::shared_ptr<platform::CDisplay> m_display;

@@ -6,6 +6,7 @@
 #include "Core/Debug.h"
 #include "Core/Notify.h"
 #include "Core/Timer.h"
+#include "Platform/Clipboard.h"
 #include "Platform/XWindow.h"
 #include "UI/InputRouter.h"
 #include "UI/UpdateTimer.h"
@@ -15,6 +16,8 @@
 #define ZEL_SOURCE_TAG "WindowSharedData"
 
 namespace zel {
+
+CWindowSharedData::CWindowSharedData() = default;
 
 CWindowSharedData::~CWindowSharedData() {
     m_releasing = true;
@@ -94,6 +97,18 @@ CErrorPtr CWindowSharedData::display(std::shared_ptr<platform::CDisplay>& out) {
                              CString::fromUtf8(error));
     }
     out = m_display;
+    return nullptr;
+}
+
+CErrorPtr CWindowSharedData::clipboard(platform::CClipboard*& out) {
+    if (!m_clipboard || m_clipboard->isBroken()) {
+        std::string error;
+        m_clipboard = platform::CClipboard::open(runLoopOf(*this), "", error);
+        if (!m_clipboard)
+            return ZEL_ERROR("@zelstr_CWindowSharedData_clipboard Unable to open the clipboard: %1",
+                             CString::fromUtf8(error));
+    }
+    out = m_clipboard.get();
     return nullptr;
 }
 

@@ -9,8 +9,9 @@
 namespace zel {
 
 namespace platform {
+class CClipboard;
 class CDisplay;
-}
+}  // namespace platform
 
 class CUpdateTimerGroup;
 class CView;
@@ -22,6 +23,7 @@ class CWindowRenderer;
 // pointer and the blocking of windows by modal ones.
 class CWindowSharedData : public CObject {
 public:
+    CWindowSharedData();
     ~CWindowSharedData() override;
     static void setupClass(CClassInfo& info);
 
@@ -31,6 +33,9 @@ public:
     // The editor's display connection, opened on first use on the loop of
     // the editor.
     CErrorPtr display(std::shared_ptr<platform::CDisplay>& out);
+    // The editor's clipboard, opened on first use; what its edit boxes
+    // copied stays available to other programs while the editor is open.
+    CErrorPtr clipboard(platform::CClipboard*& out);
 
     // Only one window holds the keyboard at a time: the one that had it
     // hands it back and its focused view hears "focus-lost".
@@ -62,6 +67,7 @@ private:
     std::vector<CWindowRenderer*> m_windows;
     CUpdateTimerGroup* m_group = nullptr;
     std::shared_ptr<platform::CDisplay> m_display;
+    std::unique_ptr<platform::CClipboard> m_clipboard;
     CWindowRenderer* m_keyFocus = nullptr;
     CView* m_hover = nullptr;
     CWindowRenderer* m_hoverWindow = nullptr;

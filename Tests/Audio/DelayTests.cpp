@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
@@ -66,7 +67,7 @@ TEST(DelayLine, DelaysExactlyAcrossPagesChunksAndOddBlocks) {
             CLine l(64, 10);
             l.line.setDelay(delay);
             EXPECT_FALSE(l.line.fading()) << "freshly configured: no fade";
-            EXPECT_EQ(l.line.ringLength(), size_t(64 + delay + 255) / 64);
+            EXPECT_EQ(l.line.ringLength(), size_t(64 + delay + CDSPModDelay::kMargin - 1) / 64);
             l.run(3000, block);
             l.expectDelayed(0, 3000, delay);
         }
@@ -74,11 +75,11 @@ TEST(DelayLine, DelaysExactlyAcrossPagesChunksAndOddBlocks) {
 
 TEST(DelayLine, LongRunsNeverOverwriteWhatIsStillToBeRead) {
     // Pages longer than a block make runs of a whole block. With 1000-sample
-    // pages a delay of 1700 leaves the ring (2000) only 300 samples ahead of
-    // the read, less than a 512-sample run; short delays read inside the run
-    // being written.
-    for (int64_t delay : {0, 5, 300, 511, 512, 1500, 1700, 1744})
-        for (size_t block : {333, 512}) {
+    // pages a delay of 1400 leaves the ring (2000) only 600 samples ahead of
+    // the read, less than a 1024-sample run; short delays read inside the
+    // run being written.
+    for (int64_t delay : {0, 5, 300, 511, 512, 1300, 1400, 1488})
+        for (size_t block : {333, 512, 777, 1024}) {
             SCOPED_TRACE(testing::Message() << "delay " << delay << " block " << block);
             CLine l(1000, 10);
             l.line.setDelay(delay);
@@ -113,20 +114,20 @@ TEST(DelayLine, CrossFadeIsARaisedCosineFromOldToNewDelay) {
 }
 
 TEST(DelayLine, ChangesDuringAFadeKeepOnlyTheLast) {
-    CLine l(512, 100);
-    l.line.setDelay(3000);
-    l.run(4000, 50);
-    l.line.setDelay(700);
+    CLine l(1024, 100);
+    l.line.setDelay(6000);
+    l.run(8096, 50);
+    l.line.setDelay(1400);
     l.run(30, 30);
-    l.line.setDelay(650);
-    l.line.setDelay(600);
-    EXPECT_EQ(l.line.pendingDelay(), 600);
+    l.line.setDelay(1350);
+    l.line.setDelay(1300);
+    EXPECT_EQ(l.line.pendingDelay(), 1300);
     l.run(400, 50);
-    l.expectFade(4000, 100, 3000, 700);
-    // The second fade shrinks the ring from 7 pages to 2 while it reads 700
-    // back from 4 samples into the write page: past the write offset.
-    l.expectFade(4100, 100, 700, 600);
-    l.expectDelayed(4200, 4430, 600);
+    l.expectFade(8096, 100, 6000, 1400);
+    // The second fade shrinks the ring from 7 pages to 2 while it reads
+    // 1400 back from 4 samples into the write page: past the write offset.
+    l.expectFade(8196, 100, 1400, 1300);
+    l.expectDelayed(8296, 8526, 1300);
     EXPECT_EQ(l.line.ringLength(), 2u);
 
     CLine back(64, 100);
@@ -157,6 +158,88 @@ TEST(DelayLine, ResetDropsHistoryAndTheNextDelayAppliesAtOnce) {
     l.expectDelayed(1000, 2000, 650, 1000);
     l.line.setDelay(600);
     EXPECT_TRUE(l.line.fading()) << "only until the first block";
+}
+
+// The line keeps where its delay reads from block to block; each change of
+// the delay or of the ring has to move that place, wherever the write and
+// the read stand in their pages. Blocks of 37 make runs that straddle page
+// ends.
+TEST(DelayLine, ReadsStayExactWhenDelayOrRingChangeAtPageEnds) {
+    for (size_t preroll : {128, 129, 191})
+        for (auto [from, to] : {std::pair<int64_t, int64_t>{64, 128}, {127, 65}, {64, 1}, {1, 191}}) {
+            SCOPED_TRACE(testing::Message() << from << " -> " << to << " after " << preroll);
+            CLine l(64, 16);
+            l.line.setDelay(from);
+            l.run(preroll, 37);
+            l.expectDelayed(0, preroll, from);
+            const int64_t kept = int64_t(preroll) - int64_t(l.line.ringLength() * 64);
+            l.line.setDelay(to);
+            l.run(16 + 300, 37);
+            l.expectFade(preroll, 16, from, to, kept);
+            size_t t = preroll + 16;
+            l.expectDelayed(t, l.out.size(), to, kept);
+            // The ring grows and shrinks around the running delay.
+            for (size_t capacity : {2000, 0}) {
+                t = l.out.size();
+                l.line.setMinCapacity(capacity);
+                l.run(200, 37);
+                l.expectDelayed(t, l.out.size(), to, kept);
+            }
+            // A reset starts the pages over under the same delay, and a
+            // delay set right after one applies without a fade.
+            for (int64_t delay : {to, from}) {
+                l.line.reset();
+                l.line.setDelay(delay);
+                t = l.out.size();
+                l.run(300, 37);
+                l.expectDelayed(t, l.out.size(), delay, int64_t(t));
+            }
+        }
+}
+
+// Output left in the pages is what the copy gives: through blocks that
+// straddle page ends or outrun the ring's margin (both copied), fades,
+// changes at page ends, rings that grow and shrink, and resets.
+TEST(DelayLine, OutputKeptInThePagesIsWhatTheCopyGives) {
+    // With 2000-sample pages a delay of 2999 leaves 1001 samples of margin:
+    // a block of 1024 would write over what it reads.
+    for (size_t page : {64, 1000, 2000})
+        for (size_t block : {7, 64, 333, 512, 1024}) {
+            SCOPED_TRACE(testing::Message() << "page " << page << " block " << block);
+            CPoolAllocator pool;
+            CDSPModDelay copied, kept;
+            for (CDSPModDelay* line : {&copied, &kept}) {
+                line->setPool(pool);
+                line->configure(page, 40);
+            }
+            std::vector<double> in(block), out(block), copy(block);
+            size_t t = 0, keptBlocks = 0, copiedBlocks = 0;
+            auto step = [&](const std::function<void(CDSPModDelay&)>& change) {
+                for (CDSPModDelay* line : {&copied, &kept}) change(*line);
+                for (size_t b = 0; b < 4000 / block + 2; ++b, t += block) {
+                    for (size_t i = 0; i < block; ++i) in[i] = x(int64_t(t + i));
+                    copied.process(in.data(), copy.data(), block);
+                    const double* y = kept.processKept(in.data(), block);
+                    if (y) {
+                        ++keptBlocks;
+                    } else {
+                        ++copiedBlocks;
+                        kept.process(in.data(), out.data(), block);
+                        y = out.data();
+                    }
+                    ASSERT_EQ(kept.fading(), copied.fading());
+                    for (size_t i = 0; i < block; ++i) ASSERT_EQ(y[i], copy[i]) << "sample " << t + i;
+                }
+            };
+            for (long long delay : {0LL, 1LL, 700LL, 64LL, 2999LL, 2999LL + 512, 130LL, 5LL})
+                step([&](CDSPModDelay& line) { line.setDelay(delay); });
+            step([](CDSPModDelay& line) { line.setMinCapacity(9000); });
+            step([](CDSPModDelay& line) { line.setMinCapacity(0); });
+            step([](CDSPModDelay& line) { line.reset(); });
+            EXPECT_GT(copiedBlocks, 0u);
+            // Blocks longer than a page always straddle one.
+            EXPECT_EQ(keptBlocks > 0, block <= page);
+        }
 }
 
 TEST(DelayLine, PagesComeOnFirstUseAndSteadyStateAllocatesNothing) {
@@ -381,7 +464,7 @@ struct CBankedLine {
         serve(pages);
         line.setPool(pool);
         line.setPageBank(bank);
-        line.prepareRing((page + longest + CDSPModDelay::kMaxChunk - 1) / page);
+        line.prepareRing((page + longest + CDSPModDelay::kMargin - 1) / page);
         line.configure(page, fade);
     }
     // The keeper's round: the audio side may own `pages` pages.
@@ -400,7 +483,7 @@ struct CBankedLine {
 // wait for a fade; and it takes nothing from the pool.
 TEST(DelayPages, ALineOnABankSoundsLikeALineOnThePool) {
     CLine reference(64, 50);
-    CBankedLine banked(64, 50, 6000, (64 + 6000 + CDSPModDelay::kMaxChunk - 1) / 64);
+    CBankedLine banked(64, 50, 6000, (64 + 6000 + CDSPModDelay::kMargin - 1) / 64);
     std::mt19937 random(5);
     std::vector<double> in(333), out(333);
     size_t t = 0;
@@ -425,7 +508,7 @@ TEST(DelayPages, ALineOnABankSoundsLikeALineOnThePool) {
 // pages a shorter delay gives up go back to the keeper, down to what it
 // asks the audio side to keep.
 TEST(DelayPages, ALongerDelayWaitsForItsPagesAndWhatIsGivenUpGoesBack) {
-    CBankedLine l(64, 32, 4000, (64 + CDSPModDelay::kMaxChunk - 1) / 64);
+    CBankedLine l(64, 32, 4000, (64 + CDSPModDelay::kMargin - 1) / 64);
     const size_t small = l.line.ringLengthFor(0), large = l.line.ringLengthFor(1000);
     std::vector<double> in(200), out(200);
     size_t t = 0;
@@ -482,8 +565,35 @@ TEST(DelayPages, ALongerDelayWaitsForItsPagesAndWhatIsGivenUpGoesBack) {
 // pages as its own: it supplies none twice, takes back what a shorter delay
 // gives up, and once the host renders in real time again, supplies what the
 // lines wait for.
+TEST(DelayPages, OutputKeptInThePagesWaitsForPagesAsTheCopyDoes) {
+    const size_t pages = (64 + CDSPModDelay::kMargin - 1) / 64;
+    CBankedLine copied(64, 32, 4000, pages), kept(64, 32, 4000, pages);
+    std::vector<double> in(50), out(50), copy(50);
+    size_t t = 0, keptBlocks = 0;
+    auto block = [&] {
+        for (size_t i = 0; i < in.size(); ++i) in[i] = x(int64_t(t + i));
+        copied.run(in.data(), copy.data(), in.size());
+        const double* y = kept.line.processKept(in.data(), in.size());
+        if (y)
+            ++keptBlocks;
+        else
+            kept.line.process(in.data(), out.data(), in.size());
+        kept.bank.settle();
+        if (!y) y = out.data();
+        for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(y[i], copy[i]) << "sample " << t + i;
+        t += in.size();
+    };
+    block();
+    for (CBankedLine* l : {&copied, &kept}) l->line.setDelay(1000);
+    for (int i = 0; i < 3; ++i) block();
+    for (CBankedLine* l : {&copied, &kept}) l->serve(pages);
+    for (int i = 0; i < 60; ++i) block();
+    EXPECT_EQ(kept.line.delay(), 1000);
+    EXPECT_GT(keptBlocks, 10u);
+}
+
 TEST(DelayPages, OfflineALongerDelayTakesItsPagesAtOnceAndTheKeeperCountsThem) {
-    const size_t small = (64 + CDSPModDelay::kMaxChunk - 1) / 64;
+    const size_t small = (64 + CDSPModDelay::kMargin - 1) / 64;
     CBankedLine l(64, 32, 4000, small);
     const size_t large = l.line.ringLengthFor(1000), one = l.line.ringLengthFor(1);
     std::vector<double> in(200), out(200);

@@ -23,10 +23,10 @@ public:
         if (m_pid == 0) {
             close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
-            // Quiet: only the display number is of interest.
+            // Quiet: only the display number is of interest. Without
+            // -noreset the server resets when its last client leaves and
+            // refuses the next test's connection while it does.
             freopen("/dev/null", "w", stderr);
-            // -noreset: the server would otherwise reset when its last client
-            // leaves, refusing a test's next connection while it does.
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", "-screen", "0",
                    "1024x768x24", static_cast<char*>(nullptr));
             _exit(127);

@@ -14,11 +14,10 @@
 #include "Support/Xvfb.h"
 #include "UI/View.h"
 #include "UI/WindowRenderer.h"
+#include "VST3Instance.h"
 #include "pluginterfaces/base/smartpointer.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
-
-extern "C" Steinberg::IPluginFactory* GetPluginFactory();
 
 namespace zel {
 namespace {
@@ -30,22 +29,7 @@ using lagwell::host::PlugFrame;
 
 constexpr uint32_t kPatienceMs = 10000;
 
-struct CInstance {
-    IPtr<Vst::IComponent> component;
-    FUnknownPtr<Vst::IEditController> controller;
-
-    CInstance() {
-        auto factory = owned(GetPluginFactory());
-        PClassInfo info;
-        EXPECT_EQ(factory->getClassInfo(0, &info), kResultOk);
-        void* obj = nullptr;
-        EXPECT_EQ(factory->createInstance(info.cid, Vst::IComponent::iid, &obj), kResultOk);
-        component = owned(static_cast<Vst::IComponent*>(obj));
-        EXPECT_EQ(component->initialize(nullptr), kResultOk);
-        controller = FUnknownPtr<Vst::IEditController>(component);
-    }
-    ~CInstance() { component->terminate(); }
-};
+using CInstance = test::CVST3Instance;
 
 // The UI scale setting as the instance's settings keep it.
 void storeUiScale(CInstance& plugin, const char* scale) {

@@ -13,15 +13,15 @@
 #include "EditorHost.h"
 #include "Support/ShownErrors.h"
 #include "Support/Xvfb.h"
+#include "UI/Controls/TextView.h"
 #include "UI/ParamLink.h"
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
 #include "UI/WindowRenderer.h"
+#include "VST3Instance.h"
 #include "pluginterfaces/base/smartpointer.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "public.sdk/source/common/memorystream.h"
-
-extern "C" Steinberg::IPluginFactory* GetPluginFactory();
 
 namespace zel {
 namespace {
@@ -33,24 +33,7 @@ using lagwell::host::PlugFrame;
 
 constexpr uint32_t kPatienceMs = 10000;
 
-struct CInstance {
-    IPtr<Vst::IComponent> component;
-    FUnknownPtr<Vst::IEditController> controller;
-
-    CInstance() {
-        auto factory = owned(GetPluginFactory());
-        PClassInfo info;
-        EXPECT_EQ(factory->getClassInfo(0, &info), kResultOk);
-        void* obj = nullptr;
-        EXPECT_EQ(factory->createInstance(info.cid, Vst::IComponent::iid, &obj), kResultOk);
-        component = owned(static_cast<Vst::IComponent*>(obj));
-        EXPECT_EQ(component->initialize(nullptr), kResultOk);
-        controller = FUnknownPtr<Vst::IEditController>(component);
-    }
-    ~CInstance() { component->terminate(); }
-
-    IPtr<IPlugView> view() { return owned(controller->createView("editor")); }
-};
+using CInstance = test::CVST3Instance;
 
 CAudioWrapperVST3Editor& editorOf(IPlugView* view) { return *dynamic_cast<CAudioWrapperVST3Editor*>(view); }
 
@@ -269,6 +252,13 @@ TEST_F(VST3EditorOnX, HostChangesReachTheMainWindowWithinOneFrame) {
         for (int x = indicator->area().left; x < indicator->area().right; ++x)
             if (bitmap.pixel(x, y)[0] < 0x40 && bitmap.pixel(x, y)[1] < 0x40) ++dark;
     EXPECT_GT(dark, 20) << "the indicator's text";
+    // Its markup is read, not shown: "Off-Line Render" in bold.
+    auto* text = dynamic_cast<CTextView*>(indicator);
+    ASSERT_NE(text, nullptr);
+    const auto& words = text->paragraphs().at(0).items;
+    ASSERT_EQ(words.size(), 3u);
+    EXPECT_EQ(words[0].text, CString("Off-Line"));
+    EXPECT_TRUE(words[0].style.bold && words[2].style.bold);
 
     auto* controller = plugin.controller.get();
     ASSERT_EQ(controller->setParamNormalized(0, 1.0), kResultOk);  // "Bypass"

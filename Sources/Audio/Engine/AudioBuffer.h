@@ -17,9 +17,13 @@ class alignas(16) CAudioBuffer {
 public:
     static CAudioBuffer* create(CPoolAllocator& pool, size_t samples);
 
-    double* data() { return reinterpret_cast<double*>(this + 1); }
-    const double* data() const { return reinterpret_cast<const double*>(this + 1); }
+    double* data() { return m_data; }
+    const double* data() const { return m_data; }
     size_t capacity() const { return m_capacity; }
+    // The block's samples are where their keeper has them instead, left
+    // untouched there while the buffer is in use; a buffer is only written
+    // by its creator, which does not write this one.
+    void borrow(const double* samples) { m_data = const_cast<double*>(samples); }
 
     void addRef() { ++m_refs; }
     // Inline: every block passes channels on by the dozen.
@@ -29,11 +33,13 @@ public:
     uint32_t refs() const { return m_refs; }
 
 private:
-    CAudioBuffer(CPoolAllocator& pool, size_t capacity) : m_pool(pool), m_capacity(capacity) {}
+    CAudioBuffer(CPoolAllocator& pool, size_t capacity)
+        : m_pool(pool), m_capacity(capacity), m_data(reinterpret_cast<double*>(this + 1)) {}
     void destroy();
 
     CPoolAllocator& m_pool;
     size_t m_capacity;
+    double* m_data;
     uint32_t m_refs = 1;
 };
 static_assert(sizeof(CAudioBuffer) % 16 == 0, "samples stay aligned");

@@ -52,7 +52,7 @@ void CDSPModDelay::dropRing(double** ring) {
 }
 
 size_t CDSPModDelay::ringLengthFor(size_t samples) const {
-    return (m_pageLength + std::max(m_minCapacity, samples) + kMaxChunk - 1) / m_pageLength;
+    return (m_pageLength + std::max(m_minCapacity, samples) + kMargin - 1) / m_pageLength;
 }
 
 void CDSPModDelay::configure(size_t pageLength, size_t fadeLength) {
@@ -73,6 +73,7 @@ void CDSPModDelay::configure(size_t pageLength, size_t fadeLength) {
     m_writeOffset = 0;
     m_base = 0;
     m_counter = 0;
+    m_readStale = true;
     m_freshlyReset = true;
     m_routine = &CDSPModDelay::processPlain;
     updateCapacity();
@@ -90,6 +91,7 @@ void CDSPModDelay::reset() {
     m_writePage = 0;
     m_writeOffset = 0;
     m_counter = m_base;
+    m_readStale = true;
     m_fading = false;
     m_fadeLeft = 0;
     m_routine = &CDSPModDelay::processPlain;
@@ -122,6 +124,7 @@ void CDSPModDelay::setDelay(long long samples) {
             return;
         }
         m_delay = samples;
+        m_readStale = true;
         updateCapacity();
         return;
     }
@@ -176,6 +179,30 @@ void CDSPModDelay::process(const float* in, float* out, size_t n) {
     }
 }
 
+const double* CDSPModDelay::processKept(const double* in, size_t n) {
+    // Only blocks for which catchUp() has nothing to do, and whose writes
+    // do not reach the samples they read.
+    if (m_fading || m_refused || m_pending != kNoDelay || !m_ringLength ||
+        n + size_t(m_delay) > m_ringLength * m_pageLength)
+        return nullptr;
+    if (m_readStale) {
+        readPosition(m_delay, m_readPage, m_readOffset);
+        m_readStale = false;
+    }
+    if (m_readOffset + n > m_pageLength) return nullptr;
+    const double* src = page(m_readPage);
+    if (!src) return nullptr;
+    src += m_readOffset;
+    m_freshlyReset = false;
+    for (size_t done = 0; done < n;) {
+        const size_t chunk = std::min(m_pageLength - m_writeOffset, n - done);
+        if (double* dst = page(m_writePage)) std::memcpy(dst + m_writeOffset, in + done, chunk * sizeof(double));
+        advance(chunk);
+        done += chunk;
+    }
+    return src;
+}
+
 size_t CDSPModDelay::allocatedPages() const {
     return size_t(std::count_if(m_ring, m_ring + m_ringLength, [](const double* p) { return p != nullptr; }));
 }
@@ -183,9 +210,12 @@ size_t CDSPModDelay::allocatedPages() const {
 template <typename Sample>
 size_t CDSPModDelay::copyRuns(const Sample* in, Sample* out, size_t n) {
     const size_t pageLength = m_pageLength;
+    if (m_readStale) {
+        readPosition(m_delay, m_readPage, m_readOffset);
+        m_readStale = false;
+    }
     for (size_t done = 0; done < n;) {
-        size_t readPage, readOffset;
-        readPosition(m_delay, readPage, readOffset);
+        const size_t readPage = m_readPage, readOffset = m_readOffset;
         // Runs end only where a page does: a block is one or two copies in
         // and out.
         const size_t chunk = std::min({pageLength - readOffset, pageLength - m_writeOffset, n - done});
@@ -259,6 +289,7 @@ size_t CDSPModDelay::processFade(const double* in, double* out, size_t n) {
 void CDSPModDelay::startFade(long long to) {
     m_oldDelay = m_delay;
     m_delay = to;
+    m_readStale = true;
     m_pending = kNoDelay;
     m_fading = true;
     m_fadeLeft = m_fadeLength;
@@ -341,6 +372,7 @@ bool CDSPModDelay::rebuildRing(size_t length) {
     m_writePage = 0;
     m_base = length * pageLength;
     m_counter = m_base + o;
+    m_readStale = true;
     return true;
 }
 
@@ -383,6 +415,11 @@ void CDSPModDelay::readPosition(long long delay, size_t& pageIndex, size_t& offs
 
 void CDSPModDelay::advance(size_t n) {
     m_counter += n;
+    m_readOffset += n;
+    if (m_readOffset == m_pageLength) {
+        m_readOffset = 0;
+        if (++m_readPage == m_ringLength) m_readPage = 0;
+    }
     m_writeOffset += n;
     if (m_writeOffset < m_pageLength) return;
     m_writeOffset = 0;

@@ -25,9 +25,11 @@ namespace zel {
 class CDSPModDelay {
 public:
     static constexpr size_t kMinPageLength = 64;
-    // Longest run copied at once; also the margin the ring keeps between the
-    // write position and the farthest read.
+    // Longest run faded at once.
     static constexpr size_t kMaxChunk = 256;
+    // Samples the ring holds beyond the longest delay: blocks up to this
+    // long can leave their output in the pages (processKept()).
+    static constexpr size_t kMargin = 512;
     static constexpr long long kNoDelay = -1;
 
     CDSPModDelay() = default;
@@ -65,6 +67,12 @@ public:
     // The same for host samples, converted on their way into and out of the
     // pages: no block of doubles in between while no fade runs.
     void process(const float* in, float* out, size_t n);
+    // One block whose output can stay where it is: when no fade runs,
+    // nothing waits and the delayed samples lie in one page, `in` goes into
+    // the pages and the output is returned inside them, unchanged until
+    // the line's next call. Otherwise null, and nothing happened:
+    // process() runs the block.
+    const double* processKept(const double* in, size_t n);
 
     size_t pageLength() const { return m_pageLength; }
     size_t fadeLength() const { return m_fadeLength; }
@@ -109,6 +117,8 @@ private:
     }
     // Where the sample `delay` samples before the write position lives.
     void readPosition(long long delay, size_t& pageIndex, size_t& offset) const;
+    // Moves the write position and the delay's read position on by `n`,
+    // which must not cross the end of either page.
     void advance(size_t n);
 
     CPoolAllocator* m_pool = nullptr;
@@ -127,6 +137,12 @@ private:
     size_t m_writeOffset = 0;
     size_t m_counter = 0;  // base + writePage × P + writeOffset
     size_t m_base = 0;     // M × P, so that counter − delay never goes below 0
+    // The read position of the current delay, moved on with the write
+    // position so that a block needs no division; worked out again when
+    // the delay or the ring changes.
+    size_t m_readPage = 0;
+    size_t m_readOffset = 0;
+    bool m_readStale = true;
 
     long long m_delay = 0;
     long long m_oldDelay = 0;

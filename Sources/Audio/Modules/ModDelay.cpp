@@ -36,11 +36,20 @@ void CModDelayModule::update() {
 }
 
 void CModDelayModule::process(const double* in, double* out, size_t n) {
+    takeFillValue(in, n);
+    m_line.process(in, out, n);
+}
+
+const double* CModDelayModule::processKept(const double* in, size_t n) {
+    takeFillValue(in, n);
+    return m_line.processKept(in, n);
+}
+
+void CModDelayModule::takeFillValue(const double* in, size_t n) {
     // Unwritten history continues the signal instead of starting from
     // silence when the definition asks for it; a first sample that is not
     // a number would stay in every page allocated from then on.
     if (m_isCompInput && m_line.freshlyReset() && n) m_line.setFillValue(std::isfinite(in[0]) ? in[0] : 0.0);
-    m_line.process(in, out, n);
 }
 
 double CModDelayModule::value(ESlot slot, double fallback) const {
@@ -55,7 +64,7 @@ void CModDelayModule::prepareLine(double rate, size_t forGroup) {
     const size_t pageLength = pageLengthFor(m_slots[kBlockSize].read(forGroup, 0, 64.0));
     const long long own = ownLatency(rate);
     const long long longest = roundHalfAwayToInt(kMaxDelaySeconds * rate) + (m_isLatencyPositive ? own : 0);
-    m_line.prepareRing((pageLength + size_t(std::max(longest, own)) + CDSPModDelay::kMaxChunk - 1) / pageLength);
+    m_line.prepareRing((pageLength + size_t(std::max(longest, own)) + CDSPModDelay::kMargin - 1) / pageLength);
 }
 
 void CModDelayModule::reconfigure() {
@@ -146,7 +155,7 @@ void CModDelay::keepPages(const CDelayPageKeeper& keeper) {
         CModDelayModule::delayFor(keeper.read(m_slots[CModDelayModule::kTime], group, 0.0),
                                   keeper.read(m_slots[CModDelayModule::kSamples], group, 0.0),
                                   keeper.read(m_slots[CModDelayModule::kTimeMode], group, 0.0), rate);
-    const size_t ring = (pageLength + size_t(std::max(delay, 0LL)) + CDSPModDelay::kMaxChunk - 1) / pageLength;
+    const size_t ring = (pageLength + size_t(std::max(delay, 0LL)) + CDSPModDelay::kMargin - 1) / pageLength;
     // What the rings hold stays while the group has channels: their delay
     // may have come from the host, which the parameters have not heard of.
     const size_t lines = keeper.lines(m_group);
@@ -170,7 +179,15 @@ void CModDelay::processChannel(CAudioModule& module, const CAudioChannel& in, co
                                size_t n) {
     // Without memory the channel carries no buffer rather than undelayed audio.
     out.buffer = m_ctx->newBuffer();
-    if (out.buffer) static_cast<CModDelayModule&>(module).process(in.buffer.data(), out.buffer.data(), n);
+    if (!out.buffer) return;
+    // Mostly the output lies in one page and is read from there: the
+    // buffer is taken all the same, so that the pool's use stays the same
+    // from block to block.
+    auto& delay = static_cast<CModDelayModule&>(module);
+    if (const double* kept = delay.processKept(in.buffer.data(), n))
+        out.buffer.get()->borrow(kept);
+    else
+        delay.process(in.buffer.data(), out.buffer.data(), n);
 }
 
 }  // namespace zel

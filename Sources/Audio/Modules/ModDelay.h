@@ -43,6 +43,8 @@ public:
     void reset() override;
     void update() override;
     void process(const double* in, double* out, size_t n);
+    // The line's processKept(), the output left in its pages.
+    const double* processKept(const double* in, size_t n);
 
     // Latency of the output in samples: the input's plus the module's own.
     long long latency() const override { return inputLatency + m_latency; }
@@ -51,6 +53,7 @@ public:
 
 private:
     double value(ESlot slot, double fallback) const;
+    void takeFillValue(const double* in, size_t n);
     void reconfigure();
     long long delaySamples() const;
 

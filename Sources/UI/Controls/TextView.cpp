@@ -1,0 +1,411 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "UI/Controls/TextView.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "Other/Draw.h"
+#include "UI/InputRouter.h"
+#include "UI/Resources/ResourceObjects.h"
+#include "UI/WindowOpener.h"
+#include "UI/WindowRenderer.h"
+
+#define ZEL_SOURCE_TAG "CTextView"
+
+namespace zel {
+
+namespace {
+
+CColor roleOr(const CView& view, const CString& role, CColor fallback) {
+    CColor c;
+    return view.paletteColour(role, c, false) ? c : fallback;
+}
+
+ETextAlign textAlignOf(const CString& value) {
+    if (value == CString("center")) return ETextAlign::Center;
+    if (value == CString("right")) return ETextAlign::Right;
+    if (value == CString("justify")) return ETextAlign::Justify;
+    return ETextAlign::Left;
+}
+
+const CImageSet* imageSetAt(CView& view, const CString& path) {
+    const CString full = path.startsWith("shared::") ? path : CString("shared::") + path;
+    auto* object = dynamic_cast<CImageSetObject*>(view.findObject(full));
+    if (!object || object->prepare(view.uiScale())) return nullptr;
+    return object->imageSet(view.uiScale());
+}
+
+// The paragraphs of a title, split at the first character of `separator`.
+std::vector<CString> splitParagraphs(const CString& title, const CString& separator) {
+    std::vector<CString> texts;
+    size_t from = 0;
+    for (size_t at; !separator.empty() && (at = title.find(separator.at(0), from)) != CString::npos; from = at + 1)
+        texts.push_back(title.substr(from, at - from));
+    texts.push_back(title.substr(from));
+    return texts;
+}
+
+}  // namespace
+
+void CTextView::setupClass(CClassInfo& info) {
+    CView::setupClass(info);
+    info.onEvent("mouse-move", &CTextView::onMove);
+    info.onEvent("mouse-exit", &CTextView::onExit);
+    info.onEvent("mouse-press", &CTextView::onPress);
+    info.onEvent("mouse-press-r", &CTextView::onPressRight);
+    info.onEvent("popup-result", &CTextView::onPopupResult);
+}
+
+void CTextView::readRoles() {
+    CView::readRoles();
+    const char* colourAttrs[3] = {"text-color", "text-color1", "text-color2"};
+    // Without their own roles, C1 stands out in the list marker's blue and C2 warns in the error red.
+    const char* colourDefaults[3] = {"Text", "ListItemMarker", "ActionError"};
+    for (int i = 0; i < 3; ++i)
+        if (!roleColour(colourAttrs[i], m_colours[i]))
+            m_colours[i] = roleOr(*this, colourDefaults[i], i ? m_colours[0] : 0);
+    m_hoverColour = roleOr(*this, "HoveredParagraph", roleOr(*this, "ListItemMarker", m_colours[0]));
+    m_selectionColour = roleOr(*this, "Selection", 0xffe672);
+    m_selectionText = roleOr(*this, "SelectionText", m_colours[0]);
+}
+
+CErrorPtr CTextView::init() {
+    ZEL_TRY(CView::init());
+    CFontObject* fonts = nullptr;
+    ZEL_TRY(CFontObject::findFont(*this, fonts));
+    ZEL_TRY(fonts->prepare(uiScale()));
+    m_fonts = {fonts->style("regular", uiScale()), fonts->style("bold", uiScale()),
+               fonts->style("superscript", uiScale())};
+    if (!m_fonts.regular)
+        return ZEL_ERROR("@zelstr_CFontObject_findFont_NotFound Font '%1' not found.", getAttr("font-name"));
+    if (const CImageSet* buttons = imageSetAt(*this, "is.button")) {
+        m_rule = buttons->image("HR", 0);
+        m_subListArrow = buttons->image("DynListArrow", 0);
+    }
+    m_disabledOpacity = getReal("disabled-paragraph-opacity", 0.33);
+    m_align = textAlignOf(getAttr("text-alignment"));
+    const CString v = getAttr("text-alignment-v");
+    m_alignV = v == CString("center") ? EAlign::Center : v == CString("bottom") ? EAlign::End : EAlign::Start;
+    m_wrapped = getBool("is-text-wrapped", true);
+    const auto scaled = [&](const char* attr, double fallback) {
+        return int(std::lround(getReal(attr, fallback) * uiScale()));
+    };
+    m_lineHeight = std::max(1, m_fonts.regular->lineHeight() + scaled("line-height-modifier", 0));
+    m_spacing = scaled("paragraph-spacing", 10);
+    m_hoverable = getBool("is-paragraph-hoverable", false);
+    m_selectable = getBool("is-paragraph-selectable", false);
+    m_clickCancels = getBool("is-selected-paragraph-click-cancels", false);
+    m_selected = int(getInt("selected-paragraph", -1));
+    readParagraphs();
+    m_ready = true;
+    return nullptr;
+}
+
+void CTextView::attrChanged(const CString& name) {
+    CView::attrChanged(name);
+    if (!m_ready) return;
+    if (name == CString("title")) {
+        readParagraphs();
+        // A view sized by its text makes room for the new text.
+        const auto fits = [](const CViewSize& size) {
+            return size.mode == ESizeMode::Compact || size.mode == ESizeMode::FullCompact;
+        };
+        if (fits(placement().width) || fits(placement().height)) {
+            relayoutWindow();
+            return;
+        }
+        placed();
+        invalidateView();
+    } else if (name == CString("selected-paragraph")) {
+        m_selected = int(getInt("selected-paragraph", -1));
+        invalidateView();
+    }
+}
+
+void CTextView::readParagraphs() {
+    m_paragraphs.clear();
+    if (!m_hasEntries) {
+        for (const CString& text : splitParagraphs(getAttr("title"), getAttr("separator-char")))
+            addParagraph(text, true, false);
+        return;
+    }
+    const size_t limit = size_t(std::max(0LL, getInt("max-item-count", 0)));
+    for (size_t i = 0; i < m_entries.size() && (limit == 0 || i < limit); ++i)
+        addParagraph(m_entries[i].title, m_entries[i].isEnabled, m_entries[i].hasSubList);
+    if (m_paragraphs.empty() && !getBool("allow-no-paragraphs", false))
+        addParagraph(getAttr("no-items-title"), false, false);
+}
+
+void CTextView::addParagraph(const CString& text, bool isEnabled, bool hasSubList) {
+    CParagraph p;
+    p.items = parseMarkup(text);
+    p.isEnabled = isEnabled;
+    p.hasSubList = hasSubList && m_subListArrow;
+    for (CTextItem& item : p.items) {
+        if (item.kind != CTextItem::EKind::Image) continue;
+        if (const CImageSet* set = imageSetAt(*this, item.imageSet)) item.image = set->image(item.imageRange, 0);
+    }
+    m_paragraphs.push_back(std::move(p));
+}
+
+void CTextView::setEntries(const std::vector<CListEntry>& entries) {
+    m_hasEntries = true;
+    m_entries = entries;
+    if (!m_ready) return;
+    readParagraphs();
+    if (m_hovered >= int(m_paragraphs.size())) m_hovered = -1;
+    placed();
+    invalidateView();
+}
+
+int CTextView::layout(int width, bool wrapped) {
+    const CTextWrapper wrapper(m_fonts, m_lineHeight);
+    int top = 0;
+    for (CParagraph& p : m_paragraphs) {
+        // The arrow of a sub-list keeps the right edge to itself.
+        const int arrow = p.hasSubList ? m_subListArrow->nominalWidth() + m_subListArrow->nominalWidth() / 2 : 0;
+        p.lines = wrapper.wrap(p.items, std::max(0, width - arrow), wrapped, m_align);
+        p.top = top;
+        p.height = p.lines.empty() ? 0 : p.lines.back().top + p.lines.back().height;
+        top += p.height + m_spacing;
+    }
+    return m_paragraphs.empty() ? 0 : top - m_spacing;
+}
+
+CSize CTextView::contentSize() const {
+    if (!m_ready) return {};
+    // Wrapped text fits the width it is given in pixels, or else its
+    // `max-width`; other text takes the lines it has.
+    const CViewBasePlacement& place = placement();
+    int room = -1;
+    if (m_wrapped && place.width.mode == ESizeMode::Pixels)
+        room = int(std::lround(place.width.value));
+    else if (m_wrapped && place.maxWidth < CViewBasePlacement::kNoLimit)
+        room = place.maxWidth;
+    if (room >= 0) room = std::max(0, room - place.inner.horizontal());
+    const CTextWrapper wrapper(m_fonts, m_lineHeight);
+    int width = 0, height = 0;
+    for (const CParagraph& p : m_paragraphs) {
+        const std::vector<CTextLine> lines = wrapper.wrap(p.items, std::max(room, 0), room >= 0, ETextAlign::Left);
+        for (const CTextLine& line : lines) width = std::max(width, line.width);
+        height += lines.back().top + lines.back().height + m_spacing;
+    }
+    if (!m_paragraphs.empty()) height -= m_spacing;
+    return {width, m_fonts.regular->spaceAbove() + height + m_fonts.regular->spaceBelow()};
+}
+
+void CTextView::placed() {
+    // The root lays out once before its views read their attributes.
+    if (!m_ready) return;
+    const CBorder& b = placement().inner;
+    const int width = std::max(0, area().width() - b.horizontal());
+    m_textHeight = layout(width, m_wrapped);
+    const int room = area().height() - b.vertical();
+    const int block = m_fonts.regular->spaceAbove() + m_textHeight + m_fonts.regular->spaceBelow();
+    int top = area().top + b.top;
+    if (m_alignV == EAlign::Center)
+        top += (room - block) / 2;
+    else if (m_alignV == EAlign::End)
+        top += room - block;
+    m_textTop = top + m_fonts.regular->spaceAbove();
+}
+
+int CTextView::paragraphAt(int x, int y) const {
+    if (x < area().left || x >= area().right) return -1;
+    for (size_t i = 0; i < m_paragraphs.size(); ++i) {
+        const CParagraph& p = m_paragraphs[i];
+        // Each paragraph takes half the spacing on either side, so the list has no gaps.
+        const int top = m_textTop + p.top - (i ? m_spacing / 2 : m_spacing);
+        const int bottom = m_textTop + p.top + p.height + (m_spacing + 1) / 2;
+        if (y >= top && y < bottom) return int(i);
+    }
+    return -1;
+}
+
+CErrorPtr CTextView::onMove(CObject* params, CObject*) {
+    if (!m_hoverable || !params) return nullptr;
+    int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
+    if (at >= 0 && !m_paragraphs[size_t(at)].isEnabled) at = -1;
+    if (at != m_hovered) {
+        m_hovered = at;
+        invalidateView();
+    }
+    return nullptr;
+}
+
+CErrorPtr CTextView::onExit(CObject*, CObject*) {
+    if (m_hovered >= 0) {
+        m_hovered = -1;
+        invalidateView();
+    }
+    return nullptr;
+}
+
+CErrorPtr CTextView::onPress(CObject* params, CObject*) {
+    if (!params) return nullptr;
+    if (!getAttr("popup-tag").empty()) return openPopupList();
+    const int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
+    if (at < 0 || !m_paragraphs[size_t(at)].isEnabled) return nullptr;
+    CObject out;
+    out.setInt("paragraph-index", at);
+    if (params->getBool("is-double-click", false))
+        return CInputRouter::sendToView(*this, "paragraph-dbl-clicked", &out, this);
+    return select(at);
+}
+
+CErrorPtr CTextView::onPressRight(CObject* params, CObject*) {
+    if (!params || !getBool("is-right-click-selects", false)) return nullptr;
+    const int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
+    if (at < 0 || !m_paragraphs[size_t(at)].isEnabled) return nullptr;
+    return select(at);
+}
+
+CErrorPtr CTextView::select(int at) {
+    if (!m_selectable) return nullptr;
+    const int selected = at == m_selected && m_clickCancels ? -1 : at;
+    if (selected == m_selected) return nullptr;
+    setInt("selected-paragraph", selected);
+    CObject out;
+    out.setInt("paragraph-index", selected);
+    ZEL_TRY(CInputRouter::sendToView(*this, "selected-paragraph-changed", &out, this));
+    return m_isPopupList && selected >= 0 ? sendPopupResult(selected) : nullptr;
+}
+
+CErrorPtr CTextView::openPopupList() {
+    auto* opener = dynamic_cast<CWindowOpener*>(findObject("ui.window-shared-data.window-opener"));
+    if (!opener) return ZEL_ERROR("@zelstr_CTextView_openPopup_Opener Unable to find the window opener.");
+    CWinDrag* popup = nullptr;
+    // The opener's popup attributes place the popup by it.
+    const auto prepare = [this](CWinDrag& root) {
+        if (getBool("is-same-width", false)) root.setInt("width", std::lround(area().width() / uiScale()));
+        CObject* renderer = root.findChild("window-renderer");
+        if (!renderer) return;
+        for (const char* attr : {"window-alignment", "is-local-popup"})
+            if (hasAttr(attr)) renderer->setAttr(attr, getAttr(attr));
+    };
+    ZEL_TRY(opener->openPopup(getAttr("popup-tag"), "", *this, popup, prepare));
+    auto* list = dynamic_cast<CTextView*>(popup->findChild("list"));
+    if (!list) return nullptr;
+    std::vector<CListEntry> entries = m_entries;
+    if (!m_hasEntries)
+        for (const CString& text : splitParagraphs(getAttr("title"), getAttr("separator-char")))
+            entries.push_back({text});
+    list->m_isPopupList = true;
+    list->setBool("is-paragraph-selectable", true);
+    list->m_selectable = true;
+    list->setEntries(entries);
+    list->setInt("selected-paragraph", m_selected);
+    return nullptr;
+}
+
+CErrorPtr CTextView::sendPopupResult(int index) {
+    CWindowRenderer* renderer = windowRenderer();
+    CView* opener = renderer ? renderer->opener() : nullptr;
+    if (opener) {
+        CObject result;
+        result.setInt("index", index);
+        result.setAttr("list-id", opener->getAttr("list-id"));
+        result.setAttr("result-target", opener->getAttr("result-target"));
+        ZEL_TRY(CInputRouter::sendToView(*opener, "popup-result", &result, this));
+    }
+    return renderer ? renderer->closeWindow() : nullptr;
+}
+
+CErrorPtr CTextView::onPopupResult(CObject* params, CObject*) {
+    if (!params) return nullptr;
+    const int index = int(params->getInt("index", -1));
+    if (index == m_selected) return nullptr;
+    setInt("selected-paragraph", index);
+    CObject out;
+    out.setInt("paragraph-index", index);
+    return CInputRouter::sendToView(*this, "selected-paragraph-changed", &out, this);
+}
+
+void CTextView::drawPiece(CLinearBitmap& bitmap, const CRect& clip, const CTextItem& item, const CTextPiece& piece,
+                          int x, const CRect& line, CColor colour, double opacity) const {
+    int baseline = line.bottom - m_fonts.regular->spaceBelow();
+    if (item.kind == CTextItem::EKind::Image) {
+        if (!item.image) return;
+        CColor tint = colour;
+        if (!item.imageRole.empty()) tint = roleOr(*this, item.imageRole, colour);
+        // Images sit in the middle of the line, where the text's lower case letters are.
+        drawImage(bitmap, clip, *item.image, x, line.top + (line.height() - item.image->nominalHeight()) / 2, tint,
+                  opacity);
+        return;
+    }
+    if (item.kind != CTextItem::EKind::Word) return;
+    const CFont& font = m_fonts.of(item.style);
+    const CString text = item.text.substr(piece.from, piece.count);
+    // Superscript sits about a third of a line above the baseline.
+    if (item.style.superscript) baseline -= int(std::lround(m_fonts.regular->lineHeight() * 0.35));
+    if (!item.style.italic) {
+        drawText(bitmap, clip, font, x, baseline, text, colour, opacity);
+        return;
+    }
+    // Each row leans right by its height above the baseline.
+    const int top = baseline - font.lineHeight() - font.spaceAbove();
+    const int bottom = baseline + font.spaceBelow() + 1;
+    for (int y = top; y < bottom; ++y) {
+        const CRect row = clip.intersect(CRect{clip.left, y, clip.right, y + 1});
+        if (row.isEmpty()) continue;
+        drawText(bitmap, row, font, x + int(std::lround((baseline - y) * kItalicSlant)), baseline, text, colour,
+                 opacity);
+    }
+}
+
+void CTextView::drawRule(CLinearBitmap& bitmap, const CRect& clip, int left, int right, int top, int height,
+                         double opacity) const {
+    if (!m_rule || right <= left) return;
+    // The rule's ends fade; its middle column stretches between them.
+    const int w = m_rule->nominalWidth(), half = std::min(w / 2, (right - left) / 2);
+    const int y = top + (height - m_rule->nominalHeight()) / 2, bottom = y + m_rule->nominalHeight();
+    const CColor tint = 0x808080;
+    drawImage(bitmap, clip.intersect(CRect{left, y, left + half, bottom}), *m_rule, left, y, tint, opacity);
+    drawImage(bitmap, clip.intersect(CRect{right - half, y, right, bottom}), *m_rule, right - w, y, tint, opacity);
+    for (int x = left + half; x < right - half; ++x)
+        drawImage(bitmap, clip.intersect(CRect{x, y, x + 1, bottom}), *m_rule, x - w / 2, y, tint, opacity);
+}
+
+void CTextView::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
+    CView::drawSelf(bitmap, clip);
+    const CRect inner{area().left + placement().inner.left, area().top + placement().inner.top,
+                      area().right - placement().inner.right, area().bottom - placement().inner.bottom};
+    const CRect textClip = clip.intersect(area());
+    for (size_t i = 0; i < m_paragraphs.size(); ++i) {
+        const CParagraph& p = m_paragraphs[i];
+        const bool selected = int(i) == m_selected;
+        const bool hovered = m_hoverable && int(i) == m_hovered;
+        const double opacity = p.isEnabled ? 1.0 : m_disabledOpacity;
+        if (selected) {
+            const int top = m_textTop + p.top - m_spacing / 2;
+            const CRect band{area().left, top, area().right, top + p.height + m_spacing};
+            bitmap.fillRect(band.intersect(textClip), m_selectionColour, 1.0);
+        }
+        for (const CTextLine& line : p.lines) {
+            const int top = m_textTop + p.top + line.top;
+            if (line.rule) {
+                drawRule(bitmap, textClip, inner.left, inner.right, top, line.height, opacity);
+                continue;
+            }
+            const CRect box{inner.left, top, inner.right, top + line.height};
+            for (const CTextPiece& piece : line.pieces) {
+                const CTextItem& item = p.items[piece.item];
+                CColor colour = m_colours[item.style.colour];
+                if (selected)
+                    colour = m_selectionText;
+                else if (hovered)
+                    colour = m_hoverColour;
+                drawPiece(bitmap, textClip, item, piece, inner.left + piece.x, box, colour, opacity);
+            }
+        }
+        if (p.hasSubList && !p.lines.empty()) {
+            const CTextLine& first = p.lines.front();
+            const CColor colour = selected ? m_selectionText : hovered ? m_hoverColour : m_colours[0];
+            drawImage(bitmap, textClip, *m_subListArrow, inner.right - m_subListArrow->nominalWidth(),
+                      m_textTop + p.top + first.top + (first.height - m_subListArrow->nominalHeight()) / 2, colour,
+                      opacity);
+        }
+    }
+}
+
+}  // namespace zel

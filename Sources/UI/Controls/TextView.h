@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <vector>
+
+#include "UI/Controls/TextWrapper.h"
+#include "UI/View.h"
+
+namespace zel {
+
+// `ui:textview`: the paragraphs of `title` (split at `separator-char` when
+// set) with their markup, in the font `font-name`, wrapped to the inner
+// width when `is-text-wrapped`, aligned by `text-alignment` and
+// `text-alignment-v`. Lines are the font's line height plus
+// `line-height-modifier` apart, paragraphs `paragraph-spacing` apart.
+// As a list, `is-paragraph-hoverable` shows the paragraph under the pointer
+// in "HoveredParagraph", and `is-paragraph-selectable` selects one with a
+// click ("selected-paragraph-changed", `paragraph-index`), or a right-click
+// with `is-right-click-selects`; a double-click
+// sends "paragraph-dbl-clicked". Lists give their entries instead of a
+// title: disabled ones are drawn at `disabled-paragraph-opacity` and take
+// no hover or clicks, those with a sub-list show "DynListArrow" at their
+// right edge, at most `max-item-count` show (0: all), and an empty list
+// shows `no-items-title` unless `allow-no-paragraphs`.
+// With `popup-tag`, a click opens that popup, whose text view "list" shows
+// the same paragraphs; the entry chosen there comes back as "popup-result"
+// (`index`, `list-id`, `result-target`) and becomes the selected one.
+// The opener's `window-alignment` and `is-local-popup` place the popup,
+// and `is-same-width` gives it the opener's width.
+class CTextView : public CView {
+public:
+    struct CListEntry {
+        CString title;
+        bool isEnabled = true;
+        bool hasSubList = false;
+    };
+
+    static void setupClass(CClassInfo& info);
+    CErrorPtr init() override;
+    void readRoles() override;
+    void attrChanged(const CString& name) override;
+
+    struct CParagraph {
+        std::vector<CTextItem> items;
+        std::vector<CTextLine> lines;
+        // Relative to the text's top.
+        int top = 0, height = 0;
+        bool isEnabled = true, hasSubList = false;
+    };
+    // Shows the entries in place of the title's paragraphs.
+    void setEntries(const std::vector<CListEntry>& entries);
+    const std::vector<CParagraph>& paragraphs() const { return m_paragraphs; }
+    // The paragraph at window point (x, y), or -1.
+    int paragraphAt(int x, int y) const;
+    int hoveredParagraph() const { return m_hovered; }
+    int selectedParagraph() const { return m_selected; }
+
+protected:
+    CSize contentSize() const override;
+    void placed() override;
+    void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const override;
+
+private:
+    CErrorPtr onMove(CObject* params, CObject* sender);
+    CErrorPtr onExit(CObject* params, CObject* sender);
+    CErrorPtr onPress(CObject* params, CObject* sender);
+    CErrorPtr onPressRight(CObject* params, CObject* sender);
+    CErrorPtr onPopupResult(CObject* params, CObject* sender);
+    // Selects an enabled paragraph the way a click does.
+    CErrorPtr select(int at);
+    CErrorPtr openPopupList();
+    // In a popup list: tells the opener what was chosen and closes.
+    CErrorPtr sendPopupResult(int index);
+    void readParagraphs();
+    void addParagraph(const CString& text, bool isEnabled, bool hasSubList);
+    // Lays the paragraphs out in `width`; returns the text's height.
+    int layout(int width, bool wrapped);
+    // `line` is the box of the piece's line, in window coordinates.
+    void drawPiece(CLinearBitmap& bitmap, const CRect& clip, const CTextItem& item, const CTextPiece& piece, int x,
+                   const CRect& line, CColor colour, double opacity) const;
+    void drawRule(CLinearBitmap& bitmap, const CRect& clip, int left, int right, int top, int height,
+                  double opacity) const;
+
+    CTextFonts m_fonts;
+    const CImage* m_rule = nullptr;
+    const CImage* m_subListArrow = nullptr;
+    bool m_hasEntries = false;
+    std::vector<CListEntry> m_entries;
+    double m_disabledOpacity = 0.33;
+    std::vector<CParagraph> m_paragraphs;
+    ETextAlign m_align = ETextAlign::Left;
+    EAlign m_alignV = EAlign::Start;
+    bool m_wrapped = true;
+    int m_lineHeight = 0, m_spacing = 0;
+    int m_textTop = 0, m_textHeight = 0;
+    CColor m_colours[3] = {0, 0, 0};
+    CColor m_hoverColour = 0, m_selectionColour = 0, m_selectionText = 0;
+    bool m_hoverable = false, m_selectable = false, m_clickCancels = false;
+    int m_hovered = -1, m_selected = -1;
+    // Filled by the text view whose popup this list is.
+    bool m_isPopupList = false;
+    bool m_ready = false;
+};
+
+}  // namespace zel

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "UI/EditBuffer.h"
+#include "UI/EditTiming.h"
+#include "UI/View.h"
+
+namespace zel {
+
+class CFont;
+
+// `ui:editbox`: one line of editable text. It edits while it has the key
+// focus (a press on it or Tab), with a caret that blinks on the window's
+// `cursor-timer` and the selection in the "Selection" colours. Enter
+// accepts (with `is-accept-enter`, the default), Escape cancels, losing the
+// focus accepts; either way it sends "editbox-text-changed" (`text`,
+// `paragraph-index`, `is-cancelled`), and "editbox-empty-value" for an
+// accepted empty text. `accept-chars` and `max-paragraph-length` limit
+// what is typed or pasted; Ctrl+C, Ctrl+X and Ctrl+V use the clipboard.
+// With `is-editbox-on-click`, `is-editbox-on-singleclick` or
+// `is-editbox-on-dblclick` a press focuses the box without editing it until
+// the gesture is complete; a single click waits `paragraph-click-edit-delay`
+// (0.5 s) for a second press, so a double click never opens it twice.
+class CEditBox : public CView {
+public:
+    static void setupClass(CClassInfo& info);
+    CErrorPtr init() override;
+    void readRoles() override;
+
+    const CEditBuffer& buffer() const { return m_buffer; }
+    bool isEditing() const { return m_editing; }
+    bool isCaretShown() const { return m_editing && m_blink.isVisible(); }
+
+protected:
+    CSize contentSize() const override;
+    void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const override;
+
+private:
+    CErrorPtr onFocus(CObject* params, CObject* sender);
+    CErrorPtr onBlur(CObject* params, CObject* sender);
+    CErrorPtr onKey(CObject* params, CObject* sender);
+    CErrorPtr onPress(CObject* params, CObject* sender);
+    CErrorPtr onMove(CObject* params, CObject* sender);
+    CErrorPtr onCursorTick(CObject* params, CObject* sender);
+    CErrorPtr onUpdateTick(CObject* params, CObject* sender);
+
+    CErrorPtr listenToRenderer();
+    CErrorPtr startEditing();
+    // Ends the edit: an accepted text becomes the `title`, a cancelled
+    // one goes back to it.
+    CErrorPtr finish(bool cancelled);
+    CErrorPtr paste();
+    // The character position nearest to window x.
+    size_t positionAt(int x) const;
+    // Where the text starts: the inner area's left, less the scroll that
+    // keeps the caret in view.
+    int textLeft() const;
+    // The gesture that opens the box, from its attributes.
+    void readGesture();
+    void scrollToCaret();
+    void changed();
+
+    const CFont* m_font = nullptr;
+    CEditBuffer m_buffer;
+    CCaretBlink m_blink;
+    CEditGesture m_gesture;
+    bool m_byGesture = false;
+    CColor m_text = 0, m_selection = 0x3070C0, m_selectionText = 0xFFFFFF;
+    int m_scroll = 0;
+    bool m_editing = false;
+    bool m_listening = false;
+    bool m_selecting = false;
+};
+
+}  // namespace zel
