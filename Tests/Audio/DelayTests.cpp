@@ -476,6 +476,34 @@ struct CBankedLine {
     }
 };
 
+// From a longer delay back to none and on to one sample: the ring shrinks
+// to the one-sample ring and the pages it dropped return once the keeper
+// lets go of them; then, in real time, a longer delay waits for the
+// keeper's round again. `block` runs one block.
+template <class FBlock>
+void shrinkThenGrowInRealTime(CBankedLine& l, FBlock&& block) {
+    l.line.setDelay(0);
+    for (int i = 0; i < 2; ++i) block();
+    l.line.setDelay(1);
+    for (int i = 0; i < 2; ++i) block();
+    const size_t one = l.line.ringLengthFor(1);
+    EXPECT_EQ(l.line.ringLength(), one);
+    l.serve(one);
+    block();
+    l.serve(one);
+    EXPECT_EQ(l.bank.ownedPages(), one);
+    EXPECT_EQ(l.line.allocatedPages(), one);
+    // In real time a longer delay waits for the keeper's round again, which
+    // knows no pages on their way that are not.
+    l.line.setDelay(1000);
+    block();
+    EXPECT_EQ(l.line.pendingDelay(), 1000);
+    l.serve(one);
+    block();
+    EXPECT_EQ(l.line.delay(), 1000);
+    EXPECT_EQ(l.pool.heapAllocations(), 0u);
+}
+
 }  // namespace
 
 // With the bank kept supplied, a line gives what a line with pages from the
@@ -538,26 +566,7 @@ TEST(DelayPages, ALongerDelayWaitsForItsPagesAndWhatIsGivenUpGoesBack) {
 
     // Back to no delay: the ring shrinks with the change after the fade,
     // and the pages it dropped return once the keeper lets go of them.
-    l.line.setDelay(0);
-    for (int i = 0; i < 2; ++i) block();
-    l.line.setDelay(1);
-    for (int i = 0; i < 2; ++i) block();
-    const size_t one = l.line.ringLengthFor(1);
-    EXPECT_EQ(l.line.ringLength(), one);
-    l.serve(one);
-    block();
-    l.serve(one);
-    EXPECT_EQ(l.bank.ownedPages(), one);
-    EXPECT_EQ(l.line.allocatedPages(), one);
-    // In real time a longer delay waits for the keeper's round again, which
-    // knows no pages on their way that are not.
-    l.line.setDelay(1000);
-    block();
-    EXPECT_EQ(l.line.pendingDelay(), 1000);
-    l.serve(one);
-    block();
-    EXPECT_EQ(l.line.delay(), 1000);
-    EXPECT_EQ(l.pool.heapAllocations(), 0u);
+    shrinkThenGrowInRealTime(l, block);
 }
 
 // Offline, a longer delay takes its pages on the processing thread and
@@ -595,7 +604,7 @@ TEST(DelayPages, OutputKeptInThePagesWaitsForPagesAsTheCopyDoes) {
 TEST(DelayPages, OfflineALongerDelayTakesItsPagesAtOnceAndTheKeeperCountsThem) {
     const size_t small = (64 + CDSPModDelay::kMargin - 1) / 64;
     CBankedLine l(64, 32, 4000, small);
-    const size_t large = l.line.ringLengthFor(1000), one = l.line.ringLengthFor(1);
+    const size_t large = l.line.ringLengthFor(1000);
     std::vector<double> in(200), out(200);
     size_t t = 0;
     auto block = [&] {
@@ -619,23 +628,5 @@ TEST(DelayPages, OfflineALongerDelayTakesItsPagesAtOnceAndTheKeeperCountsThem) {
     EXPECT_EQ(out[0], x(int64_t(t - in.size()) - 1000));
 
     l.bank.setOffline(false);
-    l.line.setDelay(0);
-    for (int i = 0; i < 2; ++i) block();
-    l.line.setDelay(1);
-    for (int i = 0; i < 2; ++i) block();
-    EXPECT_EQ(l.line.ringLength(), one);
-    l.serve(one);
-    block();
-    l.serve(one);
-    EXPECT_EQ(l.bank.ownedPages(), one);
-    EXPECT_EQ(l.line.allocatedPages(), one);
-    // In real time a longer delay waits for the keeper's round again, which
-    // knows no pages on their way that are not.
-    l.line.setDelay(1000);
-    block();
-    EXPECT_EQ(l.line.pendingDelay(), 1000);
-    l.serve(one);
-    block();
-    EXPECT_EQ(l.line.delay(), 1000);
-    EXPECT_EQ(l.pool.heapAllocations(), 0u);
+    shrinkThenGrowInRealTime(l, block);
 }

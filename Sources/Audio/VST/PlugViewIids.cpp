@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The SDK declares the plug-in view interfaces but leaves their IDs to the
-// module, which must define them exactly once.
+// module, which must define them exactly once: the plug-in's, and our host
+// library's for programs that do not hold the plug-in's.
 #include "pluginterfaces/gui/iplugview.h"
 
 namespace Steinberg {
