@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "UI/Controls/ParagraphEditor.h"
 #include "UI/Controls/TextWrapper.h"
 #include "UI/View.h"
 
@@ -27,6 +28,12 @@ namespace zel {
 // (`index`, `list-id`, `result-target`) and becomes the selected one.
 // The opener's `window-alignment` and `is-local-popup` place the popup,
 // and `is-same-width` gives it the opener's width.
+// An editable view (`is-read-only` "false") opens its paragraphs in an edit
+// box (CParagraphEditor), and at once when Tab brings the focus to it; it
+// passes the box's "editbox-text-changed" and "editbox-empty-value" on, and
+// an accepted text replaces the paragraph and sends "paragraph-text-changed"
+// (`text`, `paragraph-index`). With a ui-param "ui-param-value" the view
+// shows that value's text, and an accepted edit writes it.
 class CTextView : public CView {
 public:
     struct CListEntry {
@@ -54,6 +61,11 @@ public:
     int paragraphAt(int x, int y) const;
     int hoveredParagraph() const { return m_hovered; }
     int selectedParagraph() const { return m_selected; }
+    // A paragraph's text with its markup, as the title or entry gives it.
+    CString paragraphText(int at) const;
+    // The window y where paragraph `at` starts, room above its letters included.
+    int paragraphTop(int at) const;
+    const CParagraphEditor& editor() const { return m_editor; }
 
 protected:
     CSize contentSize() const override;
@@ -66,6 +78,13 @@ private:
     CErrorPtr onPress(CObject* params, CObject* sender);
     CErrorPtr onPressRight(CObject* params, CObject* sender);
     CErrorPtr onPopupResult(CObject* params, CObject* sender);
+    CErrorPtr onFocus(CObject* params, CObject* sender);
+    CErrorPtr onEditTick(CObject* params, CObject* sender);
+    CErrorPtr onEditEnded(CObject* params, CObject* sender);
+    CErrorPtr onEditEmpty(CObject* params, CObject* sender);
+    CErrorPtr onValueChanged(CObject* params, CObject* sender);
+    // The paragraph's text becomes `text`, in the title or the entries.
+    void replaceParagraph(int at, const CString& text);
     // Selects an enabled paragraph the way a click does.
     CErrorPtr select(int at);
     CErrorPtr openPopupList();
@@ -99,7 +118,11 @@ private:
     int m_hovered = -1, m_selected = -1;
     // Filled by the text view whose popup this list is.
     bool m_isPopupList = false;
+    CParagraphEditor m_editor{*this};
+    bool m_listensToFrames = false;
     bool m_ready = false;
+
+    friend class CParagraphEditor;
 };
 
 }  // namespace zel
