@@ -202,7 +202,9 @@ CErrorPtr CDynamicPalette::resolve(const CDynamicColor& role, const CRoleValues&
         v.tone = applyBrightness(parent.tone, parent.brightness);
         v.brightness = 0.0;
         int32_t tone = 0;
-        if (entry) {
+        // A variant's stored tone is only what its parent was when stored:
+        // it keeps following its parent.
+        if (entry && role.hasAttr("tone")) {
             v.tone = entry->tone;
             v.tone2 = entry->tone2;
             v.tone3 = entry->tone3;
@@ -250,16 +252,21 @@ std::vector<uint8_t> CDynamicPalette::paletteData() const {
         // Depth first in document order.
         for (auto it = at->children().rbegin(); it != at->children().rend(); ++it)
             if (dynamic_cast<const CDynamicColor*>(it->get())) pending.push_back(it->get());
-        // Roles that only vary their parent follow it: they are not stored.
+        // Every role with values of its own; those that copy their parent
+        // have none.
         auto* role = dynamic_cast<const CDynamicColor*>(at);
         if (!role || role->isCopyParent()) continue;
         const auto stored = m_stored.find(role->name().utf8());
-        if (stored == m_stored.end() && !role->hasAttr("tone")) continue;
         const CPreparedColor& p = m_prepared.at(role->name().utf8());
         CPaletteEntry e;
         e.name = role->name();
         if (stored != m_stored.end()) {
             e = stored->second;
+            if (!role->hasAttr("tone")) {
+                e.tone = p.values.tone;
+                e.tone2 = p.values.tone2;
+                e.tone3 = p.values.tone3;
+            }
         } else {
             e.tone = p.values.tone;
             e.tone2 = p.values.tone2;

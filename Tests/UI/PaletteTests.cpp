@@ -222,8 +222,17 @@ TEST(PaletteData, RecordsAreLaidOutFieldByFieldAndRoundTripByteForByte) {
     ASSERT_EQ(readPaletteData(data, entries), nullptr);
     EXPECT_EQ(entries.front().name.utf8(), "Border");
     EXPECT_EQ(entries.front().tone, 0x3f3e2bu);
-    EXPECT_GE(entries.size(), 60u) << "every editable role at least";
-    for (const CPaletteEntry& entry : entries) EXPECT_NE(entry.name.utf8(), "RealisticPanel") << "variants follow";
+    // Every role with values of its own, variants included; roles that
+    // copy their parent have none to store.
+    EXPECT_EQ(entries.size(), 150u);
+    bool variant = false;
+    for (const CPaletteEntry& entry : entries) {
+        EXPECT_NE(entry.name.utf8(), "Button");
+        EXPECT_NE(entry.name.utf8(), "Text");
+        if (entry.name.utf8() == "RealisticPanel")
+            variant = entry.brightness == -5.0 && entry.tone == 0xf6edceu && entry.tone2 == -1;
+    }
+    EXPECT_TRUE(variant) << "stored with its own brightness and its parent's tone";
 
     ASSERT_EQ(t.palette->setPaletteData(data), nullptr);
     EXPECT_EQ(t.palette->paletteData(), data);
@@ -248,6 +257,57 @@ TEST(PaletteData, AStoredRoleChangesItsVariantsAndWhatViewsDraw) {
     for (const CPaletteEntry& e : entries)
         if (e.name.utf8() == "Panel") found = e.tone == 0x204060u;
     EXPECT_TRUE(found);
+}
+
+TEST(PaletteData, AVariantsStoredValuesApplyToItsParentsCurrentTone) {
+    CPaletteTree t("color=\"RealisticPanel\"");
+    ASSERT_EQ(t.error(), "");
+    // The parent edited after the variant was stored: the variant's tone in
+    // the record is stale, its brightness is the user's.
+    std::vector<uint8_t> record = oneEntry("Panel", 0.0, 0.5, 1.0, 0x204060, -1, -1);
+    const std::vector<uint8_t> variant = oneEntry("RealisticPanel", -50.0, 0.5, 1.0, 0xf6edce, 0x112233, -1);
+    record.insert(record.end(), variant.begin() + 4, variant.end());
+    ASSERT_EQ(t.palette->setPaletteData(record), nullptr);
+    EXPECT_EQ(t.colour("RealisticPanel"), 0x102030u) << "half of 204060";
+    EXPECT_EQ(t.drawn(), 0x102030u);
+    const CPreparedColor* alarm = t.palette->find("Alarm");
+    ASSERT_TRUE(alarm);
+    EXPECT_EQ(alarm->values.tone2, 0x000000) << "a variant's own secondary tone stays";
+
+    std::vector<CPaletteEntry> entries;
+    ASSERT_EQ(readPaletteData(t.palette->paletteData(), entries), nullptr);
+    for (const CPaletteEntry& e : entries)
+        if (e.name.utf8() == "RealisticPanel") {
+            EXPECT_EQ(e.tone, 0x204060u) << "written back with the tone it follows";
+            EXPECT_EQ(e.tone2, -1);
+            EXPECT_EQ(e.brightness, -50.0);
+        }
+}
+
+TEST(DynamicPalette, TheEditorsPaletteHoldsEveryRoleItsViewsName) {
+    CPaletteTree t;
+    ASSERT_EQ(t.error(), "");
+    size_t roles = 0, editable = 0;
+    std::vector<const CObject*> pending{t.palette};
+    while (!pending.empty()) {
+        const CObject* at = pending.back();
+        pending.pop_back();
+        for (const auto& child : at->children())
+            if (auto* role = dynamic_cast<const CDynamicColor*>(child.get())) {
+                ++roles;
+                editable += role->isEditable() ? 1 : 0;
+                EXPECT_TRUE(t.palette->contains(role->name())) << role->name().utf8();
+                pending.push_back(role);
+            }
+    }
+    EXPECT_EQ(roles, 222u);
+    EXPECT_EQ(editable, 60u);
+    for (const char* role : {"Text", "ButtonAB_Active", "ButtonText_Active", "Button_ActiveHover",
+                             "ComplexButton_ActiveError", "ComplexButton_Hover", "LevelMeterThreshold",
+                             "SelectedParagraphText", "EditBoxSelection", "DisabledTransparent", "PanelTexture"})
+        EXPECT_TRUE(t.palette->contains(role)) << role;
+    EXPECT_EQ(t.colour("Text"), t.colour("PanelText"));
+    EXPECT_EQ(t.colour("ButtonAB_Active"), t.colour("Selection"));
 }
 
 TEST(PaletteData, DamagedRecordsFailAndLeaveThePaletteAsItWas) {
