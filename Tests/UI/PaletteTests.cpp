@@ -118,6 +118,42 @@ TEST(ColourArithmetic, BrightnessMovesTowardBlackOrWhiteAndGradientsRunThroughTh
     EXPECT_EQ(prepareColor(tone(0x123456)).gradient(5), 0x123456u) << "no second tone, no gradient";
 }
 
+TEST(DynamicPalette, AGradientRoleFillsItsViewStepByStepFromTopToBottom) {
+    CErrorPtr err;
+    auto root = buildTree(R"(<ui:view name="alarm" width="4" height="32" color="Alarm"/>
+        <ui:view name="offline" width="4" height="16" color="OfflineRender" color-state="Active"/>
+        <ui:view name="plain" width="4" height="16" color="ActionError"/>)",
+                          err);
+    ASSERT_EQ(err, nullptr) << err->text().utf8();
+    const auto column = [&](const char* name) {
+        auto* view = dynamic_cast<CView*>(root->findObject(CString("ui.") + name));
+        CLinearBitmap bitmap;
+        bitmap.resize(4, view->area().height());
+        view->draw(bitmap, view->area());
+        std::vector<uint32_t> rows;
+        for (int y = 0; y < view->area().height(); ++y) {
+            const uint8_t* p = bitmap.pixel(view->area().left + 1, view->area().top + y);
+            rows.push_back(uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]);
+        }
+        return rows;
+    };
+    // Sixteen steps over 32 rows: two rows a step, red to black and back.
+    const std::vector<uint32_t> alarm = column("alarm");
+    EXPECT_EQ(alarm[0], 0xff0000u);
+    EXPECT_EQ(alarm[1], 0xff0000u);
+    EXPECT_EQ(alarm[8], 0x800000u);
+    EXPECT_EQ(alarm[16], 0x000000u);
+    EXPECT_EQ(alarm[24], 0x800000u);
+    EXPECT_EQ(alarm[31], 0xdf0000u) << "step 15: 7/8 of the way back, 223.1";
+    // The state's variant brings its gradient; one a pixel a step.
+    const std::vector<uint32_t> offline = column("offline");
+    EXPECT_EQ(offline[0], 0x00ff00u);
+    EXPECT_EQ(offline[8], 0x000000u);
+    const std::vector<uint32_t> plain = column("plain");
+    EXPECT_EQ(plain.front(), 0xff0000u);
+    EXPECT_EQ(plain.back(), 0xff0000u) << "a role without a second tone fills flat";
+}
+
 TEST(DynamicPalette, RolesResolveThroughParentsStatesAndHoverVariants) {
     CPaletteTree t;
     ASSERT_EQ(t.error(), "");
