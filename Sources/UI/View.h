@@ -74,6 +74,8 @@ protected:
     virtual void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const;
     // The colour of role `attr`, or false when none is named.
     bool roleColour(const char* attr, CColor& out) const;
+    // The prepared role, or null when the palette lacks it.
+    const CPreparedColor* preparedRole(const CString& role, bool logMissing) const;
     // Reads the view's role colours: at init, and again whenever the
     // palette changes.
     virtual void readRoles();
@@ -96,8 +98,7 @@ private:
     // The fill colour: the role `color` in its variant `color-state`;
     // `gradient` gets the role's gradient, one colour per step, or nothing.
     bool fillColour(const CString& state, CColor& out, std::vector<CColor>* gradient = nullptr) const;
-    // The prepared role, or null when the palette lacks it.
-    const CPreparedColor* preparedRole(const CString& role, bool logMissing) const;
+
     CErrorPtr readPlacement(double scale, double ratioX, double ratioY);
     CSize compactSize() const;
     // Width and height before the parent's room is known: pixel and

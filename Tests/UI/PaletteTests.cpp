@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <set>
 
 #include "Core/AppData.h"
 #include "Core/Debug.h"
@@ -419,6 +420,51 @@ TEST(PanelStyle, TheGlobalSettingsSwitchPanelsShadowsAndLight) {
 
     ASSERT_EQ(settings->findChild("ui-flat-panels")->setAttr("ui-flat-panels", "true"), nullptr);
     EXPECT_EQ(drawn(), 0xf6edceu);
+}
+
+TEST(PanelStyle, TexturesTileTheirGrainOverPanelsWhileTheSettingIsOn) {
+    const std::string body =
+        "<core:object name=\"global-data\"><core:shared-attribute name=\"ui-textures\" data-name=\"" +
+        uniqueLeaf("ui-textures") +
+        R"(" attribute="ui-textures" is-global="true" def-value="true"/></core:object>
+    <ui:style name="style" ui-textures="{*/ui.global-data.ui-textures ui-textures}" overlay-texture-opacity="0.33"/>
+    <ui:view name="w" width="300" height="40" color="Panel">
+      <ui:picture name="grain" placement="full" image-set="shared::is.texture" image-set-index="1" is-tiled="true"
+                  color="PanelTexture"
+                  opacity="{*/ui.style overlay-texture-opacity}" is-hidden="{*/ui.style is-texture-hidden}"/>
+    </ui:view>)";
+    CErrorPtr err;
+    auto root = buildTree(body, err);
+    ASSERT_EQ(err, nullptr) << err->text().utf8();
+    auto* view = dynamic_cast<CView*>(root->findObject("ui.w"));
+    const auto drawn = [&] {
+        CLinearBitmap bitmap;
+        bitmap.resize(300, 40);
+        view->draw(bitmap, bitmap.bounds());
+        return bitmap;
+    };
+    const auto at = [](const CLinearBitmap& b, int x, int y) {
+        const uint8_t* p = b.pixel(x, y);
+        return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    };
+    const CLinearBitmap on = drawn();
+    std::set<uint32_t> colours;
+    int lo = 255, hi = 0;
+    for (int x = 0; x < 128; ++x) {
+        colours.insert(at(on, x, 20));
+        lo = std::min(lo, int(at(on, x, 20) & 0xff));
+        hi = std::max(hi, int(at(on, x, 20) & 0xff));
+    }
+    EXPECT_GT(colours.size(), 4u) << "a grain, not a fill";
+    EXPECT_LT(hi - lo, 40) << "a faint one, over the panel's colour (blue ce)";
+    EXPECT_GT(hi, 0xce - 20);
+    EXPECT_LT(lo, 0xce + 20);
+    for (int x : {0, 37, 100}) EXPECT_EQ(at(on, x, 7), at(on, x + 128, 7)) << "the tile repeats every 128 pixels";
+    EXPECT_NE(at(on, 3, 7), at(on, 3 + 64, 7));
+
+    ASSERT_EQ(root->findObject("ui.global-data.ui-textures")->setAttr("ui-textures", "false"), nullptr);
+    const CLinearBitmap off = drawn();
+    for (int x = 0; x < 300; x += 13) EXPECT_EQ(at(off, x, 20), 0xf6edceu);
 }
 
 namespace {
