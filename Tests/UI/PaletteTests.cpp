@@ -3,8 +3,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <set>
+#include <sstream>
 
 #include "Core/AppData.h"
 #include "Core/Debug.h"
@@ -491,6 +493,59 @@ CPaletteCache::CEntries storedCache(const std::string& cache) {
 }
 
 }  // namespace
+
+// WCAG's contrast ratio of two colours.
+double contrastRatio(CColor a, CColor b) {
+    const auto luminance = [](CColor c) {
+        double sum = 0.0;
+        const double weights[3] = {0.0722, 0.7152, 0.2126};
+        for (int i = 0; i < 3; ++i) {
+            const double v = double(c >> (8 * i) & 0xff) / 255.0;
+            sum += weights[i] * (v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+        }
+        return sum;
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TEST(ColourSchemes, EveryBuiltInSchemeKeepsTextReadableOnItsSurfaces) {
+    for (const char* scheme : {"Gray", "Blue", "Beige", "Red", "Green", "Brown", "White"}) {
+        std::ifstream in(std::string(LAGWELL_SOURCE_DIR "/Gfx/Presets/Palettes/") + scheme + ".txt");
+        ASSERT_TRUE(in) << scheme;
+        std::vector<CPaletteEntry> entries;
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream words(line);
+            std::string name, tone;
+            if (line.empty() || line[0] == '#' || !(words >> name >> tone)) continue;
+            CPaletteEntry e;
+            e.name = CString::fromUtf8(name);
+            e.tone = uint32_t(std::stoul(tone, nullptr, 16));
+            entries.push_back(std::move(e));
+        }
+        CPaletteTree t;
+        ASSERT_EQ(t.error(), "");
+        ASSERT_EQ(t.palette->setPaletteData(writePaletteData(entries)), nullptr) << scheme;
+        for (auto [surface, text] :
+             std::vector<std::pair<const char*, const char*>>{{"Panel", "PanelText"},
+                                                              {"RealisticPanel", "PanelText"},
+                                                              {"Panel", "Text"},
+                                                              {"TitleFrame", "TitleFrameText"},
+                                                              {"WindowTitle", "WindowTitleText"},
+                                                              {"HintPanel", "HintPanelText"},
+                                                              {"Action", "ActionText"},
+                                                              {"ActionAlt", "ActionAltText"},
+                                                              {"Selection", "SelectionText"},
+                                                              {"Button_Active", "ButtonText_Active"},
+                                                              {"EditBox", "EditBoxText"}})
+            EXPECT_GE(contrastRatio(t.colour(surface), t.colour(text)), 4.5)
+                << scheme << ": " << text << " on " << surface << std::hex << " " << t.colour(text) << " on "
+                << t.colour(surface);
+        // Warnings and states are seen, if not read at length.
+        EXPECT_GE(contrastRatio(t.colour("ActionError"), t.colour("ActionErrorText")), 3.0) << scheme;
+        EXPECT_GE(contrastRatio(t.colour("Action"), t.colour("Selection")), 1.1) << scheme << ": active differs";
+    }
+}
 
 TEST(PaletteCache, RolesOfUnchangedValuesComeFromTheCacheTheOthersArePreparedAgain) {
     const std::string cache = uniqueLeaf("palette-cache");
