@@ -462,7 +462,9 @@ TEST(PanelStyle, TexturesTileTheirGrainOverPanelsWhileTheSettingIsOn) {
     EXPECT_GT(hi, 0xce - 20);
     EXPECT_LT(lo, 0xce + 20);
     for (int x : {0, 37, 100}) EXPECT_EQ(at(on, x, 7), at(on, x + 128, 7)) << "the tile repeats every 128 pixels";
-    EXPECT_NE(at(on, 3, 7), at(on, 3 + 64, 7));
+    int differing = 0;
+    for (int x = 0; x < 16; ++x) differing += at(on, x, 7) != at(on, x + 64, 7);
+    EXPECT_GT(differing, 0) << "but not every 64";
 
     ASSERT_EQ(root->findObject("ui.global-data.ui-textures")->setAttr("ui-textures", "false"), nullptr);
     const CLinearBitmap off = drawn();
