@@ -9,6 +9,7 @@
 #include "UI/Resources/ResourceObjects.h"
 #include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
+#include "UI/WindowSharedData.h"
 
 #define ZEL_SOURCE_TAG "CTextView"
 
@@ -54,6 +55,7 @@ void CTextView::setupClass(CClassInfo& info) {
     info.onEvent("mouse-press", &CTextView::onPress);
     info.onEvent("mouse-press-r", &CTextView::onPressRight);
     info.onEvent("popup-result", &CTextView::onPopupResult);
+    info.onEvent("text-source-changed", &CTextView::onSourceChanged);
 }
 
 void CTextView::readRoles() {
@@ -71,11 +73,21 @@ void CTextView::readRoles() {
 
 CErrorPtr CTextView::init() {
     ZEL_TRY(CView::init());
+    ZEL_TRY(readText(uiScale()));
+    m_selected = int(getInt("selected-paragraph", -1));
+    const CString sourcePath = getAttr("text-source");
+    if (CObject* source = sourcePath.empty() ? nullptr : findObject(sourcePath))
+        ZEL_TRY(listenObject(source, "values-changed", "text-source-changed"));
+    readParagraphs();
+    m_ready = true;
+    return nullptr;
+}
+
+CErrorPtr CTextView::readText(double scale) {
     CFontObject* fonts = nullptr;
     ZEL_TRY(CFontObject::findFont(*this, fonts));
-    ZEL_TRY(fonts->prepare(uiScale()));
-    m_fonts = {fonts->style("regular", uiScale()), fonts->style("bold", uiScale()),
-               fonts->style("superscript", uiScale())};
+    ZEL_TRY(fonts->prepare(scale));
+    m_fonts = {fonts->style("regular", scale), fonts->style("bold", scale), fonts->style("superscript", scale)};
     if (!m_fonts.regular)
         return ZEL_ERROR("@zelstr_CFontObject_findFont_NotFound Font '%1' not found.", getAttr("font-name"));
     if (const CImageSet* buttons = imageSetAt(*this, "is.button")) {
@@ -88,16 +100,13 @@ CErrorPtr CTextView::init() {
     m_alignV = v == CString("center") ? EAlign::Center : v == CString("bottom") ? EAlign::End : EAlign::Start;
     m_wrapped = getBool("is-text-wrapped", true);
     const auto scaled = [&](const char* attr, double fallback) {
-        return int(std::lround(getReal(attr, fallback) * uiScale()));
+        return int(std::lround(getReal(attr, fallback) * scale));
     };
     m_lineHeight = std::max(1, m_fonts.regular->lineHeight() + scaled("line-height-modifier", 0));
     m_spacing = scaled("paragraph-spacing", 10);
     m_hoverable = getBool("is-paragraph-hoverable", false);
     m_selectable = getBool("is-paragraph-selectable", false);
     m_clickCancels = getBool("is-selected-paragraph-click-cancels", false);
-    m_selected = int(getInt("selected-paragraph", -1));
-    readParagraphs();
-    m_ready = true;
     return nullptr;
 }
 
@@ -114,24 +123,69 @@ void CTextView::attrChanged(const CString& name) {
             relayoutWindow();
             return;
         }
-        placed();
-        invalidateView();
+        rereadParagraphs();
     } else if (name == CString("selected-paragraph")) {
         m_selected = int(getInt("selected-paragraph", -1));
-        invalidateView();
+        if (getAttr("active-paragraph-prefix").empty())
+            invalidateView();
+        else
+            rereadParagraphs();
+    } else if (name == CString("text-source-single-value")) {
+        rereadParagraphs();
     }
+}
+
+void CTextView::rereadParagraphs() {
+    readParagraphs();
+    if (m_hovered >= int(m_paragraphs.size())) m_hovered = -1;
+    placed();
+    invalidateView();
+}
+
+CErrorPtr CTextView::onSourceChanged(CObject*, CObject*) {
+    rereadParagraphs();
+    return nullptr;
+}
+
+bool CTextView::sourceTexts(std::vector<CString>& out) const {
+    out.clear();
+    const CString path = getAttr("text-source");
+    if (path.empty()) {
+        out = splitParagraphs(getAttr("title"), getAttr("separator-char"));
+        return true;
+    }
+    CObject* source = const_cast<CTextView*>(this)->findObject(path);
+    if (!source) return false;
+    for (const auto& item : source->children())
+        out.push_back(item->hasAttr("content") ? item->getAttr("content") : item->getAttr("title"));
+    const long long single = getInt("text-source-single-value", -1);
+    if (single >= 0) {
+        const bool exists = size_t(single) < out.size();
+        const CString one = exists ? out[size_t(single)] : CString();
+        out.clear();
+        if (exists) out.push_back(one);
+    }
+    return true;
 }
 
 void CTextView::readParagraphs() {
     m_paragraphs.clear();
+    std::vector<CListEntry> entries = m_entries;
     if (!m_hasEntries) {
-        for (const CString& text : splitParagraphs(getAttr("title"), getAttr("separator-char")))
-            addParagraph(text, true, false);
-        return;
+        std::vector<CString> texts;
+        if (!sourceTexts(texts)) {
+            addParagraph(getAttr("no-items-title"), false, false);
+            return;
+        }
+        entries.clear();
+        for (const CString& text : texts) entries.push_back({text});
     }
+    const CString prefix = getAttr("active-paragraph-prefix");
     const size_t limit = size_t(std::max(0LL, getInt("max-item-count", 0)));
-    for (size_t i = 0; i < m_entries.size() && (limit == 0 || i < limit); ++i)
-        addParagraph(m_entries[i].title, m_entries[i].isEnabled, m_entries[i].hasSubList);
+    for (size_t i = 0; i < entries.size() && (limit == 0 || i < limit); ++i) {
+        const CString& title = entries[i].title;
+        addParagraph(int(i) == m_selected ? prefix + title : title, entries[i].isEnabled, entries[i].hasSubList);
+    }
     if (m_paragraphs.empty() && !getBool("allow-no-paragraphs", false))
         addParagraph(getAttr("no-items-title"), false, false);
 }
@@ -151,11 +205,7 @@ void CTextView::addParagraph(const CString& text, bool isEnabled, bool hasSubLis
 void CTextView::setEntries(const std::vector<CListEntry>& entries) {
     m_hasEntries = true;
     m_entries = entries;
-    if (!m_ready) return;
-    readParagraphs();
-    if (m_hovered >= int(m_paragraphs.size())) m_hovered = -1;
-    placed();
-    invalidateView();
+    if (m_ready) rereadParagraphs();
 }
 
 int CTextView::layout(int width, bool wrapped) {
@@ -191,7 +241,10 @@ CSize CTextView::contentSize() const {
         height += lines.back().top + lines.back().height + m_spacing;
     }
     if (!m_paragraphs.empty()) height -= m_spacing;
-    return {width, m_fonts.regular->spaceAbove() + height + m_fonts.regular->spaceBelow()};
+    height += m_fonts.regular->spaceAbove() + m_fonts.regular->spaceBelow();
+    const double most = getReal("max-text-height", 0);
+    if (most > 0) height = std::min(height, int(std::lround(most * uiScale())));
+    return {width, height};
 }
 
 void CTextView::placed() {
@@ -275,27 +328,64 @@ CErrorPtr CTextView::openPopupList() {
     auto* opener = dynamic_cast<CWindowOpener*>(findObject("ui.window-shared-data.window-opener"));
     if (!opener) return ZEL_ERROR("@zelstr_CTextView_openPopup_Opener Unable to find the window opener.");
     CWinDrag* popup = nullptr;
-    // The opener's popup attributes place the popup by it.
-    const auto prepare = [this](CWinDrag& root) {
-        if (getBool("is-same-width", false)) root.setInt("width", std::lround(area().width() / uiScale()));
-        CObject* renderer = root.findChild("window-renderer");
-        if (!renderer) return;
-        for (const char* attr : {"window-alignment", "is-local-popup"})
-            if (hasAttr(attr)) renderer->setAttr(attr, getAttr(attr));
-    };
-    ZEL_TRY(opener->openPopup(getAttr("popup-tag"), "", *this, popup, prepare));
-    auto* list = dynamic_cast<CTextView*>(popup->findChild("list"));
-    if (!list) return nullptr;
     std::vector<CListEntry> entries = m_entries;
-    if (!m_hasEntries)
-        for (const CString& text : splitParagraphs(getAttr("title"), getAttr("separator-char")))
-            entries.push_back({text});
-    list->m_isPopupList = true;
-    list->setBool("is-paragraph-selectable", true);
-    list->m_selectable = true;
-    list->setEntries(entries);
-    list->setInt("selected-paragraph", m_selected);
-    return nullptr;
+    if (!m_hasEntries) {
+        std::vector<CString> texts;
+        sourceTexts(texts);
+        for (const CString& text : texts) entries.push_back({text});
+    }
+    // The opener's popup attributes place the popup by it and shape its list.
+    const auto prepare = [&](CWinDrag& root) {
+        if (getBool("is-same-width", false)) root.setInt("width", std::lround(area().width() / uiScale()));
+        if (CObject* renderer = root.findChild("window-renderer")) {
+            for (const char* attr : {"window-alignment", "is-local-popup", "shift-x", "shift-y"})
+                if (hasAttr(attr)) renderer->setAttr(attr, getAttr(attr));
+        }
+        auto* list = dynamic_cast<CTextView*>(root.findChild("list"));
+        if (!list) return;
+        if (hasAttr("popup-inner-border")) list->setAttr("inner-border", getAttr("popup-inner-border"));
+        if (hasAttr("popup-text-alignment")) list->setAttr("text-alignment", getAttr("popup-text-alignment"));
+        list->m_isPopupList = true;
+        list->setBool("is-paragraph-selectable", true);
+        list->setInt("selected-paragraph", m_selected);
+        list->setEntries(entries);
+        fitPopupList(root, *list, int(std::lround(root.getReal("width", 0) * uiScale())));
+    };
+    return opener->openPopup(getAttr("popup-tag"), "", *this, popup, prepare);
+}
+
+void CTextView::fitPopupList(CView& root, CTextView& list, int width) {
+    // The list is not placed yet: it is measured in the opener's scale, which the popup shares.
+    const double scale = uiScale();
+    if (list.readText(scale)) return;
+    list.m_selected = m_selected;
+    list.readParagraphs();
+    CViewBasePlacement place;
+    if (place.read(list, scale, 1.0, 1.0)) return;
+    const CBorder& inner = place.inner;
+    const int chrome = inner.vertical() + place.outer.vertical() + list.m_fonts.regular->spaceAbove() +
+                       list.m_fonts.regular->spaceBelow();
+    const int textWidth = std::max(0, width - inner.horizontal() - place.outer.horizontal());
+    int height = chrome + list.layout(textWidth, list.m_wrapped);
+    // No higher than the work area of the screen that holds the opener: the
+    // entries that fit show, the rest are left out.
+    std::shared_ptr<platform::CDisplay> display;
+    auto* shared = dynamic_cast<CWindowSharedData*>(findObject("ui.window-shared-data"));
+    CWindowRenderer* renderer = windowRenderer();
+    int ox = 0, oy = 0;
+    if (shared && !shared->display(display) && renderer && renderer->window() &&
+        renderer->window()->screenOrigin(ox, oy)) {
+        const int room = display->workArea(ox + area().left, oy + area().bottom).height;
+        if (room > 0 && height > room) {
+            size_t fit = 0;
+            for (const CParagraph& p : list.m_paragraphs)
+                if (chrome + p.top + p.height <= room) ++fit;
+            list.setInt("max-item-count", std::max<long long>(1, (long long)fit));
+            list.readParagraphs();
+            height = chrome + list.layout(textWidth, list.m_wrapped);
+        }
+    }
+    root.setInt("height", (long long)std::ceil(height / scale));
 }
 
 CErrorPtr CTextView::sendPopupResult(int index) {

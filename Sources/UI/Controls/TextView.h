@@ -22,11 +22,20 @@ namespace zel {
 // no hover or clicks, those with a sub-list show "DynListArrow" at their
 // right edge, at most `max-item-count` show (0: all), and an empty list
 // shows `no-items-title` unless `allow-no-paragraphs`.
+// With `text-source`, the paragraphs are the items of that list object
+// (each child's `content`, else its `title`), re-read when it sends
+// "values-changed"; with `text-source-single-value` only that item shows.
+// A source that cannot be found shows `no-items-title`.
+// The selected paragraph starts with `active-paragraph-prefix`. A view
+// sized by its text grows to at most `max-text-height`.
 // With `popup-tag`, a click opens that popup, whose text view "list" shows
 // the same paragraphs; the entry chosen there comes back as "popup-result"
 // (`index`, `list-id`, `result-target`) and becomes the selected one.
 // The opener's `window-alignment` and `is-local-popup` place the popup,
-// and `is-same-width` gives it the opener's width.
+// and `is-same-width` gives it the opener's width; `shift-x` and `shift-y`
+// move it, `popup-inner-border` and `popup-text-alignment` set its list's
+// border and alignment. The popup is as high as its entries, but never
+// higher than the screen's work area: entries that do not fit are left out.
 class CTextView : public CView {
 public:
     struct CListEntry {
@@ -66,6 +75,16 @@ private:
     CErrorPtr onPress(CObject* params, CObject* sender);
     CErrorPtr onPressRight(CObject* params, CObject* sender);
     CErrorPtr onPopupResult(CObject* params, CObject* sender);
+    CErrorPtr onSourceChanged(CObject* params, CObject* sender);
+    // The fonts and metrics of the text at `scale`.
+    CErrorPtr readText(double scale);
+    // The texts of the paragraphs: the title's, or the items of
+    // `text-source`; false when the source cannot be found.
+    bool sourceTexts(std::vector<CString>& out) const;
+    // Gives the popup `root`, whose list is `list`, the height of the
+    // entries within the screen's work area.
+    void fitPopupList(CView& root, CTextView& list, int width);
+    void rereadParagraphs();
     // Selects an enabled paragraph the way a click does.
     CErrorPtr select(int at);
     CErrorPtr openPopupList();
@@ -85,6 +104,7 @@ private:
     const CImage* m_rule = nullptr;
     const CImage* m_subListArrow = nullptr;
     bool m_hasEntries = false;
+    CObject* m_source = nullptr;
     std::vector<CListEntry> m_entries;
     double m_disabledOpacity = 0.33;
     std::vector<CParagraph> m_paragraphs;
