@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Audio/Converters/ParamConverter.h"
 #include "Other/Draw.h"
 #include "UI/InputRouter.h"
+#include "UI/ParamLink.h"
 #include "UI/Resources/ResourceObjects.h"
 #include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
@@ -46,6 +48,16 @@ std::vector<CString> splitParagraphs(const CString& title, const CString& separa
     return texts;
 }
 
+// The titles of a stepped parameter's values, from the lowest; at most `limit`.
+void parameterStates(const CParamBridge& bridge, size_t limit, std::vector<CString>& out) {
+    const CAudioParamInfo* info = bridge.info();
+    const CAudioParamConverter* converter = info && !info->converters.empty() ? info->converters[0] : nullptr;
+    if (!converter || !converter->isDiscrete()) return;
+    const double low = std::ceil(std::min(info->minValue(0), info->maxValue(0)));
+    const double high = std::floor(std::max(info->minValue(0), info->maxValue(0)));
+    for (double v = low; v <= high && out.size() < limit; ++v) out.push_back(converter->plainToText(*info, 0, v));
+}
+
 }  // namespace
 
 void CTextView::setupClass(CClassInfo& info) {
@@ -76,8 +88,11 @@ CErrorPtr CTextView::init() {
     ZEL_TRY(readText(uiScale()));
     m_selected = int(getInt("selected-paragraph", -1));
     const CString sourcePath = getAttr("text-source");
-    if (CObject* source = sourcePath.empty() ? nullptr : findObject(sourcePath))
-        ZEL_TRY(listenObject(source, "values-changed", "text-source-changed"));
+    if (CObject* source = sourcePath.empty() ? nullptr : findObject(sourcePath)) {
+        // A parameter's values are known once the instance described it.
+        const bool isParameter = dynamic_cast<CParamBridge*>(source);
+        ZEL_TRY(listenObject(source, isParameter ? "param-change" : "values-changed", "text-source-changed"));
+    }
     readParagraphs();
     m_ready = true;
     return nullptr;
@@ -156,8 +171,15 @@ bool CTextView::sourceTexts(std::vector<CString>& out) const {
     }
     CObject* source = const_cast<CTextView*>(this)->findObject(path);
     if (!source) return false;
-    for (const auto& item : source->children())
-        out.push_back(item->hasAttr("content") ? item->getAttr("content") : item->getAttr("title"));
+    if (const auto* bridge = dynamic_cast<const CParamBridge*>(source)) {
+        // Not more than a list can show: a parameter may have a hundred thousand steps.
+        const long long most = getInt("max-item-count", 0);
+        const long long single = getInt("text-source-single-value", -1);
+        parameterStates(*bridge, size_t(std::max({most > 0 ? most : 1000LL, single + 1})), out);
+    } else {
+        for (const auto& item : source->children())
+            out.push_back(item->hasAttr("content") ? item->getAttr("content") : item->getAttr("title"));
+    }
     const long long single = getInt("text-source-single-value", -1);
     if (single >= 0) {
         const bool exists = size_t(single) < out.size();

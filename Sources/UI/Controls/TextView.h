@@ -24,7 +24,9 @@ namespace zel {
 // shows `no-items-title` unless `allow-no-paragraphs`.
 // With `text-source`, the paragraphs are the items of that list object
 // (each child's `content`, else its `title`), re-read when it sends
-// "values-changed"; with `text-source-single-value` only that item shows.
+// "values-changed", or the titles of the values of a stepped parameter
+// (a `ui:param-bridge`), re-read when it changes; with
+// `text-source-single-value` only that item shows.
 // A source that cannot be found shows `no-items-title`.
 // The selected paragraph starts with `active-paragraph-prefix`. A view
 // sized by its text grows to at most `max-text-height`.
