@@ -92,13 +92,14 @@ std::string numbers(int count) {
 
 class DropDownListThreads : public EditorWindowTest {
 protected:
-    void SetUp() override {
-        EditorWindowTest::SetUp();
-        if (IsSkipped()) return;
+    // The main window and its popups at the UI `scale` of the instance's settings.
+    void openMain(const std::string& scale = "1") {
         const std::string drop = R"(width="80" height="20" font-name="shared::font.base" separator-char=";"
             popup-tag="ui:window-app-popup-list" is-same-width="true")";
         open(R"(
-  <ui:window-drag name="main" width="300" height="200" color="Panel">
+  <core:object name="local-data"><core:object name="ui-scale" scale=")" +
+                 scale + R"("/></core:object>
+  <ui:window-drag name="main" width="300" height="200" color="Panel" ui-scale="{*/ui.local-data.ui-scale scale?1}">
     <ui:window-renderer name="window-renderer" title="Main" num-threads="0" window-x="100" window-y="100" fps="40"
                         window-position-id="main">)" +
                  rendererChildren() + R"(
@@ -123,7 +124,8 @@ protected:
         CObject press;
         press.setInt("x", drop->area().left + 4);
         press.setInt("y", drop->area().top + 4);
-        EXPECT_EQ(drop->runViewEvent("mouse-press", &press, nullptr), nullptr);
+        CErrorPtr e = drop->runViewEvent("mouse-press", &press, nullptr);
+        EXPECT_EQ(e, nullptr) << e->describe();
         auto* list = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
         if (list) waitShown(list->windowRenderer());
         return list;
@@ -135,6 +137,7 @@ protected:
 };
 
 TEST_F(DropDownListThreads, TheListIsAsHighAsItsEntriesAndTakesTheOpenersShape) {
+    openMain();
     CTextView* three = openList("three");
     ASSERT_NE(three, nullptr);
     const auto r3 = rectOf(*three);
@@ -161,7 +164,25 @@ TEST_F(DropDownListThreads, TheListIsAsHighAsItsEntriesAndTakesTheOpenersShape) 
     close(*four);
 }
 
+TEST_F(DropDownListThreads, AtALargerScaleTheListIsMeasuredInThatScale) {
+    openMain("1.25");
+    CTextView* three = openList("three");
+    ASSERT_NE(three, nullptr);
+    EXPECT_EQ(three->uiScale(), 1.25);
+    const auto r3 = rectOf(*three);
+    EXPECT_EQ(r3.width, 100) << "the opener's 80 pixels, scaled";
+    const int pitch = three->paragraphs()[1].top - three->paragraphs()[0].top;
+    close(*three);
+    CTextView* four = openList("four");
+    ASSERT_NE(four, nullptr);
+    EXPECT_EQ(rectOf(*four).height - r3.height, pitch);
+    const auto& last = four->paragraphs().back();
+    EXPECT_LE(last.top + last.height, rectOf(*four).height);
+    close(*four);
+}
+
 TEST_F(DropDownListThreads, AListLongerThanTheScreenShowsTheEntriesThatFit) {
+    openMain();
     CTextView* many = openList("many");
     ASSERT_NE(many, nullptr);
     const auto r = rectOf(*many);

@@ -31,11 +31,11 @@ ETextAlign textAlignOf(const CString& value) {
     return ETextAlign::Left;
 }
 
-const CImageSet* imageSetAt(CView& view, const CString& path) {
+const CImageSet* imageSetAt(CView& view, const CString& path, double scale) {
     const CString full = path.startsWith("shared::") ? path : CString("shared::") + path;
     auto* object = dynamic_cast<CImageSetObject*>(view.findObject(full));
-    if (!object || object->prepare(view.uiScale())) return nullptr;
-    return object->imageSet(view.uiScale());
+    if (!object || object->prepare(scale)) return nullptr;
+    return object->imageSet(scale);
 }
 
 // The paragraphs of a title, split at the first character of `separator`.
@@ -99,13 +99,14 @@ CErrorPtr CTextView::init() {
 }
 
 CErrorPtr CTextView::readText(double scale) {
+    m_textScale = scale;
     CFontObject* fonts = nullptr;
     ZEL_TRY(CFontObject::findFont(*this, fonts));
     ZEL_TRY(fonts->prepare(scale));
     m_fonts = {fonts->style("regular", scale), fonts->style("bold", scale), fonts->style("superscript", scale)};
     if (!m_fonts.regular)
         return ZEL_ERROR("@zelstr_CFontObject_findFont_NotFound Font '%1' not found.", getAttr("font-name"));
-    if (const CImageSet* buttons = imageSetAt(*this, "is.button")) {
+    if (const CImageSet* buttons = imageSetAt(*this, "is.button", scale)) {
         m_rule = buttons->image("HR", 0);
         m_subListArrow = buttons->image("DynListArrow", 0);
     }
@@ -219,7 +220,8 @@ void CTextView::addParagraph(const CString& text, bool isEnabled, bool hasSubLis
     p.hasSubList = hasSubList && m_subListArrow;
     for (CTextItem& item : p.items) {
         if (item.kind != CTextItem::EKind::Image) continue;
-        if (const CImageSet* set = imageSetAt(*this, item.imageSet)) item.image = set->image(item.imageRange, 0);
+        if (const CImageSet* set = imageSetAt(*this, item.imageSet, m_textScale))
+            item.image = set->image(item.imageRange, 0);
     }
     m_paragraphs.push_back(std::move(p));
 }
@@ -407,7 +409,8 @@ void CTextView::fitPopupList(CView& root, CTextView& list, int width) {
             height = chrome + list.layout(textWidth, list.m_wrapped);
         }
     }
-    root.setInt("height", (long long)std::ceil(height / scale));
+    // In unscaled units that scale back to exactly `height`.
+    root.setReal("height", height / scale);
 }
 
 CErrorPtr CTextView::sendPopupResult(int index) {

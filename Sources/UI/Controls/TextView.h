@@ -103,6 +103,8 @@ private:
                   double opacity) const;
 
     CTextFonts m_fonts;
+    // The scale of the fonts and images: the popup list's is read before the list is placed.
+    double m_textScale = 1.0;
     const CImage* m_rule = nullptr;
     const CImage* m_subListArrow = nullptr;
     bool m_hasEntries = false;
