@@ -111,6 +111,8 @@ protected:
                  drop + R"( title="Stereo;Mid/Side;Mono;Quad"/>
     <ui:textview name="many" )" +
                  drop + R"( title=")" + numbers(100) + R"("/>
+    <ui:textview name="late" )" +
+                 drop + R"( title=")" + numbers(100) + R"(" selected-paragraph="89" is-paragraph-selectable="true"/>
   </ui:window-drag>)",
              shippedTemplate("ui:window-app-popup-list"));
         if (HasFatalFailure()) return;
@@ -196,6 +198,30 @@ TEST_F(DropDownListThreads, AListLongerThanTheScreenShowsTheEntriesThatFit) {
     EXPECT_LE(last.top + last.height, r.height) << "whole entries only";
     EXPECT_GT(last.top + last.height + 2 * (last.height + 4), r.height) << "and all of those that fit";
     close(*many);
+}
+
+TEST_F(DropDownListThreads, ALongListStartsWhereItsSelectedEntryShowsAndAnswersWithEntryIndices) {
+    openMain();
+    listen({"main.late"}, {"popup-result"});
+    CTextView* late = openList("late");
+    ASSERT_NE(late, nullptr);
+    const auto& ps = late->paragraphs();
+    ASSERT_LT(ps.size(), 100u);
+    const auto shown = [&](size_t i) { return ps[i].items[0].text.utf8(); };
+    size_t at = 0;
+    while (at < ps.size() && shown(at) != "90") ++at;
+    ASSERT_LT(at, ps.size()) << "the selected entry, \"90\", is among those shown";
+    EXPECT_GT(at, 5u) << "with entries before it";
+    EXPECT_LT(at + 5, ps.size()) << "and after it";
+    EXPECT_EQ(late->selectedParagraph(), 89);
+
+    CObject choose;
+    choose.setInt("x", late->area().left + 4);
+    choose.setInt("y", late->area().top + ps[at + 1].top + 4);
+    ASSERT_EQ(late->runViewEvent("mouse-press", &choose, nullptr), nullptr);
+    ASSERT_TRUE(heard("late:popup-result"));
+    EXPECT_EQ(log->param("late:popup-result", "index"), "90") << "the entry \"91\"";
+    EXPECT_EQ(dynamic_cast<CTextView*>(view("main.late"))->selectedParagraph(), 90);
 }
 
 }  // namespace

@@ -205,7 +205,8 @@ void CTextView::readParagraphs() {
     }
     const CString prefix = getAttr("active-paragraph-prefix");
     const size_t limit = size_t(std::max(0LL, getInt("max-item-count", 0)));
-    for (size_t i = 0; i < entries.size() && (limit == 0 || i < limit); ++i) {
+    const size_t first = std::min(m_first, entries.size());
+    for (size_t i = first; i < entries.size() && (limit == 0 || i - first < limit); ++i) {
         const CString& title = entries[i].title;
         addParagraph(int(i) == m_selected ? prefix + title : title, entries[i].isEnabled, entries[i].hasSubList);
     }
@@ -324,17 +325,17 @@ CErrorPtr CTextView::onPress(CObject* params, CObject*) {
     const int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
     if (at < 0 || !m_paragraphs[size_t(at)].isEnabled) return nullptr;
     CObject out;
-    out.setInt("paragraph-index", at);
+    out.setInt("paragraph-index", at + int(m_first));
     if (params->getBool("is-double-click", false))
         return CInputRouter::sendToView(*this, "paragraph-dbl-clicked", &out, this);
-    return select(at);
+    return select(at + int(m_first));
 }
 
 CErrorPtr CTextView::onPressRight(CObject* params, CObject*) {
     if (!params || !getBool("is-right-click-selects", false)) return nullptr;
     const int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
     if (at < 0 || !m_paragraphs[size_t(at)].isEnabled) return nullptr;
-    return select(at);
+    return select(at + int(m_first));
 }
 
 CErrorPtr CTextView::select(int at) {
@@ -404,7 +405,12 @@ void CTextView::fitPopupList(CView& root, CTextView& list, int width) {
             size_t fit = 0;
             for (const CParagraph& p : list.m_paragraphs)
                 if (chrome + p.top + p.height <= room) ++fit;
-            list.setInt("max-item-count", std::max<long long>(1, (long long)fit));
+            fit = std::max<size_t>(1, fit);
+            list.setInt("max-item-count", (long long)fit);
+            // The selected entry shows, in the middle where it can.
+            const size_t count = list.m_entries.size();
+            if (m_selected >= 0 && size_t(m_selected) >= fit)
+                list.m_first = std::min(size_t(m_selected) - fit / 2, count - fit);
             list.readParagraphs();
             height = chrome + list.layout(textWidth, list.m_wrapped);
         }
@@ -488,7 +494,7 @@ void CTextView::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
     const CRect textClip = clip.intersect(area());
     for (size_t i = 0; i < m_paragraphs.size(); ++i) {
         const CParagraph& p = m_paragraphs[i];
-        const bool selected = int(i) == m_selected;
+        const bool selected = int(i + m_first) == m_selected;
         const bool hovered = m_hoverable && int(i) == m_hovered;
         const double opacity = p.isEnabled ? 1.0 : m_disabledOpacity;
         if (selected) {

@@ -37,7 +37,8 @@ namespace zel {
 // and `is-same-width` gives it the opener's width; `shift-x` and `shift-y`
 // move it, `popup-inner-border` and `popup-text-alignment` set its list's
 // border and alignment. The popup is as high as its entries, but never
-// higher than the screen's work area: entries that do not fit are left out.
+// higher than the screen's work area: entries that do not fit are left out,
+// and the selected one is among those shown.
 class CTextView : public CView {
 public:
     struct CListEntry {
@@ -121,6 +122,10 @@ private:
     CColor m_hoverColour = 0, m_selectionColour = 0, m_selectionText = 0;
     bool m_hoverable = false, m_selectable = false, m_clickCancels = false;
     int m_hovered = -1, m_selected = -1;
+    // The entry of the first paragraph: a popup list too long for the
+    // screen starts where its selected entry shows. Entry indices are
+    // what selections and results name.
+    size_t m_first = 0;
     // Filled by the text view whose popup this list is.
     bool m_isPopupList = false;
     bool m_ready = false;
