@@ -224,4 +224,26 @@ TEST_F(DropDownListThreads, ALongListStartsWhereItsSelectedEntryShowsAndAnswersW
     EXPECT_EQ(dynamic_cast<CTextView*>(view("main.late"))->selectedParagraph(), 90);
 }
 
+TEST_F(DropDownListThreads, ChoosingTheChosenEntryClosesThePopupAndAnswersOnlyWhenAsked) {
+    openMain();
+    listen({"main.four"}, {"popup-result"});
+    view("main.four")->setAttr("selected-paragraph", "1");
+    const auto chooseSecond = [&] {
+        CTextView* list = openList("four");
+        ASSERT_NE(list, nullptr);
+        ASSERT_EQ(list->selectedParagraph(), 1);
+        CObject choose;
+        choose.setInt("x", list->area().left + 4);
+        choose.setInt("y", list->area().top + list->paragraphs()[1].top + 4);
+        ASSERT_EQ(list->runViewEvent("mouse-press", &choose, nullptr), nullptr);
+        ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 0; })) << "closed";
+    };
+    chooseSecond();
+    EXPECT_EQ(log->count("four:popup-result"), 0u);
+    view("main.four")->setAttr("do-send-same-result", "true");
+    chooseSecond();
+    ASSERT_TRUE(heard("four:popup-result"));
+    EXPECT_EQ(log->param("four:popup-result", "index"), "1");
+}
+
 }  // namespace

@@ -340,6 +340,14 @@ CErrorPtr CTextView::onPressRight(CObject* params, CObject*) {
 
 CErrorPtr CTextView::select(int at) {
     if (!m_selectable) return nullptr;
+    if (m_isPopupList && at == m_selected) {
+        // Choosing the entry already chosen closes the popup; the opener
+        // hears of it only with `do-send-same-result`.
+        CWindowRenderer* renderer = windowRenderer();
+        CView* opener = renderer ? renderer->opener() : nullptr;
+        if (opener && opener->getBool("do-send-same-result", false)) return sendPopupResult(at);
+        return renderer ? renderer->closeWindow() : nullptr;
+    }
     const int selected = at == m_selected && m_clickCancels ? -1 : at;
     if (selected == m_selected) return nullptr;
     setInt("selected-paragraph", selected);

@@ -33,6 +33,8 @@ namespace zel {
 // With `popup-tag`, a click opens that popup, whose text view "list" shows
 // the same paragraphs; the entry chosen there comes back as "popup-result"
 // (`index`, `list-id`, `result-target`) and becomes the selected one.
+// Choosing the entry already selected closes the popup, and sends the
+// result again only with `do-send-same-result`.
 // The opener's `window-alignment` and `is-local-popup` place the popup,
 // and `is-same-width` gives it the opener's width; `shift-x` and `shift-y`
 // move it, `popup-inner-border` and `popup-text-alignment` set its list's
