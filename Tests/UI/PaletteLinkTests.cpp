@@ -22,7 +22,8 @@ using test::CTestInstance;
 
 const char* kBody = R"(
     <ui:param-bridge name="palette-bridge" param="plugin.modMain.uicolor-params.palette"/>
-    <ui:dynamic-palette name="linked" bridge="ui.palette-bridge">
+    <ui:dynamic-palette name="linked">
+      <ui:ui-param name="ui-param-palette" bridge="ui.palette-bridge"/>
       <ui:dynamic-color name="Panel" tone="f6edce">
         <ui:dynamic-color name="RealisticPanel" brightness="-5"/>
       </ui:dynamic-color>

@@ -82,7 +82,7 @@ inline const std::string& editorPalette() {
         if (from == std::string::npos || to == std::string::npos) return std::string();
         std::string palette = doc.substr(from, to + end.size() - from);
         // Test trees have no palette parameter.
-        const std::string link = "bridge=\"ui.uicolor-palette-bridge\"";
+        const std::string link = "<ui:ui-param name=\"ui-param-palette\" bridge=\"ui.uicolor-palette-bridge\"/>";
         if (const size_t at = palette.find(link); at != std::string::npos) palette.erase(at, link.size());
         return palette;
     }();
