@@ -6,6 +6,8 @@
 
 #include "Audio/Converters/ParamConverter.h"
 #include "Other/Draw.h"
+#include "Platform/Clock.h"
+#include "UI/EditBox.h"
 #include "UI/InputRouter.h"
 #include "UI/ParamLink.h"
 #include "UI/Resources/ResourceObjects.h"
@@ -67,6 +69,12 @@ void CTextView::setupClass(CClassInfo& info) {
     info.onEvent("mouse-press", &CTextView::onPress);
     info.onEvent("mouse-press-r", &CTextView::onPressRight);
     info.onEvent("popup-result", &CTextView::onPopupResult);
+    info.onEvent("focus", &CTextView::onFocus);
+    info.onEvent("edit-tick", &CTextView::onEditTick);
+    info.onEvent("temp-editbox-text-changed", &CTextView::onEditEnded);
+    info.onEvent("temp-editbox-empty-value", &CTextView::onEditEmpty);
+    info.onEvent("value-changed", &CTextView::onValueChanged);
+    info.onEvent("ui-param-ready", &CTextView::onValueChanged);
     info.onEvent("text-source-changed", &CTextView::onSourceChanged);
 }
 
@@ -84,6 +92,9 @@ void CTextView::readRoles() {
 }
 
 CErrorPtr CTextView::init() {
+    m_editor.readOptions();
+    // Tab visits editable views.
+    if (m_editor.isEditable() && !hasAttr("is-focusable")) setBool("is-focusable", true);
     ZEL_TRY(CView::init());
     ZEL_TRY(readText(uiScale()));
     m_selected = int(getInt("selected-paragraph", -1));
@@ -324,6 +335,16 @@ CErrorPtr CTextView::onPress(CObject* params, CObject*) {
     if (!getAttr("popup-tag").empty()) return openPopupList();
     const int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
     if (at < 0 || !m_paragraphs[size_t(at)].isEnabled) return nullptr;
+    if (m_editor.isEditable()) {
+        CWindowRenderer* renderer = windowRenderer();
+        if (renderer && !m_listensToFrames) {
+            ZEL_TRY(listenObject(renderer, "tick", "edit-tick"));
+            m_listensToFrames = true;
+        }
+        bool taken = false;
+        ZEL_TRY(m_editor.press(at, params->getBool("is-double-click", false), platform::secondsSinceStart(), taken));
+        if (taken) return nullptr;
+    }
     CObject out;
     out.setInt("paragraph-index", at + int(m_first));
     if (params->getBool("is-double-click", false))
@@ -448,6 +469,78 @@ CErrorPtr CTextView::onPopupResult(CObject* params, CObject*) {
     CObject out;
     out.setInt("paragraph-index", index);
     return CInputRouter::sendToView(*this, "selected-paragraph-changed", &out, this);
+}
+
+CString CTextView::paragraphText(int at) const {
+    if (at < 0) return {};
+    if (m_hasEntries) return size_t(at) < m_entries.size() ? m_entries[size_t(at)].title : CString();
+    std::vector<CString> texts;
+    sourceTexts(texts);
+    return size_t(at) < texts.size() ? texts[size_t(at)] : CString();
+}
+
+int CTextView::paragraphTop(int at) const {
+    if (at < 0 || size_t(at) >= m_paragraphs.size()) return area().top;
+    return m_textTop + m_paragraphs[size_t(at)].top - m_fonts.regular->spaceAbove();
+}
+
+void CTextView::replaceParagraph(int at, const CString& text) {
+    if (m_hasEntries) {
+        if (at >= 0 && size_t(at) < m_entries.size()) m_entries[size_t(at)].title = text;
+        setEntries(m_entries);
+        return;
+    }
+    // A text source's items belong to its owner, who hears "paragraph-text-changed".
+    if (!getAttr("text-source").empty()) return;
+    const CString separator = getAttr("separator-char");
+    std::vector<CString> texts = splitParagraphs(getAttr("title"), separator);
+    if (at < 0 || size_t(at) >= texts.size()) return;
+    texts[size_t(at)] = text;
+    CString title = texts[0];
+    for (size_t i = 1; i < texts.size(); ++i) title = title + separator.substr(0, 1) + texts[i];
+    setAttr("title", title);
+}
+
+CErrorPtr CTextView::onFocus(CObject*, CObject*) {
+    CWindowRenderer* renderer = windowRenderer();
+    // A press decides by its gesture; Tab opens the edit at once.
+    if (!m_editor.isEditable() || (renderer && renderer->router() && renderer->router()->pressTarget() == this))
+        return nullptr;
+    return m_editor.open(std::max(0, m_selected));
+}
+
+CErrorPtr CTextView::onEditTick(CObject*, CObject*) { return m_editor.tick(platform::secondsSinceStart()); }
+
+CErrorPtr CTextView::onEditEnded(CObject* params, CObject*) {
+    if (!params) return nullptr;
+    m_editor.closed();
+    CObject out;
+    out.setAttr("text", params->getAttr("text"));
+    out.setAttr("paragraph-index", params->getAttr("paragraph-index"));
+    out.setAttr("is-cancelled", params->getAttr("is-cancelled"));
+    ZEL_TRY(CInputRouter::sendToView(*this, "editbox-text-changed", &out, this));
+    if (params->getBool("is-cancelled", false)) return nullptr;
+    const CString text = params->getAttr("text");
+    const int at = int(params->getInt("paragraph-index", 0));
+    if (text != paragraphText(at)) replaceParagraph(at, text);
+    if (auto* value = dynamic_cast<CUIParam*>(findChild("ui-param-value"))) {
+        // A text parameter's empty value is one space.
+        ZEL_TRY(value->setText(text.empty() ? CString(" ") : text));
+    }
+    out.removeAttr("is-cancelled");
+    return CInputRouter::sendToView(*this, "paragraph-text-changed", &out, this);
+}
+
+CErrorPtr CTextView::onEditEmpty(CObject*, CObject*) {
+    return CInputRouter::sendToView(*this, "editbox-empty-value", nullptr, this);
+}
+
+CErrorPtr CTextView::onValueChanged(CObject* params, CObject*) {
+    auto* value = dynamic_cast<CUIParam*>(findChild("ui-param-value"));
+    if (!params || !value || params->getAttr("ui-param") != value->name() || !value->isReady()) return nullptr;
+    // What is being typed stays until the edit ends.
+    if (!m_editor.isEditing()) setAttr("title", value->text());
+    return nullptr;
 }
 
 void CTextView::drawPiece(CLinearBitmap& bitmap, const CRect& clip, const CTextItem& item, const CTextPiece& piece,

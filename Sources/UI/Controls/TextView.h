@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "UI/Controls/ParagraphEditor.h"
 #include "UI/Controls/TextWrapper.h"
 #include "UI/View.h"
 
@@ -41,6 +42,12 @@ namespace zel {
 // border and alignment. The popup is as high as its entries, but never
 // higher than the screen's work area: entries that do not fit are left out,
 // and the selected one is among those shown.
+// An editable view (`is-read-only` "false") opens its paragraphs in an edit
+// box (CParagraphEditor), and at once when Tab brings the focus to it; it
+// passes the box's "editbox-text-changed" and "editbox-empty-value" on, and
+// an accepted text replaces the paragraph and sends "paragraph-text-changed"
+// (`text`, `paragraph-index`). With a ui-param "ui-param-value" the view
+// shows that value's text, and an accepted edit writes it.
 class CTextView : public CView {
 public:
     struct CListEntry {
@@ -68,6 +75,11 @@ public:
     int paragraphAt(int x, int y) const;
     int hoveredParagraph() const { return m_hovered; }
     int selectedParagraph() const { return m_selected; }
+    // A paragraph's text with its markup, as the title or entry gives it.
+    CString paragraphText(int at) const;
+    // The window y where paragraph `at` starts, room above its letters included.
+    int paragraphTop(int at) const;
+    const CParagraphEditor& editor() const { return m_editor; }
 
 protected:
     CSize contentSize() const override;
@@ -80,6 +92,13 @@ private:
     CErrorPtr onPress(CObject* params, CObject* sender);
     CErrorPtr onPressRight(CObject* params, CObject* sender);
     CErrorPtr onPopupResult(CObject* params, CObject* sender);
+    CErrorPtr onFocus(CObject* params, CObject* sender);
+    CErrorPtr onEditTick(CObject* params, CObject* sender);
+    CErrorPtr onEditEnded(CObject* params, CObject* sender);
+    CErrorPtr onEditEmpty(CObject* params, CObject* sender);
+    CErrorPtr onValueChanged(CObject* params, CObject* sender);
+    // The paragraph's text becomes `text`, in the title or the entries.
+    void replaceParagraph(int at, const CString& text);
     CErrorPtr onSourceChanged(CObject* params, CObject* sender);
     // The fonts and metrics of the text at `scale`.
     CErrorPtr readText(double scale);
@@ -130,7 +149,11 @@ private:
     size_t m_first = 0;
     // Filled by the text view whose popup this list is.
     bool m_isPopupList = false;
+    CParagraphEditor m_editor{*this};
+    bool m_listensToFrames = false;
     bool m_ready = false;
+
+    friend class CParagraphEditor;
 };
 
 }  // namespace zel
