@@ -17,6 +17,9 @@
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
 #include "UI/ColorSwatch.h"
+#include "UI/Controls/QuickEntry.h"
+#include "UI/Controls/ReadOut.h"
+#include "UI/Controls/StatusLine.h"
 #include "UI/Controls/TextView.h"
 #include "UI/DynamicPalette.h"
 #include "UI/EditBox.h"
@@ -85,6 +88,7 @@ const CClassEntry kClassTable[] = {
     {"ui:dynamic-color", &createObject<CDynamicColor>, &setupObjectClass},
     {"ui:dynamic-palette", &createObject<CDynamicPalette>, &CDynamicPalette::setupClass},
     {"ui:editbox", &createObject<CEditBox>, &CEditBox::setupClass},
+    {"ui:editbox-quick-entry", &createObject<CEditBoxQuickEntry>, &CEditBoxQuickEntry::setupClass},
     {"ui:frame", &createObject<CFrame>, &CView::setupClass},
     {"ui:global-settings", &createObject<CGlobalSettings>, &setupObjectClass},
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
@@ -92,11 +96,14 @@ const CClassEntry kClassTable[] = {
     {"ui:param-bridge", &createObject<CParamBridge>, &setupObjectClass},
     {"ui:param-data", &createObject<CParamData>, &setupObjectClass},
     {"ui:picture", &createObject<CPicture>, &CView::setupClass},
+    {"ui:quick-entry-field-dec-conv", &createObject<CQuickEntryFieldDecConv>, &CQuickEntryFieldDecConv::setupClass},
+    {"ui:readout", &createObject<CReadOut>, &CReadOut::setupClass},
     {"ui:sector-map", &createObject<CSectorMap>, &setupObjectClass},
     {"ui:shadow", &createObject<CShadow>, &CView::setupClass},
     {"ui:spotlight-base", &createObject<CSpotlightBase>, &CView::setupClass},
     {"ui:state-data", &createObject<CStateData>, &setupObjectClass},
     {"ui:state-switch", &createObject<CStateSwitch>, &CStateSwitch::setupClass},
+    {"ui:status-line", &createObject<CStatusLine>, &CStatusLine::setupClass},
     {"ui:style", &createObject<CStyle>, &setupObjectClass},
     {"ui:textview", &createObject<CTextView>, &CTextView::setupClass},
     {"ui:ui-event-bridge", &createObject<CUIEventBridge>, &CUIEventBridge::setupClass},
