@@ -56,6 +56,7 @@ void CVirtualKey::setupClass(CClassInfo& info) {
     info.onEvent("mouse-move", &CVirtualKey::onMove);
     info.onEvent("mouse-release", &CVirtualKey::onRelease);
     info.onEvent("mouse-cancel", &CVirtualKey::onCancel);
+    info.onEvent("auto-click", &CVirtualKey::onRepeat);
 }
 
 CErrorPtr CVirtualKey::init() {
@@ -144,6 +145,7 @@ CErrorPtr CVirtualKey::onExit(CObject*, CObject*) {
 
 CErrorPtr CVirtualKey::onPress(CObject*, CObject*) {
     m_pushed = m_inside = true;
+    m_repeated = false;
     invalidateView();
     return nullptr;
 }
@@ -164,7 +166,16 @@ CErrorPtr CVirtualKey::onRelease(CObject* params, CObject*) {
     const bool clicked = params && within(area(), params->getInt("x", -1), params->getInt("y", -1));
     m_pushed = m_inside = false;
     invalidateView();
-    if (!clicked) return nullptr;
+    return clicked && !m_repeated ? send() : nullptr;
+}
+
+CErrorPtr CVirtualKey::onRepeat(CObject*, CObject*) {
+    if (!m_pushed || !m_inside) return nullptr;
+    m_repeated = true;
+    return send();
+}
+
+CErrorPtr CVirtualKey::send() {
     CVirtualKeyboard* keyboard = nullptr;
     for (CObject* up = parent(); up && !keyboard; up = up->parent()) keyboard = dynamic_cast<CVirtualKeyboard*>(up);
     if (!keyboard) return nullptr;

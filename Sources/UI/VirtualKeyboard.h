@@ -12,7 +12,9 @@ class CFont;
 // "virtual-keyboard-press" (`title`) to the keyboard holding it. Its face is
 // the role `color` ("VirtualKeyboardKey"), in its "_Hover" variant under
 // the pointer, "Button_Pushed" while held, and its "_Active" variant with
-// `is-active` (the caps key while caps lock is on); the title is in
+// `is-active` (the caps key while caps lock is on). A key with an
+// `auto-click-timeout` repeats while held that long (Bkspace), and then
+// sends nothing more when let go. The title is in
 // `text-color`, "ButtonText_Active" when active; the edge in `border-color`.
 class CVirtualKey : public CView {
 public:
@@ -34,11 +36,13 @@ private:
     CErrorPtr onMove(CObject* params, CObject* sender);
     CErrorPtr onRelease(CObject* params, CObject* sender);
     CErrorPtr onCancel(CObject* params, CObject* sender);
+    CErrorPtr onRepeat(CObject* params, CObject* sender);
+    CErrorPtr send();
 
     const CFont* m_font = nullptr;
     CColor m_face = 0, m_hover = 0, m_pushedFace = 0, m_active = 0, m_text = 0, m_activeText = 0, m_edge = 0;
     bool m_hasEdge = false;
-    bool m_hovered = false, m_pushed = false, m_inside = false;
+    bool m_hovered = false, m_pushed = false, m_inside = false, m_repeated = false;
 };
 
 // `ui:virtual-keyboard-base`: the keys of a virtual keyboard popup. The

@@ -148,6 +148,16 @@ TEST_F(VirtualKeyboardThreads, KeysTypeWithinTheFieldsLimitsWithoutEndingTheEdit
     // Typing on the real keyboard still goes to the box.
     ASSERT_EQ(x.run("xdotool type --delay 10 'y'"), 0);
     ASSERT_TRUE(boxHolds("name", "Kickey"));
+    // Held, Bkspace repeats after half a second.
+    CVirtualKey* erase = key(keyboard, "digit-row.backspace");
+    const platform::CPixelRect at2 = rendererOf(keyboard)->window()->rect();
+    ASSERT_EQ(x.run("xdotool mousemove " + std::to_string(at2.x + erase->area().left + 8) + " " +
+                    std::to_string(at2.y + erase->area().top + 8) + " mousedown 1"),
+              0);
+    root->loop.runFor(400);
+    EXPECT_EQ(box("name")->buffer().text(), "Kickey") << "not before it is let go or repeats";
+    ASSERT_TRUE(boxHolds("name", ""));
+    ASSERT_EQ(x.run("xdotool mouseup 1"), 0);
 
     press(keyboard, "bottom-row.cancel");
     ASSERT_TRUE(heard("name:editbox-text-changed"));
