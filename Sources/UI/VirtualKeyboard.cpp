@@ -247,7 +247,7 @@ CErrorPtr CVirtualKeyboardLink::open(CView& box) {
     const CString tag = templateFor(box);
     if (tag.empty() || popup(box)) return nullptr;
     auto* opener = dynamic_cast<CWindowOpener*>(box.findObject("ui.window-shared-data.window-opener"));
-    if (!opener) return ZEL_ERROR("@zelstr_CTextView_openPopup_Opener Unable to find the window opener.");
+    if (!opener) return ZEL_ERROR("@zelstr_CEditBox_openKeyboard_Opener Unable to find the window opener.");
     // A fresh name each time: the last one may still be closing.
     static unsigned serial = 0;
     m_name = CString("virtual-keyboard-") + CString::fromUtf8(std::to_string(++serial));
