@@ -69,7 +69,7 @@ private:
     CErrorPtr finish(bool cancelled);
     // Ends the edit and lets go of the focus.
     CErrorPtr end(bool cancelled);
-    // A text from the keyboard, typed through the buffer's key path.
+    // Carries out what a key, typed or from the virtual keyboard, did to the buffer.
     CErrorPtr applyAction(EEditAction action, const std::string& copied);
     CErrorPtr paste();
     // The character position nearest to window x.
