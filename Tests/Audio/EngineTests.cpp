@@ -536,11 +536,13 @@ TEST(EngineThreads, TheKeeperSleepsUntilTheAudioSideWaitsForIt) {
 
 namespace {
 
-// The meters run their loops for any x86-64 processor or the wide ones.
+// The meters run their loops for any x86-64 processor or the widest ones.
 class EngineBadInput : public ::testing::TestWithParam<bool> {
 protected:
-    void SetUp() override { CModMeterModule::useWideLoops(GetParam()); }
-    void TearDown() override { CModMeterModule::useWideLoops(true); }
+    void SetUp() override {
+        CModMeterModule::useLoops(GetParam() ? CModMeterModule::widestLoops() : CModMeterModule::kLoopsAnywhere);
+    }
+    void TearDown() override { CModMeterModule::useLoops(CModMeterModule::widestLoops()); }
 };
 INSTANTIATE_TEST_SUITE_P(Loops, EngineBadInput, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Anywhere"; });

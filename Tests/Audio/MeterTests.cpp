@@ -274,14 +274,20 @@ std::vector<double> programme(size_t n, unsigned seed) {
 }  // namespace
 
 // The loops run compiled for any x86-64 processor and, where the processor
-// has them, with AVX2 and FMA: the tests of the loops run with both.
-class MeterLoops : public ::testing::TestWithParam<bool> {
+// has them, with AVX2 and FMA and with AVX-512: the tests of the loops run
+// with each the processor has.
+class MeterLoops : public ::testing::TestWithParam<M::ELoops> {
 protected:
-    void SetUp() override { CModMeterModule::useWideLoops(GetParam()); }
-    void TearDown() override { CModMeterModule::useWideLoops(true); }
+    void SetUp() override {
+        if (!M::useLoops(GetParam())) GTEST_SKIP() << "the processor lacks these instructions";
+    }
+    void TearDown() override { M::useLoops(M::widestLoops()); }
 };
-INSTANTIATE_TEST_SUITE_P(Loops, MeterLoops, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Anywhere"; });
+std::string loopsName(const ::testing::TestParamInfo<M::ELoops>& info) {
+    return info.param == M::kLoopsAvx512 ? "Avx512" : info.param == M::kLoopsAvx2 ? "Avx2" : "Anywhere";
+}
+INSTANTIATE_TEST_SUITE_P(Loops, MeterLoops, ::testing::Values(M::kLoopsAnywhere, M::kLoopsAvx2, M::kLoopsAvx512),
+                         loopsName);
 
 TEST_P(MeterLoops, PlainAndDifferenceMatchTheSampleBySampleRoutine) {
     // Coefficients from instant to slow, and runs of every length from one

@@ -108,9 +108,13 @@ public:
     // Whether two meters run the same routine in step (same frame position
     // and length), as meters of one process do.
     static bool pairable(const CModMeterModule& a, const CModMeterModule& b);
-    // The loops use AVX2 and FMA where the processor has them; false runs
-    // the loops for any x86-64 processor (for tests and benchmarks).
-    static void useWideLoops(bool wide);
+    // The loops come built for any x86-64 processor, for AVX2 with FMA and
+    // for AVX-512; the widest the processor has run unless tests or
+    // benchmarks pick others. False, and nothing changes, when the
+    // processor lacks them.
+    enum ELoops { kLoopsAnywhere, kLoopsAvx2, kLoopsAvx512 };
+    static bool useLoops(ELoops loops);
+    static ELoops widestLoops();
 
     // The loops run the recurrences this many samples per step, over runs
     // of at most kMaxRun samples.
