@@ -340,7 +340,8 @@ TEST(Engine, ChangesTakeEffectAfterAFadeAndAfterBlocksWithoutChanges) {
 
 TEST(Engine, NodesHandTheSameBuffersOnBlockAfterBlock) {
     // Nodes are not run: their consumers, the chain's end among them, read
-    // what the node received in this block.
+    // what the node received in this block; a node fed by two sources hands
+    // on the channels of both, in the order of its links.
     struct CContext final : CAudioGraphContext {
         CPoolAllocator p;
         CAudioStreamFormat f{48000, 64};
@@ -356,12 +357,16 @@ TEST(Engine, NodesHandTheSameBuffersOnBlockAfterBlock) {
         "<audio:modNode name=\"a\"/><audio:modNode name=\"b\"/>"
         "<audio:modGain name=\"g\" is-outoforder=\"true\"/><audio:modNode name=\"c\" is-outoforder=\"true\"/>"
         "<audio:process-link name=\"l\" src=\"a\" dst=\"g\"/><audio:process-link name=\"l\" src=\"g\" dst=\"c\"/>"
+        "<audio:modNode name=\"d\" is-outoforder=\"true\"/><audio:modGain name=\"h\" is-outoforder=\"true\"/>"
+        "<audio:process-link name=\"l\" src=\"c\" dst=\"d\"/><audio:process-link name=\"l\" src=\"b\" dst=\"d\"/>"
+        "<audio:process-link name=\"l\" src=\"d\" dst=\"h\"/>"
         "</audio:process-def></document>";
     ASSERT_EQ(CXMLData::loadFromMemory("graph", compileDocument(xml, "nodes"), root), nullptr);
     ASSERT_EQ(root.init(), nullptr);
     CAudioProcess graph;
     ASSERT_EQ(graph.init(*dynamic_cast<CAudioProcessDefBase*>(root.findChild("graph")), ctx), nullptr);
     auto* gain = graph.child("g");
+    auto* both = graph.child("h");
     for (int block = 0; block < 3; ++block) {
         graph.inputs[0].clear();
         for (int c = 0; c < 2; ++c) {
@@ -375,9 +380,12 @@ TEST(Engine, NodesHandTheSameBuffersOnBlockAfterBlock) {
         graph.process(64);
         ASSERT_EQ(graph.output.size(), 2u) << "block " << block;
         ASSERT_EQ(gain->output.size(), 2u) << "block " << block;
+        ASSERT_EQ(both->output.size(), 4u) << "block " << block;
         for (size_t c = 0; c < 2; ++c) {
             EXPECT_EQ(graph.output[c].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
             EXPECT_EQ(gain->output[c].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
+            EXPECT_EQ(both->output[c].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
+            EXPECT_EQ(both->output[c + 2].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
             EXPECT_EQ(graph.output[c].channel, int(c));
         }
     }
