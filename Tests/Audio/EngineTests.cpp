@@ -90,6 +90,67 @@ TEST(Engine, DelaysAGroupByItsDigits) {
     }
 }
 
+// Host blocks of floats reach the delay lines unconverted while nothing
+// else has read them: whatever reads them on the way (a fade of the delay,
+// the meters, mid/side coding, the bypass's dry path), every output sample
+// and meter level is what the same samples give as doubles.
+TEST(Engine, SingleAndDoublePrecisionHostBlocksAgreeWhateverReadsThem) {
+    CRig doubles, floats;
+    auto both = [&](const char* name, std::vector<double> v) {
+        doubles.inst.edit(name, 0, 0, v);
+        floats.inst.edit(name, 0, 0, v);
+    };
+    auto levels = [](CRig& rig) {
+        std::vector<double> v;
+        for (const char* name : {"modMeterOut", "modMeterIODiff"}) {
+            const auto& meter = dynamic_cast<const CModMeter&>(*rig.engine.graph().child(name));
+            for (size_t i = 0; i < meter.moduleCount(); ++i) {
+                const auto& m = static_cast<const CModMeterModule&>(meter.module(i));
+                v.insert(v.end(), {m.integrated(), m.referenceLevel(), m.released()});
+            }
+        }
+        return v;
+    };
+    size_t at = 0;
+    auto run = [&](std::initializer_list<size_t> blocks, const char* what) {
+        for (size_t n : blocks) {
+            std::vector<std::vector<float>> fin(2, std::vector<float>(n)), fout(2, std::vector<float>(n, -9.0f));
+            std::vector<std::vector<double>> din(2, std::vector<double>(n)), dout(2, std::vector<double>(n, -9.0));
+            std::vector<const float*> fip;
+            std::vector<float*> fop;
+            std::vector<const double*> dip;
+            std::vector<double*> dop;
+            for (size_t h = 0; h < 2; ++h) {
+                for (size_t t = 0; t < n; ++t) din[h][t] = fin[h][t] = float(CRig::signal(h, at + t));
+                fip.push_back(fin[h].data());
+                fop.push_back(fout[h].data());
+                dip.push_back(din[h].data());
+                dop.push_back(dout[h].data());
+            }
+            doubles.engine.process(dip.data(), 2, dop.data(), 2, n);
+            floats.engine.process(fip.data(), 2, fop.data(), 2, n);
+            for (size_t h = 0; h < 2; ++h)
+                for (size_t t = 0; t < n; ++t)
+                    ASSERT_EQ(fout[h][t], float(dout[h][t])) << what << ", channel " << h << ", sample " << at + t;
+            ASSERT_EQ(levels(floats), levels(doubles)) << what << " at " << at;
+            at += n;
+        }
+    };
+    run({512, 300, 7, 512}, "no delay");
+    both("modLagwell.sdelay", {7});
+    run({512, 512, 100}, "a fade to 7 samples");
+    both("modLagwell.adelay", {0, 0, 0, 1});
+    run({512, 512, 512, 512, 33}, "10 ms");
+    both("modMeterOut-enable", {1});
+    both("modMeterIODiff-enable", {1});
+    run({512, 512, 512, 512}, "meters");
+    both("io-params.ms-pairs", {1});
+    run({512, 512, 512}, "mid/side");
+    both("bypass-enable", {1});
+    run({512, 512, 512}, "bypass");
+    EXPECT_GT(levels(floats)[0], 0.0) << "the meters ran";
+}
+
 TEST(Engine, GroupsReadTheirOwnValuesAndFollowTheGrouping) {
     CRig rig;
     rig.inst.edit("io-params.in-routing", 0, 0, {1, 2, 3, 4});
