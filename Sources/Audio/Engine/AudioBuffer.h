@@ -13,7 +13,7 @@ namespace zel {
 // One block of one channel's samples, reference counted so that processes
 // that leave a channel unchanged pass the same buffer on. Lives in the
 // engine's pool; the last reference returns it there.
-class alignas(16) CAudioBuffer {
+class alignas(64) CAudioBuffer {
 public:
     static CAudioBuffer* create(CPoolAllocator& pool, size_t samples);
 
@@ -62,7 +62,8 @@ private:
     size_t m_hostLength = 0;
     uint32_t m_refs = 1;
 };
-static_assert(sizeof(CAudioBuffer) % 16 == 0, "samples stay aligned");
+// The pool's blocks start on a cache line, and so do the samples after this.
+static_assert(sizeof(CAudioBuffer) == 64, "samples start on a cache line");
 
 // A counted reference to a buffer; copying shares the buffer.
 class CAudioBufferRef {

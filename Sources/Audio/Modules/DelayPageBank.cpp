@@ -140,7 +140,9 @@ void CDelayPageBank::supplyNow(size_t count) {
 
 void CDelayPageBank::allocate(size_t count, size_t length, CPage*& first, CPage*& last) {
     for (; count; --count) {
-        auto* page = static_cast<CPage*>(std::malloc(sizeof(CPage) + length * sizeof(double)));
+        const size_t bytes = sizeof(CPage) + length * sizeof(double);
+        auto* page = static_cast<CPage*>(
+            std::aligned_alloc(alignof(CPage), (bytes + alignof(CPage) - 1) / alignof(CPage) * alignof(CPage)));
         if (!page) return;
         page->length = length;
         page->next = first;
