@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "Audio/Converters/NumberText.h"
+#include "Audio/Engine/SampleConvert.h"
 #include "Audio/VizCollector.h"
 
 #define ZEL_SOURCE_TAG "ModMeter"
@@ -59,8 +60,20 @@ template <class V>
     std::memcpy(&v, x, sizeof v);
 }
 
+// Host samples, converted as they are loaded.
+template <class V>
+[[gnu::always_inline]] inline void load(V& v, const float* x) {
+    using CFloat4 = float __attribute__((vector_size(16)));
+    using CFloat8 = float __attribute__((vector_size(32)));
+    std::conditional_t<sizeof(V) == 64, CFloat8, CFloat4> f;
+    static_assert(sizeof f * 2 == sizeof(V), "one float per lane");
+    std::memcpy(&f, x, sizeof f);
+    v = __builtin_convertvector(f, V);
+}
+
 // What a missing reference reads as.
 const double kSilence[CModMeterModule::kMaxRun] = {};
+const float kHostSilence[CModMeterModule::kMaxRun] = {};
 
 // Sample i of one meter, or of two side by side.
 struct COneMeter {
@@ -286,11 +299,16 @@ static_assert(kSpan % 8 == 0 && kSpan >= 2 * kStep, "whole vectors and quads per
     return sumOf(CQuad{v[0], v[1], v[2], v[3]}) + sumOf(CQuad{v[4], v[5], v[6], v[7]});
 }
 
-// Advances `streams` levels over n samples; coefficients per stream.
-template <class W, size_t Streams>
+// Advances `streams` levels over n samples; coefficients per stream. With
+// HostOdd, the odd streams read host samples (`host`) instead.
+template <class W, size_t Streams, bool HostOdd = false>
 [[gnu::always_inline]] inline void differenceRun(const CModMeterModule::CCoeffs* const k[Streams],
-                                                 const double* const x[Streams], size_t n,
-                                                 double* const level[Streams]) {
+                                                 const double* const x[Streams], size_t n, double* const level[Streams],
+                                                 const float* const* host = nullptr) {
+    auto fromHost = [](size_t s) __attribute__((always_inline)) { return HostOdd && (s & 1); };
+    auto sample = [&](size_t s, size_t j) __attribute__((always_inline)) {
+        return fromHost(s) ? double(host[s][j]) : x[s][j];
+    };
     constexpr size_t kWidth = kLanes<W>, kLoads = kSpan / kWidth;
     W sums[Streams], weight[Streams][kLoads], scale[Streams], loss[Streams];
     for (size_t s = 0; s < Streams; ++s) {
@@ -308,7 +326,10 @@ template <class W, size_t Streams>
 #pragma GCC unroll 4
             for (size_t q = 0; q < kLoads; ++q) {
                 W a;
-                load(a, x[s] + i + kWidth * q);
+                if (fromHost(s))
+                    load(a, host[s] + i + kWidth * q);
+                else
+                    load(a, x[s] + i + kWidth * q);
                 add += weight[s][q] * (a * a);
             }
             sums[s] = scale[s] * sums[s] + (add - loss[s] * sums[s]);
@@ -319,12 +340,15 @@ template <class W, size_t Streams>
         const double* const w = k[s]->spanWeight + kSpan - kStep;
         double m = sumOf(sums[s]);
         for (size_t j = i; j < steps; j += kStep) {
-            const double* const y = x[s] + j;
+            const double y[kStep] = {sample(s, j), sample(s, j + 1), sample(s, j + 2), sample(s, j + 3)};
             const double add =
                 ((w[0] * (y[0] * y[0]) + w[1] * (y[1] * y[1])) + w[2] * (y[2] * y[2])) + w[3] * (y[3] * y[3]);
             m = shrink<true>(k[s]->scale[kStep], k[s]->loss[kStep], m, add);
         }
-        for (size_t j = steps; j < n; ++j) m += (x[s][j] * x[s][j] - m) * k[s]->kInt;
+        for (size_t j = steps; j < n; ++j) {
+            const double y = sample(s, j);
+            m += (y * y - m) * k[s]->kInt;
+        }
         *level[s] = m;
     }
 }
@@ -335,6 +359,9 @@ struct CJob {
     const CModMeterModule::CCoeffs* coeffs[2];
     const double* in[2];
     const double* ref[2];
+    // The references as host samples instead, when `hostRefs`.
+    const float* refHost[2];
+    bool hostRefs;
     double* m[2];
     double* mRef[2];
     double* r[2];
@@ -459,15 +486,20 @@ template <class W, size_t Meters>
     constexpr size_t kStreams = 2 * Meters;
     const CModMeterModule::CCoeffs* k[kStreams];
     const double* x[kStreams];
+    const float* host[kStreams] = {};
     double* level[kStreams];
     for (size_t lane = 0; lane < Meters; ++lane) {
         k[2 * lane] = k[2 * lane + 1] = job.coeffs[lane];
         x[2 * lane] = job.in[lane];
         x[2 * lane + 1] = job.ref[lane] ? job.ref[lane] : kSilence;
+        host[2 * lane + 1] = job.refHost[lane] ? job.refHost[lane] : kHostSilence;
         level[2 * lane] = job.m[lane];
         level[2 * lane + 1] = job.mRef[lane];
     }
-    differenceRun<W, kStreams>(k, x, job.n, level);
+    if (job.hostRefs)
+        differenceRun<W, kStreams, true>(k, x, job.n, level, host);
+    else
+        differenceRun<W, kStreams>(k, x, job.n, level);
 }
 
 template <size_t Parts, class W>
@@ -709,7 +741,29 @@ bool CModMeterModule::levelsAreNumbers() const {
     m_bias = b;
 }
 
-size_t CModMeterModule::run(const double* in, const double* ref, size_t n) {
+size_t CModMeterModule::run(const double* in, const double* ref, size_t n) { return runWith(in, ref, n); }
+
+size_t CModMeterModule::runHost(const double* in, const float* ref, size_t n) { return runWith(in, ref, n); }
+
+namespace {
+
+// What a job needs of a reference: samples as they are.
+void setReference(CJob& job, size_t lane, const double* ref) { job.ref[lane] = ref; }
+void setReference(CJob& job, size_t lane, const float* ref) {
+    job.refHost[lane] = ref;
+    job.hostRefs = true;
+}
+
+}  // namespace
+
+void CModMeterModule::remeasure(const CLevels& from, const double* in, const float* ref, size_t n) {
+    double converted[kMaxRun];
+    if (ref) convertSamples(ref, converted, n);
+    remeasure(from, in, ref ? converted : nullptr, n);
+}
+
+template <class Ref>
+size_t CModMeterModule::runWith(const double* in, const Ref* ref, size_t n) {
     const size_t todo = std::min({n, m_frameLength - m_framePos, kMaxRun});
     const CLevels before = levels();
     if (m_routine == kMinimum) {
@@ -718,7 +772,7 @@ size_t CModMeterModule::run(const double* in, const double* ref, size_t n) {
         CJob job{};
         job.coeffs[0] = &m_coeffs;
         job.in[0] = in;
-        job.ref[0] = ref;
+        setReference(job, 0, ref);
         job.m[0] = &m_m;
         job.mRef[0] = &m_mRef;
         job.r[0] = &m_r;
@@ -747,16 +801,27 @@ bool CModMeterModule::pairable(const CModMeterModule& a, const CModMeterModule& 
 
 size_t CModMeterModule::runPair(CModMeterModule& a, CModMeterModule& b, const double* inA, const double* refA,
                                 const double* inB, const double* refB, size_t n) {
+    return runPairWith(a, b, inA, refA, inB, refB, n);
+}
+
+size_t CModMeterModule::runPairHost(CModMeterModule& a, CModMeterModule& b, const double* inA, const float* refA,
+                                    const double* inB, const float* refB, size_t n) {
+    return runPairWith(a, b, inA, refA, inB, refB, n);
+}
+
+template <class Ref>
+size_t CModMeterModule::runPairWith(CModMeterModule& a, CModMeterModule& b, const double* inA, const Ref* refA,
+                                    const double* inB, const Ref* refB, size_t n) {
     const size_t todo = std::min({n, a.m_frameLength - a.m_framePos, kMaxRun});
     CJob job{};
     CModMeterModule* meters[2] = {&a, &b};
     const double* in[2] = {inA, inB};
-    const double* ref[2] = {refA, refB};
+    const Ref* ref[2] = {refA, refB};
     for (size_t lane = 0; lane < 2; ++lane) {
         CModMeterModule& meter = *meters[lane];
         job.coeffs[lane] = &meter.m_coeffs;
         job.in[lane] = in[lane];
-        job.ref[lane] = ref[lane];
+        setReference(job, lane, ref[lane]);
         job.m[lane] = &meter.m_m;
         job.mRef[lane] = &meter.m_mRef;
         job.r[lane] = &meter.m_r;
@@ -833,6 +898,13 @@ void CModMeterModule::setFrame(double level, double peak) {
 
 // ---------------------------------------------------------------- process
 
+namespace {
+
+bool hasSamples(const CAudioChannel* c) { return c && c->buffer; }
+const float* hostSamplesOf(const CAudioChannel* c) { return hasSamples(c) ? c->buffer.get()->hostSamples() : nullptr; }
+
+}  // namespace
+
 CErrorPtr CModMeter::init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) {
     ZEL_TRY(CAudioModuleProcess::init(def, ctx));
     if (CAudioVizCollector* viz = ctx.vizCollector()) m_stream = viz->registerProducer(def);
@@ -871,11 +943,18 @@ void CModMeter::process(size_t n) {
         const CAudioChannel *auxA = auxOf(i), *auxB = auxOf(i + 1);
         const double* xa = in[i].buffer.data();
         const double* xb = in[i + 1].buffer.data();
-        const double* ra = auxA && auxA->buffer ? auxA->buffer.data() : nullptr;
-        const double* rb = auxB && auxB->buffer ? auxB->buffer.data() : nullptr;
+        // References that are host samples nobody has read are read as
+        // they are, unless the other one is not.
+        const float* ha = hostSamplesOf(auxA);
+        const float* hb = hostSamplesOf(auxB);
+        const bool host = (ha || hb) && (ha || !hasSamples(auxA)) && (hb || !hasSamples(auxB));
+        const double* ra = !host && hasSamples(auxA) ? auxA->buffer.data() : nullptr;
+        const double* rb = !host && hasSamples(auxB) ? auxB->buffer.data() : nullptr;
         for (size_t done = 0; done < n;) {
-            const size_t used = CModMeterModule::runPair(a, *b, xa + done, ra ? ra + done : nullptr, xb + done,
-                                                         rb ? rb + done : nullptr, n - done);
+            const size_t used = host ? CModMeterModule::runPairHost(a, *b, xa + done, ha ? ha + done : nullptr,
+                                                                    xb + done, hb ? hb + done : nullptr, n - done)
+                                     : CModMeterModule::runPair(a, *b, xa + done, ra ? ra + done : nullptr, xb + done,
+                                                                rb ? rb + done : nullptr, n - done);
             done += used;
             if (!m_stream) continue;
             if (a.frameReady()) m_stream->publish(in[i].channel, in[i].group, a.frame());
@@ -892,9 +971,11 @@ void CModMeter::processChannel(CAudioModule& module, const CAudioChannel& in, co
     if (!in.buffer) return;
     auto& meter = static_cast<CModMeterModule&>(module);
     const double* x = in.buffer.data();
-    const double* ref = aux && aux->buffer ? aux->buffer.data() : nullptr;
+    const float* host = hostSamplesOf(aux);
+    const double* ref = !host && hasSamples(aux) ? aux->buffer.data() : nullptr;
     for (size_t done = 0; done < n;) {
-        done += meter.run(x + done, ref ? ref + done : nullptr, n - done);
+        done += host ? meter.runHost(x + done, host + done, n - done)
+                     : meter.run(x + done, ref ? ref + done : nullptr, n - done);
         if (meter.frameReady() && m_stream) m_stream->publish(in.channel, in.group, meter.frame());
     }
 }
