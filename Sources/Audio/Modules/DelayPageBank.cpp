@@ -32,8 +32,10 @@ void CDelayPageBank::setPageLength(size_t samples) {
 }
 
 void CDelayPageBank::drain() {
+    // Mostly nothing came: a load spares the audio thread the exchange,
+    // which waits for every store of the block before it to land.
+    if (!m_incoming.load(std::memory_order_relaxed)) return;
     CPage* list = m_incoming.exchange(nullptr, std::memory_order_acquire);
-    if (!list) return;
     size_t length = pageLength();
     while (list) {
         CPage* page = std::exchange(list, list->next);
