@@ -212,6 +212,15 @@ CString toText(double value) {
         std::snprintf(buf, sizeof buf, "%.*g", prec, value);
         if (std::strtod(buf, nullptr) == value) break;
     }
+    // Attribute values are plain decimals: the shortest text of 80 is "8e+01",
+    // which they do not read. Numbers of any sensible size are written out.
+    if (std::strchr(buf, 'e') && std::fabs(value) >= 1e-9 && std::fabs(value) < 1e21) {
+        char fixed[80];
+        for (int decimals = 0; decimals <= 40; ++decimals) {
+            std::snprintf(fixed, sizeof fixed, "%.*f", decimals, value);
+            if (std::strtod(fixed, nullptr) == value) return CString(fixed);
+        }
+    }
     return CString(buf);
 }
 

@@ -110,28 +110,29 @@ CErrorPtr CDynamicColor::init() {
 
 void CDynamicPalette::setupClass(CClassInfo& info) {
     setupObjectClass(info);
-    info.onEvent("param-change", &CDynamicPalette::onParamChange);
+    // A parameter ready at opening is taken after the build; one that
+    // gets ready later sends its value as a change.
+    info.onEvent("value-changed", &CDynamicPalette::onParamValue);
 }
 
 CErrorPtr CDynamicPalette::init() {
     ZEL_TRY(CObject::init());
     const double started = secondsSinceStart();
-    if (!getAttr("bridge").empty()) {
-        ZEL_TRY(findObjectByAttr("bridge", m_bridge));
-        ZEL_TRY(listenObject(m_bridge, "param-change", "param-change"));
-    }
+    m_param = dynamic_cast<CUIParam*>(findChild("ui-param-palette"));
     readCache();
     ZEL_TRY(build(m_stored, m_prepared));
+    m_built = true;
     debugLog("Dynamic palette init time 1: %f s @ %f s", secondsSinceStart() - started, secondsSinceStart());
     // The palette parameter's colours follow at once: the cache keeps those.
-    if (!m_bridge) writeCache();
+    if (!m_param) writeCache();
     debugLog("Dynamic palette init time 2: %f s @ %f s", secondsSinceStart() - started, secondsSinceStart());
-    if (m_bridge && m_bridge->isReady()) ZEL_TRY(onParamChange(nullptr, m_bridge));
+    if (m_param && m_param->isReady()) ZEL_TRY(onParamValue(nullptr, m_param));
     return nullptr;
 }
 
-CErrorPtr CDynamicPalette::onParamChange(CObject*, CObject*) {
-    const std::vector<uint8_t> data = m_bridge->bytes(0, 0);
+CErrorPtr CDynamicPalette::onParamValue(CObject*, CObject*) {
+    if (!m_built || !m_param) return nullptr;
+    const std::vector<uint8_t> data = m_param->bytes();
     // A parameter without a record leaves the document's palette.
     if (data.empty()) return nullptr;
     if (CErrorPtr err = setPaletteData(data, "palette-updated-from-param")) debugLog("%s", err->describe().c_str());
@@ -141,8 +142,8 @@ CErrorPtr CDynamicPalette::onParamChange(CObject*, CObject*) {
 CErrorPtr CDynamicPalette::storePaletteData(std::vector<uint8_t> data) {
     std::vector<CPaletteEntry> entries;
     ZEL_TRY(readPaletteData(data, entries));
-    if (!m_bridge) return setPaletteData(data);
-    ZEL_TRY(m_bridge->changeBytes({}, std::move(data)));
+    if (!m_param) return setPaletteData(data);
+    ZEL_TRY(m_param->setBytes(std::move(data)));
     return nullptr;
 }
 
@@ -202,7 +203,9 @@ CErrorPtr CDynamicPalette::resolve(const CDynamicColor& role, const CRoleValues&
         v.tone = applyBrightness(parent.tone, parent.brightness);
         v.brightness = 0.0;
         int32_t tone = 0;
-        if (entry) {
+        // A variant's stored tone is only what its parent was when stored:
+        // it keeps following its parent.
+        if (entry && role.hasAttr("tone")) {
             v.tone = entry->tone;
             v.tone2 = entry->tone2;
             v.tone3 = entry->tone3;
@@ -250,16 +253,21 @@ std::vector<uint8_t> CDynamicPalette::paletteData() const {
         // Depth first in document order.
         for (auto it = at->children().rbegin(); it != at->children().rend(); ++it)
             if (dynamic_cast<const CDynamicColor*>(it->get())) pending.push_back(it->get());
-        // Roles that only vary their parent follow it: they are not stored.
+        // Every role with values of its own; those that copy their parent
+        // have none.
         auto* role = dynamic_cast<const CDynamicColor*>(at);
         if (!role || role->isCopyParent()) continue;
         const auto stored = m_stored.find(role->name().utf8());
-        if (stored == m_stored.end() && !role->hasAttr("tone")) continue;
         const CPreparedColor& p = m_prepared.at(role->name().utf8());
         CPaletteEntry e;
         e.name = role->name();
         if (stored != m_stored.end()) {
             e = stored->second;
+            if (!role->hasAttr("tone")) {
+                e.tone = p.values.tone;
+                e.tone2 = p.values.tone2;
+                e.tone3 = p.values.tone3;
+            }
         } else {
             e.tone = p.values.tone;
             e.tone2 = p.values.tone2;

@@ -13,7 +13,7 @@
 
 namespace zel {
 
-class CParamBridge;
+class CUIParam;
 
 // The values a role resolves to: its tones, its brightness offset (-100
 // black to +100 white), contrast (0.5 neutral) and opacity.
@@ -59,8 +59,9 @@ public:
 // prepared colours, with the user's stored values over the document's.
 // `palette-cache` names the application-data item (local) that keeps the
 // prepared roles between editors.
-// With a `bridge` (the palette parameter's) it takes the parameter's
-// palette record whenever it changes, and stores the user's edits there.
+// Its ui-param `.ui-param-palette`, when it has one, links it to the
+// palette parameter: it takes the parameter's palette record whenever it
+// changes, and stores the user's edits there.
 class CDynamicPalette : public CObject {
 public:
     static void setupClass(CClassInfo& info);
@@ -91,9 +92,11 @@ private:
     // Keeps what the last build prepared anew.
     void writeCache();
     void notifyViews(const char* event);
-    CErrorPtr onParamChange(CObject* params, CObject* sender);
+    CErrorPtr onParamValue(CObject* params, CObject* sender);
 
-    CParamBridge* m_bridge = nullptr;
+    CUIParam* m_param = nullptr;
+    // Parameter values wait for the document's palette.
+    bool m_built = false;
     // The cache as read or last written, and how many roles the last build
     // prepared anew.
     std::map<std::string, CPreparedColor> m_cache;

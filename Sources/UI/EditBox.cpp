@@ -74,7 +74,23 @@ CSize CEditBox::contentSize() const {
             m_font->spaceAbove() + m_font->lineHeight() + m_font->spaceBelow()};
 }
 
-int CEditBox::textLeft() const { return innerArea(area(), placement().inner).left - m_scroll; }
+void CEditBox::setText(const CString& text) {
+    setAttr("title", text);
+    m_buffer.setText(text.utf8());
+    m_scroll = 0;
+    invalidateView();
+}
+
+int CEditBox::textLeft() const {
+    const CRect inner = innerArea(area(), placement().inner);
+    const CString align = getAttr("text-alignment");
+    if (!m_font || m_scroll > 0 || align.empty() || align == CString("left")) return inner.left - m_scroll;
+    // Only a text that fits is aligned; a longer one scrolls from the left.
+    const int room = inner.right - inner.left - 1;
+    const int spare = std::max(0, room - m_font->textWidth(CString::fromUtf8(m_buffer.text())));
+    if (align == CString("center")) return inner.left + spare / 2;
+    return align == CString("right") ? inner.left + spare : inner.left;
+}
 
 size_t CEditBox::positionAt(int x) const {
     if (!m_font) return 0;

@@ -21,6 +21,7 @@ class CFont;
 // `is-editbox-on-dblclick` a press focuses the box without editing it until
 // the gesture is complete; a single click waits `paragraph-click-edit-delay`
 // (0.5 s) for a second press, so a double click never opens it twice.
+// `text-alignment` ("left", "center", "right") places a text that fits.
 class CEditBox : public CView {
 public:
     static void setupClass(CClassInfo& info);
@@ -28,6 +29,8 @@ public:
     void readRoles() override;
 
     const CEditBuffer& buffer() const { return m_buffer; }
+    // A new text to show and edit, as if it were the `title`.
+    void setText(const CString& text);
     bool isEditing() const { return m_editing; }
     bool isCaretShown() const { return m_editing && m_blink.isVisible(); }
 

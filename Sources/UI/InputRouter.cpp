@@ -145,15 +145,19 @@ CErrorPtr CInputRouter::key(const CString& name, CObject& params, uint32_t keysy
     const bool tab = keysym == kKeyTab || keysym == kKeyBackTab;
     if (tab && name == CString("key-press")) {
         std::vector<CView*> order = focusOrder(m_root);
+        // A text view's temporary edit box stands in for the text view.
+        const auto isTemp = [](const CView* v) { return v->name() == CString("temp-editbox"); };
+        CView* from = m_focus && isTemp(m_focus) ? dynamic_cast<CView*>(m_focus->parent()) : m_focus;
         // Fields of one `tab-group` are visited in turn, without the others.
-        const CString group = m_focus ? m_focus->getAttr("tab-group") : CString();
-        if (!group.empty())
-            order.erase(std::remove_if(order.begin(), order.end(),
-                                       [&](const CView* v) { return v->getAttr("tab-group") != group; }),
-                        order.end());
+        const CString group = from ? from->getAttr("tab-group") : CString();
+        order.erase(std::remove_if(order.begin(), order.end(),
+                                   [&](const CView* v) {
+                                       return isTemp(v) || (!group.empty() && v->getAttr("tab-group") != group);
+                                   }),
+                    order.end());
         if (order.empty()) return nullptr;
         const bool back = shift || keysym == kKeyBackTab;
-        const auto at = std::find(order.begin(), order.end(), m_focus);
+        const auto at = std::find(order.begin(), order.end(), from);
         size_t next = 0;
         if (at == order.end())
             next = back ? order.size() - 1 : 0;

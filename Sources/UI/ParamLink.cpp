@@ -7,6 +7,7 @@
 
 #include "Core/SharedAttribute.h"
 #include "Other/ParamInterfaceConnector.h"
+#include "UI/DynamicPalette.h"
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
 
@@ -221,7 +222,7 @@ void CUIParam::setupClass(CClassInfo& info) {
 
 CErrorPtr CUIParam::init() {
     ZEL_TRY(CObject::init());
-    if (!dynamic_cast<CView*>(parent()))
+    if (!dynamic_cast<CView*>(parent()) && !dynamic_cast<CDynamicPalette*>(parent()))
         return ZEL_ERROR("@zelstr_CUIParam_init_Parent Parent object does not support ui-param.");
     m_element = size_t(std::max<long long>(0, getInt("element", 0)));
     const CString sharedPath = getAttr("shared-attribute");
@@ -361,6 +362,21 @@ CErrorPtr CUIParam::setValue(double value, uint32_t undoId) {
     if (getAttr("value") == toText(clamped)) return nullptr;
     ZEL_TRY(setAttr("value", toText(clamped)));
     ZEL_TRY(tellControl("value-changed"));
+    return nullptr;
+}
+
+std::vector<uint8_t> CUIParam::bytes() const {
+    if (m_kind != EKind::Bridge || !m_bridge->isReady()) return {};
+    return m_bridge->bytes(group(), m_element);
+}
+
+CErrorPtr CUIParam::setBytes(std::vector<uint8_t> bytes) {
+    if (m_kind != EKind::Bridge)
+        return ZEL_ERROR("@zelstr_CUIParam_setBytes_NotRaw Only a parameter takes raw data: %1.", fullName());
+    CParamBridge::CChange where;
+    where.group = group();
+    where.element = m_element;
+    ZEL_TRY(m_bridge->changeBytes(where, std::move(bytes)));
     return nullptr;
 }
 

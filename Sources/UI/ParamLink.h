@@ -120,8 +120,8 @@ private:
 // global or local setting (`shared-attribute`, optionally compared with
 // `shared-attribute-value`), or a simple local value (`is-simple-attr`
 // with `simple-def-value`, `simple-min-value`, `simple-max-value`). It
-// sends "ui-param-ready" to its control once linked and "value-changed" on
-// every change.
+// sends "ui-param-ready" to its control (a view, or the palette) once linked
+// and "value-changed" on every change.
 class CUIParam : public CObject {
 public:
     enum class EKind { Bridge, Shared, Simple };
@@ -144,6 +144,9 @@ public:
     // A bridged change is one undo step unless `undoId` names a gesture's.
     CErrorPtr setValue(double value, uint32_t undoId = 0);
     CErrorPtr setText(const CString& text);
+    // A raw parameter's element (empty for none, and for local values).
+    std::vector<uint8_t> bytes() const;
+    CErrorPtr setBytes(std::vector<uint8_t> bytes);
 
 private:
     CErrorPtr onParamChange(CObject* params, CObject* sender);

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "UI/PlainViews.h"
 
+#include <algorithm>
+
 #include "Other/Draw.h"
 #include "Other/Font.h"
 #include "Other/ImageSet.h"
+#include "UI/DynamicPalette.h"
 #include "UI/Resources/ResourceObjects.h"
 
 #define ZEL_SOURCE_TAG "PlainViews"
@@ -122,6 +125,8 @@ void CCaption::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
 void CPicture::readRoles() {
     CView::readRoles();
     if (!roleColour("color", m_tint)) m_tint = 0x808080;
+    const CPreparedColor* role = getAttr("color").empty() ? nullptr : preparedRole(getAttr("color"), false);
+    m_roleOpacity = role ? role->opacity : 1.0;
 }
 
 CErrorPtr CPicture::init() {
@@ -133,6 +138,8 @@ CErrorPtr CPicture::init() {
     m_image = range.empty() ? set->image(index) : set->image(range, index);
     m_alignH = alignOf(getAttr("pic-alignment-h"), "right");
     m_alignV = alignOf(getAttr("pic-alignment-v"), "bottom");
+    m_tiled = getBool("is-tiled", false);
+    m_opacity = std::clamp(getReal("opacity", 1.0), 0.0, 1.0);
     return nullptr;
 }
 
@@ -143,9 +150,21 @@ CSize CPicture::contentSize() const {
 void CPicture::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
     if (!m_image) return;
     const CRect inner = innerOf(area(), placement().inner);
-    const int x = alignIn(m_alignH, inner.left, inner.right, m_image->nominalWidth());
-    const int y = alignIn(m_alignV, inner.top, inner.bottom, m_image->nominalHeight());
-    drawImage(bitmap, clip, *m_image, x, y, m_tint, 1.0);
+    if (!m_tiled) {
+        const int x = alignIn(m_alignH, inner.left, inner.right, m_image->nominalWidth());
+        const int y = alignIn(m_alignV, inner.top, inner.bottom, m_image->nominalHeight());
+        drawImage(bitmap, clip, *m_image, x, y, m_tint, m_opacity * m_roleOpacity);
+        return;
+    }
+    const int w = m_image->nominalWidth(), h = m_image->nominalHeight();
+    const CRect within = inner.intersect(clip);
+    if (w <= 0 || h <= 0 || within.isEmpty()) return;
+    // Only the tiles the clip reaches.
+    const int firstX = inner.left + (within.left - inner.left) / w * w;
+    const int firstY = inner.top + (within.top - inner.top) / h * h;
+    for (int y = firstY; y < within.bottom; y += h)
+        for (int x = firstX; x < within.right; x += w)
+            drawImage(bitmap, within, *m_image, x, y, m_tint, m_opacity * m_roleOpacity);
 }
 
 }  // namespace zel

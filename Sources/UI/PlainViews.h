@@ -52,7 +52,10 @@ private:
 // `ui:picture`: image `image-set-index` of the image set `image-set`
 // (within the range `image-set-range` when named), tinted by the role
 // `color`, aligned within its inner area by `pic-alignment-h` and
-// `pic-alignment-v`; compact sizes are the image's nominal size.
+// `pic-alignment-v`; compact sizes are the image's nominal size. With
+// `is-tiled` the image repeats over the whole inner area instead, from its
+// top left corner. `opacity` and the role's own opacity scale what it
+// draws.
 class CPicture : public CView {
 public:
     CErrorPtr init() override;
@@ -66,6 +69,9 @@ private:
     const CImage* m_image = nullptr;
     EAlign m_alignH = EAlign::Start, m_alignV = EAlign::Start;
     CColor m_tint = 0x808080;
+    bool m_tiled = false;
+    double m_opacity = 1.0;
+    double m_roleOpacity = 1.0;
 };
 
 }  // namespace zel

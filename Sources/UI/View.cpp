@@ -104,7 +104,7 @@ CErrorPtr CView::onPaletteUpdated(CObject*, CObject*) {
     return nullptr;
 }
 
-void CView::readRoles() { m_hasColour = fillColour(getAttr("color-state"), m_colour); }
+void CView::readRoles() { m_hasColour = fillColour(getAttr("color-state"), m_colour, &m_gradient); }
 
 CErrorPtr CView::onStateEvent(CObject* params, CObject*) {
     const CString event = params ? params->getAttr("event-name") : CString();
@@ -167,9 +167,19 @@ void CView::invalidateView() {
     if (CWindowRenderer* renderer = windowRenderer()) renderer->invalidate(grow(m_area, m_placement.spread));
 }
 
-bool CView::fillColour(const CString& state, CColor& out) const {
+bool CView::fillColour(const CString& state, CColor& out, std::vector<CColor>* gradient) const {
     const CString role = getAttr("color");
+    if (gradient) gradient->clear();
     if (role.empty()) return false;
+    const auto take = [&](const CString& name, bool logMissing) {
+        const CPreparedColor* prepared = preparedRole(name, logMissing);
+        if (!prepared) return false;
+        out = prepared->colour;
+        const CRoleValues& v = prepared->values;
+        if (gradient && v.gradientSize > 1 && (v.tone2 >= 0 || v.tone3 >= 0))
+            for (int step = 0; step < v.gradientSize; ++step) gradient->push_back(prepared->gradient(step));
+        return true;
+    };
     // Combined states ("Active/Hover") draw in their combined variant
     // ("_ActiveHover"), else in the variant of the states before the last,
     // else in the last state's own, else in the plain role.
@@ -183,10 +193,10 @@ bool CView::fillColour(const CString& state, CColor& out) const {
     for (size_t n = parts.size(); n > 0; --n) {
         std::string variant;
         for (size_t i = 0; i < n; ++i) variant += parts[i];
-        if (paletteColour(role + "_" + CString::fromUtf8(variant), out, false)) return true;
+        if (take(role + "_" + CString::fromUtf8(variant), false)) return true;
     }
-    if (parts.size() > 1 && paletteColour(role + "_" + CString::fromUtf8(parts.back()), out, false)) return true;
-    return roleColour("color", out);
+    if (parts.size() > 1 && take(role + "_" + CString::fromUtf8(parts.back()), false)) return true;
+    return take(role, true);
 }
 
 void CView::attrChanged(const CString& name) {
@@ -231,13 +241,17 @@ bool CView::roleColour(const char* attr, CColor& out) const {
     return paletteColour(role, out, true);
 }
 
-bool CView::paletteColour(const CString& role, CColor& out, bool logMissing) const {
+const CPreparedColor* CView::preparedRole(const CString& role, bool logMissing) const {
     if (!m_palette) {
         if (logMissing) debugLog("PALETTE IS NULL");
-        return false;
+        return nullptr;
     }
-    if (!logMissing && !m_palette->contains(role)) return false;
-    const CPreparedColor* prepared = m_palette->find(role);
+    if (!logMissing && !m_palette->contains(role)) return nullptr;
+    return m_palette->find(role);
+}
+
+bool CView::paletteColour(const CString& role, CColor& out, bool logMissing) const {
+    const CPreparedColor* prepared = preparedRole(role, logMissing);
     if (!prepared) return false;
     out = prepared->colour;
     return true;
@@ -709,6 +723,14 @@ void CView::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
         colour = blend(old, colour, fraction);
     else if (m_states->colourFade("color", from, fraction) && paletteColour(from, old, true))
         colour = blend(old, colour, fraction);
+    else if (!m_gradient.empty() && m_area.height() > 0) {
+        const CRect area = m_area.intersect(clip);
+        for (int y = area.top; y < area.bottom; ++y) {
+            const auto step = size_t(int64_t(y - m_area.top) * int64_t(m_gradient.size()) / m_area.height());
+            bitmap.fillRect(CRect{area.left, y, area.right, y + 1}, m_gradient[step], 1.0);
+        }
+        return;
+    }
     bitmap.fillRect(m_area.intersect(clip), colour, 1.0);
 }
 

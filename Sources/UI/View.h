@@ -12,6 +12,7 @@
 namespace zel {
 
 class CDynamicPalette;
+struct CPreparedColor;
 class CWindowRenderer;
 
 struct CSize {
@@ -73,6 +74,8 @@ protected:
     virtual void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const;
     // The colour of role `attr`, or false when none is named.
     bool roleColour(const char* attr, CColor& out) const;
+    // The prepared role, or null when the palette lacks it.
+    const CPreparedColor* preparedRole(const CString& role, bool logMissing) const;
     // Reads the view's role colours: at init, and again whenever the
     // palette changes.
     virtual void readRoles();
@@ -92,8 +95,10 @@ private:
     CErrorPtr runCommands(const CString& name, CObject* params, bool& ran);
     CErrorPtr onStateEvent(CObject* params, CObject* sender);
     CErrorPtr onPaletteUpdated(CObject* params, CObject* sender);
-    // The fill colour: the role `color` in its variant `color-state`.
-    bool fillColour(const CString& state, CColor& out) const;
+    // The fill colour: the role `color` in its variant `color-state`;
+    // `gradient` gets the role's gradient, one colour per step, or nothing.
+    bool fillColour(const CString& state, CColor& out, std::vector<CColor>* gradient = nullptr) const;
+
     CErrorPtr readPlacement(double scale, double ratioX, double ratioY);
     CSize compactSize() const;
     // Width and height before the parent's room is known: pixel and
@@ -131,6 +136,8 @@ private:
     const CDynamicPalette* m_palette = nullptr;
     bool m_hasColour = false;
     CColor m_colour = 0;
+    // A gradient role fills the view with its steps from top to bottom.
+    std::vector<CColor> m_gradient;
     std::unique_ptr<CViewBaseState> m_states;
     bool m_ready = false;
 };

@@ -2,6 +2,7 @@
 #include "UI/WindowRenderer.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "Core/Debug.h"
 #include "Core/Notify.h"
@@ -238,7 +239,10 @@ CErrorPtr CWindowRenderer::popupPosition(int width, int height, int& x, int& y) 
     }
     const CRect& view = m_opener->area();
     const CRect& window = owner->m_root->area();
-    anchor.opener = CRect{view.left + ox, view.top + oy, view.right + ox, view.bottom + oy};
+    // `shift-x` and `shift-y` move the popup from its place by the opener.
+    const int sx = int(std::lround(getReal("shift-x", 0) * m_root->uiScale()));
+    const int sy = int(std::lround(getReal("shift-y", 0) * m_root->uiScale()));
+    anchor.opener = CRect{view.left + ox + sx, view.top + oy + sy, view.right + ox + sx, view.bottom + oy + sy};
     anchor.openerWindow = CRect{ox, oy, ox + window.width(), oy + window.height()};
     owner->pointerOnScreen(anchor.cursorX, anchor.cursorY);
     anchor.workArea = toRect(m_display->workArea((anchor.opener.left + anchor.opener.right) / 2,

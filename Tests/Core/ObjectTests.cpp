@@ -110,6 +110,14 @@ TEST(Attributes, TypedReadsAcceptOnlyExactTexts) {
     EXPECT_EQ(o.getAttr("flag"), "true");
     o.setReal("r", 12.0);
     EXPECT_EQ(o.getAttr("r"), "12");
+    // Whatever a number's shortest text, it is written as a plain decimal that reads back the same.
+    for (double v : {80.0, 100.0, 1200.0, -3000.0, 76.8, 0.00001, 1e20}) {
+        o.setReal("r", v);
+        EXPECT_EQ(o.getAttr("r").find('e'), CString::npos) << o.getAttr("r").utf8();
+        EXPECT_EQ(o.getReal("r", -1), v) << o.getAttr("r").utf8();
+    }
+    o.setReal("r", 0.1);
+    EXPECT_EQ(o.getAttr("r"), "0.1") << "still the shortest";
 }
 
 TEST(Attributes, DeclaredEmptyDiffersFromAbsentOnlyForLinks) {

@@ -412,4 +412,33 @@ TEST_F(ToolsTest, PresetMakerRejectsBadSourcesWithFileAndLine) {
     EXPECT_EQ(runProgram(LAGWELL_MKPRESETS, {"only-one-argument"}).status, 2);
 }
 
+TEST_F(ToolsTest, PaletteRecordsRejectRolesTheEditorsPaletteDoesNotStore) {
+    const struct {
+        const char* scheme;
+        const char* message;
+    } cases[] = {
+        {"Panel d9d9d9\nPanl 112233\n", "scheme.txt:2: the editor's palette stores no role \"Panl\""},
+        {"Text 112233\n", "scheme.txt:1: the editor's palette stores no role \"Text\""},
+        {"Panel_Hover 112233\n", "scheme.txt:1: the editor's palette stores no role \"Panel_Hover\""},
+        {"Panel d9d9d9\nRealisticPanel 112233\n", "scheme.txt:2: \"RealisticPanel\" takes its tone from"},
+    };
+    const std::string home = "LAGWELL_DATA_HOME=" + (m_dir / "home").string();
+    writeBytes(m_dir / "colours.txt",
+               "list\nregistry plugin.param-registry-uicolor\npreset \"P\"\n  palette = \"scheme.txt\"\n");
+    for (const auto& c : cases) {
+        writeBytes(m_dir / "scheme.txt", c.scheme);
+        // Alone, and as the palette of a colour preset.
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{home, LAGWELL_MKPRESETS, "--palette", m_dir / "scheme.txt", m_dir / "out.bin"},
+              std::vector<std::string>{home, LAGWELL_MKPRESETS, m_dir / "colours.txt", m_dir / "out.bin"}}) {
+            fs::remove(m_dir / "out.bin");
+            const RunResult r = runProgram("env", args);
+            EXPECT_EQ(r.status, 1) << c.scheme;
+            EXPECT_NE(r.output.find(c.message), std::string::npos) << c.scheme << r.output;
+            EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+            EXPECT_FALSE(fs::exists(m_dir / "out.bin")) << c.scheme;
+        }
+    }
+}
+
 }  // namespace

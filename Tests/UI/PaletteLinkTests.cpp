@@ -3,13 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
+#include <string>
+#include <utility>
 
 #include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
 #include "Audio/Preset.h"
 #include "Core/AppData.h"
 #include "Core/MemoryStream.h"
+#include "Core/ResourceReader.h"
 #include "EditorInstance.h"
 #include "UI/DynamicPalette.h"
 #include "UI/View.h"
@@ -22,7 +26,8 @@ using test::CTestInstance;
 
 const char* kBody = R"(
     <ui:param-bridge name="palette-bridge" param="plugin.modMain.uicolor-params.palette"/>
-    <ui:dynamic-palette name="linked" bridge="ui.palette-bridge">
+    <ui:dynamic-palette name="linked">
+      <ui:ui-param name="ui-param-palette" bridge="ui.palette-bridge"/>
       <ui:dynamic-color name="Panel" tone="f6edce">
         <ui:dynamic-color name="RealisticPanel" brightness="-5"/>
       </ui:dynamic-color>
@@ -102,40 +107,133 @@ TEST(PaletteParam, AnEditorOpenedLaterTakesTheStoredPalette) {
     EXPECT_EQ(palette->find("Panel")->colour, 0x405060u);
 }
 
-TEST(ColourPresets, EachBuiltInSchemeChangesWhatIsDrawn) {
-    std::vector<uint8_t> payload;
-    ASSERT_EQ(CAppDataGlobal::instance().readItem("../uicolor-presets|AppDataGlobal_uicolor-presets", payload,
-                                                  CAudioPresetBank::kListTag),
-              nullptr);
+// An application-data default as the module embeds it.
+std::vector<uint8_t> embeddedItem(const char* name, uint32_t tag) {
+    std::vector<uint8_t> out;
+    CResourceReader resource;
+    CErrorPtr err = resource.open(name);
+    if (!err) err = resource.readCompressedData(tag, out, CAppData::kMaxItemBytes);
+    EXPECT_EQ(err, nullptr) << name;
+    EXPECT_TRUE(resource.isEmbedded()) << name;
+    return out;
+}
+
+CAudioPresetBank builtInColourPresets() {
+    const std::vector<uint8_t> payload = embeddedItem("AppDataGlobal_uicolor-presets", CAudioPresetBank::kListTag);
     CAudioPresetBank list;
     CMemoryReaderStatic reader(payload.data(), payload.size());
-    ASSERT_EQ(list.loadList(reader), nullptr);
+    EXPECT_EQ(list.loadList(reader), nullptr);
     std::vector<std::string> names;
     for (const CAudioPreset& preset : list.presets()) names.push_back(preset.name().utf8());
     EXPECT_EQ(names, (std::vector<std::string>{"ZMUS:Gray", "ZMUS:Blue", "ZMUS:Beige", "ZMUS:Red", "ZMUS:Green",
                                                "ZMUS:Brown", "ZMUS:White"}));
+    return list;
+}
 
+const CPaletteEntry* entryOf(const std::vector<CPaletteEntry>& entries, const char* role) {
+    for (const CPaletteEntry& e : entries)
+        if (e.name == CString(role)) return &e;
+    ADD_FAILURE() << "no entry " << role;
+    return nullptr;
+}
+
+TEST(ColourPresets, TheDefaultPaletteAndEveryPresetHoldEveryStoredRoleWithTheirSchemesTones) {
+    // The roles a record of the editor's palette holds, in their order.
+    CErrorPtr err;
+    const std::unique_ptr<test::CLoopRoot> tree = test::buildTree("", err);
+    ASSERT_EQ(err, nullptr) << err->text().utf8();
+    auto* palette = dynamic_cast<CDynamicPalette*>(tree->findObject("ui.palette"));
+    ASSERT_TRUE(palette);
+    std::vector<CPaletteEntry> document;
+    ASSERT_EQ(readPaletteData(palette->paletteData(), document), nullptr);
+    ASSERT_EQ(document.size(), 150u);
+
+    // The default palette is Gray's; each preset's is what it writes to the
+    // palette parameter.
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> records{
+        {"Gray", embeddedItem("AppDataLocal_uicolor-palette", makeTag("adat"))}};
+    CTestInstance w;
+    ASSERT_EQ(w.init(), nullptr);
+    auto* registry = dynamic_cast<CAudioParamRegistry*>(w.plugin().findObject("plugin.param-registry-uicolor"));
+    ASSERT_TRUE(registry);
+    const CAudioPresetBank presets = builtInColourPresets();
+    for (const CAudioPreset& preset : presets.presets()) {
+        ASSERT_EQ(registry->activatePreset(preset), nullptr) << preset.name().utf8();
+        records.emplace_back(preset.name().utf8().substr(5), instanceBytes(w));
+    }
+
+    for (const auto& [scheme, record] : records) {
+        std::vector<CPaletteEntry> entries;
+        ASSERT_EQ(readPaletteData(record, entries), nullptr) << scheme;
+        ASSERT_EQ(entries.size(), document.size()) << scheme;
+        const auto tones = test::schemeTones(scheme);
+        const std::map<std::string, uint32_t> named(tones.begin(), tones.end());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const CPaletteEntry &e = entries[i], &d = document[i];
+            ASSERT_EQ(e.name, d.name) << scheme << ": entry " << i;
+            EXPECT_TRUE(e.brightness == d.brightness && e.contrast == d.contrast && e.opacity == d.opacity &&
+                        e.tone2 == d.tone2 && e.tone3 == d.tone3)
+                << scheme << ": " << e.name.utf8() << " keeps the document's values";
+            const auto tone = named.find(e.name.utf8());
+            if (tone != named.end()) {
+                EXPECT_EQ(e.tone, tone->second) << scheme << ": " << e.name.utf8();
+            }
+        }
+        EXPECT_EQ(entryOf(entries, "RealisticPanel")->tone, named.at("Panel")) << scheme << ": variants follow";
+        EXPECT_EQ(entryOf(entries, "LevelMeterZone1")->tone, 0x16b900u) << scheme << ": a role it leaves";
+        // Exactly what the editor writes back once it has taken the record.
+        ASSERT_EQ(palette->setPaletteData(record), nullptr) << scheme;
+        EXPECT_EQ(palette->paletteData(), record) << scheme;
+    }
+}
+
+// The editor's own roles linked to the palette parameter, with views of a
+// variant, of a role every scheme sets and of one none sets.
+std::string schemeViews() {
+    std::string palette = test::editorPalette();
+    palette.replace(palette.find("name=\"palette\""), 14, "name=\"linked\"");
+    palette.insert(palette.find('>') + 1, R"(<ui:ui-param name="ui-param-palette" bridge="ui.palette-bridge"/>)");
+    std::string body = R"(<ui:param-bridge name="palette-bridge" param="plugin.modMain.uicolor-params.palette"/>)";
+    body += palette;
+    for (const char* role : {"RealisticPanel", "Background", "LevelMeterZone1"})
+        body += std::string("<ui:view name=\"") + role + "\" width=\"4\" height=\"4\" color=\"" + role +
+                "\" palette=\"ui.linked\"/>";
+    return body;
+}
+
+TEST(ColourPresets, EachBuiltInSchemeChangesWhatIsDrawn) {
     CTestInstance w;
     ASSERT_EQ(w.init(), nullptr);
     CInstanceRoot root(w);
-    ASSERT_EQ(test::buildEditor(root, kBody), nullptr);
+    CErrorPtr err = test::buildEditor(root, schemeViews());
+    ASSERT_EQ(err, nullptr) << err->text().utf8();
     ASSERT_EQ(root.ui().refresh(), nullptr);
     auto* registry = dynamic_cast<CAudioParamRegistry*>(w.plugin().findObject("plugin.param-registry-uicolor"));
-    auto* view = dynamic_cast<CView*>(root.findObject("ui.w"));
-    ASSERT_TRUE(registry && view);
-    std::set<uint32_t> seen;
-    for (const CAudioPreset& preset : list.presets()) {
-        ASSERT_EQ(registry->activatePreset(preset), nullptr) << preset.name().utf8();
-        ASSERT_EQ(root.ui().refresh(), nullptr);
+    ASSERT_TRUE(registry);
+    const auto drawn = [&](const char* role) {
+        auto* view = dynamic_cast<CView*>(root.findObject(std::string("ui.") + role));
+        if (!view) return 0xdeadbeefu;
         CLinearBitmap bitmap;
         bitmap.resize(4, 4);
         view->draw(bitmap, bitmap.bounds());
         const uint8_t* p = bitmap.pixel(1, 1);
-        const uint32_t drawn = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-        if (preset.name() == CString("ZMUS:Gray")) {
-            EXPECT_EQ(drawn, 0xcececeu) << "Gray's panel d9d9d9, 5 darker";
+        return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    };
+    std::set<uint32_t> seen;
+    const CAudioPresetBank presets = builtInColourPresets();
+    for (const CAudioPreset& preset : presets.presets()) {
+        ASSERT_EQ(registry->activatePreset(preset), nullptr) << preset.name().utf8();
+        ASSERT_EQ(root.ui().refresh(), nullptr);
+        const std::string scheme = preset.name().utf8().substr(5);
+        const auto tones = test::schemeTones(scheme);
+        const std::map<std::string, uint32_t> named(tones.begin(), tones.end());
+        const uint32_t panel = drawn("RealisticPanel");
+        if (scheme == "Gray") {
+            EXPECT_EQ(panel, 0xcececeu) << "Gray's panel d9d9d9, 5 darker";
         }
-        EXPECT_TRUE(seen.insert(drawn).second) << preset.name().utf8() << " draws like another scheme";
+        EXPECT_TRUE(seen.insert(panel).second) << scheme << " draws like another scheme";
+        EXPECT_EQ(drawn("Background"), named.at("Background")) << scheme;
+        EXPECT_EQ(drawn("LevelMeterZone1"), 0x16b900u) << scheme;
     }
 }
 

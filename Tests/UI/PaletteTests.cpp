@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <set>
 
 #include "Core/AppData.h"
 #include "Core/Debug.h"
@@ -118,6 +119,42 @@ TEST(ColourArithmetic, BrightnessMovesTowardBlackOrWhiteAndGradientsRunThroughTh
     EXPECT_EQ(prepareColor(tone(0x123456)).gradient(5), 0x123456u) << "no second tone, no gradient";
 }
 
+TEST(DynamicPalette, AGradientRoleFillsItsViewStepByStepFromTopToBottom) {
+    CErrorPtr err;
+    auto root = buildTree(R"(<ui:view name="alarm" width="4" height="32" color="Alarm"/>
+        <ui:view name="offline" width="4" height="16" color="OfflineRender" color-state="Active"/>
+        <ui:view name="plain" width="4" height="16" color="ActionError"/>)",
+                          err);
+    ASSERT_EQ(err, nullptr) << err->text().utf8();
+    const auto column = [&](const char* name) {
+        auto* view = dynamic_cast<CView*>(root->findObject(CString("ui.") + name));
+        CLinearBitmap bitmap;
+        bitmap.resize(4, view->area().height());
+        view->draw(bitmap, view->area());
+        std::vector<uint32_t> rows;
+        for (int y = 0; y < view->area().height(); ++y) {
+            const uint8_t* p = bitmap.pixel(view->area().left + 1, view->area().top + y);
+            rows.push_back(uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]);
+        }
+        return rows;
+    };
+    // Sixteen steps over 32 rows: two rows a step, red to black and back.
+    const std::vector<uint32_t> alarm = column("alarm");
+    EXPECT_EQ(alarm[0], 0xff0000u);
+    EXPECT_EQ(alarm[1], 0xff0000u);
+    EXPECT_EQ(alarm[8], 0x800000u);
+    EXPECT_EQ(alarm[16], 0x000000u);
+    EXPECT_EQ(alarm[24], 0x800000u);
+    EXPECT_EQ(alarm[31], 0xdf0000u) << "step 15: 7/8 of the way back, 223.1";
+    // The state's variant brings its gradient; one a pixel a step.
+    const std::vector<uint32_t> offline = column("offline");
+    EXPECT_EQ(offline[0], 0x00ff00u);
+    EXPECT_EQ(offline[8], 0x000000u);
+    const std::vector<uint32_t> plain = column("plain");
+    EXPECT_EQ(plain.front(), 0xff0000u);
+    EXPECT_EQ(plain.back(), 0xff0000u) << "a role without a second tone fills flat";
+}
+
 TEST(DynamicPalette, RolesResolveThroughParentsStatesAndHoverVariants) {
     CPaletteTree t;
     ASSERT_EQ(t.error(), "");
@@ -222,8 +259,17 @@ TEST(PaletteData, RecordsAreLaidOutFieldByFieldAndRoundTripByteForByte) {
     ASSERT_EQ(readPaletteData(data, entries), nullptr);
     EXPECT_EQ(entries.front().name.utf8(), "Border");
     EXPECT_EQ(entries.front().tone, 0x3f3e2bu);
-    EXPECT_GE(entries.size(), 60u) << "every editable role at least";
-    for (const CPaletteEntry& entry : entries) EXPECT_NE(entry.name.utf8(), "RealisticPanel") << "variants follow";
+    // Every role with values of its own, variants included; roles that
+    // copy their parent have none to store.
+    EXPECT_EQ(entries.size(), 150u);
+    bool variant = false;
+    for (const CPaletteEntry& entry : entries) {
+        EXPECT_NE(entry.name.utf8(), "Button");
+        EXPECT_NE(entry.name.utf8(), "Text");
+        if (entry.name.utf8() == "RealisticPanel")
+            variant = entry.brightness == -5.0 && entry.tone == 0xf6edceu && entry.tone2 == -1;
+    }
+    EXPECT_TRUE(variant) << "stored with its own brightness and its parent's tone";
 
     ASSERT_EQ(t.palette->setPaletteData(data), nullptr);
     EXPECT_EQ(t.palette->paletteData(), data);
@@ -248,6 +294,57 @@ TEST(PaletteData, AStoredRoleChangesItsVariantsAndWhatViewsDraw) {
     for (const CPaletteEntry& e : entries)
         if (e.name.utf8() == "Panel") found = e.tone == 0x204060u;
     EXPECT_TRUE(found);
+}
+
+TEST(PaletteData, AVariantsStoredValuesApplyToItsParentsCurrentTone) {
+    CPaletteTree t("color=\"RealisticPanel\"");
+    ASSERT_EQ(t.error(), "");
+    // The parent edited after the variant was stored: the variant's tone in
+    // the record is stale, its brightness is the user's.
+    std::vector<uint8_t> record = oneEntry("Panel", 0.0, 0.5, 1.0, 0x204060, -1, -1);
+    const std::vector<uint8_t> variant = oneEntry("RealisticPanel", -50.0, 0.5, 1.0, 0xf6edce, 0x112233, -1);
+    record.insert(record.end(), variant.begin() + 4, variant.end());
+    ASSERT_EQ(t.palette->setPaletteData(record), nullptr);
+    EXPECT_EQ(t.colour("RealisticPanel"), 0x102030u) << "half of 204060";
+    EXPECT_EQ(t.drawn(), 0x102030u);
+    const CPreparedColor* alarm = t.palette->find("Alarm");
+    ASSERT_TRUE(alarm);
+    EXPECT_EQ(alarm->values.tone2, 0x000000) << "a variant's own secondary tone stays";
+
+    std::vector<CPaletteEntry> entries;
+    ASSERT_EQ(readPaletteData(t.palette->paletteData(), entries), nullptr);
+    for (const CPaletteEntry& e : entries)
+        if (e.name.utf8() == "RealisticPanel") {
+            EXPECT_EQ(e.tone, 0x204060u) << "written back with the tone it follows";
+            EXPECT_EQ(e.tone2, -1);
+            EXPECT_EQ(e.brightness, -50.0);
+        }
+}
+
+TEST(DynamicPalette, TheEditorsPaletteHoldsEveryRoleItsViewsName) {
+    CPaletteTree t;
+    ASSERT_EQ(t.error(), "");
+    size_t roles = 0, editable = 0;
+    std::vector<const CObject*> pending{t.palette};
+    while (!pending.empty()) {
+        const CObject* at = pending.back();
+        pending.pop_back();
+        for (const auto& child : at->children())
+            if (auto* role = dynamic_cast<const CDynamicColor*>(child.get())) {
+                ++roles;
+                editable += role->isEditable() ? 1 : 0;
+                EXPECT_TRUE(t.palette->contains(role->name())) << role->name().utf8();
+                pending.push_back(role);
+            }
+    }
+    EXPECT_EQ(roles, 222u);
+    EXPECT_EQ(editable, 60u);
+    for (const char* role : {"Text", "ButtonAB_Active", "ButtonText_Active", "Button_ActiveHover",
+                             "ComplexButton_ActiveError", "ComplexButton_Hover", "LevelMeterThreshold",
+                             "SelectedParagraphText", "EditBoxSelection", "DisabledTransparent", "PanelTexture"})
+        EXPECT_TRUE(t.palette->contains(role)) << role;
+    EXPECT_EQ(t.colour("Text"), t.colour("PanelText"));
+    EXPECT_EQ(t.colour("ButtonAB_Active"), t.colour("Selection"));
 }
 
 TEST(PaletteData, DamagedRecordsFailAndLeaveThePaletteAsItWas) {
@@ -325,6 +422,53 @@ TEST(PanelStyle, TheGlobalSettingsSwitchPanelsShadowsAndLight) {
     EXPECT_EQ(drawn(), 0xf6edceu);
 }
 
+TEST(PanelStyle, TexturesTileTheirGrainOverPanelsWhileTheSettingIsOn) {
+    const std::string body =
+        "<core:object name=\"global-data\"><core:shared-attribute name=\"ui-textures\" data-name=\"" +
+        uniqueLeaf("ui-textures") +
+        R"(" attribute="ui-textures" is-global="true" def-value="true"/></core:object>
+    <ui:style name="style" ui-textures="{*/ui.global-data.ui-textures ui-textures}" overlay-texture-opacity="0.33"/>
+    <ui:view name="w" width="300" height="40" color="Panel">
+      <ui:picture name="grain" placement="full" image-set="shared::is.texture" image-set-index="1" is-tiled="true"
+                  color="PanelTexture"
+                  opacity="{*/ui.style overlay-texture-opacity}" is-hidden="{*/ui.style is-texture-hidden}"/>
+    </ui:view>)";
+    CErrorPtr err;
+    auto root = buildTree(body, err);
+    ASSERT_EQ(err, nullptr) << err->text().utf8();
+    auto* view = dynamic_cast<CView*>(root->findObject("ui.w"));
+    const auto drawn = [&] {
+        CLinearBitmap bitmap;
+        bitmap.resize(300, 40);
+        view->draw(bitmap, bitmap.bounds());
+        return bitmap;
+    };
+    const auto at = [](const CLinearBitmap& b, int x, int y) {
+        const uint8_t* p = b.pixel(x, y);
+        return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    };
+    const CLinearBitmap on = drawn();
+    std::set<uint32_t> colours;
+    int lo = 255, hi = 0;
+    for (int x = 0; x < 128; ++x) {
+        colours.insert(at(on, x, 20));
+        lo = std::min(lo, int(at(on, x, 20) & 0xff));
+        hi = std::max(hi, int(at(on, x, 20) & 0xff));
+    }
+    EXPECT_GT(colours.size(), 4u) << "a grain, not a fill";
+    EXPECT_LT(hi - lo, 40) << "a faint one, over the panel's colour (blue ce)";
+    EXPECT_GT(hi, 0xce - 20);
+    EXPECT_LT(lo, 0xce + 20);
+    for (int x : {0, 37, 100}) EXPECT_EQ(at(on, x, 7), at(on, x + 128, 7)) << "the tile repeats every 128 pixels";
+    int differing = 0;
+    for (int x = 0; x < 16; ++x) differing += at(on, x, 7) != at(on, x + 64, 7);
+    EXPECT_GT(differing, 0) << "but not every 64";
+
+    ASSERT_EQ(root->findObject("ui.global-data.ui-textures")->setAttr("ui-textures", "false"), nullptr);
+    const CLinearBitmap off = drawn();
+    for (int x = 0; x < 300; x += 13) EXPECT_EQ(at(off, x, 20), 0xf6edceu);
+}
+
 namespace {
 
 constexpr uint32_t kCacheTag = makeTag("adat");
@@ -349,6 +493,54 @@ CPaletteCache::CEntries storedCache(const std::string& cache) {
 }
 
 }  // namespace
+
+// WCAG's contrast ratio of two colours.
+double contrastRatio(CColor a, CColor b) {
+    const auto luminance = [](CColor c) {
+        double sum = 0.0;
+        const double weights[3] = {0.0722, 0.7152, 0.2126};
+        for (int i = 0; i < 3; ++i) {
+            const double v = double(c >> (8 * i) & 0xff) / 255.0;
+            sum += weights[i] * (v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+        }
+        return sum;
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TEST(ColourSchemes, EveryBuiltInSchemeKeepsTextReadableOnItsSurfaces) {
+    for (const char* scheme : {"Gray", "Blue", "Beige", "Red", "Green", "Brown", "White"}) {
+        std::vector<CPaletteEntry> entries;
+        for (const auto& [name, tone] : schemeTones(scheme)) {
+            CPaletteEntry e;
+            e.name = CString::fromUtf8(name);
+            e.tone = tone;
+            entries.push_back(std::move(e));
+        }
+        CPaletteTree t;
+        ASSERT_EQ(t.error(), "");
+        ASSERT_EQ(t.palette->setPaletteData(writePaletteData(entries)), nullptr) << scheme;
+        for (auto [surface, text] :
+             std::vector<std::pair<const char*, const char*>>{{"Panel", "PanelText"},
+                                                              {"RealisticPanel", "PanelText"},
+                                                              {"Panel", "Text"},
+                                                              {"TitleFrame", "TitleFrameText"},
+                                                              {"WindowTitle", "WindowTitleText"},
+                                                              {"HintPanel", "HintPanelText"},
+                                                              {"Action", "ActionText"},
+                                                              {"ActionAlt", "ActionAltText"},
+                                                              {"Selection", "SelectionText"},
+                                                              {"Button_Active", "ButtonText_Active"},
+                                                              {"EditBox", "EditBoxText"}})
+            EXPECT_GE(contrastRatio(t.colour(surface), t.colour(text)), 4.5)
+                << scheme << ": " << text << " on " << surface << std::hex << " " << t.colour(text) << " on "
+                << t.colour(surface);
+        // Warnings and states are seen, if not read at length.
+        EXPECT_GE(contrastRatio(t.colour("ActionError"), t.colour("ActionErrorText")), 3.0) << scheme;
+        EXPECT_GE(contrastRatio(t.colour("Action"), t.colour("Selection")), 1.1) << scheme << ": active differs";
+    }
+}
 
 TEST(PaletteCache, RolesOfUnchangedValuesComeFromTheCacheTheOthersArePreparedAgain) {
     const std::string cache = uniqueLeaf("palette-cache");

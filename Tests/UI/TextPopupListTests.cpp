@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <fstream>
+#include <iterator>
+
 #include "EditorWindowTest.h"
 #include "UI/Controls/TextView.h"
 #include "UI/WindowOpener.h"
@@ -70,6 +73,177 @@ TEST_F(TextPopupListThreads, TheChosenEntryComesBackToTheOpenerAndThePopupCloses
     EXPECT_EQ(drop->selectedParagraph(), 2);
     EXPECT_EQ(log->param("drop:selected-paragraph-changed", "paragraph-index"), "2");
     ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 0; })) << "the popup closes once chosen";
+}
+
+// A template of the plug-in's own document.
+std::string shippedTemplate(const std::string& name) {
+    std::ifstream in(LAGWELL_SOURCE_DIR "/Gfx/UserInterface.xml");
+    const std::string doc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t from = doc.find("<template name=\"" + name + "\">");
+    const size_t to = doc.find("</template>", from);
+    return from == std::string::npos ? std::string() : doc.substr(from, to + 11 - from);
+}
+
+std::string numbers(int count) {
+    std::string out;
+    for (int i = 1; i <= count; ++i) out += (i > 1 ? ";" : "") + std::to_string(i);
+    return out;
+}
+
+class DropDownListThreads : public EditorWindowTest {
+protected:
+    // The main window and its popups at the UI `scale` of the instance's settings.
+    void openMain(const std::string& scale = "1") {
+        const std::string drop = R"(width="80" height="20" font-name="shared::font.base" separator-char=";"
+            popup-tag="ui:window-app-popup-list" is-same-width="true")";
+        open(R"(
+  <core:object name="local-data"><core:object name="ui-scale" scale=")" +
+                 scale + R"("/></core:object>
+  <ui:window-drag name="main" width="300" height="200" color="Panel" ui-scale="{*/ui.local-data.ui-scale scale?1}">
+    <ui:window-renderer name="window-renderer" title="Main" num-threads="0" window-x="100" window-y="100" fps="40"
+                        window-position-id="main">)" +
+                 rendererChildren() + R"(
+    </ui:window-renderer>
+    <ui:textview name="three" )" +
+                 drop + R"( title="Stereo;Mid/Side;Mono" outer-border="L30 T50" shift-x="6"
+                 shift-y="2" popup-inner-border="L12 R4 TB3" popup-text-alignment="right"/>
+    <ui:textview name="four" )" +
+                 drop + R"( title="Stereo;Mid/Side;Mono;Quad"/>
+    <ui:textview name="many" )" +
+                 drop + R"( title=")" + numbers(100) + R"("/>
+    <ui:textview name="late" )" +
+                 drop + R"( title=")" + numbers(100) + R"(" selected-paragraph="89" is-paragraph-selectable="true"/>
+  </ui:window-drag>)",
+             shippedTemplate("ui:window-app-popup-list"));
+        if (HasFatalFailure()) return;
+        waitShown(rendererOf("main"));
+        opener = dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
+    }
+    // Opens the drop-down of `name`; the popup's list, shown.
+    CTextView* openList(const char* name) {
+        EXPECT_TRUE(runUntil([&] { return opener->popupCount() == 0; }));
+        CView* drop = view(std::string("main.") + name);
+        CObject press;
+        press.setInt("x", drop->area().left + 4);
+        press.setInt("y", drop->area().top + 4);
+        CErrorPtr e = drop->runViewEvent("mouse-press", &press, nullptr);
+        EXPECT_EQ(e, nullptr) << e->describe();
+        auto* list = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
+        if (list) waitShown(list->windowRenderer());
+        return list;
+    }
+    void close(CTextView& list) { ASSERT_EQ(list.windowRenderer()->closeWindow(), nullptr); }
+    platform::CPixelRect rectOf(CTextView& list) { return list.windowRenderer()->window()->rect(); }
+
+    CWindowOpener* opener = nullptr;
+};
+
+TEST_F(DropDownListThreads, TheListIsAsHighAsItsEntriesAndTakesTheOpenersShape) {
+    openMain();
+    CTextView* three = openList("three");
+    ASSERT_NE(three, nullptr);
+    const auto r3 = rectOf(*three);
+    EXPECT_EQ(r3.x, 100 + 30 + 6) << "shift-x";
+    EXPECT_EQ(r3.y, 100 + 70 + 2) << "below the opener, shifted down";
+    EXPECT_EQ(r3.width, 80);
+    EXPECT_EQ(three->getAttr("inner-border"), CString("L12 R4 TB3"));
+    EXPECT_EQ(three->getAttr("text-alignment"), CString("right"));
+    ASSERT_EQ(three->paragraphs().size(), 3u);
+    const auto& lines = three->paragraphs()[0].lines;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_GT(lines[0].left, 0);
+    EXPECT_EQ(lines[0].left + lines[0].width, 80 - 16) << "right-aligned within the popup's inner border";
+    const int pitch = three->paragraphs()[1].top - three->paragraphs()[0].top;
+    close(*three);
+
+    CTextView* four = openList("four");
+    ASSERT_NE(four, nullptr);
+    const auto r4 = rectOf(*four);
+    EXPECT_LT(r4.height, 200) << "not the template's height";
+    EXPECT_EQ(r4.height - r3.height, pitch) << "one more entry, one more row";
+    const auto& last = four->paragraphs().back();
+    EXPECT_LE(last.top + last.height, r4.height);
+    close(*four);
+}
+
+TEST_F(DropDownListThreads, AtALargerScaleTheListIsMeasuredInThatScale) {
+    openMain("1.25");
+    CTextView* three = openList("three");
+    ASSERT_NE(three, nullptr);
+    EXPECT_EQ(three->uiScale(), 1.25);
+    const auto r3 = rectOf(*three);
+    EXPECT_EQ(r3.width, 100) << "the opener's 80 pixels, scaled";
+    const int pitch = three->paragraphs()[1].top - three->paragraphs()[0].top;
+    close(*three);
+    CTextView* four = openList("four");
+    ASSERT_NE(four, nullptr);
+    EXPECT_EQ(rectOf(*four).height - r3.height, pitch);
+    const auto& last = four->paragraphs().back();
+    EXPECT_LE(last.top + last.height, rectOf(*four).height);
+    close(*four);
+}
+
+TEST_F(DropDownListThreads, AListLongerThanTheScreenShowsTheEntriesThatFit) {
+    openMain();
+    CTextView* many = openList("many");
+    ASSERT_NE(many, nullptr);
+    const auto r = rectOf(*many);
+    EXPECT_LE(r.height, 768) << "the screen of the test server";
+    EXPECT_GE(r.y, 0);
+    EXPECT_LE(r.y + r.height, 768);
+    const size_t shown = many->paragraphs().size();
+    EXPECT_LT(shown, 100u);
+    EXPECT_GT(shown, 20u);
+    const auto& last = many->paragraphs().back();
+    EXPECT_LE(last.top + last.height, r.height) << "whole entries only";
+    EXPECT_GT(last.top + last.height + 2 * (last.height + 4), r.height) << "and all of those that fit";
+    close(*many);
+}
+
+TEST_F(DropDownListThreads, ALongListStartsWhereItsSelectedEntryShowsAndAnswersWithEntryIndices) {
+    openMain();
+    listen({"main.late"}, {"popup-result"});
+    CTextView* late = openList("late");
+    ASSERT_NE(late, nullptr);
+    const auto& ps = late->paragraphs();
+    ASSERT_LT(ps.size(), 100u);
+    const auto shown = [&](size_t i) { return ps[i].items[0].text.utf8(); };
+    size_t at = 0;
+    while (at < ps.size() && shown(at) != "90") ++at;
+    ASSERT_LT(at, ps.size()) << "the selected entry, \"90\", is among those shown";
+    EXPECT_GT(at, 5u) << "with entries before it";
+    EXPECT_LT(at + 5, ps.size()) << "and after it";
+    EXPECT_EQ(late->selectedParagraph(), 89);
+
+    CObject choose;
+    choose.setInt("x", late->area().left + 4);
+    choose.setInt("y", late->area().top + ps[at + 1].top + 4);
+    ASSERT_EQ(late->runViewEvent("mouse-press", &choose, nullptr), nullptr);
+    ASSERT_TRUE(heard("late:popup-result"));
+    EXPECT_EQ(log->param("late:popup-result", "index"), "90") << "the entry \"91\"";
+    EXPECT_EQ(dynamic_cast<CTextView*>(view("main.late"))->selectedParagraph(), 90);
+}
+
+TEST_F(DropDownListThreads, ChoosingTheChosenEntryClosesThePopupAndAnswersOnlyWhenAsked) {
+    openMain();
+    listen({"main.four"}, {"popup-result"});
+    view("main.four")->setAttr("selected-paragraph", "1");
+    const auto chooseSecond = [&] {
+        CTextView* list = openList("four");
+        ASSERT_NE(list, nullptr);
+        ASSERT_EQ(list->selectedParagraph(), 1);
+        CObject choose;
+        choose.setInt("x", list->area().left + 4);
+        choose.setInt("y", list->area().top + list->paragraphs()[1].top + 4);
+        ASSERT_EQ(list->runViewEvent("mouse-press", &choose, nullptr), nullptr);
+        ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 0; })) << "closed";
+    };
+    chooseSecond();
+    EXPECT_EQ(log->count("four:popup-result"), 0u);
+    view("main.four")->setAttr("do-send-same-result", "true");
+    chooseSecond();
+    ASSERT_TRUE(heard("four:popup-result"));
+    EXPECT_EQ(log->param("four:popup-result", "index"), "1");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include "Core/Notify.h"
 #include "UI/Controls/TextView.h"
 #include "UI/Controls/TextWrapper.h"
 #include "UITestSupport.h"
@@ -352,6 +353,74 @@ TEST(TextView, ListEntriesDisabledSubListsAndLimits) {
     v.setAttr("allow-no-paragraphs", "true");
     v.setEntries({});
     EXPECT_TRUE(v.paragraphs().empty());
+}
+
+// The words of a paragraph, a space between each.
+std::string words(const CTextView::CParagraph& p) {
+    std::string out;
+    for (const CTextItem& item : p.items)
+        out += item.kind == EKind::Word ? item.text.utf8() : item.kind == EKind::Space ? " " : "";
+    return out;
+}
+
+std::vector<std::string> texts(const CTextView& v) {
+    std::vector<std::string> out;
+    for (const auto& p : v.paragraphs()) out.push_back(words(p) + (p.isEnabled ? "" : " (off)"));
+    return out;
+}
+
+TEST(TextView, ParagraphsFromATextSourceFollowItAndItsChosenValue) {
+    CErrorPtr err;
+    auto root = buildTree(R"(
+    <core:object name="modes">
+      <core:object name="a" title="Stereo"/>
+      <core:object name="b" content="[B]Mid[/B]/Side" title="Middle"/>
+      <core:object name="c" title="Mono"/>
+    </core:object>
+    <ui:view name="w" width="200" height="120">
+      <ui:textview name="all" placement="top" height="60" font-name="shared::font.base" text-source="ui.modes"
+                   max-item-count="2" active-paragraph-prefix="&gt; " selected-paragraph="1"/>
+      <ui:textview name="one" placement="top" height="20" font-name="shared::font.base" text-source="ui.modes"
+                   text-source-single-value="1" no-items-title="None"/>
+      <ui:textview name="lost" placement="top" height="20" font-name="shared::font.base" text-source="ui.gone"
+                   no-items-title="No modes" allow-no-paragraphs="true"/>
+    </ui:view>)",
+                          err);
+    ASSERT_EQ(err, nullptr) << err->describe();
+    auto& all = *dynamic_cast<CTextView*>(root->findObject("ui.w.all"));
+    auto& one = *dynamic_cast<CTextView*>(root->findObject("ui.w.one"));
+    auto& lost = *dynamic_cast<CTextView*>(root->findObject("ui.w.lost"));
+    using V = std::vector<std::string>;
+    EXPECT_EQ(texts(all), (V{"Stereo", "> Mid/Side"})) << "content before title, max-item-count, the prefix";
+    EXPECT_TRUE(all.paragraphs()[1].items[2].style.bold) << "an item's markup";
+    all.setAttr("selected-paragraph", "0");
+    EXPECT_EQ(texts(all), (V{"> Stereo", "Mid/Side"})) << "the prefix follows the selection";
+    EXPECT_EQ(texts(lost), (V{"No modes (off)"})) << "a source that is not there, even where no paragraphs are allowed";
+
+    EXPECT_EQ(texts(one), (V{"Mid/Side"}));
+    one.setAttr("text-source-single-value", "3");
+    EXPECT_EQ(texts(one), (V{"None (off)"})) << "no such value yet";
+    CObject* modes = root->findObject("ui.modes");
+    CObject* added = nullptr;
+    ASSERT_EQ(modes->createChild("core:object", "d", added), nullptr);
+    added->setAttr("title", "Quad");
+    EXPECT_EQ(texts(one), (V{"None (off)"})) << "until the source says its values changed";
+    ASSERT_EQ(CNotifyServer::instance().notify(modes, "values-changed"), nullptr);
+    EXPECT_EQ(texts(one), (V{"Quad"}));
+    EXPECT_EQ(texts(all), (V{"> Stereo", "Mid/Side"}));
+}
+
+TEST(TextView, MaxTextHeightLimitsWhatTheTextAsksFor) {
+    const char* text = R"(title="a hint long enough to wrap over several lines" placement="inline" width="70")";
+    CTextTree free(text);
+    CTextTree limited(std::string(text) + R"( max-text-height="20")");
+    CTextTree scaled(std::string(text) + R"( max-text-height="20")", R"(width="200" height="120" ui-scale="1.25")");
+    ASSERT_EQ(free.error() + limited.error() + scaled.error(), "");
+    EXPECT_GT(free.view()->area().height(), 40);
+    EXPECT_EQ(limited.view()->area().height(), 20);
+    EXPECT_EQ(scaled.view()->area().height(), 25);
+    EXPECT_EQ(limited.view()->paragraphs()[0].lines.size(), free.view()->paragraphs()[0].lines.size())
+        << "the text keeps its lines; the view cuts them";
 }
 
 TEST(TextView, FontErrors) {

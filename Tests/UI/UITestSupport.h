@@ -11,7 +11,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Core/Application.h"
@@ -82,11 +84,26 @@ inline const std::string& editorPalette() {
         if (from == std::string::npos || to == std::string::npos) return std::string();
         std::string palette = doc.substr(from, to + end.size() - from);
         // Test trees have no palette parameter.
-        const std::string link = "bridge=\"ui.uicolor-palette-bridge\"";
+        const std::string link = "<ui:ui-param name=\"ui-param-palette\" bridge=\"ui.uicolor-palette-bridge\"/>";
         if (const size_t at = palette.find(link); at != std::string::npos) palette.erase(at, link.size());
         return palette;
     }();
     return block;
+}
+
+// The roles and tones of a built-in colour scheme ("Gray", ...), as its text
+// in Gfx/Presets/Palettes names them.
+inline std::vector<std::pair<std::string, uint32_t>> schemeTones(const std::string& scheme) {
+    std::ifstream in(LAGWELL_SOURCE_DIR "/Gfx/Presets/Palettes/" + scheme + ".txt");
+    std::vector<std::pair<std::string, uint32_t>> tones;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string name, tone;
+        if (line.empty() || line[0] == '#' || !(words >> name >> tone)) continue;
+        tones.emplace_back(name, uint32_t(std::stoul(tone, nullptr, 16)));
+    }
+    EXPECT_FALSE(tones.empty()) << scheme;
+    return tones;
 }
 
 // The shared part of every test document: the "ui" bridge with the window

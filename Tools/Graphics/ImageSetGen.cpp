@@ -700,7 +700,8 @@ void screenshotsSet(SetBuilder& set) {
             {1.0});
 }
 
-// A seamless grain: value noise on wrapping lattices of three sizes.
+// A seamless paper grain: value noise on wrapping lattices of three sizes,
+// mostly fine so that no blotch repeats visibly across a panel.
 void textureSet(SetBuilder& set) {
     set.range("", 1, 1);
     set.single(1, [](double s) {
@@ -724,7 +725,7 @@ void textureSet(SetBuilder& set) {
                    (at(ix, iy + 1) * (1 - sx) + at(ix + 1, iy + 1) * sx) * sy;
         };
         c.paintAll([&](float x, float y) {
-            const float v = 0.5f * noise(x, y, 8, 1) + 0.3f * noise(x, y, 16, 2) + 0.2f * noise(x, y, 64, 3);
+            const float v = 0.15f * noise(x, y, 16, 1) + 0.35f * noise(x, y, 64, 2) + 0.5f * noise(x, y, 128, 3);
             return grey(kMid + (v - 0.5f) * 0.22f);
         });
         return fullCanvas(c, 2);

@@ -35,12 +35,16 @@
 // and the name given.
 //
 // A raw parameter (the colour palette) takes quoted names of colour scheme
-// texts, relative to the source's folder; each becomes the palette record
-// of its roles. A scheme text names one role and its tone a line:
+// texts, relative to the source's folder. A scheme text names one role and
+// its tone a line:
 //
 //   Panel      d9d9d9               role, then six hexadecimal digits
 //
-// With --palette, `out` is the palette record of one scheme text, as it is.
+// Each becomes the palette record of every role that the editor's palette
+// (in the embedded UserInterface.xml) stores, in its order: the document's
+// values with the scheme's tones. A role the palette does not store, or a
+// variant whose tone follows its parent, is an error. With --palette, `out`
+// is the palette record of one scheme text, as it is.
 
 #include <algorithm>
 #include <iostream>
@@ -54,8 +58,8 @@
 #include "Audio/Preset.h"
 #include "Core/Application.h"
 #include "Core/MemoryStream.h"
+#include "EditorPalette.h"
 #include "ToolSupport.h"
-#include "UI/PaletteData.h"
 
 using namespace lagwell::tools;
 using namespace zel;
@@ -247,10 +251,10 @@ Items presetItems(const Source& src, const Preset& preset) {
     return items;
 }
 
-// The palette record of a colour scheme text.
-std::vector<uint8_t> readScheme(const std::string& file) {
+// The roles and tones of a colour scheme text.
+std::vector<SchemeTone> readScheme(const std::string& file) {
     const std::vector<unsigned char> bytes = readFile(file);
-    std::vector<CPaletteEntry> entries;
+    std::vector<SchemeTone> entries;
     std::set<std::string> roles;
     std::string line;
     int lineNo = 0;
@@ -267,13 +271,10 @@ std::vector<uint8_t> readScheme(const std::string& file) {
                          t[1].text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
         if (t[0].kind != Token::kWord || !hex) throw errorAt(file, lineNo, "expected: role rrggbb");
         if (!roles.insert(t[0].text).second) throw errorAt(file, lineNo, "\"" + t[0].text + "\" is given twice");
-        CPaletteEntry e;
-        e.name = CString::fromUtf8(t[0].text);
-        e.tone = static_cast<uint32_t>(std::stoul(t[1].text, nullptr, 16));
-        entries.push_back(e);
+        entries.push_back({t[0].text, static_cast<uint32_t>(std::stoul(t[1].text, nullptr, 16)), lineNo});
     }
     if (entries.empty()) throw errorAt(file, lineNo, "no role given");
-    return writePaletteData(entries);
+    return entries;
 }
 
 std::string folderOf(const std::string& file) {
@@ -283,7 +284,7 @@ std::string folderOf(const std::string& file) {
 
 // The parameter record of one item, as the registry writes it.
 CAudioPreset::CBlob makeRecord(const CAudioParamRegistry& registry, const std::string& key, const Item& item,
-                               const std::string& file) {
+                               const std::string& file, EditorPalette& palette) {
     auto fail = [&](const std::string& message) { return errorAt(file, item.line, "\"" + key + "\": " + message); };
     const CAudioParamRegistry::CParams& params = registry.params();
     const auto found = params.find(CString::fromUtf8(key));
@@ -329,10 +330,12 @@ CAudioPreset::CBlob makeRecord(const CAudioParamRegistry& registry, const std::s
         for (size_t g = 0; g < item.groups.size(); ++g)
             for (size_t e = 0; e < item.groups[g].size(); ++e) {
                 const std::string& text = item.groups[g][e].text;
-                if (isRaw)
-                    storage.setBytes(g, e, readScheme(folderOf(file) + text));
-                else
+                if (isRaw) {
+                    const std::string scheme = folderOf(file) + text;
+                    storage.setBytes(g, e, palette.record(readScheme(scheme), scheme));
+                } else {
                     storage.setText(g, e, CString::fromUtf8(text));
+                }
             }
     CMemoryWriter record;
     if (CErrorPtr err = registry.writeParamRecord(CString::fromUtf8(key), storage, record)) throw fail(err->describe());
@@ -340,11 +343,12 @@ CAudioPreset::CBlob makeRecord(const CAudioParamRegistry& registry, const std::s
 }
 
 std::vector<uint8_t> makeBlock(const Source& src, const CAudioParamRegistry& registry) {
+    EditorPalette palette;
     CAudioPresetBank bank(CString::fromUtf8(src.bankName));
     for (const Preset& p : src.presets) {
         CAudioPreset preset(CAudioPreset::makeName(registry.id(), CString::fromUtf8(p.name)));
         for (const auto& [key, item] : presetItems(src, p))
-            preset.setItem(CString::fromUtf8(key), makeRecord(registry, key, item, src.file));
+            preset.setItem(CString::fromUtf8(key), makeRecord(registry, key, item, src.file, palette));
         bank.presets().push_back(std::move(preset));
     }
     CMemoryWriter block;
@@ -382,14 +386,12 @@ int main(int argc, char** argv) {
                      "       lagwell-mkpresets --palette scheme.txt out\n";
         return 2;
     }
+    const bool paletteOnly = argc == 4;
     try {
-        if (argc == 4) {
-            const std::vector<uint8_t> record = readScheme(argv[2]);
-            writeFile(argv[3], record.data(), record.size());
-            return 0;
-        }
-        const Source src = parseSource(argv[1]);
-        std::vector<uint8_t> block;
+        const std::string file = argv[paletteOnly ? 2 : 1];
+        const std::vector<SchemeTone> scheme = paletteOnly ? readScheme(file) : std::vector<SchemeTone>();
+        const Source src = paletteOnly ? Source() : parseSource(file);
+        std::vector<uint8_t> out;
         {
             // Ends the application however the build ends; an end without
             // a successful start does nothing.
@@ -397,9 +399,12 @@ int main(int argc, char** argv) {
                 ~Started() { CApplication::finish(); }
             } started;
             if (CErrorPtr err = CApplication::start()) throw ToolError("start-up: " + err->describe());
-            block = build(src);
+            if (paletteOnly)
+                out = EditorPalette().record(scheme, file);
+            else
+                out = build(src);
         }
-        writeFile(argv[2], block.data(), block.size());
+        writeFile(argv[paletteOnly ? 3 : 2], out.data(), out.size());
     } catch (const ToolError& e) {
         std::cerr << "lagwell-mkpresets: " << e.what() << "\n";
         return 1;

@@ -4,11 +4,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Audio/Converters/ParamConverter.h"
 #include "Other/Draw.h"
+#include "Platform/Clock.h"
+#include "UI/EditBox.h"
 #include "UI/InputRouter.h"
+#include "UI/ParamLink.h"
 #include "UI/Resources/ResourceObjects.h"
 #include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
+#include "UI/WindowSharedData.h"
 
 #define ZEL_SOURCE_TAG "CTextView"
 
@@ -28,11 +33,11 @@ ETextAlign textAlignOf(const CString& value) {
     return ETextAlign::Left;
 }
 
-const CImageSet* imageSetAt(CView& view, const CString& path) {
+const CImageSet* imageSetAt(CView& view, const CString& path, double scale) {
     const CString full = path.startsWith("shared::") ? path : CString("shared::") + path;
     auto* object = dynamic_cast<CImageSetObject*>(view.findObject(full));
-    if (!object || object->prepare(view.uiScale())) return nullptr;
-    return object->imageSet(view.uiScale());
+    if (!object || object->prepare(scale)) return nullptr;
+    return object->imageSet(scale);
 }
 
 // The paragraphs of a title, split at the first character of `separator`.
@@ -45,6 +50,16 @@ std::vector<CString> splitParagraphs(const CString& title, const CString& separa
     return texts;
 }
 
+// The titles of a stepped parameter's values, from the lowest; at most `limit`.
+void parameterStates(const CParamBridge& bridge, size_t limit, std::vector<CString>& out) {
+    const CAudioParamInfo* info = bridge.info();
+    const CAudioParamConverter* converter = info && !info->converters.empty() ? info->converters[0] : nullptr;
+    if (!converter || !converter->isDiscrete()) return;
+    const double low = std::ceil(std::min(info->minValue(0), info->maxValue(0)));
+    const double high = std::floor(std::max(info->minValue(0), info->maxValue(0)));
+    for (double v = low; v <= high && out.size() < limit; ++v) out.push_back(converter->plainToText(*info, 0, v));
+}
+
 }  // namespace
 
 void CTextView::setupClass(CClassInfo& info) {
@@ -54,6 +69,13 @@ void CTextView::setupClass(CClassInfo& info) {
     info.onEvent("mouse-press", &CTextView::onPress);
     info.onEvent("mouse-press-r", &CTextView::onPressRight);
     info.onEvent("popup-result", &CTextView::onPopupResult);
+    info.onEvent("focus", &CTextView::onFocus);
+    info.onEvent("edit-tick", &CTextView::onEditTick);
+    info.onEvent("temp-editbox-text-changed", &CTextView::onEditEnded);
+    info.onEvent("temp-editbox-empty-value", &CTextView::onEditEmpty);
+    info.onEvent("value-changed", &CTextView::onValueChanged);
+    info.onEvent("ui-param-ready", &CTextView::onValueChanged);
+    info.onEvent("text-source-changed", &CTextView::onSourceChanged);
 }
 
 void CTextView::readRoles() {
@@ -70,15 +92,32 @@ void CTextView::readRoles() {
 }
 
 CErrorPtr CTextView::init() {
+    m_editor.readOptions();
+    // Tab visits editable views.
+    if (m_editor.isEditable() && !hasAttr("is-focusable")) setBool("is-focusable", true);
     ZEL_TRY(CView::init());
+    ZEL_TRY(readText(uiScale()));
+    m_selected = int(getInt("selected-paragraph", -1));
+    const CString sourcePath = getAttr("text-source");
+    if (CObject* source = sourcePath.empty() ? nullptr : findObject(sourcePath)) {
+        // A parameter's values are known once the instance described it.
+        const bool isParameter = dynamic_cast<CParamBridge*>(source);
+        ZEL_TRY(listenObject(source, isParameter ? "param-change" : "values-changed", "text-source-changed"));
+    }
+    readParagraphs();
+    m_ready = true;
+    return nullptr;
+}
+
+CErrorPtr CTextView::readText(double scale) {
+    m_textScale = scale;
     CFontObject* fonts = nullptr;
     ZEL_TRY(CFontObject::findFont(*this, fonts));
-    ZEL_TRY(fonts->prepare(uiScale()));
-    m_fonts = {fonts->style("regular", uiScale()), fonts->style("bold", uiScale()),
-               fonts->style("superscript", uiScale())};
+    ZEL_TRY(fonts->prepare(scale));
+    m_fonts = {fonts->style("regular", scale), fonts->style("bold", scale), fonts->style("superscript", scale)};
     if (!m_fonts.regular)
         return ZEL_ERROR("@zelstr_CFontObject_findFont_NotFound Font '%1' not found.", getAttr("font-name"));
-    if (const CImageSet* buttons = imageSetAt(*this, "is.button")) {
+    if (const CImageSet* buttons = imageSetAt(*this, "is.button", scale)) {
         m_rule = buttons->image("HR", 0);
         m_subListArrow = buttons->image("DynListArrow", 0);
     }
@@ -88,16 +127,13 @@ CErrorPtr CTextView::init() {
     m_alignV = v == CString("center") ? EAlign::Center : v == CString("bottom") ? EAlign::End : EAlign::Start;
     m_wrapped = getBool("is-text-wrapped", true);
     const auto scaled = [&](const char* attr, double fallback) {
-        return int(std::lround(getReal(attr, fallback) * uiScale()));
+        return int(std::lround(getReal(attr, fallback) * scale));
     };
     m_lineHeight = std::max(1, m_fonts.regular->lineHeight() + scaled("line-height-modifier", 0));
     m_spacing = scaled("paragraph-spacing", 10);
     m_hoverable = getBool("is-paragraph-hoverable", false);
     m_selectable = getBool("is-paragraph-selectable", false);
     m_clickCancels = getBool("is-selected-paragraph-click-cancels", false);
-    m_selected = int(getInt("selected-paragraph", -1));
-    readParagraphs();
-    m_ready = true;
     return nullptr;
 }
 
@@ -114,24 +150,77 @@ void CTextView::attrChanged(const CString& name) {
             relayoutWindow();
             return;
         }
-        placed();
-        invalidateView();
+        rereadParagraphs();
     } else if (name == CString("selected-paragraph")) {
         m_selected = int(getInt("selected-paragraph", -1));
-        invalidateView();
+        if (getAttr("active-paragraph-prefix").empty())
+            invalidateView();
+        else
+            rereadParagraphs();
+    } else if (name == CString("text-source-single-value")) {
+        rereadParagraphs();
     }
+}
+
+void CTextView::rereadParagraphs() {
+    readParagraphs();
+    if (m_hovered >= int(m_paragraphs.size())) m_hovered = -1;
+    placed();
+    invalidateView();
+}
+
+CErrorPtr CTextView::onSourceChanged(CObject*, CObject*) {
+    rereadParagraphs();
+    return nullptr;
+}
+
+bool CTextView::sourceTexts(std::vector<CString>& out) const {
+    out.clear();
+    const CString path = getAttr("text-source");
+    if (path.empty()) {
+        out = splitParagraphs(getAttr("title"), getAttr("separator-char"));
+        return true;
+    }
+    CObject* source = const_cast<CTextView*>(this)->findObject(path);
+    if (!source) return false;
+    if (const auto* bridge = dynamic_cast<const CParamBridge*>(source)) {
+        // Not more than a list can show: a parameter may have a hundred thousand steps.
+        const long long most = getInt("max-item-count", 0);
+        const long long single = getInt("text-source-single-value", -1);
+        parameterStates(*bridge, size_t(std::max({most > 0 ? most : 1000LL, single + 1})), out);
+    } else {
+        for (const auto& item : source->children())
+            out.push_back(item->hasAttr("content") ? item->getAttr("content") : item->getAttr("title"));
+    }
+    const long long single = getInt("text-source-single-value", -1);
+    if (single >= 0) {
+        const bool exists = size_t(single) < out.size();
+        const CString one = exists ? out[size_t(single)] : CString();
+        out.clear();
+        if (exists) out.push_back(one);
+    }
+    return true;
 }
 
 void CTextView::readParagraphs() {
     m_paragraphs.clear();
+    std::vector<CListEntry> entries = m_entries;
     if (!m_hasEntries) {
-        for (const CString& text : splitParagraphs(getAttr("title"), getAttr("separator-char")))
-            addParagraph(text, true, false);
-        return;
+        std::vector<CString> texts;
+        if (!sourceTexts(texts)) {
+            addParagraph(getAttr("no-items-title"), false, false);
+            return;
+        }
+        entries.clear();
+        for (const CString& text : texts) entries.push_back({text});
     }
+    const CString prefix = getAttr("active-paragraph-prefix");
     const size_t limit = size_t(std::max(0LL, getInt("max-item-count", 0)));
-    for (size_t i = 0; i < m_entries.size() && (limit == 0 || i < limit); ++i)
-        addParagraph(m_entries[i].title, m_entries[i].isEnabled, m_entries[i].hasSubList);
+    const size_t first = std::min(m_first, entries.size());
+    for (size_t i = first; i < entries.size() && (limit == 0 || i - first < limit); ++i) {
+        const CString& title = entries[i].title;
+        addParagraph(int(i) == m_selected ? prefix + title : title, entries[i].isEnabled, entries[i].hasSubList);
+    }
     if (m_paragraphs.empty() && !getBool("allow-no-paragraphs", false))
         addParagraph(getAttr("no-items-title"), false, false);
 }
@@ -143,7 +232,8 @@ void CTextView::addParagraph(const CString& text, bool isEnabled, bool hasSubLis
     p.hasSubList = hasSubList && m_subListArrow;
     for (CTextItem& item : p.items) {
         if (item.kind != CTextItem::EKind::Image) continue;
-        if (const CImageSet* set = imageSetAt(*this, item.imageSet)) item.image = set->image(item.imageRange, 0);
+        if (const CImageSet* set = imageSetAt(*this, item.imageSet, m_textScale))
+            item.image = set->image(item.imageRange, 0);
     }
     m_paragraphs.push_back(std::move(p));
 }
@@ -151,11 +241,7 @@ void CTextView::addParagraph(const CString& text, bool isEnabled, bool hasSubLis
 void CTextView::setEntries(const std::vector<CListEntry>& entries) {
     m_hasEntries = true;
     m_entries = entries;
-    if (!m_ready) return;
-    readParagraphs();
-    if (m_hovered >= int(m_paragraphs.size())) m_hovered = -1;
-    placed();
-    invalidateView();
+    if (m_ready) rereadParagraphs();
 }
 
 int CTextView::layout(int width, bool wrapped) {
@@ -191,7 +277,10 @@ CSize CTextView::contentSize() const {
         height += lines.back().top + lines.back().height + m_spacing;
     }
     if (!m_paragraphs.empty()) height -= m_spacing;
-    return {width, m_fonts.regular->spaceAbove() + height + m_fonts.regular->spaceBelow()};
+    height += m_fonts.regular->spaceAbove() + m_fonts.regular->spaceBelow();
+    const double most = getReal("max-text-height", 0);
+    if (most > 0) height = std::min(height, int(std::lround(most * uiScale())));
+    return {width, height};
 }
 
 void CTextView::placed() {
@@ -246,22 +335,40 @@ CErrorPtr CTextView::onPress(CObject* params, CObject*) {
     if (!getAttr("popup-tag").empty()) return openPopupList();
     const int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
     if (at < 0 || !m_paragraphs[size_t(at)].isEnabled) return nullptr;
+    if (m_editor.isEditable()) {
+        CWindowRenderer* renderer = windowRenderer();
+        if (renderer && !m_listensToFrames) {
+            ZEL_TRY(listenObject(renderer, "tick", "edit-tick"));
+            m_listensToFrames = true;
+        }
+        bool taken = false;
+        ZEL_TRY(m_editor.press(at, params->getBool("is-double-click", false), platform::secondsSinceStart(), taken));
+        if (taken) return nullptr;
+    }
     CObject out;
-    out.setInt("paragraph-index", at);
+    out.setInt("paragraph-index", at + int(m_first));
     if (params->getBool("is-double-click", false))
         return CInputRouter::sendToView(*this, "paragraph-dbl-clicked", &out, this);
-    return select(at);
+    return select(at + int(m_first));
 }
 
 CErrorPtr CTextView::onPressRight(CObject* params, CObject*) {
     if (!params || !getBool("is-right-click-selects", false)) return nullptr;
     const int at = paragraphAt(int(params->getInt("x", 0)), int(params->getInt("y", 0)));
     if (at < 0 || !m_paragraphs[size_t(at)].isEnabled) return nullptr;
-    return select(at);
+    return select(at + int(m_first));
 }
 
 CErrorPtr CTextView::select(int at) {
     if (!m_selectable) return nullptr;
+    if (m_isPopupList && at == m_selected) {
+        // Choosing the entry already chosen closes the popup; the opener
+        // hears of it only with `do-send-same-result`.
+        CWindowRenderer* renderer = windowRenderer();
+        CView* opener = renderer ? renderer->opener() : nullptr;
+        if (opener && opener->getBool("do-send-same-result", false)) return sendPopupResult(at);
+        return renderer ? renderer->closeWindow() : nullptr;
+    }
     const int selected = at == m_selected && m_clickCancels ? -1 : at;
     if (selected == m_selected) return nullptr;
     setInt("selected-paragraph", selected);
@@ -275,27 +382,70 @@ CErrorPtr CTextView::openPopupList() {
     auto* opener = dynamic_cast<CWindowOpener*>(findObject("ui.window-shared-data.window-opener"));
     if (!opener) return ZEL_ERROR("@zelstr_CTextView_openPopup_Opener Unable to find the window opener.");
     CWinDrag* popup = nullptr;
-    // The opener's popup attributes place the popup by it.
-    const auto prepare = [this](CWinDrag& root) {
-        if (getBool("is-same-width", false)) root.setInt("width", std::lround(area().width() / uiScale()));
-        CObject* renderer = root.findChild("window-renderer");
-        if (!renderer) return;
-        for (const char* attr : {"window-alignment", "is-local-popup"})
-            if (hasAttr(attr)) renderer->setAttr(attr, getAttr(attr));
-    };
-    ZEL_TRY(opener->openPopup(getAttr("popup-tag"), "", *this, popup, prepare));
-    auto* list = dynamic_cast<CTextView*>(popup->findChild("list"));
-    if (!list) return nullptr;
     std::vector<CListEntry> entries = m_entries;
-    if (!m_hasEntries)
-        for (const CString& text : splitParagraphs(getAttr("title"), getAttr("separator-char")))
-            entries.push_back({text});
-    list->m_isPopupList = true;
-    list->setBool("is-paragraph-selectable", true);
-    list->m_selectable = true;
-    list->setEntries(entries);
-    list->setInt("selected-paragraph", m_selected);
-    return nullptr;
+    if (!m_hasEntries) {
+        std::vector<CString> texts;
+        sourceTexts(texts);
+        for (const CString& text : texts) entries.push_back({text});
+    }
+    // The opener's popup attributes place the popup by it and shape its list.
+    const auto prepare = [&](CWinDrag& root) {
+        if (getBool("is-same-width", false)) root.setInt("width", std::lround(area().width() / uiScale()));
+        if (CObject* renderer = root.findChild("window-renderer")) {
+            for (const char* attr : {"window-alignment", "is-local-popup", "shift-x", "shift-y"})
+                if (hasAttr(attr)) renderer->setAttr(attr, getAttr(attr));
+        }
+        auto* list = dynamic_cast<CTextView*>(root.findChild("list"));
+        if (!list) return;
+        if (hasAttr("popup-inner-border")) list->setAttr("inner-border", getAttr("popup-inner-border"));
+        if (hasAttr("popup-text-alignment")) list->setAttr("text-alignment", getAttr("popup-text-alignment"));
+        list->m_isPopupList = true;
+        list->setBool("is-paragraph-selectable", true);
+        list->setInt("selected-paragraph", m_selected);
+        list->setEntries(entries);
+        fitPopupList(root, *list, int(std::lround(root.getReal("width", 0) * uiScale())));
+    };
+    return opener->openPopup(getAttr("popup-tag"), "", *this, popup, prepare);
+}
+
+void CTextView::fitPopupList(CView& root, CTextView& list, int width) {
+    // The list is not placed yet: it is measured in the opener's scale, which the popup shares.
+    const double scale = uiScale();
+    if (list.readText(scale)) return;
+    list.m_selected = m_selected;
+    list.readParagraphs();
+    CViewBasePlacement place;
+    if (place.read(list, scale, 1.0, 1.0)) return;
+    const CBorder& inner = place.inner;
+    const int chrome = inner.vertical() + place.outer.vertical() + list.m_fonts.regular->spaceAbove() +
+                       list.m_fonts.regular->spaceBelow();
+    const int textWidth = std::max(0, width - inner.horizontal() - place.outer.horizontal());
+    int height = chrome + list.layout(textWidth, list.m_wrapped);
+    // No higher than the work area of the screen that holds the opener: the
+    // entries that fit show, the rest are left out.
+    std::shared_ptr<platform::CDisplay> display;
+    auto* shared = dynamic_cast<CWindowSharedData*>(findObject("ui.window-shared-data"));
+    CWindowRenderer* renderer = windowRenderer();
+    int ox = 0, oy = 0;
+    if (shared && !shared->display(display) && renderer && renderer->window() &&
+        renderer->window()->screenOrigin(ox, oy)) {
+        const int room = display->workArea(ox + area().left, oy + area().bottom).height;
+        if (room > 0 && height > room) {
+            size_t fit = 0;
+            for (const CParagraph& p : list.m_paragraphs)
+                if (chrome + p.top + p.height <= room) ++fit;
+            fit = std::max<size_t>(1, fit);
+            list.setInt("max-item-count", (long long)fit);
+            // The selected entry shows, in the middle where it can.
+            const size_t count = list.m_entries.size();
+            if (m_selected >= 0 && size_t(m_selected) >= fit)
+                list.m_first = std::min(size_t(m_selected) - fit / 2, count - fit);
+            list.readParagraphs();
+            height = chrome + list.layout(textWidth, list.m_wrapped);
+        }
+    }
+    // In unscaled units that scale back to exactly `height`.
+    root.setReal("height", height / scale);
 }
 
 CErrorPtr CTextView::sendPopupResult(int index) {
@@ -319,6 +469,78 @@ CErrorPtr CTextView::onPopupResult(CObject* params, CObject*) {
     CObject out;
     out.setInt("paragraph-index", index);
     return CInputRouter::sendToView(*this, "selected-paragraph-changed", &out, this);
+}
+
+CString CTextView::paragraphText(int at) const {
+    if (at < 0) return {};
+    if (m_hasEntries) return size_t(at) < m_entries.size() ? m_entries[size_t(at)].title : CString();
+    std::vector<CString> texts;
+    sourceTexts(texts);
+    return size_t(at) < texts.size() ? texts[size_t(at)] : CString();
+}
+
+int CTextView::paragraphTop(int at) const {
+    if (at < 0 || size_t(at) >= m_paragraphs.size()) return area().top;
+    return m_textTop + m_paragraphs[size_t(at)].top - m_fonts.regular->spaceAbove();
+}
+
+void CTextView::replaceParagraph(int at, const CString& text) {
+    if (m_hasEntries) {
+        if (at >= 0 && size_t(at) < m_entries.size()) m_entries[size_t(at)].title = text;
+        setEntries(m_entries);
+        return;
+    }
+    // A text source's items belong to its owner, who hears "paragraph-text-changed".
+    if (!getAttr("text-source").empty()) return;
+    const CString separator = getAttr("separator-char");
+    std::vector<CString> texts = splitParagraphs(getAttr("title"), separator);
+    if (at < 0 || size_t(at) >= texts.size()) return;
+    texts[size_t(at)] = text;
+    CString title = texts[0];
+    for (size_t i = 1; i < texts.size(); ++i) title = title + separator.substr(0, 1) + texts[i];
+    setAttr("title", title);
+}
+
+CErrorPtr CTextView::onFocus(CObject*, CObject*) {
+    CWindowRenderer* renderer = windowRenderer();
+    // A press decides by its gesture; Tab opens the edit at once.
+    if (!m_editor.isEditable() || (renderer && renderer->router() && renderer->router()->pressTarget() == this))
+        return nullptr;
+    return m_editor.open(std::max(0, m_selected));
+}
+
+CErrorPtr CTextView::onEditTick(CObject*, CObject*) { return m_editor.tick(platform::secondsSinceStart()); }
+
+CErrorPtr CTextView::onEditEnded(CObject* params, CObject*) {
+    if (!params) return nullptr;
+    m_editor.closed();
+    CObject out;
+    out.setAttr("text", params->getAttr("text"));
+    out.setAttr("paragraph-index", params->getAttr("paragraph-index"));
+    out.setAttr("is-cancelled", params->getAttr("is-cancelled"));
+    ZEL_TRY(CInputRouter::sendToView(*this, "editbox-text-changed", &out, this));
+    if (params->getBool("is-cancelled", false)) return nullptr;
+    const CString text = params->getAttr("text");
+    const int at = int(params->getInt("paragraph-index", 0));
+    if (text != paragraphText(at)) replaceParagraph(at, text);
+    if (auto* value = dynamic_cast<CUIParam*>(findChild("ui-param-value"))) {
+        // A text parameter's empty value is one space.
+        ZEL_TRY(value->setText(text.empty() ? CString(" ") : text));
+    }
+    out.removeAttr("is-cancelled");
+    return CInputRouter::sendToView(*this, "paragraph-text-changed", &out, this);
+}
+
+CErrorPtr CTextView::onEditEmpty(CObject*, CObject*) {
+    return CInputRouter::sendToView(*this, "editbox-empty-value", nullptr, this);
+}
+
+CErrorPtr CTextView::onValueChanged(CObject* params, CObject*) {
+    auto* value = dynamic_cast<CUIParam*>(findChild("ui-param-value"));
+    if (!params || !value || params->getAttr("ui-param") != value->name() || !value->isReady()) return nullptr;
+    // What is being typed stays until the edit ends.
+    if (!m_editor.isEditing()) setAttr("title", value->text());
+    return nullptr;
 }
 
 void CTextView::drawPiece(CLinearBitmap& bitmap, const CRect& clip, const CTextItem& item, const CTextPiece& piece,
@@ -373,7 +595,7 @@ void CTextView::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
     const CRect textClip = clip.intersect(area());
     for (size_t i = 0; i < m_paragraphs.size(); ++i) {
         const CParagraph& p = m_paragraphs[i];
-        const bool selected = int(i) == m_selected;
+        const bool selected = int(i + m_first) == m_selected;
         const bool hovered = m_hoverable && int(i) == m_hovered;
         const double opacity = p.isEnabled ? 1.0 : m_disabledOpacity;
         if (selected) {

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "UI/Controls/ParagraphEditor.h"
 #include "UI/Controls/TextWrapper.h"
 #include "UI/View.h"
 
@@ -22,11 +23,31 @@ namespace zel {
 // no hover or clicks, those with a sub-list show "DynListArrow" at their
 // right edge, at most `max-item-count` show (0: all), and an empty list
 // shows `no-items-title` unless `allow-no-paragraphs`.
+// With `text-source`, the paragraphs are the items of that list object
+// (each child's `content`, else its `title`), re-read when it sends
+// "values-changed", or the titles of the values of a stepped parameter
+// (a `ui:param-bridge`), re-read when it changes; with
+// `text-source-single-value` only that item shows.
+// A source that cannot be found shows `no-items-title`.
+// The selected paragraph starts with `active-paragraph-prefix`. A view
+// sized by its text grows to at most `max-text-height`.
 // With `popup-tag`, a click opens that popup, whose text view "list" shows
 // the same paragraphs; the entry chosen there comes back as "popup-result"
 // (`index`, `list-id`, `result-target`) and becomes the selected one.
+// Choosing the entry already selected closes the popup, and sends the
+// result again only with `do-send-same-result`.
 // The opener's `window-alignment` and `is-local-popup` place the popup,
-// and `is-same-width` gives it the opener's width.
+// and `is-same-width` gives it the opener's width; `shift-x` and `shift-y`
+// move it, `popup-inner-border` and `popup-text-alignment` set its list's
+// border and alignment. The popup is as high as its entries, but never
+// higher than the screen's work area: entries that do not fit are left out,
+// and the selected one is among those shown.
+// An editable view (`is-read-only` "false") opens its paragraphs in an edit
+// box (CParagraphEditor), and at once when Tab brings the focus to it; it
+// passes the box's "editbox-text-changed" and "editbox-empty-value" on, and
+// an accepted text replaces the paragraph and sends "paragraph-text-changed"
+// (`text`, `paragraph-index`). With a ui-param "ui-param-value" the view
+// shows that value's text, and an accepted edit writes it.
 class CTextView : public CView {
 public:
     struct CListEntry {
@@ -54,6 +75,11 @@ public:
     int paragraphAt(int x, int y) const;
     int hoveredParagraph() const { return m_hovered; }
     int selectedParagraph() const { return m_selected; }
+    // A paragraph's text with its markup, as the title or entry gives it.
+    CString paragraphText(int at) const;
+    // The window y where paragraph `at` starts, room above its letters included.
+    int paragraphTop(int at) const;
+    const CParagraphEditor& editor() const { return m_editor; }
 
 protected:
     CSize contentSize() const override;
@@ -66,6 +92,23 @@ private:
     CErrorPtr onPress(CObject* params, CObject* sender);
     CErrorPtr onPressRight(CObject* params, CObject* sender);
     CErrorPtr onPopupResult(CObject* params, CObject* sender);
+    CErrorPtr onFocus(CObject* params, CObject* sender);
+    CErrorPtr onEditTick(CObject* params, CObject* sender);
+    CErrorPtr onEditEnded(CObject* params, CObject* sender);
+    CErrorPtr onEditEmpty(CObject* params, CObject* sender);
+    CErrorPtr onValueChanged(CObject* params, CObject* sender);
+    // The paragraph's text becomes `text`, in the title or the entries.
+    void replaceParagraph(int at, const CString& text);
+    CErrorPtr onSourceChanged(CObject* params, CObject* sender);
+    // The fonts and metrics of the text at `scale`.
+    CErrorPtr readText(double scale);
+    // The texts of the paragraphs: the title's, or the items of
+    // `text-source`; false when the source cannot be found.
+    bool sourceTexts(std::vector<CString>& out) const;
+    // Gives the popup `root`, whose list is `list`, the height of the
+    // entries within the screen's work area.
+    void fitPopupList(CView& root, CTextView& list, int width);
+    void rereadParagraphs();
     // Selects an enabled paragraph the way a click does.
     CErrorPtr select(int at);
     CErrorPtr openPopupList();
@@ -82,9 +125,12 @@ private:
                   double opacity) const;
 
     CTextFonts m_fonts;
+    // The scale of the fonts and images: the popup list's is read before the list is placed.
+    double m_textScale = 1.0;
     const CImage* m_rule = nullptr;
     const CImage* m_subListArrow = nullptr;
     bool m_hasEntries = false;
+    CObject* m_source = nullptr;
     std::vector<CListEntry> m_entries;
     double m_disabledOpacity = 0.33;
     std::vector<CParagraph> m_paragraphs;
@@ -97,9 +143,17 @@ private:
     CColor m_hoverColour = 0, m_selectionColour = 0, m_selectionText = 0;
     bool m_hoverable = false, m_selectable = false, m_clickCancels = false;
     int m_hovered = -1, m_selected = -1;
+    // The entry of the first paragraph: a popup list too long for the
+    // screen starts where its selected entry shows. Entry indices are
+    // what selections and results name.
+    size_t m_first = 0;
     // Filled by the text view whose popup this list is.
     bool m_isPopupList = false;
+    CParagraphEditor m_editor{*this};
+    bool m_listensToFrames = false;
     bool m_ready = false;
+
+    friend class CParagraphEditor;
 };
 
 }  // namespace zel
