@@ -223,7 +223,7 @@ void CUIParam::setupClass(CClassInfo& info) {
 
 CErrorPtr CUIParam::init() {
     ZEL_TRY(CObject::init());
-    // Views, the palette and the objects that take its "value-changed".
+    // Views, the palette and the objects that follow values (value lists) take ui-params.
     if (!dynamic_cast<CView*>(parent()) && !dynamic_cast<CDynamicPalette*>(parent()) &&
         !(parent() && parent()->hasEventHandler("value-changed")))
         return ZEL_ERROR("@zelstr_CUIParam_init_Parent Parent object does not support ui-param.");

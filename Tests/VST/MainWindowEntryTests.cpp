@@ -132,7 +132,7 @@ TEST_F(MainWindowEntryThreads, TheStatusLineShowsTheHintUnderThePointerWhileHint
     ASSERT_TRUE(until([&] { return status->getAttr("title").utf8().rfind("Quick entry of the delay", 0) == 0; }));
     xdo("mousemove " + point(at("panels.out.title")));
     ASSERT_TRUE(until([&] { return status->getAttr("title") == CString("Master output gain (dB)."); }));
-    ASSERT_EQ(at("")->setAttr("is-show-hints", "false"), nullptr);
+    ASSERT_EQ(status->setAttr("is-show-hints", "false"), nullptr);
     EXPECT_EQ(status->getAttr("title"), CString(""));
     // Drawn: the status area shows text while hints are on, and none while off.
     const auto inked = [&] {
@@ -147,7 +147,7 @@ TEST_F(MainWindowEntryThreads, TheStatusLineShowsTheHintUnderThePointerWhileHint
         return dark;
     };
     EXPECT_EQ(inked(), 0);
-    ASSERT_EQ(at("")->setAttr("is-show-hints", "true"), nullptr);
+    ASSERT_EQ(status->setAttr("is-show-hints", "true"), nullptr);
     EXPECT_GT(inked(), 30);
 }
 
