@@ -51,10 +51,12 @@ TEST(QuickEntryDigits, ANumberSplitsIntoItsDigitsLowestFirstClampedToWhatTheyHol
     EXPECT_EQ(CQuickEntryFieldDecConv::textOf({5, 0, 0, 0, 0, 0}, 2).utf8(), "0.05");
 }
 
-// Read-outs of the output gain and of one delay digit, a plain view, and the
-// quick entry of the delay's digits, in a window at (100, 100) of the screen.
+// Read-outs of the output gain and of one delay digit of group 0, the quick
+// entry of the delay's digits of the group that "groupsel" chose, and a
+// plain view, in a window at (100, 100) of the screen.
 const char* kWindow = R"(
     <ui:param-bridge name="gain-bridge" param="plugin.modMain.modOutGain.gain"/>
+    <core:object name="groupsel" selected-group="0"/>
     <ui:window-drag name="main" width="300" height="150" color="Panel">
       <ui:window-renderer name="window-renderer" title="Read-outs" num-threads="0" window-x="100" window-y="100"
                           fps="40">
@@ -73,7 +75,7 @@ const char* kWindow = R"(
       </ui:readout>
       <ui:editbox-quick-entry name="entry" placement="top" height="24" font-name="shared::font.base">
         <ui:quick-entry-field-dec-conv name="conv" decimals="2" element-count="6">
-          <ui:ui-param name="ui-param-values" bridge="ui.adelay-bridge"/>
+          <ui:ui-param name="ui-param-values" bridge="ui.adelay-bridge" group-selector="ui.groupsel"/>
         </ui:quick-entry-field-dec-conv>
       </ui:editbox-quick-entry>
       <ui:view name="plain" placement="top" height="full"/>
@@ -118,12 +120,12 @@ protected:
         return box ? box->buffer().text() : std::string();
     }
     double gain() { return dynamic_cast<CParamBridge*>(root->findObject("ui.gain-bridge"))->value(0, 0); }
-    double digit(size_t element) {
-        return dynamic_cast<CParamBridge*>(root->findObject("ui.adelay-bridge"))->value(0, element);
+    double digit(size_t element, size_t group = 0) {
+        return dynamic_cast<CParamBridge*>(root->findObject("ui.adelay-bridge"))->value(group, element);
     }
-    std::vector<double> digits() {
+    std::vector<double> digits(size_t group = 0) {
         std::vector<double> out;
-        for (size_t i = 0; i < 6; ++i) out.push_back(digit(i));
+        for (size_t i = 0; i < 6; ++i) out.push_back(digit(i, group));
         return out;
     }
     std::string point(const char* name, int dy = 0) {
@@ -253,6 +255,33 @@ TEST_F(ValueEntryThreads, TheQuickEntryWritesEveryDigitAsOneUndoStep) {
     settle(100);
     EXPECT_EQ(entry()->getAttr("title").utf8(), "80.00");
     EXPECT_EQ(digits(), (std::vector<double>{0, 0, 0, 8, 0, 0}));
+}
+
+TEST_F(ValueEntryThreads, TheQuickEntryEditsTheGroupThatTheSelectorChose) {
+    CObject* selector = root->findObject("ui.groupsel");
+    ASSERT_NE(selector, nullptr);
+    openByClick("digit");
+    typed("6");
+    xdo("key Return");
+    ASSERT_TRUE(until([&] { return entry()->getAttr("title").utf8() == "60.00"; }));
+
+    ASSERT_EQ(selector->setAttr("selected-group", "2"), nullptr);
+    EXPECT_EQ(entry()->getAttr("title").utf8(), "0.00") << "group 2's delay shows at once";
+    xdo("mousemove " + point("entry") + " click 1");
+    ASSERT_TRUE(until([&] { return entry()->isEditing(); }));
+    typed("12.5");
+    xdo("key Return");
+    ASSERT_TRUE(until([&] { return digits(2) == std::vector<double>{0, 5, 2, 1, 0, 0}; }));
+    EXPECT_EQ(digits(0), (std::vector<double>{0, 0, 0, 6, 0, 0}));
+    // A change of group 0 leaves the entry showing group 2.
+    openByClick("digit");
+    typed("3");
+    xdo("key Return");
+    ASSERT_TRUE(until([&] { return digit(3, 0) == 3.0; }));
+    settle(100);
+    EXPECT_EQ(entry()->getAttr("title").utf8(), "12.50");
+    ASSERT_EQ(selector->setAttr("selected-group", "0"), nullptr);
+    EXPECT_EQ(entry()->getAttr("title").utf8(), "30.00");
 }
 
 }  // namespace
