@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "UI/Controls/LevelMeterListener.h"
+
+#include <cmath>
+
+#include "Platform/Clock.h"
+#include "UI/Controls/VizExchange.h"
+#include "UI/ParamLink.h"
+#include "UI/UpdateTimer.h"
+
+#define ZEL_SOURCE_TAG "LevelMeterListener"
+
+namespace zel {
+
+namespace {
+
+double toDb(double linear) { return linear > 0 ? 20.0 * std::log10(linear) : -HUGE_VAL; }
+
+}  // namespace
+
+void CLevelMeterListener::setupClass(CClassInfo& info) {
+    setupObjectClass(info);
+    info.onEvent("tick", &CLevelMeterListener::onTick);
+}
+
+CErrorPtr CLevelMeterListener::init() {
+    ZEL_TRY(CObject::init());
+    m_vizName = getAttr("viz-name");
+    if (m_vizName.empty())
+        return ZEL_ERROR("@zelstr_CLevelMeterListener_init_NoName Visual object name is not defined.");
+    if (!hasAttr("viz-exchange")) ZEL_TRY(setAttr("viz-exchange", "ui.viz-exchange"));
+    ZEL_TRY(findObjectByAttr("viz-exchange", m_exchange));
+    if (!m_timer) {
+        const CString tag = getAttr("timer-tag").empty() ? CString("ui:update-timer") : getAttr("timer-tag");
+        ZEL_TRY(createChild(tag, "update-timer", m_timer));
+        ZEL_TRY(m_timer->setAttrExpanded("fps", "{*/^ fps?40}"));
+        ZEL_TRY(m_timer->init());
+        ZEL_TRY(m_timer->start());
+    }
+    return nullptr;
+}
+
+CErrorPtr CLevelMeterListener::onTick(CObject*, CObject* sender) {
+    if (sender == m_timer) ZEL_TRY(update(platform::secondsSinceStart()));
+    return nullptr;
+}
+
+CErrorPtr CLevelMeterListener::update(double now) {
+    ZEL_TRY(m_exchange->touch());
+    bool changed = false;
+    if (const auto* stream = m_exchange->stream(m_vizName))
+        for (const auto& frame : stream->frames) {
+            if (frame.channel >= kMaxChannels) continue;
+            CChannel& c = m_channels[frame.channel];
+            // A frame seen before says nothing new.
+            if (c.seenSeconds >= 0 && frame.index == c.index) continue;
+            c.index = frame.index;
+            c.seenSeconds = now;
+            const double level = toDb(frame.level), peak = toDb(frame.peak);
+            changed |= level != c.level || peak != c.peak || frame.group != c.group;
+            c.level = level;
+            c.peak = peak;
+            c.group = frame.group;
+        }
+    const double timeout = getReal("inactive-timeout", 0.25);
+    for (CChannel& c : m_channels) {
+        if (c.seenSeconds < 0 || now - c.seenSeconds <= timeout || (c.level == -HUGE_VAL && c.peak == -HUGE_VAL))
+            continue;
+        c.level = c.peak = -HUGE_VAL;
+        changed = true;
+    }
+    if (changed) ZEL_TRY(deliverEvent(*parent(), "values-changed", nullptr, this));
+    return nullptr;
+}
+
+}  // namespace zel
