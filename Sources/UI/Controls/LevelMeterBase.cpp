@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Platform/Clock.h"
 #include "UI/Controls/LevelMeterListener.h"
 #include "UI/Controls/MinMax.h"
 #include "UI/ParamLink.h"
@@ -221,7 +220,7 @@ void CLevelMeterBase::placed() {
 }
 
 CErrorPtr CLevelMeterBase::onValuesChanged(CObject*, CObject* sender) {
-    if (sender == m_listener) ZEL_TRY(takeValues(platform::secondsSinceStart()));
+    if (sender == m_listener) ZEL_TRY(takeValues(m_listener->updateSeconds()));
     return nullptr;
 }
 

@@ -46,8 +46,8 @@ CErrorPtr CLevelMeterListener::onTick(CObject*, CObject* sender) {
 }
 
 CErrorPtr CLevelMeterListener::update(double now) {
+    m_updateSeconds = now;
     ZEL_TRY(m_exchange->touch());
-    bool changed = false;
     if (const auto* stream = m_exchange->stream(m_vizName))
         for (const auto& frame : stream->frames) {
             if (frame.channel >= kMaxChannels) continue;
@@ -56,20 +56,17 @@ CErrorPtr CLevelMeterListener::update(double now) {
             if (c.seenSeconds >= 0 && frame.index == c.index) continue;
             c.index = frame.index;
             c.seenSeconds = now;
-            const double level = toDb(frame.level), peak = toDb(frame.peak);
-            changed |= level != c.level || peak != c.peak || frame.group != c.group;
-            c.level = level;
-            c.peak = peak;
+            c.level = toDb(frame.level);
+            c.peak = toDb(frame.peak);
             c.group = frame.group;
         }
     const double timeout = getReal("inactive-timeout", 0.25);
     for (CChannel& c : m_channels) {
-        if (c.seenSeconds < 0 || now - c.seenSeconds <= timeout || (c.level == -HUGE_VAL && c.peak == -HUGE_VAL))
-            continue;
-        c.level = c.peak = -HUGE_VAL;
-        changed = true;
+        if (c.seenSeconds >= 0 && now - c.seenSeconds > timeout) c.level = c.peak = -HUGE_VAL;
     }
-    if (changed) ZEL_TRY(deliverEvent(*parent(), "values-changed", nullptr, this));
+    // Every frame: a meter's display may move without new values (a
+    // fading density); the meter redraws only what shows a change.
+    ZEL_TRY(deliverEvent(*parent(), "values-changed", nullptr, this));
     return nullptr;
 }
 

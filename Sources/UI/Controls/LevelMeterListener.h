@@ -19,7 +19,7 @@ class CVizExchange;
 // "ui.viz-exchange") and converts them to dB, silence being -inf. A channel
 // whose producer published nothing new for `inactive-timeout` seconds (the
 // host stopped playing) counts as silent. Tells the meter
-// "values-changed" when a value changed.
+// "values-changed" every frame.
 class CLevelMeterListener : public CObject {
 public:
     static constexpr size_t kMaxChannels = 16;
@@ -39,6 +39,8 @@ public:
     const CChannel& channel(size_t channel) const { return m_channels[channel]; }
     // One frame, at `nowSeconds` on the process clock.
     CErrorPtr update(double nowSeconds);
+    // The time of the last frame.
+    double updateSeconds() const { return m_updateSeconds; }
 
 private:
     CErrorPtr onTick(CObject* params, CObject* sender);
@@ -46,6 +48,7 @@ private:
     CVizExchange* m_exchange = nullptr;
     CUpdateTimer* m_timer = nullptr;
     CString m_vizName;
+    double m_updateSeconds = 0;
     std::array<CChannel, kMaxChannels> m_channels;
 };
 
