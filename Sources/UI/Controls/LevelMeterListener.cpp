@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "UI/Controls/LevelMeterListener.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "Platform/Clock.h"
 #include "UI/Controls/VizExchange.h"
 #include "UI/ParamLink.h"
 #include "UI/UpdateTimer.h"
+#include "UI/View.h"
+#include "UI/WindowRenderer.h"
 
 #define ZEL_SOURCE_TAG "LevelMeterListener"
 
@@ -21,6 +24,7 @@ double toDb(double linear) { return linear > 0 ? 20.0 * std::log10(linear) : -HU
 void CLevelMeterListener::setupClass(CClassInfo& info) {
     setupObjectClass(info);
     info.onEvent("tick", &CLevelMeterListener::onTick);
+    info.onEvent("window-tick", &CLevelMeterListener::onTick);
 }
 
 CErrorPtr CLevelMeterListener::init() {
@@ -30,7 +34,13 @@ CErrorPtr CLevelMeterListener::init() {
         return ZEL_ERROR("@zelstr_CLevelMeterListener_init_NoName Visual object name is not defined.");
     if (!hasAttr("viz-exchange")) ZEL_TRY(setAttr("viz-exchange", "ui.viz-exchange"));
     ZEL_TRY(findObjectByAttr("viz-exchange", m_exchange));
-    if (!m_timer) {
+    // In a window, the window's own update tick: the render of the same
+    // frame shows what it took in.
+    auto* view = dynamic_cast<CView*>(parent());
+    if (CWindowRenderer* renderer = view ? view->windowRenderer() : nullptr) {
+        ZEL_TRY(listenObject(renderer, "tick", "window-tick"));
+        m_renderer = renderer;
+    } else if (!m_timer) {
         const CString tag = getAttr("timer-tag").empty() ? CString("ui:update-timer") : getAttr("timer-tag");
         ZEL_TRY(createChild(tag, "update-timer", m_timer));
         ZEL_TRY(m_timer->setAttrExpanded("fps", "{*/^ fps?40}"));
@@ -41,13 +51,14 @@ CErrorPtr CLevelMeterListener::init() {
 }
 
 CErrorPtr CLevelMeterListener::onTick(CObject*, CObject* sender) {
-    if (sender == m_timer) ZEL_TRY(update(platform::secondsSinceStart()));
+    if (sender && (sender == m_timer || sender == m_renderer)) ZEL_TRY(update(platform::secondsSinceStart()));
     return nullptr;
 }
 
 CErrorPtr CLevelMeterListener::update(double now) {
     m_updateSeconds = now;
     ZEL_TRY(m_exchange->touch());
+    ZEL_TRY(m_exchange->refresh(now, 0.5 / std::max(1.0, getReal("fps", 40.0))));
     if (const auto* stream = m_exchange->stream(m_vizName))
         for (const auto& frame : stream->frames) {
             if (frame.channel >= kMaxChannels) continue;

@@ -11,12 +11,14 @@ namespace zel {
 
 class CUpdateTimer;
 class CVizExchange;
+class CWindowRenderer;
 
 // `ui:level-meter-listener`: the levels of one producer (`viz-name`, e.g.
 // "plugin.modMain.modMeterOut") as its meter (the parent) shows them. Every
-// frame of its update timer (made from `timer-tag`, at `fps`) it takes the
-// producer's frames from the viz exchange (`viz-exchange`, by default
-// "ui.viz-exchange") and converts them to dB, silence being -inf. A channel
+// frame of its window (or, outside one, of its own update timer made from
+// `timer-tag`, at `fps`) it takes the producer's frames from the viz
+// exchange (`viz-exchange`, by default "ui.viz-exchange"), fetched within
+// the last half frame, and converts them to dB, silence being -inf. A channel
 // whose producer published nothing new for `inactive-timeout` seconds (the
 // host stopped playing) counts as silent. Tells the meter
 // "values-changed" every frame.
@@ -47,6 +49,7 @@ private:
 
     CVizExchange* m_exchange = nullptr;
     CUpdateTimer* m_timer = nullptr;
+    CWindowRenderer* m_renderer = nullptr;
     CString m_vizName;
     double m_updateSeconds = 0;
     std::array<CChannel, kMaxChannels> m_channels;

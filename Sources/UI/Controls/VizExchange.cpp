@@ -49,7 +49,15 @@ CErrorPtr CVizExchange::stop() {
     return nullptr;
 }
 
+CErrorPtr CVizExchange::refresh(double now, double maxAge) {
+    if (m_fetchedSeconds >= 0 && now >= m_fetchedSeconds && now - m_fetchedSeconds <= maxAge) return nullptr;
+    ZEL_TRY(fetch());
+    m_fetchedSeconds = now;
+    return nullptr;
+}
+
 CErrorPtr CVizExchange::fetch() {
+    m_fetchedSeconds = platform::secondsSinceStart();
     ZEL_TRY(m_client->requestVizData());
     // This frame's views see the answer, whatever order the timers tick in.
     if (m_connector) ZEL_TRY(m_connector->deliverPending());

@@ -29,6 +29,8 @@ public:
     const bridge::CVizData::CStream* stream(const CString& path) const;
     // One frame: the request and its answer.
     CErrorPtr fetch();
+    // Fetches unless the data is at most `maxAge` seconds old at `now`.
+    CErrorPtr refresh(double now, double maxAge);
 
 private:
     CErrorPtr onTick(CObject* params, CObject* sender);
@@ -39,6 +41,7 @@ private:
     CUpdateTimer* m_timer = nullptr;
     bool m_listening = false;
     double m_touchedSeconds = 0;
+    double m_fetchedSeconds = -1;
 };
 
 }  // namespace zel
