@@ -7,7 +7,6 @@
 #include <cmath>
 #include <vector>
 
-#include "Audio/ParamDef.h"
 #include "EditorInstance.h"
 #include "UI/Controls/LevelMeter.h"
 #include "UI/Controls/LevelMeterListener.h"
