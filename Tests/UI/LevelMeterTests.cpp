@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <vector>
 
 #include "EditorInstance.h"
+#include "Other/AudioInterfaceClient.h"
 #include "UI/Controls/LevelMeter.h"
 #include "UI/Controls/LevelMeterListener.h"
 #include "UI/Controls/MinMax.h"
@@ -317,6 +319,76 @@ TEST(MinMax, LinearAndLogarithmicRanges) {
     range.setAttr("is-log", "false");
     range.setAttr("max", "-1");
     EXPECT_NE(range.init(), nullptr) << "max below min";
+}
+
+}  // namespace
+}  // namespace zel
+
+namespace zel {
+namespace {
+
+TEST(LevelMeter, TheDbRulerMarksTheMetersRangeAtTheBarsPixels) {
+    CMeterEditor editor;
+    ASSERT_EQ(editor.err, nullptr) << errorText(editor.err);
+    auto* ruler = dynamic_cast<CRuler*>(editor.root.findObject("ui.box.ruler-scale"));
+    const auto& marks = ruler->marks();
+    ASSERT_EQ(marks.size(), 10u) << "every 6 dB from -48 to +6";
+    const CRect bars = editor.meter->barRect(0);
+    EXPECT_EQ(marks.front().at, bars.bottom - 1);
+    EXPECT_EQ(marks.back().at, bars.top);
+    // 0 dB sits where a bar's red zone starts.
+    const int zeroRow = bars.bottom - editor.expectedPixels(0);
+    bool zeroLabelled = false;
+    for (const auto& mark : marks) {
+        if (mark.label == CString("0")) zeroLabelled = std::abs(mark.at - zeroRow) <= 1;
+        EXPECT_TRUE(mark.label.empty() || mark.label == CString("-48") || mark.label.at(0) != u'+' ||
+                    mark.label == CString("+6"));
+    }
+    EXPECT_TRUE(zeroLabelled);
+    // The labels do not crowd: at least a text line apart.
+    int last = 1 << 20;
+    for (const auto& mark : marks)
+        if (!mark.label.empty()) {
+            EXPECT_GE(last - mark.at, 8) << mark.label.utf8();
+            last = mark.at;
+        }
+}
+
+TEST(LevelMeter, HorizontalBarsGrowToTheRight) {
+    CMeterEditor editor(meterBody("is-vertical=\"false\""));
+    ASSERT_EQ(editor.err, nullptr) << errorText(editor.err);
+    editor.render(-12, -HUGE_VAL, 0.2);
+    editor.frame();
+    const CLinearBitmap bitmap = editor.drawn();
+    const CRect bar = editor.meter->barRect(0);
+    const int y = (bar.top + bar.bottom) / 2;
+    int lit = 0;
+    while (bar.left + lit < bar.right &&
+           editor.pixelAt(bitmap, bar.left + lit, y) != editor.role("LevelMeterZone1Dim") &&
+           editor.pixelAt(bitmap, bar.left + lit, y) != editor.role("LevelMeterZone2Dim"))
+        ++lit;
+    const int expected = editor.expectedPixels(editor.meter->bars()[0].level);
+    EXPECT_NEAR(lit, expected, 4) << "lit up to the peak lamp just above the level";
+    EXPECT_EQ(editor.pixelAt(bitmap, bar.left, y), editor.role("LevelMeter"));
+    EXPECT_EQ(bar.width(), editor.meter->barLength());
+}
+
+TEST(VizExchange, StopsListeningOnceNoMeterAskedForItsInactiveTimeout) {
+    CMeterEditor editor;
+    ASSERT_EQ(editor.err, nullptr) << errorText(editor.err);
+    auto* client = dynamic_cast<CAudioInterfaceClient*>(editor.root.findObject("ui.interface-client"));
+    // The meter's own frames start the fetching.
+    EXPECT_TRUE(editor.root.loop.runUntil([&] { return client->isVizActive(); }, 5000));
+    EXPECT_TRUE(editor.exchange->isListening());
+    editor.root.loop.runFor(700);
+    EXPECT_TRUE(editor.exchange->isListening()) << "a meter that keeps asking keeps it going";
+    // The meter goes, as with its window.
+    CObject* box = editor.root.findObject("ui.box");
+    box->parent()->removeChild(box);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(editor.root.loop.runUntil([&] { return !editor.exchange->isListening(); }, 5000));
+    EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.55);
+    EXPECT_TRUE(editor.root.loop.runUntil([&] { return !client->isVizActive(); }, 5000));
 }
 
 }  // namespace
