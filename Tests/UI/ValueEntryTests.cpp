@@ -51,6 +51,22 @@ TEST(QuickEntryDigits, ANumberSplitsIntoItsDigitsLowestFirstClampedToWhatTheyHol
     EXPECT_EQ(CQuickEntryFieldDecConv::textOf({5, 0, 0, 0, 0, 0}, 2).utf8(), "0.05");
 }
 
+TEST(QuickEntryDigits, AConverterOutsideWhatItCanHoldIsRefusedWhenTheEditorOpens) {
+    const auto errorOf = [](const std::string& attrs, const std::string& child) {
+        CErrorPtr err;
+        auto root = test::buildTree(
+            "<ui:quick-entry-field-dec-conv name=\"conv\" " + attrs + ">" + child + "</ui:quick-entry-field-dec-conv>",
+            err);
+        return err ? err->text().utf8() : std::string();
+    };
+    const std::string values = R"(<ui:ui-param name="ui-param-values" is-simple-attr="true"/>)";
+    EXPECT_EQ(errorOf(R"(decimals="2" element-count="6")", values), "");
+    EXPECT_EQ(errorOf(R"(decimals="11")", values), "Invalid decimals 11 specified.");
+    EXPECT_EQ(errorOf(R"(element-count="16")", values), "Invalid element count 16 specified.");
+    EXPECT_EQ(errorOf(R"(element-count="0")", values), "Invalid element count 0 specified.");
+    EXPECT_NE(errorOf("", "").find("Unable to find ui-param 'ui-param-values'"), std::string::npos);
+}
+
 // Read-outs of the output gain and of one delay digit of group 0, the quick
 // entry of the delay's digits of the group that "groupsel" chose, and a
 // plain view, in a window at (100, 100) of the screen.
