@@ -51,7 +51,7 @@ protected:
     }
 };
 
-TEST_F(StatusLineThreads, TheHoveredViewsHintOrItsNearestAncestorsShowsWhileHintsAreOn) {
+TEST_F(StatusLineThreads, TheHoveredViewsHintOrItsNearestAncestorsShowsAsItIsWhileHintsAreOn) {
     EXPECT_EQ(status(), "");
     hover("panel.button");
     ASSERT_TRUE(statusBecomes("[B]Click[/B] to copy."));
@@ -62,6 +62,10 @@ TEST_F(StatusLineThreads, TheHoveredViewsHintOrItsNearestAncestorsShowsWhileHint
     EXPECT_TRUE(line->paragraphs()[0].items.at(0).style.bold);
     hover("panel.knob");
     ASSERT_TRUE(statusBecomes("Delay of the group."));
+    // A hint that changes under the pointer shows as it is now.
+    ASSERT_EQ(view("main.panel")->setAttr("hint", "Delay of group 2."), nullptr);
+    ASSERT_TRUE(statusBecomes("Delay of group 2."));
+    ASSERT_EQ(view("main.panel")->setAttr("hint", "Delay of the group."), nullptr);
     hover("bare");
     ASSERT_TRUE(statusBecomes(""));
 

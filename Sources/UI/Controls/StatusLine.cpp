@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "UI/Controls/StatusLine.h"
 
+#include "UI/WindowRenderer.h"
 #include "UI/WindowSharedData.h"
 
 #define ZEL_SOURCE_TAG "StatusLine"
@@ -10,6 +11,7 @@ namespace zel {
 void CStatusLine::setupClass(CClassInfo& info) {
     CTextView::setupClass(info);
     info.onEvent("hover-view-changed", &CStatusLine::onHoverChanged);
+    info.onEvent("status-tick", &CStatusLine::onHoverChanged);
     info.onAttr("is-show-hints", &CStatusLine::onShowHints);
 }
 
@@ -19,6 +21,8 @@ CErrorPtr CStatusLine::init() {
     ZEL_TRY(CTextView::init());
     m_shared = dynamic_cast<CWindowSharedData*>(findObject("ui.window-shared-data"));
     if (m_shared) ZEL_TRY(listenObject(m_shared, "hover-view-changed", "hover-view-changed"));
+    // Hints that change while their view is hovered (a list of channels) show each frame.
+    if (CWindowRenderer* renderer = windowRenderer()) ZEL_TRY(listenObject(renderer, "tick", "status-tick"));
     update();
     return nullptr;
 }

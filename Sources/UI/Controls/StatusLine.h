@@ -9,7 +9,8 @@ class CWindowSharedData;
 
 // `ui:status-line`: the hint of the view under the pointer, or of its
 // nearest ancestor that has one, while `is-show-hints` is on; empty
-// otherwise. It follows the hovered view of the whole editor.
+// otherwise. It follows the hovered view of the whole editor, and a hint that
+// changes while its view is hovered.
 class CStatusLine : public CTextView {
 public:
     static void setupClass(CClassInfo& info);
