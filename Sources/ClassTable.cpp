@@ -17,6 +17,7 @@
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
 #include "UI/ColorSwatch.h"
+#include "UI/Controls/Button.h"
 #include "UI/Controls/TextView.h"
 #include "UI/DynamicPalette.h"
 #include "UI/EditBox.h"
@@ -79,6 +80,7 @@ const CClassEntry kClassTable[] = {
     {"other:param-interface-base-connector-uni", &createObject<CParamInterfaceBaseConnectorUni>, &setupObjectClass},
     {"other:param-interface-client-connector-uni", &createObject<CParamInterfaceClientConnectorUni>,
      &CParamInterfaceClientConnector::setupClass},
+    {"ui:button-base", &createObject<CButton>, &CButton::setupClass},
     {"ui:caption", &createObject<CCaption>, &CView::setupClass},
     {"ui:color-fill", &createObject<CColorFill>, &CView::setupClass},
     {"ui:color-swatch", &createObject<CColorSwatch>, &setupObjectClass},
