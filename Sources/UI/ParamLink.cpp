@@ -222,7 +222,9 @@ void CUIParam::setupClass(CClassInfo& info) {
 
 CErrorPtr CUIParam::init() {
     ZEL_TRY(CObject::init());
-    if (!dynamic_cast<CView*>(parent()) && !dynamic_cast<CDynamicPalette*>(parent()))
+    // Views, the palette and the objects that follow values (value lists) take ui-params.
+    if (!dynamic_cast<CView*>(parent()) && !dynamic_cast<CDynamicPalette*>(parent()) &&
+        !(parent() && parent()->hasEventHandler("value-changed")))
         return ZEL_ERROR("@zelstr_CUIParam_init_Parent Parent object does not support ui-param.");
     m_element = size_t(std::max<long long>(0, getInt("element", 0)));
     const CString sharedPath = getAttr("shared-attribute");

@@ -8,6 +8,7 @@
 #include "Core/SharedAttribute.h"
 #include "Other/Draw.h"
 #include "Other/ImageSet.h"
+#include "UI/Controls/ValueList.h"
 #include "UI/ParamLink.h"
 #include "UI/Resources/ResourceObjects.h"
 
@@ -163,6 +164,7 @@ bool CButton::sharedOn() const { return isTrueText(getAttr("shared-value")); }
 CErrorPtr CButton::onPress(CObject* params, CObject*) {
     if (getBool("is-disabled", false)) return nullptr;
     if (isDropDown()) {
+        beforePopup();
         std::vector<CTextView::CListEntry> list = entries();
         if (list.empty() || getAttr("popup-tag").empty()) return nullptr;
         return CTextView::openPopupList(*this, list, selectedItem());
@@ -249,7 +251,7 @@ CErrorPtr CButton::chooseItem(int index) {
 }
 
 CErrorPtr CButton::itemChosen(int index) {
-    if (m_value && m_value->isReady()) ZEL_TRY(m_value->setValue(m_value->minValue() + index));
+    if (m_value && m_value->isReady()) ZEL_TRY(m_value->setValue(itemValue(index)));
     return nullptr;
 }
 
@@ -282,27 +284,52 @@ CErrorPtr CButton::onValueChanged(CObject*, CObject*) {
     if (!m_ready || !m_value || !m_value->isReady()) return nullptr;
     const double value = m_value->value();
     if (isDropDown()) {
-        ZEL_TRY(setAttr("selected-item", toText((long long)std::lround(value - m_value->minValue()))));
+        ZEL_TRY(setAttr("selected-item", toText((long long)itemOf(value))));
         return nullptr;
     }
+    return valueChanged(value);
+}
+
+CErrorPtr CButton::valueChanged(double value) {
     const bool on = std::lround(value) != 0;
     ZEL_TRY(setAttr("is-active", on != getBool("is-inverse", false) ? "true" : "false"));
     return nullptr;
 }
 
 CErrorPtr CButton::onItemsChanged(CObject*, CObject*) {
+    // The value's entry may have moved.
+    ZEL_TRY(onValueChanged(nullptr, nullptr));
     entriesChanged();
     return nullptr;
 }
 
 std::vector<CTextView::CListEntry> CButton::entries() const {
     std::vector<CTextView::CListEntry> out;
-    if (!m_itemList) return out;
-    for (const auto& item : m_itemList->children()) {
-        const CString text = item->hasAttr("content") ? item->getAttr("content") : item->getAttr("title");
-        out.push_back({text, !item->getBool("is-disabled", false), false});
+    if (const auto* list = dynamic_cast<const CValueList*>(m_itemList)) {
+        for (const CValueList::CItem& item : list->items()) out.push_back({item.title, item.isEnabled, false});
+    } else if (m_itemList) {
+        for (const auto& item : m_itemList->children()) {
+            const CString text = item->hasAttr("content") ? item->getAttr("content") : item->getAttr("title");
+            out.push_back({text, !item->getBool("is-disabled", false), false});
+        }
     }
     return out;
+}
+
+double CButton::itemValue(int index) const {
+    if (const auto* list = dynamic_cast<const CValueList*>(m_itemList))
+        if (index >= 0 && size_t(index) < list->items().size()) return list->items()[size_t(index)].value;
+    return (m_value ? m_value->minValue() : 0.0) + index;
+}
+
+int CButton::itemOf(double value) const {
+    if (const auto* list = dynamic_cast<const CValueList*>(m_itemList)) {
+        const auto& items = list->items();
+        for (size_t i = 0; i < items.size(); ++i)
+            if (std::fabs(items[i].value - value) < 1e-9) return int(i);
+        return -1;
+    }
+    return int(std::lround(value - (m_value ? m_value->minValue() : 0.0)));
 }
 
 void CButton::entriesChanged() {

@@ -56,10 +56,17 @@ protected:
     // What choosing an entry does, after `selected-item` changed; the base
     // writes the value.
     virtual CErrorPtr itemChosen(int index);
+    // A new value of a switch; the base makes it active unless 0.
+    virtual CErrorPtr valueChanged(double value);
+    // The drop-down is about to open: entries may be read anew.
+    virtual void beforePopup() {}
     // A subclass that lists entries of its own is a drop-down.
     virtual bool hasOwnEntries() const { return false; }
     // The value's link, if any.
     CUIParam* valueParam() const { return m_value; }
+    // The value of entry `index`, and the entry of a value (-1: none).
+    double itemValue(int index) const;
+    int itemOf(double value) const;
     // The drop-down's entries changed: the title follows.
     void entriesChanged();
 
