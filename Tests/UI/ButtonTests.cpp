@@ -44,14 +44,10 @@ protected:
         <core:object content="Stereo"/><core:object content="Mid/Side"/><core:object content="Mono"/>
       </ui:value-list-manual>
     </ui:button>
-    <ui:button-ok name="ok" width="80" height="24" image-set="shared::is.button" color="Button" title="Copy"
-                  is-new-inline-row="true">
-      <ui:textview name="label" placement="full" title="{*/^ title}" font-name="shared::font.compact"
-                   is-text-wrapped="false" is-decorative="true"/>
-    </ui:button-ok>
+    <ui:button-ok name="ok" width="80" title="Copy" is-new-inline-row="true"/>
     <ui:selector-scale name="scale" width="150" height="24"/>
   </ui:window-drag>)",
-             shipped("ui:button") + shipped("ui:window-app-popup-list"));
+             shipped("ui:button") + shipped("ui:button-ok") + shipped("ui:window-app-popup-list"));
         if (HasFatalFailure()) return;
         waitShown(rendererOf("main"));
     }
@@ -128,6 +124,17 @@ TEST_F(ButtonsOnX, ADropDownStepsWithTheWheelAndTakesTheEntryChosenInItsList) {
     ASSERT_TRUE(runUntil([&] { return drop->selectedItem() == 0; }));
     EXPECT_EQ(drop->getAttr("title"), "Stereo");
     ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 0; }));
+
+    // Open again, a press anywhere else closes the list and chooses nothing.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop") + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 1; }));
+    ASSERT_TRUE(runUntil([&] {
+        auto* open = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
+        return open && open->windowRenderer()->frameCount() > 0;
+    }));
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("elsewhere") + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 0; }));
+    EXPECT_EQ(drop->selectedItem(), 0);
 }
 
 TEST_F(ButtonsOnX, TheOkButtonShowsOkForEightTenthsOfASecond) {
