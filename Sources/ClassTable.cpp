@@ -29,6 +29,7 @@
 #include "UI/DynamicPalette.h"
 #include "UI/EditBox.h"
 #include "UI/ParamLink.h"
+#include "UI/ParamGroupController.h"
 #include "UI/ParamGroupSelector.h"
 #include "UI/PlainViews.h"
 #include "UI/Resources/ResourceObjects.h"
@@ -104,6 +105,7 @@ const CClassEntry kClassTable[] = {
     {"ui:overlay-gradient", &createObject<CGradient>, &CGradient::setupClass},
     {"ui:param-bridge", &createObject<CParamBridge>, &setupObjectClass},
     {"ui:param-data", &createObject<CParamData>, &setupObjectClass},
+    {"ui:param-group-controller", &createObject<CParamGroupController>, &CParamGroupController::setupClass},
     {"ui:param-group-selector", &createObject<CParamGroupSelector>, &CParamGroupSelector::setupClass},
     {"ui:picture", &createObject<CPicture>, &CView::setupClass},
     {"ui:quick-preset-selector", &createObject<CQuickPresetSelector>, &CQuickPresetSelector::setupClass},

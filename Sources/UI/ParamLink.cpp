@@ -155,6 +155,11 @@ double CParamBridge::value(size_t group, size_t element, size_t component) const
     return v.read(group, element, component);
 }
 
+size_t CParamBridge::elementCount(size_t group) const {
+    if (!isReady()) return 0;
+    return m_param->value().value().elementCount(m_param->info().isSingleGroup ? 0 : group);
+}
+
 CString CParamBridge::text(size_t group, size_t element) const {
     if (!isReady()) return CString();
     return m_param->value().text(m_param->info().isSingleGroup ? 0 : group, element);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "UI/ParamGroupController.h"
 #include "UI/UpdateTimer.h"
 
 #define ZEL_SOURCE_TAG "CButtonOK"
@@ -16,6 +17,7 @@ void CButtonOK::setupClass(CClassInfo& info) {
 }
 
 CErrorPtr CButtonOK::init() {
+    if (!getAttr("param-group-controller").empty()) ZEL_TRY(findObjectByAttr("param-group-controller", m_controller));
     ZEL_TRY(CButton::init());
     const double timeout = getReal("ok-title-timeout", 0.8);
     ZEL_TRY(createChild("ui:interval-timer", "ok-timer", m_timer));
@@ -41,8 +43,28 @@ CErrorPtr CButtonOK::clicked() {
     return showOk();
 }
 
+std::vector<CTextView::CListEntry> CButtonOK::entries() const {
+    if (!m_controller) return CButton::entries();
+    std::vector<int> groups;
+    std::vector<CString> titles;
+    m_controller->targets(groups, titles);
+    std::vector<CTextView::CListEntry> out;
+    for (const CString& title : titles) out.push_back({title, true, false});
+    return out;
+}
+
 CErrorPtr CButtonOK::itemChosen(int index) {
-    ZEL_TRY(CButton::itemChosen(index));
+    if (m_controller) {
+        std::vector<int> groups;
+        std::vector<CString> titles;
+        m_controller->targets(groups, titles);
+        if (index < 0 || size_t(index) >= groups.size()) return nullptr;
+        ZEL_TRY(m_controller->copyTo(groups[size_t(index)]));
+        // A menu of actions: no entry stays chosen.
+        ZEL_TRY(setAttr("selected-item", "-1"));
+    } else {
+        ZEL_TRY(CButton::itemChosen(index));
+    }
     return showOk();
 }
 
