@@ -18,6 +18,7 @@
 #include "Other/ParamInterfaceConnector.h"
 #include "UI/ColorSwatch.h"
 #include "UI/Controls/Button.h"
+#include "UI/Controls/ControlArray.h"
 #include "UI/Controls/ButtonAB.h"
 #include "UI/Controls/ButtonOK.h"
 #include "UI/Controls/QuickPresetSelector.h"
@@ -96,6 +97,7 @@ const CClassEntry kClassTable[] = {
     {"ui:caption", &createObject<CCaption>, &CView::setupClass},
     {"ui:color-fill", &createObject<CColorFill>, &CView::setupClass},
     {"ui:color-swatch", &createObject<CColorSwatch>, &setupObjectClass},
+    {"ui:control-array", &createObject<CControlArray>, &CControlArray::setupClass},
     {"ui:dynamic-color", &createObject<CDynamicColor>, &setupObjectClass},
     {"ui:dynamic-palette", &createObject<CDynamicPalette>, &CDynamicPalette::setupClass},
     {"ui:editbox", &createObject<CEditBox>, &CEditBox::setupClass},
