@@ -44,6 +44,11 @@ protected:
         <core:object content="Stereo"/><core:object content="Mid/Side"/><core:object content="Mono"/>
       </ui:value-list-manual>
     </ui:button>
+    <ui:button name="sparse" width="60" item-list=".items" selected-item="0">
+      <ui:value-list-manual name="items">
+        <core:object content="A"/><core:object content="B" is-disabled="true"/><core:object content="C"/>
+      </ui:value-list-manual>
+    </ui:button>
     <ui:button-ok name="ok" width="80" title="Copy" is-new-inline-row="true"/>
     <ui:selector-scale name="scale" width="150" height="24"/>
   </ui:window-drag>)",
@@ -105,6 +110,15 @@ TEST_F(ButtonsOnX, ADropDownStepsWithTheWheelAndTakesTheEntryChosenInItsList) {
     ASSERT_EQ(x.run("xdotool click 4"), 0);
     ASSERT_TRUE(runUntil([&] { return drop->selectedItem() == 1; }));
     EXPECT_EQ(drop->getAttr("title"), "Mid/Side");
+
+    // Entries that cannot be chosen are stepped over.
+    CButton* sparse = button("sparse");
+    EXPECT_EQ(sparse->getAttr("title"), "A");
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("sparse") + " click 5"), 0);
+    ASSERT_TRUE(runUntil([&] { return sparse->selectedItem() == 2; }));
+    ASSERT_EQ(x.run("xdotool click 4"), 0);
+    ASSERT_TRUE(runUntil([&] { return sparse->selectedItem() == 0; }));
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop")), 0);
 
     // A press opens the list; a click on an entry there chooses it.
     ASSERT_EQ(x.run("xdotool click 1"), 0);

@@ -216,22 +216,22 @@ CErrorPtr CButton::onWheel(CObject* params, CObject*) {
     if (!params || !isDropDown() || getBool("is-mouse-wheel-disabled", false) || getBool("is-disabled", false))
         return nullptr;
     // Up goes to the entry above.
-    const int step = params->getInt("delta", 0) > 0 ? -1 : 1;
-    const int count = int(entries().size());
-    const int next = std::clamp(selectedItem() + step, 0, count - 1);
-    if (count == 0 || next == selectedItem()) return nullptr;
-    return chooseItem(next);
+    return step(params->getInt("delta", 0) > 0 ? -1 : 1);
 }
 
 CErrorPtr CButton::onXButton(CObject* params, CObject*) {
     if (!params || !isDropDown() || !getBool("is-x-button-allowed", true) || getBool("is-disabled", false))
         return nullptr;
     // Button 8 goes back, 9 forward.
-    const int step = params->getInt("button", 0) == 8 ? -1 : 1;
-    const int count = int(entries().size());
-    const int next = std::clamp(selectedItem() + step, 0, count - 1);
-    if (count == 0 || next == selectedItem()) return nullptr;
-    return chooseItem(next);
+    return step(params->getInt("button", 0) == 8 ? -1 : 1);
+}
+
+CErrorPtr CButton::step(int direction) {
+    // To the next entry that can be chosen, none past either end.
+    const std::vector<CTextView::CListEntry> list = entries();
+    for (int at = selectedItem() + direction; at >= 0 && at < int(list.size()); at += direction)
+        if (list[size_t(at)].isEnabled) return chooseItem(at);
+    return nullptr;
 }
 
 CErrorPtr CButton::onPopupResult(CObject* params, CObject*) {

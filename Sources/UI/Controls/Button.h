@@ -80,6 +80,8 @@ private:
     CErrorPtr onWheel(CObject* params, CObject* sender);
     CErrorPtr onXButton(CObject* params, CObject* sender);
     CErrorPtr onPopupResult(CObject* params, CObject* sender);
+    // Chooses the next enabled entry in `direction` (-1 up, +1 down).
+    CErrorPtr step(int direction);
     CErrorPtr onValueChanged(CObject* params, CObject* sender);
     CErrorPtr onItemsChanged(CObject* params, CObject* sender);
     bool inside(const CObject* params) const;
