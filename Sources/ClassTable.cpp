@@ -22,6 +22,7 @@
 #include "UI/Controls/ButtonAB.h"
 #include "UI/Controls/ButtonOK.h"
 #include "UI/Controls/QuickPresetSelector.h"
+#include "UI/Controls/ScrollerBar.h"
 #include "UI/Controls/SelectorGroupMinimal.h"
 #include "UI/Controls/SettingSelector.h"
 #include "UI/Controls/TextView.h"
@@ -112,6 +113,7 @@ const CClassEntry kClassTable[] = {
     {"ui:param-group-selector", &createObject<CParamGroupSelector>, &CParamGroupSelector::setupClass},
     {"ui:picture", &createObject<CPicture>, &CView::setupClass},
     {"ui:quick-preset-selector", &createObject<CQuickPresetSelector>, &CQuickPresetSelector::setupClass},
+    {"ui:scroller-bar", &createObject<CScrollerBar>, &CScrollerBar::setupClass},
     {"ui:sector-map", &createObject<CSectorMap>, &setupObjectClass},
     {"ui:selector-fps", &createObject<CSelectorFPS>, &CSettingSelector::setupClass},
     {"ui:selector-group-minimal", &createObject<CSelectorGroupMinimal>, &CSelectorGroupMinimal::setupClass},
