@@ -16,6 +16,7 @@
 #include "UI/ParamLink.h"
 #include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
+#include "UI/WindowSharedData.h"
 #include "VST3Instance.h"
 
 namespace zel {
@@ -168,6 +169,24 @@ TEST_F(MainWindowButtonsOnX, TheGroupSelectorChoosesTheGroupTheControlsEdit) {
     ASSERT_TRUE(until([&] { return dimension->getAttr("title") == "Meter"; }));
     click(*groups->button(0));
     ASSERT_TRUE(until([&] { return dimension->getAttr("title") == "Msec"; }));
+
+    // The groups change under the pointer: the buttons that go are forgotten by the window.
+    auto* shared = dynamic_cast<CWindowSharedData*>(root->findObject("ui.window-shared-data"));
+    ASSERT_NE(shared, nullptr);
+    CView* fourth = groups->button(3);
+    ASSERT_EQ(x.run("xdotool mousemove " + at(*fourth)), 0);
+    ASSERT_TRUE(until([&] { return shared->hoverView() == fourth; }));
+    for (size_t e = 0; e < 8; ++e) {
+        CParamBridge::CChange where;
+        where.element = e;
+        ASSERT_EQ(bridge("grouping")->change(where, {e == 0 ? 0.0 : 1.0}), nullptr);
+    }
+    ASSERT_TRUE(until([&] { return groups->buttonCount() == 2; }));
+    EXPECT_NE(shared->hoverView(), fourth);
+    EXPECT_EQ(groups->button(1)->getAttr("hint"),
+              "Channel group selector. Channels in the current group: R, IN3, IN4, IN5, IN6, IN7, IN8");
+    ASSERT_EQ(x.run("xdotool mousemove_relative 1 1"), 0);
+    loop.runFor(100);
 }
 
 TEST_F(MainWindowButtonsOnX, UndoRedoAndTheHistoryListMoveThroughTheChanges) {

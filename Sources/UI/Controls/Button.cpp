@@ -11,6 +11,8 @@
 #include "UI/Controls/ValueList.h"
 #include "UI/ParamLink.h"
 #include "UI/Resources/ResourceObjects.h"
+#include "UI/WindowRenderer.h"
+#include "UI/WindowSharedData.h"
 
 #define ZEL_SOURCE_TAG "CButton"
 
@@ -239,6 +241,19 @@ CErrorPtr CButton::onPopupResult(CObject* params, CObject*) {
     const int index = int(params->getInt("index", -1));
     if (index < 0) return nullptr;
     return chooseItem(index);
+}
+
+void CButton::release(CButton& button) {
+    if (CWindowRenderer* renderer = button.windowRenderer()) {
+        CWindowSharedData* shared = renderer->sharedData();
+        for (const CObject* v = shared ? shared->hoverView() : nullptr; v; v = v->parent())
+            if (v == &button) {
+                shared->forgetHoverIn(*renderer, false);
+                break;
+            }
+        if (renderer->router()) renderer->router()->forget(button);
+    }
+    if (CObject* owner = button.parent()) owner->removeChild(&button);
 }
 
 CErrorPtr CButton::chooseItem(int index) {

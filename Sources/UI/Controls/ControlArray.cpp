@@ -42,7 +42,7 @@ CErrorPtr CControlArray::onValueChanged(CObject*, CObject*) { return m_ready ? s
 CErrorPtr CControlArray::rebuild() {
     const size_t count = m_titles->items().size();
     if (count != m_buttons.size()) {
-        for (CButton* b : m_buttons) removeChild(b);
+        for (CButton* b : m_buttons) CButton::release(*b);
         m_buttons.clear();
         const CString tag = hasAttr("object-tag") ? getAttr("object-tag") : CString("ui:button");
         for (size_t i = 0; i < count; ++i) {

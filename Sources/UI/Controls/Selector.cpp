@@ -26,7 +26,7 @@ CString CSelector::hintOf(int) const { return getAttr("hint"); }
 CErrorPtr CSelector::rebuild() {
     const std::vector<CString> wanted = titles();
     if (wanted != m_titles || m_buttons.size() != wanted.size()) {
-        for (CButton* b : m_buttons) removeChild(b);
+        for (CButton* b : m_buttons) CButton::release(*b);
         m_buttons.clear();
         m_titles = wanted;
         const CString tag = hasAttr("button-tag") ? getAttr("button-tag") : CString("ui:button");
