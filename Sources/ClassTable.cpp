@@ -18,16 +18,21 @@
 #include "Other/ParamInterfaceConnector.h"
 #include "UI/ColorSwatch.h"
 #include "UI/Controls/Button.h"
-#include "UI/Controls/ControlArray.h"
 #include "UI/Controls/ButtonAB.h"
 #include "UI/Controls/ButtonOK.h"
+#include "UI/Controls/ControlArray.h"
+#include "UI/Controls/LevelMeter.h"
+#include "UI/Controls/LevelMeterListener.h"
+#include "UI/Controls/MinMax.h"
 #include "UI/Controls/QuickPresetSelector.h"
+#include "UI/Controls/Ruler.h"
 #include "UI/Controls/ScrollerBar.h"
 #include "UI/Controls/SelectorGroupMinimal.h"
 #include "UI/Controls/SettingSelector.h"
 #include "UI/Controls/TextView.h"
 #include "UI/Controls/UndoHistory.h"
 #include "UI/Controls/ValueList.h"
+#include "UI/Controls/VizExchange.h"
 #include "UI/DynamicPalette.h"
 #include "UI/EditBox.h"
 #include "UI/ParamLink.h"
@@ -106,6 +111,9 @@ const CClassEntry kClassTable[] = {
     {"ui:global-settings", &createObject<CGlobalSettings>, &setupObjectClass},
     {"ui:history", &createObject<CUndoHistory>, &CUndoHistory::setupClass},
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
+    {"ui:level-meter", &createObject<CLevelMeter>, &CLevelMeterBase::setupClass},
+    {"ui:level-meter-listener", &createObject<CLevelMeterListener>, &CLevelMeterListener::setupClass},
+    {"ui:min-max", &createObject<CMinMax>, &CMinMax::setupClass},
     {"ui:overlay-gradient", &createObject<CGradient>, &CGradient::setupClass},
     {"ui:param-bridge", &createObject<CParamBridge>, &setupObjectClass},
     {"ui:param-data", &createObject<CParamData>, &setupObjectClass},
@@ -113,6 +121,7 @@ const CClassEntry kClassTable[] = {
     {"ui:param-group-selector", &createObject<CParamGroupSelector>, &CParamGroupSelector::setupClass},
     {"ui:picture", &createObject<CPicture>, &CView::setupClass},
     {"ui:quick-preset-selector", &createObject<CQuickPresetSelector>, &CQuickPresetSelector::setupClass},
+    {"ui:ruler", &createObject<CRuler>, &CView::setupClass},
     {"ui:scroller-bar", &createObject<CScrollerBar>, &CScrollerBar::setupClass},
     {"ui:sector-map", &createObject<CSectorMap>, &setupObjectClass},
     {"ui:selector-fps", &createObject<CSelectorFPS>, &CSettingSelector::setupClass},
@@ -137,6 +146,7 @@ const CClassEntry kClassTable[] = {
     {"ui:view-state", &createObject<CViewState>, &CViewState::setupClass},
     {"ui:virtual-key", &createObject<CVirtualKey>, &CVirtualKey::setupClass},
     {"ui:virtual-keyboard-base", &createObject<CVirtualKeyboard>, &CVirtualKeyboard::setupClass},
+    {"ui:viz-exchange", &createObject<CVizExchange>, &CVizExchange::setupClass},
     {"ui:window-closer", &createObject<CWindowCloser>, &CWindowCloser::setupClass},
     {"ui:window-drag", &createObject<CWinDrag>, &CWinDrag::setupClass},
     {"ui:window-opener", &createObject<CWindowOpener>, &CWindowOpener::setupClass},

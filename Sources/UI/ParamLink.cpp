@@ -155,11 +155,6 @@ double CParamBridge::value(size_t group, size_t element, size_t component) const
     return v.read(group, element, component);
 }
 
-size_t CParamBridge::elementCount(size_t group) const {
-    if (!isReady()) return 0;
-    return m_param->value().value().elementCount(m_param->info().isSingleGroup ? 0 : group);
-}
-
 CString CParamBridge::text(size_t group, size_t element) const {
     if (!isReady()) return CString();
     return m_param->value().text(m_param->info().isSingleGroup ? 0 : group, element);
@@ -168,6 +163,13 @@ CString CParamBridge::text(size_t group, size_t element) const {
 std::vector<uint8_t> CParamBridge::bytes(size_t group, size_t element) const {
     if (!isReady()) return {};
     return m_param->value().bytes(m_param->info().isSingleGroup ? 0 : group, element);
+}
+
+size_t CParamBridge::elementCount(size_t group) const {
+    if (!isReady()) return 0;
+    const CAudioParamStorage& v = m_param->value();
+    if (v.info().isSingleGroup) group = 0;
+    return std::max(v.value().elementCount(group), v.info().defaultValue.elementCount(0));
 }
 
 uint32_t CParamBridge::newUndoId() {
