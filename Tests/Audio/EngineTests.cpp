@@ -452,6 +452,66 @@ TEST(Engine, NodesHandTheSameBuffersOnBlockAfterBlock) {
     }
 }
 
+// Stages that hand their input on as it is (routers routing each channel
+// to itself, unity gain, no bypass) are not run while nothing changes; a
+// value or the host's channels changing wakes them, before the block that
+// needs them.
+TEST(Engine, StagesThatHandTheirInputOnRestUntilAValueOrTheChannelsChange) {
+    CRig rig(48000, 64);
+    rig.inst.edit("io-params.in-routing", 0, 0, {1, 2, 3, 4});
+    rig.inst.edit("io-params.out-routing", 0, 0, {1, 2, 3, 4});
+    rig.inst.edit("modLagwell.sdelay", 1, 0, {3});  // group 2: channels 3 and 4
+    const CAudioProcess& graph = rig.engine.graph();
+    const char* const neutral[] = {"modInRouter", "modOutGain", "modBypass", "modOutRouter"};
+    size_t at = 0;
+    // Two host channels, both in group 1: every stage but the delay rests.
+    auto runHost = [&](size_t channels, size_t n) {
+        for (size_t h = 0; h < kChannels; ++h) {
+            rig.in[h].resize(n);
+            rig.out[h].assign(n, -99.0);
+            for (size_t t = 0; t < n; ++t) rig.in[h][t] = CRig::signal(h, at + t);
+        }
+        std::vector<const double*> ip;
+        std::vector<double*> op;
+        for (size_t h = 0; h < channels; ++h) {
+            ip.push_back(rig.in[h].data());
+            op.push_back(rig.out[h].data());
+        }
+        rig.engine.process(ip.data(), channels, op.data(), channels, n);
+        at += n;
+    };
+    runHost(2, 640);
+    for (const char* name : neutral) EXPECT_TRUE(graph.isResting(name)) << name;
+    EXPECT_FALSE(graph.isResting("modLagwell"));
+    for (size_t t = 0; t < 640; ++t) ASSERT_EQ(rig.out[1][t], rig.in[1][t]) << t;
+
+    // Four: channels 3 and 4 join group 2 with its delay, with no value
+    // changing; the input router no longer hands its input on.
+    runHost(4, 640);
+    EXPECT_FALSE(graph.isResting("modInRouter"));
+    for (size_t t = 3; t < 640; ++t) {
+        ASSERT_EQ(rig.out[1][t], rig.in[1][t]) << t;
+        ASSERT_EQ(rig.out[2][t], rig.in[2][t - 3]) << "group 2's delay, sample " << t;
+    }
+
+    // A gain and then a bypass after resting stages: each is heard after
+    // its fade, and once it is off again the stage rests again.
+    runHost(2, 640);
+    rig.inst.edit("modOutGain.gain", 0, 0, {0.5});
+    runHost(2, 1280);
+    EXPECT_FALSE(graph.isResting("modOutGain"));
+    for (size_t t = 720; t < 1280; ++t) ASSERT_EQ(rig.out[0][t], rig.in[0][t] * 0.5) << t;
+    rig.inst.edit("modOutGain.gain", 0, 0, {1});
+    rig.inst.edit("bypass-enable", 0, 0, {1});
+    runHost(2, 1280);
+    EXPECT_FALSE(graph.isResting("modBypass"));
+    for (size_t t = 720; t < 1280; ++t) ASSERT_EQ(rig.out[0][t], rig.in[0][t]) << "the dry input, sample " << t;
+    rig.inst.edit("bypass-enable", 0, 0, {0});
+    runHost(2, 1280);
+    for (const char* name : neutral) EXPECT_TRUE(graph.isResting(name)) << name;
+    for (size_t t = 720; t < 1280; ++t) ASSERT_EQ(rig.out[0][t], rig.in[0][t]) << t;
+}
+
 TEST(Engine, AMinuteOfRandomDelayChangesHasNoJumpsBeyondTheFade) {
     CRig rig(48000, 512);
     rig.inst.edit("io-params.in-routing", 0, 0, {1, 2, 3, 4, 5, 6, 7, 8});

@@ -15,6 +15,15 @@ void append(CAudioChannels& to, const CAudioChannels& from) {
     for (const CAudioChannel& c : from) to.push_back(c);
 }
 
+// The same channels in the same order, sharing their buffers.
+bool handedOn(const CAudioChannels& in, const CAudioChannels& out) {
+    if (in.size() != out.size()) return false;
+    for (size_t i = 0; i < in.size(); ++i)
+        if (in[i].buffer.get() != out[i].buffer.get() || in[i].channel != out[i].channel || in[i].group != out[i].group)
+            return false;
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- container
@@ -86,6 +95,8 @@ CErrorPtr CAudioProcess::init(const CAudioProcessDefBase& defBase, CAudioGraphCo
     for (const auto& child : m_children) m_forwards.push_back(child->forwardsInput());
     m_outputOf.clear();
     for (const auto& child : m_children) m_outputOf.push_back(&child->output);
+    m_resting.assign(m_children.size(), false);
+    m_lastValues = CAudioGraphContext::kUncounted;
     update();
     return nullptr;
 }
@@ -168,6 +179,7 @@ bool CAudioProcess::evaluate(const CState& s) const {
 
 void CAudioProcess::reset() {
     for (auto& c : m_children) c->reset();
+    m_lastValues = CAudioGraphContext::kUncounted;
 }
 
 void CAudioProcess::formatChanged() {
@@ -234,13 +246,47 @@ const CAudioChannels* CAudioProcess::passedOn(size_t child) {
     return &in;
 }
 
+bool CAudioProcess::asLastBlock() {
+    const uint64_t values = m_ctx->valuesVersion();
+    bool same = values != CAudioGraphContext::kUncounted && values == m_lastValues && !m_formatChanged;
+    m_lastValues = values;
+    m_formatChanged = false;
+    size_t k = 0;
+    const auto see = [&](int v) {
+        if (k == kLayoutLength) {
+            // More channels than a layout holds: never taken for the same.
+            same = false;
+            m_lastValues = CAudioGraphContext::kUncounted;
+            return;
+        }
+        same = same && k < m_lastLayoutLength && m_lastLayout[k] == v;
+        m_lastLayout[k++] = v;
+    };
+    for (const CAudioChannels& port : inputs) {
+        see(int(port.size()));
+        for (const CAudioChannel& c : port) {
+            see(c.channel);
+            see(c.group);
+        }
+    }
+    same = same && k == m_lastLayoutLength;
+    m_lastLayoutLength = k;
+    return same;
+}
+
 void CAudioProcess::process(size_t n) {
+    // Until a value or the channels coming in change, a process found
+    // handing its input on as it is does no more than one that forwards
+    // it: neither its update nor its channel lists are worth a block's time.
+    if (!asLastBlock()) std::fill(m_resting.begin(), m_resting.end(), uint8_t(0));
     for (size_t i : m_order) {
         CAudioProcessBase& child = *m_children[i];
         for (auto& port : child.inputs) port.clear();
         // A skipped process hands its port-0 input on, as one that only
         // forwards it does.
-        if (m_skip[i] | m_forwards[i]) {
+        if (m_skip[i] | m_forwards[i] | m_resting[i]) {
+            // What it put out when it last ran holds on to old buffers.
+            child.output.clear();
             m_outputOf[i] = passedOn(i);
             continue;
         }
@@ -262,6 +308,7 @@ void CAudioProcess::process(size_t n) {
         }
         child.update();
         child.process(n);
+        m_resting[i] = child.passesInputOn() && handedOn(child.inputs[0], child.output);
         // Let go of the inputs while they are still in cache: the
         // consumers read only the output.
         for (auto& port : child.inputs) port.clear();
@@ -281,6 +328,12 @@ CAudioProcessBase* CAudioProcess::child(const CString& name) const {
 bool CAudioProcess::isBypassed(const CString& name) const {
     for (size_t i = 0; i < m_children.size(); ++i)
         if (m_children[i]->name() == name) return m_skip[i];
+    return false;
+}
+
+bool CAudioProcess::isResting(const CString& name) const {
+    for (size_t i = 0; i < m_children.size(); ++i)
+        if (m_children[i]->name() == name) return m_resting[i];
     return false;
 }
 
@@ -324,6 +377,14 @@ size_t CAudioProcessStack::elementCount() const {
     size_t n = 0;
     for (const auto& e : m_elements) n += e.active ? 1 : 0;
     return n;
+}
+
+bool CAudioProcessStack::passesInputOn() const {
+    // Whether the groups came out in the order their channels went in is
+    // the container's to see.
+    for (const CElement& e : m_elements)
+        if (e.active && !e.process->passesInputOn()) return false;
+    return true;
 }
 
 void CAudioProcessStack::update() {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -36,6 +37,9 @@ public:
     CAudioProcessBase* child(const CString& name) const;
     // Whether the child is skipped by its bypass state right now.
     bool isBypassed(const CString& name) const;
+    // Whether the child hands its input on without being run, until a
+    // value or the channels coming in change.
+    bool isResting(const CString& name) const;
 
 private:
     struct CLink {
@@ -63,6 +67,9 @@ private:
     // What a skipped or forwarding child hands on in this block: its port-0
     // input, or the one source of that input itself.
     const CAudioChannels* passedOn(size_t child);
+    // Whether the values and the channels coming in are those of the last
+    // block; remembers them for the next.
+    bool asLastBlock();
 
     std::vector<std::unique_ptr<CAudioProcessBase>> m_children;
     std::vector<int> m_childState;  // bypass state per child, -1 none
@@ -79,6 +86,14 @@ private:
     // Per child, where its consumers find its channels in this block.
     std::vector<const CAudioChannels*> m_outputOf;
     size_t m_chainEnd = 0;  // the child whose output is the container's
+    // The children found handing their input on as it is, since the values
+    // and the channels coming in last changed.
+    std::vector<uint8_t> m_resting;
+    uint64_t m_lastValues = CAudioGraphContext::kUncounted;
+    // Per port: the channel count, then channel and group of each.
+    static constexpr size_t kLayoutLength = kPorts * (1 + 2 * kMaxChannels);
+    std::array<int, kLayoutLength> m_lastLayout{};
+    size_t m_lastLayoutLength = 0;
     bool m_hasChain = false;
 };
 
@@ -98,6 +113,7 @@ public:
     void process(size_t n) override;
     void formatChanged() override;
     long long latency() const override;
+    bool passesInputOn() const override;
 
     // The element of a group, null when the group has no channel.
     CAudioProcessBase* element(int group) const;
