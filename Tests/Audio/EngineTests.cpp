@@ -402,8 +402,11 @@ TEST(Engine, ChangesTakeEffectAfterAFadeAndAfterBlocksWithoutChanges) {
 TEST(Engine, NodesHandTheSameBuffersOnBlockAfterBlock) {
     // Nodes are not run: their consumers, the chain's end among them, read
     // what the node received in this block; a node fed by two sources hands
-    // on the channels of both, in the order of its links.
+    // on the channels of both, in the order of its links. Counting values
+    // that do not change, the blocks after the first repeat the first
+    // one's steps without the unity gains, which rest.
     struct CContext final : CAudioGraphContext {
+        uint64_t values = kUncounted;
         CPoolAllocator p;
         CAudioStreamFormat f{48000, 64};
         CPoolAllocator& pool() override { return p; }
@@ -411,43 +414,58 @@ TEST(Engine, NodesHandTheSameBuffersOnBlockAfterBlock) {
         void bindSlots(const CAudioProcessDefBase&, std::vector<CAudioParamSlot>&) override {}
         const CAudioParamCopy* findParam(const CObject&, const CString&) override { return nullptr; }
         CAudioVizCollector* vizCollector() override { return nullptr; }
-    } ctx;
+        uint64_t valuesVersion() const override { return values; }
+    };
     CObject root;
     const std::string xml =
         "<document><audio:process-def name=\"graph\" is-auto-links=\"true\">"
         "<audio:modNode name=\"a\"/><audio:modNode name=\"b\"/>"
         "<audio:modGain name=\"g\" is-outoforder=\"true\"/><audio:modNode name=\"c\" is-outoforder=\"true\"/>"
         "<audio:process-link name=\"l\" src=\"a\" dst=\"g\"/><audio:process-link name=\"l\" src=\"g\" dst=\"c\"/>"
-        "<audio:modNode name=\"d\" is-outoforder=\"true\"/><audio:modGain name=\"h\" is-outoforder=\"true\"/>"
-        "<audio:process-link name=\"l\" src=\"c\" dst=\"d\"/><audio:process-link name=\"l\" src=\"b\" dst=\"d\"/>"
+        "<audio:modNode name=\"d\"/><audio:modGain name=\"h\" is-outoforder=\"true\"/>"
+        "<audio:process-link name=\"l\" src=\"c\" dst=\"d\"/>"
         "<audio:process-link name=\"l\" src=\"d\" dst=\"h\"/>"
         "</audio:process-def></document>";
     ASSERT_EQ(CXMLData::loadFromMemory("graph", compileDocument(xml, "nodes"), root), nullptr);
     ASSERT_EQ(root.init(), nullptr);
-    CAudioProcess graph;
-    ASSERT_EQ(graph.init(*dynamic_cast<CAudioProcessDefBase*>(root.findChild("graph")), ctx), nullptr);
-    auto* gain = graph.child("g");
-    auto* both = graph.child("h");
-    for (int block = 0; block < 3; ++block) {
-        graph.inputs[0].clear();
-        for (int c = 0; c < 2; ++c) {
-            CAudioChannel channel;
-            channel.buffer = ctx.newBuffer();
-            std::fill(channel.buffer.data(), channel.buffer.data() + 64, double(block + c));
-            channel.channel = c;
-            graph.inputs[0].push_back(channel);
-        }
-        graph.update();
-        graph.process(64);
-        ASSERT_EQ(graph.output.size(), 2u) << "block " << block;
-        ASSERT_EQ(gain->output.size(), 2u) << "block " << block;
-        ASSERT_EQ(both->output.size(), 4u) << "block " << block;
-        for (size_t c = 0; c < 2; ++c) {
-            EXPECT_EQ(graph.output[c].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
-            EXPECT_EQ(gain->output[c].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
-            EXPECT_EQ(both->output[c].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
-            EXPECT_EQ(both->output[c + 2].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
-            EXPECT_EQ(graph.output[c].channel, int(c));
+    for (uint64_t values : {CAudioGraphContext::kUncounted, uint64_t(7)}) {
+        const bool counted = values != CAudioGraphContext::kUncounted;
+        CContext ctx;
+        ctx.values = values;
+        CAudioProcess graph;
+        ASSERT_EQ(graph.init(*dynamic_cast<CAudioProcessDefBase*>(root.findChild("graph")), ctx), nullptr);
+        auto* gain = graph.child("g");
+        auto* both = graph.child("h");
+        for (int block = 0; block < 4; ++block) {
+            graph.inputs[0].clear();
+            for (int c = 0; c < 2; ++c) {
+                CAudioChannel channel;
+                channel.buffer = ctx.newBuffer();
+                std::fill(channel.buffer.data(), channel.buffer.data() + 64, double(block + c));
+                channel.channel = c;
+                graph.inputs[0].push_back(channel);
+            }
+            graph.update();
+            graph.process(64);
+            // The chain's end is the node fed by b and by c.
+            ASSERT_EQ(graph.output.size(), 4u) << "block " << block;
+            for (size_t c = 0; c < 4; ++c) {
+                EXPECT_EQ(graph.output[c].buffer.get(), graph.inputs[0][c % 2].buffer.get()) << "block " << block;
+                EXPECT_EQ(graph.output[c].channel, int(c % 2));
+            }
+            if (block >= 2) {
+                EXPECT_EQ(graph.isResting("g"), counted);
+                EXPECT_EQ(graph.isResting("h"), counted);
+            }
+            if (counted) continue;
+            ASSERT_EQ(gain->output.size(), 2u) << "block " << block;
+            ASSERT_EQ(both->output.size(), 4u) << "block " << block;
+            for (size_t c = 0; c < 4; ++c) {
+                if (c < 2) {
+                    EXPECT_EQ(gain->output[c].buffer.get(), graph.inputs[0][c].buffer.get());
+                }
+                EXPECT_EQ(both->output[c].buffer.get(), graph.inputs[0][c % 2].buffer.get()) << "block " << block;
+            }
         }
     }
 }

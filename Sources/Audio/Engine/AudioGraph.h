@@ -64,9 +64,21 @@ private:
     bool evaluate(const CState& s) const;
     // Whether a link carries channels now (its bypass state is not active).
     bool carries(const CLink& link) const;
-    // What a skipped or forwarding child hands on in this block: its port-0
-    // input, or the one source of that input itself.
-    const CAudioChannels* passedOn(size_t child);
+    // A child's work in a block: gathering its inputs from where its
+    // sources' channels are, then, unless it only passes them on, running.
+    struct CFeed {
+        size_t port;
+        const CAudioChannels* from;
+    };
+    struct CStep {
+        size_t child;
+        bool runs;
+        size_t firstFeed, feedCount;
+    };
+    // Walks every child, finding where each one's consumers read its
+    // channels, and writes down the steps that have work in them.
+    void walk(size_t n);
+    void runStep(const CStep& step, size_t n);
     // Whether the values and the channels coming in are those of the last
     // block; remembers them for the next.
     bool asLastBlock();
@@ -89,6 +101,12 @@ private:
     // The children found handing their input on as it is, since the values
     // and the channels coming in last changed.
     std::vector<uint8_t> m_resting;
+    // The last walk's steps, which are all a block does while no child
+    // starts or stops being skipped, forwarding or resting; every other
+    // child's consumers read where the walk found its channels.
+    std::vector<CStep> m_steps;
+    std::vector<CFeed> m_feeds;
+    bool m_scheduled = false;
     uint64_t m_lastValues = CAudioGraphContext::kUncounted;
     // Per port: the channel count, then channel and group of each.
     static constexpr size_t kLayoutLength = kPorts * (1 + 2 * kMaxChannels);
