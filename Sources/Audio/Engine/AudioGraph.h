@@ -20,9 +20,11 @@ std::unique_ptr<CAudioProcessBase> createAudioProcess(const CAudioProcessDefBase
 // chained in document order with `is-auto-links` (except out-of-order
 // ones); explicit links add connections. A child whose bypass state is
 // active is skipped, once it has faded over, and its consumers get its
-// port-0 input; a link whose
-// bypass state is active carries nothing, and a child fed by nothing does
-// no work.
+// port-0 input; a link whose bypass state is active carries nothing, and a
+// child fed by nothing does no work. A child found handing its port-0 input
+// on as it is (passesInputOn()) is skipped in the same way until a value
+// or the channels coming in change, and while nothing changes a block only
+// repeats the steps with work in them that the last full walk found.
 class CAudioProcess final : public CAudioProcessBase {
 public:
     CErrorPtr init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) override;
