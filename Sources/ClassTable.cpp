@@ -17,6 +17,8 @@
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
 #include "UI/ColorSwatch.h"
+#include "UI/Controls/Knob.h"
+#include "UI/Controls/KnobLabels.h"
 #include "UI/Controls/TextView.h"
 #include "UI/DynamicPalette.h"
 #include "UI/EditBox.h"
@@ -88,6 +90,8 @@ const CClassEntry kClassTable[] = {
     {"ui:frame", &createObject<CFrame>, &CView::setupClass},
     {"ui:global-settings", &createObject<CGlobalSettings>, &setupObjectClass},
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
+    {"ui:knob", &createObject<CKnob>, &CKnob::setupClass},
+    {"ui:knob-labels", &createObject<CKnobLabels>, &CKnobLabels::setupClass},
     {"ui:overlay-gradient", &createObject<CGradient>, &CGradient::setupClass},
     {"ui:param-bridge", &createObject<CParamBridge>, &setupObjectClass},
     {"ui:param-data", &createObject<CParamData>, &setupObjectClass},

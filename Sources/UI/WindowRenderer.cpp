@@ -410,6 +410,19 @@ void CWindowRenderer::warpCursor(int x, int y) {
     if (m_window) m_window->warpPointer(x, y);
 }
 
+bool CWindowRenderer::wrapCursor(int& x, int& y) {
+    if (!m_window || m_windowLost || !m_root) return false;
+    const int width = m_root->area().width(), height = m_root->area().height();
+    if (width < 4 || height < 4) return false;
+    const auto wrapped = [](int v, int size) { return v <= 0 ? size - 2 : v >= size - 1 ? 1 : v; };
+    const int nx = wrapped(x, width), ny = wrapped(y, height);
+    if (nx == x && ny == y) return false;
+    x = nx;
+    y = ny;
+    warpCursor(x, y);
+    return true;
+}
+
 void CWindowRenderer::setKeyFocus(bool focused) {
     if (!m_window || !m_shared) return;
     if (focused) {

@@ -82,6 +82,9 @@ public:
     void showCursor();
     int cursorHideCount() const { return m_cursorHides; }
     void warpCursor(int x, int y);
+    // During a drag: a pointer at or beyond an edge of the window moves to
+    // the opposite edge; true, with (x, y) where it went, when it did.
+    bool wrapCursor(int& x, int& y);
     void setKeyFocus(bool focused);
     // Starts the `cursor-timer`: each of its ticks reaches the renderer's
     // listeners as "cursor-tick" until no view of the window has the key
