@@ -546,8 +546,19 @@ CErrorPtr CWindowRenderer::renderFrame() {
         drawn.swap(m_drawn);
     }
     m_drawnSectors += drawn.size();
+    for (const CRect& r : drawn)
+        m_drawnBounds = m_drawnBounds.isEmpty()
+                            ? r
+                            : CRect{std::min(m_drawnBounds.left, r.left), std::min(m_drawnBounds.top, r.top),
+                                    std::max(m_drawnBounds.right, r.right), std::max(m_drawnBounds.bottom, r.bottom)};
     blitRects(drawn);
     return nullptr;
+}
+
+CRect CWindowRenderer::takeDrawnBounds() {
+    const CRect bounds = m_drawnBounds;
+    m_drawnBounds = CRect{};
+    return bounds;
 }
 
 void CWindowRenderer::drawSectors() {

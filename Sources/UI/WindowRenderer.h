@@ -146,6 +146,9 @@ public:
     size_t threadCount() const { return m_threads.size(); }
     uint64_t frameCount() const { return m_frames; }
     uint64_t drawnSectorCount() const { return m_drawnSectors; }
+    // The smallest rectangle around every sector drawn since the last call;
+    // empty when none was.
+    CRect takeDrawnBounds();
     bool isWindowLost() const { return m_windowLost; }
 
 private:
@@ -186,6 +189,7 @@ private:
     std::vector<CRect> m_drawn;
     uint64_t m_frames = 0;
     uint64_t m_drawnSectors = 0;
+    CRect m_drawnBounds;
     int m_cursorHides = 0;
     bool m_captured = false;
     bool m_painted = false;
