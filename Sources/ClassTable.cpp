@@ -31,6 +31,7 @@
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
 #include "UI/ViewState.h"
+#include "UI/VirtualKeyboard.h"
 #include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
 #include "UI/WindowSharedData.h"
@@ -112,6 +113,8 @@ const CClassEntry kClassTable[] = {
     {"ui:view-color-slot", &createObject<CViewColorSlot>, &setupObjectClass},
     {"ui:view-command", &createObject<CViewCommand>, &setupObjectClass},
     {"ui:view-state", &createObject<CViewState>, &CViewState::setupClass},
+    {"ui:virtual-key", &createObject<CVirtualKey>, &CVirtualKey::setupClass},
+    {"ui:virtual-keyboard-base", &createObject<CVirtualKeyboard>, &CVirtualKeyboard::setupClass},
     {"ui:window-closer", &createObject<CWindowCloser>, &CWindowCloser::setupClass},
     {"ui:window-drag", &createObject<CWinDrag>, &CWinDrag::setupClass},
     {"ui:window-opener", &createObject<CWindowOpener>, &CWindowOpener::setupClass},

@@ -19,6 +19,8 @@ namespace zel {
 
 namespace {
 
+constexpr uint32_t kKeyBackSpace = 0xff08;
+
 // A paste waits this long at most for another program's answer: the
 // editor runs on the host's user-interface thread.
 constexpr uint32_t kPasteWaitMs = 300;
@@ -30,6 +32,14 @@ CRect innerArea(const CRect& r, const CBorder& b) {
 
 }  // namespace
 
+CString passwordMask(const CFont* font, size_t count) {
+    // A bullet where the font has one.
+    const char16_t bullet = font && font->glyph(0x2022) ? u'\u2022' : u'*';
+    CString mask;
+    for (size_t i = 0; i < count; ++i) mask += bullet;
+    return mask;
+}
+
 void CEditBox::setupClass(CClassInfo& info) {
     CView::setupClass(info);
     info.onEvent("focus", &CEditBox::onFocus);
@@ -40,6 +50,7 @@ void CEditBox::setupClass(CClassInfo& info) {
     info.onEvent("mouse-release", &CEditBox::onMove);
     info.onEvent("cursor-tick", &CEditBox::onCursorTick);
     info.onEvent("update-tick", &CEditBox::onUpdateTick);
+    info.onEvent("virtual-keyboard-press", &CEditBox::onVirtualKey);
 }
 
 void CEditBox::readRoles() {
@@ -63,14 +74,21 @@ CErrorPtr CEditBox::init() {
     m_buffer.setAcceptChars(getAttr("accept-chars").utf8());
     m_buffer.setMaxLength(size_t(std::max<long long>(0, getInt("max-paragraph-length", 0))));
     m_buffer.setAcceptEnter(getBool("is-accept-enter", true));
+    m_password = getBool("is-password", false);
+    m_buffer.setCopyAllowed(!m_password);
     m_buffer.setText(getAttr("title").utf8());
     readGesture();
     return nullptr;
 }
 
+CString CEditBox::shownText(const std::string& utf8) const {
+    if (!m_password) return CString::fromUtf8(utf8);
+    return passwordMask(m_font, decodeUtf8(utf8).size());
+}
+
 CSize CEditBox::contentSize() const {
     if (!m_font) return {};
-    return {m_font->textWidth(CString::fromUtf8(m_buffer.text())),
+    return {m_font->textWidth(shownText(m_buffer.text())),
             m_font->spaceAbove() + m_font->lineHeight() + m_font->spaceBelow()};
 }
 
@@ -87,7 +105,7 @@ int CEditBox::textLeft() const {
     if (!m_font || m_scroll > 0 || align.empty() || align == CString("left")) return inner.left - m_scroll;
     // Only a text that fits is aligned; a longer one scrolls from the left.
     const int room = inner.right - inner.left - 1;
-    const int spare = std::max(0, room - m_font->textWidth(CString::fromUtf8(m_buffer.text())));
+    const int spare = std::max(0, room - m_font->textWidth(shownText(m_buffer.text())));
     if (align == CString("center")) return inner.left + spare / 2;
     return align == CString("right") ? inner.left + spare : inner.left;
 }
@@ -99,7 +117,7 @@ size_t CEditBox::positionAt(int x) const {
     // after it.
     int previous = 0;
     for (size_t i = 1; i <= m_buffer.length(); ++i) {
-        const int width = m_font->textWidth(CString::fromUtf8(m_buffer.textBefore(i)));
+        const int width = m_font->textWidth(shownText(m_buffer.textBefore(i)));
         if (offset < (previous + width) / 2) return i - 1;
         previous = width;
     }
@@ -120,8 +138,8 @@ void CEditBox::scrollToCaret() {
     if (!m_font) return;
     const CRect inner = innerArea(area(), placement().inner);
     const int room = std::max(1, inner.right - inner.left - 1);
-    const int caret = m_font->textWidth(CString::fromUtf8(m_buffer.textBefore(m_buffer.caret())));
-    const int total = m_font->textWidth(CString::fromUtf8(m_buffer.text()));
+    const int caret = m_font->textWidth(shownText(m_buffer.textBefore(m_buffer.caret())));
+    const int total = m_font->textWidth(shownText(m_buffer.text()));
     if (caret - m_scroll > room) m_scroll = caret - room;
     if (caret < m_scroll) m_scroll = caret;
     // No empty room right of the text while it is scrolled.
@@ -143,8 +161,8 @@ void CEditBox::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
     const int top = inner.top + (inner.bottom - inner.top - height) / 2;
     const int baseline = top + m_font->spaceAbove() + m_font->lineHeight() - m_font->spaceBelow();
     const int left = textLeft();
-    auto widthTo = [&](size_t pos) { return m_font->textWidth(CString::fromUtf8(m_buffer.textBefore(pos))); };
-    const CString text = CString::fromUtf8(m_buffer.text());
+    auto widthTo = [&](size_t pos) { return m_font->textWidth(shownText(m_buffer.textBefore(pos))); };
+    const CString text = shownText(m_buffer.text());
     drawText(bitmap, textClip, *m_font, left, baseline, text, m_text, 1.0);
     if (m_editing && m_buffer.hasSelection()) {
         const int from = left + widthTo(m_buffer.selectionStart()), to = left + widthTo(m_buffer.selectionEnd());
@@ -185,7 +203,7 @@ CErrorPtr CEditBox::startEditing() {
     if (getBool("is-select-all-on-focus", false)) m_buffer.selectAll();
     if (renderer) ZEL_TRY(renderer->startCaretBlink());
     changed();
-    return nullptr;
+    return m_keyboard.open(*this);
 }
 
 CErrorPtr CEditBox::onBlur(CObject*, CObject*) {
@@ -211,6 +229,8 @@ CErrorPtr CEditBox::finish(bool cancelled) {
     result.setAttr("text", CString::fromUtf8(m_buffer.text()));
     result.setInt("paragraph-index", getInt("paragraph-index", 0));
     result.setBool("is-cancelled", cancelled);
+    // The keyboard goes with the edit, however it ended.
+    ZEL_TRY(m_keyboard.close(*this));
     ZEL_TRY(CNotifyServer::instance().notify(this, "editbox-text-changed", &result));
     if (!cancelled && m_buffer.length() == 0) ZEL_TRY(CNotifyServer::instance().notify(this, "editbox-empty-value"));
     return nullptr;
@@ -238,6 +258,10 @@ CErrorPtr CEditBox::onKey(CObject* params, CObject*) {
     const CEditKey key{uint32_t(params->getInt("keycode", 0)), mods, params->getAttr("text").utf8()};
     std::string copied;
     const EEditAction action = m_buffer.key(key, copied);
+    return applyAction(action, copied);
+}
+
+CErrorPtr CEditBox::applyAction(EEditAction action, const std::string& copied) {
     switch (action) {
         case EEditAction::None:
         case EEditAction::Refused:
@@ -258,14 +282,8 @@ CErrorPtr CEditBox::onKey(CObject* params, CObject*) {
         case EEditAction::Paste:
             return paste();
         case EEditAction::Accept:
-        case EEditAction::Cancel: {
-            ZEL_TRY(finish(action == EEditAction::Cancel));
-            // The focus goes with the edit; the blur finds it ended.
-            CWindowRenderer* renderer = windowRenderer();
-            if (renderer && renderer->router() && renderer->router()->focusView() == this)
-                ZEL_TRY(renderer->router()->setFocus(nullptr));
-            return nullptr;
-        }
+        case EEditAction::Cancel:
+            return end(action == EEditAction::Cancel);
         case EEditAction::NextField:
         case EEditAction::PreviousField:
             // The window's router moves the focus with Tab before keys
@@ -273,6 +291,27 @@ CErrorPtr CEditBox::onKey(CObject* params, CObject*) {
             return nullptr;
     }
     return nullptr;
+}
+
+CErrorPtr CEditBox::end(bool cancelled) {
+    ZEL_TRY(finish(cancelled));
+    // The focus goes with the edit; the blur finds it ended.
+    CWindowRenderer* renderer = windowRenderer();
+    if (renderer && renderer->router() && renderer->router()->focusView() == this)
+        ZEL_TRY(renderer->router()->setFocus(nullptr));
+    return nullptr;
+}
+
+CErrorPtr CEditBox::onVirtualKey(CObject* params, CObject*) {
+    if (!m_editing || !params) return nullptr;
+    const CString title = params->getAttr("title");
+    if (title == CString("Cancel")) return end(true);
+    // The keyboard's keys go the way typed keys go, limits and all.
+    const bool erase = title == CString("Bkspace");
+    const CEditKey key{erase ? kKeyBackSpace : 0u, 0u, erase ? std::string() : title.utf8()};
+    std::string copied;
+    const EEditAction action = m_buffer.key(key, copied);
+    return applyAction(action, copied);
 }
 
 CErrorPtr CEditBox::onPress(CObject* params, CObject*) {

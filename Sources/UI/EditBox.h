@@ -4,10 +4,15 @@
 #include "UI/EditBuffer.h"
 #include "UI/EditTiming.h"
 #include "UI/View.h"
+#include "UI/VirtualKeyboard.h"
 
 namespace zel {
 
 class CFont;
+
+// `count` bullets (asterisks where the font has no bullet): a password as
+// it is drawn.
+CString passwordMask(const CFont* font, size_t count);
 
 // `ui:editbox`: one line of editable text. It edits while it has the key
 // focus (a press on it or Tab), with a caret that blinks on the window's
@@ -22,6 +27,11 @@ class CFont;
 // the gesture is complete; a single click waits `paragraph-click-edit-delay`
 // (0.5 s) for a second press, so a double click never opens it twice.
 // `text-alignment` ("left", "center", "right") places a text that fits.
+// While it edits, its virtual keyboard (CVirtualKeyboardLink) is open; the
+// keyboard's "virtual-keyboard-press" types the key's `title` as a typed
+// key would, "Bkspace" erases as Backspace does and "Cancel" cancels.
+// With `is-password` every character shows as a bullet and the text cannot
+// be copied or cut.
 class CEditBox : public CView {
 public:
     static void setupClass(CClassInfo& info);
@@ -33,6 +43,10 @@ public:
     void setText(const CString& text);
     bool isEditing() const { return m_editing; }
     bool isCaretShown() const { return m_editing && m_blink.isVisible(); }
+    // The open virtual keyboard, or null.
+    CWinDrag* virtualKeyboard() { return m_keyboard.popup(*this); }
+    // What is drawn for `utf8`: the text, or a password's bullets.
+    CString shownText(const std::string& utf8) const;
 
 protected:
     CSize contentSize() const override;
@@ -46,12 +60,17 @@ private:
     CErrorPtr onMove(CObject* params, CObject* sender);
     CErrorPtr onCursorTick(CObject* params, CObject* sender);
     CErrorPtr onUpdateTick(CObject* params, CObject* sender);
+    CErrorPtr onVirtualKey(CObject* params, CObject* sender);
 
     CErrorPtr listenToRenderer();
     CErrorPtr startEditing();
     // Ends the edit: an accepted text becomes the `title`, a cancelled
     // one goes back to it.
     CErrorPtr finish(bool cancelled);
+    // Ends the edit and lets go of the focus.
+    CErrorPtr end(bool cancelled);
+    // Carries out what a key, typed or from the virtual keyboard, did to the buffer.
+    CErrorPtr applyAction(EEditAction action, const std::string& copied);
     CErrorPtr paste();
     // The character position nearest to window x.
     size_t positionAt(int x) const;
@@ -67,7 +86,9 @@ private:
     CEditBuffer m_buffer;
     CCaretBlink m_blink;
     CEditGesture m_gesture;
+    CVirtualKeyboardLink m_keyboard;
     bool m_byGesture = false;
+    bool m_password = false;
     CColor m_text = 0, m_selection = 0x3070C0, m_selectionText = 0xFFFFFF;
     int m_scroll = 0;
     bool m_editing = false;

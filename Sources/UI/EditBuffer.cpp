@@ -232,10 +232,12 @@ EEditAction CEditBuffer::key(const CEditKey& key, std::string& copied) {
                 selectAll();
                 return moved();
             case 'c':
+                if (!m_copyAllowed) return EEditAction::Refused;
                 if (!hasSelection()) return EEditAction::None;
                 copied = selectedText();
                 return EEditAction::Copy;
             case 'x':
+                if (!m_copyAllowed) return EEditAction::Refused;
                 if (!hasSelection()) return EEditAction::None;
                 copied = selectedText();
                 eraseSelection();

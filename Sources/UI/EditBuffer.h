@@ -52,6 +52,8 @@ public:
     void setMaxLength(size_t characters) { m_maxLength = characters; }
     // Whether Enter accepts the edit (else it does nothing).
     void setAcceptEnter(bool accept) { m_acceptEnter = accept; }
+    // Whether the text may leave through Copy and Cut (not a password's).
+    void setCopyAllowed(bool allowed) { m_copyAllowed = allowed; }
 
     size_t caret() const { return m_caret; }
     // Where the selection started; equal to the caret without selection.
@@ -86,6 +88,7 @@ private:
     size_t m_caret = 0;
     size_t m_anchor = 0;
     bool m_acceptEnter = true;
+    bool m_copyAllowed = true;
 };
 
 // UTF-8 to code points and back; malformed bytes are skipped.

@@ -15,8 +15,9 @@ namespace zel {
 namespace {
 
 // What the temporary box takes over from the view it edits.
-const char* const kPassedAttrs[] = {"font-name",       "accept-chars", "max-paragraph-length",
-                                    "is-accept-enter", "is-password",  "tab-group"};
+const char* const kPassedAttrs[] = {
+    "font-name",   "accept-chars", "max-paragraph-length",        "is-accept-enter",
+    "is-password", "tab-group",    "is-virtual-keyboard-allowed", "virtual-keyboard-tag"};
 
 }  // namespace
 

@@ -227,7 +227,9 @@ void CTextView::readParagraphs() {
 
 void CTextView::addParagraph(const CString& text, bool isEnabled, bool hasSubList) {
     CParagraph p;
-    p.items = parseMarkup(text);
+    // A password shows as bullets, its brackets taken as characters.
+    p.items = getBool("is-password", false) ? parseMarkup(passwordMask(m_fonts.regular, decodeUtf8(text.utf8()).size()))
+                                            : parseMarkup(text);
     p.isEnabled = isEnabled;
     p.hasSubList = hasSubList && m_subListArrow;
     for (CTextItem& item : p.items) {

@@ -47,7 +47,8 @@ namespace zel {
 // passes the box's "editbox-text-changed" and "editbox-empty-value" on, and
 // an accepted text replaces the paragraph and sends "paragraph-text-changed"
 // (`text`, `paragraph-index`). With a ui-param "ui-param-value" the view
-// shows that value's text, and an accepted edit writes it.
+// shows that value's text, and an accepted edit writes it. With
+// `is-password` each character shows as a bullet.
 class CTextView : public CView {
 public:
     struct CListEntry {
