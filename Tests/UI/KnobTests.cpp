@@ -158,6 +158,26 @@ TEST_F(KnobTest, ADragMovesByThePrecisionPerPixelShiftHalvesItAndEachDragIsOneUn
     EXPECT_NEAR(gain(1), middle, 1e-9);
 }
 
+TEST_F(KnobTest, ADigitDragsInWholeStepsAndACancelledDragEndsLikeARelease) {
+    const size_t undo = instance.undoCount();
+    // 1.08 steps, then 2.08 more: rounded to whole digits on the way.
+    xdo("mousemove " + at("digit") + " mousedown 1 mousemove_relative -- 0 -130");
+    ASSERT_TRUE(runUntil([&] { return delay(instance, 3) == 1.0; }));
+    xdo("mousemove_relative -- 0 -250");
+    ASSERT_TRUE(runUntil([&] { return delay(instance, 3) == 3.0; }));
+    EXPECT_EQ(renderer->cursorHideCount(), 1);
+    // A modal window takes the press away: the drag ends where it is, as one
+    // step, and the cursor shows again.
+    renderer->setBlocked(true);
+    EXPECT_EQ(controller("digit")->mode(), CParamGesture::kNone);
+    EXPECT_EQ(renderer->cursorHideCount(), 0);
+    renderer->setBlocked(false);
+    xdo("mouseup 1");
+    settle("digit");
+    EXPECT_EQ(delay(instance, 3), 3.0);
+    EXPECT_EQ(instance.undoCount(), undo + 1);
+}
+
 TEST_F(KnobTest, AWheelTurnStepsADigitByExactlyOneAndADoubleClickResetsIt) {
     const size_t undo = instance.undoCount();
     xdo("mousemove " + at("digit") + " click 4");
