@@ -741,11 +741,13 @@ CErrorPtr CUIParamController::endDrag() {
         m_cursorHidden = false;
         if (CWindowRenderer* renderer = control()->windowRenderer()) renderer->showCursor();
     }
-    CErrorPtr first = endUndo();
+    // The linked knobs' undo records are inside this one: they close first.
+    CErrorPtr first;
     const std::vector<CUIParamController*> following = std::move(m_following);
     m_following.clear();
     for (CUIParamController* other : following)
         if (CErrorPtr err = other->endFollowing(); err && !first) first = std::move(err);
+    if (CErrorPtr err = endUndo(); err && !first) first = std::move(err);
     if (first) return first;
     ZEL_TRY(showValue());
     return nullptr;

@@ -194,7 +194,8 @@ private:
 // a double-click resets to the default, the wheel steps (one whole step for
 // stepped parameters), and a right press drags the knobs linked to the
 // control (`linked-knob`, a path from the control) along with it. During a
-// drag the cursor is hidden and wraps around at the window's edges. Each
+// linear drag the cursor is hidden and wraps around at the window's edges
+// (a radial drag needs the pointer where it is). Each
 // gesture is one undo step. The control hears "update-value" when its value
 // is to be shown anew: at once during a gesture, at most `update-fps` times
 // a second while the value changes from elsewhere (0: at once always).
