@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 
 #include "Audio/Converters/ParamConverter.h"
 #include "Core/SharedAttribute.h"
@@ -695,7 +696,9 @@ CErrorPtr CUIParamController::onMove(CObject* params, CObject*) {
         return nullptr;
     }
     if (m_warping) {
-        if (x == m_warpX && y == m_warpY) {
+        // The warp's own event: where the warp went, or where the screen's
+        // edge stopped it, nearer there than to the pointer before.
+        if (std::abs(x - m_warpX) + std::abs(y - m_warpY) < std::abs(x - m_lastX) + std::abs(y - m_lastY)) {
             m_warping = false;
             m_lastX = x;
             m_lastY = y;

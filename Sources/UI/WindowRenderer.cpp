@@ -386,6 +386,7 @@ void CWindowRenderer::invalidate(const CRect& rect) {
 
 void CWindowRenderer::captureMouse() {
     m_captured = true;
+    m_hasWrapArea = false;
     if (m_window) m_window->grabPointer();
 }
 
@@ -411,11 +412,19 @@ void CWindowRenderer::warpCursor(int x, int y) {
 }
 
 bool CWindowRenderer::wrapCursor(int& x, int& y) {
-    if (!m_window || m_windowLost || !m_root) return false;
-    const int width = m_root->area().width(), height = m_root->area().height();
-    if (width < 4 || height < 4) return false;
-    const auto wrapped = [](int v, int size) { return v <= 0 ? size - 2 : v >= size - 1 ? 1 : v; };
-    const int nx = wrapped(x, width), ny = wrapped(y, height);
+    if (!m_window || m_windowLost || !m_root || !m_display) return false;
+    // The part of the window the pointer can reach: within the monitor's
+    // work area, read once per press.
+    if (!m_hasWrapArea) {
+        m_wrapArea = toRect(m_display->workArea(m_pointerX, m_pointerY));
+        m_hasWrapArea = true;
+    }
+    const int originX = m_pointerX - x, originY = m_pointerY - y;
+    const CRect reach = CRect{0, 0, m_root->area().width(), m_root->area().height()}.intersect(CRect{
+        m_wrapArea.left - originX, m_wrapArea.top - originY, m_wrapArea.right - originX, m_wrapArea.bottom - originY});
+    if (reach.width() < 4 || reach.height() < 4) return false;
+    const auto wrapped = [](int v, int from, int to) { return v <= from ? to - 2 : v >= to - 1 ? from + 1 : v; };
+    const int nx = wrapped(x, reach.left, reach.right), ny = wrapped(y, reach.top, reach.bottom);
     if (nx == x && ny == y) return false;
     x = nx;
     y = ny;

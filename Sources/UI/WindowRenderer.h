@@ -82,8 +82,9 @@ public:
     void showCursor();
     int cursorHideCount() const { return m_cursorHides; }
     void warpCursor(int x, int y);
-    // During a drag: a pointer at or beyond an edge of the window moves to
-    // the opposite edge; true, with (x, y) where it went, when it did.
+    // During a drag: a pointer at or beyond an edge of the window, or of the
+    // screen where the window goes beyond it, moves to the opposite edge;
+    // true, with (x, y) where it went, when it did.
     bool wrapCursor(int& x, int& y);
     void setKeyFocus(bool focused);
     // Starts the `cursor-timer`: each of its ticks reaches the renderer's
@@ -190,6 +191,9 @@ private:
     uint64_t m_frames = 0;
     uint64_t m_drawnSectors = 0;
     CRect m_drawnBounds;
+    // The work area the pointer wraps around in, during a press.
+    CRect m_wrapArea;
+    bool m_hasWrapArea = false;
     int m_cursorHides = 0;
     bool m_captured = false;
     bool m_painted = false;

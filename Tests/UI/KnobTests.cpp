@@ -30,10 +30,10 @@ std::string documentTemplate(const std::string& name) {
     return from == std::string::npos ? std::string() : doc.substr(from, to + 11 - from);
 }
 
-// Three knobs in a window at (100, 100) of the screen: the output gain and
+// Three knobs in a window at (100, `windowY`) of the screen: the output gain and
 // a delay digit of channel group 2, and a knob linked to the gain's that
 // moves opposite to it, on the gain of channel group 3.
-std::string knobDocument() {
+std::string knobDocument(int windowY) {
     return documentTemplate("ui:knob") + R"(
     <ui:param-bridge name="outgain-bridge" param="plugin.modMain.modOutGain.gain"/>
     <ui:update-timer name="update-timer" order-asc="-1" fps="60"/>
@@ -46,7 +46,8 @@ std::string knobDocument() {
       <core:object name="c0" is-color="true" index="0" color="KnobIndicator"/>
     </ui:color-swatch>
     <ui:window-drag name="main" width="300" height="200" color="Panel">
-      <ui:window-renderer name="window-renderer" title="Knobs" num-threads="0" window-x="100" window-y="100" fps="60">
+      <ui:window-renderer name="window-renderer" title="Knobs" num-threads="0" window-x="100" window-y=")" +
+           std::to_string(windowY) + R"(" fps="60">
         )" +
            rendererChildren() +
            R"(
@@ -79,7 +80,7 @@ protected:
         x.use();
         ASSERT_EQ(instance.init(), nullptr);
         root = std::make_unique<CInstanceRoot>(instance);
-        CErrorPtr err = buildEditor(*root, knobDocument());
+        CErrorPtr err = buildEditor(*root, knobDocument(windowY()));
         ASSERT_EQ(err, nullptr) << err->describe();
         renderer = dynamic_cast<CWindowRenderer*>(root->findObject("ui.main.window-renderer"));
         ASSERT_NE(renderer, nullptr);
@@ -89,6 +90,7 @@ protected:
         }));
         renderer->window()->display().sync();
     }
+    virtual int windowY() const { return 100; }
     void TearDown() override {
         // The editor goes before its instance.
         root.reset();
@@ -107,7 +109,7 @@ protected:
     // A screen point `dx`, `dy` from the knob's centre.
     std::string at(const char* name, int dx = 0, int dy = 0) {
         CKnob* k = knob(name);
-        return std::to_string(100 + int(k->centreX()) + dx) + " " + std::to_string(100 + int(k->centreY()) + dy);
+        return std::to_string(100 + int(k->centreX()) + dx) + " " + std::to_string(windowY() + int(k->centreY()) + dy);
     }
     void xdo(const std::string& commands) { ASSERT_EQ(x.run("xdotool " + commands), 0) << commands; }
     // Until the instance holds what the view shows and no gesture is open.
@@ -320,6 +322,21 @@ TEST_F(KnobThreads, ADragGoesOnPastTheWindowsEdgeWithTheCursorHidden) {
     settle("gain");
     EXPECT_EQ(renderer->cursorHideCount(), 0);
     EXPECT_NEAR(gain(1) - before, 400 * kPerPixel, 20 * kPerPixel);
+}
+
+// The window reaches above the screen: the knob's centre is 5 pixels below
+// the screen's top.
+class KnobAtTheTopThreads : public KnobThreads {
+protected:
+    int windowY() const override { return -40; }
+};
+
+TEST_F(KnobAtTheTopThreads, ADragGoesOnPastTheScreensEdge) {
+    const double before = gain(1);
+    xdoLive("mousemove " + at("gain") + " mousedown 1 sleep 0.05" + steps(10, -20));
+    xdoLive("mouseup 1");
+    settle("gain");
+    EXPECT_NEAR(gain(1) - before, 200 * kPerPixel, 20 * kPerPixel);
 }
 
 TEST_F(KnobThreads, ADragAtSixtyFramesASecondRedrawsOnlyTheKnob) {
