@@ -19,7 +19,12 @@
 #include "UI/ColorSwatch.h"
 #include "UI/Controls/Knob.h"
 #include "UI/Controls/KnobLabels.h"
+#include "UI/Controls/LevelMeter.h"
+#include "UI/Controls/LevelMeterListener.h"
+#include "UI/Controls/MinMax.h"
+#include "UI/Controls/Ruler.h"
 #include "UI/Controls/TextView.h"
+#include "UI/Controls/VizExchange.h"
 #include "UI/DynamicPalette.h"
 #include "UI/EditBox.h"
 #include "UI/ParamLink.h"
@@ -93,10 +98,14 @@ const CClassEntry kClassTable[] = {
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
     {"ui:knob", &createObject<CKnob>, &CKnob::setupClass},
     {"ui:knob-labels", &createObject<CKnobLabels>, &CKnobLabels::setupClass},
+    {"ui:level-meter", &createObject<CLevelMeter>, &CLevelMeterBase::setupClass},
+    {"ui:level-meter-listener", &createObject<CLevelMeterListener>, &CLevelMeterListener::setupClass},
+    {"ui:min-max", &createObject<CMinMax>, &CMinMax::setupClass},
     {"ui:overlay-gradient", &createObject<CGradient>, &CGradient::setupClass},
     {"ui:param-bridge", &createObject<CParamBridge>, &setupObjectClass},
     {"ui:param-data", &createObject<CParamData>, &setupObjectClass},
     {"ui:picture", &createObject<CPicture>, &CView::setupClass},
+    {"ui:ruler", &createObject<CRuler>, &CView::setupClass},
     {"ui:sector-map", &createObject<CSectorMap>, &setupObjectClass},
     {"ui:shadow", &createObject<CShadow>, &CView::setupClass},
     {"ui:spotlight-base", &createObject<CSpotlightBase>, &CView::setupClass},
@@ -115,6 +124,7 @@ const CClassEntry kClassTable[] = {
     {"ui:view-state", &createObject<CViewState>, &CViewState::setupClass},
     {"ui:virtual-key", &createObject<CVirtualKey>, &CVirtualKey::setupClass},
     {"ui:virtual-keyboard-base", &createObject<CVirtualKeyboard>, &CVirtualKeyboard::setupClass},
+    {"ui:viz-exchange", &createObject<CVizExchange>, &CVizExchange::setupClass},
     {"ui:window-closer", &createObject<CWindowCloser>, &CWindowCloser::setupClass},
     {"ui:window-drag", &createObject<CWinDrag>, &CWinDrag::setupClass},
     {"ui:window-opener", &createObject<CWindowOpener>, &CWindowOpener::setupClass},

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "Audio/AudioEnv.h"
 #include "Audio/Converters/NumberText.h"
@@ -293,18 +294,22 @@ template void CAudioEngine::process(const double* const*, size_t, double* const*
 template <class T>
 void CAudioEngine::processBlock(const T* const* in, size_t numIn, T* const* out, size_t numOut, size_t offset,
                                 size_t n) {
-    // The host's samples go straight into the graph's buffers and come
-    // straight out of them, converted on the way.
+    // The host's samples go into the graph's buffers and come straight out
+    // of them, converted on the way. Single precision samples are converted
+    // where they are first read: a delay line converts them into its pages,
+    // and with nothing else reading them they are converted only there.
     CAudioChannels& hostInputs = m_graph->inputs[0];
     hostInputs.clear();
     for (size_t h = 0; h < numIn && h < CAudioProcessBase::kMaxChannels; ++h) {
         CAudioChannel c;
         c.buffer = newBuffer();
         if (!c.buffer) continue;
-        if (in[h])
-            convertSamples(in[h] + offset, c.buffer.data(), n);
-        else
+        if (!in[h])
             std::fill(c.buffer.data(), c.buffer.data() + n, 0.0);
+        else if constexpr (std::is_same_v<T, float>)
+            c.buffer.get()->defer(in[h] + offset, n);
+        else
+            convertSamples(in[h] + offset, c.buffer.data(), n);
         c.channel = int(h);
         hostInputs.push_back(std::move(c));
     }
@@ -320,6 +325,8 @@ void CAudioEngine::processBlock(const T* const* in, size_t numIn, T* const* out,
         else
             std::fill(out[k] + offset, out[k] + offset + n, T(0));
     }
+    // The host's block is not the graph's to read once it returns.
+    for (CAudioChannel& c : hostInputs) c.buffer.get()->endDeferral();
 }
 
 }  // namespace zel

@@ -116,6 +116,9 @@ void CAudioParamCollector::handOver(const CAudioParamUpdate& update) {
 }
 
 const CAudioParamUpdate* CAudioParamCollector::acquirePending() {
+    // Mostly nothing waits: a load spares the audio thread the exchange,
+    // which waits for every store of the block before it to land.
+    if (!m_waiting.load(std::memory_order_relaxed)) return nullptr;
     CHandOver* waiting = m_waiting.exchange(nullptr, std::memory_order_acq_rel);
     return waiting ? &waiting->update : nullptr;
 }

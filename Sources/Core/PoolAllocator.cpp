@@ -15,6 +15,11 @@ CPoolAllocator::~CPoolAllocator() {
     }
 }
 
+CPoolAllocator::CHeader* CPoolAllocator::fromHeap(size_t payload) {
+    const size_t bytes = (sizeof(CHeader) + payload + alignof(CHeader) - 1) / alignof(CHeader) * alignof(CHeader);
+    return static_cast<CHeader*>(std::aligned_alloc(alignof(CHeader), bytes));
+}
+
 void* CPoolAllocator::allocate(size_t bytes) {
     const size_t sizeClass = bytes == 0 ? 0 : (bytes - 1) / kClassBytes;
     CHeader* block;
@@ -23,7 +28,7 @@ void* CPoolAllocator::allocate(size_t bytes) {
         m_free[sizeClass] = block->next;
     } else {
         const size_t payload = sizeClass < kClassCount ? (sizeClass + 1) * kClassBytes : bytes;
-        block = static_cast<CHeader*>(std::malloc(sizeof(CHeader) + payload));
+        block = fromHeap(payload);
         if (!block) return nullptr;
         ++m_heapAllocations;
         block->sizeClass = uint32_t(sizeClass < kClassCount ? sizeClass : kClassCount);
@@ -49,7 +54,7 @@ void CPoolAllocator::reserve(size_t bytes, size_t count) {
     size_t free = 0;
     for (const CHeader* h = m_free[sizeClass]; h && free < count; h = h->next) ++free;
     for (; free < count; ++free) {
-        auto* block = static_cast<CHeader*>(std::malloc(sizeof(CHeader) + (sizeClass + 1) * kClassBytes));
+        CHeader* block = fromHeap((sizeClass + 1) * kClassBytes);
         if (!block) return;
         ++m_heapAllocations;
         block->sizeClass = uint32_t(sizeClass);

@@ -22,8 +22,9 @@ public:
     CPoolAllocator(const CPoolAllocator&) = delete;
     CPoolAllocator& operator=(const CPoolAllocator&) = delete;
 
-    // At least `bytes` bytes, aligned for doubles; null only when the heap
-    // is exhausted.
+    // At least `bytes` bytes, starting on a cache line (so that runs of
+    // whole vectors never straddle two); null only when the heap is
+    // exhausted.
     void* allocate(size_t bytes);
     void release(void* block);
     // Off the thread that uses the pool, while it does not: at least
@@ -35,12 +36,12 @@ public:
     size_t heapAllocations() const { return m_heapAllocations; }
 
 private:
-    struct CHeader {
+    struct alignas(64) CHeader {
         CHeader* next;       // free-list link while pooled
         uint32_t sizeClass;  // kClassCount for direct blocks
-        uint32_t pad;
     };
-    static_assert(sizeof(CHeader) == 16, "payloads stay 16-byte aligned");
+    static_assert(sizeof(CHeader) == 64, "payloads start on a cache line");
+    static CHeader* fromHeap(size_t payload);
 
     std::array<CHeader*, kClassCount> m_free{};
     size_t m_heapAllocations = 0;

@@ -172,7 +172,8 @@ CErrorPtr CAudioInterfaceBase::onRequestVizData(CPosInputStream&) {
                 for (size_t channel = 0; channel < CAudioVizMeterStream::kMaxChannels; ++channel) {
                     CAudioVizMeterStream::CFrame frame;
                     if (meter->read(int(channel), frame))
-                        stream.frames.push_back({uint32_t(channel), frame.group, frame.data.level, frame.data.peak});
+                        stream.frames.push_back(
+                            {uint32_t(channel), frame.group, uint32_t(frame.index), frame.data.level, frame.data.peak});
                 }
             msg.streams.push_back(std::move(stream));
         }

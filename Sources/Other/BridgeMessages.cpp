@@ -360,6 +360,7 @@ CErrorPtr CVizData::write(COutputStream& out) const {
         for (const CFrame& f : s.frames) {
             ZEL_TRY(out.writeUInt32(f.channel));
             ZEL_TRY(out.writeInt32(f.group));
+            ZEL_TRY(out.writeUInt32(f.index));
             ZEL_TRY(CAudioVizDataMeter(f.level, f.peak).write(out));
         }
     }
@@ -380,6 +381,7 @@ CErrorPtr CVizData::read(CPosInputStream& in) {
             CAudioVizDataMeter meter;
             ZEL_TRY(in.readUInt32(f.channel));
             ZEL_TRY(in.readInt32(f.group));
+            ZEL_TRY(in.readUInt32(f.index));
             ZEL_TRY(meter.read(in));
             f.level = meter.level;
             f.peak = meter.peak;

@@ -286,12 +286,15 @@ struct CSampleRate final : CFields {
 };
 
 // Stream count (u32); per stream its producer path (string), frame count
-// (u32) and per frame: channel (u32), group (i32), level and peak (doubles,
-// the meter data layout).
+// (u32) and per frame: channel (u32), group (i32), the number of frames the
+// channel published so far (u32, wrapping; a reader that sees it stand still
+// knows the producer stopped), level and peak (doubles, the meter data
+// layout).
 struct CVizData final : CFields {
     struct CFrame {
         uint32_t channel = 0;
         int32_t group = 0;
+        uint32_t index = 0;
         double level = 0.0;
         double peak = 0.0;
     };

@@ -169,6 +169,13 @@ std::vector<uint8_t> CParamBridge::bytes(size_t group, size_t element) const {
     return m_param->value().bytes(m_param->info().isSingleGroup ? 0 : group, element);
 }
 
+size_t CParamBridge::elementCount(size_t group) const {
+    if (!isReady()) return 0;
+    const CAudioParamStorage& v = m_param->value();
+    if (v.info().isSingleGroup) group = 0;
+    return std::max(v.value().elementCount(group), v.info().defaultValue.elementCount(0));
+}
+
 uint32_t CParamBridge::newUndoId() {
     static std::atomic<uint32_t> last{0};
     uint32_t id;

@@ -91,6 +91,8 @@ public:
     CString text(size_t group, size_t element) const;
     // The bytes of a raw parameter's element (empty for none).
     std::vector<uint8_t> bytes(size_t group, size_t element) const;
+    // The elements a group holds, or its default holds when it has more.
+    size_t elementCount(size_t group) const;
     CErrorPtr change(const CChange& where, const std::vector<double>& components);
     CErrorPtr changeText(const CChange& where, const CString& text);
     CErrorPtr changeBytes(const CChange& where, std::vector<uint8_t> bytes);

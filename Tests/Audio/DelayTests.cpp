@@ -506,6 +506,32 @@ void shrinkThenGrowInRealTime(CBankedLine& l, FBlock&& block) {
 
 }  // namespace
 
+// Pages from the pool or from a bank, and the graph's buffers, start on a
+// cache line: runs of whole vectors through them never straddle two lines.
+TEST(DelayPages, PagesAndBlocksStartOnACacheLine) {
+    auto onALine = [](const void* p) { return reinterpret_cast<uintptr_t>(p) % 64 == 0; };
+    CLine pooled(100, 10);
+    CBankedLine banked(100, 10, 1000, 20);
+    std::vector<double> in(64, 0.5);
+    for (CDSPModDelay* line : {&pooled.line, &banked.line})
+        for (int block = 0; block < 5; ++block) {
+            // Without a delay the output lies where the block went in: at
+            // the start of each page when blocks fill pages exactly.
+            line->setDelay(0);
+            const double* kept = line->processKept(in.data(), 50);
+            ASSERT_NE(kept, nullptr);
+            EXPECT_TRUE(onALine(kept)) << "block " << block;
+            EXPECT_NE(line->processKept(in.data(), 50), nullptr);
+        }
+    for (size_t samples : {1u, 64u, 512u, 5000u}) {
+        CAudioBufferRef buffer(CAudioBuffer::create(pooled.pool, samples));
+        EXPECT_TRUE(onALine(buffer.data())) << samples << " samples";
+        void* block = pooled.pool.allocate(samples * 8);
+        EXPECT_TRUE(onALine(block)) << samples << " samples";
+        pooled.pool.release(block);
+    }
+}
+
 // With the bank kept supplied, a line gives what a line with pages from the
 // pool gives, through growing and shrinking rings, fades and changes that
 // wait for a fade; and it takes nothing from the pool.

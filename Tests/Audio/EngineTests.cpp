@@ -90,6 +90,67 @@ TEST(Engine, DelaysAGroupByItsDigits) {
     }
 }
 
+// Host blocks of floats reach the delay lines unconverted while nothing
+// else has read them: whatever reads them on the way (a fade of the delay,
+// the meters, mid/side coding, the bypass's dry path), every output sample
+// and meter level is what the same samples give as doubles.
+TEST(Engine, SingleAndDoublePrecisionHostBlocksAgreeWhateverReadsThem) {
+    CRig doubles, floats;
+    auto both = [&](const char* name, std::vector<double> v) {
+        doubles.inst.edit(name, 0, 0, v);
+        floats.inst.edit(name, 0, 0, v);
+    };
+    auto levels = [](CRig& rig) {
+        std::vector<double> v;
+        for (const char* name : {"modMeterOut", "modMeterIODiff"}) {
+            const auto& meter = dynamic_cast<const CModMeter&>(*rig.engine.graph().child(name));
+            for (size_t i = 0; i < meter.moduleCount(); ++i) {
+                const auto& m = static_cast<const CModMeterModule&>(meter.module(i));
+                v.insert(v.end(), {m.integrated(), m.referenceLevel(), m.released()});
+            }
+        }
+        return v;
+    };
+    size_t at = 0;
+    auto run = [&](std::initializer_list<size_t> blocks, const char* what) {
+        for (size_t n : blocks) {
+            std::vector<std::vector<float>> fin(2, std::vector<float>(n)), fout(2, std::vector<float>(n, -9.0f));
+            std::vector<std::vector<double>> din(2, std::vector<double>(n)), dout(2, std::vector<double>(n, -9.0));
+            std::vector<const float*> fip;
+            std::vector<float*> fop;
+            std::vector<const double*> dip;
+            std::vector<double*> dop;
+            for (size_t h = 0; h < 2; ++h) {
+                for (size_t t = 0; t < n; ++t) din[h][t] = fin[h][t] = float(CRig::signal(h, at + t));
+                fip.push_back(fin[h].data());
+                fop.push_back(fout[h].data());
+                dip.push_back(din[h].data());
+                dop.push_back(dout[h].data());
+            }
+            doubles.engine.process(dip.data(), 2, dop.data(), 2, n);
+            floats.engine.process(fip.data(), 2, fop.data(), 2, n);
+            for (size_t h = 0; h < 2; ++h)
+                for (size_t t = 0; t < n; ++t)
+                    ASSERT_EQ(fout[h][t], float(dout[h][t])) << what << ", channel " << h << ", sample " << at + t;
+            ASSERT_EQ(levels(floats), levels(doubles)) << what << " at " << at;
+            at += n;
+        }
+    };
+    run({512, 300, 7, 512}, "no delay");
+    both("modLagwell.sdelay", {7});
+    run({512, 512, 100}, "a fade to 7 samples");
+    both("modLagwell.adelay", {0, 0, 0, 1});
+    run({512, 512, 512, 512, 33}, "10 ms");
+    both("modMeterOut-enable", {1});
+    both("modMeterIODiff-enable", {1});
+    run({512, 512, 512, 512}, "meters");
+    both("io-params.ms-pairs", {1});
+    run({512, 512, 512}, "mid/side");
+    both("bypass-enable", {1});
+    run({512, 512, 512}, "bypass");
+    EXPECT_GT(levels(floats)[0], 0.0) << "the meters ran";
+}
+
 TEST(Engine, GroupsReadTheirOwnValuesAndFollowTheGrouping) {
     CRig rig;
     rig.inst.edit("io-params.in-routing", 0, 0, {1, 2, 3, 4});
@@ -340,7 +401,8 @@ TEST(Engine, ChangesTakeEffectAfterAFadeAndAfterBlocksWithoutChanges) {
 
 TEST(Engine, NodesHandTheSameBuffersOnBlockAfterBlock) {
     // Nodes are not run: their consumers, the chain's end among them, read
-    // what the node received in this block.
+    // what the node received in this block; a node fed by two sources hands
+    // on the channels of both, in the order of its links.
     struct CContext final : CAudioGraphContext {
         CPoolAllocator p;
         CAudioStreamFormat f{48000, 64};
@@ -356,12 +418,16 @@ TEST(Engine, NodesHandTheSameBuffersOnBlockAfterBlock) {
         "<audio:modNode name=\"a\"/><audio:modNode name=\"b\"/>"
         "<audio:modGain name=\"g\" is-outoforder=\"true\"/><audio:modNode name=\"c\" is-outoforder=\"true\"/>"
         "<audio:process-link name=\"l\" src=\"a\" dst=\"g\"/><audio:process-link name=\"l\" src=\"g\" dst=\"c\"/>"
+        "<audio:modNode name=\"d\" is-outoforder=\"true\"/><audio:modGain name=\"h\" is-outoforder=\"true\"/>"
+        "<audio:process-link name=\"l\" src=\"c\" dst=\"d\"/><audio:process-link name=\"l\" src=\"b\" dst=\"d\"/>"
+        "<audio:process-link name=\"l\" src=\"d\" dst=\"h\"/>"
         "</audio:process-def></document>";
     ASSERT_EQ(CXMLData::loadFromMemory("graph", compileDocument(xml, "nodes"), root), nullptr);
     ASSERT_EQ(root.init(), nullptr);
     CAudioProcess graph;
     ASSERT_EQ(graph.init(*dynamic_cast<CAudioProcessDefBase*>(root.findChild("graph")), ctx), nullptr);
     auto* gain = graph.child("g");
+    auto* both = graph.child("h");
     for (int block = 0; block < 3; ++block) {
         graph.inputs[0].clear();
         for (int c = 0; c < 2; ++c) {
@@ -375,9 +441,12 @@ TEST(Engine, NodesHandTheSameBuffersOnBlockAfterBlock) {
         graph.process(64);
         ASSERT_EQ(graph.output.size(), 2u) << "block " << block;
         ASSERT_EQ(gain->output.size(), 2u) << "block " << block;
+        ASSERT_EQ(both->output.size(), 4u) << "block " << block;
         for (size_t c = 0; c < 2; ++c) {
             EXPECT_EQ(graph.output[c].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
             EXPECT_EQ(gain->output[c].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
+            EXPECT_EQ(both->output[c].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
+            EXPECT_EQ(both->output[c + 2].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
             EXPECT_EQ(graph.output[c].channel, int(c));
         }
     }
@@ -536,11 +605,13 @@ TEST(EngineThreads, TheKeeperSleepsUntilTheAudioSideWaitsForIt) {
 
 namespace {
 
-// The meters run their loops for any x86-64 processor or the wide ones.
+// The meters run their loops for any x86-64 processor or the widest ones.
 class EngineBadInput : public ::testing::TestWithParam<bool> {
 protected:
-    void SetUp() override { CModMeterModule::useWideLoops(GetParam()); }
-    void TearDown() override { CModMeterModule::useWideLoops(true); }
+    void SetUp() override {
+        CModMeterModule::useLoops(GetParam() ? CModMeterModule::widestLoops() : CModMeterModule::kLoopsAnywhere);
+    }
+    void TearDown() override { CModMeterModule::useLoops(CModMeterModule::widestLoops()); }
 };
 INSTANTIATE_TEST_SUITE_P(Loops, EngineBadInput, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Anywhere"; });

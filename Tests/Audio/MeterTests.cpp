@@ -274,14 +274,20 @@ std::vector<double> programme(size_t n, unsigned seed) {
 }  // namespace
 
 // The loops run compiled for any x86-64 processor and, where the processor
-// has them, with AVX2 and FMA: the tests of the loops run with both.
-class MeterLoops : public ::testing::TestWithParam<bool> {
+// has them, with AVX2 and FMA and with AVX-512: the tests of the loops run
+// with each the processor has.
+class MeterLoops : public ::testing::TestWithParam<M::ELoops> {
 protected:
-    void SetUp() override { CModMeterModule::useWideLoops(GetParam()); }
-    void TearDown() override { CModMeterModule::useWideLoops(true); }
+    void SetUp() override {
+        if (!M::useLoops(GetParam())) GTEST_SKIP() << "the processor lacks these instructions";
+    }
+    void TearDown() override { M::useLoops(M::widestLoops()); }
 };
-INSTANTIATE_TEST_SUITE_P(Loops, MeterLoops, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Anywhere"; });
+std::string loopsName(const ::testing::TestParamInfo<M::ELoops>& info) {
+    return info.param == M::kLoopsAvx512 ? "Avx512" : info.param == M::kLoopsAvx2 ? "Avx2" : "Anywhere";
+}
+INSTANTIATE_TEST_SUITE_P(Loops, MeterLoops, ::testing::Values(M::kLoopsAnywhere, M::kLoopsAvx2, M::kLoopsAvx512),
+                         loopsName);
 
 TEST_P(MeterLoops, PlainAndDifferenceMatchTheSampleBySampleRoutine) {
     // Coefficients from instant to slow, and runs of every length from one
@@ -819,4 +825,59 @@ TEST_P(MeterLoops, ChannelsRunSideBySideExactlyAsEachAlone) {
             }
         }
     }
+}
+
+TEST_P(MeterLoops, ReferencesOfHostSamplesMeasureAsTheirDoubles) {
+    // A difference meter reads references that are host samples nobody has
+    // converted where they lie: a pair of them, one alone, and a pair whose
+    // other reference is already converted (both are read as doubles then),
+    // with an unmeasurable stretch among them. Every level and frame is what
+    // the same samples give as doubles.
+    CTestContext ctx(nullptr, 48000, 512);
+    CModMeter host, doubles;
+    ASSERT_EQ(host.init(sharedMeter("modMeterIODiff"), ctx), nullptr);
+    ASSERT_EQ(doubles.init(sharedMeter("modMeterIODiff"), ctx), nullptr);
+    std::vector<float> reference[3];
+    for (unsigned c = 0; c < 3; ++c) {
+        const std::vector<double> x = programme(48000, 30 + c);
+        reference[c].assign(x.begin(), x.end());
+    }
+    for (size_t i = 5000; i < 5005; ++i) reference[1][i] = NAN;
+    const std::vector<double> signal = programme(48000, 40);
+    size_t at = 0, block = 0;
+    for (size_t n : {512u, 100u, 37u, 512u, 1u, 255u, 512u, 512u, 3u, 512u}) {
+        for (size_t repeat = 0; repeat < 4; ++repeat, ++block, at += n) {
+            const std::vector<double> x(signal.begin() + long(at), signal.begin() + long(at + n));
+            for (CModMeter* p : {&host, &doubles}) {
+                p->inputs[0].clear();
+                p->inputs[1].clear();
+            }
+            for (int c = 0; c < 3; ++c) {
+                const float* r = reference[c].data() + at;
+                host.inputs[0].push_back(ctx.channel(c, 0, x));
+                doubles.inputs[0].push_back(ctx.channel(c, 0, x));
+                CAudioChannel deferred = ctx.channel(c, 0, std::vector<double>(n, -1.0));
+                const std::vector<double> converted(r, r + n);
+                // Every third block the second reference was converted already.
+                if (c == 1 && block % 3 == 2)
+                    deferred = ctx.channel(c, 0, converted);
+                else
+                    deferred.buffer.get()->defer(r, n);
+                host.inputs[1].push_back(deferred);
+                doubles.inputs[1].push_back(ctx.channel(c, 0, converted));
+            }
+            for (CModMeter* p : {&host, &doubles}) {
+                p->update();
+                p->process(n);
+            }
+            for (size_t c = 0; c < 3; ++c) {
+                const auto& got = static_cast<const CModMeterModule&>(host.module(c));
+                const auto& want = static_cast<const CModMeterModule&>(doubles.module(c));
+                ASSERT_EQ(got.integrated(), want.integrated()) << "channel " << c << " at " << at;
+                ASSERT_EQ(got.referenceLevel(), want.referenceLevel()) << "channel " << c << " at " << at;
+                ASSERT_EQ(got.frame().level, want.frame().level) << "channel " << c << " at " << at;
+            }
+        }
+    }
+    EXPECT_GT(static_cast<const CModMeterModule&>(host.module(1)).referenceLevel(), 0.0);
 }

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
+#include "Audio/Engine/AudioBuffer.h"
 #include "Audio/Engine/SampleConvert.h"
 
 using namespace zel;
@@ -36,4 +38,26 @@ TEST(SampleConvert, EveryRoutineConvertsAsACastDoes) {
                 ASSERT_EQ(toDoubleAnywhere[i], double(narrow[offset + i])) << i;
             }
         }
+}
+
+// A buffer holding a host block converts it where it is first read, once;
+// once the host block has ended it reads only what the buffer holds.
+TEST(SampleConvert, DeferredHostSamplesAreConvertedWhenFirstRead) {
+    CPoolAllocator pool;
+    CAudioBufferRef buffer(CAudioBuffer::create(pool, 8));
+    std::vector<float> host = {0.5f, -0.25f, 1e-30f, 3.0f, 7.0f};
+    std::fill(buffer.data(), buffer.data() + 8, -1.0);
+    buffer.get()->defer(host.data(), 4);
+    EXPECT_EQ(buffer.get()->hostSamples(), host.data()) << "nothing read yet";
+    const CAudioBufferRef& reader = buffer;
+    const double* x = reader.data();
+    EXPECT_EQ(buffer.get()->hostSamples(), nullptr);
+    EXPECT_EQ(std::vector<double>(x, x + 5), (std::vector<double>{0.5, -0.25, double(1e-30f), 3.0, -1.0}));
+    host[0] = 9.0f;
+    EXPECT_EQ(buffer.data()[0], 0.5) << "converted once";
+
+    buffer.get()->defer(host.data(), 2);
+    buffer.get()->endDeferral();
+    EXPECT_EQ(buffer.get()->hostSamples(), nullptr);
+    EXPECT_EQ(buffer.data()[0], 0.5) << "a host block that ended is not read";
 }

@@ -715,6 +715,7 @@ TEST_F(Bridge, AudioFactsVisualisationAndChannelLabels) {
     ASSERT_EQ(streams[1].frames.size(), 1u);
     EXPECT_EQ(streams[1].frames[0].channel, 3u);
     EXPECT_EQ(streams[1].frames[0].group, 1);
+    EXPECT_EQ(streams[1].frames[0].index, 1u) << "the editor sees whether the producer still runs";
     EXPECT_EQ(streams[1].frames[0].level, 0.25);
     EXPECT_EQ(streams[1].frames[0].peak, 0.5);
     ASSERT_EQ(a.client->unlistenViz(), nullptr);

@@ -8,6 +8,7 @@
 #include <random>
 #include <thread>
 
+#include "../UI/EditorInstance.h"
 #include "Audio/AudioWrapper.h"
 #include "Audio/Engine/AudioGraph.h"
 #include "Audio/Modules/ModDelay.h"
@@ -18,6 +19,8 @@
 #include "AudioThreadCounter.h"
 #include "Core/MemoryStream.h"
 #include "Other/AudioInterfaceBase.h"
+#include "UI/Controls/LevelMeterBase.h"
+#include "UI/Controls/LevelMeterListener.h"
 
 using namespace zel;
 
@@ -208,4 +211,67 @@ TEST(AudioThread, HostAutomationLengthensADelayOnceTheKeeperBringsItsPages) {
     EXPECT_EQ(heapCalls, 0u);
     EXPECT_EQ(locks, 0u);
     EXPECT_EQ(w.engine().heapAllocations(), poolBefore);
+}
+
+// An open editor's level meter fetches the meters' frames at its frame rate
+// on its own thread while audio plays: the audio thread never waits for it
+// (no lock, no heap), and the meter sees the level it played.
+TEST(AudioThread, NeverWaitsForTheLevelMeterReadingItsFrames) {
+    test::CTestInstance w;
+    ASSERT_EQ(w.init(), nullptr);
+    w.setupProcessing(48000, kBlock);
+    std::vector<float> in(kBlock), outL(kBlock), outR(kBlock);
+    for (size_t t = 0; t < kBlock; ++t) in[t] = float(0.1 * std::sin(2 * M_PI * double(t) * 4 / double(kBlock)));
+    const float* ip[2] = {in.data(), in.data()};
+    float* op[2] = {outL.data(), outR.data()};
+    for (int i = 0; i < 200; ++i) w.process(ip, 2, op, 2, kBlock);
+
+    test::CInstanceRoot root(w);
+    ASSERT_EQ(test::buildEditor(root, R"(
+    <ui:param-bridge name="in-routing-bridge" param="plugin.modMain.io-params.in-routing"/>
+    <ui:param-bridge name="grouping-bridge" param="plugin.modMain.io-params.grouping"/>
+    <ui:viz-exchange name="viz-exchange" interface-client="^interface-client" fps="60"/>
+    <ui:view name="box" is-root-view="true" width="40" height="100">
+      <ui:min-max name="range" min="-48" max="6"/>
+      <ui:level-meter name="meter" placement="full" min-max="^range">
+        <ui:level-meter-listener name="listener" viz-name="plugin.modMain.modMeterOut" fps="60"/>
+        <ui:ui-param name="ui-param-in-routing" bridge="ui.in-routing-bridge"/>
+        <ui:ui-param name="ui-param-grouping" bridge="ui.grouping-bridge"/>
+      </ui:level-meter>
+    </ui:view>)"),
+              nullptr);
+    ASSERT_EQ(root.ui().refresh(), nullptr);
+    auto* listener = dynamic_cast<CLevelMeterListener*>(root.findObject("ui.box.meter.listener"));
+    auto* meter = dynamic_cast<CLevelMeterBase*>(root.findObject("ui.box.meter"));
+    ASSERT_TRUE(listener && meter);
+
+    std::atomic<bool> stop{false};
+    std::atomic<size_t> frames{0};
+    std::thread editor([&] {
+        const auto start = std::chrono::steady_clock::now();
+        while (!stop) {
+            const double now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            EXPECT_EQ(listener->update(now), nullptr);
+            ++frames;
+        }
+    });
+    size_t heapCalls = 0, locks = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < end) {
+        CAudioThreadCounter counter;
+        w.process(ip, 2, op, 2, kBlock);
+        heapCalls += counter.heapCalls();
+        locks += counter.locks();
+    }
+    stop = true;
+    editor.join();
+    std::printf("audio thread beside %zu meter frames: %zu heap calls, %zu lock acquisitions\n", frames.load(),
+                heapCalls, locks);
+    EXPECT_GT(frames.load(), 100u);
+    EXPECT_EQ(heapCalls, 0u);
+    EXPECT_EQ(locks, 0u);
+    ASSERT_EQ(meter->bars().size(), 2u);
+    // RMS of a sine of amplitude 0.1: -23 dB (the short integration reads
+    // it a little high).
+    EXPECT_NEAR(meter->bars()[0].level, -23.0, 1.0);
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Audio/AudioWrapper.h"
+#include "Audio/ParamDef.h"
 #include "Other/AudioInterfaceBase.h"
 #include "UI/ParamLink.h"
 #include "UITestSupport.h"

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "Audio/VST/AudioWrapperVST3.h"
 #include "Audio/VST/AudioWrapperVST3Editor.h"
@@ -13,6 +15,8 @@
 #include "EditorHost.h"
 #include "Support/ShownErrors.h"
 #include "Support/Xvfb.h"
+#include "UI/Controls/LevelMeter.h"
+#include "UI/Controls/MinMax.h"
 #include "UI/Controls/TextView.h"
 #include "UI/ParamLink.h"
 #include "UI/UpdateTimer.h"
@@ -321,6 +325,82 @@ TEST_F(VST3EditorOnX, ASavedSessionReopensItsEditorAtItsScale) {
     IPtr<IPlugView> otherView = other.view();
     ASSERT_EQ(otherView->getSize(&size), kResultOk);
     EXPECT_EQ(size.getWidth(), 540);
+    view->removed();
+    view->setFrame(nullptr);
+}
+
+}  // namespace
+}  // namespace zel
+
+namespace zel {
+namespace {
+
+// The output meter of the real editor, with audio processed through the
+// plug-in as a host's audio thread does it.
+TEST_F(VST3EditorOnX, TheMeterShowsARenderedSineAtItsLevelInTheNextFrame) {
+    CInstance plugin;
+    IPtr<IPlugView> view = plugin.view();
+    PlugFrame frame(&host);
+    ASSERT_EQ(view->setFrame(&frame), kResultOk);
+    ASSERT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+    CObject* root = editorOf(view).editorRoot();
+    auto* meter = dynamic_cast<CLevelMeter*>(root->findObject("ui.main-window.panels.out.meter-out.meter-frame.meter"));
+    ASSERT_NE(meter, nullptr);
+    ASSERT_TRUE(loop.runUntil([&] { return frames(view) >= 2 && meter->bars().size() == 2; }, kPatienceMs));
+    // Flat bars: every lit pixel in a zone colour.
+    ASSERT_EQ(root->findObject("ui.global-data.ui-flat-meters")->setAttr("ui-flat-meters", "true"), nullptr);
+    EXPECT_EQ(meter->getAttr("is-flat"), "true");
+
+    FUnknownPtr<Vst::IAudioProcessor> processor(plugin.component);
+    Vst::ProcessSetup setup{Vst::kRealtime, Vst::kSample32, 480, 48000.0};
+    ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
+    ASSERT_EQ(processor->setProcessing(true), kResultOk);
+    std::vector<float> left(480), right(480, 0.0f), outL(480), outR(480);
+    float* in[2] = {left.data(), right.data()};
+    float* out[2] = {outL.data(), outR.data()};
+    Vst::AudioBusBuffers inBus, outBus;
+    inBus.numChannels = outBus.numChannels = 2;
+    inBus.channelBuffers32 = in;
+    outBus.channelBuffers32 = out;
+    Vst::ProcessData data;
+    data.symbolicSampleSize = Vst::kSample32;
+    data.numSamples = 480;
+    data.numInputs = data.numOutputs = 1;
+    data.inputs = &inBus;
+    data.outputs = &outBus;
+    // 0.2 s of a 1 kHz sine at -18 dB RMS on the left input.
+    const double amplitude = std::sqrt(2.0) * std::pow(10.0, -18.0 / 20);
+    for (int block = 0; block < 20; ++block) {
+        for (int i = 0; i < 480; ++i)
+            left[size_t(i)] = float(amplitude * std::sin(2 * M_PI * (block * 480 + i) / 48.0));
+        ASSERT_EQ(processor->process(data), kResultOk);
+    }
+    const uint64_t rendered = frames(view);
+    ASSERT_TRUE(loop.runUntil([&] { return frames(view) > rendered; }, kPatienceMs));
+    const double level = meter->bars()[0].level;
+    EXPECT_NEAR(level, -18.0, 1.0);
+    EXPECT_EQ(meter->bars()[1].level, -HUGE_VAL);
+    const CLinearBitmap& bitmap = editorOf(view).window()->bitmap();
+    const auto colour = [&](int x, int y) {
+        const uint8_t* p = bitmap.pixel(x, y);
+        return CColor(p[2]) << 16 | CColor(p[1]) << 8 | p[0];
+    };
+    CColor green = 0, dim = 0;
+    ASSERT_TRUE(meter->paletteColour("LevelMeter", green, false));
+    ASSERT_TRUE(meter->paletteColour("LevelMeterZone1Dim", dim, false));
+    const auto lit = [&](size_t index) {
+        const CRect bar = meter->barRect(index);
+        int count = 0;
+        for (int y = bar.bottom - 1; y >= bar.top && colour((bar.left + bar.right) / 2, y) == green; --y) ++count;
+        return count;
+    };
+    EXPECT_EQ(lit(0), int(std::lround(meter->range().toUnit(level) * meter->barLength())));
+    EXPECT_GT(lit(0), meter->barLength() / 3);
+    EXPECT_EQ(lit(1), 0);
+    const CRect quiet = meter->barRect(1);
+    EXPECT_EQ(colour((quiet.left + quiet.right) / 2, quiet.bottom - 1), dim);
+
+    processor->setProcessing(false);
     view->removed();
     view->setFrame(nullptr);
 }

@@ -3,11 +3,18 @@
 
 #include <new>
 
+#include "Audio/Engine/SampleConvert.h"
+
 namespace zel {
 
 CAudioBuffer* CAudioBuffer::create(CPoolAllocator& pool, size_t samples) {
     void* memory = pool.allocate(sizeof(CAudioBuffer) + samples * sizeof(double));
     return memory ? new (memory) CAudioBuffer(pool, samples) : nullptr;
+}
+
+void CAudioBuffer::convertHost() const {
+    convertSamples(m_host, m_data, m_hostLength);
+    m_host = nullptr;
 }
 
 void CAudioBuffer::destroy() {

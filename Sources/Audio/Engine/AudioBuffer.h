@@ -13,17 +13,34 @@ namespace zel {
 // One block of one channel's samples, reference counted so that processes
 // that leave a channel unchanged pass the same buffer on. Lives in the
 // engine's pool; the last reference returns it there.
-class alignas(16) CAudioBuffer {
+class alignas(64) CAudioBuffer {
 public:
     static CAudioBuffer* create(CPoolAllocator& pool, size_t samples);
 
-    double* data() { return m_data; }
-    const double* data() const { return m_data; }
+    double* data() {
+        if (m_host) convertHost();
+        return m_data;
+    }
+    const double* data() const {
+        if (m_host) convertHost();
+        return m_data;
+    }
     size_t capacity() const { return m_capacity; }
     // The block's samples are where their keeper has them instead, left
     // untouched there while the buffer is in use; a buffer is only written
     // by its creator, which does not write this one.
     void borrow(const double* samples) { m_data = const_cast<double*>(samples); }
+    // The block's `n` samples are the host's, converted into the buffer the
+    // first time they are read: a consumer that takes host samples as they
+    // are (hostSamples()) spares the conversion. The host's block lasts
+    // only while it is processed: endDeferral() lets go of it, after which
+    // the samples that were never read are gone.
+    void defer(const float* host, size_t n) {
+        m_host = host;
+        m_hostLength = n;
+    }
+    const float* hostSamples() const { return m_host; }
+    void endDeferral() { m_host = nullptr; }
 
     void addRef() { ++m_refs; }
     // Inline: every block passes channels on by the dozen.
@@ -36,13 +53,17 @@ private:
     CAudioBuffer(CPoolAllocator& pool, size_t capacity)
         : m_pool(pool), m_capacity(capacity), m_data(reinterpret_cast<double*>(this + 1)) {}
     void destroy();
+    void convertHost() const;
 
     CPoolAllocator& m_pool;
     size_t m_capacity;
     double* m_data;
+    mutable const float* m_host = nullptr;
+    size_t m_hostLength = 0;
     uint32_t m_refs = 1;
 };
-static_assert(sizeof(CAudioBuffer) % 16 == 0, "samples stay aligned");
+// The pool's blocks start on a cache line, and so do the samples after this.
+static_assert(sizeof(CAudioBuffer) == 64, "samples start on a cache line");
 
 // A counted reference to a buffer; copying shares the buffer.
 class CAudioBufferRef {

@@ -84,6 +84,8 @@ CErrorPtr CAudioProcess::init(const CAudioProcessDefBase& defBase, CAudioGraphCo
     m_bypassed.assign(m_children.size(), false);
     m_forwards.clear();
     for (const auto& child : m_children) m_forwards.push_back(child->forwardsInput());
+    m_outputOf.clear();
+    for (const auto& child : m_children) m_outputOf.push_back(&child->output);
     update();
     return nullptr;
 }
@@ -204,16 +206,45 @@ void CAudioProcess::update() {
     }
 }
 
-const CAudioChannels& CAudioProcess::effectiveOutput(size_t child) const {
-    // A skipped process hands its port-0 input on, as one that only
-    // forwards it does.
-    return m_skip[child] | m_forwards[child] ? m_children[child]->inputs[0] : m_children[child]->output;
+bool CAudioProcess::carries(const CLink& link) const { return link.state < 0 || !m_states[size_t(link.state)].active; }
+
+const CAudioChannels* CAudioProcess::passedOn(size_t child) {
+    // With one source for port 0, the consumers read the source's channels
+    // where they are: counting every buffer in and out again at each
+    // process it passes through costs more than the work of most of them.
+    const CAudioChannels* only = nullptr;
+    size_t sources = 0;
+    if (child == m_inputChild) {
+        only = &inputs[0];
+        ++sources;
+    }
+    for (size_t index : m_linksInto[child]) {
+        const CLink& l = m_links[index];
+        if (l.port != 0 || !carries(l)) continue;
+        only = m_outputOf[l.src];
+        ++sources;
+    }
+    if (sources == 1) return only;
+    CAudioChannels& in = m_children[child]->inputs[0];
+    if (child == m_inputChild) append(in, inputs[0]);
+    for (size_t index : m_linksInto[child]) {
+        const CLink& l = m_links[index];
+        if (l.port == 0 && carries(l)) append(in, *m_outputOf[l.src]);
+    }
+    return &in;
 }
 
 void CAudioProcess::process(size_t n) {
     for (size_t i : m_order) {
         CAudioProcessBase& child = *m_children[i];
         for (auto& port : child.inputs) port.clear();
+        // A skipped process hands its port-0 input on, as one that only
+        // forwards it does.
+        if (m_skip[i] | m_forwards[i]) {
+            m_outputOf[i] = passedOn(i);
+            continue;
+        }
+        m_outputOf[i] = &child.output;
         bool fed = false;
         if (i == m_inputChild) {
             append(child.inputs[0], inputs[0]);
@@ -221,25 +252,23 @@ void CAudioProcess::process(size_t n) {
         }
         for (size_t index : m_linksInto[i]) {
             const CLink& l = m_links[index];
-            if (l.state >= 0 && m_states[size_t(l.state)].active) continue;
-            append(child.inputs[l.port], effectiveOutput(l.src));
+            if (!carries(l)) continue;
+            append(child.inputs[l.port], *m_outputOf[l.src]);
             fed = true;
         }
-        if (m_skip[i] | m_forwards[i]) continue;
         if (!fed) {
             child.output.clear();
             continue;
         }
         child.update();
         child.process(n);
-        // Let go of the inputs while they are still in cache: a skipped
-        // child's consumers read its inputs, a processed child's read only
-        // its output.
+        // Let go of the inputs while they are still in cache: the
+        // consumers read only the output.
         for (auto& port : child.inputs) port.clear();
     }
     output.clear();
     if (m_hasChain) {
-        append(output, effectiveOutput(m_chainEnd));
+        append(output, *m_outputOf[m_chainEnd]);
     }
 }
 

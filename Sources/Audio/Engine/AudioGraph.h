@@ -58,7 +58,11 @@ private:
     CErrorPtr computeOrder();
     int stateIndex(int id) const;
     bool evaluate(const CState& s) const;
-    const CAudioChannels& effectiveOutput(size_t child) const;
+    // Whether a link carries channels now (its bypass state is not active).
+    bool carries(const CLink& link) const;
+    // What a skipped or forwarding child hands on in this block: its port-0
+    // input, or the one source of that input itself.
+    const CAudioChannels* passedOn(size_t child);
 
     std::vector<std::unique_ptr<CAudioProcessBase>> m_children;
     std::vector<int> m_childState;  // bypass state per child, -1 none
@@ -72,7 +76,9 @@ private:
     std::vector<uint8_t> m_skip;
     std::vector<uint8_t> m_bypassed;  // by its bypass state, fading or not
     std::vector<uint8_t> m_forwards;  // hands its input on (forwardsInput())
-    size_t m_chainEnd = 0;            // the child whose output is the container's
+    // Per child, where its consumers find its channels in this block.
+    std::vector<const CAudioChannels*> m_outputOf;
+    size_t m_chainEnd = 0;  // the child whose output is the container's
     bool m_hasChain = false;
 };
 

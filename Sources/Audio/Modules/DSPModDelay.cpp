@@ -179,7 +179,12 @@ void CDSPModDelay::process(const float* in, float* out, size_t n) {
     }
 }
 
-const double* CDSPModDelay::processKept(const double* in, size_t n) {
+const double* CDSPModDelay::processKept(const double* in, size_t n) { return keep(in, n); }
+
+const double* CDSPModDelay::processKept(const float* in, size_t n) { return keep(in, n); }
+
+template <typename Sample>
+const double* CDSPModDelay::keep(const Sample* in, size_t n) {
     // Only blocks for which catchUp() has nothing to do, and whose writes
     // do not reach the samples they read.
     if (m_fading || m_refused || m_pending != kNoDelay || !m_ringLength ||
@@ -196,7 +201,7 @@ const double* CDSPModDelay::processKept(const double* in, size_t n) {
     m_freshlyReset = false;
     for (size_t done = 0; done < n;) {
         const size_t chunk = std::min(m_pageLength - m_writeOffset, n - done);
-        if (double* dst = page(m_writePage)) std::memcpy(dst + m_writeOffset, in + done, chunk * sizeof(double));
+        if (double* dst = page(m_writePage)) convertSamples(in + done, dst + m_writeOffset, chunk);
         advance(chunk);
         done += chunk;
     }

@@ -73,6 +73,8 @@ public:
     // the line's next call. Otherwise null, and nothing happened:
     // process() runs the block.
     const double* processKept(const double* in, size_t n);
+    // The same for host samples, converted into the pages.
+    const double* processKept(const float* in, size_t n);
 
     size_t pageLength() const { return m_pageLength; }
     size_t fadeLength() const { return m_fadeLength; }
@@ -93,6 +95,8 @@ private:
     // samples are not doubles.
     template <typename Sample>
     size_t copyRuns(const Sample* in, Sample* out, size_t n);
+    template <typename Sample>
+    const double* keep(const Sample* in, size_t n);
     size_t processFade(const double* in, double* out, size_t n);
     void startFade(long long to);
     // Applies a delay that waited for memory, or a ring that could not be

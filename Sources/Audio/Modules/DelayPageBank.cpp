@@ -32,8 +32,10 @@ void CDelayPageBank::setPageLength(size_t samples) {
 }
 
 void CDelayPageBank::drain() {
+    // Mostly nothing came: a load spares the audio thread the exchange,
+    // which waits for every store of the block before it to land.
+    if (!m_incoming.load(std::memory_order_relaxed)) return;
     CPage* list = m_incoming.exchange(nullptr, std::memory_order_acquire);
-    if (!list) return;
     size_t length = pageLength();
     while (list) {
         CPage* page = std::exchange(list, list->next);
@@ -140,7 +142,9 @@ void CDelayPageBank::supplyNow(size_t count) {
 
 void CDelayPageBank::allocate(size_t count, size_t length, CPage*& first, CPage*& last) {
     for (; count; --count) {
-        auto* page = static_cast<CPage*>(std::malloc(sizeof(CPage) + length * sizeof(double)));
+        const size_t bytes = sizeof(CPage) + length * sizeof(double);
+        auto* page = static_cast<CPage*>(
+            std::aligned_alloc(alignof(CPage), (bytes + alignof(CPage) - 1) / alignof(CPage) * alignof(CPage)));
         if (!page) return;
         page->length = length;
         page->next = first;

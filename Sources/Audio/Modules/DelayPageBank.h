@@ -73,11 +73,13 @@ public:
     static void destroy(double* page);
 
 private:
-    struct CPage {
+    // A cache line ahead of the samples, so that they start on one: the
+    // lines' runs of whole vectors then never straddle two lines.
+    struct alignas(64) CPage {
         CPage* next;
         size_t length;
     };
-    static_assert(sizeof(CPage) == 16, "samples stay 16-byte aligned");
+    static_assert(sizeof(CPage) == 64, "samples start on a cache line");
     static CPage* header(double* page) { return reinterpret_cast<CPage*>(page) - 1; }
     static double* samples(CPage* page) { return reinterpret_cast<double*>(page + 1); }
     static void destroyList(CPage* list);

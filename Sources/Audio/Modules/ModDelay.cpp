@@ -40,18 +40,6 @@ void CModDelayModule::process(const double* in, double* out, size_t n) {
     m_line.process(in, out, n);
 }
 
-const double* CModDelayModule::processKept(const double* in, size_t n) {
-    takeFillValue(in, n);
-    return m_line.processKept(in, n);
-}
-
-void CModDelayModule::takeFillValue(const double* in, size_t n) {
-    // Unwritten history continues the signal instead of starting from
-    // silence when the definition asks for it; a first sample that is not
-    // a number would stay in every page allocated from then on.
-    if (m_isCompInput && m_line.freshlyReset() && n) m_line.setFillValue(std::isfinite(in[0]) ? in[0] : 0.0);
-}
-
 double CModDelayModule::value(ESlot slot, double fallback) const {
     return m_slots[slot].read(size_t(group), size_t(element), fallback);
 }
@@ -183,8 +171,10 @@ void CModDelay::processChannel(CAudioModule& module, const CAudioChannel& in, co
     // Mostly the output lies in one page and is read from there: the
     // buffer is taken all the same, so that the pool's use stays the same
     // from block to block.
+    // Host samples nothing has read yet go into the pages as they are.
     auto& delay = static_cast<CModDelayModule&>(module);
-    if (const double* kept = delay.processKept(in.buffer.data(), n))
+    const float* host = in.buffer.get()->hostSamples();
+    if (const double* kept = host ? delay.processKept(host, n) : delay.processKept(in.buffer.data(), n))
         out.buffer.get()->borrow(kept);
     else
         delay.process(in.buffer.data(), out.buffer.data(), n);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -44,7 +45,11 @@ public:
     void update() override;
     void process(const double* in, double* out, size_t n);
     // The line's processKept(), the output left in its pages.
-    const double* processKept(const double* in, size_t n);
+    template <typename Sample>
+    const double* processKept(const Sample* in, size_t n) {
+        takeFillValue(in, n);
+        return m_line.processKept(in, n);
+    }
 
     // Latency of the output in samples: the input's plus the module's own.
     long long latency() const override { return inputLatency + m_latency; }
@@ -53,7 +58,13 @@ public:
 
 private:
     double value(ESlot slot, double fallback) const;
-    void takeFillValue(const double* in, size_t n);
+    template <typename Sample>
+    void takeFillValue(const Sample* in, size_t n) {
+        // Unwritten history continues the signal instead of starting from
+        // silence when the definition asks for it; a first sample that is
+        // not a number would stay in every page allocated from then on.
+        if (m_isCompInput && m_line.freshlyReset() && n) m_line.setFillValue(std::isfinite(in[0]) ? in[0] : 0.0);
+    }
     void reconfigure();
     long long delaySamples() const;
 

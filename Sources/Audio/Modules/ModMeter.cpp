@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "Audio/Converters/NumberText.h"
+#include "Audio/Engine/SampleConvert.h"
 #include "Audio/VizCollector.h"
 
 #define ZEL_SOURCE_TAG "ModMeter"
@@ -29,18 +30,50 @@ constexpr size_t kStep = CModMeterModule::kStep;
 [[gnu::always_inline]] inline double larger(double a, double b) { return std::max(a, b); }
 [[gnu::always_inline]] inline CPair larger(CPair a, CPair b) { return a < b ? b : a; }
 
-// Four lanes: two meters over the two halves of a run (see splitRun()).
-// Helpers that pass them by value are always inlined into the loops built
-// for AVX2 (see the build's note on this file).
+// Four lanes: two meters over the two halves of a run (see splitRun());
+// eight: the partial sums of the difference routine's levels. Helpers that
+// pass them by value are always inlined into the loops built for AVX2 or
+// AVX-512 (see the build's note on this file).
 using CQuad = double __attribute__((vector_size(32)));
+using COct = double __attribute__((vector_size(64)));
 [[gnu::always_inline]] inline CQuad larger(CQuad a, CQuad b) { return a < b ? b : a; }
 
-// Four samples as they lie (filled in place: a vector return value would
+template <class V>
+constexpr size_t kLanes = sizeof(V) / sizeof(double);
+
+// The vector of `Lanes` doubles.
+template <size_t Lanes>
+struct CVector;
+template <>
+struct CVector<2> {
+    using type = CPair;
+};
+template <>
+struct CVector<4> {
+    using type = CQuad;
+};
+
+// Samples as they lie (filled in place: a vector return value would
 // depend on the instruction set the caller was built for).
-[[gnu::always_inline]] inline void load(CQuad& v, const double* x) { std::memcpy(&v, x, sizeof v); }
+template <class V>
+[[gnu::always_inline]] inline void load(V& v, const double* x) {
+    std::memcpy(&v, x, sizeof v);
+}
+
+// Host samples, converted as they are loaded.
+template <class V>
+[[gnu::always_inline]] inline void load(V& v, const float* x) {
+    using CFloat4 = float __attribute__((vector_size(16)));
+    using CFloat8 = float __attribute__((vector_size(32)));
+    std::conditional_t<sizeof(V) == 64, CFloat8, CFloat4> f;
+    static_assert(sizeof f * 2 == sizeof(V), "one float per lane");
+    std::memcpy(&f, x, sizeof f);
+    v = __builtin_convertvector(f, V);
+}
 
 // What a missing reference reads as.
 const double kSilence[CModMeterModule::kMaxRun] = {};
+const float kHostSilence[CModMeterModule::kMaxRun] = {};
 
 // Sample i of one meter, or of two side by side.
 struct COneMeter {
@@ -54,40 +87,42 @@ struct CTwoMeters {
 [[gnu::always_inline]] inline COneMeter samplesOf(const double* x) { return {x}; }
 [[gnu::always_inline]] inline CTwoMeters samplesOf(const double* a, const double* b) { return {a, b}; }
 
-// The kStep samples from i over the two halves of a run, the second `half`
-// samples on: the lanes of one meter (first half, second half), or of two
-// (first halves, then second halves), loaded four at a time and transposed.
+// The kStep samples from i of several streams, one lane each (lane l of
+// v[j] is sample i + j of stream l): loaded four at a time as they lie and
+// transposed.
 static_assert(kStep == 4, "one quad per stream and step");
-struct CHalvesOfOne {
-    const double* x;
-    size_t half;
-    [[gnu::always_inline]] void step(size_t i, CPair (&v)[kStep]) const {
-        CQuad first, second;
-        load(first, x + i);
-        load(second, x + half + i);
-        v[0] = __builtin_shufflevector(first, second, 0, 4);
-        v[1] = __builtin_shufflevector(first, second, 1, 5);
-        v[2] = __builtin_shufflevector(first, second, 2, 6);
-        v[3] = __builtin_shufflevector(first, second, 3, 7);
-    }
-};
-struct CHalvesOfTwo {
-    const double *a, *b;
-    size_t half;
-    [[gnu::always_inline]] void step(size_t i, CQuad (&v)[kStep]) const {
-        CQuad a1, b1, a2, b2;
-        load(a1, a + i);
-        load(b1, b + i);
-        load(a2, a + half + i);
-        load(b2, b + half + i);
-        const CQuad even1 = __builtin_shufflevector(a1, b1, 0, 4, 2, 6);
-        const CQuad odd1 = __builtin_shufflevector(a1, b1, 1, 5, 3, 7);
-        const CQuad even2 = __builtin_shufflevector(a2, b2, 0, 4, 2, 6);
-        const CQuad odd2 = __builtin_shufflevector(a2, b2, 1, 5, 3, 7);
-        v[0] = __builtin_shufflevector(even1, even2, 0, 1, 4, 5);
-        v[1] = __builtin_shufflevector(odd1, odd2, 0, 1, 4, 5);
-        v[2] = __builtin_shufflevector(even1, even2, 2, 3, 6, 7);
-        v[3] = __builtin_shufflevector(odd1, odd2, 2, 3, 6, 7);
+[[gnu::always_inline]] inline void transpose(const double* const (&s)[2], size_t i, CPair (&v)[kStep]) {
+    CQuad first, second;
+    load(first, s[0] + i);
+    load(second, s[1] + i);
+    v[0] = __builtin_shufflevector(first, second, 0, 4);
+    v[1] = __builtin_shufflevector(first, second, 1, 5);
+    v[2] = __builtin_shufflevector(first, second, 2, 6);
+    v[3] = __builtin_shufflevector(first, second, 3, 7);
+}
+
+[[gnu::always_inline]] inline void transpose(const double* const (&s)[4], size_t i, CQuad (&v)[kStep]) {
+    CQuad q0, q1, q2, q3;
+    load(q0, s[0] + i);
+    load(q1, s[1] + i);
+    load(q2, s[2] + i);
+    load(q3, s[3] + i);
+    const CQuad even01 = __builtin_shufflevector(q0, q1, 0, 4, 2, 6);
+    const CQuad odd01 = __builtin_shufflevector(q0, q1, 1, 5, 3, 7);
+    const CQuad even23 = __builtin_shufflevector(q2, q3, 0, 4, 2, 6);
+    const CQuad odd23 = __builtin_shufflevector(q2, q3, 1, 5, 3, 7);
+    v[0] = __builtin_shufflevector(even01, even23, 0, 1, 4, 5);
+    v[1] = __builtin_shufflevector(odd01, odd23, 0, 1, 4, 5);
+    v[2] = __builtin_shufflevector(even01, even23, 2, 3, 6, 7);
+    v[3] = __builtin_shufflevector(odd01, odd23, 2, 3, 6, 7);
+}
+
+template <size_t Streams>
+struct CStreams {
+    const double* s[Streams];
+    template <class W>
+    [[gnu::always_inline]] void step(size_t i, W (&v)[kStep]) const {
+        transpose(s, i, v);
     }
 };
 
@@ -126,14 +161,14 @@ template <class V, class Get>
     return lanes<CPair>([&](auto field) { return CPair{field(a), field(b)}; });
 }
 
-// The lanes of one meter's two halves, or of two meters' halves.
-[[gnu::always_inline]] inline CLanes<CPair> halvesOf(const CModMeterModule::CCoeffs& c) {
-    return lanes<CPair>([&](auto field) { return CPair{field(c), field(c)}; });
-}
-
-[[gnu::always_inline]] inline CLanes<CQuad> halvesOf(const CModMeterModule::CCoeffs& a,
-                                                     const CModMeterModule::CCoeffs& b) {
-    return lanes<CQuad>([&](auto field) { return CQuad{field(a), field(b), field(a), field(b)}; });
+// The lanes of the parts of a run: lane l runs a part of meter l % Meters.
+template <class W, size_t Meters>
+[[gnu::always_inline]] inline CLanes<W> partsOf(const CModMeterModule::CCoeffs* const (&c)[2]) {
+    return lanes<W>([&](auto field) {
+        W v;
+        for (size_t l = 0; l < kLanes<W>; ++l) v[l] = field(*c[l % Meters]);
+        return v;
+    });
 }
 
 // The recurrences are linear in the level (m' = (1 − k) m + k x²) and
@@ -157,10 +192,10 @@ template <bool Scaled, class V>
 }
 
 // One step of kStep samples of every lane (`sample(j)`, j < kStep): level
-// m, follower r and the largest square. With `Halves`, also what the follower would be had it
-// come in at 0 (s), and what is left over the step of one it came in with
-// (u): see splitRun().
-template <bool Scaled, bool Halves, class V, class Get>
+// m, follower r and the largest square. With `Split`, also what the
+// follower would be had it come in at 0 (s), and what is left over the step
+// of one it came in with (u): see splitRun().
+template <bool Scaled, bool Split, class V, class Get>
 [[gnu::always_inline]] inline void plainStep(const CLanes<V>& k, Get sample, V& m, V& r, V& top, V& s, V& u) {
     V x2[kStep], levels[kStep];
     V c{};
@@ -191,7 +226,7 @@ template <bool Scaled, bool Halves, class V, class Get>
     const V sum = tail + k.pull[0] * levels[0];
     m = levels[kStep - 1];
     r = larger(rest, shrink<Scaled>(k.holdScale[kStep], k.holdLoss[kStep], r, sum));
-    if constexpr (Halves) {
+    if constexpr (Split) {
         s = shrink<Scaled>(k.holdScale[kStep], k.holdLoss[kStep], s, sum);
         u = shrink<Scaled>(k.holdScale[kStep], k.holdLoss[kStep], u, V{});
     }
@@ -226,16 +261,15 @@ template <bool Scaled, class V, class Samples>
     frameMax = larger(f, top);
 }
 
-// Both halves of a run (n samples each, whole steps) side by side in the
-// lanes. The second half starts from the level the first one ends with
-// (found beforehand by the difference routine's sums) and from a follower
-// of 0. A follower's end value is the largest of the ways it got there:
-// from some level it rose to within the half, or from its start value r0,
-// shrunk by u over the half and pulled by the levels to s + u × r0. The
-// second half's follower from 0 holds the first kind and s, so with r0 the
-// first half's end value, max(r, s + u × r0) is the follower at the run's
-// end. Twice the lanes, one after the other where the vectors are wide
-// enough for four.
+// The parts of a run (n samples each, whole steps) side by side in the
+// lanes. Each part after the first starts from the level the one before
+// ends with (found beforehand by the difference routine's sums) and from a
+// follower of 0. A follower's end value is the largest of the ways it got
+// there: from some level it rose to within the part, or from its start
+// value r0, shrunk by u over the part and pulled by the levels to
+// s + u × r0. The follower of a part from 0 holds the first kind and s, so
+// with r0 the end value of the part before, max(r, s + u × r0) is the
+// follower at the part's end.
 template <bool Scaled, class W, class Samples>
 [[gnu::always_inline]] inline void splitRun(const CLanes<W>& k, Samples x, size_t n, W& m, W& r, W& s, W& u, W& top) {
     for (size_t i = 0; i + kStep <= n; i += kStep) {
@@ -249,46 +283,72 @@ template <bool Scaled, class W, class Samples>
 // The difference routine needs its levels only where runs end, and they
 // are linear in the squares: m after a step of kSpan samples is
 // (1 − k)^kSpan m plus each square times its weight. So each level is kept
-// as four partial sums in the lanes of a vector, lane q taking the samples
-// q, q + 4, q + 8 … of every step; all lanes shrink alike, and their sum is
-// the level. Samples are loaded four at a time as they lie, and a
+// as partial sums in the lanes of a vector W, lane q taking the samples
+// q, q + lanes, … of every step; all lanes shrink alike, and their sum is
+// the level. Samples are loaded a vector at a time as they lie, and a
 // loop-carried chain advances by two fused operations per kSpan samples:
 // the steps are long so that the chain, not the arithmetic around it, sets
 // the pace less often. The levels of the meters in a job (input and
-// reference of each) run in one loop so that their chains overlap.
+// reference of each) run in one loop so that their chains overlap. Whole
+// steps of kStep samples left over take the last kStep weights.
 constexpr size_t kSpan = CModMeterModule::kSpan;
-constexpr size_t kQuads = kSpan / 4;
-static_assert(kSpan % 4 == 0, "whole quads per step");
+static_assert(kSpan % 8 == 0 && kSpan >= 2 * kStep, "whole vectors and quads per step");
 
-// Advances `streams` levels over n samples; coefficients per stream.
-template <size_t Streams>
+[[gnu::always_inline]] inline double sumOf(CQuad v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+[[gnu::always_inline]] inline double sumOf(COct v) {
+    return sumOf(CQuad{v[0], v[1], v[2], v[3]}) + sumOf(CQuad{v[4], v[5], v[6], v[7]});
+}
+
+// Advances `streams` levels over n samples; coefficients per stream. With
+// HostOdd, the odd streams read host samples (`host`) instead.
+template <class W, size_t Streams, bool HostOdd = false>
 [[gnu::always_inline]] inline void differenceRun(const CModMeterModule::CCoeffs* const k[Streams],
-                                                 const double* const x[Streams], size_t n,
-                                                 double* const level[Streams]) {
-    CQuad sums[Streams], weight[Streams][kQuads], scale[Streams], loss[Streams];
+                                                 const double* const x[Streams], size_t n, double* const level[Streams],
+                                                 const float* const* host = nullptr) {
+    auto fromHost = [](size_t s) __attribute__((always_inline)) { return HostOdd && (s & 1); };
+    auto sample = [&](size_t s, size_t j) __attribute__((always_inline)) {
+        return fromHost(s) ? double(host[s][j]) : x[s][j];
+    };
+    constexpr size_t kWidth = kLanes<W>, kLoads = kSpan / kWidth;
+    W sums[Streams], weight[Streams][kLoads], scale[Streams], loss[Streams];
     for (size_t s = 0; s < Streams; ++s) {
-        sums[s] = CQuad{*level[s], 0.0, 0.0, 0.0};
-        for (size_t q = 0; q < kQuads; ++q) load(weight[s][q], k[s]->spanWeight + 4 * q);
-        scale[s] = CQuad{} + k[s]->spanScale;
-        loss[s] = CQuad{} + k[s]->spanLoss;
+        sums[s] = W{};
+        sums[s][0] = *level[s];
+        for (size_t q = 0; q < kLoads; ++q) load(weight[s][q], k[s]->spanWeight + kWidth * q);
+        scale[s] = W{} + k[s]->spanScale;
+        loss[s] = W{} + k[s]->spanLoss;
     }
     size_t i = 0;
     for (; i + kSpan <= n; i += kSpan) {
 #pragma GCC unroll 4
         for (size_t s = 0; s < Streams; ++s) {
-            CQuad add{};
+            W add{};
 #pragma GCC unroll 4
-            for (size_t q = 0; q < kQuads; ++q) {
-                CQuad a;
-                load(a, x[s] + i + 4 * q);
+            for (size_t q = 0; q < kLoads; ++q) {
+                W a;
+                if (fromHost(s))
+                    load(a, host[s] + i + kWidth * q);
+                else
+                    load(a, x[s] + i + kWidth * q);
                 add += weight[s][q] * (a * a);
             }
             sums[s] = scale[s] * sums[s] + (add - loss[s] * sums[s]);
         }
     }
+    const size_t steps = i + (n - i) / kStep * kStep;
     for (size_t s = 0; s < Streams; ++s) {
-        double m = (sums[s][0] + sums[s][1]) + (sums[s][2] + sums[s][3]);
-        for (size_t j = i; j < n; ++j) m += (x[s][j] * x[s][j] - m) * k[s]->kInt;
+        const double* const w = k[s]->spanWeight + kSpan - kStep;
+        double m = sumOf(sums[s]);
+        for (size_t j = i; j < steps; j += kStep) {
+            const double y[kStep] = {sample(s, j), sample(s, j + 1), sample(s, j + 2), sample(s, j + 3)};
+            const double add =
+                ((w[0] * (y[0] * y[0]) + w[1] * (y[1] * y[1])) + w[2] * (y[2] * y[2])) + w[3] * (y[3] * y[3]);
+            m = shrink<true>(k[s]->scale[kStep], k[s]->loss[kStep], m, add);
+        }
+        for (size_t j = steps; j < n; ++j) {
+            const double y = sample(s, j);
+            m += (y * y - m) * k[s]->kInt;
+        }
         *level[s] = m;
     }
 }
@@ -299,6 +359,9 @@ struct CJob {
     const CModMeterModule::CCoeffs* coeffs[2];
     const double* in[2];
     const double* ref[2];
+    // The references as host samples instead, when `hostRefs`.
+    const float* refHost[2];
+    bool hostRefs;
     double* m[2];
     double* mRef[2];
     double* r[2];
@@ -330,11 +393,11 @@ template <class V>
 [[gnu::always_inline]] inline double& lane(double& v, size_t) { return v; }
 [[gnu::always_inline]] inline double& lane(CPair& v, size_t q) { return reinterpret_cast<double*>(&v)[q]; }
 
-// Runs of at least this many samples after their first go through
-// splitRun() where it is used.
-constexpr size_t kSplitFrom = 2 * kSpan;
-
-template <bool Scaled, class V, bool Halves>
+// With Parts > 1, runs of at least 1 + Parts × kSpan samples are cut into
+// their first sample (see plainRun()), Parts parts of whole steps run side
+// by side in the lanes of vectors (splitRun()), and the rest. W is the
+// vector of the difference routine's sums.
+template <bool Scaled, class V, size_t Parts, class W>
 [[gnu::always_inline]] inline void plainLanes(const CJob& job, V& m, V& r, V& f) {
     constexpr bool kTwo = std::is_same_v<V, CPair>;
     constexpr size_t kMeters = kTwo ? 2 : 1;
@@ -350,119 +413,159 @@ template <bool Scaled, class V, bool Halves>
     else
         k = lanesOf(*job.coeffs[0]);
     const size_t n = job.n;
-    if (!Halves || n < 1 + kSplitFrom) {
+    if constexpr (Parts == 1) {
         plainRun<Scaled>(k, samples(0), n, m, r, f);
-        return;
-    }
-    // The first sample alone, for the frame maximum (see plainRun()), then
-    // two halves of whole difference steps, then the rest.
-    plainRun<Scaled>(k, samples(0), 1, m, r, f);
-    const size_t half = kSpan * ((n - 1) / (2 * kSpan));
-    double start[kMeters];
-    {
-        const CModMeterModule::CCoeffs* coeffs[kMeters];
-        const double* x[kMeters];
-        double* level[kMeters];
-        for (size_t q = 0; q < kMeters; ++q) {
-            coeffs[q] = job.coeffs[q];
-            x[q] = job.in[q] + 1;
-            start[q] = lane(m, q);
-            level[q] = &start[q];
+    } else {
+        if (n < 1 + Parts * kSpan) {
+            plainRun<Scaled>(k, samples(0), n, m, r, f);
+            return;
         }
-        differenceRun<kMeters>(coeffs, x, half, level);
+        plainRun<Scaled>(k, samples(0), 1, m, r, f);
+        const size_t part = kStep * ((n - 1) / (Parts * kStep));
+        constexpr size_t kWidth = Parts * kMeters;
+        using P = typename CVector<kWidth>::type;
+        P pm{}, pr{}, ps{}, pu{}, top{};
+        CStreams<kWidth> streams;
+        {
+            const CModMeterModule::CCoeffs* coeffs[kMeters];
+            const double* x[kMeters];
+            double start[kMeters];
+            double* level[kMeters];
+            for (size_t q = 0; q < kMeters; ++q) {
+                coeffs[q] = job.coeffs[q];
+                x[q] = job.in[q] + 1;
+                start[q] = lane(m, q);
+                level[q] = &start[q];
+            }
+            for (size_t p = 0; p < Parts; ++p) {
+                for (size_t q = 0; q < kMeters; ++q) {
+                    const size_t l = p * kMeters + q;
+                    pm[l] = start[q];
+                    pr[l] = p ? 0.0 : lane(r, q);
+                    pu[l] = 1.0;
+                    streams.s[l] = x[q];
+                }
+                if (p + 1 == Parts) break;
+                differenceRun<W, kMeters>(coeffs, x, part, level);
+                for (size_t q = 0; q < kMeters; ++q) x[q] += part;
+            }
+        }
+        splitRun<Scaled>(partsOf<P, kMeters>(job.coeffs), streams, part, pm, pr, ps, pu, top);
+        for (size_t q = 0; q < kMeters; ++q) {
+            double follower = pr[q], largest = top[q];
+            for (size_t p = 1; p < Parts; ++p) {
+                const size_t l = p * kMeters + q;
+                follower = larger(pr[l], ps[l] + pu[l] * follower);
+                largest = larger(largest, top[l]);
+            }
+            lane(m, q) = pm[(Parts - 1) * kMeters + q];
+            lane(r, q) = follower;
+            lane(f, q) = larger(lane(f, q), largest);
+        }
+        plainRun<Scaled>(k, samples(1 + Parts * part), n - 1 - Parts * part, m, r, f);
     }
-    using W = std::conditional_t<kTwo, CQuad, CPair>;
-    W wm, wr, ws{}, wu{}, wtop{};
-    for (size_t q = 0; q < kMeters; ++q) {
-        wm[q] = lane(m, q);
-        wm[q + kMeters] = start[q];
-        wr[q] = lane(r, q);
-        wr[q + kMeters] = 0.0;
-        wu[q] = wu[q + kMeters] = 1.0;
-    }
-    if constexpr (kTwo)
-        splitRun<Scaled>(halvesOf(*job.coeffs[0], *job.coeffs[1]), CHalvesOfTwo{job.in[0] + 1, job.in[1] + 1, half},
-                         half, wm, wr, ws, wu, wtop);
-    else
-        splitRun<Scaled>(halvesOf(*job.coeffs[0]), CHalvesOfOne{job.in[0] + 1, half}, half, wm, wr, ws, wu, wtop);
-    for (size_t q = 0; q < kMeters; ++q) {
-        const size_t second = q + kMeters;
-        lane(m, q) = wm[second];
-        lane(r, q) = larger(wr[second], ws[second] + wu[second] * wr[q]);
-        lane(f, q) = larger(lane(f, q), larger(wtop[q], wtop[second]));
-    }
-    plainRun<Scaled>(k, samples(1 + 2 * half), n - 1 - 2 * half, m, r, f);
 }
 
-template <class V, bool Halves>
+template <class V, size_t Parts, class W>
 [[gnu::always_inline]] inline void runLanes(const CJob& job) {
     const bool scaled = job.coeffs[0]->scaled || (job.pair && job.coeffs[1]->scaled);
     V m = gather<V>(job.m);
     V r = gather<V>(job.r), f = gather<V>(job.f);
     if (scaled)
-        plainLanes<true, V, Halves>(job, m, r, f);
+        plainLanes<true, V, Parts, W>(job, m, r, f);
     else
-        plainLanes<false, V, Halves>(job, m, r, f);
+        plainLanes<false, V, Parts, W>(job, m, r, f);
     scatter(job.r, r);
     scatter(job.f, f);
     scatter(job.m, m);
 }
 
 // The levels of a difference job: input and reference of each meter.
-template <size_t Meters>
+template <class W, size_t Meters>
 [[gnu::always_inline]] inline void differenceLanes(const CJob& job) {
     constexpr size_t kStreams = 2 * Meters;
     const CModMeterModule::CCoeffs* k[kStreams];
     const double* x[kStreams];
+    const float* host[kStreams] = {};
     double* level[kStreams];
     for (size_t lane = 0; lane < Meters; ++lane) {
         k[2 * lane] = k[2 * lane + 1] = job.coeffs[lane];
         x[2 * lane] = job.in[lane];
         x[2 * lane + 1] = job.ref[lane] ? job.ref[lane] : kSilence;
+        host[2 * lane + 1] = job.refHost[lane] ? job.refHost[lane] : kHostSilence;
         level[2 * lane] = job.m[lane];
         level[2 * lane + 1] = job.mRef[lane];
     }
-    differenceRun<kStreams>(k, x, job.n, level);
+    if (job.hostRefs)
+        differenceRun<W, kStreams, true>(k, x, job.n, level, host);
+    else
+        differenceRun<W, kStreams>(k, x, job.n, level);
 }
 
-template <class V, bool Halves>
+template <size_t Parts, class W>
 [[gnu::always_inline]] inline void runJob(const CJob& job) {
-    constexpr size_t kMeters = std::is_same_v<V, CPair> ? 2 : 1;
-    if (job.plain)
-        runLanes<V, Halves>(job);
-    else
-        differenceLanes<kMeters>(job);
+    if (job.plain) {
+        if (job.pair)
+            runLanes<CPair, Parts, W>(job);
+        else
+            runLanes<double, Parts, W>(job);
+    } else {
+        if (job.pair)
+            differenceLanes<W, 2>(job);
+        else
+            differenceLanes<W, 1>(job);
+    }
 }
 
-// The loops compiled twice: for any x86-64 processor, and for those with
-// AVX2 and FMA (fused multiply-adds round once where the others round
-// twice; both stay within the routine's rounding). The choice is made once,
-// when the module is loaded.
+// The loops compiled three times: for any x86-64 processor, for those with
+// AVX2 and FMA, and for those with AVX-512 (fused multiply-adds round once
+// where the others round twice; all stay within the routine's rounding).
+// The widest the processor has is picked once, when the module is loaded.
 // Only the wide loops split the plain routine's runs in halves: with
-// vectors of two lanes, the two meters of a pair already fill them.
-void runAnywhere(const CJob& job) {
-    if (job.pair)
-        runJob<CPair, false>(job);
-    else
-        runJob<double, false>(job);
-}
+// vectors of two lanes, the two meters of a pair already fill them. (Four
+// quarters in eight lanes run slower: the start levels of three parts are
+// found one after the other, and the lanes meet in costly shuffles.) The
+// widest loops add eight-lane sums.
+void runAnywhere(const CJob& job) { runJob<1, CQuad>(job); }
 
-__attribute__((target("avx2,fma"))) void runWide(const CJob& job) {
-    if (job.pair)
-        runJob<CPair, true>(job);
-    else
-        runJob<double, true>(job);
-}
+__attribute__((target("avx2,fma"))) void runAvx2(const CJob& job) { runJob<2, CQuad>(job); }
 
-bool wideSupported() {
+__attribute__((target("avx512f,avx2,fma"))) void runAvx512(const CJob& job) { runJob<2, COct>(job); }
+
+bool supported(CModMeterModule::ELoops loops) {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    switch (loops) {
+        case CModMeterModule::kLoopsAvx512:
+            return __builtin_cpu_supports("avx512f") && supported(CModMeterModule::kLoopsAvx2);
+        case CModMeterModule::kLoopsAvx2:
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+        case CModMeterModule::kLoopsAnywhere:
+            break;
+    }
+    return true;
 }
 
-void (*g_run)(const CJob&) = wideSupported() ? &runWide : &runAnywhere;
+CModMeterModule::ELoops widest() {
+    for (auto loops : {CModMeterModule::kLoopsAvx512, CModMeterModule::kLoopsAvx2})
+        if (supported(loops)) return loops;
+    return CModMeterModule::kLoopsAnywhere;
+}
+
+void (*routineFor(CModMeterModule::ELoops loops))(const CJob&) {
+    switch (loops) {
+        case CModMeterModule::kLoopsAvx512:
+            return &runAvx512;
+        case CModMeterModule::kLoopsAvx2:
+            return &runAvx2;
+        case CModMeterModule::kLoopsAnywhere:
+            break;
+    }
+    return &runAnywhere;
+}
+
+void (*g_run)(const CJob&) = routineFor(widest());
 
 }  // namespace
-
 CModMeterModule::CModMeterModule() : CAudioModule(kSlotCount), m_history(historyCapacityFor(kDefaultFps)) {}
 
 CErrorPtr CModMeterModule::init(const CAudioProcessDefBase& def) {
@@ -638,7 +741,29 @@ bool CModMeterModule::levelsAreNumbers() const {
     m_bias = b;
 }
 
-size_t CModMeterModule::run(const double* in, const double* ref, size_t n) {
+size_t CModMeterModule::run(const double* in, const double* ref, size_t n) { return runWith(in, ref, n); }
+
+size_t CModMeterModule::runHost(const double* in, const float* ref, size_t n) { return runWith(in, ref, n); }
+
+namespace {
+
+// What a job needs of a reference: samples as they are.
+void setReference(CJob& job, size_t lane, const double* ref) { job.ref[lane] = ref; }
+void setReference(CJob& job, size_t lane, const float* ref) {
+    job.refHost[lane] = ref;
+    job.hostRefs = true;
+}
+
+}  // namespace
+
+void CModMeterModule::remeasure(const CLevels& from, const double* in, const float* ref, size_t n) {
+    double converted[kMaxRun];
+    if (ref) convertSamples(ref, converted, n);
+    remeasure(from, in, ref ? converted : nullptr, n);
+}
+
+template <class Ref>
+size_t CModMeterModule::runWith(const double* in, const Ref* ref, size_t n) {
     const size_t todo = std::min({n, m_frameLength - m_framePos, kMaxRun});
     const CLevels before = levels();
     if (m_routine == kMinimum) {
@@ -647,7 +772,7 @@ size_t CModMeterModule::run(const double* in, const double* ref, size_t n) {
         CJob job{};
         job.coeffs[0] = &m_coeffs;
         job.in[0] = in;
-        job.ref[0] = ref;
+        setReference(job, 0, ref);
         job.m[0] = &m_m;
         job.mRef[0] = &m_mRef;
         job.r[0] = &m_r;
@@ -661,7 +786,13 @@ size_t CModMeterModule::run(const double* in, const double* ref, size_t n) {
     return todo;
 }
 
-void CModMeterModule::useWideLoops(bool wide) { g_run = wide && wideSupported() ? &runWide : &runAnywhere; }
+bool CModMeterModule::useLoops(ELoops loops) {
+    if (!supported(loops)) return false;
+    g_run = routineFor(loops);
+    return true;
+}
+
+CModMeterModule::ELoops CModMeterModule::widestLoops() { return widest(); }
 
 bool CModMeterModule::pairable(const CModMeterModule& a, const CModMeterModule& b) {
     return a.m_routine == b.m_routine && a.m_routine != kMinimum && a.m_frameLength == b.m_frameLength &&
@@ -670,16 +801,27 @@ bool CModMeterModule::pairable(const CModMeterModule& a, const CModMeterModule& 
 
 size_t CModMeterModule::runPair(CModMeterModule& a, CModMeterModule& b, const double* inA, const double* refA,
                                 const double* inB, const double* refB, size_t n) {
+    return runPairWith(a, b, inA, refA, inB, refB, n);
+}
+
+size_t CModMeterModule::runPairHost(CModMeterModule& a, CModMeterModule& b, const double* inA, const float* refA,
+                                    const double* inB, const float* refB, size_t n) {
+    return runPairWith(a, b, inA, refA, inB, refB, n);
+}
+
+template <class Ref>
+size_t CModMeterModule::runPairWith(CModMeterModule& a, CModMeterModule& b, const double* inA, const Ref* refA,
+                                    const double* inB, const Ref* refB, size_t n) {
     const size_t todo = std::min({n, a.m_frameLength - a.m_framePos, kMaxRun});
     CJob job{};
     CModMeterModule* meters[2] = {&a, &b};
     const double* in[2] = {inA, inB};
-    const double* ref[2] = {refA, refB};
+    const Ref* ref[2] = {refA, refB};
     for (size_t lane = 0; lane < 2; ++lane) {
         CModMeterModule& meter = *meters[lane];
         job.coeffs[lane] = &meter.m_coeffs;
         job.in[lane] = in[lane];
-        job.ref[lane] = ref[lane];
+        setReference(job, lane, ref[lane]);
         job.m[lane] = &meter.m_m;
         job.mRef[lane] = &meter.m_mRef;
         job.r[lane] = &meter.m_r;
@@ -756,6 +898,13 @@ void CModMeterModule::setFrame(double level, double peak) {
 
 // ---------------------------------------------------------------- process
 
+namespace {
+
+bool hasSamples(const CAudioChannel* c) { return c && c->buffer; }
+const float* hostSamplesOf(const CAudioChannel* c) { return hasSamples(c) ? c->buffer.get()->hostSamples() : nullptr; }
+
+}  // namespace
+
 CErrorPtr CModMeter::init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) {
     ZEL_TRY(CAudioModuleProcess::init(def, ctx));
     if (CAudioVizCollector* viz = ctx.vizCollector()) m_stream = viz->registerProducer(def);
@@ -794,11 +943,18 @@ void CModMeter::process(size_t n) {
         const CAudioChannel *auxA = auxOf(i), *auxB = auxOf(i + 1);
         const double* xa = in[i].buffer.data();
         const double* xb = in[i + 1].buffer.data();
-        const double* ra = auxA && auxA->buffer ? auxA->buffer.data() : nullptr;
-        const double* rb = auxB && auxB->buffer ? auxB->buffer.data() : nullptr;
+        // References that are host samples nobody has read are read as
+        // they are, unless the other one is not.
+        const float* ha = hostSamplesOf(auxA);
+        const float* hb = hostSamplesOf(auxB);
+        const bool host = (ha || hb) && (ha || !hasSamples(auxA)) && (hb || !hasSamples(auxB));
+        const double* ra = !host && hasSamples(auxA) ? auxA->buffer.data() : nullptr;
+        const double* rb = !host && hasSamples(auxB) ? auxB->buffer.data() : nullptr;
         for (size_t done = 0; done < n;) {
-            const size_t used = CModMeterModule::runPair(a, *b, xa + done, ra ? ra + done : nullptr, xb + done,
-                                                         rb ? rb + done : nullptr, n - done);
+            const size_t used = host ? CModMeterModule::runPairHost(a, *b, xa + done, ha ? ha + done : nullptr,
+                                                                    xb + done, hb ? hb + done : nullptr, n - done)
+                                     : CModMeterModule::runPair(a, *b, xa + done, ra ? ra + done : nullptr, xb + done,
+                                                                rb ? rb + done : nullptr, n - done);
             done += used;
             if (!m_stream) continue;
             if (a.frameReady()) m_stream->publish(in[i].channel, in[i].group, a.frame());
@@ -815,9 +971,11 @@ void CModMeter::processChannel(CAudioModule& module, const CAudioChannel& in, co
     if (!in.buffer) return;
     auto& meter = static_cast<CModMeterModule&>(module);
     const double* x = in.buffer.data();
-    const double* ref = aux && aux->buffer ? aux->buffer.data() : nullptr;
+    const float* host = hostSamplesOf(aux);
+    const double* ref = !host && hasSamples(aux) ? aux->buffer.data() : nullptr;
     for (size_t done = 0; done < n;) {
-        done += meter.run(x + done, ref ? ref + done : nullptr, n - done);
+        done += host ? meter.runHost(x + done, host + done, n - done)
+                     : meter.run(x + done, ref ? ref + done : nullptr, n - done);
         if (meter.frameReady() && m_stream) m_stream->publish(in.channel, in.group, meter.frame());
     }
 }

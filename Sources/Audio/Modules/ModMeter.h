@@ -78,6 +78,8 @@ public:
     // run ended a frame, and frame() holds that frame's values until the
     // next one ends.
     size_t run(const double* in, const double* ref, size_t n);
+    // The same with a reference of host samples (null reads as silence).
+    size_t runHost(const double* in, const float* ref, size_t n);
     bool frameReady() const { return m_frameReady; }
     const CAudioVizDataMeter& frame() const { return m_frame; }
 
@@ -105,12 +107,18 @@ public:
     // consumed.
     static size_t runPair(CModMeterModule& a, CModMeterModule& b, const double* inA, const double* refA,
                           const double* inB, const double* refB, size_t n);
+    static size_t runPairHost(CModMeterModule& a, CModMeterModule& b, const double* inA, const float* refA,
+                              const double* inB, const float* refB, size_t n);
     // Whether two meters run the same routine in step (same frame position
     // and length), as meters of one process do.
     static bool pairable(const CModMeterModule& a, const CModMeterModule& b);
-    // The loops use AVX2 and FMA where the processor has them; false runs
-    // the loops for any x86-64 processor (for tests and benchmarks).
-    static void useWideLoops(bool wide);
+    // The loops come built for any x86-64 processor, for AVX2 with FMA and
+    // for AVX-512; the widest the processor has run unless tests or
+    // benchmarks pick others. False, and nothing changes, when the
+    // processor lacks them.
+    enum ELoops { kLoopsAnywhere, kLoopsAvx2, kLoopsAvx512 };
+    static bool useLoops(ELoops loops);
+    static ELoops widestLoops();
 
     // The loops run the recurrences this many samples per step, over runs
     // of at most kMaxRun samples.
@@ -148,6 +156,12 @@ private:
     // Runs n samples again from `from`, one at a time, with those that
     // cannot be measured left out of the levels.
     void remeasure(const CLevels& from, const double* in, const double* ref, size_t n);
+    void remeasure(const CLevels& from, const double* in, const float* ref, size_t n);
+    template <class Ref>
+    size_t runWith(const double* in, const Ref* ref, size_t n);
+    template <class Ref>
+    static size_t runPairWith(CModMeterModule& a, CModMeterModule& b, const double* inA, const Ref* refA,
+                              const double* inB, const Ref* refB, size_t n);
     void integrateMinimum(const double* in, size_t n);
     // Counts `n` samples into the frame; ends it when it is full.
     void advance(size_t n);

@@ -6,14 +6,19 @@
 
 #include <dirent.h>
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "EditorHost.h"
 #include "Module.h"
@@ -27,13 +32,17 @@ namespace {
 
 const char* const kUsage =
     "usage: lagwell-editor [--plugin BUNDLE] [--screenshot FILE] [--after-frames N] [--cycles N]\n"
-    "                      [--run-ms MS] [--no-run-loop] [--stats]\n"
+    "                      [--run-ms MS] [--no-run-loop] [--stats] [--sine DB]\n"
     "  Opens the plug-in's editor in a window of its own.\n"
     "  --screenshot FILE   writes the window to FILE (PNG) after N frames (--after-frames, 10)\n"
     "  --cycles N          opens and closes the editor N times (1)\n"
     "  --run-ms MS         keeps each opening this long, or until the window is closed\n"
     "  --no-run-loop       offers the editor no run loop, as some hosts do\n"
-    "  --stats             prints timers, handlers, threads, descriptors, memory and CPU\n";
+    "  --stats             prints timers, handlers, threads, descriptors, memory and CPU\n"
+    "  --sine DB           plays a 1 kHz sine of RMS level DB on the left input, as a host's\n"
+    "                      audio thread does (48 kHz, 512-sample blocks, in real time), and\n"
+    "                      prints the audio thread's time per block before and while the\n"
+    "                      editor is open; CPU figures then leave the audio thread out\n";
 
 struct Options {
     std::string plugin;
@@ -43,6 +52,72 @@ struct Options {
     long runMs = -1;
     bool noRunLoop = false;
     bool stats = false;
+    bool sine = false;
+    double sineDb = 0;
+};
+
+double threadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// A host's audio thread: real-time blocks of a sine on the left input,
+// timing each process call on the thread's own CPU clock.
+class AudioThread {
+public:
+    static constexpr int kBlock = 512;
+    static constexpr double kRate = 48000;
+
+    AudioThread(Plugin& plugin, double db) : m_plugin(plugin), m_amplitude(std::sqrt(2.0) * std::pow(10.0, db / 20)) {
+        m_plugin.setMainChannels(2, 2);
+        m_plugin.setupProcessing(kRate, kBlock, Vst::kSample32, Vst::kRealtime);
+        m_plugin.start();
+        m_thread = std::thread([this] { run(); });
+    }
+    ~AudioThread() {
+        m_quit = true;
+        m_thread.join();
+        m_plugin.stop();
+    }
+    // Time per block since the last call, in microseconds of CPU.
+    double takeMicrosPerBlock() {
+        const double seconds = m_cpu.exchange(0), blocks = double(m_blocks.exchange(0));
+        return blocks > 0 ? seconds / blocks * 1e6 : 0;
+    }
+    // The audio thread's CPU time so far.
+    double cpuSeconds() const { return m_total.load(); }
+
+private:
+    void run() {
+        std::vector<float> in[2], out[2];
+        for (int c = 0; c < 2; ++c) in[c].assign(kBlock, 0.0f), out[c].assign(kBlock, 0.0f);
+        float* inputs[2] = {in[0].data(), in[1].data()};
+        float* outputs[2] = {out[0].data(), out[1].data()};
+        MainBuses<float> buses{inputs, 2, outputs, 2};
+        double phase = 0;
+        auto due = std::chrono::steady_clock::now();
+        const double start = threadCpuSeconds();
+        while (!m_quit) {
+            for (int i = 0; i < kBlock; ++i, phase += 2 * M_PI * 1000 / kRate)
+                in[0][size_t(i)] = float(m_amplitude * std::sin(phase));
+            const double before = threadCpuSeconds();
+            m_plugin.process(kBlock, buses);
+            const double after = threadCpuSeconds();
+            m_cpu = m_cpu.load() + (after - before);
+            ++m_blocks;
+            m_total = after - start;
+            due += std::chrono::microseconds(int64_t(kBlock / kRate * 1e6));
+            std::this_thread::sleep_until(due);
+        }
+    }
+
+    Plugin& m_plugin;
+    double m_amplitude;
+    std::atomic<bool> m_quit{false};
+    std::atomic<double> m_cpu{0}, m_total{0};
+    std::atomic<uint64_t> m_blocks{0};
+    std::thread m_thread;
 };
 
 size_t countEntries(const char* folder) {
@@ -94,7 +169,10 @@ bool parse(int argc, char** argv, Options& o) {
             o.noRunLoop = true;
         else if (a == "--stats")
             o.stats = true;
-        else
+        else if (a == "--sine" && (v = value())) {
+            o.sine = true;
+            o.sineDb = std::atof(v);
+        } else
             return false;
     }
     return o.cycles > 0 && o.afterFrames >= 0;
@@ -106,6 +184,16 @@ int run(const Options& o) {
     zel::platform::CStandaloneRunLoop loop;
     HostRunLoop hostLoop(loop);
 
+    std::unique_ptr<AudioThread> audio;
+    double audioClosed = 0;
+    if (o.sine) {
+        audio = std::make_unique<AudioThread>(plugin, o.sineDb);
+        // The audio thread's cost without an editor.
+        loop.runFor(1500);
+        audio->takeMicrosPerBlock();
+        loop.runFor(1500);
+        audioClosed = audio->takeMicrosPerBlock();
+    }
     // What the process holds before any editor opened.
     const size_t threads0 = countEntries("/proc/self/task");
     std::unique_ptr<EditorWindow> window;
@@ -135,7 +223,8 @@ int run(const Options& o) {
             return 3;
         }
         const uint64_t frames0 = hostLoop.timerCalls();
-        const double cpu0 = cpuSeconds(), wall0 = wallSeconds();
+        if (audio) audio->takeMicrosPerBlock();
+        const double cpu0 = cpuSeconds() - (audio ? audio->cpuSeconds() : 0), wall0 = wallSeconds();
         loop.runUntil([&] { return hostLoop.timerCalls() - frames0 >= uint64_t(o.afterFrames) || window->isClosed(); },
                       10000);
         if (!o.screenshot.empty() && cycle == 0) {
@@ -149,8 +238,11 @@ int run(const Options& o) {
         if (o.runMs > 0) loop.runUntil([&] { return window->isClosed() || window->isBroken(); }, uint32_t(o.runMs));
         if (cycle == 0) {
             rssOpen = residentKb();
-            cpuOpen = cpuSeconds() - cpu0;
+            cpuOpen = cpuSeconds() - (audio ? audio->cpuSeconds() : 0) - cpu0;
             wallOpen = wallSeconds() - wall0;
+            if (audio)
+                std::printf("audio: %.2f us per block without the editor, %.2f us with it open\n", audioClosed,
+                            audio->takeMicrosPerBlock());
         }
         view->removed();
         view->setFrame(nullptr);
