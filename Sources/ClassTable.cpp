@@ -22,7 +22,10 @@
 #include "UI/Controls/LevelMeter.h"
 #include "UI/Controls/LevelMeterListener.h"
 #include "UI/Controls/MinMax.h"
+#include "UI/Controls/QuickEntry.h"
+#include "UI/Controls/ReadOut.h"
 #include "UI/Controls/Ruler.h"
+#include "UI/Controls/StatusLine.h"
 #include "UI/Controls/TextView.h"
 #include "UI/Controls/VizExchange.h"
 #include "UI/DynamicPalette.h"
@@ -93,6 +96,7 @@ const CClassEntry kClassTable[] = {
     {"ui:dynamic-color", &createObject<CDynamicColor>, &setupObjectClass},
     {"ui:dynamic-palette", &createObject<CDynamicPalette>, &CDynamicPalette::setupClass},
     {"ui:editbox", &createObject<CEditBox>, &CEditBox::setupClass},
+    {"ui:editbox-quick-entry", &createObject<CEditBoxQuickEntry>, &CEditBoxQuickEntry::setupClass},
     {"ui:frame", &createObject<CFrame>, &CView::setupClass},
     {"ui:global-settings", &createObject<CGlobalSettings>, &setupObjectClass},
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
@@ -105,12 +109,15 @@ const CClassEntry kClassTable[] = {
     {"ui:param-bridge", &createObject<CParamBridge>, &setupObjectClass},
     {"ui:param-data", &createObject<CParamData>, &setupObjectClass},
     {"ui:picture", &createObject<CPicture>, &CView::setupClass},
+    {"ui:quick-entry-field-dec-conv", &createObject<CQuickEntryFieldDecConv>, &CQuickEntryFieldDecConv::setupClass},
+    {"ui:readout", &createObject<CReadOut>, &CReadOut::setupClass},
     {"ui:ruler", &createObject<CRuler>, &CView::setupClass},
     {"ui:sector-map", &createObject<CSectorMap>, &setupObjectClass},
     {"ui:shadow", &createObject<CShadow>, &CView::setupClass},
     {"ui:spotlight-base", &createObject<CSpotlightBase>, &CView::setupClass},
     {"ui:state-data", &createObject<CStateData>, &setupObjectClass},
     {"ui:state-switch", &createObject<CStateSwitch>, &CStateSwitch::setupClass},
+    {"ui:status-line", &createObject<CStatusLine>, &CStatusLine::setupClass},
     {"ui:style", &createObject<CStyle>, &setupObjectClass},
     {"ui:textview", &createObject<CTextView>, &CTextView::setupClass},
     {"ui:ui-event-bridge", &createObject<CUIEventBridge>, &CUIEventBridge::setupClass},

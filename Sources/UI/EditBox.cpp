@@ -153,7 +153,7 @@ void CEditBox::changed() {
 }
 
 void CEditBox::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
-    CView::drawSelf(bitmap, clip);
+    drawBackground(bitmap, clip);
     if (!m_font) return;
     const CRect inner = innerArea(area(), placement().inner);
     const CRect textClip = clip.intersect(inner);

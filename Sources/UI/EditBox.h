@@ -51,6 +51,8 @@ public:
 protected:
     CSize contentSize() const override;
     void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const override;
+    // What lies under the text: the view's fill.
+    virtual void drawBackground(CLinearBitmap& bitmap, const CRect& clip) const { CView::drawSelf(bitmap, clip); }
 
 private:
     CErrorPtr onFocus(CObject* params, CObject* sender);

@@ -245,7 +245,9 @@ void CUIParam::setupClass(CClassInfo& info) {
 
 CErrorPtr CUIParam::init() {
     ZEL_TRY(CObject::init());
-    if (!dynamic_cast<CView*>(parent()) && !dynamic_cast<CDynamicPalette*>(parent()))
+    // Views, the palette and the objects that follow values (value lists) take ui-params.
+    if (!dynamic_cast<CView*>(parent()) && !dynamic_cast<CDynamicPalette*>(parent()) &&
+        !(parent() && parent()->hasEventHandler("value-changed")))
         return ZEL_ERROR("@zelstr_CUIParam_init_Parent Parent object does not support ui-param.");
     m_element = size_t(std::max<long long>(0, getInt("element", 0)));
     const CString sharedPath = getAttr("shared-attribute");
@@ -335,9 +337,17 @@ double CUIParam::value() const {
     return getReal("value", 0.0);
 }
 
+const CAudioParamConverter* CUIParam::numberConverter() const {
+    const CAudioParamInfo* info = m_kind == EKind::Bridge ? m_bridge->info() : nullptr;
+    if (!info || info->dataType != CAudioParamInfo::kFloat || info->converters.empty()) return nullptr;
+    return info->converters[0];
+}
+
 CString CUIParam::text() const {
     switch (m_kind) {
         case EKind::Bridge:
+            if (const CAudioParamConverter* converter = numberConverter())
+                return converter->plainToText(*m_bridge->info(), 0, value());
             return m_bridge->text(group(), m_element);
         case EKind::Shared:
             return getAttr("shared-value");
@@ -453,6 +463,12 @@ CErrorPtr CUIParam::setBytes(std::vector<uint8_t> bytes) {
 }
 
 CErrorPtr CUIParam::setText(const CString& text) {
+    if (const CAudioParamConverter* converter = numberConverter()) {
+        bool ok = false;
+        const double plain = converter->textToPlainClamped(*m_bridge->info(), 0, text, &ok);
+        // Text that is no number leaves the value as it was.
+        return ok ? setValue(plain) : nullptr;
+    }
     if (m_kind == EKind::Bridge) {
         CParamBridge::CChange where;
         where.group = group();

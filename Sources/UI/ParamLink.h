@@ -12,6 +12,7 @@
 
 namespace zel {
 
+class CAudioParamConverter;
 class CParamBridge;
 class CParamInterfaceClientConnector;
 class CUpdateTimer;
@@ -145,6 +146,8 @@ public:
     // The plain value (a setting's text read as a number; with
     // `shared-attribute-value`, 1 when the setting holds it).
     double value() const;
+    // A number parameter's value as its converter shows it; a text
+    // parameter's text; a setting's or local value's text.
     CString text() const;
     double minValue() const;
     double maxValue() const;
@@ -163,7 +166,11 @@ public:
     CErrorPtr setValue(double value, uint32_t undoId = 0);
     // A stepped parameter takes the nearest step.
     CErrorPtr setNormalizedValue(double normalized, uint32_t undoId = 0);
+    // A number parameter reads the text through its converter, clamped to
+    // its range; text that is no number changes nothing.
     CErrorPtr setText(const CString& text);
+    // The converter of a bridged number parameter, once it is described.
+    const CAudioParamConverter* numberConverter() const;
     // A raw parameter's element (empty for none, and for local values).
     std::vector<uint8_t> bytes() const;
     CErrorPtr setBytes(std::vector<uint8_t> bytes);

@@ -60,6 +60,8 @@ CErrorPtr CWindowSharedData::setHoverView(CView* view, CWindowRenderer* window, 
         if (leftWindow) ZEL_TRY(CInputRouter::sendToView(*previous, "mouse-top-exit", params, this));
     }
     if (view) ZEL_TRY(CInputRouter::sendToView(*view, "mouse-enter", params, this));
+    // The status line shows the new view's hint.
+    ZEL_TRY(CNotifyServer::instance().notify(this, "hover-view-changed", nullptr));
     return nullptr;
 }
 

@@ -44,7 +44,8 @@ public:
     void keyFocusGone(CWindowRenderer& renderer);
     // The view under the pointer, editor-wide. The view left hears
     // "mouse-exit" (and "mouse-top-exit" when the pointer left its window),
-    // then the new one "mouse-enter".
+    // then the new one "mouse-enter"; then the shared data's listeners hear
+    // "hover-view-changed".
     CErrorPtr setHoverView(CView* view, CWindowRenderer* window, CObject* params, bool leftWindow);
     CView* hoverView() const { return m_hover; }
     // The window's views are going or take no input: none stays hovered.

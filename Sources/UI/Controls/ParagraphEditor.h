@@ -35,6 +35,8 @@ public:
     // A frame of the window: a single click whose wait ran out opens.
     CErrorPtr tick(double now);
     CErrorPtr open(int at);
+    // The press was no click after all (it became a drag): nothing opens.
+    void cancelPending() { m_gesture.cancel(); }
     // The edit box ended (`params` of its "editbox-text-changed"): the box
     // hides; the paragraph index is the edited one.
     void closed();

@@ -81,6 +81,7 @@ public:
     // The window y where paragraph `at` starts, room above its letters included.
     int paragraphTop(int at) const;
     const CParagraphEditor& editor() const { return m_editor; }
+    CParagraphEditor& editor() { return m_editor; }
 
 protected:
     CSize contentSize() const override;

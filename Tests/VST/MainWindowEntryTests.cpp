@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's quick entries and status line, used by a person in the
+// editor of a plug-in instance in our host's window.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Audio/Param.h"
+#include "Audio/VST/AudioWrapperVST3.h"
+#include "Audio/VST/AudioWrapperVST3Editor.h"
+#include "EditorHost.h"
+#include "Other/AudioInterfaceBase.h"
+#include "Support/Xvfb.h"
+#include "UI/Controls/QuickEntry.h"
+#include "UI/WindowRenderer.h"
+#include "VST3Instance.h"
+#include "pluginterfaces/base/smartpointer.h"
+
+namespace zel {
+namespace {
+
+using namespace Steinberg;
+using lagwell::host::EditorWindow;
+using lagwell::host::HostRunLoop;
+using lagwell::host::PlugFrame;
+
+constexpr uint32_t kPatienceMs = 10000;
+
+class MainWindowEntryThreads : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!x.isRunning()) GTEST_SKIP() << "Xvfb is not installed";
+        x.use();
+        window = std::make_unique<EditorWindow>(loop, 540, 315, "entry");
+        view = plugin.view();
+        view->setFrame(&frame);
+        ASSERT_EQ(view->attached(reinterpret_cast<void*>(uintptr_t(window->id())), kPlatformTypeX11EmbedWindowID),
+                  kResultOk);
+        editor = dynamic_cast<CAudioWrapperVST3Editor*>(view.get());
+        renderer = editor->window();
+        ASSERT_TRUE(loop.runUntil([&] { return renderer && renderer->frameCount() >= 2; }, kPatienceMs));
+        renderer->window()->display().sync();
+        ASSERT_TRUE(renderer->window()->screenOrigin(ox, oy));
+        wrapper = dynamic_cast<CAudioWrapperVST3*>(plugin.component.get());
+        ASSERT_NE(wrapper, nullptr);
+    }
+    void TearDown() override {
+        if (!view) return;
+        view->removed();
+        view->setFrame(nullptr);
+    }
+    CView* at(const std::string& path) {
+        auto* found = dynamic_cast<CView*>(editor->editorRoot()->findObject("ui.main-window." + path));
+        EXPECT_NE(found, nullptr) << path;
+        return found;
+    }
+    CEditBoxQuickEntry* entry(const char* panel) {
+        return dynamic_cast<CEditBoxQuickEntry*>(at(std::string("panels.") + panel + ".entry.quick-entry"));
+    }
+    std::string point(CView* v, int dx = 0) {
+        const CRect& r = v->area();
+        return std::to_string(ox + (r.left + r.right) / 2 + dx) + " " + std::to_string(oy + (r.top + r.bottom) / 2);
+    }
+    void xdo(const std::string& args) { ASSERT_EQ(x.run("xdotool " + args), 0) << args; }
+    bool until(const std::function<bool()>& done) { return loop.runUntil(done, kPatienceMs); }
+    // The instance's own value, not the editor's copy.
+    double value(const char* name, size_t group, size_t element) {
+        auto* param = dynamic_cast<CAudioParam*>(wrapper->plugin().findObject(name));
+        EXPECT_NE(param, nullptr) << name;
+        if (!param) return -1.0;
+        std::lock_guard<std::mutex> lock(param->lock());
+        return param->storage().read(group, element);
+    }
+    std::vector<double> digits(const char* name, size_t count) {
+        std::vector<double> out;
+        for (size_t i = 0; i < count; ++i) out.push_back(value(name, 0, i));
+        return out;
+    }
+
+    lagwell::test::CXvfb x;
+    platform::CStandaloneRunLoop loop;
+    HostRunLoop host{loop};
+    std::unique_ptr<EditorWindow> window;
+    test::CVST3Instance plugin;
+    PlugFrame frame{&host};
+    IPtr<IPlugView> view;
+    CAudioWrapperVST3Editor* editor = nullptr;
+    CWindowRenderer* renderer = nullptr;
+    CAudioWrapperVST3* wrapper = nullptr;
+    int ox = 0, oy = 0;
+};
+
+TEST_F(MainWindowEntryThreads, TypedDelaysSetEveryDigitOfTheGroupAsOneUndoStepAndTabGoesOn) {
+    CEditBoxQuickEntry* delay = entry("audio-delay");
+    CEditBoxQuickEntry* samples = entry("sample-delay");
+    ASSERT_TRUE(delay && samples);
+    EXPECT_EQ(delay->getAttr("title"), CString("0.00"));
+    EXPECT_EQ(samples->getAttr("title"), CString("0"));
+    const size_t undoBefore = wrapper->interfaceBase().undo().count();
+
+    xdo("mousemove " + point(delay) + " click 1");
+    ASSERT_TRUE(until([&] { return delay->isEditing() && renderer->window()->holdsInputFocus(); }));
+    xdo("type --delay 10 -- '250'");
+    ASSERT_TRUE(until([&] { return delay->buffer().text() == "250"; }));
+    // Tab accepts and goes on to the next field of its group: the sample delay's.
+    xdo("key Tab");
+    ASSERT_TRUE(until([&] { return samples->isEditing(); }));
+    ASSERT_TRUE(
+        until([&] { return digits("plugin.modMain.modLagwell.adelay", 6) == std::vector<double>{0, 0, 0, 5, 2, 0}; }));
+    // The digits' filter made the delay time of the group from them: 250 ms.
+    EXPECT_NEAR(value("plugin.modMain.modLagwell.audio-delay", 0, 0), 0.25, 1e-12);
+    EXPECT_EQ(delay->getAttr("title"), CString("250.00"));
+
+    xdo("type --delay 10 -- '123456'");
+    xdo("key Return");
+    ASSERT_TRUE(until([&] { return digits("plugin.modMain.modLagwell.sdelay", 5) == std::vector<double>(5, 9.0); }));
+    EXPECT_EQ(value("plugin.modMain.modLagwell.sample-delay", 0, 0), 99999.0);
+    ASSERT_TRUE(until([&] { return samples->getAttr("title") == CString("99999"); }));
+    EXPECT_EQ(wrapper->interfaceBase().undo().count(), undoBefore + 2);
+}
+
+TEST_F(MainWindowEntryThreads, TheStatusLineShowsTheHintUnderThePointerWhileHintsAreOn) {
+    CView* status = at("c.window-status");
+    ASSERT_NE(status, nullptr);
+    xdo("mousemove " + point(at("panels.sample-delay.title")));
+    ASSERT_TRUE(until([&] {
+        return status->getAttr("title") ==
+               CString("Delay is samples (added to audio delay). Summary max is 12 seconds.");
+    }));
+    xdo("mousemove " + point(entry("audio-delay")));
+    ASSERT_TRUE(until([&] { return status->getAttr("title").utf8().rfind("Quick entry of the delay", 0) == 0; }));
+    xdo("mousemove " + point(at("panels.out.title")));
+    ASSERT_TRUE(until([&] { return status->getAttr("title") == CString("Master output gain (dB)."); }));
+    ASSERT_EQ(status->setAttr("is-show-hints", "false"), nullptr);
+    EXPECT_EQ(status->getAttr("title"), CString(""));
+    // Drawn: the status area shows text while hints are on, and none while off.
+    const auto inked = [&] {
+        const uint64_t shown = renderer->frameCount();
+        EXPECT_TRUE(until([&] { return renderer->frameCount() > shown + 1; }));
+        const CLinearBitmap& bitmap = renderer->bitmap();
+        const CRect& r = status->area();
+        int dark = 0;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                if (bitmap.pixel(x, y)[1] < 0x60) ++dark;
+        return dark;
+    };
+    EXPECT_EQ(inked(), 0);
+    ASSERT_EQ(status->setAttr("is-show-hints", "true"), nullptr);
+    EXPECT_GT(inked(), 30);
+}
+
+}  // namespace
+}  // namespace zel
