@@ -668,7 +668,9 @@ CErrorPtr CUIParamController::onPress(CObject* params, CObject*) {
     const auto* surface = dynamic_cast<const IParamGestureSurface*>(view);
     if (surface && !surface->gripsAt(x, y, radial)) return nullptr;
     if (boolParam(params, "is-double-click")) {
-        ZEL_TRY(resetToDefaults());
+        // A control with a double-click of its own (a read-out's default)
+        // keeps it.
+        if (getBool("is-reset-on-double-click", true)) ZEL_TRY(resetToDefaults());
         return nullptr;
     }
     const CGlobalSettings* global = settings();

@@ -200,7 +200,8 @@ private:
 // `sensitivity`, or, with `radial-knob-mode` on a control that allows it, a
 // radial one that follows the pointer's angle. With `is-axis-zero` a drag
 // scales the values towards or away from the default. Shift drags finely,
-// a double-click resets to the default, the wheel steps (one whole step for
+// a double-click resets to the default (unless `is-reset-on-double-click`
+// is false), the wheel steps (one whole step for
 // stepped parameters), and a right press drags the knobs linked to the
 // control (`linked-knob`, a path from the control) along with it. During a
 // linear drag the cursor is hidden and wraps around at the window's edges

@@ -50,6 +50,7 @@ void CSectorMap::resize(int width, int height) {
     m_columns = (m_width + m_size - 1) / m_size;
     m_rows = (m_height + m_size - 1) / m_size;
     m_dirty.assign(size_t(m_columns) * size_t(m_rows), 0);
+    m_handedOut.assign(m_dirty.size(), 0);
     m_dirtyCount = 0;
 }
 
@@ -69,13 +70,28 @@ std::vector<CRect> CSectorMap::takeDirty() {
     rects.reserve(m_dirtyCount);
     for (int row = 0; row < m_rows; ++row)
         for (int column = 0; column < m_columns; ++column) {
-            uint8_t& cell = m_dirty[size_t(row) * size_t(m_columns) + size_t(column)];
+            const size_t at = size_t(row) * size_t(m_columns) + size_t(column);
+            uint8_t& cell = m_dirty[at];
+            if (!cell) continue;
+            cell = 0;
+            m_handedOut[at] = 1;
+            const int x = column * m_size, y = row * m_size;
+            rects.push_back(CRect{x, y, std::min(x + m_size, m_width), std::min(y + m_size, m_height)});
+        }
+    m_dirtyCount = 0;
+    return rects;
+}
+
+std::vector<CRect> CSectorMap::takeHandedOut() {
+    std::vector<CRect> rects;
+    for (int row = 0; row < m_rows; ++row)
+        for (int column = 0; column < m_columns; ++column) {
+            uint8_t& cell = m_handedOut[size_t(row) * size_t(m_columns) + size_t(column)];
             if (!cell) continue;
             cell = 0;
             const int x = column * m_size, y = row * m_size;
             rects.push_back(CRect{x, y, std::min(x + m_size, m_width), std::min(y + m_size, m_height)});
         }
-    m_dirtyCount = 0;
     return rects;
 }
 
@@ -555,19 +571,8 @@ CErrorPtr CWindowRenderer::renderFrame() {
         drawn.swap(m_drawn);
     }
     m_drawnSectors += drawn.size();
-    for (const CRect& r : drawn)
-        m_drawnBounds = m_drawnBounds.isEmpty()
-                            ? r
-                            : CRect{std::min(m_drawnBounds.left, r.left), std::min(m_drawnBounds.top, r.top),
-                                    std::max(m_drawnBounds.right, r.right), std::max(m_drawnBounds.bottom, r.bottom)};
     blitRects(drawn);
     return nullptr;
-}
-
-CRect CWindowRenderer::takeDrawnBounds() {
-    const CRect bounds = m_drawnBounds;
-    m_drawnBounds = CRect{};
-    return bounds;
 }
 
 void CWindowRenderer::drawSectors() {

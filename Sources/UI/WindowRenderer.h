@@ -30,6 +30,8 @@ public:
     void invalidateAll() { invalidate(CRect{0, 0, m_width, m_height}); }
     // The dirty sectors' rectangles, row by row; clears them.
     std::vector<CRect> takeDirty();
+    // The sectors takeDirty handed out since the last call, row by row.
+    std::vector<CRect> takeHandedOut();
     size_t dirtyCount() const { return m_dirtyCount; }
     int sectorSize() const { return m_size; }
 
@@ -38,6 +40,7 @@ private:
     int m_size = 64;
     int m_columns = 0, m_rows = 0;
     std::vector<uint8_t> m_dirty;
+    std::vector<uint8_t> m_handedOut;
     size_t m_dirtyCount = 0;
 };
 
@@ -147,9 +150,6 @@ public:
     size_t threadCount() const { return m_threads.size(); }
     uint64_t frameCount() const { return m_frames; }
     uint64_t drawnSectorCount() const { return m_drawnSectors; }
-    // The smallest rectangle around every sector drawn since the last call;
-    // empty when none was.
-    CRect takeDrawnBounds();
     bool isWindowLost() const { return m_windowLost; }
 
 private:
@@ -190,7 +190,6 @@ private:
     std::vector<CRect> m_drawn;
     uint64_t m_frames = 0;
     uint64_t m_drawnSectors = 0;
-    CRect m_drawnBounds;
     // The work area the pointer wraps around in, during a press.
     CRect m_wrapArea;
     bool m_hasWrapArea = false;

@@ -14,6 +14,7 @@
 #include "EditorWindowTest.h"
 #include "UI/Controls/Knob.h"
 #include "UI/Controls/KnobLabels.h"
+#include "UI/Controls/ReadOut.h"
 
 using namespace zel;
 using namespace zel::test;
@@ -32,7 +33,8 @@ std::string documentTemplate(const std::string& name) {
 
 // Three knobs in a window at (100, `windowY`) of the screen: the output gain and
 // a delay digit of channel group 2, and a knob linked to the gain's that
-// moves opposite to it, on the gain of channel group 3.
+// moves opposite to it, on the gain of channel group 3; below them a
+// read-out of the gain that is a controller too.
 std::string knobDocument(int windowY) {
     return documentTemplate("ui:knob") + R"(
     <ui:param-bridge name="outgain-bridge" param="plugin.modMain.modOutGain.gain"/>
@@ -52,6 +54,9 @@ std::string knobDocument(int windowY) {
            rendererChildren() +
            R"(
       </ui:window-renderer>
+      <ui:readout name="readout" placement="bottom" width="full" height="40" is-vertical-controller="true" default-value="6">
+        <ui:ui-param name="ui-param-value" bridge="ui.outgain-bridge" group-selector="ui.groupsel"/>
+      </ui:readout>
       <ui:knob name="gain" placement="left" width="100" height="100" alignment-v="top" bridge="ui.outgain-bridge"
                group-selector="ui.groupsel" linked-knob="^follower"/>
       <ui:knob name="digit" placement="left" width="100" height="100" alignment-v="top" bridge="ui.adelay-bridge"
@@ -249,6 +254,25 @@ TEST_F(KnobTest, ARightDragMovesTheLinkedKnobOppositeInTheSameUndoStep) {
     EXPECT_NEAR(gain(2) - follower, -100 * kPerPixel, 1e-6);
 }
 
+TEST_F(KnobTest, AReadOutIsAVerticalControllerWhoseDoubleClickSetsItsDefaultOnce) {
+    const CRect& r = dynamic_cast<CView*>(root->findObject("ui.main.readout"))->area();
+    const std::string centre =
+        std::to_string(100 + (r.left + r.right) / 2) + " " + std::to_string(100 + (r.top + r.bottom) / 2);
+    const double before = gain(1);
+    const size_t undo = instance.undoCount();
+    xdo("mousemove " + centre + " mousedown 1 mousemove_relative -- 0 -100 mouseup 1");
+    ASSERT_TRUE(runUntil([&] { return std::fabs(gain(1) - before - 100 * kPerPixel) < 1e-6; })) << gain(1);
+    EXPECT_EQ(instance.undoCount(), undo + 1);
+    // Its double-click sets its own default, 6 dB, as one step.
+    idle(500);
+    xdo("mousemove " + centre + " click --repeat 2 --delay 60 1");
+    ASSERT_TRUE(runUntil([&] {
+        return std::fabs(instanceValue(instance, kGain, 1, 0) - std::pow(10.0, 6.0 / 20)) < 1e-3;
+    })) << instanceValue(instance, kGain, 1, 0);
+    idle(700);
+    EXPECT_EQ(instance.undoCount(), undo + 2);
+}
+
 TEST_F(KnobTest, HostAutomationMovesTheKnobOnScreenAtTheKnobsPace) {
     CKnob* digit = knob("digit");
     const CRect area = digit->area();
@@ -339,26 +363,30 @@ TEST_F(KnobAtTheTopThreads, ADragGoesOnPastTheScreensEdge) {
     EXPECT_NEAR(gain(1) - before, 200 * kPerPixel, 20 * kPerPixel);
 }
 
-TEST_F(KnobThreads, ADragAtSixtyFramesASecondRedrawsOnlyTheKnob) {
+TEST_F(KnobThreads, ADragAtSixtyFramesASecondRedrawsOnlyTheKnobAndItsReadOut) {
     // Hovered first: the knob lights up and its scale fades in.
     xdo("mousemove " + at("gain"));
     idle(500);
-    renderer->takeDrawnBounds();
+    CSectorMap& sectors = *renderer->sectorMap();
+    sectors.takeHandedOut();
     const double before = gain(1);
     xdoLive("mousedown 1 sleep 0.05" + steps(8, -5) + " mouseup 1");
     settle("gain");
     EXPECT_NEAR(gain(1) - before, 40 * kPerPixel, 1e-6);
-    const CRect drawn = renderer->takeDrawnBounds();
-    ASSERT_FALSE(drawn.isEmpty());
-    // The sectors the knob's rectangle (and its spread) touches.
-    const int size = renderer->sectorMap()->sectorSize();
+    const std::vector<CRect> drawn = sectors.takeHandedOut();
+    ASSERT_FALSE(drawn.empty());
+    // The knob's rectangle grown by its spread.
     const CRect& k = knob("gain")->area();
-    const CRect sectors{(k.left - 2) / size * size, (k.top - 2) / size * size, ((k.right + 2 + size - 1) / size) * size,
-                        ((k.bottom + 2 + size - 1) / size) * size};
-    EXPECT_GE(drawn.left, sectors.left);
-    EXPECT_GE(drawn.top, sectors.top);
-    EXPECT_LE(drawn.right, sectors.right);
-    EXPECT_LE(drawn.bottom, sectors.bottom);
+    const CBorder& spread = knob("gain")->placement().spread;
+    const CRect knobArea{k.left - spread.left, k.top - spread.top, k.right + spread.right, k.bottom + spread.bottom};
+    const CRect readOut = dynamic_cast<CView*>(root->findObject("ui.main.readout"))->area();
+    bool readOutDrawn = false;
+    for (const CRect& sector : drawn) {
+        readOutDrawn = readOutDrawn || !sector.intersect(readOut).isEmpty();
+        EXPECT_TRUE(!sector.intersect(knobArea).isEmpty() || !sector.intersect(readOut).isEmpty())
+            << sector.left << "," << sector.top;
+    }
+    EXPECT_TRUE(readOutDrawn) << "the read-out shows the new value";
 }
 
 TEST_F(KnobTest, HoveringShowsTheScaleWhileTheSettingIsOn) {
