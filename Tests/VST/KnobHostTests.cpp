@@ -93,11 +93,17 @@ TEST_F(KnobInHost, ADigitKnobDragIsTheHostsEditAndTheHostsChangeTurnsTheKnob) {
     int ox = 0, oy = 0;
     ASSERT_TRUE(renderer->window()->screenOrigin(ox, oy));
 
+    // Hovered first: the knob lights up and shows its scale.
+    const std::string point =
+        std::to_string(ox + int(ones->centreX())) + " " + std::to_string(oy + int(ones->centreY()));
+    ASSERT_EQ(x.run("xdotool mousemove " + point), 0);
+    const uint64_t hovered = renderer->frameCount();
+    ASSERT_TRUE(loop.runUntil([&] { return renderer->frameCount() > hovered + 30; }, kPatienceMs));
+    renderer->sectorMap()->takeHandedOut();
+
     // "x 1" dragged up by 1.04 steps: 1 ms of delay, told to the host.
     const Vst::ParamID id = paramId(plugin, "ADelay2");
-    ASSERT_EQ(x.run("xdotool mousemove " + std::to_string(ox + int(ones->centreX())) + " " +
-                    std::to_string(oy + int(ones->centreY())) + " mousedown 1 mousemove_relative -- 0 -125 mouseup 1"),
-              0);
+    ASSERT_EQ(x.run("xdotool mousedown 1 mousemove_relative -- 0 -125 mouseup 1"), 0);
     auto told = [&](double value) {
         for (const auto& [edited, normalized] : handler.edits)
             if (edited == id && std::fabs(normalized - value) < 1e-9) return true;
@@ -106,6 +112,22 @@ TEST_F(KnobInHost, ADigitKnobDragIsTheHostsEditAndTheHostsChangeTurnsTheKnob) {
     ASSERT_TRUE(loop.runUntil([&] { return told(1.0 / 9.0); }, kPatienceMs));
     EXPECT_DOUBLE_EQ(plugin.controller->getParamNormalized(id), 1.0 / 9.0);
     EXPECT_TRUE(loop.runUntil([&] { return ones->frame() == int(std::lround(1.0 / 9.0 * 84)); }, kPatienceMs));
+    // Only the knob with its scale and the delay's quick entry, which shows
+    // the new delay, were drawn again.
+    const uint64_t shown = renderer->frameCount();
+    ASSERT_TRUE(loop.runUntil([&] { return renderer->frameCount() > shown + 2; }, kPatienceMs));
+    auto* entry =
+        dynamic_cast<CView*>(editor->editorRoot()->findObject("ui.main-window.panels.audio-delay.entry.quick-entry"));
+    ASSERT_NE(entry, nullptr);
+    // The pointer left the knob: its scale faded out where it lies, and the
+    // status line shows the hint of what the pointer is over now.
+    auto* labels = dynamic_cast<CView*>(ones->findChild("labels"));
+    auto* status = dynamic_cast<CView*>(editor->editorRoot()->findObject("ui.main-window.c"));
+    ASSERT_TRUE(labels && status);
+    for (const CRect& sector : renderer->sectorMap()->takeHandedOut())
+        EXPECT_TRUE(!sector.intersect(ones->drawClip()).isEmpty() || !sector.intersect(labels->drawClip()).isEmpty() ||
+                    !sector.intersect(entry->area()).isEmpty() || !sector.intersect(status->drawClip()).isEmpty())
+            << sector.left << "," << sector.top;
 
     // The host's change (automation read) turns "x 10".
     ASSERT_EQ(plugin.controller->setParamNormalized(paramId(plugin, "ADelay3"), 5.0 / 9.0), kResultOk);
