@@ -17,19 +17,31 @@
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
 #include "UI/ColorSwatch.h"
+#include "UI/Controls/Button.h"
+#include "UI/Controls/ButtonAB.h"
+#include "UI/Controls/ButtonOK.h"
+#include "UI/Controls/ControlArray.h"
 #include "UI/Controls/Knob.h"
 #include "UI/Controls/KnobLabels.h"
 #include "UI/Controls/LevelMeter.h"
 #include "UI/Controls/LevelMeterListener.h"
 #include "UI/Controls/MinMax.h"
 #include "UI/Controls/QuickEntry.h"
+#include "UI/Controls/QuickPresetSelector.h"
 #include "UI/Controls/ReadOut.h"
 #include "UI/Controls/Ruler.h"
+#include "UI/Controls/ScrollerBar.h"
+#include "UI/Controls/SelectorGroupMinimal.h"
+#include "UI/Controls/SettingSelector.h"
 #include "UI/Controls/StatusLine.h"
 #include "UI/Controls/TextView.h"
+#include "UI/Controls/UndoHistory.h"
+#include "UI/Controls/ValueList.h"
 #include "UI/Controls/VizExchange.h"
 #include "UI/DynamicPalette.h"
 #include "UI/EditBox.h"
+#include "UI/ParamGroupController.h"
+#include "UI/ParamGroupSelector.h"
 #include "UI/ParamLink.h"
 #include "UI/PlainViews.h"
 #include "UI/Resources/ResourceObjects.h"
@@ -90,15 +102,20 @@ const CClassEntry kClassTable[] = {
     {"other:param-interface-base-connector-uni", &createObject<CParamInterfaceBaseConnectorUni>, &setupObjectClass},
     {"other:param-interface-client-connector-uni", &createObject<CParamInterfaceClientConnectorUni>,
      &CParamInterfaceClientConnector::setupClass},
+    {"ui:button-ab", &createObject<CButtonAB>, &CButtonAB::setupClass},
+    {"ui:button-base", &createObject<CButton>, &CButton::setupClass},
+    {"ui:button-ok", &createObject<CButtonOK>, &CButtonOK::setupClass},
     {"ui:caption", &createObject<CCaption>, &CView::setupClass},
     {"ui:color-fill", &createObject<CColorFill>, &CView::setupClass},
     {"ui:color-swatch", &createObject<CColorSwatch>, &setupObjectClass},
+    {"ui:control-array", &createObject<CControlArray>, &CControlArray::setupClass},
     {"ui:dynamic-color", &createObject<CDynamicColor>, &setupObjectClass},
     {"ui:dynamic-palette", &createObject<CDynamicPalette>, &CDynamicPalette::setupClass},
     {"ui:editbox", &createObject<CEditBox>, &CEditBox::setupClass},
     {"ui:editbox-quick-entry", &createObject<CEditBoxQuickEntry>, &CEditBoxQuickEntry::setupClass},
     {"ui:frame", &createObject<CFrame>, &CView::setupClass},
     {"ui:global-settings", &createObject<CGlobalSettings>, &setupObjectClass},
+    {"ui:history", &createObject<CUndoHistory>, &CUndoHistory::setupClass},
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
     {"ui:knob", &createObject<CKnob>, &CKnob::setupClass},
     {"ui:knob-labels", &createObject<CKnobLabels>, &CKnobLabels::setupClass},
@@ -108,11 +125,18 @@ const CClassEntry kClassTable[] = {
     {"ui:overlay-gradient", &createObject<CGradient>, &CGradient::setupClass},
     {"ui:param-bridge", &createObject<CParamBridge>, &setupObjectClass},
     {"ui:param-data", &createObject<CParamData>, &setupObjectClass},
+    {"ui:param-group-controller", &createObject<CParamGroupController>, &CParamGroupController::setupClass},
+    {"ui:param-group-selector", &createObject<CParamGroupSelector>, &CParamGroupSelector::setupClass},
     {"ui:picture", &createObject<CPicture>, &CView::setupClass},
     {"ui:quick-entry-field-dec-conv", &createObject<CQuickEntryFieldDecConv>, &CQuickEntryFieldDecConv::setupClass},
+    {"ui:quick-preset-selector", &createObject<CQuickPresetSelector>, &CQuickPresetSelector::setupClass},
     {"ui:readout", &createObject<CReadOut>, &CReadOut::setupClass},
     {"ui:ruler", &createObject<CRuler>, &CView::setupClass},
+    {"ui:scroller-bar", &createObject<CScrollerBar>, &CScrollerBar::setupClass},
     {"ui:sector-map", &createObject<CSectorMap>, &setupObjectClass},
+    {"ui:selector-fps", &createObject<CSelectorFPS>, &CSettingSelector::setupClass},
+    {"ui:selector-group-minimal", &createObject<CSelectorGroupMinimal>, &CSelectorGroupMinimal::setupClass},
+    {"ui:selector-scale", &createObject<CSelectorScale>, &CSettingSelector::setupClass},
     {"ui:shadow", &createObject<CShadow>, &CView::setupClass},
     {"ui:spotlight-base", &createObject<CSpotlightBase>, &CView::setupClass},
     {"ui:state-data", &createObject<CStateData>, &setupObjectClass},
@@ -125,6 +149,8 @@ const CClassEntry kClassTable[] = {
     {"ui:ui-param-controller", &createObject<CUIParamController>, &CUIParamController::setupClass},
     {"ui:update-timer", &createObject<CUpdateTimer>, &CUpdateTimer::setupClass},
     {"ui:update-timer-group", &createObject<CUpdateTimerGroup>, &CUpdateTimerGroup::setupClass},
+    {"ui:value-list", &createObject<CValueListAudio>, &CValueListAudio::setupClass},
+    {"ui:value-list-manual", &createObject<CValueList>, &CValueList::setupClass},
     {"ui:view", &createObject<CView>, &CView::setupClass},
     {"ui:view-color-slot", &createObject<CViewColorSlot>, &setupObjectClass},
     {"ui:view-command", &createObject<CViewCommand>, &setupObjectClass},

@@ -198,6 +198,16 @@ CErrorPtr CInputRouter::focusLost() {
     return nullptr;
 }
 
+void CInputRouter::forget(const CView& view) {
+    const auto within = [&](const CObject* v) {
+        for (; v; v = v->parent())
+            if (v == &view) return true;
+        return false;
+    };
+    if (within(m_press)) m_press = nullptr;
+    if (within(m_focus)) m_focus = nullptr;
+}
+
 void CInputRouter::clear() {
     m_press = nullptr;
     m_focus = nullptr;

@@ -50,6 +50,9 @@ public:
     CErrorPtr focusLost();
     // Forgets every view of the window (it is closing).
     void clear();
+    // Forgets `view` and the views below it, which are going: no press or
+    // key focus stays with them.
+    void forget(const CView& view);
 
     CView* pressTarget() const { return m_press; }
     CView* focusView() const { return m_focus; }

@@ -272,7 +272,8 @@ CErrorPtr CView::readPlacement(double scale, double ratioX, double ratioY) {
 }
 
 CErrorPtr CView::layoutTree() {
-    ZEL_TRY(readPlacement(clampUiScale(getReal("ui-scale", 1.0)), 1.0, 1.0));
+    // An open window keeps its scale: a new one applies when the window opens again.
+    ZEL_TRY(readPlacement(m_ready ? m_scale : clampUiScale(getReal("ui-scale", 1.0)), 1.0, 1.0));
     const CSize size = preferredSize();
     const CRect window{0, 0, size.width, size.height};
     ZEL_TRY(place(window));

@@ -402,8 +402,11 @@ TEST(Engine, ChangesTakeEffectAfterAFadeAndAfterBlocksWithoutChanges) {
 TEST(Engine, NodesHandTheSameBuffersOnBlockAfterBlock) {
     // Nodes are not run: their consumers, the chain's end among them, read
     // what the node received in this block; a node fed by two sources hands
-    // on the channels of both, in the order of its links.
+    // on the channels of both, in the order of its links. Counting values
+    // that do not change, the blocks after the first repeat the first
+    // one's steps without the unity gains, which rest.
     struct CContext final : CAudioGraphContext {
+        uint64_t values = kUncounted;
         CPoolAllocator p;
         CAudioStreamFormat f{48000, 64};
         CPoolAllocator& pool() override { return p; }
@@ -411,45 +414,120 @@ TEST(Engine, NodesHandTheSameBuffersOnBlockAfterBlock) {
         void bindSlots(const CAudioProcessDefBase&, std::vector<CAudioParamSlot>&) override {}
         const CAudioParamCopy* findParam(const CObject&, const CString&) override { return nullptr; }
         CAudioVizCollector* vizCollector() override { return nullptr; }
-    } ctx;
+        uint64_t valuesVersion() const override { return values; }
+    };
     CObject root;
     const std::string xml =
         "<document><audio:process-def name=\"graph\" is-auto-links=\"true\">"
         "<audio:modNode name=\"a\"/><audio:modNode name=\"b\"/>"
         "<audio:modGain name=\"g\" is-outoforder=\"true\"/><audio:modNode name=\"c\" is-outoforder=\"true\"/>"
         "<audio:process-link name=\"l\" src=\"a\" dst=\"g\"/><audio:process-link name=\"l\" src=\"g\" dst=\"c\"/>"
-        "<audio:modNode name=\"d\" is-outoforder=\"true\"/><audio:modGain name=\"h\" is-outoforder=\"true\"/>"
-        "<audio:process-link name=\"l\" src=\"c\" dst=\"d\"/><audio:process-link name=\"l\" src=\"b\" dst=\"d\"/>"
+        "<audio:modNode name=\"d\"/><audio:modGain name=\"h\" is-outoforder=\"true\"/>"
+        "<audio:process-link name=\"l\" src=\"c\" dst=\"d\"/>"
         "<audio:process-link name=\"l\" src=\"d\" dst=\"h\"/>"
         "</audio:process-def></document>";
     ASSERT_EQ(CXMLData::loadFromMemory("graph", compileDocument(xml, "nodes"), root), nullptr);
     ASSERT_EQ(root.init(), nullptr);
-    CAudioProcess graph;
-    ASSERT_EQ(graph.init(*dynamic_cast<CAudioProcessDefBase*>(root.findChild("graph")), ctx), nullptr);
-    auto* gain = graph.child("g");
-    auto* both = graph.child("h");
-    for (int block = 0; block < 3; ++block) {
-        graph.inputs[0].clear();
-        for (int c = 0; c < 2; ++c) {
-            CAudioChannel channel;
-            channel.buffer = ctx.newBuffer();
-            std::fill(channel.buffer.data(), channel.buffer.data() + 64, double(block + c));
-            channel.channel = c;
-            graph.inputs[0].push_back(channel);
-        }
-        graph.update();
-        graph.process(64);
-        ASSERT_EQ(graph.output.size(), 2u) << "block " << block;
-        ASSERT_EQ(gain->output.size(), 2u) << "block " << block;
-        ASSERT_EQ(both->output.size(), 4u) << "block " << block;
-        for (size_t c = 0; c < 2; ++c) {
-            EXPECT_EQ(graph.output[c].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
-            EXPECT_EQ(gain->output[c].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
-            EXPECT_EQ(both->output[c].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
-            EXPECT_EQ(both->output[c + 2].buffer.get(), graph.inputs[0][c].buffer.get()) << "block " << block;
-            EXPECT_EQ(graph.output[c].channel, int(c));
+    for (uint64_t values : {CAudioGraphContext::kUncounted, uint64_t(7)}) {
+        const bool counted = values != CAudioGraphContext::kUncounted;
+        CContext ctx;
+        ctx.values = values;
+        CAudioProcess graph;
+        ASSERT_EQ(graph.init(*dynamic_cast<CAudioProcessDefBase*>(root.findChild("graph")), ctx), nullptr);
+        auto* gain = graph.child("g");
+        auto* both = graph.child("h");
+        for (int block = 0; block < 4; ++block) {
+            graph.inputs[0].clear();
+            for (int c = 0; c < 2; ++c) {
+                CAudioChannel channel;
+                channel.buffer = ctx.newBuffer();
+                std::fill(channel.buffer.data(), channel.buffer.data() + 64, double(block + c));
+                channel.channel = c;
+                graph.inputs[0].push_back(channel);
+            }
+            graph.update();
+            graph.process(64);
+            // The chain's end is the node fed by b and by c.
+            ASSERT_EQ(graph.output.size(), 4u) << "block " << block;
+            for (size_t c = 0; c < 4; ++c) {
+                EXPECT_EQ(graph.output[c].buffer.get(), graph.inputs[0][c % 2].buffer.get()) << "block " << block;
+                EXPECT_EQ(graph.output[c].channel, int(c % 2));
+            }
+            if (block >= 2) {
+                EXPECT_EQ(graph.isResting("g"), counted);
+                EXPECT_EQ(graph.isResting("h"), counted);
+            }
+            if (counted) continue;
+            ASSERT_EQ(gain->output.size(), 2u) << "block " << block;
+            ASSERT_EQ(both->output.size(), 4u) << "block " << block;
+            for (size_t c = 0; c < 4; ++c) {
+                if (c < 2) {
+                    EXPECT_EQ(gain->output[c].buffer.get(), graph.inputs[0][c].buffer.get());
+                }
+                EXPECT_EQ(both->output[c].buffer.get(), graph.inputs[0][c % 2].buffer.get()) << "block " << block;
+            }
         }
     }
+}
+
+// Stages that hand their input on as it is (routers routing each channel
+// to itself, unity gain, no bypass) are not run while nothing changes; a
+// value or the host's channels changing wakes them, before the block that
+// needs them.
+TEST(Engine, StagesThatHandTheirInputOnRestUntilAValueOrTheChannelsChange) {
+    CRig rig(48000, 64);
+    rig.inst.edit("io-params.in-routing", 0, 0, {1, 2, 3, 4});
+    rig.inst.edit("io-params.out-routing", 0, 0, {1, 2, 3, 4});
+    rig.inst.edit("modLagwell.sdelay", 1, 0, {3});  // group 2: channels 3 and 4
+    const CAudioProcess& graph = rig.engine.graph();
+    const char* const neutral[] = {"modInRouter", "modOutGain", "modBypass", "modOutRouter"};
+    size_t at = 0;
+    // Two host channels, both in group 1: every stage but the delay rests.
+    auto runHost = [&](size_t channels, size_t n) {
+        for (size_t h = 0; h < kChannels; ++h) {
+            rig.in[h].resize(n);
+            rig.out[h].assign(n, -99.0);
+            for (size_t t = 0; t < n; ++t) rig.in[h][t] = CRig::signal(h, at + t);
+        }
+        std::vector<const double*> ip;
+        std::vector<double*> op;
+        for (size_t h = 0; h < channels; ++h) {
+            ip.push_back(rig.in[h].data());
+            op.push_back(rig.out[h].data());
+        }
+        rig.engine.process(ip.data(), channels, op.data(), channels, n);
+        at += n;
+    };
+    runHost(2, 640);
+    for (const char* name : neutral) EXPECT_TRUE(graph.isResting(name)) << name;
+    EXPECT_FALSE(graph.isResting("modLagwell"));
+    for (size_t t = 0; t < 640; ++t) ASSERT_EQ(rig.out[1][t], rig.in[1][t]) << t;
+
+    // Four: channels 3 and 4 join group 2 with its delay, with no value
+    // changing; the input router no longer hands its input on.
+    runHost(4, 640);
+    EXPECT_FALSE(graph.isResting("modInRouter"));
+    for (size_t t = 3; t < 640; ++t) {
+        ASSERT_EQ(rig.out[1][t], rig.in[1][t]) << t;
+        ASSERT_EQ(rig.out[2][t], rig.in[2][t - 3]) << "group 2's delay, sample " << t;
+    }
+
+    // A gain and then a bypass after resting stages: each is heard after
+    // its fade, and once it is off again the stage rests again.
+    runHost(2, 640);
+    rig.inst.edit("modOutGain.gain", 0, 0, {0.5});
+    runHost(2, 1280);
+    EXPECT_FALSE(graph.isResting("modOutGain"));
+    for (size_t t = 720; t < 1280; ++t) ASSERT_EQ(rig.out[0][t], rig.in[0][t] * 0.5) << t;
+    rig.inst.edit("modOutGain.gain", 0, 0, {1});
+    rig.inst.edit("bypass-enable", 0, 0, {1});
+    runHost(2, 1280);
+    EXPECT_FALSE(graph.isResting("modBypass"));
+    for (size_t t = 720; t < 1280; ++t) ASSERT_EQ(rig.out[0][t], rig.in[0][t]) << "the dry input, sample " << t;
+    rig.inst.edit("bypass-enable", 0, 0, {0});
+    runHost(2, 1280);
+    for (const char* name : neutral) EXPECT_TRUE(graph.isResting(name)) << name;
+    for (size_t t = 720; t < 1280; ++t) ASSERT_EQ(rig.out[0][t], rig.in[0][t]) << t;
 }
 
 TEST(Engine, AMinuteOfRandomDelayChangesHasNoJumpsBeyondTheFade) {

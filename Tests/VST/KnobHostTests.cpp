@@ -112,22 +112,26 @@ TEST_F(KnobInHost, ADigitKnobDragIsTheHostsEditAndTheHostsChangeTurnsTheKnob) {
     ASSERT_TRUE(loop.runUntil([&] { return told(1.0 / 9.0); }, kPatienceMs));
     EXPECT_DOUBLE_EQ(plugin.controller->getParamNormalized(id), 1.0 / 9.0);
     EXPECT_TRUE(loop.runUntil([&] { return ones->frame() == int(std::lround(1.0 / 9.0 * 84)); }, kPatienceMs));
-    // Only the knob with its scale and the delay's quick entry, which shows
-    // the new delay, were drawn again.
+    // Only the knob with its scale, and the delay's quick entry, which
+    // shows the new delay, were drawn again, and what follows the gesture.
     const uint64_t shown = renderer->frameCount();
     ASSERT_TRUE(loop.runUntil([&] { return renderer->frameCount() > shown + 2; }, kPatienceMs));
     auto* entry =
         dynamic_cast<CView*>(editor->editorRoot()->findObject("ui.main-window.panels.audio-delay.entry.quick-entry"));
     ASSERT_NE(entry, nullptr);
-    // The pointer left the knob: its scale faded out where it lies, and the
-    // status line shows the hint of what the pointer is over now.
+    // The undo history has a new step. The pointer left the knob: its scale
+    // faded out where it lies, and the status line shows the hint of what
+    // the pointer is over now.
     auto* labels = dynamic_cast<CView*>(ones->findChild("labels"));
     auto* status = dynamic_cast<CView*>(editor->editorRoot()->findObject("ui.main-window.c"));
-    ASSERT_TRUE(labels && status);
-    for (const CRect& sector : renderer->sectorMap()->takeHandedOut())
-        EXPECT_TRUE(!sector.intersect(ones->drawClip()).isEmpty() || !sector.intersect(labels->drawClip()).isEmpty() ||
-                    !sector.intersect(entry->area()).isEmpty() || !sector.intersect(status->drawClip()).isEmpty())
-            << sector.left << "," << sector.top;
+    auto* history = dynamic_cast<CView*>(editor->editorRoot()->findObject("ui.main-window.buttons.history"));
+    ASSERT_TRUE(labels && status && history);
+    for (const CRect& sector : renderer->sectorMap()->takeHandedOut()) {
+        bool expected = false;
+        for (const CView* view : {static_cast<CView*>(ones), labels, entry, status, history})
+            expected = expected || !sector.intersect(view->drawClip()).isEmpty();
+        EXPECT_TRUE(expected) << sector.left << "," << sector.top;
+    }
 
     // The host's change (automation read) turns "x 10".
     ASSERT_EQ(plugin.controller->setParamNormalized(paramId(plugin, "ADelay3"), 5.0 / 9.0), kResultOk);

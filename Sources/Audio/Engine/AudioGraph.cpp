@@ -15,6 +15,15 @@ void append(CAudioChannels& to, const CAudioChannels& from) {
     for (const CAudioChannel& c : from) to.push_back(c);
 }
 
+// The same channels in the same order, sharing their buffers.
+bool handedOn(const CAudioChannels& in, const CAudioChannels& out) {
+    if (in.size() != out.size()) return false;
+    for (size_t i = 0; i < in.size(); ++i)
+        if (in[i].buffer.get() != out[i].buffer.get() || in[i].channel != out[i].channel || in[i].group != out[i].group)
+            return false;
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- container
@@ -86,6 +95,13 @@ CErrorPtr CAudioProcess::init(const CAudioProcessDefBase& defBase, CAudioGraphCo
     for (const auto& child : m_children) m_forwards.push_back(child->forwardsInput());
     m_outputOf.clear();
     for (const auto& child : m_children) m_outputOf.push_back(&child->output);
+    m_resting.assign(m_children.size(), false);
+    m_steps.clear();
+    m_steps.reserve(m_children.size());
+    m_feeds.clear();
+    m_feeds.reserve(m_links.size() + 1);
+    m_scheduled = false;
+    m_lastValues = CAudioGraphContext::kUncounted;
     update();
     return nullptr;
 }
@@ -168,6 +184,7 @@ bool CAudioProcess::evaluate(const CState& s) const {
 
 void CAudioProcess::reset() {
     for (auto& c : m_children) c->reset();
+    m_lastValues = CAudioGraphContext::kUncounted;
 }
 
 void CAudioProcess::formatChanged() {
@@ -202,74 +219,115 @@ void CAudioProcess::update() {
             m_children[i]->bypassChanged(bypassed);
         }
         // A process fading over to its input runs until the fade is done.
-        m_skip[i] = bypassed && !m_children[i]->keepsRunning();
+        const bool skip = bypassed && !m_children[i]->keepsRunning();
+        if (skip != bool(m_skip[i])) m_scheduled = false;
+        m_skip[i] = skip;
     }
 }
 
 bool CAudioProcess::carries(const CLink& link) const { return link.state < 0 || !m_states[size_t(link.state)].active; }
 
-const CAudioChannels* CAudioProcess::passedOn(size_t child) {
-    // With one source for port 0, the consumers read the source's channels
-    // where they are: counting every buffer in and out again at each
-    // process it passes through costs more than the work of most of them.
-    const CAudioChannels* only = nullptr;
-    size_t sources = 0;
-    if (child == m_inputChild) {
-        only = &inputs[0];
-        ++sources;
+bool CAudioProcess::asLastBlock() {
+    const uint64_t values = m_ctx->valuesVersion();
+    bool same = values != CAudioGraphContext::kUncounted && values == m_lastValues && !m_formatChanged;
+    m_lastValues = values;
+    m_formatChanged = false;
+    size_t k = 0;
+    const auto see = [&](int v) {
+        if (k == kLayoutLength) {
+            // More channels than a layout holds: never taken for the same.
+            same = false;
+            m_lastValues = CAudioGraphContext::kUncounted;
+            return;
+        }
+        same = same && k < m_lastLayoutLength && m_lastLayout[k] == v;
+        m_lastLayout[k++] = v;
+    };
+    for (const CAudioChannels& port : inputs) {
+        see(int(port.size()));
+        for (const CAudioChannel& c : port) {
+            see(c.channel);
+            see(c.group);
+        }
     }
-    for (size_t index : m_linksInto[child]) {
-        const CLink& l = m_links[index];
-        if (l.port != 0 || !carries(l)) continue;
-        only = m_outputOf[l.src];
-        ++sources;
-    }
-    if (sources == 1) return only;
-    CAudioChannels& in = m_children[child]->inputs[0];
-    if (child == m_inputChild) append(in, inputs[0]);
-    for (size_t index : m_linksInto[child]) {
-        const CLink& l = m_links[index];
-        if (l.port == 0 && carries(l)) append(in, *m_outputOf[l.src]);
-    }
-    return &in;
+    same = same && k == m_lastLayoutLength;
+    m_lastLayoutLength = k;
+    return same;
 }
 
 void CAudioProcess::process(size_t n) {
-    for (size_t i : m_order) {
-        CAudioProcessBase& child = *m_children[i];
-        for (auto& port : child.inputs) port.clear();
-        // A skipped process hands its port-0 input on, as one that only
-        // forwards it does.
-        if (m_skip[i] | m_forwards[i]) {
-            m_outputOf[i] = passedOn(i);
-            continue;
-        }
-        m_outputOf[i] = &child.output;
-        bool fed = false;
-        if (i == m_inputChild) {
-            append(child.inputs[0], inputs[0]);
-            fed = true;
-        }
-        for (size_t index : m_linksInto[i]) {
-            const CLink& l = m_links[index];
-            if (!carries(l)) continue;
-            append(child.inputs[l.port], *m_outputOf[l.src]);
-            fed = true;
-        }
-        if (!fed) {
-            child.output.clear();
-            continue;
-        }
-        child.update();
-        child.process(n);
-        // Let go of the inputs while they are still in cache: the
-        // consumers read only the output.
-        for (auto& port : child.inputs) port.clear();
+    // Until a value or the channels coming in change, a process found
+    // handing its input on as it is does no more than one that forwards
+    // it: neither its update nor its channel lists are worth a block's time.
+    if (!asLastBlock()) {
+        std::fill(m_resting.begin(), m_resting.end(), uint8_t(0));
+        m_scheduled = false;
     }
+    if (m_scheduled)
+        for (const CStep& step : m_steps) runStep(step, n);
+    else
+        walk(n);
     output.clear();
     if (m_hasChain) {
         append(output, *m_outputOf[m_chainEnd]);
     }
+}
+
+void CAudioProcess::walk(size_t n) {
+    m_steps.clear();
+    m_feeds.clear();
+    m_scheduled = true;
+    for (size_t i : m_order) {
+        CAudioProcessBase& child = *m_children[i];
+        for (auto& port : child.inputs) port.clear();
+        // A skipped process hands its port-0 input on, as one that only
+        // forwards it does; what it put out when it last ran holds on to
+        // old buffers.
+        const bool passes = m_skip[i] | m_forwards[i] | m_resting[i];
+        if (passes) child.output.clear();
+        const size_t first = m_feeds.size();
+        if (i == m_inputChild) m_feeds.push_back({0, &inputs[0]});
+        for (size_t index : m_linksInto[i]) {
+            const CLink& l = m_links[index];
+            if (carries(l) && (!passes || l.port == 0)) m_feeds.push_back({l.port, m_outputOf[l.src]});
+        }
+        const size_t count = m_feeds.size() - first;
+        if (passes && count == 1) {
+            // With one source, the consumers read the source's channels
+            // where they are: counting every buffer in and out again at
+            // each process it passes through costs more than the work of
+            // most of them.
+            m_outputOf[i] = m_feeds[first].from;
+            m_feeds.resize(first);
+            continue;
+        }
+        m_outputOf[i] = passes ? &child.inputs[0] : &child.output;
+        if (count == 0) {
+            // Fed by nothing: no work and no channels.
+            child.output.clear();
+            continue;
+        }
+        m_steps.push_back({i, !passes, first, count});
+        runStep(m_steps.back(), n);
+    }
+}
+
+void CAudioProcess::runStep(const CStep& step, size_t n) {
+    CAudioProcessBase& child = *m_children[step.child];
+    for (auto& port : child.inputs) port.clear();
+    for (size_t f = step.firstFeed; f < step.firstFeed + step.feedCount; ++f)
+        append(child.inputs[m_feeds[f].port], *m_feeds[f].from);
+    // Passed on from several sources: the gathered input is the output.
+    if (!step.runs) return;
+    child.update();
+    child.process(n);
+    if (child.passesInputOn() && handedOn(child.inputs[0], child.output)) {
+        m_resting[step.child] = true;
+        m_scheduled = false;
+    }
+    // Let go of the inputs while they are still in cache: the consumers
+    // read only the output.
+    for (auto& port : child.inputs) port.clear();
 }
 
 CAudioProcessBase* CAudioProcess::child(const CString& name) const {
@@ -281,6 +339,12 @@ CAudioProcessBase* CAudioProcess::child(const CString& name) const {
 bool CAudioProcess::isBypassed(const CString& name) const {
     for (size_t i = 0; i < m_children.size(); ++i)
         if (m_children[i]->name() == name) return m_skip[i];
+    return false;
+}
+
+bool CAudioProcess::isResting(const CString& name) const {
+    for (size_t i = 0; i < m_children.size(); ++i)
+        if (m_children[i]->name() == name) return m_resting[i];
     return false;
 }
 
@@ -324,6 +388,14 @@ size_t CAudioProcessStack::elementCount() const {
     size_t n = 0;
     for (const auto& e : m_elements) n += e.active ? 1 : 0;
     return n;
+}
+
+bool CAudioProcessStack::passesInputOn() const {
+    // Whether the groups came out in the order their channels went in is
+    // the container's to see.
+    for (const CElement& e : m_elements)
+        if (e.active && !e.process->passesInputOn()) return false;
+    return true;
 }
 
 void CAudioProcessStack::update() {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -19,9 +20,11 @@ std::unique_ptr<CAudioProcessBase> createAudioProcess(const CAudioProcessDefBase
 // chained in document order with `is-auto-links` (except out-of-order
 // ones); explicit links add connections. A child whose bypass state is
 // active is skipped, once it has faded over, and its consumers get its
-// port-0 input; a link whose
-// bypass state is active carries nothing, and a child fed by nothing does
-// no work.
+// port-0 input; a link whose bypass state is active carries nothing, and a
+// child fed by nothing does no work. A child found handing its port-0 input
+// on as it is (passesInputOn()) is skipped in the same way until a value
+// or the channels coming in change, and while nothing changes a block only
+// repeats the steps with work in them that the last full walk found.
 class CAudioProcess final : public CAudioProcessBase {
 public:
     CErrorPtr init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) override;
@@ -36,6 +39,9 @@ public:
     CAudioProcessBase* child(const CString& name) const;
     // Whether the child is skipped by its bypass state right now.
     bool isBypassed(const CString& name) const;
+    // Whether the child hands its input on without being run, until a
+    // value or the channels coming in change.
+    bool isResting(const CString& name) const;
 
 private:
     struct CLink {
@@ -60,9 +66,24 @@ private:
     bool evaluate(const CState& s) const;
     // Whether a link carries channels now (its bypass state is not active).
     bool carries(const CLink& link) const;
-    // What a skipped or forwarding child hands on in this block: its port-0
-    // input, or the one source of that input itself.
-    const CAudioChannels* passedOn(size_t child);
+    // A child's work in a block: gathering its inputs from where its
+    // sources' channels are, then, unless it only passes them on, running.
+    struct CFeed {
+        size_t port;
+        const CAudioChannels* from;
+    };
+    struct CStep {
+        size_t child;
+        bool runs;
+        size_t firstFeed, feedCount;
+    };
+    // Walks every child, finding where each one's consumers read its
+    // channels, and writes down the steps that have work in them.
+    void walk(size_t n);
+    void runStep(const CStep& step, size_t n);
+    // Whether the values and the channels coming in are those of the last
+    // block; remembers them for the next.
+    bool asLastBlock();
 
     std::vector<std::unique_ptr<CAudioProcessBase>> m_children;
     std::vector<int> m_childState;  // bypass state per child, -1 none
@@ -79,6 +100,20 @@ private:
     // Per child, where its consumers find its channels in this block.
     std::vector<const CAudioChannels*> m_outputOf;
     size_t m_chainEnd = 0;  // the child whose output is the container's
+    // The children found handing their input on as it is, since the values
+    // and the channels coming in last changed.
+    std::vector<uint8_t> m_resting;
+    // The last walk's steps, which are all a block does while no child
+    // starts or stops being skipped, forwarding or resting; every other
+    // child's consumers read where the walk found its channels.
+    std::vector<CStep> m_steps;
+    std::vector<CFeed> m_feeds;
+    bool m_scheduled = false;
+    uint64_t m_lastValues = CAudioGraphContext::kUncounted;
+    // Per port: the channel count, then channel and group of each.
+    static constexpr size_t kLayoutLength = kPorts * (1 + 2 * kMaxChannels);
+    std::array<int, kLayoutLength> m_lastLayout{};
+    size_t m_lastLayoutLength = 0;
     bool m_hasChain = false;
 };
 
@@ -98,6 +133,7 @@ public:
     void process(size_t n) override;
     void formatChanged() override;
     long long latency() const override;
+    bool passesInputOn() const override;
 
     // The element of a group, null when the group has no channel.
     CAudioProcessBase* element(int group) const;

@@ -207,6 +207,18 @@ void CAudioModuleProcess::update() {
     m_formatChanged = false;
 }
 
+bool CAudioModuleProcess::passesInputOn() const {
+    // A change waiting for its turn, a fade or a format to take over would
+    // be taken up without a new value: the process has to keep running.
+    if (!m_started || m_formatChanged || !m_settled || m_fadeLeft > 0 || m_toInput != m_bypassed ||
+        m_valuesSeen == CAudioGraphContext::kUncounted)
+        return false;
+    if (m_toInput) return true;
+    for (size_t i = 0; i < m_count; ++i)
+        if (!passesChannelOn(*(*m_current)[i])) return false;
+    return true;
+}
+
 void CAudioModuleProcess::process(size_t n) {
     const CAudioChannels& in = inputs[0];
     const CAudioChannels& dry = inputs[1];

@@ -87,6 +87,11 @@ public:
     // Whether the output is always the port-0 input as it is: a container
     // then hands that input to the consumers and does not run the process.
     virtual bool forwardsInput() const { return false; }
+    // Whether the block just processed handed the port-0 input on as it is,
+    // and every block will do so until a counted value (valuesVersion())
+    // or the channels coming in change: the container then hands the input
+    // on without updating or running the process.
+    virtual bool passesInputOn() const { return false; }
 
     const CAudioProcessDefBase* def() const { return m_def; }
     const CString& name() const { return m_name; }
@@ -126,6 +131,7 @@ public:
     void setStackGroup(int group) override { m_fixedGroup = group; }
     void bypassChanged(bool bypassed) override;
     bool keepsRunning() const override { return m_fadeLeft > 0 || m_toInput != m_bypassed; }
+    bool passesInputOn() const override;
     // The modules that process the channels now, one per input channel.
     size_t moduleCount() const { return m_count; }
     const CAudioModule& module(size_t i) const { return *(*m_current)[i]; }
@@ -140,6 +146,9 @@ protected:
     // reference input), null when there is none.
     virtual void processChannel(CAudioModule& module, const CAudioChannel& in, const CAudioChannel* aux,
                                 CAudioChannel& out, size_t n) = 0;
+    // Whether processChannel() hands the input on (out.buffer = in.buffer)
+    // for as long as the module's values stay as they are.
+    virtual bool passesChannelOn(const CAudioModule&) const { return false; }
     // Every module of the process, in use or not.
     template <class F>
     void forEachModule(F f) {

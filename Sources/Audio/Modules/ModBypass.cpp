@@ -37,6 +37,10 @@ void CModBypassModule::decide() {
 
 std::unique_ptr<CAudioModule> CModBypass::createModule() const { return std::make_unique<CModBypassModule>(); }
 
+bool CModBypass::passesChannelOn(const CAudioModule& module) const {
+    return static_cast<const CModBypassModule&>(module).passes();
+}
+
 void CModBypass::processChannel(CAudioModule& module, const CAudioChannel& in, const CAudioChannel* aux,
                                 CAudioChannel& out, size_t n) {
     auto& bypass = static_cast<CModBypassModule&>(module);

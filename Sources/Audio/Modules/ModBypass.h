@@ -50,6 +50,7 @@ protected:
     std::unique_ptr<CAudioModule> createModule() const override;
     void processChannel(CAudioModule& module, const CAudioChannel& in, const CAudioChannel* aux, CAudioChannel& out,
                         size_t n) override;
+    bool passesChannelOn(const CAudioModule& module) const override;
 };
 
 }  // namespace zel

@@ -27,6 +27,10 @@ void CModGainModule::process(const double* in, double* out, size_t n) {
 
 std::unique_ptr<CAudioModule> CModGain::createModule() const { return std::make_unique<CModGainModule>(); }
 
+bool CModGain::passesChannelOn(const CAudioModule& module) const {
+    return !static_cast<const CModGainModule&>(module).active();
+}
+
 void CModGain::processChannel(CAudioModule& module, const CAudioChannel& in, const CAudioChannel*, CAudioChannel& out,
                               size_t n) {
     auto& gain = static_cast<CModGainModule&>(module);

@@ -61,6 +61,12 @@ void CModRouter::rebuild() {
             }
         }
     }
+    m_passesOn = m_routes.size() == in.size();
+    for (size_t i = 0; m_passesOn && i < in.size(); ++i) {
+        const CRoute& r = m_routes[i];
+        m_passesOn =
+            r.sourceCount == 1 && r.sources[0] == in[i].channel && r.target == in[i].channel && r.group == in[i].group;
+    }
 }
 
 void CModRouter::update() {

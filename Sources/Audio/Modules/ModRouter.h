@@ -18,6 +18,7 @@ public:
     CErrorPtr init(const CAudioProcessDefBase& def, CAudioGraphContext& ctx) override;
     void update() override;
     void process(size_t n) override;
+    bool passesInputOn() const override { return m_passesOn && !m_formatChanged; }
 
 private:
     struct CRoute {
@@ -34,6 +35,7 @@ private:
     std::vector<CAudioParamSlot> m_slots;  // routing, grouping
     std::vector<CRoute> m_routes;
     std::vector<int> m_layout;
+    bool m_passesOn = false;  // every channel goes on as it came, alone
 };
 
 }  // namespace zel

@@ -86,6 +86,15 @@ void CTextView::readRoles() {
     for (int i = 0; i < 3; ++i)
         if (!roleColour(colourAttrs[i], m_colours[i]))
             m_colours[i] = roleOr(*this, colourDefaults[i], i ? m_colours[0] : 0);
+    // A label of a control takes its control's state: "ButtonText" reads
+    // as "ButtonText_Active" while the state is "Active".
+    CString state = getAttr("color-state");
+    for (size_t slash; (slash = state.find(u'/')) != CString::npos;)
+        state = state.substr(0, slash) + state.substr(slash + 1);
+    if (!state.empty() && !getAttr("text-color").empty()) {
+        CColor c;
+        if (paletteColour(getAttr("text-color") + "_" + state, c, false)) m_colours[0] = c;
+    }
     m_hoverColour = roleOr(*this, "HoveredParagraph", roleOr(*this, "ListItemMarker", m_colours[0]));
     m_selectionColour = roleOr(*this, "Selection", 0xffe672);
     m_selectionText = roleOr(*this, "SelectionText", m_colours[0]);
@@ -381,40 +390,46 @@ CErrorPtr CTextView::select(int at) {
 }
 
 CErrorPtr CTextView::openPopupList() {
-    auto* opener = dynamic_cast<CWindowOpener*>(findObject("ui.window-shared-data.window-opener"));
-    if (!opener) return ZEL_ERROR("@zelstr_CTextView_openPopup_Opener Unable to find the window opener.");
-    CWinDrag* popup = nullptr;
     std::vector<CListEntry> entries = m_entries;
     if (!m_hasEntries) {
         std::vector<CString> texts;
         sourceTexts(texts);
         for (const CString& text : texts) entries.push_back({text});
     }
+    return openPopupList(*this, entries, m_selected);
+}
+
+CErrorPtr CTextView::openPopupList(CView& opener, const std::vector<CListEntry>& entries, int selected) {
+    auto* windows = dynamic_cast<CWindowOpener*>(opener.findObject("ui.window-shared-data.window-opener"));
+    if (!windows) return ZEL_ERROR("@zelstr_CTextView_openPopup_Opener Unable to find the window opener.");
+    CWinDrag* popup = nullptr;
     // The opener's popup attributes place the popup by it and shape its list.
     const auto prepare = [&](CWinDrag& root) {
-        if (getBool("is-same-width", false)) root.setInt("width", std::lround(area().width() / uiScale()));
+        if (opener.getBool("is-same-width", false))
+            root.setInt("width", std::lround(opener.area().width() / opener.uiScale()));
         if (CObject* renderer = root.findChild("window-renderer")) {
             for (const char* attr : {"window-alignment", "is-local-popup", "shift-x", "shift-y"})
-                if (hasAttr(attr)) renderer->setAttr(attr, getAttr(attr));
+                if (opener.hasAttr(attr)) renderer->setAttr(attr, opener.getAttr(attr));
         }
         auto* list = dynamic_cast<CTextView*>(root.findChild("list"));
         if (!list) return;
-        if (hasAttr("popup-inner-border")) list->setAttr("inner-border", getAttr("popup-inner-border"));
-        if (hasAttr("popup-text-alignment")) list->setAttr("text-alignment", getAttr("popup-text-alignment"));
+        if (opener.hasAttr("popup-inner-border")) list->setAttr("inner-border", opener.getAttr("popup-inner-border"));
+        if (opener.hasAttr("popup-text-alignment"))
+            list->setAttr("text-alignment", opener.getAttr("popup-text-alignment"));
         list->m_isPopupList = true;
         list->setBool("is-paragraph-selectable", true);
-        list->setInt("selected-paragraph", m_selected);
+        list->setInt("selected-paragraph", selected);
         list->setEntries(entries);
-        fitPopupList(root, *list, int(std::lround(root.getReal("width", 0) * uiScale())));
+        fitPopupList(opener, root, *list, int(std::lround(root.getReal("width", 0) * opener.uiScale())), selected);
     };
-    return opener->openPopup(getAttr("popup-tag"), "", *this, popup, prepare);
+    return windows->openPopup(opener.getAttr("popup-tag"), "", opener, popup, prepare);
 }
 
-void CTextView::fitPopupList(CView& root, CTextView& list, int width) {
+void CTextView::fitPopupList(CView& opener, CView& root, CTextView& list, int width, int selected) {
     // The list is not placed yet: it is measured in the opener's scale, which the popup shares.
-    const double scale = uiScale();
+    const double scale = opener.uiScale();
     if (list.readText(scale)) return;
-    list.m_selected = m_selected;
+    list.m_selected = selected;
     list.readParagraphs();
     CViewBasePlacement place;
     if (place.read(list, scale, 1.0, 1.0)) return;
@@ -426,12 +441,12 @@ void CTextView::fitPopupList(CView& root, CTextView& list, int width) {
     // No higher than the work area of the screen that holds the opener: the
     // entries that fit show, the rest are left out.
     std::shared_ptr<platform::CDisplay> display;
-    auto* shared = dynamic_cast<CWindowSharedData*>(findObject("ui.window-shared-data"));
-    CWindowRenderer* renderer = windowRenderer();
+    auto* shared = dynamic_cast<CWindowSharedData*>(opener.findObject("ui.window-shared-data"));
+    CWindowRenderer* renderer = opener.windowRenderer();
     int ox = 0, oy = 0;
     if (shared && !shared->display(display) && renderer && renderer->window() &&
         renderer->window()->screenOrigin(ox, oy)) {
-        const int room = display->workArea(ox + area().left, oy + area().bottom).height;
+        const int room = display->workArea(ox + opener.area().left, oy + opener.area().bottom).height;
         if (room > 0 && height > room) {
             size_t fit = 0;
             for (const CParagraph& p : list.m_paragraphs)
@@ -440,8 +455,8 @@ void CTextView::fitPopupList(CView& root, CTextView& list, int width) {
             list.setInt("max-item-count", (long long)fit);
             // The selected entry shows, in the middle where it can.
             const size_t count = list.m_entries.size();
-            if (m_selected >= 0 && size_t(m_selected) >= fit)
-                list.m_first = std::min(size_t(m_selected) - fit / 2, count - fit);
+            if (selected >= 0 && size_t(selected) >= fit)
+                list.m_first = std::min(size_t(selected) - fit / 2, count - fit);
             list.readParagraphs();
             height = chrome + list.layout(textWidth, list.m_wrapped);
         }

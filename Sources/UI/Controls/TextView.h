@@ -82,6 +82,10 @@ public:
     int paragraphTop(int at) const;
     const CParagraphEditor& editor() const { return m_editor; }
     CParagraphEditor& editor() { return m_editor; }
+    // Opens the popup list `popup-tag` of any view, shaped by the opener's
+    // popup attributes as a text view's is; the entry chosen comes back to
+    // `opener` as "popup-result" (`index`).
+    static CErrorPtr openPopupList(CView& opener, const std::vector<CListEntry>& entries, int selected);
 
 protected:
     CSize contentSize() const override;
@@ -107,9 +111,9 @@ private:
     // The texts of the paragraphs: the title's, or the items of
     // `text-source`; false when the source cannot be found.
     bool sourceTexts(std::vector<CString>& out) const;
-    // Gives the popup `root`, whose list is `list`, the height of the
-    // entries within the screen's work area.
-    void fitPopupList(CView& root, CTextView& list, int width);
+    // Gives the popup `root` of `opener`, whose list is `list`, the height
+    // of the entries within the screen's work area.
+    static void fitPopupList(CView& opener, CView& root, CTextView& list, int width, int selected);
     void rereadParagraphs();
     // Selects an enabled paragraph the way a click does.
     CErrorPtr select(int at);

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <vector>
+
+#include "UI/View.h"
+
+namespace zel {
+
+class CButton;
+class CUIParam;
+class CValueList;
+
+// `ui:control-array`: a row of small drop-down buttons (`object-tag`,
+// "ui:button"), `element-width` by `element-height`, one per item of the
+// value list `object-title-list` (its title is the button's hint). Button i
+// shows the value of element i of the ui-param "ui-param-value" by its
+// title in the value list `object-value-list` (`unknown-value-char` for a
+// value not listed there) and lists those values to choose from. A choice
+// writes element i and sends "popup-result" (`object-index`,
+// `object-value`, `combine-changes`); with `is-unique-values-only` the
+// object that held the value takes the chosen one's old value in the same
+// undo step.
+class CControlArray : public CView {
+public:
+    static void setupClass(CClassInfo& info);
+    CErrorPtr init() override;
+
+    size_t buttonCount() const { return m_buttons.size(); }
+    CButton* button(size_t index) const { return index < m_buttons.size() ? m_buttons[index] : nullptr; }
+
+private:
+    CErrorPtr onListsChanged(CObject* params, CObject* sender);
+    CErrorPtr onValueChanged(CObject* params, CObject* sender);
+    CErrorPtr onChosen(CObject* params, CObject* sender);
+    // Makes one button per object, when their number changed.
+    CErrorPtr rebuild();
+    // The buttons show the current values.
+    CErrorPtr show();
+    double elementValue(size_t index) const;
+    CErrorPtr write(size_t index, double value);
+
+    CValueList* m_titles = nullptr;
+    CValueList* m_values = nullptr;
+    CUIParam* m_param = nullptr;
+    std::vector<CButton*> m_buttons;
+    bool m_ready = false;
+};
+
+}  // namespace zel

@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "UI/Controls/QuickPresetSelector.h"
+
+#include <algorithm>
+
+#include "Core/AppData.h"
+#include "Core/MemoryStream.h"
+
+#define ZEL_SOURCE_TAG "CQuickPresetSelector"
+
+namespace zel {
+
+void CQuickPresetSelector::setupClass(CClassInfo& info) { CButton::setupClass(info); }
+
+CQuickPresetSelector::~CQuickPresetSelector() {
+    if (m_registry) m_registry->removeListener(m_listener);
+    if (m_client && m_registry) (void)m_client->unlistenRegistry(*m_registry);
+}
+
+CErrorPtr CQuickPresetSelector::init() {
+    if (!hasAttr("interface-client")) ZEL_TRY(setAttr("interface-client", "ui.interface-client"));
+    ZEL_TRY(findObjectByAttr("interface-client", m_client));
+    const CString registry = hasAttr("param-registry") ? getAttr("param-registry") : CString("plugin.param-registry");
+    // The client names registries by their object's name.
+    const size_t dot = registry.rfind(u'.');
+    ZEL_TRY(m_client->listenRegistry(dot == CString::npos ? registry : registry.substr(dot + 1), m_registry));
+    m_registry->addListener(m_listener);
+    // The factory presets are the registry's embedded bank.
+    if (CObject* definition = findObject(registry))
+        if (!definition->getAttr("file").empty()) (void)m_rom.loadFromResource(definition->getAttr("file"));
+    ZEL_TRY(CButton::init());
+    readEntries();
+    showCurrent();
+    return nullptr;
+}
+
+void CQuickPresetSelector::onRegistry(CUpdateNotifier&, const CString&) {
+    readEntries();
+    showCurrent();
+}
+
+void CQuickPresetSelector::readStore(const CString& store, bool isGlobal, std::vector<CEntry>& out) {
+    if (store.empty()) return;
+    std::vector<uint8_t> payload;
+    CAppData& data = isGlobal ? static_cast<CAppData&>(CAppDataGlobal::instance())
+                              : static_cast<CAppData&>(CAppDataLocal::instance());
+    const CString item = "../" + store + "|" + (isGlobal ? "AppDataGlobal_" : "AppDataLocal_") + store;
+    if (data.readItem(item, payload, CAudioPresetBank::kListTag)) return;
+    CMemoryReader in(std::move(payload));
+    CAudioPresetBank list;
+    if (list.loadList(in)) return;
+    for (const CAudioPreset& preset : list.presets()) {
+        // A user list that starts as a copy of the system one shows each preset once.
+        const CString name = preset.displayName();
+        if (std::any_of(out.begin(), out.end(),
+                        [&](const CEntry& e) { return e.source == ESource::Store && e.title == name; }))
+            continue;
+        out.push_back({ESource::Store, m_stored.size(), name});
+        m_stored.push_back(preset);
+    }
+}
+
+void CQuickPresetSelector::readEntries() {
+    std::vector<CEntry> entries;
+    m_stored.clear();
+    if (!m_rom.presets().empty()) {
+        entries.push_back({ESource::Heading, 0, "[B]Factory ROM[/B]"});
+        for (size_t i = 0; i < m_rom.presets().size(); ++i)
+            entries.push_back({ESource::Rom, i, m_rom.presets()[i].displayName()});
+        entries.push_back({ESource::Heading, 0, "[B]Session Bank[/B]"});
+        for (size_t i = 0; m_registry && i < m_registry->programs().size(); ++i)
+            entries.push_back({ESource::Session, i, m_registry->programs()[i]});
+    }
+    const bool isGlobal = getBool("is-global-data", false);
+    readStore(getAttr("store-name"), isGlobal, entries);
+    readStore(getAttr("store-name-user"), isGlobal, entries);
+    m_entries = std::move(entries);
+}
+
+std::vector<CTextView::CListEntry> CQuickPresetSelector::entries() const {
+    std::vector<CTextView::CListEntry> out;
+    for (const CEntry& e : m_entries) {
+        // The current program is marked as the preset manager marks it.
+        const bool current = e.source == ESource::Session && m_registry && int(e.index) == m_registry->currentProgram();
+        out.push_back({current ? "> " + e.title : e.title, e.source != ESource::Heading, false});
+    }
+    return out;
+}
+
+CErrorPtr CQuickPresetSelector::itemChosen(int index) {
+    if (index < 0 || size_t(index) >= m_entries.size() || !m_registry) return nullptr;
+    const CEntry& e = m_entries[size_t(index)];
+    switch (e.source) {
+        case ESource::Heading:
+            return nullptr;
+        case ESource::Rom:
+            ZEL_TRY(m_client->activateFactoryPreset(*m_registry, int(e.index)));
+            break;
+        case ESource::Session:
+            ZEL_TRY(m_client->setCurrentProgram(*m_registry, int(e.index)));
+            break;
+        case ESource::Store: {
+            CMemoryWriter record;
+            ZEL_TRY(m_stored[e.index].save(record));
+            ZEL_TRY(m_client->activatePreset(*m_registry, record.bytes()));
+            break;
+        }
+    }
+    return nullptr;
+}
+
+void CQuickPresetSelector::showCurrent() {
+    // A list to choose from, not a choice kept: no entry stays selected.
+    setAttr("selected-item", "-1");
+    if (!getAttr("fixed-title").empty() || !m_registry) return;
+    const int current = m_registry->currentProgram();
+    if (current >= 0 && size_t(current) < m_registry->programs().size())
+        setAttr("title", m_registry->programs()[size_t(current)]);
+}
+
+}  // namespace zel

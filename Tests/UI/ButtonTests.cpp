@@ -1,0 +1,198 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Buttons, drop-downs and selectors driven by real input through the X server.
+
+#include <fstream>
+#include <iterator>
+
+#include "EditorWindowTest.h"
+#include "Platform/Clock.h"
+#include "UI/Controls/Button.h"
+#include "UI/Controls/ButtonOK.h"
+#include "UI/Controls/SettingSelector.h"
+#include "UI/Controls/TextView.h"
+#include "UI/WindowOpener.h"
+
+namespace zel {
+namespace {
+
+// A template of the plug-in's own document.
+std::string shipped(const std::string& name) {
+    std::ifstream in(LAGWELL_SOURCE_DIR "/Gfx/UserInterface.xml");
+    const std::string doc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t from = doc.find("<template name=\"" + name + "\">");
+    const size_t to = doc.find("</template>", from);
+    return from == std::string::npos ? std::string() : doc.substr(from, to + 11 - from);
+}
+
+class ButtonsOnX : public test::EditorWindowTest {
+protected:
+    void openMain() {
+        open(R"(
+  <ui:style name="style" button-image-set="shared::is.button"/>
+  <core:object name="local-data"><core:object name="ui-scale" scale="1.0"/></core:object>
+  <ui:window-drag name="main" width="320" height="200" color="Panel" ui-scale="{*/ui.local-data.ui-scale scale?1}">
+    <ui:window-renderer name="window-renderer" title="Buttons" num-threads="0" window-x="100" window-y="100" fps="40">
+      )" + test::rendererChildren() +
+                 R"(
+    </ui:window-renderer>
+    <ui:button name="check" width="80" title="Check" is-checkbox="true">
+      <ui:view-command on-event="mouse-release" toggle-attr="is-command-run"/>
+    </ui:button>
+    <ui:view name="elsewhere" width="80" height="24"/>
+    <ui:button name="drop" width="90" item-list=".items" inner-border="L4 R14 B1">
+      <ui:value-list-manual name="items">
+        <core:object content="Stereo"/><core:object content="Mid/Side"/><core:object content="Mono"/>
+      </ui:value-list-manual>
+    </ui:button>
+    <ui:button name="sparse" width="60" item-list=".items" selected-item="0">
+      <ui:value-list-manual name="items">
+        <core:object content="A"/><core:object content="B" is-disabled="true"/><core:object content="C"/>
+      </ui:value-list-manual>
+    </ui:button>
+    <ui:button-ok name="ok" width="80" title="Copy" is-new-inline-row="true"/>
+    <ui:selector-scale name="scale" width="150" height="24"/>
+  </ui:window-drag>)",
+             shipped("ui:button") + shipped("ui:button-ok") + shipped("ui:window-app-popup-list"));
+        if (HasFatalFailure()) return;
+        waitShown(rendererOf("main"));
+    }
+    std::string screenPoint(const std::string& path, int dx = 0) {
+        const CRect& r = view("main." + path)->area();
+        return std::to_string(100 + (r.left + r.right) / 2 + dx) + " " + std::to_string(100 + (r.top + r.bottom) / 2);
+    }
+    CButton* button(const std::string& name) { return dynamic_cast<CButton*>(view("main." + name)); }
+};
+
+TEST_F(ButtonsOnX, OnlyAReleaseOverTheButtonClicksIt) {
+    openMain();
+    CButton* check = button("check");
+    ASSERT_NE(check, nullptr);
+    listen({"main.check"}, {"button-clicked", "mouse-release"});
+
+    // Pressed inside, released outside: pushed while over it, then nothing.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("check") + " mousedown 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return check->isPushed(); }));
+    EXPECT_EQ(check->getAttr("image-set-range"), "Pushed");
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("elsewhere")), 0);
+    ASSERT_TRUE(runUntil([&] { return !check->isPushed(); })) << "leaving shows the release will do nothing";
+    ASSERT_EQ(x.run("xdotool mouseup 1"), 0);
+    ASSERT_TRUE(heard("check:mouse-release"));
+    EXPECT_EQ(log->count("check:button-clicked"), 0u);
+    EXPECT_FALSE(check->isActive());
+    EXPECT_FALSE(check->getBool("is-command-run", false)) << "its release commands did not run either";
+    EXPECT_EQ(check->getAttr("image-set-range"), "");
+
+    // A click toggles the check box and runs its commands.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("check") + " click 1"), 0);
+    ASSERT_TRUE(heard("check:button-clicked"));
+    EXPECT_TRUE(check->isActive());
+    EXPECT_TRUE(check->states().isSet("active"));
+    EXPECT_EQ(check->getAttr("image-set-range"), "Active");
+    EXPECT_TRUE(check->getBool("is-command-run", false));
+    ASSERT_EQ(x.run("xdotool click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return !check->isActive(); }));
+}
+
+TEST_F(ButtonsOnX, ADropDownStepsWithTheWheelAndTakesTheEntryChosenInItsList) {
+    openMain();
+    CButton* drop = button("drop");
+    ASSERT_NE(drop, nullptr);
+    auto* opener = dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
+    ASSERT_NE(opener, nullptr);
+    EXPECT_EQ(drop->selectedItem(), -1);
+
+    // Down steps to the next entry, never past the last; up goes back.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop") + " click 5"), 0);
+    ASSERT_TRUE(runUntil([&] { return drop->selectedItem() == 0; }));
+    ASSERT_EQ(x.run("xdotool click --repeat 4 --delay 30 5"), 0);
+    ASSERT_TRUE(runUntil([&] { return drop->selectedItem() == 2; }));
+    EXPECT_EQ(drop->getAttr("title"), "Mono") << "the entry's title shows";
+    ASSERT_EQ(x.run("xdotool click 4"), 0);
+    ASSERT_TRUE(runUntil([&] { return drop->selectedItem() == 1; }));
+    EXPECT_EQ(drop->getAttr("title"), "Mid/Side");
+
+    // Entries that cannot be chosen are stepped over.
+    CButton* sparse = button("sparse");
+    EXPECT_EQ(sparse->getAttr("title"), "A");
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("sparse") + " click 5"), 0);
+    ASSERT_TRUE(runUntil([&] { return sparse->selectedItem() == 2; }));
+    ASSERT_EQ(x.run("xdotool click 4"), 0);
+    ASSERT_TRUE(runUntil([&] { return sparse->selectedItem() == 0; }));
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop")), 0);
+
+    // A press opens the list; a click on an entry there chooses it.
+    ASSERT_EQ(x.run("xdotool click 1"), 0);
+    auto* list = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
+    ASSERT_TRUE(runUntil([&] {
+        list = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
+        return list && list->windowRenderer() && list->windowRenderer()->frameCount() > 0;
+    }));
+    ASSERT_EQ(list->paragraphs().size(), 3u);
+    EXPECT_EQ(list->selectedParagraph(), 1);
+    int ox = 0, oy = 0;
+    ASSERT_TRUE(list->windowRenderer()->window()->screenOrigin(ox, oy));
+    const int y = oy + list->paragraphTop(0) + list->paragraphs()[0].height / 2 + 2;
+    ASSERT_EQ(x.run("xdotool mousemove " + std::to_string(ox + list->area().left + 10) + " " + std::to_string(y) +
+                    " click 1"),
+              0);
+    ASSERT_TRUE(runUntil([&] { return drop->selectedItem() == 0; }));
+    EXPECT_EQ(drop->getAttr("title"), "Stereo");
+    ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 0; }));
+
+    // Open again, a press anywhere else closes the list and chooses nothing.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop") + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 1; }));
+    ASSERT_TRUE(runUntil([&] {
+        auto* open = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
+        return open && open->windowRenderer()->frameCount() > 0;
+    }));
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("elsewhere") + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 0; }));
+    EXPECT_EQ(drop->selectedItem(), 0);
+}
+
+TEST_F(ButtonsOnX, TheOkButtonShowsOkForEightTenthsOfASecond) {
+    openMain();
+    auto* ok = dynamic_cast<CButtonOK*>(view("main.ok"));
+    ASSERT_NE(ok, nullptr);
+    auto* label = dynamic_cast<CTextView*>(ok->findChild("label"));
+    ASSERT_NE(label, nullptr);
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("ok") + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return ok->isShowingOk(); }));
+    const double shown = platform::secondsSinceStart();
+    EXPECT_EQ(ok->getAttr("title"), "OK");
+    EXPECT_EQ(label->paragraphText(0), CString("OK")) << "its label shows it";
+    ASSERT_TRUE(runUntil([&] { return !ok->isShowingOk(); }));
+    const double lasted = platform::secondsSinceStart() - shown;
+    EXPECT_GE(lasted, 0.75);
+    EXPECT_LE(lasted, 1.0);
+    EXPECT_EQ(ok->getAttr("title"), "Copy");
+}
+
+TEST_F(ButtonsOnX, ChoosingAScaleWritesItAndLeavesTheOpenWindowAsItIs) {
+    openMain();
+    auto* scale = dynamic_cast<CSelectorScale*>(view("main.scale"));
+    ASSERT_NE(scale, nullptr);
+    ASSERT_EQ(scale->buttonCount(), 3u);
+    EXPECT_EQ(scale->activeButton(), 1) << "100 %";
+    const CRect before = button("check")->area();
+    CView* larger = dynamic_cast<CView*>(scale->button(2));
+    ASSERT_EQ(larger->getAttr("title"), "125%");
+    const CRect& r = larger->area();
+    ASSERT_EQ(x.run("xdotool mousemove " + std::to_string(100 + (r.left + r.right) / 2) + " " +
+                    std::to_string(100 + (r.top + r.bottom) / 2) + " click 1"),
+              0);
+    CObject* setting = root->findObject("ui.local-data.ui-scale");
+    ASSERT_TRUE(runUntil([&] { return setting->getAttr("scale") == "1.25"; }));
+    EXPECT_EQ(scale->activeButton(), 2);
+    // A press lays the window out again, at its own scale.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("check") + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return button("check")->isActive(); }));
+    EXPECT_EQ(button("check")->area(), before);
+    EXPECT_EQ(button("check")->uiScale(), 1.0);
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("scale", -50) + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return setting->getAttr("scale") == "0.8"; }));
+}
+
+}  // namespace
+}  // namespace zel
