@@ -21,6 +21,8 @@
 #include "UI/Controls/ButtonAB.h"
 #include "UI/Controls/ButtonOK.h"
 #include "UI/Controls/ControlArray.h"
+#include "UI/Controls/Knob.h"
+#include "UI/Controls/KnobLabels.h"
 #include "UI/Controls/LevelMeter.h"
 #include "UI/Controls/LevelMeterListener.h"
 #include "UI/Controls/MinMax.h"
@@ -115,6 +117,8 @@ const CClassEntry kClassTable[] = {
     {"ui:global-settings", &createObject<CGlobalSettings>, &setupObjectClass},
     {"ui:history", &createObject<CUndoHistory>, &CUndoHistory::setupClass},
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
+    {"ui:knob", &createObject<CKnob>, &CKnob::setupClass},
+    {"ui:knob-labels", &createObject<CKnobLabels>, &CKnobLabels::setupClass},
     {"ui:level-meter", &createObject<CLevelMeter>, &CLevelMeterBase::setupClass},
     {"ui:level-meter-listener", &createObject<CLevelMeterListener>, &CLevelMeterListener::setupClass},
     {"ui:min-max", &createObject<CMinMax>, &CMinMax::setupClass},

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 
 #include "Audio/Converters/ParamConverter.h"
 #include "Core/SharedAttribute.h"
@@ -11,6 +12,8 @@
 #include "UI/DynamicPalette.h"
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
+#include "UI/ViewState.h"
+#include "UI/WindowRenderer.h"
 
 #define ZEL_SOURCE_TAG "ParamLink"
 
@@ -217,6 +220,18 @@ CErrorPtr CParamBridge::reset(bool doCreateUndo) {
     return nullptr;
 }
 
+CErrorPtr CParamBridge::beginGesture() {
+    if (!m_client) return ZEL_ERROR("@zelstr_CParamBridge_change_NotLinked Bridge %1 is not linked.", fullName());
+    ZEL_TRY(m_client->beginUndo());
+    return nullptr;
+}
+
+CErrorPtr CParamBridge::endGesture() {
+    if (!m_client) return ZEL_ERROR("@zelstr_CParamBridge_change_NotLinked Bridge %1 is not linked.", fullName());
+    ZEL_TRY(m_client->submitUndo());
+    return nullptr;
+}
+
 // ---------------------------------------------------------------- ui-param
 
 CUIParam::~CUIParam() = default;
@@ -354,6 +369,55 @@ double CUIParam::maxValue() const {
     return 1.0;
 }
 
+double CUIParam::defaultValue() const {
+    if (m_kind == EKind::Bridge && m_bridge->info()) {
+        const CAudioParamInfo& info = *m_bridge->info();
+        return info.read(info.defaultValue, 0, m_element, 0);
+    }
+    if (m_kind == EKind::Shared) return m_shared->getReal("def-value", 0.0);
+    return getReal("simple-def-value", 0.0);
+}
+
+namespace {
+const CAudioParamConverter* converterOf(const CParamBridge* bridge) {
+    const CAudioParamInfo* info = bridge ? bridge->info() : nullptr;
+    return info && !info->converters.empty() ? info->converters[0] : nullptr;
+}
+}  // namespace
+
+double CUIParam::toNormalized(double plain) const {
+    if (const CAudioParamConverter* converter = m_kind == EKind::Bridge ? converterOf(m_bridge) : nullptr)
+        return std::clamp(converter->plainToNormalized(*m_bridge->info(), 0, plain), 0.0, 1.0);
+    const double lo = minValue(), hi = maxValue();
+    return hi != lo ? std::clamp((plain - lo) / (hi - lo), 0.0, 1.0) : 0.0;
+}
+
+double CUIParam::toPlain(double normalized) const {
+    if (const CAudioParamConverter* converter = m_kind == EKind::Bridge ? converterOf(m_bridge) : nullptr)
+        return converter->normalizedToPlain(*m_bridge->info(), 0, normalized);
+    return minValue() + normalized * (maxValue() - minValue());
+}
+
+int CUIParam::stepCount() const {
+    const CAudioParamConverter* converter = m_kind == EKind::Bridge ? converterOf(m_bridge) : nullptr;
+    if (!converter || !converter->isDiscrete()) return 0;
+    return int(std::lround(std::fabs(maxValue() - minValue())));
+}
+
+CString CUIParam::compactText(double plain) const {
+    if (const CAudioParamConverter* converter = m_kind == EKind::Bridge ? converterOf(m_bridge) : nullptr)
+        return converter->plainToText(*m_bridge->info(), 0, plain, CAudioParamConverter::kModeCompact);
+    return toText(plain);
+}
+
+CErrorPtr CUIParam::setNormalizedValue(double normalized, uint32_t undoId) {
+    double plain = toPlain(std::clamp(normalized, 0.0, 1.0));
+    // Rounded half away from zero, as everywhere in parameter code.
+    if (stepCount() > 0) plain = std::round(plain);
+    ZEL_TRY(setValue(plain, undoId));
+    return nullptr;
+}
+
 CErrorPtr CUIParam::setValue(double value, uint32_t undoId) {
     switch (m_kind) {
         case EKind::Bridge: {
@@ -424,34 +488,369 @@ CErrorPtr CUIParam::setText(const CString& text) {
 
 // ---------------------------------------------------------------- controller
 
+namespace {
+// Wheel turns closer together than this are one undo step.
+constexpr double kWheelMergeSeconds = 0.5;
+// Pointer events from before a warp that may still arrive after it.
+constexpr int kWarpWaitEvents = 8;
+
+int intParam(const CObject* params, const char* name) { return params ? int(params->getInt(name, 0)) : 0; }
+bool boolParam(const CObject* params, const char* name) { return params && params->getBool(name, false); }
+}  // namespace
+
 void CUIParamController::setupClass(CClassInfo& info) {
     setupObjectClass(info);
     info.onEvent("value-changed", &CUIParamController::onValueChanged);
+    info.onEvent("mouse-press", &CUIParamController::onPress);
+    info.onEvent("mouse-press-r", &CUIParamController::onPress);
+    info.onEvent("mouse-move", &CUIParamController::onMove);
+    info.onEvent("mouse-release", &CUIParamController::onRelease);
+    info.onEvent("mouse-release-r", &CUIParamController::onRelease);
+    info.onEvent("mouse-cancel", &CUIParamController::onRelease);
+    info.onEvent("mouse-cancel-r", &CUIParamController::onRelease);
+    info.onEvent("mouse-wheel", &CUIParamController::onWheel);
+    info.onEvent("tick", &CUIParamController::onTick);
 }
 
 CErrorPtr CUIParamController::init() {
     ZEL_TRY(CObject::init());
-    const CString role = hasAttr("ui-param") ? getAttr("ui-param") : CString("ui-param-activity");
-    CObject* control = parent();
-    m_param = control ? dynamic_cast<CUIParam*>(control->findChild(role)) : nullptr;
-    if (!m_param)
-        return ZEL_ERROR("@zelstr_CUIParamController_init_NoParam Unable to find ui-param '%1' of the control.", role);
-    ZEL_TRY(listenObject(m_param, "value-changed", "value-changed"));
-    ZEL_TRY(listenObject(m_param, "ui-param-ready", "value-changed"));
-    ZEL_TRY(apply());
+    CObject* owner = parent();
+    if (!owner)
+        return ZEL_ERROR("@zelstr_CUIParamController_init_NoParam Unable to find ui-param '%1' of the control.",
+                         getAttr("ui-param"));
+    m_activity = dynamic_cast<CUIParam*>(owner->findChild("ui-param-activity"));
+    const CString role = getAttr("ui-param");
+    if (!role.empty()) {
+        const long long count = getInt("ui-param-count", 0);
+        for (const auto& child : owner->children())
+            if (auto* param = dynamic_cast<CUIParam*>(child.get()); param && child->name() == role)
+                if (count <= 0 || m_params.size() < size_t(count)) m_params.push_back(param);
+    }
+    if ((m_params.empty() && !role.empty()) || (m_params.empty() && !m_activity))
+        return ZEL_ERROR("@zelstr_CUIParamController_init_NoParam Unable to find ui-param '%1' of the control.",
+                         role.empty() ? CString("ui-param-activity") : role);
+    if (m_activity) {
+        ZEL_TRY(listenObject(m_activity, "value-changed", "value-changed"));
+        ZEL_TRY(listenObject(m_activity, "ui-param-ready", "value-changed"));
+        ZEL_TRY(applyActivity());
+    }
+    for (CUIParam* param : m_params) {
+        ZEL_TRY(listenObject(param, "value-changed", "value-changed"));
+        ZEL_TRY(listenObject(param, "ui-param-ready", "value-changed"));
+    }
+    if (m_params.empty()) return nullptr;
+    // The control's own input, heard before the control's handlers.
+    for (const char* event : {"mouse-press", "mouse-press-r", "mouse-move", "mouse-release", "mouse-release-r",
+                              "mouse-cancel", "mouse-cancel-r", "mouse-wheel"})
+        ZEL_TRY(listenObject(owner, event, event));
+    if (getReal("update-fps", 0.0) > 0.0) {
+        const CString tag = getAttr("timer-tag").empty() ? CString("ui:update-timer") : getAttr("timer-tag");
+        ZEL_TRY(createChild(tag, "update-timer", m_timer));
+        m_timer->setReal("fps", getReal("update-fps", 15.0));
+        ZEL_TRY(m_timer->init());
+    }
+    if (m_params.front()->isReady()) ZEL_TRY(showValue());
     return nullptr;
 }
 
-CErrorPtr CUIParamController::onValueChanged(CObject*, CObject*) {
-    ZEL_TRY(apply());
+CView* CUIParamController::control() const { return dynamic_cast<CView*>(parent()); }
+
+CGlobalSettings* CUIParamController::settings() {
+    return dynamic_cast<CGlobalSettings*>(findObject("ui.global-settings"));
+}
+
+double CUIParamController::normalizedValue() const {
+    return m_params.empty() || !m_params.front()->isReady() ? 0.0 : m_params.front()->normalizedValue();
+}
+
+std::vector<double> CUIParamController::currentValues() const {
+    std::vector<double> values;
+    for (const CUIParam* param : m_params) values.push_back(param->isReady() ? param->normalizedValue() : 0.0);
+    return values;
+}
+
+std::vector<CUIParamController*> CUIParamController::linked() {
+    std::vector<CUIParamController*> out;
+    CView* view = control();
+    // Each linked control may name the next one.
+    for (int hops = 0; view && hops < 16; ++hops) {
+        const CString path = view->getAttr("linked-knob");
+        CObject* next = path.empty() ? nullptr : view->findObject(path);
+        view = dynamic_cast<CView*>(next);
+        if (!view) break;
+        auto* controller = dynamic_cast<CUIParamController*>(view->findChild("ui-param-controller"));
+        if (!controller || controller == this || std::find(out.begin(), out.end(), controller) != out.end()) break;
+        out.push_back(controller);
+    }
+    return out;
+}
+
+CErrorPtr CUIParamController::onValueChanged(CObject*, CObject* sender) {
+    if (sender == m_activity) ZEL_TRY(applyActivity());
+    if (m_params.empty() || sender == m_activity) return nullptr;
+    // Shown at once while a hand moves it; otherwise at the timer's pace.
+    if (!m_timer || m_gesture.mode() != CParamGesture::kNone) {
+        ZEL_TRY(showValue());
+        return nullptr;
+    }
+    if (m_timer->isRunning()) {
+        m_pending = true;
+        return nullptr;
+    }
+    ZEL_TRY(showValue());
+    ZEL_TRY(m_timer->start());
     return nullptr;
 }
 
-CErrorPtr CUIParamController::apply() {
-    if (!m_param->isReady()) return nullptr;
-    const bool active = std::lround(m_param->value()) != 0;
+CErrorPtr CUIParamController::onTick(CObject*, CObject* sender) {
+    if (sender != m_timer) return nullptr;
+    if (!m_pending) {
+        m_timer->stop();
+        return nullptr;
+    }
+    m_pending = false;
+    ZEL_TRY(showValue());
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::showValue() {
+    if (CView* view = control()) ZEL_TRY(deliverEvent(*view, "update-value", nullptr, this));
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::applyActivity() {
+    if (!m_activity->isReady()) return nullptr;
+    const bool active = std::lround(m_activity->value()) != 0;
     const bool disabled = getBool("is-inverse", false) ? active : !active;
     ZEL_TRY(parent()->setAttr("is-disabled", disabled ? "true" : "false"));
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::beginUndo() {
+    for (CUIParam* param : m_params)
+        if (param->bridge()) {
+            ZEL_TRY(param->bridge()->beginGesture());
+            m_undoOpen = true;
+            break;
+        }
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::endUndo() {
+    if (!m_undoOpen) return nullptr;
+    m_undoOpen = false;
+    for (CUIParam* param : m_params)
+        if (param->bridge()) {
+            ZEL_TRY(param->bridge()->endGesture());
+            break;
+        }
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::write(const std::vector<double>& values) {
+    for (size_t i = 0; i < values.size() && i < m_params.size(); ++i) {
+        CUIParam* param = m_params[i];
+        double value = values[i];
+        if (param->stepCount() > 0) value = param->toNormalized(std::round(param->toPlain(value)));
+        if (i < m_written.size() && m_written[i] == value) continue;
+        ZEL_TRY(param->setNormalizedValue(value));
+        if (i < m_written.size()) m_written[i] = value;
+    }
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::onPress(CObject* params, CObject*) {
+    CView* view = control();
+    if (m_params.empty() || !view || m_gesture.mode() != CParamGesture::kNone) return nullptr;
+    if (view->getBool("is-disabled", false) || !m_params.front()->isReady()) return nullptr;
+    const int x = intParam(params, "x"), y = intParam(params, "y");
+    bool radial = true;
+    const auto* surface = dynamic_cast<const IParamGestureSurface*>(view);
+    if (surface && !surface->gripsAt(x, y, radial)) return nullptr;
+    if (boolParam(params, "is-double-click")) {
+        // A control with a double-click of its own (a read-out's default)
+        // keeps it.
+        if (getBool("is-reset-on-double-click", true)) ZEL_TRY(resetToDefaults());
+        return nullptr;
+    }
+    const CGlobalSettings* global = settings();
+    const bool radialMode = surface && radial && global && global->radialKnobMode();
+    ZEL_TRY(startDrag(x, y, radialMode, boolParam(params, "is-button-r")));
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::startDrag(int x, int y, bool radial, bool right) {
+    ZEL_TRY(beginUndo());
+    m_lastX = x;
+    m_lastY = y;
+    m_warping = false;
+    m_rightDrag = right;
+    m_written = currentValues();
+    if (radial) {
+        m_gesture.beginRadial();
+        const auto* surface = dynamic_cast<const IParamGestureSurface*>(control());
+        ZEL_TRY(write(std::vector<double>(m_params.size(), surface->radialValueAt(x, y))));
+    } else {
+        const CGlobalSettings* global = settings();
+        const double k = (global ? global->dragPrecision() : 0.8) * getReal("sensitivity", 1.0);
+        const bool axisZero = getBool("is-axis-zero", false);
+        m_gesture.beginLinear(currentValues(), k, axisZero,
+                              axisZero ? m_params.front()->toNormalized(m_params.front()->defaultValue()) : 0.0);
+        if (CWindowRenderer* renderer = control()->windowRenderer()) {
+            renderer->hideCursor();
+            m_cursorHidden = true;
+        }
+    }
+    m_following.clear();
+    if (right)
+        for (CUIParamController* other : linked())
+            if (other->m_gesture.mode() == CParamGesture::kNone) {
+                ZEL_TRY(other->beginFollowing());
+                m_following.push_back(other);
+            }
+    ZEL_TRY(showValue());
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::onMove(CObject* params, CObject*) {
+    if (m_gesture.mode() == CParamGesture::kNone) return nullptr;
+    int x = intParam(params, "x"), y = intParam(params, "y");
+    if (m_gesture.mode() == CParamGesture::kRadial) {
+        const auto* surface = dynamic_cast<const IParamGestureSurface*>(control());
+        if (surface) ZEL_TRY(write(std::vector<double>(m_params.size(), surface->radialValueAt(x, y))));
+        return nullptr;
+    }
+    if (m_warping) {
+        // The warp's own event: where the warp went, or where the screen's
+        // edge stopped it, nearer there than to the pointer before.
+        if (std::abs(x - m_warpX) + std::abs(y - m_warpY) < std::abs(x - m_lastX) + std::abs(y - m_lastY)) {
+            m_warping = false;
+            m_lastX = x;
+            m_lastY = y;
+            return nullptr;
+        }
+        if (--m_warpWait <= 0) m_warping = false;
+    }
+    const double pixels = getBool("is-vertical", true) ? double(y - m_lastY) : double(m_lastX - x);
+    m_lastX = x;
+    m_lastY = y;
+    const CGlobalSettings* global = settings();
+    const double factor = boolParam(params, "is-shift") ? (global ? global->shiftKeyPrecision() : 0.5) : 1.0;
+    m_gesture.move(pixels, factor);
+    ZEL_TRY(write(m_gesture.values()));
+    for (CUIParamController* other : m_following) ZEL_TRY(other->follow(pixels, factor));
+    CWindowRenderer* renderer = control() ? control()->windowRenderer() : nullptr;
+    if (!m_warping && renderer && renderer->wrapCursor(x, y)) {
+        // The pointer is over there now; events on their way still count
+        // from here until the one of the warp arrives.
+        m_warping = true;
+        m_warpX = x;
+        m_warpY = y;
+        m_warpWait = kWarpWaitEvents;
+    }
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::onRelease(CObject* params, CObject*) {
+    if (m_gesture.mode() == CParamGesture::kNone) return nullptr;
+    // Only the button that started the drag ends it.
+    const std::string event = params ? params->getAttr("event-name").utf8() : std::string();
+    const bool right = event.size() > 2 && event.compare(event.size() - 2, 2, "-r") == 0;
+    if (right != m_rightDrag) return nullptr;
+    ZEL_TRY(endDrag());
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::endDrag() {
+    m_gesture.end();
+    m_written.clear();
+    m_warping = false;
+    if (m_cursorHidden) {
+        m_cursorHidden = false;
+        if (CWindowRenderer* renderer = control()->windowRenderer()) renderer->showCursor();
+    }
+    // The linked knobs' undo records are inside this one: they close first.
+    CErrorPtr first;
+    const std::vector<CUIParamController*> following = std::move(m_following);
+    m_following.clear();
+    for (CUIParamController* other : following)
+        if (CErrorPtr err = other->endFollowing(); err && !first) first = std::move(err);
+    if (CErrorPtr err = endUndo(); err && !first) first = std::move(err);
+    if (first) return first;
+    ZEL_TRY(showValue());
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::resetToDefaults() {
+    ZEL_TRY(beginUndo());
+    CErrorPtr first;
+    for (CUIParam* param : m_params)
+        if (CErrorPtr err = param->setValue(param->defaultValue()); err && !first) first = std::move(err);
+    if (CErrorPtr err = endUndo(); err && !first) first = std::move(err);
+    return first;
+}
+
+CErrorPtr CUIParamController::beginFollowing() {
+    if (m_params.empty() || !m_params.front()->isReady()) return nullptr;
+    ZEL_TRY(beginUndo());
+    const CGlobalSettings* global = settings();
+    m_written = currentValues();
+    m_gesture.beginLinear(currentValues(), (global ? global->dragPrecision() : 0.8) * getReal("sensitivity", 1.0));
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::follow(double pixels, double factor) {
+    if (m_gesture.mode() != CParamGesture::kLinear) return nullptr;
+    const CView* view = control();
+    m_gesture.move(view && view->getBool("is-link-inversed", false) ? -pixels : pixels, factor);
+    ZEL_TRY(write(m_gesture.values()));
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::stepFollowing(double delta, double precision) {
+    if (m_params.empty() || !m_params.front()->isReady()) return nullptr;
+    const CView* view = control();
+    const double signedDelta = view && view->getBool("is-link-inversed", false) ? -delta : delta;
+    for (CUIParam* param : m_params)
+        ZEL_TRY(param->setNormalizedValue(
+            CParamGesture::wheelValue(param->normalizedValue(), signedDelta, precision, param->stepCount())));
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::endFollowing() {
+    if (m_gesture.mode() == CParamGesture::kNone) return nullptr;
+    m_gesture.end();
+    m_written.clear();
+    ZEL_TRY(endUndo());
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::onWheel(CObject* params, CObject*) {
+    CView* view = control();
+    if (m_params.empty() || !view || view->getBool("is-disabled", false) || !m_params.front()->isReady())
+        return nullptr;
+    const double delta = params ? params->getReal("delta", 0.0) : 0.0;
+    if (delta == 0.0) return nullptr;
+    const CGlobalSettings* global = settings();
+    double precision = global ? global->mouseWheelPrecision() : 0.5;
+    if (boolParam(params, "is-shift")) precision *= global ? global->shiftKeyPrecision() : 0.5;
+    const double now = CViewBaseState::clock(*this);
+    const auto* events = dynamic_cast<const CUIEventBridge*>(findObject("ui"));
+    const uint64_t refresh = events ? events->refreshCount() : 0;
+    const bool quick = m_wheelSeconds >= 0 && now - m_wheelSeconds < kWheelMergeSeconds;
+    if (!quick) m_wheelUndo = CParamBridge::newUndoId();
+    // Until the instance echoes the last turn, the next one builds on it.
+    const bool echoed = !quick || refresh != m_wheelRefresh || m_wheelWritten.size() != m_params.size();
+    m_wheelSeconds = now;
+    m_wheelRefresh = refresh;
+    std::vector<double> values = echoed ? currentValues() : m_wheelWritten;
+    for (size_t i = 0; i < m_params.size(); ++i) {
+        values[i] = CParamGesture::wheelValue(values[i], delta, precision, m_params[i]->stepCount());
+        ZEL_TRY(m_params[i]->setNormalizedValue(values[i], m_wheelUndo));
+    }
+    m_wheelWritten = values;
+    if (boolParam(params, "is-ctrl"))
+        for (CUIParamController* other : linked()) ZEL_TRY(other->stepFollowing(delta, precision));
     return nullptr;
 }
 

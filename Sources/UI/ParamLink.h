@@ -8,6 +8,7 @@
 #include "Core/Notify.h"
 #include "Core/Object.h"
 #include "Other/ParamInterfaceClient.h"
+#include "UI/ParamGesture.h"
 
 namespace zel {
 
@@ -15,6 +16,7 @@ class CAudioParamConverter;
 class CParamBridge;
 class CParamInterfaceClientConnector;
 class CUpdateTimer;
+class CView;
 
 // `ui:ui-event-bridge`: the root of an editor's objects ("ui"). It runs the
 // parameter link once per frame of its `update-timer` (ahead of the
@@ -97,6 +99,9 @@ public:
     CErrorPtr changeBytes(const CChange& where, std::vector<uint8_t> bytes);
     // Back to the parameter's default.
     CErrorPtr reset(bool doCreateUndo = true);
+    // Every change between the two is one undo step of the instance.
+    CErrorPtr beginGesture();
+    CErrorPtr endGesture();
     // Sends "param-change" for what arrived since the last call.
     CErrorPtr refresh();
     // A fresh id for a gesture's undo steps.
@@ -146,8 +151,21 @@ public:
     CString text() const;
     double minValue() const;
     double maxValue() const;
+    double defaultValue() const;
+    // The value in [0, 1], through the parameter's converter; local values
+    // are linear between their limits.
+    double normalizedValue() const { return toNormalized(value()); }
+    double toNormalized(double plain) const;
+    double toPlain(double normalized) const;
+    // The number of whole steps over the range of a stepped parameter, 0
+    // for a continuous one.
+    int stepCount() const;
+    // A plain value as the parameter's converter shows it in little room.
+    CString compactText(double plain) const;
     // A bridged change is one undo step unless `undoId` names a gesture's.
     CErrorPtr setValue(double value, uint32_t undoId = 0);
+    // A stepped parameter takes the nearest step.
+    CErrorPtr setNormalizedValue(double normalized, uint32_t undoId = 0);
     // A number parameter reads the text through its converter, clamped to
     // its range; text that is no number changes nothing.
     CErrorPtr setText(const CString& text);
@@ -172,20 +190,86 @@ private:
     bool m_ready = false;
 };
 
-// `ui:ui-param-controller`: keeps its control enabled while the parameter
-// of the control's activity ui-param (`ui-param`, by default
-// "ui-param-activity") is active, i.e. not 0, and sets the control's
-// "is-disabled" otherwise (`is-inverse` swaps the two).
+// `ui:ui-param-controller`: the hand gestures on its control (its parent
+// view) as changes of the control's ui-params named `ui-param` (the first
+// `ui-param-count` of them when set), and the control's activity: the
+// control is enabled while the parameter of its "ui-param-activity" is
+// active, i.e. not 0 (`is-inverse` swaps the two).
+// A press starts a linear drag along the vertical axis (`is-vertical`;
+// horizontally, rightwards raises), scaled by `drag-precision` and
+// `sensitivity`, or, with `radial-knob-mode` on a control that allows it, a
+// radial one that follows the pointer's angle. With `is-axis-zero` a drag
+// scales the values towards or away from the default. Shift drags finely,
+// a double-click resets to the default (unless `is-reset-on-double-click`
+// is false), the wheel steps (one whole step for
+// stepped parameters), and a right press drags the knobs linked to the
+// control (`linked-knob`, a path from the control) along with it. During a
+// linear drag the cursor is hidden and wraps around at the window's edges
+// (a radial drag needs the pointer where it is). Each
+// gesture is one undo step. The control hears "update-value" when its value
+// is to be shown anew: at once during a gesture, at most `update-fps` times
+// a second while the value changes from elsewhere (0: at once always).
 class CUIParamController : public CObject {
 public:
     static void setupClass(CClassInfo& info);
     CErrorPtr init() override;
 
+    // The first gesture ui-param's value in [0, 1] (0 while not linked).
+    double normalizedValue() const;
+    CParamGesture::EMode mode() const { return m_gesture.mode(); }
+    const std::vector<CUIParam*>& params() const { return m_params; }
+
+    // Gestures that another controller drives (a knob this one's control
+    // is linked to); a control with `is-link-inversed` moves opposite.
+    CErrorPtr beginFollowing();
+    CErrorPtr follow(double pixels, double factor);
+    CErrorPtr stepFollowing(double delta, double precision);
+    CErrorPtr endFollowing();
+
 private:
     CErrorPtr onValueChanged(CObject* params, CObject* sender);
-    CErrorPtr apply();
+    CErrorPtr onPress(CObject* params, CObject* sender);
+    CErrorPtr onMove(CObject* params, CObject* sender);
+    CErrorPtr onRelease(CObject* params, CObject* sender);
+    CErrorPtr onWheel(CObject* params, CObject* sender);
+    CErrorPtr onTick(CObject* params, CObject* sender);
+    CErrorPtr applyActivity();
+    CView* control() const;
+    CGlobalSettings* settings();
+    std::vector<CUIParamController*> linked();
+    std::vector<double> currentValues() const;
+    CErrorPtr beginUndo();
+    CErrorPtr endUndo();
+    CErrorPtr startDrag(int x, int y, bool radial, bool right);
+    CErrorPtr endDrag();
+    CErrorPtr resetToDefaults();
+    // Writes the values of the gesture elements; stepped parameters take
+    // their nearest step.
+    CErrorPtr write(const std::vector<double>& values);
+    CErrorPtr showValue();
 
-    CUIParam* m_param = nullptr;
+    CUIParam* m_activity = nullptr;
+    std::vector<CUIParam*> m_params;
+    CParamGesture m_gesture;
+    // What the gesture wrote last, per element.
+    std::vector<double> m_written;
+    std::vector<CUIParamController*> m_following;
+    CUpdateTimer* m_timer = nullptr;
+    bool m_pending = false;
+    bool m_undoOpen = false;
+    bool m_cursorHidden = false;
+    bool m_rightDrag = false;
+    int m_lastX = 0, m_lastY = 0;
+    // After a warp: pointer events still on their way from before it are
+    // counted from where the pointer was before it.
+    bool m_warping = false;
+    int m_warpX = 0, m_warpY = 0, m_warpWait = 0;
+    // Wheel turns in quick succession are one undo step and build on what
+    // the previous turn wrote before the instance echoes it.
+    uint32_t m_wheelUndo = 0;
+    double m_wheelSeconds = -1.0;
+    uint64_t m_wheelRefresh = 0;
+    std::vector<double> m_wheelWritten;
 };
 
 // Sends `name` to `target`: its class handler and, for a view, its view

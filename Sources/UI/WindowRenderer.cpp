@@ -50,6 +50,7 @@ void CSectorMap::resize(int width, int height) {
     m_columns = (m_width + m_size - 1) / m_size;
     m_rows = (m_height + m_size - 1) / m_size;
     m_dirty.assign(size_t(m_columns) * size_t(m_rows), 0);
+    m_handedOut.assign(m_dirty.size(), 0);
     m_dirtyCount = 0;
 }
 
@@ -69,13 +70,28 @@ std::vector<CRect> CSectorMap::takeDirty() {
     rects.reserve(m_dirtyCount);
     for (int row = 0; row < m_rows; ++row)
         for (int column = 0; column < m_columns; ++column) {
-            uint8_t& cell = m_dirty[size_t(row) * size_t(m_columns) + size_t(column)];
+            const size_t at = size_t(row) * size_t(m_columns) + size_t(column);
+            uint8_t& cell = m_dirty[at];
+            if (!cell) continue;
+            cell = 0;
+            m_handedOut[at] = 1;
+            const int x = column * m_size, y = row * m_size;
+            rects.push_back(CRect{x, y, std::min(x + m_size, m_width), std::min(y + m_size, m_height)});
+        }
+    m_dirtyCount = 0;
+    return rects;
+}
+
+std::vector<CRect> CSectorMap::takeHandedOut() {
+    std::vector<CRect> rects;
+    for (int row = 0; row < m_rows; ++row)
+        for (int column = 0; column < m_columns; ++column) {
+            uint8_t& cell = m_handedOut[size_t(row) * size_t(m_columns) + size_t(column)];
             if (!cell) continue;
             cell = 0;
             const int x = column * m_size, y = row * m_size;
             rects.push_back(CRect{x, y, std::min(x + m_size, m_width), std::min(y + m_size, m_height)});
         }
-    m_dirtyCount = 0;
     return rects;
 }
 
@@ -386,6 +402,7 @@ void CWindowRenderer::invalidate(const CRect& rect) {
 
 void CWindowRenderer::captureMouse() {
     m_captured = true;
+    m_hasWrapArea = false;
     if (m_window) m_window->grabPointer();
 }
 
@@ -408,6 +425,27 @@ void CWindowRenderer::showCursor() {
 
 void CWindowRenderer::warpCursor(int x, int y) {
     if (m_window) m_window->warpPointer(x, y);
+}
+
+bool CWindowRenderer::wrapCursor(int& x, int& y) {
+    if (!m_window || m_windowLost || !m_root || !m_display) return false;
+    // The part of the window the pointer can reach: within the monitor's
+    // work area, read once per press.
+    if (!m_hasWrapArea) {
+        m_wrapArea = toRect(m_display->workArea(m_pointerX, m_pointerY));
+        m_hasWrapArea = true;
+    }
+    const int originX = m_pointerX - x, originY = m_pointerY - y;
+    const CRect reach = CRect{0, 0, m_root->area().width(), m_root->area().height()}.intersect(CRect{
+        m_wrapArea.left - originX, m_wrapArea.top - originY, m_wrapArea.right - originX, m_wrapArea.bottom - originY});
+    if (reach.width() < 4 || reach.height() < 4) return false;
+    const auto wrapped = [](int v, int from, int to) { return v <= from ? to - 2 : v >= to - 1 ? from + 1 : v; };
+    const int nx = wrapped(x, reach.left, reach.right), ny = wrapped(y, reach.top, reach.bottom);
+    if (nx == x && ny == y) return false;
+    x = nx;
+    y = ny;
+    warpCursor(x, y);
+    return true;
 }
 
 void CWindowRenderer::setKeyFocus(bool focused) {

@@ -30,6 +30,8 @@ public:
     void invalidateAll() { invalidate(CRect{0, 0, m_width, m_height}); }
     // The dirty sectors' rectangles, row by row; clears them.
     std::vector<CRect> takeDirty();
+    // The sectors takeDirty handed out since the last call, row by row.
+    std::vector<CRect> takeHandedOut();
     size_t dirtyCount() const { return m_dirtyCount; }
     int sectorSize() const { return m_size; }
 
@@ -38,6 +40,7 @@ private:
     int m_size = 64;
     int m_columns = 0, m_rows = 0;
     std::vector<uint8_t> m_dirty;
+    std::vector<uint8_t> m_handedOut;
     size_t m_dirtyCount = 0;
 };
 
@@ -82,6 +85,10 @@ public:
     void showCursor();
     int cursorHideCount() const { return m_cursorHides; }
     void warpCursor(int x, int y);
+    // During a drag: a pointer at or beyond an edge of the window, or of the
+    // screen where the window goes beyond it, moves to the opposite edge;
+    // true, with (x, y) where it went, when it did.
+    bool wrapCursor(int& x, int& y);
     void setKeyFocus(bool focused);
     // Starts the `cursor-timer`: each of its ticks reaches the renderer's
     // listeners as "cursor-tick" until no view of the window has the key
@@ -183,6 +190,9 @@ private:
     std::vector<CRect> m_drawn;
     uint64_t m_frames = 0;
     uint64_t m_drawnSectors = 0;
+    // The work area the pointer wraps around in, during a press.
+    CRect m_wrapArea;
+    bool m_hasWrapArea = false;
     int m_cursorHides = 0;
     bool m_captured = false;
     bool m_painted = false;

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "EditorWindowTest.h"
+#include "Platform/Clipboard.h"
 #include "Platform/Clock.h"
 #include "Support/RunProgram.h"
 #include "UI/EditBox.h"
@@ -172,6 +173,10 @@ TEST_F(EditBoxThreads, CopiesToAndPastesFromOtherProgramsThroughTheClipboard) {
     if (std::system("command -v xclip >/dev/null 2>&1") != 0) GTEST_SKIP() << "xclip is not installed";
     clickInto("name");
     keys("ctrl+a ctrl+c");
+    // The keys reach the editor some time after xdotool returns.
+    platform::CClipboard* clipboard = nullptr;
+    ASSERT_EQ(shared->clipboard(clipboard), nullptr);
+    ASSERT_TRUE(runUntil([&] { return clipboard->ownsSelection(); }));
     EXPECT_EQ(whileServing("xclip -o -selection clipboard"), "Kick");
     // Cut takes the text out and leaves it on the clipboard.
     keys("ctrl+x");

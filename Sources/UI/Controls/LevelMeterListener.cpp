@@ -58,7 +58,8 @@ CErrorPtr CLevelMeterListener::onTick(CObject*, CObject* sender) {
 CErrorPtr CLevelMeterListener::update(double now) {
     m_updateSeconds = now;
     ZEL_TRY(m_exchange->touch());
-    ZEL_TRY(m_exchange->refresh(now, 0.5 / std::max(1.0, getReal("fps", 40.0))));
+    // Always fresh data for the frame about to be drawn.
+    ZEL_TRY(m_exchange->refresh(now, 0));
     if (const auto* stream = m_exchange->stream(m_vizName))
         for (const auto& frame : stream->frames) {
             if (frame.channel >= kMaxChannels) continue;

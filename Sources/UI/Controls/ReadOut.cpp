@@ -68,6 +68,8 @@ CErrorPtr CReadOut::createController() {
     ZEL_TRY(createChild(getAttr("ui-param-controller-tag"), "ui-param-controller", controller));
     if (!controller->hasAttr("ui-param")) controller->setAttr("ui-param", "ui-param-value");
     controller->setBool("is-vertical", true);
+    // The read-out's own double-click sets its default value.
+    controller->setBool("is-reset-on-double-click", false);
     ZEL_TRY(controller->init());
     return nullptr;
 }

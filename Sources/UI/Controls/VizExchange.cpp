@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "UI/Controls/VizExchange.h"
 
+#include <algorithm>
+
 #include "Other/AudioInterfaceClient.h"
 #include "Other/ParamInterfaceConnector.h"
 #include "Platform/Clock.h"
@@ -70,7 +72,9 @@ CErrorPtr CVizExchange::onTick(CObject*, CObject* sender) {
         ZEL_TRY(stop());
         return nullptr;
     }
-    ZEL_TRY(fetch());
+    // A listener that fetched for its frame a moment ago has what this
+    // tick would ask for.
+    ZEL_TRY(refresh(platform::secondsSinceStart(), 0.5 / std::max(1.0, getReal("fps", 40.0))));
     return nullptr;
 }
 
