@@ -91,7 +91,7 @@ struct CTwoMeters {
 // v[j] is sample i + j of stream l): loaded four at a time as they lie and
 // transposed.
 static_assert(kStep == 4, "one quad per stream and step");
-[[gnu::always_inline]] inline void transpose(const double* const (&s)[2], size_t i, CPair (&v)[kStep]) {
+[[gnu::always_inline]] inline void transpose(const double* const (&s)[2], size_t i, CPair* v) {
     CQuad first, second;
     load(first, s[0] + i);
     load(second, s[1] + i);
@@ -101,7 +101,7 @@ static_assert(kStep == 4, "one quad per stream and step");
     v[3] = __builtin_shufflevector(first, second, 3, 7);
 }
 
-[[gnu::always_inline]] inline void transpose(const double* const (&s)[4], size_t i, CQuad (&v)[kStep]) {
+[[gnu::always_inline]] inline void transpose(const double* const (&s)[4], size_t i, CQuad* v) {
     CQuad q0, q1, q2, q3;
     load(q0, s[0] + i);
     load(q1, s[1] + i);
@@ -121,7 +121,7 @@ template <size_t Streams>
 struct CStreams {
     const double* s[Streams];
     template <class W>
-    [[gnu::always_inline]] void step(size_t i, W (&v)[kStep]) const {
+    [[gnu::always_inline]] void step(size_t i, W* v) const {
         transpose(s, i, v);
     }
 };
@@ -130,9 +130,9 @@ struct CStreams {
 template <class V>
 struct CLanes {
     V kInt, keep;
-    V scale[kStep + 1], loss[kStep + 1], holdScale[kStep + 1], holdLoss[kStep + 1], pull[kStep];
+    V scale[2 * kStep + 1], loss[2 * kStep + 1], holdScale[2 * kStep + 1], holdLoss[2 * kStep + 1], pull[kStep];
     // The same factors rounded, for values that are not carried on.
-    V power[kStep + 1], holdPower[kStep + 1];
+    V power[2 * kStep + 1], holdPower[2 * kStep + 1];
 };
 
 template <class V, class Get>
@@ -140,7 +140,7 @@ template <class V, class Get>
     CLanes<V> l;
     l.kInt = get([](const CModMeterModule::CCoeffs& c) { return c.kInt; });
     l.keep = get([](const CModMeterModule::CCoeffs& c) { return c.keep; });
-    for (size_t j = 0; j <= kStep; ++j) {
+    for (size_t j = 0; j <= 2 * kStep; ++j) {
         l.scale[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.scale[j]; });
         l.loss[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.loss[j]; });
         l.holdScale[j] = get([j](const CModMeterModule::CCoeffs& c) { return c.holdScale[j]; });
@@ -175,8 +175,9 @@ template <class W, size_t Meters>
 // max-affine in the follower (r' = max(m', keep r + (1 − keep) m')), so a
 // step of kStep samples composes into one such map whose parts do not depend
 // on the running values: each loop-carried chain advances by two multiplies
-// and two adds (and a maximum) per kStep samples instead of per sample, and
-// the per-sample work runs in parallel. A factor (1 − k)^j is applied as
+// and two adds (and a maximum) per kStep samples (per two steps in the
+// wide loops, see plainPair()) instead of per sample, and the per-sample
+// work runs in parallel. A factor (1 − k)^j is applied as
 // scale × v − loss × v with one of the two exact (see recompute()): rounded
 // once, the factor's error would be applied at every step, and with slow
 // times the level would drift from the sample-by-sample routine by many
@@ -191,12 +192,17 @@ template <bool Scaled, class V>
         return v + (add - loss * v);
 }
 
-// One step of kStep samples of every lane (`sample(j)`, j < kStep): level
-// m, follower r and the largest square. With `Split`, also what the
-// follower would be had it come in at 0 (s), and what is left over the step
-// of one it came in with (u): see splitRun().
-template <bool Scaled, bool Split, class V, class Get>
-[[gnu::always_inline]] inline void plainStep(const CLanes<V>& k, Get sample, V& m, V& r, V& top, V& s, V& u) {
+// What a step makes of its samples, given the level it starts from: the
+// largest follower it rises to (rest, see below), the pull of its levels on
+// the follower (sum), its own part of the last level (c, from a level of 0)
+// and that level (carried on exactly with `Carried`, else rounded).
+template <class V>
+struct CStepParts {
+    V rest, sum, own, level;
+};
+
+template <bool Scaled, bool Carried, class V, class Get>
+[[gnu::always_inline]] inline CStepParts<V> stepParts(const CLanes<V>& k, Get sample, V m, V& top) {
     V x2[kStep], levels[kStep];
     V c{};
 #pragma GCC unroll 4
@@ -206,30 +212,58 @@ template <bool Scaled, bool Split, class V, class Get>
         top = larger(top, x2[j]);
         // The step's own part (from a level of 0) starts afresh at every
         // step: its rounded factor is applied once.
-        c = k.power[1] * c + k.kInt * x2[j];
+        c = j ? k.power[1] * c + k.kInt * x2[j] : k.kInt * x2[j];
         // Only the last level is carried on; the others meet the
         // follower's maximum and go.
-        levels[j] = j + 1 < kStep ? k.power[j + 1] * m + c : shrink<Scaled>(k.scale[kStep], k.loss[kStep], m, c);
+        levels[j] =
+            j + 1 < kStep || !Carried ? k.power[j + 1] * m + c : shrink<Scaled>(k.scale[kStep], k.loss[kStep], m, c);
     }
     // At the step's end the follower is the largest of: each level j where
     // the follower last rose to it, held for the samples after j and pulled
     // by the later levels (rest), and the follower it came in with, held
-    // over the step and pulled by all of them (sum).
-    V tail{}, rest = levels[kStep - 1];
+    // over the step and pulled by all of them (sum). The candidates meet
+    // pairwise, so that the last of them waits on fewer maxima.
+    V tail{}, candidate[kStep];
+    candidate[kStep - 1] = levels[kStep - 1];
 #pragma GCC unroll 4
     for (size_t back = 1; back < kStep; ++back) {
         const size_t j = kStep - 1 - back;
         tail += k.pull[j + 1] * levels[j + 1];
         const size_t held = kStep - 1 - j;
-        rest = larger(rest, k.holdPower[held] * levels[j] + tail);
+        candidate[j] = k.holdPower[held] * levels[j] + tail;
     }
-    const V sum = tail + k.pull[0] * levels[0];
-    m = levels[kStep - 1];
-    r = larger(rest, shrink<Scaled>(k.holdScale[kStep], k.holdLoss[kStep], r, sum));
-    if constexpr (Split) {
-        s = shrink<Scaled>(k.holdScale[kStep], k.holdLoss[kStep], s, sum);
-        u = shrink<Scaled>(k.holdScale[kStep], k.holdLoss[kStep], u, V{});
-    }
+    const V rest = larger(larger(candidate[3], candidate[2]), larger(candidate[1], candidate[0]));
+    return {rest, tail + k.pull[0] * levels[0], c, levels[kStep - 1]};
+}
+
+// One step of kStep samples of every lane (`sample(j)`, j < kStep): level
+// m, follower r and the largest square.
+template <bool Scaled, class V, class Get>
+[[gnu::always_inline]] inline void plainStep(const CLanes<V>& k, Get sample, V& m, V& r, V& top) {
+    const CStepParts<V> p = stepParts<Scaled, true>(k, sample, m, top);
+    m = p.level;
+    r = larger(p.rest, shrink<Scaled>(k.holdScale[kStep], k.holdLoss[kStep], r, p.sum));
+}
+
+// Two steps of every lane (`sample(j)`, j < 2 kStep) as one: the carried
+// values cross their chains once for both. The second step starts from
+// the first one's last level, rounded, as it is not carried on. Also what
+// the follower would be had it come in at 0 (s), and what is left over the
+// steps of one it came in with (u): see splitRun().
+template <bool Scaled, class V, class Get>
+[[gnu::always_inline]] inline void plainPair(const CLanes<V>& k, Get sample, V& m, V& r, V& top, V& s, V& u) {
+    const CStepParts<V> a = stepParts<Scaled, false>(k, sample, m, top);
+    const CStepParts<V> b = stepParts<Scaled, false>(
+        k, [&](size_t j) __attribute__((always_inline)) { return sample(kStep + j); }, a.level, top);
+    constexpr size_t kBoth = 2 * kStep;
+    // The follower rose within the second step, or within the first and
+    // was held over the second, or came in and was held over both.
+    const V sum = k.holdPower[kStep] * a.sum + b.sum;
+    const V rest = larger(b.rest, k.holdPower[kStep] * a.rest + b.sum);
+    m = shrink<Scaled>(k.scale[kBoth], k.loss[kBoth], m, k.power[kStep] * a.own + b.own);
+    r = larger(rest, shrink<Scaled>(k.holdScale[kBoth], k.holdLoss[kBoth], r, sum));
+    s = shrink<Scaled>(k.holdScale[kBoth], k.holdLoss[kBoth], s, sum);
+    u = shrink<Scaled>(k.holdScale[kBoth], k.holdLoss[kBoth], u, V{});
 }
 
 // `x(i)` is sample i of every lane.
@@ -251,31 +285,32 @@ template <bool Scaled, class V, class Samples>
     // squares.
     size_t i = 0;
     if (n) sample(x(i++));
-    V top{}, unused{};
+    V top{};
     for (; i + kStep <= n; i += kStep)
-        plainStep<Scaled, false>(
-            k, [&](size_t j) __attribute__((always_inline)) { return x(i + j); }, m, r, top, unused, unused);
+        plainStep<Scaled>(
+            k, [&](size_t j) __attribute__((always_inline)) { return x(i + j); }, m, r, top);
     for (; i < n; ++i) sample(x(i));
     level = m;
     follower = r;
     frameMax = larger(f, top);
 }
 
-// The parts of a run (n samples each, whole steps) side by side in the
-// lanes. Each part after the first starts from the level the one before
-// ends with (found beforehand by the difference routine's sums) and from a
-// follower of 0. A follower's end value is the largest of the ways it got
-// there: from some level it rose to within the part, or from its start
-// value r0, shrunk by u over the part and pulled by the levels to
+// The parts of a run (n samples each, whole pairs of steps) side by side
+// in the lanes. Each part after the first starts from the level the one
+// before ends with (found beforehand by the difference routine's sums) and
+// from a follower of 0. A follower's end value is the largest of the ways
+// it got there: from some level it rose to within the part, or from its
+// start value r0, shrunk by u over the part and pulled by the levels to
 // s + u × r0. The follower of a part from 0 holds the first kind and s, so
 // with r0 the end value of the part before, max(r, s + u × r0) is the
 // follower at the part's end.
 template <bool Scaled, class W, class Samples>
 [[gnu::always_inline]] inline void splitRun(const CLanes<W>& k, Samples x, size_t n, W& m, W& r, W& s, W& u, W& top) {
-    for (size_t i = 0; i + kStep <= n; i += kStep) {
-        W v[kStep];
+    for (size_t i = 0; i + 2 * kStep <= n; i += 2 * kStep) {
+        W v[2 * kStep];
         x.step(i, v);
-        plainStep<Scaled, true>(
+        x.step(i + kStep, v + kStep);
+        plainPair<Scaled>(
             k, [&](size_t j) __attribute__((always_inline)) { return v[j]; }, m, r, top, s, u);
     }
 }
@@ -394,8 +429,8 @@ template <class V>
 [[gnu::always_inline]] inline double& lane(CPair& v, size_t q) { return reinterpret_cast<double*>(&v)[q]; }
 
 // With Parts > 1, runs of at least 1 + Parts × kSpan samples are cut into
-// their first sample (see plainRun()), Parts parts of whole steps run side
-// by side in the lanes of vectors (splitRun()), and the rest. W is the
+// their first sample (see plainRun()), Parts parts of whole pairs of steps
+// run side by side in the lanes of vectors (splitRun()), and the rest. W is the
 // vector of the difference routine's sums.
 template <bool Scaled, class V, size_t Parts, class W>
 [[gnu::always_inline]] inline void plainLanes(const CJob& job, V& m, V& r, V& f) {
@@ -421,7 +456,7 @@ template <bool Scaled, class V, size_t Parts, class W>
             return;
         }
         plainRun<Scaled>(k, samples(0), 1, m, r, f);
-        const size_t part = kStep * ((n - 1) / (Parts * kStep));
+        const size_t part = 2 * kStep * ((n - 1) / (Parts * 2 * kStep));
         constexpr size_t kWidth = Parts * kMeters;
         using P = typename CVector<kWidth>::type;
         P pm{}, pr{}, ps{}, pu{}, top{};
@@ -648,13 +683,13 @@ void CModMeterModule::recompute() {
         split(fall, scale, loss);
         power[j] = scale - loss;
         if (j == kSpan) split(fall, c.spanScale, c.spanLoss);
-        if (j > kStep) continue;
+        if (j > 2 * kStep) continue;
         release += rise - rise * release;
         c.scale[j] = scale;
         c.loss[j] = loss;
         split(release, c.holdScale[j], c.holdLoss[j]);
     }
-    c.scaled = c.scale[kStep] != 1.0 || c.holdScale[kStep] != 1.0;
+    c.scaled = c.scale[2 * kStep] != 1.0 || c.holdScale[2 * kStep] != 1.0;
     for (size_t i = 0; i < kStep; ++i) c.pull[i] = rise * (c.holdScale[kStep - 1 - i] - c.holdLoss[kStep - 1 - i]);
     for (size_t i = 0; i < kSpan; ++i) c.spanWeight[i] = m_kInt * power[kSpan - 1 - i];
 

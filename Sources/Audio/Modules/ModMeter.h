@@ -131,11 +131,11 @@ public:
     struct CCoeffs {
         double kInt = 1.0, keep = 0.0;
         // What is left of the level after j samples, (1 − k_int)^j for
-        // j = 0 … kStep, as scale − loss (see recompute()).
-        double scale[kStep + 1] = {1.0}, loss[kStep + 1] = {};
+        // j = 0 … 2 kStep, as scale − loss (see recompute()).
+        double scale[2 * kStep + 1] = {1.0}, loss[2 * kStep + 1] = {};
         // The same for the follower, keep^j, and the pull of each sample's
         // level on the follower kStep samples on.
-        double holdScale[kStep + 1] = {1.0}, holdLoss[kStep + 1] = {};
+        double holdScale[2 * kStep + 1] = {1.0}, holdLoss[2 * kStep + 1] = {};
         double pull[kStep] = {};
         // Whether any scale differs from 1 (fast times only).
         bool scaled = false;
