@@ -21,6 +21,9 @@ namespace {
 class CBenchWrapper final : public CAudioWrapper {
 public:
     void reportExtParam(size_t, double) override {}
+    void beginExtParamEdit(size_t) override {}
+    void performExtParamEdit(size_t, double) override {}
+    void endExtParamEdit(size_t) override {}
 };
 
 const char* const kListened[] = {"ab-state",

@@ -32,6 +32,9 @@ namespace {
 class CBenchInstance final : public CAudioWrapper {
 public:
     void reportExtParam(size_t, double) override {}
+    void beginExtParamEdit(size_t) override {}
+    void performExtParamEdit(size_t, double) override {}
+    void endExtParamEdit(size_t) override {}
 };
 
 // The editor's root: it sees the instance's tree and keeps the local

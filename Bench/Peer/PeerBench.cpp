@@ -164,6 +164,9 @@ public:
 
 private:
     void reportExtParam(size_t, double) override {}
+    void beginExtParamEdit(size_t) override {}
+    void performExtParamEdit(size_t, double) override {}
+    void endExtParamEdit(size_t) override {}
     size_t m_channels;
 };
 

@@ -62,7 +62,11 @@ CAudioWrapper::CAudioWrapper() = default;
 CAudioWrapper::~CAudioWrapper() { shutdown(); }
 
 void CAudioWrapper::shutdown() {
-    if (m_interfaceBase) m_interfaceBase->setDataProvider(nullptr);
+    if (m_interfaceBase) {
+        m_interfaceBase->setDataProvider(nullptr);
+        m_interfaceBase->setGestureListener(nullptr);
+    }
+    m_hostEdits.reset();
     if (m_collector) m_collector->setChangeListener(nullptr);
     if (m_registry) m_registry->setProgramChangeHandler(nullptr);
     // Listeners and the graph refer into the tree: they go before it.
@@ -109,6 +113,7 @@ CErrorPtr CAudioWrapper::init() {
     m_collector->setChangeListener([this](const CAudioParamChangeSet& changes) { reportChanges(changes); });
     m_registry->setProgramChangeHandler([this](int program) { onProgramChanged(program); });
     m_interfaceBase->setDataProvider(this);
+    m_interfaceBase->setGestureListener(&m_hostEdits);
     debugLog("CAudioWrapper init time: %f s @ %f s", secondsSinceStart() - started, secondsSinceStart());
     return nullptr;
 }
@@ -409,7 +414,7 @@ void CAudioWrapper::reportChanges(const CAudioParamChangeSet& changes) {
             const size_t e = size_t(ext.elementIndex());
             const bool group = run.param->info().isSingleGroup || run.group == size_t(ext.group());
             if (run.param == ext.param() && group && e >= run.firstElement && e < run.firstElement + run.elementCount) {
-                reportExtParam(i, extParamNormalized(i));
+                m_hostEdits.report(i, extParamNormalized(i));
                 break;
             }
         }

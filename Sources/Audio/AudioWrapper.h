@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Audio/AudioEngine.h"
+#include "Audio/AudioHostEdits.h"
 #include "Audio/ParamChangeSet.h"
 #include "Core/AppData.h"
 #include "Core/Application.h"
@@ -26,11 +27,15 @@ class CAudioCCTable;
 class CAudioVizCollector;
 
 // Tells the host that a host parameter changed inside the plug-in (editor,
-// presets, undo).
+// presets, undo): a single change as a complete edit, or a gesture's changes
+// inside one edit that the host holds from its begin to its end.
 class CAudioExtParamHostBridge {
 public:
     virtual ~CAudioExtParamHostBridge() = default;
     virtual void reportExtParam(size_t index, double normalized) = 0;
+    virtual void beginExtParamEdit(size_t index) = 0;
+    virtual void performExtParamEdit(size_t index, double normalized) = 0;
+    virtual void endExtParamEdit(size_t index) = 0;
 };
 
 // Instance facts the editor side asks for.
@@ -152,6 +157,10 @@ public:
     void applyRoutingLayout(size_t inputs, size_t outputs) override;
 
 protected:
+    // Closes the host edits of the gestures under way (the host's handler
+    // goes or is replaced).
+    void endHostEdits() { m_hostEdits.endAll(); }
+
     // Host callbacks of the host layer.
     virtual void onLatencyChanged() {}
     virtual void onProgramChanged(int /*program*/) {}
@@ -218,6 +227,7 @@ private:
     std::vector<std::unique_ptr<CGlobalParam>> m_globals;
     CAudioEngine m_engine;
     CAppDataInstance m_uiSettings;
+    CAudioHostEdits m_hostEdits{*this};
 
     size_t m_internalChannels = 0;
     size_t m_groupCount = 0;

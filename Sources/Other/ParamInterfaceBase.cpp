@@ -146,7 +146,10 @@ void CParamInterfaceBase::forgetClient(int client) {
             join(gestures[gestures.size() - 2], std::move(gestures.back()));
             gestures.pop_back();
         }
-        if (!gestures.empty()) pushGesture(std::move(gestures.front()));
+        if (!gestures.empty()) {
+            pushGesture(std::move(gestures.front()));
+            if (m_gestureListener) m_gestureListener->gestureEnded();
+        }
     }
     std::lock_guard<std::mutex> lock(m_listenLock);
     m_clients.erase(client);
@@ -255,7 +258,9 @@ CErrorPtr CParamInterfaceBase::onCreateUndoData(CPosInputStream& fields) {
     gesture.name = msg.name;
     gesture.merge = msg.mergeId != 0;
     gesture.mergeId = msg.mergeId != 0 ? msg.mergeId : -1;
-    m_gestures[m_currentClient].push_back(std::move(gesture));
+    auto& open = m_gestures[m_currentClient];
+    open.push_back(std::move(gesture));
+    if (open.size() == 1 && m_gestureListener) m_gestureListener->gestureBegan();
     return nullptr;
 }
 
@@ -264,12 +269,15 @@ CErrorPtr CParamInterfaceBase::onRemoveUndoData(CPosInputStream&) {
     if (open == m_gestures.end() || open->second.empty()) return nullptr;
     const CAudioParamUndoRecord cancelled = std::move(open->second.back());
     open->second.pop_back();
-    if (open->second.empty()) m_gestures.erase(open);
+    const bool outermost = open->second.empty();
+    if (outermost) m_gestures.erase(open);
     // Back to where the gesture started, as no step of anything: the
     // enclosing gesture saw none of these changes.
     CAudioParamTransaction tx(*m_collector);
     for (auto it = cancelled.changes.rbegin(); it != cancelled.changes.rend(); ++it) tx.restore(*it->param, it->before);
     tx.finish(CString());
+    // After the changes were taken back, which belong to the gesture.
+    if (outermost && m_gestureListener) m_gestureListener->gestureEnded();
     return nullptr;
 }
 
@@ -284,6 +292,7 @@ CErrorPtr CParamInterfaceBase::onSubmitUndoData(CPosInputStream&) {
     }
     m_gestures.erase(open);
     pushGesture(std::move(done));
+    if (m_gestureListener) m_gestureListener->gestureEnded();
     return nullptr;
 }
 

@@ -17,6 +17,17 @@ class CAudioParamCollector;
 class CAudioParamRegistry;
 class CParamInterfaceBaseConnector;
 
+// Hears when the clients' gestures start and stop changing parameters: the
+// first outermost gesture of a client begins, and its end (submitted,
+// abandoned after its changes were taken back, or left open by a client that
+// goes). Called on the thread of the client's messages.
+class CParamGestureListener {
+public:
+    virtual ~CParamGestureListener() = default;
+    virtual void gestureBegan() = 0;
+    virtual void gestureEnded() = 0;
+};
+
 // The audio side of the editor bridge: runs the messages of any number of
 // clients against the instance's parameters, registries and undo history,
 // and tells each client about the changes of what it listens to, whoever
@@ -34,6 +45,7 @@ public:
     CErrorPtr init() override;
 
     CAudioParamUndo& undo() override { return *m_undo; }
+    void setGestureListener(CParamGestureListener* listener) { m_gestureListener = listener; }
 
     // ---- the connector's side
     CErrorPtr processClientMessage(int client, const uint8_t* data, size_t size);
@@ -121,6 +133,7 @@ private:
     CParamInterfaceBaseConnector* m_connector = nullptr;
     CAudioParamCollector* m_collector = nullptr;
     std::unique_ptr<CAudioParamUndo> m_undo;
+    CParamGestureListener* m_gestureListener = nullptr;
 
     // Held while a client message is processed.
     std::mutex m_lock;

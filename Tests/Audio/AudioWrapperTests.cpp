@@ -31,6 +31,9 @@ public:
     std::vector<std::pair<size_t, double>> reported;
     std::vector<int> programs;
     void reportExtParam(size_t index, double normalized) override { reported.emplace_back(index, normalized); }
+    void beginExtParamEdit(size_t) override {}
+    void performExtParamEdit(size_t index, double normalized) override { reported.emplace_back(index, normalized); }
+    void endExtParamEdit(size_t) override {}
     void onProgramChanged(int program) override { programs.push_back(program); }
 };
 

@@ -553,6 +553,9 @@ TEST_F(Bridge, ValuesTravelOncePerFrameForWhatChanged) {
 TEST_F(Bridge, HostAutomationOnTheAudioThreadReachesTheEditorAtItsFrame) {
     struct CHost final : CAudioWrapper {
         void reportExtParam(size_t, double) override {}
+        void beginExtParamEdit(size_t) override {}
+        void performExtParamEdit(size_t, double) override {}
+        void endExtParamEdit(size_t) override {}
     } w;
     ASSERT_EQ(w.init(), nullptr);
     w.setupProcessing(48000, 512);

@@ -29,6 +29,9 @@ namespace {
 class CTestWrapper final : public CAudioWrapper {
 public:
     void reportExtParam(size_t, double) override {}
+    void beginExtParamEdit(size_t) override {}
+    void performExtParamEdit(size_t, double) override {}
+    void endExtParamEdit(size_t) override {}
 };
 
 constexpr size_t kChannels = 8;

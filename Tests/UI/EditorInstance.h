@@ -19,6 +19,9 @@ namespace zel::test {
 class CTestInstance final : public CAudioWrapper {
 public:
     void reportExtParam(size_t, double) override {}
+    void beginExtParamEdit(size_t) override {}
+    void performExtParamEdit(size_t, double) override {}
+    void endExtParamEdit(size_t) override {}
     size_t extIndex(const char* title) const {
         for (size_t i = 0; i < extParamCount(); ++i)
             if (extParam(i).extName() == title) return i;

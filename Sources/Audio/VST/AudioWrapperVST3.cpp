@@ -237,6 +237,7 @@ tresult PLUGIN_API CAudioWrapperVST3::terminate() {
     if (m_idleTimer) m_idleTimer->detach();
     m_runLoop = nullptr;
     m_idleTimer = nullptr;
+    endHostEdits();
     const tresult rc = CSingleComponentEffect::terminate();
     m_programList = nullptr;
     m_programParam = nullptr;
@@ -279,6 +280,8 @@ tresult PLUGIN_API CAudioWrapperVST3::setActive(Steinberg::TBool state) {
 }
 
 tresult PLUGIN_API CAudioWrapperVST3::setComponentHandler(Vst::IComponentHandler* handler) {
+    // The old handler began the open edits; it ends them.
+    endHostEdits();
     const tresult rc = CSingleComponentEffect::setComponentHandler(handler);
     // What waited for a handler reaches the new one.
     idleWithoutRunLoop();
@@ -361,6 +364,21 @@ tresult PLUGIN_API CAudioWrapperVST3::getMidiControllerAssignment(int32 busIndex
 
 void CAudioWrapperVST3::reportExtParam(size_t index, double normalized) {
     reportToHost(static_cast<ParamID>(index), normalized);
+}
+
+// An edit is begun and ended whatever the host is changing itself, so that
+// the host sees them in pairs; only the value the host set is not echoed.
+void CAudioWrapperVST3::beginExtParamEdit(size_t index) {
+    if (componentHandler) beginEdit(static_cast<ParamID>(index));
+}
+
+void CAudioWrapperVST3::performExtParamEdit(size_t index, double normalized) {
+    const auto id = static_cast<ParamID>(index);
+    if (componentHandler && !CHostChange::covers(this, id)) performEdit(id, normalized);
+}
+
+void CAudioWrapperVST3::endExtParamEdit(size_t index) {
+    if (componentHandler) endEdit(static_cast<ParamID>(index));
 }
 
 void CAudioWrapperVST3::reportToHost(ParamID id, ParamValue value) {

@@ -175,6 +175,9 @@ public:
 
     // CAudioExtParamHostBridge
     void reportExtParam(size_t index, double normalized) override;
+    void beginExtParamEdit(size_t index) override;
+    void performExtParamEdit(size_t index, double normalized) override;
+    void endExtParamEdit(size_t index) override;
 
     OBJ_METHODS(CAudioWrapperVST3, CSingleComponentEffect)
     DEFINE_INTERFACES

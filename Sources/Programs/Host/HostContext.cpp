@@ -106,9 +106,46 @@ std::vector<int32> ComponentHandler::restarts() const {
     return m_restarts;
 }
 
+std::vector<std::string> ComponentHandler::faults() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_faults;
+}
+
+std::vector<ParamID> ComponentHandler::openEdits() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_open;
+}
+
+tresult PLUGIN_API ComponentHandler::beginEdit(ParamID id) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_edits.push_back({Kind::Begin, id, 0.0});
+    if (std::find(m_open.begin(), m_open.end(), id) != m_open.end()) {
+        m_faults.push_back("beginEdit of " + std::to_string(id) + " while its edit is open");
+        return kResultFalse;
+    }
+    m_open.push_back(id);
+    return kResultOk;
+}
+
 tresult PLUGIN_API ComponentHandler::performEdit(ParamID id, ParamValue valueNormalized) {
     std::lock_guard<std::mutex> hold(m_lock);
-    m_edits.push_back({id, valueNormalized});
+    m_edits.push_back({Kind::Perform, id, valueNormalized});
+    if (std::find(m_open.begin(), m_open.end(), id) == m_open.end()) {
+        m_faults.push_back("performEdit of " + std::to_string(id) + " outside beginEdit/endEdit");
+        return kResultFalse;
+    }
+    return kResultOk;
+}
+
+tresult PLUGIN_API ComponentHandler::endEdit(ParamID id) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_edits.push_back({Kind::End, id, 0.0});
+    const auto open = std::find(m_open.begin(), m_open.end(), id);
+    if (open == m_open.end()) {
+        m_faults.push_back("endEdit of " + std::to_string(id) + " without beginEdit");
+        return kResultFalse;
+    }
+    m_open.erase(open);
     return kResultOk;
 }
 

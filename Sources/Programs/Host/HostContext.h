@@ -68,27 +68,37 @@ private:
     std::string m_name;
 };
 
-// Records what the controller tells the host. The plug-in may call it from
-// its audio thread as well as from the host's main thread.
+// What the plug-in tells its host, in order. It holds the plug-in to the
+// rules a host relies on: an edit's changes come between its begin and its
+// end, and a begun edit is ended once; each breach is kept as a fault.
+// The plug-in may call it from its audio thread as well as from the host's
+// main thread.
 class ComponentHandler final : public HostOwned<Steinberg::Vst::IComponentHandler> {
 public:
+    enum class Kind { Begin, Perform, End };
     struct Edit {
+        Kind kind;
         Steinberg::Vst::ParamID id;
-        Steinberg::Vst::ParamValue value;
+        Steinberg::Vst::ParamValue value;  // of a Perform
     };
 
     std::vector<Edit> edits() const;
+    std::vector<std::string> faults() const;
+    // The parameters whose edit is begun and not yet ended.
+    std::vector<Steinberg::Vst::ParamID> openEdits() const;
     std::vector<Steinberg::int32> restarts() const;
 
-    Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID) override { return Steinberg::kResultOk; }
+    Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID id) override;
     Steinberg::tresult PLUGIN_API performEdit(Steinberg::Vst::ParamID id,
                                               Steinberg::Vst::ParamValue valueNormalized) override;
-    Steinberg::tresult PLUGIN_API endEdit(Steinberg::Vst::ParamID) override { return Steinberg::kResultOk; }
+    Steinberg::tresult PLUGIN_API endEdit(Steinberg::Vst::ParamID id) override;
     Steinberg::tresult PLUGIN_API restartComponent(Steinberg::int32 flags) override;
 
 private:
     mutable std::mutex m_lock;
     std::vector<Edit> m_edits;
+    std::vector<std::string> m_faults;
+    std::vector<Steinberg::Vst::ParamID> m_open;
     std::vector<Steinberg::int32> m_restarts;
 };
 
