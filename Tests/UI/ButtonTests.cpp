@@ -10,6 +10,7 @@
 #include "UI/Controls/ButtonOK.h"
 #include "UI/Controls/SettingSelector.h"
 #include "UI/Controls/TextView.h"
+#include "UI/DynamicPalette.h"
 #include "UI/WindowOpener.h"
 
 namespace zel {
@@ -61,6 +62,15 @@ protected:
         return std::to_string(100 + (r.left + r.right) / 2 + dx) + " " + std::to_string(100 + (r.top + r.bottom) / 2);
     }
     CButton* button(const std::string& name) { return dynamic_cast<CButton*>(view("main." + name)); }
+
+    // The colour of the button's face, left of its title.
+    uint32_t face(const std::string& name) {
+        const CRect& r = view("main." + name)->area();
+        const CLinearBitmap& bitmap = rendererOf("main")->bitmap();
+        const int x = r.left + 5, y = (r.top + r.bottom) / 2;
+        return *reinterpret_cast<const uint32_t*>(bitmap.pixels() + size_t(y) * bitmap.stride() + size_t(x) * 4) &
+               0xffffffu;
+    }
 };
 
 TEST_F(ButtonsOnX, OnlyAReleaseOverTheButtonClicksIt) {
@@ -149,6 +159,34 @@ TEST_F(ButtonsOnX, ADropDownStepsWithTheWheelAndTakesTheEntryChosenInItsList) {
     ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("elsewhere") + " click 1"), 0);
     ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 0; }));
     EXPECT_EQ(drop->selectedItem(), 0);
+}
+
+TEST_F(ButtonsOnX, AHoveredButtonDrawsInTheHoverVariantOfItsState) {
+    openMain();
+    auto* palette = dynamic_cast<CDynamicPalette*>(root->findObject("ui.palette"));
+    ASSERT_NE(palette, nullptr);
+    const auto colour = [&](const char* role) {
+        const CPreparedColor* c = palette->find(role);
+        return c ? uint32_t(c->colour) & 0xffffffu : 0xdeadbeefu;
+    };
+    CButton* check = button("check");
+    auto* label = dynamic_cast<CTextView*>(check->findChild("label"));
+    ASSERT_NE(label, nullptr);
+    ASSERT_NE(colour("Button_Hover"), colour("Button"));
+    ASSERT_NE(colour("Button_ActiveHover"), colour("Button_Active"));
+    ASSERT_TRUE(runUntil([&] { return face("check") == colour("Button"); })) << std::hex << face("check");
+
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("check")), 0);
+    ASSERT_TRUE(runUntil([&] { return face("check") == colour("Button_Hover"); })) << std::hex << face("check");
+    EXPECT_EQ(label->getAttr("color-state"), "/Hover");
+    // Active and hovered: the combined variant.
+    ASSERT_EQ(x.run("xdotool click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return check->isActive(); }));
+    ASSERT_TRUE(runUntil([&] { return face("check") == colour("Button_ActiveHover"); })) << std::hex << face("check");
+    EXPECT_EQ(label->getAttr("color-state"), "Active/Hover");
+    // Leaving: the active colour alone.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("elsewhere")), 0);
+    ASSERT_TRUE(runUntil([&] { return face("check") == colour("Button_Active"); })) << std::hex << face("check");
 }
 
 TEST_F(ButtonsOnX, TheOkButtonShowsOkForEightTenthsOfASecond) {

@@ -87,14 +87,21 @@ void CTextView::readRoles() {
         if (!roleColour(colourAttrs[i], m_colours[i]))
             m_colours[i] = roleOr(*this, colourDefaults[i], i ? m_colours[0] : 0);
     // A label of a control takes its control's state: "ButtonText" reads
-    // as "ButtonText_Active" while the state is "Active".
+    // as "ButtonText_Active" while the state is "Active", and as
+    // "ButtonText_ActiveHover" in "Active/Hover", else as the variant of the
+    // states before the last.
     CString state = getAttr("color-state");
-    for (size_t slash; (slash = state.find(u'/')) != CString::npos;)
-        state = state.substr(0, slash) + state.substr(slash + 1);
-    if (!state.empty() && !getAttr("text-color").empty()) {
-        CColor c;
-        if (paletteColour(getAttr("text-color") + "_" + state, c, false)) m_colours[0] = c;
-    }
+    if (!getAttr("text-color").empty())
+        for (CColor c; !state.empty(); state = state.substr(0, state.rfind(u'/'))) {
+            CString joined = state;
+            for (size_t slash; (slash = joined.find(u'/')) != CString::npos;)
+                joined = joined.substr(0, slash) + joined.substr(slash + 1);
+            if (!joined.empty() && paletteColour(getAttr("text-color") + "_" + joined, c, false)) {
+                m_colours[0] = c;
+                break;
+            }
+            if (state.rfind(u'/') == CString::npos) break;
+        }
     m_hoverColour = roleOr(*this, "HoveredParagraph", roleOr(*this, "ListItemMarker", m_colours[0]));
     m_selectionColour = roleOr(*this, "Selection", 0xffe672);
     m_selectionText = roleOr(*this, "SelectionText", m_colours[0]);
