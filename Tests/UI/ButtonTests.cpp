@@ -51,6 +51,7 @@ protected:
       </ui:value-list-manual>
     </ui:button>
     <ui:button-ok name="ok" width="80" title="Copy" is-new-inline-row="true"/>
+    <ui:button name="right" width="60" title="Right" is-checkbox="true" is-right-click-allowed="true"/>
     <ui:selector-scale name="scale" width="150" height="24"/>
   </ui:window-drag>)",
              shipped("ui:button") + shipped("ui:button-ok") + shipped("ui:window-app-popup-list"));
@@ -63,6 +64,9 @@ protected:
     }
     CButton* button(const std::string& name) { return dynamic_cast<CButton*>(view("main." + name)); }
 
+    CWindowOpener* opener() {
+        return dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
+    }
     // The colour of the button's face, left of its title.
     uint32_t face(const std::string& name) {
         const CRect& r = view("main." + name)->area();
@@ -159,6 +163,31 @@ TEST_F(ButtonsOnX, ADropDownStepsWithTheWheelAndTakesTheEntryChosenInItsList) {
     ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("elsewhere") + " click 1"), 0);
     ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 0; }));
     EXPECT_EQ(drop->selectedItem(), 0);
+}
+
+TEST_F(ButtonsOnX, TheRightButtonClicksOnlyButtonsThatAllowIt) {
+    openMain();
+    listen({"main.check", "main.right", "main.drop"}, {"button-clicked", "mouse-release-r"});
+    // Without is-right-click-allowed: neither pushed, nor clicked, nor opened.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("check") + " mousedown 3"), 0);
+    ASSERT_TRUE(runUntil([&] { return rendererOf("main")->router()->pressTarget() == button("check"); }));
+    EXPECT_FALSE(button("check")->isPushed());
+    ASSERT_EQ(x.run("xdotool mouseup 3"), 0);
+    ASSERT_TRUE(heard("check:mouse-release-r"));
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop") + " click 3"), 0);
+    ASSERT_TRUE(heard("drop:mouse-release-r"));
+    EXPECT_EQ(log->count("check:button-clicked"), 0u);
+    EXPECT_FALSE(button("check")->isActive());
+    EXPECT_EQ(opener()->popupCount(), 0u);
+
+    // With it, the right button clicks as the left one does, and only over it.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("right") + " click 3"), 0);
+    ASSERT_TRUE(heard("right:button-clicked"));
+    EXPECT_TRUE(button("right")->isActive());
+    ASSERT_EQ(x.run("xdotool mousedown 3 mousemove " + screenPoint("elsewhere") + " mouseup 3"), 0);
+    ASSERT_TRUE(runUntil([&] { return log->count("right:mouse-release-r") == 2; }));
+    EXPECT_EQ(log->count("right:button-clicked"), 1u);
+    EXPECT_TRUE(button("right")->isActive());
 }
 
 TEST_F(ButtonsOnX, AHoveredButtonDrawsInTheHoverVariantOfItsState) {

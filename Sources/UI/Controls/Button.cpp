@@ -45,6 +45,9 @@ void CButton::setupClass(CClassInfo& info) {
     info.onEvent("mouse-move", &CButton::onMove);
     info.onEvent("mouse-release", &CButton::onRelease);
     info.onEvent("mouse-cancel", &CButton::onCancel);
+    info.onEvent("mouse-press-r", &CButton::onPressRight);
+    info.onEvent("mouse-release-r", &CButton::onReleaseRight);
+    info.onEvent("mouse-cancel-r", &CButton::onCancelRight);
     info.onEvent("mouse-enter", &CButton::onEnter);
     info.onEvent("mouse-exit", &CButton::onExit);
     info.onEvent("mouse-wheel", &CButton::onWheel);
@@ -202,6 +205,18 @@ CErrorPtr CButton::onCancel(CObject*, CObject*) {
     m_pressed = m_pushed = false;
     ZEL_TRY(setState("pushed", false));
     return nullptr;
+}
+
+CErrorPtr CButton::onPressRight(CObject* params, CObject* sender) {
+    return rightAllowed() ? onPress(params, sender) : nullptr;
+}
+
+CErrorPtr CButton::onReleaseRight(CObject* params, CObject* sender) {
+    return rightAllowed() ? onRelease(params, sender) : nullptr;
+}
+
+CErrorPtr CButton::onCancelRight(CObject* params, CObject* sender) {
+    return rightAllowed() ? onCancel(params, sender) : nullptr;
 }
 
 CErrorPtr CButton::onEnter(CObject*, CObject*) {

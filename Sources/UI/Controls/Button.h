@@ -32,6 +32,9 @@ class CUIParam;
 // (`is-x-button-allowed`) change `selected-item`, write it to the value
 // and send "item-selected" (`index`). Without a `title` of its own it shows
 // the selected entry.
+//
+// The right button does nothing unless `is-right-click-allowed`; then it
+// presses and clicks the button as the left one does.
 class CButton : public CView {
 public:
     static void setupClass(CClassInfo& info);
@@ -77,6 +80,10 @@ private:
     CErrorPtr onMove(CObject* params, CObject* sender);
     CErrorPtr onRelease(CObject* params, CObject* sender);
     CErrorPtr onCancel(CObject* params, CObject* sender);
+    CErrorPtr onPressRight(CObject* params, CObject* sender);
+    CErrorPtr onReleaseRight(CObject* params, CObject* sender);
+    CErrorPtr onCancelRight(CObject* params, CObject* sender);
+    bool rightAllowed() const { return getBool("is-right-click-allowed", false); }
     CErrorPtr onEnter(CObject* params, CObject* sender);
     CErrorPtr onExit(CObject* params, CObject* sender);
     CErrorPtr onWheel(CObject* params, CObject* sender);
