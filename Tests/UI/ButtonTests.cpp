@@ -64,6 +64,22 @@ protected:
     }
     CButton* button(const std::string& name) { return dynamic_cast<CButton*>(view("main." + name)); }
 
+    // The app's popup list, once it has drawn.
+    CTextView* openList() {
+        CTextView* list = nullptr;
+        const bool shown = runUntil([&] {
+            list = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
+            return list && list->windowRenderer() && list->windowRenderer()->frameCount() > 0;
+        });
+        return shown ? list : nullptr;
+    }
+    // The screen point of entry `index` of an open list.
+    std::string entryPoint(CTextView& list, size_t index) {
+        int ox = 0, oy = 0;
+        if (!list.windowRenderer()->window()->screenOrigin(ox, oy)) return {};
+        const int y = oy + list.paragraphTop(index) + list.paragraphs()[index].height / 2 + 2;
+        return std::to_string(ox + list.area().left + 10) + " " + std::to_string(y);
+    }
     CWindowOpener* opener() {
         return dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
     }
@@ -162,6 +178,58 @@ TEST_F(ButtonsOnX, ADropDownStepsWithTheWheelAndTakesTheEntryChosenInItsList) {
     }));
     ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("elsewhere") + " click 1"), 0);
     ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 0; }));
+    EXPECT_EQ(drop->selectedItem(), 0);
+}
+
+TEST_F(ButtonsOnX, PressDragAndReleaseOnAnEntryPicksItAPlainClickLeavesTheListOpen) {
+    openMain();
+    CButton* drop = button("drop");
+    ASSERT_NE(drop, nullptr);
+    CWindowOpener* windows = opener();
+    ASSERT_NE(windows, nullptr);
+
+    // Press, drag onto "Mono", release: chosen and closed in one gesture.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop") + " mousedown 1"), 0);
+    CTextView* list = openList();
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->paragraphs().size(), 3u);
+    const std::string mono = entryPoint(*list, 2);
+    ASSERT_EQ(x.run("xdotool mousemove " + entryPoint(*list, 1) + " sleep 0.05 mousemove " + mono), 0);
+    ASSERT_TRUE(runUntil([&] { return list->hoveredParagraph() == 2; })) << "the entry under the pointer lights up";
+    ASSERT_EQ(x.run("xdotool mouseup 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return drop->selectedItem() == 2; }));
+    EXPECT_EQ(drop->getAttr("title"), "Mono");
+    ASSERT_TRUE(runUntil([&] { return windows->popupCount() == 0; }));
+
+    // A plain click opens the list and leaves it open; nothing is chosen.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop") + " click 1"), 0);
+    list = openList();
+    ASSERT_NE(list, nullptr);
+    const auto later = list->windowRenderer()->frameCount() + 5;
+    ASSERT_TRUE(runUntil([&] { return list->windowRenderer()->frameCount() >= later; }));
+    EXPECT_EQ(windows->popupCount(), 1u);
+    EXPECT_EQ(drop->selectedItem(), 2);
+    // ...and a click on an entry then picks it.
+    ASSERT_EQ(x.run("xdotool mousemove " + entryPoint(*list, 0) + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return drop->selectedItem() == 0; }));
+    ASSERT_TRUE(runUntil([&] { return windows->popupCount() == 0; }));
+
+    // Dragged away from both and released: closed, nothing chosen.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop") + " mousedown 1"), 0);
+    ASSERT_NE(openList(), nullptr);
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("check") + " mouseup 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return windows->popupCount() == 0; }));
+    EXPECT_EQ(drop->selectedItem(), 0);
+    EXPECT_FALSE(button("check")->isActive()) << "the release belonged to the drop-down";
+
+    // With the drop-down behaviour off, releasing over an entry picks nothing.
+    ASSERT_TRUE(drop->setAttr("is-drop-down-behavior-disabled", "true") == nullptr);
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop") + " mousedown 1"), 0);
+    list = openList();
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(x.run("xdotool mousemove " + entryPoint(*list, 1) + " mouseup 1"), 0);
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("elsewhere") + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return windows->popupCount() == 0; }));
     EXPECT_EQ(drop->selectedItem(), 0);
 }
 
