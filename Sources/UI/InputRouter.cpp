@@ -124,6 +124,15 @@ CErrorPtr CInputRouter::pointerLeft(CObject& params) {
     return nullptr;
 }
 
+CErrorPtr CInputRouter::contentMoved() {
+    CWindowSharedData* data = shared();
+    if (m_press || !data || !data->hoverView() || data->hoverView()->windowRenderer() != &m_renderer) return nullptr;
+    CObject params;
+    params.setInt("x", m_lastX);
+    params.setInt("y", m_lastY);
+    return mouseMove(params, m_lastX, m_lastY);
+}
+
 CErrorPtr CInputRouter::wheel(CObject& params, int x, int y) {
     m_wheelTaken = false;
     CView* view = viewAt(m_root, x, y);

@@ -8,6 +8,7 @@
 #include "Core/Debug.h"
 #include "Core/Notify.h"
 #include "UI/DynamicPalette.h"
+#include "UI/InputRouter.h"
 #include "UI/ViewScroll.h"
 #include "UI/WindowRenderer.h"
 
@@ -116,6 +117,8 @@ CErrorPtr CView::onScrolled(CObject*, CObject*) {
     while (auto* up = dynamic_cast<CView*>(top->parent())) top = up;
     top->arrangeDrawing(top->m_area);
     invalidateView();
+    CWindowRenderer* renderer = windowRenderer();
+    if (renderer && renderer->router()) ZEL_TRY(renderer->router()->contentMoved());
     return nullptr;
 }
 

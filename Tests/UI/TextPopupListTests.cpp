@@ -212,6 +212,12 @@ TEST_F(DropDownListThreads, AListLongerThanTheScreenScrollsAllItsEntriesWithTheW
     EXPECT_LE(bottomOf(99), r.height);
     EXPECT_GT(bottomOf(99), r.height - ps[99].height - 8) << "at the bottom";
     EXPECT_NEAR(bar->offset(), 1.0 - bar->ratio(), 1e-9);
+    // The entry under the still pointer is the hovered one, not the one
+    // that was there before the list moved.
+    size_t under = 0;
+    while (under + 1 < ps.size() && many->area().top + ps[under + 1].top <= 300) ++under;
+    ASSERT_TRUE(runUntil([&] { return many->hoveredParagraph() == int(under); }))
+        << many->hoveredParagraph() << " " << under;
 
     // A click chooses the entry under the pointer, scrolled as it is.
     ASSERT_EQ(x.run("xdotool mousemove " + std::to_string(r.x + 20) + " " +
