@@ -31,7 +31,8 @@ constexpr size_t kStep = CModMeterModule::kStep;
 [[gnu::always_inline]] inline CPair larger(CPair a, CPair b) { return a < b ? b : a; }
 
 // Four lanes: two meters over the two halves of a run (see splitRun());
-// eight: the partial sums of the difference routine's levels. Helpers that
+// eight: the partial sums of the difference routine's levels, or those
+// four lanes over the two steps of a pair (see widePair()). Helpers that
 // pass them by value are always inlined into the loops built for AVX2 or
 // AVX-512 (see the build's note on this file).
 using CQuad = double __attribute__((vector_size(32)));
@@ -662,7 +663,8 @@ template <size_t Parts, class W>
 // vectors of two lanes, the two meters of a pair already fill them. (Four
 // quarters in eight lanes run slower: the start levels of three parts are
 // found one after the other, and the lanes meet in costly shuffles.) The
-// widest loops add eight-lane sums.
+// widest loops add eight-lane sums, and run the two steps of a pair of a
+// split run side by side (widePair()).
 void runAnywhere(const CJob& job) { runJob<1, CQuad>(job); }
 
 __attribute__((target("avx2,fma"))) void runAvx2(const CJob& job) { runJob<2, CQuad>(job); }
