@@ -652,9 +652,11 @@ void CNativeWindow::grabPointer() {
     if (m_grabbed || m_display->isBroken() || m_destroyed) return;
     xcb_connection_t* c = m_display->impl().connection;
     const uint16_t mask = XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION;
+    // Every pointer event goes to this window, over our other windows too
+    // (a drop-down's list opened by the press): the press keeps the pointer.
     xcb_grab_pointer_reply_t* reply =
         xcb_grab_pointer_reply(c,
-                               xcb_grab_pointer(c, 1, m_id, mask, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
+                               xcb_grab_pointer(c, 0, m_id, mask, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
                                                 XCB_WINDOW_NONE, XCB_CURSOR_NONE, XCB_CURRENT_TIME),
                                nullptr);
     m_grabbed = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;

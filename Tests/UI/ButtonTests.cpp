@@ -10,6 +10,7 @@
 #include "UI/Controls/ButtonOK.h"
 #include "UI/Controls/SettingSelector.h"
 #include "UI/Controls/TextView.h"
+#include "UI/DynamicPalette.h"
 #include "UI/WindowOpener.h"
 
 namespace zel {
@@ -50,6 +51,7 @@ protected:
       </ui:value-list-manual>
     </ui:button>
     <ui:button-ok name="ok" width="80" title="Copy" is-new-inline-row="true"/>
+    <ui:button name="right" width="60" title="Right" is-checkbox="true" is-right-click-allowed="true"/>
     <ui:selector-scale name="scale" width="150" height="24"/>
   </ui:window-drag>)",
              shipped("ui:button") + shipped("ui:button-ok") + shipped("ui:window-app-popup-list"));
@@ -61,6 +63,34 @@ protected:
         return std::to_string(100 + (r.left + r.right) / 2 + dx) + " " + std::to_string(100 + (r.top + r.bottom) / 2);
     }
     CButton* button(const std::string& name) { return dynamic_cast<CButton*>(view("main." + name)); }
+
+    // The app's popup list, once it has drawn.
+    CTextView* openList() {
+        CTextView* list = nullptr;
+        const bool shown = runUntil([&] {
+            list = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
+            return list && list->windowRenderer() && list->windowRenderer()->frameCount() > 0;
+        });
+        return shown ? list : nullptr;
+    }
+    // The screen point of entry `index` of an open list.
+    std::string entryPoint(CTextView& list, size_t index) {
+        int ox = 0, oy = 0;
+        if (!list.windowRenderer()->window()->screenOrigin(ox, oy)) return {};
+        const int y = oy + list.paragraphTop(index) + list.paragraphs()[index].height / 2 + 2;
+        return std::to_string(ox + list.area().left + 10) + " " + std::to_string(y);
+    }
+    CWindowOpener* opener() {
+        return dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
+    }
+    // The colour of the button's face, left of its title.
+    uint32_t face(const std::string& name) {
+        const CRect& r = view("main." + name)->area();
+        const CLinearBitmap& bitmap = rendererOf("main")->bitmap();
+        const int x = r.left + 5, y = (r.top + r.bottom) / 2;
+        return *reinterpret_cast<const uint32_t*>(bitmap.pixels() + size_t(y) * bitmap.stride() + size_t(x) * 4) &
+               0xffffffu;
+    }
 };
 
 TEST_F(ButtonsOnX, OnlyAReleaseOverTheButtonClicksIt) {
@@ -149,6 +179,111 @@ TEST_F(ButtonsOnX, ADropDownStepsWithTheWheelAndTakesTheEntryChosenInItsList) {
     ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("elsewhere") + " click 1"), 0);
     ASSERT_TRUE(runUntil([&] { return opener->popupCount() == 0; }));
     EXPECT_EQ(drop->selectedItem(), 0);
+}
+
+TEST_F(ButtonsOnX, PressDragAndReleaseOnAnEntryPicksItAPlainClickLeavesTheListOpen) {
+    openMain();
+    CButton* drop = button("drop");
+    ASSERT_NE(drop, nullptr);
+    CWindowOpener* windows = opener();
+    ASSERT_NE(windows, nullptr);
+
+    // Press, drag onto "Mono", release: chosen and closed in one gesture.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop") + " mousedown 1"), 0);
+    CTextView* list = openList();
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->paragraphs().size(), 3u);
+    const std::string mono = entryPoint(*list, 2);
+    ASSERT_EQ(x.run("xdotool mousemove " + entryPoint(*list, 1) + " sleep 0.05 mousemove " + mono), 0);
+    ASSERT_TRUE(runUntil([&] { return list->hoveredParagraph() == 2; })) << "the entry under the pointer lights up";
+    ASSERT_EQ(x.run("xdotool mouseup 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return drop->selectedItem() == 2; }));
+    EXPECT_EQ(drop->getAttr("title"), "Mono");
+    ASSERT_TRUE(runUntil([&] { return windows->popupCount() == 0; }));
+
+    // A plain click opens the list and leaves it open; nothing is chosen.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop") + " click 1"), 0);
+    list = openList();
+    ASSERT_NE(list, nullptr);
+    const auto later = list->windowRenderer()->frameCount() + 5;
+    ASSERT_TRUE(runUntil([&] { return list->windowRenderer()->frameCount() >= later; }));
+    EXPECT_EQ(windows->popupCount(), 1u);
+    EXPECT_EQ(drop->selectedItem(), 2);
+    // ...and a click on an entry then picks it.
+    ASSERT_EQ(x.run("xdotool mousemove " + entryPoint(*list, 0) + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return drop->selectedItem() == 0; }));
+    ASSERT_TRUE(runUntil([&] { return windows->popupCount() == 0; }));
+
+    // Dragged away from both and released: closed, nothing chosen.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop") + " mousedown 1"), 0);
+    ASSERT_NE(openList(), nullptr);
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("check") + " mouseup 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return windows->popupCount() == 0; }));
+    EXPECT_EQ(drop->selectedItem(), 0);
+    EXPECT_FALSE(button("check")->isActive()) << "the release belonged to the drop-down";
+
+    // With the drop-down behaviour off, releasing over an entry picks nothing.
+    ASSERT_TRUE(drop->setAttr("is-drop-down-behavior-disabled", "true") == nullptr);
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop") + " mousedown 1"), 0);
+    list = openList();
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(x.run("xdotool mousemove " + entryPoint(*list, 1) + " mouseup 1"), 0);
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("elsewhere") + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return windows->popupCount() == 0; }));
+    EXPECT_EQ(drop->selectedItem(), 0);
+}
+
+TEST_F(ButtonsOnX, TheRightButtonClicksOnlyButtonsThatAllowIt) {
+    openMain();
+    listen({"main.check", "main.right", "main.drop"}, {"button-clicked", "mouse-release-r"});
+    // Without is-right-click-allowed: neither pushed, nor clicked, nor opened.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("check") + " mousedown 3"), 0);
+    ASSERT_TRUE(runUntil([&] { return rendererOf("main")->router()->pressTarget() == button("check"); }));
+    EXPECT_FALSE(button("check")->isPushed());
+    ASSERT_EQ(x.run("xdotool mouseup 3"), 0);
+    ASSERT_TRUE(heard("check:mouse-release-r"));
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("drop") + " click 3"), 0);
+    ASSERT_TRUE(heard("drop:mouse-release-r"));
+    EXPECT_EQ(log->count("check:button-clicked"), 0u);
+    EXPECT_FALSE(button("check")->isActive());
+    EXPECT_EQ(opener()->popupCount(), 0u);
+
+    // With it, the right button clicks as the left one does, and only over it.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("right") + " click 3"), 0);
+    ASSERT_TRUE(heard("right:button-clicked"));
+    EXPECT_TRUE(button("right")->isActive());
+    ASSERT_EQ(x.run("xdotool mousedown 3 mousemove " + screenPoint("elsewhere") + " mouseup 3"), 0);
+    ASSERT_TRUE(runUntil([&] { return log->count("right:mouse-release-r") == 2; }));
+    EXPECT_EQ(log->count("right:button-clicked"), 1u);
+    EXPECT_TRUE(button("right")->isActive());
+}
+
+TEST_F(ButtonsOnX, AHoveredButtonDrawsInTheHoverVariantOfItsState) {
+    openMain();
+    auto* palette = dynamic_cast<CDynamicPalette*>(root->findObject("ui.palette"));
+    ASSERT_NE(palette, nullptr);
+    const auto colour = [&](const char* role) {
+        const CPreparedColor* c = palette->find(role);
+        return c ? uint32_t(c->colour) & 0xffffffu : 0xdeadbeefu;
+    };
+    CButton* check = button("check");
+    auto* label = dynamic_cast<CTextView*>(check->findChild("label"));
+    ASSERT_NE(label, nullptr);
+    ASSERT_NE(colour("Button_Hover"), colour("Button"));
+    ASSERT_NE(colour("Button_ActiveHover"), colour("Button_Active"));
+    ASSERT_TRUE(runUntil([&] { return face("check") == colour("Button"); })) << std::hex << face("check");
+
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("check")), 0);
+    ASSERT_TRUE(runUntil([&] { return face("check") == colour("Button_Hover"); })) << std::hex << face("check");
+    EXPECT_EQ(label->getAttr("color-state"), "/Hover");
+    // Active and hovered: the combined variant.
+    ASSERT_EQ(x.run("xdotool click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return check->isActive(); }));
+    ASSERT_TRUE(runUntil([&] { return face("check") == colour("Button_ActiveHover"); })) << std::hex << face("check");
+    EXPECT_EQ(label->getAttr("color-state"), "Active/Hover");
+    // Leaving: the active colour alone.
+    ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("elsewhere")), 0);
+    ASSERT_TRUE(runUntil([&] { return face("check") == colour("Button_Active"); })) << std::hex << face("check");
 }
 
 TEST_F(ButtonsOnX, TheOkButtonShowsOkForEightTenthsOfASecond) {

@@ -126,7 +126,8 @@ TEST_F(MainWindowButtonsOnX, TheTitleBarSwitchesBypassTheInstanceAndTurnHintsOnA
     // The host hears of it as of any automation.
     ASSERT_TRUE(until([&] { return plugin.controller->getParamNormalized(0) == 1.0; }));
     EXPECT_TRUE(bypass->isActive());
-    EXPECT_EQ(bypass->getAttr("color-state"), "Active");
+    // Still under the pointer: the hovered variant of the active colour.
+    EXPECT_EQ(bypass->getAttr("color-state"), "Active/Hover");
     click(*bypass);
     ASSERT_TRUE(until([&] { return plugin.controller->getParamNormalized(0) == 0.0; }));
     EXPECT_FALSE(bypass->isActive());

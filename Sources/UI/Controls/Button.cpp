@@ -45,6 +45,9 @@ void CButton::setupClass(CClassInfo& info) {
     info.onEvent("mouse-move", &CButton::onMove);
     info.onEvent("mouse-release", &CButton::onRelease);
     info.onEvent("mouse-cancel", &CButton::onCancel);
+    info.onEvent("mouse-press-r", &CButton::onPressRight);
+    info.onEvent("mouse-release-r", &CButton::onReleaseRight);
+    info.onEvent("mouse-cancel-r", &CButton::onCancelRight);
     info.onEvent("mouse-enter", &CButton::onEnter);
     info.onEvent("mouse-exit", &CButton::onExit);
     info.onEvent("mouse-wheel", &CButton::onWheel);
@@ -169,7 +172,9 @@ CErrorPtr CButton::onPress(CObject* params, CObject*) {
         beforePopup();
         std::vector<CTextView::CListEntry> list = entries();
         if (list.empty() || getAttr("popup-tag").empty()) return nullptr;
-        return CTextView::openPopupList(*this, list, selectedItem());
+        ZEL_TRY(CTextView::openPopupList(*this, list, selectedItem()));
+        if (params && !getBool("is-drop-down-behavior-disabled", false)) m_dropGesture.start();
+        return nullptr;
     }
     m_pressed = true;
     m_pushed = inside(params) || !params;
@@ -178,6 +183,7 @@ CErrorPtr CButton::onPress(CObject* params, CObject*) {
 }
 
 CErrorPtr CButton::onMove(CObject* params, CObject*) {
+    if (m_dropGesture.isActive() && params) return m_dropGesture.move(*params);
     if (!m_pressed) return nullptr;
     // Pushed while the pointer is over it: leaving shows that a release
     // there will do nothing.
@@ -189,6 +195,13 @@ CErrorPtr CButton::onMove(CObject* params, CObject*) {
 }
 
 CErrorPtr CButton::onRelease(CObject* params, CObject*) {
+    if (m_dropGesture.isActive()) {
+        if (!params) {
+            m_dropGesture.cancel();
+            return nullptr;
+        }
+        return m_dropGesture.release(*params);
+    }
     const bool click = m_pressed && inside(params);
     m_pressed = m_pushed = false;
     ZEL_TRY(setState("pushed", false));
@@ -199,9 +212,22 @@ CErrorPtr CButton::onRelease(CObject* params, CObject*) {
 }
 
 CErrorPtr CButton::onCancel(CObject*, CObject*) {
+    m_dropGesture.cancel();
     m_pressed = m_pushed = false;
     ZEL_TRY(setState("pushed", false));
     return nullptr;
+}
+
+CErrorPtr CButton::onPressRight(CObject* params, CObject* sender) {
+    return rightAllowed() ? onPress(params, sender) : nullptr;
+}
+
+CErrorPtr CButton::onReleaseRight(CObject* params, CObject* sender) {
+    return rightAllowed() ? onRelease(params, sender) : nullptr;
+}
+
+CErrorPtr CButton::onCancelRight(CObject* params, CObject* sender) {
+    return rightAllowed() ? onCancel(params, sender) : nullptr;
 }
 
 CErrorPtr CButton::onEnter(CObject*, CObject*) {

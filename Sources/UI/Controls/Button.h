@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "UI/Controls/DropDownGesture.h"
 #include "UI/Controls/TextView.h"
 #include "UI/View.h"
 
@@ -27,11 +28,16 @@ class CUIParam;
 // which follows the value (`is-inverse`: active while it is 0).
 //
 // A drop-down (`item-list`, a value list, or a subclass's own entries)
-// opens its entries as the popup list `popup-tag` on a press; the entry
+// opens its entries as the popup list `popup-tag` on a press; unless
+// `is-drop-down-behavior-disabled`, dragging onto an entry and releasing
+// there chooses it in the same gesture. The entry
 // chosen, the wheel (unless `is-mouse-wheel-disabled`) and the X buttons
 // (`is-x-button-allowed`) change `selected-item`, write it to the value
 // and send "item-selected" (`index`). Without a `title` of its own it shows
 // the selected entry.
+//
+// The right button does nothing unless `is-right-click-allowed`; then it
+// presses and clicks the button as the left one does.
 class CButton : public CView {
 public:
     static void setupClass(CClassInfo& info);
@@ -77,6 +83,10 @@ private:
     CErrorPtr onMove(CObject* params, CObject* sender);
     CErrorPtr onRelease(CObject* params, CObject* sender);
     CErrorPtr onCancel(CObject* params, CObject* sender);
+    CErrorPtr onPressRight(CObject* params, CObject* sender);
+    CErrorPtr onReleaseRight(CObject* params, CObject* sender);
+    CErrorPtr onCancelRight(CObject* params, CObject* sender);
+    bool rightAllowed() const { return getBool("is-right-click-allowed", false); }
     CErrorPtr onEnter(CObject* params, CObject* sender);
     CErrorPtr onExit(CObject* params, CObject* sender);
     CErrorPtr onWheel(CObject* params, CObject* sender);
@@ -107,6 +117,7 @@ private:
     bool m_pressed = false, m_pushed = false;
     bool m_ownTitle = false;
     bool m_ready = false;
+    CDropDownGesture m_dropGesture{*this};
 };
 
 }  // namespace zel

@@ -7,6 +7,7 @@
 #include "Audio/Converters/ParamConverter.h"
 #include "Other/Draw.h"
 #include "Platform/Clock.h"
+#include "UI/Controls/ValueList.h"
 #include "UI/EditBox.h"
 #include "UI/InputRouter.h"
 #include "UI/ParamLink.h"
@@ -87,14 +88,21 @@ void CTextView::readRoles() {
         if (!roleColour(colourAttrs[i], m_colours[i]))
             m_colours[i] = roleOr(*this, colourDefaults[i], i ? m_colours[0] : 0);
     // A label of a control takes its control's state: "ButtonText" reads
-    // as "ButtonText_Active" while the state is "Active".
+    // as "ButtonText_Active" while the state is "Active", and as
+    // "ButtonText_ActiveHover" in "Active/Hover", else as the variant of the
+    // states before the last.
     CString state = getAttr("color-state");
-    for (size_t slash; (slash = state.find(u'/')) != CString::npos;)
-        state = state.substr(0, slash) + state.substr(slash + 1);
-    if (!state.empty() && !getAttr("text-color").empty()) {
-        CColor c;
-        if (paletteColour(getAttr("text-color") + "_" + state, c, false)) m_colours[0] = c;
-    }
+    if (!getAttr("text-color").empty())
+        for (CColor c; !state.empty(); state = state.substr(0, state.rfind(u'/'))) {
+            CString joined = state;
+            for (size_t slash; (slash = joined.find(u'/')) != CString::npos;)
+                joined = joined.substr(0, slash) + joined.substr(slash + 1);
+            if (!joined.empty() && paletteColour(getAttr("text-color") + "_" + joined, c, false)) {
+                m_colours[0] = c;
+                break;
+            }
+            if (state.rfind(u'/') == CString::npos) break;
+        }
     m_hoverColour = roleOr(*this, "HoveredParagraph", roleOr(*this, "ListItemMarker", m_colours[0]));
     m_selectionColour = roleOr(*this, "Selection", 0xffe672);
     m_selectionText = roleOr(*this, "SelectionText", m_colours[0]);
@@ -183,11 +191,13 @@ CErrorPtr CTextView::onSourceChanged(CObject*, CObject*) {
     return nullptr;
 }
 
-bool CTextView::sourceTexts(std::vector<CString>& out) const {
+bool CTextView::sourceTexts(std::vector<CString>& out, std::vector<bool>* enabled) const {
     out.clear();
+    if (enabled) enabled->clear();
     const CString path = getAttr("text-source");
     if (path.empty()) {
         out = splitParagraphs(getAttr("title"), getAttr("separator-char"));
+        if (enabled) enabled->assign(out.size(), true);
         return true;
     }
     CObject* source = const_cast<CTextView*>(this)->findObject(path);
@@ -197,16 +207,28 @@ bool CTextView::sourceTexts(std::vector<CString>& out) const {
         const long long most = getInt("max-item-count", 0);
         const long long single = getInt("text-source-single-value", -1);
         parameterStates(*bridge, size_t(std::max({most > 0 ? most : 1000LL, single + 1})), out);
+    } else if (const auto* list = dynamic_cast<const CValueList*>(source)) {
+        // A list filled from the audio side has no children to read.
+        for (const CValueList::CItem& item : list->items()) {
+            out.push_back(item.title);
+            if (enabled) enabled->push_back(item.isEnabled);
+        }
     } else {
         for (const auto& item : source->children())
             out.push_back(item->hasAttr("content") ? item->getAttr("content") : item->getAttr("title"));
     }
+    if (enabled) enabled->resize(out.size(), true);
     const long long single = getInt("text-source-single-value", -1);
     if (single >= 0) {
         const bool exists = size_t(single) < out.size();
         const CString one = exists ? out[size_t(single)] : CString();
+        const bool on = exists && (!enabled || (*enabled)[size_t(single)]);
         out.clear();
-        if (exists) out.push_back(one);
+        if (enabled) enabled->clear();
+        if (exists) {
+            out.push_back(one);
+            if (enabled) enabled->push_back(on);
+        }
     }
     return true;
 }
@@ -216,12 +238,13 @@ void CTextView::readParagraphs() {
     std::vector<CListEntry> entries = m_entries;
     if (!m_hasEntries) {
         std::vector<CString> texts;
-        if (!sourceTexts(texts)) {
+        std::vector<bool> enabled;
+        if (!sourceTexts(texts, &enabled)) {
             addParagraph(getAttr("no-items-title"), false, false);
             return;
         }
         entries.clear();
-        for (const CString& text : texts) entries.push_back({text});
+        for (size_t i = 0; i < texts.size(); ++i) entries.push_back({texts[i], enabled[i]});
     }
     const CString prefix = getAttr("active-paragraph-prefix");
     const size_t limit = size_t(std::max(0LL, getInt("max-item-count", 0)));
@@ -393,8 +416,9 @@ CErrorPtr CTextView::openPopupList() {
     std::vector<CListEntry> entries = m_entries;
     if (!m_hasEntries) {
         std::vector<CString> texts;
-        sourceTexts(texts);
-        for (const CString& text : texts) entries.push_back({text});
+        std::vector<bool> enabled;
+        sourceTexts(texts, &enabled);
+        for (size_t i = 0; i < texts.size(); ++i) entries.push_back({texts[i], enabled[i]});
     }
     return openPopupList(*this, entries, m_selected);
 }

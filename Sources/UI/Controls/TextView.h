@@ -24,7 +24,8 @@ namespace zel {
 // right edge, at most `max-item-count` show (0: all), and an empty list
 // shows `no-items-title` unless `allow-no-paragraphs`.
 // With `text-source`, the paragraphs are the items of that list object
-// (each child's `content`, else its `title`), re-read when it sends
+// (a value list's items, or each child's `content`, else its `title`),
+// re-read when it sends
 // "values-changed", or the titles of the values of a stepped parameter
 // (a `ui:param-bridge`), re-read when it changes; with
 // `text-source-single-value` only that item shows.
@@ -110,8 +111,9 @@ private:
     // The fonts and metrics of the text at `scale`.
     CErrorPtr readText(double scale);
     // The texts of the paragraphs: the title's, or the items of
-    // `text-source`; false when the source cannot be found.
-    bool sourceTexts(std::vector<CString>& out) const;
+    // `text-source`; false when the source cannot be found. `enabled`
+    // gets whether each can be chosen.
+    bool sourceTexts(std::vector<CString>& out, std::vector<bool>* enabled = nullptr) const;
     // Gives the popup `root` of `opener`, whose list is `list`, the height
     // of the entries within the screen's work area.
     static void fitPopupList(CView& opener, CView& root, CTextView& list, int width, int selected);

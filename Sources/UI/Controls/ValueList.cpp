@@ -8,6 +8,7 @@
 #include "Audio/Converters/ParamConverter.h"
 #include "Core/Notify.h"
 #include "Other/AudioInterfaceClient.h"
+#include "UI/Controls/RoutingLabels.h"
 #include "UI/ParamLink.h"
 
 #define ZEL_SOURCE_TAG "CValueList"
@@ -109,14 +110,16 @@ void CValueListAudio::setupClass(CClassInfo& info) {
 
 CErrorPtr CValueListAudio::init() {
     m_mode = hasAttr("mode") ? getAttr("mode") : CString("manual");
-    static const char* const kModes[] = {"manual",         "audio-param-values", "audio-enum-value",
-                                         "audio-min-max",  "audio-groups",       "audio-channels",
-                                         "audio-curgroup", "audio-ins",          "audio-outs"};
-    if (std::none_of(std::begin(kModes), std::end(kModes), [&](const char* m) { return m_mode == CString(m); })) {
-        if (m_mode == CString("audio-routing-labels"))
-            return ZEL_ERROR("@zelstr_CValueListAudio_init_Unsupported Value list mode '%1' is not supported here.",
-                             m_mode);
+    static const char* const kModes[] = {"manual",       "audio-param-values",  "audio-enum-value", "audio-min-max",
+                                         "audio-groups", "audio-channels",      "audio-curgroup",   "audio-ins",
+                                         "audio-outs",   "audio-routing-labels"};
+    if (std::none_of(std::begin(kModes), std::end(kModes), [&](const char* m) { return m_mode == CString(m); }))
         return ZEL_ERROR("@zelstr_CValueListAudio_init_Mode Invalid value list mode specified: %1", m_mode);
+    if (m_mode == CString("audio-routing-labels")) {
+        m_labelMode = hasAttr("routing-label-mode") ? getAttr("routing-label-mode") : CString("full");
+        if (!CRoutingLabels::isMode(m_labelMode))
+            return ZEL_ERROR("@zelstr_CValueListAudio_init_LabelMode Invalid routing label mode specified: %1",
+                             m_labelMode);
     }
     if (m_mode != CString("manual")) {
         const CString path = hasAttr("interface-client") ? getAttr("interface-client") : CString("ui.interface-client");
@@ -155,6 +158,8 @@ CErrorPtr CValueListAudio::readItems(std::vector<CItem>& out) {
         }
     } else if (m_mode == CString("audio-channels")) {
         readChannels(out, -1);
+    } else if (m_mode == CString("audio-routing-labels")) {
+        readRoutingLabels(out);
     } else if (m_mode == CString("audio-curgroup")) {
         CObject* selector = getAttr("group-selector").empty() ? nullptr : findObject(getAttr("group-selector"));
         readChannels(out, selector ? int(selector->getInt("selected-group", 0)) : 0);
@@ -188,6 +193,25 @@ void CValueListAudio::readChannels(std::vector<CItem>& out, int onlyGroup) {
         if (item.title.empty() || item.title == CString(" ")) item.title = toText((long long)(c + 1));
         out.push_back(item);
     }
+}
+
+void CValueListAudio::readRoutingLabels(std::vector<CItem>& out) {
+    // The routing as the instance holds it now; a bridge not yet ready reads as empty.
+    const auto bridgeOf = [&](const char* name) -> const CParamBridge* {
+        auto* param = dynamic_cast<CUIParam*>(findChild(name));
+        return param && param->isReady() ? param->bridge() : nullptr;
+    };
+    CRoutingLabels::CRouting routing;
+    if (const CParamBridge* b = bridgeOf("ui-param-in-routing"))
+        for (size_t h = 0; h < b->elementCount(0); ++h) routing.inRouting.push_back(int(std::lround(b->value(0, h))));
+    if (const CParamBridge* b = bridgeOf("ui-param-grouping"))
+        for (size_t c = 0; c < b->elementCount(0); ++c) routing.grouping.push_back(int(std::lround(b->value(0, c))));
+    if (const CParamBridge* b = bridgeOf("ui-param-in-channel-names"))
+        for (size_t h = 0; h < b->elementCount(0); ++h) routing.inputNames.push_back(b->text(0, h));
+    if (const CParamBridge* b = bridgeOf("ui-param-group-names"))
+        for (size_t g = 0; g < b->elementCount(0); ++g) routing.groupNames.push_back(b->text(0, g));
+    for (const CRoutingLabels::CLabel& label : CRoutingLabels::labels(routing, m_labelMode))
+        out.push_back({label.title, double(label.value), label.group, label.isActive});
 }
 
 CErrorPtr CValueListAudio::readParamValues(std::vector<CItem>& out) {

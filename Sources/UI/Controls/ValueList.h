@@ -53,8 +53,10 @@ private:
 // channels, by the names of "ui-param-in-channel-names", with the group of
 // each from "ui-param-grouping"), "audio-curgroup" (the channels of the
 // group chosen by `group-selector`), "audio-ins" and "audio-outs" (the
-// host's input and output channels). It rebuilds when the instance's
-// channel and group counts change and when its ui-params change.
+// host's input and output channels), "audio-routing-labels" (the routing
+// as labels, by `routing-label-mode`, see CRoutingLabels). It rebuilds when
+// the instance's channel and group counts change and when its ui-params
+// change.
 class CValueListAudio : public CValueList {
 public:
     static void setupClass(CClassInfo& info);
@@ -67,8 +69,10 @@ private:
     CErrorPtr onChanged(CObject* params, CObject* sender);
     CErrorPtr readParamValues(std::vector<CItem>& out);
     void readChannels(std::vector<CItem>& out, int onlyGroup);
+    void readRoutingLabels(std::vector<CItem>& out);
 
     CString m_mode;
+    CString m_labelMode;
 };
 
 }  // namespace zel
