@@ -300,8 +300,11 @@ TEST(TextView, ListParagraphsHoverSelectAndCancel) {
     // No gap between paragraphs: the spacing is split between neighbours.
     for (int y = v.area().top; y < v.area().top + v.paragraphs()[2].top; ++y) EXPECT_GE(v.paragraphAt(5, y), 0) << y;
 
+    const int top = v.paragraphs()[1].top, bottom = top + v.paragraphs()[1].height;
+    const int inkAtRest = t.ink(0, 200, top, bottom);
     t.send("mouse-move", 5, second);
     EXPECT_EQ(v.hoveredParagraph(), 1);
+    EXPECT_GE(t.ink(0, 200, top, bottom), inkAtRest * 9 / 10) << "hovered text stays dark: only its band lights up";
     t.send("mouse-exit", 5, second);
     EXPECT_EQ(v.hoveredParagraph(), -1);
 

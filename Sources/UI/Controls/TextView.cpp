@@ -637,10 +637,12 @@ void CTextView::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
         const bool selected = int(i + m_first) == m_selected;
         const bool hovered = m_hoverable && int(i) == m_hovered;
         const double opacity = p.isEnabled ? 1.0 : m_disabledOpacity;
-        if (selected) {
+        // The hovered paragraph is lit from behind, so its text keeps the
+        // contrast of its own colours.
+        if (selected || hovered) {
             const int top = m_textTop + p.top - m_spacing / 2;
             const CRect band{area().left, top, area().right, top + p.height + m_spacing};
-            bitmap.fillRect(band.intersect(textClip), m_selectionColour, 1.0);
+            bitmap.fillRect(band.intersect(textClip), selected ? m_selectionColour : m_hoverColour, 1.0);
         }
         for (const CTextLine& line : p.lines) {
             const int top = m_textTop + p.top + line.top;
@@ -652,16 +654,13 @@ void CTextView::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
             for (const CTextPiece& piece : line.pieces) {
                 const CTextItem& item = p.items[piece.item];
                 CColor colour = m_colours[item.style.colour];
-                if (selected)
-                    colour = m_selectionText;
-                else if (hovered)
-                    colour = m_hoverColour;
+                if (selected) colour = m_selectionText;
                 drawPiece(bitmap, textClip, item, piece, inner.left + piece.x, box, colour, opacity);
             }
         }
         if (p.hasSubList && !p.lines.empty()) {
             const CTextLine& first = p.lines.front();
-            const CColor colour = selected ? m_selectionText : hovered ? m_hoverColour : m_colours[0];
+            const CColor colour = selected ? m_selectionText : m_colours[0];
             drawImage(bitmap, textClip, *m_subListArrow, inner.right - m_subListArrow->nominalWidth(),
                       m_textTop + p.top + first.top + (first.height - m_subListArrow->nominalHeight()) / 2, colour,
                       opacity);
