@@ -10,7 +10,7 @@ VST3_DIR ?= $(HOME)/.vst3
 # ON makes a warning in our code fail the build; `make check` sets it.
 WERROR ?= OFF
 
-.PHONY: all deps build demo test asan tsan fuzz check bench bench-peer clean contact-sheets install
+.PHONY: all deps build demo test asan tsan fuzz check bench bench-peer clean contact-sheets install ardour
 
 all: build
 
@@ -58,6 +58,13 @@ fuzz: deps
 # What CI runs: a warning fails it.
 check: WERROR = ON
 check: test asan fuzz
+
+# The editor in Ardour 7, where it is installed (deps does not install it):
+# host automation of a knob both ways, then editors closed and reopened.
+# Screenshots, the saved session and Ardour's log go to $(BUILD)/ardour.
+ardour: build
+	bash scripts/ardour-automation $(BUILD)/Lagwell.vst3 $(BUILD)/Sources/Programs/lagwell-editor $(BUILD)/ardour
+	bash scripts/ardour-editor $(BUILD)/Lagwell.vst3 5 $(BUILD)/ardour/editors.png
 
 bench: build
 	$(BUILD)/Bench/lagwell-bench

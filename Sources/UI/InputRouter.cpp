@@ -32,7 +32,9 @@ void collectFocusable(CView& view, std::vector<CView*>& out) {
 
 CView* CInputRouter::viewAt(CView& root, int x, int y) {
     // A disabled view takes its children with it.
-    if (!isShown(root) || !contains(root.area(), x, y) || root.getBool("is-disabled", false)) return nullptr;
+    // Only where it shows: scrolled content is hidden beyond its view's room.
+    if (!isShown(root) || !contains(root.area().intersect(root.drawClip()), x, y) || root.getBool("is-disabled", false))
+        return nullptr;
     const auto& order = root.drawOrder();
     for (auto it = order.rbegin(); it != order.rend(); ++it)
         if (CView* hit = viewAt(const_cast<CView&>(**it), x, y)) return hit;
@@ -122,6 +124,15 @@ CErrorPtr CInputRouter::pointerLeft(CObject& params) {
     return nullptr;
 }
 
+CErrorPtr CInputRouter::contentMoved() {
+    CWindowSharedData* data = shared();
+    if (m_press || !data || !data->hoverView() || data->hoverView()->windowRenderer() != &m_renderer) return nullptr;
+    CObject params;
+    params.setInt("x", m_lastX);
+    params.setInt("y", m_lastY);
+    return mouseMove(params, m_lastX, m_lastY);
+}
+
 CErrorPtr CInputRouter::wheel(CObject& params, int x, int y) {
     m_wheelTaken = false;
     CView* view = viewAt(m_root, x, y);
@@ -136,6 +147,7 @@ CErrorPtr CInputRouter::wheel(CObject& params, int x, int y) {
         auto* bar = scroller ? dynamic_cast<CView*>(scroller->findChild("bar")) : nullptr;
         m_wheelTaken = true;
         ZEL_TRY(sendToView(bar ? *bar : *ancestor, "mouse-wheel", &params, &m_renderer));
+        if (!bar) ZEL_TRY(ancestor->wheelScroll(params.getInt("delta", 0)));
         break;
     }
     return nullptr;

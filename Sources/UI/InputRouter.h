@@ -39,6 +39,9 @@ public:
     // The press is taken away (window closing or blocked, grab lost).
     CErrorPtr cancelPress();
     CErrorPtr pointerLeft(CObject& params);
+    // Views moved under the still pointer (a scroll): the pointer moves to
+    // where it is among them, unless a press holds it or it is elsewhere.
+    CErrorPtr contentMoved();
     CErrorPtr wheel(CObject& params, int x, int y);
     // Whether the last wheel step reached a view that scrolls or handles it.
     bool wheelTaken() const { return m_wheelTaken; }

@@ -8,6 +8,8 @@
 #include "Core/Debug.h"
 #include "Core/Notify.h"
 #include "UI/DynamicPalette.h"
+#include "UI/InputRouter.h"
+#include "UI/ViewScroll.h"
 #include "UI/WindowRenderer.h"
 
 #define ZEL_SOURCE_TAG "View"
@@ -74,6 +76,15 @@ const char* const kPlacementAttrs[] = {
     "spread",    "placement",    "min-width",   "min-height",  "max-width",    "max-height",
     "offset-x",  "offset-y",     "alignment-h", "alignment-v", "z-index",      "is-new-inline-row"};
 
+bool isScrollBar(EPlacement k) {
+    return k == EPlacement::ScrollerV || k == EPlacement::ScrollerH || k == EPlacement::ScrollerP;
+}
+
+// The views of a scrollable view that move with its content.
+bool isScrolled(const CViewBasePlacement& p) {
+    return !isScrollBar(p.placement) && (p.placement == EPlacement::Inline || p.isDocked());
+}
+
 CColor blend(CColor from, CColor to, double f) {
     CColor out = 0;
     for (int shift = 0; shift <= 16; shift += 8) {
@@ -96,6 +107,24 @@ void CView::setupClass(CClassInfo& info) {
     info.onEvent("toggle-state", &CView::onStateEvent);
     info.onEvent("dynamic-palette-updated", &CView::onPaletteUpdated);
     info.onEvent("palette-updated-from-param", &CView::onPaletteUpdated);
+    info.onEvent("scrolled-view-changed", &CView::onScrolled);
+}
+
+CErrorPtr CView::onScrolled(CObject*, CObject*) {
+    if (!m_scroll || m_scroll->isPlacing() || !m_ready) return nullptr;
+    ZEL_TRY(layoutChildren());
+    CView* top = this;
+    while (auto* up = dynamic_cast<CView*>(top->parent())) top = up;
+    top->arrangeDrawing(top->m_area);
+    invalidateView();
+    CWindowRenderer* renderer = windowRenderer();
+    if (renderer && renderer->router()) ZEL_TRY(renderer->router()->contentMoved());
+    return nullptr;
+}
+
+CErrorPtr CView::wheelScroll(long long delta) {
+    if (!m_scroll || delta == 0) return nullptr;
+    return m_scroll->scrollBy((delta > 0 ? -1 : 1) * getReal("scroll-step-size", 0.1));
 }
 
 CErrorPtr CView::onPaletteUpdated(CObject*, CObject*) {
@@ -227,6 +256,11 @@ CErrorPtr CView::init() {
     // they have: views read their looks once their expressions resolve,
     // and text and images give compact sizes only then.
     if (isRoot) ZEL_TRY(layoutTree());
+    if (getBool("is-scrollable", false)) {
+        ZEL_TRY(CViewScroll::create(*this, m_scroll));
+        for (const char* name : {"ui-param-offset", "ui-param-offset-h"})
+            ZEL_TRY(listenObject(findChild(name), "value-changed", "scrolled-view-changed"));
+    }
     ZEL_TRY(CObject::init());
     ZEL_TRY(CDynamicPalette::of(*this, m_palette));
     readRoles();
@@ -281,11 +315,12 @@ CErrorPtr CView::layoutTree() {
     return nullptr;
 }
 
-CSize CView::contentSize() const {
+CSize CView::contentSize() const { return flowSize(childViews()); }
+
+CSize CView::flowSize(const std::vector<CView*>& views) {
     // Inline rows stacked, then the docked views around them, innermost
     // (last) first.
     int rowsWidth = 0, rowsHeight = 0, rowWidth = 0, rowHeight = 0;
-    const std::vector<CView*> views = childViews();
     for (const CView* child : views) {
         const CViewBasePlacement& p = child->m_placement;
         if (!p.takesRoom() || p.placement != EPlacement::Inline) continue;
@@ -367,11 +402,39 @@ CErrorPtr CView::matchArea(CRect& out) const {
 CErrorPtr CView::layoutChildren() {
     const std::vector<CView*> views = childViews();
     const CRect inner = shrink(m_area, m_placement.inner);
+    if (m_scroll) return layoutScrolled(views, inner);
     CRect room = inner;
     ZEL_TRY(layoutDocked(views, inner, room));
     ZEL_TRY(layoutInline(views, inner, room));
     // Covering views last, so that "match" finds its siblings placed.
     ZEL_TRY(layoutCovering(views, inner));
+    for (CView* child : views)
+        if (!child->m_placement.takesRoom()) child->m_area = CRect{};
+    return nullptr;
+}
+
+CErrorPtr CView::layoutScrolled(const std::vector<CView*>& views, const CRect& inner) {
+    // The scroll bars take their edges; the flow lays out over its whole
+    // extent, moved by the offsets; covering views stay with the view.
+    std::vector<CView*> bars, flow, covering;
+    for (CView* child : views) {
+        const CViewBasePlacement& p = child->m_placement;
+        (isScrollBar(p.placement) ? bars : isScrolled(p) ? flow : covering).push_back(child);
+    }
+    CRect room = inner;
+    ZEL_TRY(layoutDocked(bars, inner, room));
+    ZEL_TRY(layoutCovering(bars, inner));
+    // The wheel scrolls down the content: across, it scrolls only with a
+    // horizontal bar, and is held to the room without one.
+    const bool across = std::any_of(bars.begin(), bars.end(),
+                                    [](const CView* v) { return v->m_placement.placement == EPlacement::ScrollerH; });
+    const CSize size = flowSize(flow);
+    CRect content;
+    ZEL_TRY(m_scroll->place(room, across ? size.width : 0, size.height, content));
+    CRect left = content;
+    ZEL_TRY(layoutDocked(flow, content, left));
+    ZEL_TRY(layoutInline(flow, content, left));
+    ZEL_TRY(layoutCovering(covering, inner));
     for (CView* child : views)
         if (!child->m_placement.takesRoom()) child->m_area = CRect{};
     return nullptr;
@@ -642,6 +705,9 @@ void CView::computeClips(const CRect& window, bool hiddenAbove) {
     for (int level = 0; up && level < m_placement.unclipLevel; ++level) up = dynamic_cast<const CView*>(up->parent());
     if (up && m_placement.unclipLevel >= 0 && m_placement.placement != EPlacement::WindowOverlay)
         limit = up->m_childClip;
+    // Scrolled content shows only through the room its scroll bars leave.
+    const auto* holder = dynamic_cast<const CView*>(parent());
+    if (holder && holder->m_scroll && isScrolled(m_placement)) limit = limit.intersect(holder->m_scroll->room());
     const bool hidden = hiddenAbove || m_placement.isHidden;
     const bool shown = !hidden && !m_area.isEmpty();
     m_clip = shown ? grow(m_area, m_placement.spread).intersect(limit) : CRect{};

@@ -13,6 +13,7 @@ namespace zel {
 
 class CDynamicPalette;
 struct CPreparedColor;
+class CViewScroll;
 class CWindowRenderer;
 
 struct CSize {
@@ -23,7 +24,10 @@ struct CSize {
 // placement attributes, filled with the colour of its role `color` when it
 // names one, with its child views drawn over it by ascending `z-index`. A
 // view draws within its rectangle grown by `spread`, clipped by its
-// ancestors except the nearest `unclip-level` of them.
+// ancestors except the nearest `unclip-level` of them. With
+// `is-scrollable`, the views in its flow (inline and docked) lay out over
+// the whole of their extent and show through the room its scroll bars
+// leave, moved by its scroll offsets; views that cover it stay in place.
 class CView : public CObject {
 public:
     // "set-state", "unset-state", "toggle-state" (`state-name`).
@@ -60,6 +64,10 @@ public:
     // The colour of `role` in the view's palette; `logMissing` writes a
     // role the palette lacks to the debug log.
     bool paletteColour(const CString& role, CColor& out, bool logMissing) const;
+    // The scroll position of a view with `is-scrollable`, or null.
+    CViewScroll* scroll() const { return m_scroll.get(); }
+    // A wheel step (`delta` > 0 up) over a scrollable view without a bar.
+    CErrorPtr wheelScroll(long long delta);
 
 protected:
     // The size of what the view shows, without its inner border: children
@@ -95,6 +103,8 @@ private:
     CErrorPtr runCommands(const CString& name, CObject* params, bool& ran);
     CErrorPtr onStateEvent(CObject* params, CObject* sender);
     CErrorPtr onPaletteUpdated(CObject* params, CObject* sender);
+    // A scroll offset moved: the flow is placed again, and only this view redrawn.
+    CErrorPtr onScrolled(CObject* params, CObject* sender);
     // The fill colour: the role `color` in its variant `color-state`;
     // `gradient` gets the role's gradient, one colour per step, or nothing.
     bool fillColour(const CString& state, CColor& out, std::vector<CColor>* gradient = nullptr) const;
@@ -109,6 +119,9 @@ private:
     CErrorPtr layoutDocked(const std::vector<CView*>& views, const CRect& inner, CRect& room);
     CErrorPtr layoutInline(const std::vector<CView*>& views, const CRect& inner, const CRect& room);
     CErrorPtr layoutCovering(const std::vector<CView*>& views, const CRect& inner);
+    CErrorPtr layoutScrolled(const std::vector<CView*>& views, const CRect& inner);
+    // The size of `views` in their flow, without the parent's inner border.
+    static CSize flowSize(const std::vector<CView*>& views);
     // The view that a placement match or z-index target names: "^" the
     // parent, "^^" the grandparent (and so on), "^name" a sibling.
     const CView* relative(const CString& path) const;
@@ -139,6 +152,7 @@ private:
     // A gradient role fills the view with its steps from top to bottom.
     std::vector<CColor> m_gradient;
     std::unique_ptr<CViewBaseState> m_states;
+    std::unique_ptr<CViewScroll> m_scroll;
     bool m_ready = false;
 };
 

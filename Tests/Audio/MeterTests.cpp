@@ -459,6 +459,50 @@ TEST_P(MeterLoops, UnmeasurableSamplesArePassedOverAndReadAsAnOver) {
         }
 }
 
+TEST_P(MeterLoops, PairsOfDifferentTimesEndExactlyAsEachAlone) {
+    // Two meters of a pair share vectors lane by lane, each lane with its
+    // own meter's coefficients: with times far apart, a coefficient taken
+    // from the wrong lane shows at once. Runs of many lengths, so that
+    // every cut of a run is met.
+    const size_t runs[] = {512, 333, 1, 100, 37, 64, 511, 250};
+    const std::vector<double> x = programme(48000, 41), y = programme(48000, 42);
+    const std::vector<double> xr = programme(48000, 43), yr = programme(48000, 44);
+    for (bool diff : {false, true}) {
+        std::initializer_list<std::pair<const char*, const char*>> attrs = {{"is-diff", diff ? "true" : "false"}};
+        CMeterRig a(48000, attrs), b(48000, attrs), aloneA(48000, attrs), aloneB(48000, attrs);
+        for (CMeterRig* rig : {&a, &aloneA}) {
+            rig->set("rms-time", 0.002);
+            rig->set("release", 0.75);
+        }
+        for (CMeterRig* rig : {&b, &aloneB}) {
+            rig->set("rms-time", 0.3);
+            rig->set("release", 0.004);
+        }
+        ASSERT_TRUE(M::pairable(a.module, b.module));
+        size_t run = 0, frames = 0;
+        for (size_t done = 0; done < x.size(); ++run) {
+            const size_t n = std::min(runs[run % std::size(runs)], x.size() - done);
+            const size_t used =
+                M::runPair(a.module, b.module, x.data() + done, xr.data() + done, y.data() + done, yr.data() + done, n);
+            ASSERT_EQ(aloneA.module.run(x.data() + done, xr.data() + done, n), used);
+            ASSERT_EQ(aloneB.module.run(y.data() + done, yr.data() + done, n), used);
+            done += used;
+            const auto where = ::testing::Message() << "diff " << diff << " run " << used << " at " << done;
+            for (auto [got, want] : {std::pair{&a, &aloneA}, std::pair{&b, &aloneB}}) {
+                ASSERT_EQ(got->module.integrated(), want->module.integrated()) << where;
+                ASSERT_EQ(got->module.referenceLevel(), want->module.referenceLevel()) << where;
+                ASSERT_EQ(got->module.released(), want->module.released()) << where;
+                ASSERT_EQ(got->module.frameReady(), want->module.frameReady()) << where;
+                if (!got->module.frameReady()) continue;
+                ++frames;
+                ASSERT_EQ(got->module.frame().level, want->module.frame().level) << where;
+                ASSERT_EQ(got->module.frame().peak, want->module.frame().peak) << where;
+            }
+        }
+        EXPECT_EQ(frames, 2 * 30u);
+    }
+}
+
 TEST_P(MeterLoops, MinimumTrackingPassesOverUnmeasurableSamples) {
     // The bias divides by a level that a bad sample would spoil for good.
     CMeterRig hurt(960, {{"is-compression", "true"}}), clean(960, {{"is-compression", "true"}});

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -86,6 +87,52 @@ TEST_F(EditorProgram, ScreenshotShowsTheMainWindowAtItsSize) {
     EXPECT_TRUE(near(tone(480, 90), 0xd9d9d9u, 10)) << std::hex << tone(480, 90);
     EXPECT_TRUE(near(tone(270, 306), 0xd9d9d9u, 4)) << std::hex << tone(270, 306);
     EXPECT_LT(channel(tone(270, 297), 2), 0xd9 - 20) << "the status area's edge";
+}
+
+// Values a host sets before the editor opens are what the editor shows:
+// the "x 1" digit of the audio delay at 9, given plain or normalized,
+// turns that knob and changes the delay's read-out, and nothing outside the
+// "Audio Delay" panel.
+TEST_F(EditorProgram, ParametersSetBeforeOpeningAreWhatItShows) {
+    auto shoot = [&](const std::vector<std::string>& params, const char* name, std::vector<uint8_t>& rgb) {
+        const std::string shot = lagwell::host::test::scratchPath(name);
+        std::vector<std::string> args{"--screenshot", shot, "--after-frames", "5"};
+        for (const std::string& p : params) args.insert(args.end(), {"--param", p});
+        const RunResult r = editor(args);
+        ASSERT_EQ(r.status, 0) << r.output;
+        int width = 0, height = 0;
+        ASSERT_TRUE(readPng(shot, width, height, rgb));
+        ASSERT_EQ(width * height, 540 * 315);
+    };
+    std::vector<uint8_t> initial, plain, normalized;
+    shoot({}, "param-initial.png", initial);
+    shoot({"ADelay2=9"}, "param-plain.png", plain);
+    shoot({"SDelay0=0", "ADelay2=1n"}, "param-normalized.png", normalized);
+    EXPECT_TRUE(plain == normalized);
+    struct Box {
+        int left, top, right, bottom;
+        bool has(int x, int y) const { return x >= left && x < right && y >= top && y < bottom; }
+    };
+    const Box panel{128, 56, 538, 195}, knob{311, 100, 367, 156}, readOut{205, 79, 300, 101};
+    int outside = 0, inKnob = 0, inReadOut = 0;
+    for (int y = 0; y < 315; ++y)
+        for (int x = 0; x < 540; ++x) {
+            const size_t at = (size_t(y) * 540 + size_t(x)) * 3;
+            if (std::equal(&initial[at], &initial[at] + 3, &plain[at])) continue;
+            outside += !panel.has(x, y);
+            inKnob += knob.has(x, y);
+            inReadOut += readOut.has(x, y);
+        }
+    EXPECT_EQ(outside, 0);
+    EXPECT_GT(inKnob, 50);
+    EXPECT_GT(inReadOut, 20);
+
+    RunResult r = editor({"--param", "Nope=1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("no parameter titled \"Nope\""), std::string::npos) << r.output;
+    r = editor({"--param", "ADelay2=many"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("\"many\" is not a value of ADelay2"), std::string::npos) << r.output;
 }
 
 TEST_F(EditorProgram, OpensAndClosesTwoHundredTimesLeavingNothingBehind) {

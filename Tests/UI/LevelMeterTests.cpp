@@ -281,21 +281,48 @@ TEST(LevelMeter, NeighboursShareABarWhenTheBarsDoNotFit) {
     EXPECT_EQ(dynamic_cast<CRuler*>(editor.root.findObject("ui.box.ruler-channels"))->marks()[0].label, "L+R");
 }
 
-TEST(LevelMeter, DensityModeShowsWhereTheLevelStaysAndFades) {
-    CMeterEditor editor(meterBody("is-density-mode=\"true\""));
+TEST(LevelMeter, DensityModeShowsABandWhereTheLevelStaysThatFadesOverTheHoldTime) {
+    CMeterEditor editor(meterBody("is-density-mode=\"true\" is-peak-shown=\"false\""));
     ASSERT_EQ(editor.err, nullptr) << errorText(editor.err);
-    for (int i = 0; i < 8; ++i) {
-        editor.render(-24, -HUGE_VAL, 0.05);
-        editor.frame(0.05);
+    // Two seconds of a steady sine, at 40 frames a second.
+    for (int i = 0; i < 80; ++i) {
+        editor.render(-24, -HUGE_VAL, 0.025);
+        editor.frame(0.025);
     }
     const std::vector<float>& density = editor.meter->bars()[0].density;
-    const size_t at = size_t(std::max_element(density.begin(), density.end()) - density.begin());
-    EXPECT_NEAR(double(at + 1), editor.expectedPixels(-24), 2) << "the most visited pixel is at the level";
-    EXPECT_EQ(editor.litPixels(editor.drawn(), 0), 0) << "no plain bar in density mode";
-    // Silence: the density fades over the peak hold time (1 s) and is gone.
-    editor.render(-HUGE_VAL, -HUGE_VAL, 0.05);
+    const int at = int(std::max_element(density.begin(), density.end()) - density.begin());
+    EXPECT_NEAR(at + 1, editor.expectedPixels(-24), 2) << "the most visited pixel is at the level";
+    const CRect bar = editor.meter->barRect(0);
+    const int x = (bar.left + bar.right) / 2;
+    const auto pixel = [&](const CLinearBitmap& b, int p) { return editor.pixelAt(b, x, bar.bottom - 1 - p); };
+    const auto green = [](CColor c) { return int((c >> 8) & 0xff); };
+    const CColor lit = editor.role("LevelMeter"), dim = editor.role("LevelMeterZone1Dim");
+    ASSERT_NE(green(lit), green(dim));
+
+    // A level held for the hold time (1 s) and more shows fully, over a
+    // band as wide as the peak lamp (4): fully at its middle three pixels,
+    // partly at its edges, and not at all beyond.
+    CLinearBitmap bitmap = editor.drawn();
+    EXPECT_EQ(editor.litPixels(bitmap, 0), 0) << "no plain bar in density mode";
+    for (int p : {at - 1, at, at + 1}) EXPECT_EQ(pixel(bitmap, p), lit) << p - at;
+    for (int p : {at - 2, at + 2}) {
+        EXPECT_GT(green(pixel(bitmap, p)), green(dim) + 20) << p - at;
+        EXPECT_LT(green(pixel(bitmap, p)), green(lit)) << p - at;
+    }
+    for (int p : {at - 6, at + 6}) EXPECT_EQ(pixel(bitmap, p), dim) << p - at;
+
+    // Silence: a second and a half later the band is still there, fainter;
+    // within ten seconds it is gone.
+    for (int i = 0; i < 60; ++i) {
+        editor.render(-HUGE_VAL, -HUGE_VAL, 0.025);
+        editor.frame(0.025);
+    }
+    bitmap = editor.drawn();
+    EXPECT_GT(green(pixel(bitmap, at)), green(dim) + 10);
+    EXPECT_LT(green(pixel(bitmap, at)), green(dim) + (green(lit) - green(dim)) / 2) << "less than half as bright";
     for (int i = 0; i < 40; ++i) editor.frame(0.25);
     EXPECT_EQ(*std::max_element(density.begin(), density.end()), 0.0f);
+    EXPECT_EQ(pixel(editor.drawn(), at), dim);
 }
 
 TEST(MinMax, LinearAndLogarithmicRanges) {

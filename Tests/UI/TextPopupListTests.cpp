@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "EditorWindowTest.h"
+#include "UI/Controls/ScrollerBar.h"
 #include "UI/Controls/TextView.h"
 #include "UI/WindowOpener.h"
 
@@ -183,21 +184,47 @@ TEST_F(DropDownListThreads, AtALargerScaleTheListIsMeasuredInThatScale) {
     close(*four);
 }
 
-TEST_F(DropDownListThreads, AListLongerThanTheScreenShowsTheEntriesThatFit) {
+TEST_F(DropDownListThreads, AListLongerThanTheScreenScrollsAllItsEntriesWithTheWheel) {
     openMain();
+    listen({"main.many"}, {"popup-result"});
     CTextView* many = openList("many");
     ASSERT_NE(many, nullptr);
     const auto r = rectOf(*many);
-    EXPECT_LE(r.height, 768) << "the screen of the test server";
-    EXPECT_GE(r.y, 0);
-    EXPECT_LE(r.y + r.height, 768);
-    const size_t shown = many->paragraphs().size();
-    EXPECT_LT(shown, 100u);
-    EXPECT_GT(shown, 20u);
-    const auto& last = many->paragraphs().back();
-    EXPECT_LE(last.top + last.height, r.height) << "whole entries only";
-    EXPECT_GT(last.top + last.height + 2 * (last.height + 4), r.height) << "and all of those that fit";
-    close(*many);
+    EXPECT_EQ(r.height, 768) << "as high as the screen of the test server";
+    EXPECT_EQ(r.y, 0);
+    const auto& ps = many->paragraphs();
+    ASSERT_EQ(ps.size(), 100u) << "every entry, none left out";
+    auto* bar = dynamic_cast<CScrollerBar*>(root->findObject("ui.ui:window-app-popup-list.scroller-v.bar"));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_FALSE(bar->area().isEmpty()) << "the scroll bar shows";
+    EXPECT_EQ(bar->offset(), 0.0);
+    EXPECT_EQ(many->area().left + many->area().width(), bar->area().left) << "the entries beside it";
+    const auto bottomOf = [&](size_t i) { return many->area().top + ps[i].top + ps[i].height; };
+    EXPECT_GT(bottomOf(99), r.height);
+
+    // The wheel over the entries, through the X server, until the last one shows.
+    const std::string over = std::to_string(r.x + 20) + " " + std::to_string(r.y + 300);
+    for (int turn = 0; turn < 40 && bottomOf(99) > r.height; ++turn) {
+        ASSERT_EQ(x.run("xdotool mousemove " + over + " click 5"), 0);
+        const double was = bar->offset();
+        runUntil([&] { return bar->offset() != was; });
+    }
+    EXPECT_LE(bottomOf(99), r.height);
+    EXPECT_GT(bottomOf(99), r.height - ps[99].height - 8) << "at the bottom";
+    EXPECT_NEAR(bar->offset(), 1.0 - bar->ratio(), 1e-9);
+    // The entry under the still pointer is the hovered one, not the one
+    // that was there before the list moved.
+    size_t under = 0;
+    while (under + 1 < ps.size() && many->area().top + ps[under + 1].top <= 300) ++under;
+    ASSERT_TRUE(runUntil([&] { return many->hoveredParagraph() == int(under); }))
+        << many->hoveredParagraph() << " " << under;
+
+    // A click chooses the entry under the pointer, scrolled as it is.
+    ASSERT_EQ(x.run("xdotool mousemove " + std::to_string(r.x + 20) + " " +
+                    std::to_string(r.y + bottomOf(99) - ps[99].height / 2) + " click 1"),
+              0);
+    ASSERT_TRUE(heard("many:popup-result"));
+    EXPECT_EQ(log->param("many:popup-result", "index"), "99");
 }
 
 TEST_F(DropDownListThreads, ALongListStartsWhereItsSelectedEntryShowsAndAnswersWithEntryIndices) {
@@ -206,22 +233,33 @@ TEST_F(DropDownListThreads, ALongListStartsWhereItsSelectedEntryShowsAndAnswersW
     CTextView* late = openList("late");
     ASSERT_NE(late, nullptr);
     const auto& ps = late->paragraphs();
-    ASSERT_LT(ps.size(), 100u);
-    const auto shown = [&](size_t i) { return ps[i].items[0].text.utf8(); };
-    size_t at = 0;
-    while (at < ps.size() && shown(at) != "90") ++at;
-    ASSERT_LT(at, ps.size()) << "the selected entry, \"90\", is among those shown";
-    EXPECT_GT(at, 5u) << "with entries before it";
-    EXPECT_LT(at + 5, ps.size()) << "and after it";
+    ASSERT_EQ(ps.size(), 100u);
     EXPECT_EQ(late->selectedParagraph(), 89);
+    // The selected entry, "90", shows, with the list at its end: ten
+    // entries after it are not enough to bring it to the middle.
+    const int height = rectOf(*late).height;
+    EXPECT_LT(late->area().top + ps[89].top + ps[89].height, height - 8 * ps[89].height);
+    EXPECT_GE(late->area().bottom, height - 4);
+    EXPECT_LE(late->area().bottom, height);
 
     CObject choose;
     choose.setInt("x", late->area().left + 4);
-    choose.setInt("y", late->area().top + ps[at + 1].top + 4);
+    choose.setInt("y", late->area().top + ps[90].top + 4);
     ASSERT_EQ(late->runViewEvent("mouse-press", &choose, nullptr), nullptr);
     ASSERT_TRUE(heard("late:popup-result"));
     EXPECT_EQ(log->param("late:popup-result", "index"), "90") << "the entry \"91\"";
     EXPECT_EQ(dynamic_cast<CTextView*>(view("main.late"))->selectedParagraph(), 90);
+}
+
+TEST_F(DropDownListThreads, ALongListShowsItsSelectedEntryInTheMiddle) {
+    openMain();
+    view("main.many")->setAttr("selected-paragraph", "49");
+    CTextView* many = openList("many");
+    ASSERT_NE(many, nullptr);
+    const auto& ps = many->paragraphs();
+    ASSERT_EQ(ps.size(), 100u);
+    const int middle = many->area().top + ps[49].top + ps[49].height / 2;
+    EXPECT_NEAR(middle, rectOf(*many).height / 2, ps[49].height);
 }
 
 TEST_F(DropDownListThreads, ChoosingTheChosenEntryClosesThePopupAndAnswersOnlyWhenAsked) {

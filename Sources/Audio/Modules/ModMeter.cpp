@@ -31,12 +31,14 @@ constexpr size_t kStep = CModMeterModule::kStep;
 [[gnu::always_inline]] inline CPair larger(CPair a, CPair b) { return a < b ? b : a; }
 
 // Four lanes: two meters over the two halves of a run (see splitRun());
-// eight: the partial sums of the difference routine's levels. Helpers that
+// eight: the partial sums of the difference routine's levels, or those
+// four lanes over the two steps of a pair (see widePair()). Helpers that
 // pass them by value are always inlined into the loops built for AVX2 or
 // AVX-512 (see the build's note on this file).
 using CQuad = double __attribute__((vector_size(32)));
 using COct = double __attribute__((vector_size(64)));
 [[gnu::always_inline]] inline CQuad larger(CQuad a, CQuad b) { return a < b ? b : a; }
+[[gnu::always_inline]] inline COct larger(COct a, COct b) { return a < b ? b : a; }
 
 template <class V>
 constexpr size_t kLanes = sizeof(V) / sizeof(double);
@@ -315,6 +317,104 @@ template <bool Scaled, class W, class Samples>
     }
 }
 
+// The widest loops run the two steps of a pair side by side as well: the
+// four lanes of the first step and the four of the second share one vector
+// of eight, so that most of the work of a pair costs the operations of one
+// step. Only the levels tie the second step to the first; its start level,
+// the first one's last level rounded (as plainPair() has it), is formed once
+// the first step's own part is known, and the two halves meet again where
+// plainPair() combines its steps.
+[[gnu::always_inline]] inline COct bothHalves(CQuad v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3, 0, 1, 2, 3); }
+[[gnu::always_inline]] inline COct joined(CQuad a, CQuad b) {
+    return __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7);
+}
+[[gnu::always_inline]] inline CQuad lowHalf(COct v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3); }
+[[gnu::always_inline]] inline CQuad highHalf(COct v) { return __builtin_shufflevector(v, v, 4, 5, 6, 7); }
+
+// What a step needs of the coefficients, in both halves.
+struct CWideLanes {
+    COct kInt, power[kStep + 1], holdPower[kStep], pull[kStep];
+};
+
+[[gnu::always_inline]] inline CWideLanes wideLanesOf(const CLanes<CQuad>& k) {
+    CWideLanes w;
+    w.kInt = bothHalves(k.kInt);
+    for (size_t j = 0; j <= kStep; ++j) w.power[j] = bothHalves(k.power[j]);
+    for (size_t j = 0; j < kStep; ++j) {
+        w.holdPower[j] = bothHalves(k.holdPower[j]);
+        w.pull[j] = bothHalves(k.pull[j]);
+    }
+    return w;
+}
+
+// Samples i … i + 2 kStep − 1 of four streams: lane l of v[j] is sample
+// i + j of stream l, lane 4 + l sample i + kStep + j.
+[[gnu::always_inline]] inline void transposePair(const double* const (&s)[4], size_t i, COct* v) {
+    COct q0, q1, q2, q3;
+    load(q0, s[0] + i);
+    load(q1, s[1] + i);
+    load(q2, s[2] + i);
+    load(q3, s[3] + i);
+    const COct even01 = __builtin_shufflevector(q0, q1, 0, 8, 2, 10, 4, 12, 6, 14);
+    const COct odd01 = __builtin_shufflevector(q0, q1, 1, 9, 3, 11, 5, 13, 7, 15);
+    const COct even23 = __builtin_shufflevector(q2, q3, 0, 8, 2, 10, 4, 12, 6, 14);
+    const COct odd23 = __builtin_shufflevector(q2, q3, 1, 9, 3, 11, 5, 13, 7, 15);
+    v[0] = __builtin_shufflevector(even01, even23, 0, 1, 8, 9, 4, 5, 12, 13);
+    v[1] = __builtin_shufflevector(odd01, odd23, 0, 1, 8, 9, 4, 5, 12, 13);
+    v[2] = __builtin_shufflevector(even01, even23, 2, 3, 10, 11, 6, 7, 14, 15);
+    v[3] = __builtin_shufflevector(odd01, odd23, 2, 3, 10, 11, 6, 7, 14, 15);
+}
+
+// plainPair() with both steps in one vector (see above).
+template <bool Scaled>
+[[gnu::always_inline]] inline void widePair(const CLanes<CQuad>& k, const CWideLanes& w, const COct* v, CQuad& m,
+                                            CQuad& r, COct& top, CQuad& s, CQuad& u) {
+    COct x2[kStep], c[kStep];
+#pragma GCC unroll 4
+    for (size_t j = 0; j < kStep; ++j) {
+        x2[j] = v[j] * v[j];
+        top = larger(top, x2[j]);
+        c[j] = j ? w.power[1] * c[j - 1] + w.kInt * x2[j] : w.kInt * x2[j];
+    }
+    const CQuad ownA = lowHalf(c[kStep - 1]), ownB = highHalf(c[kStep - 1]);
+    const COct start = joined(m, k.power[kStep] * m + ownA);
+    COct levels[kStep];
+#pragma GCC unroll 4
+    for (size_t j = 0; j < kStep; ++j) levels[j] = w.power[j + 1] * start + c[j];
+    COct tail{}, candidate[kStep];
+    candidate[kStep - 1] = levels[kStep - 1];
+#pragma GCC unroll 4
+    for (size_t back = 1; back < kStep; ++back) {
+        const size_t j = kStep - 1 - back;
+        tail += w.pull[j + 1] * levels[j + 1];
+        candidate[j] = w.holdPower[kStep - 1 - j] * levels[j] + tail;
+    }
+    const COct rests = larger(larger(candidate[3], candidate[2]), larger(candidate[1], candidate[0]));
+    const COct sums = tail + w.pull[0] * levels[0];
+    constexpr size_t kBoth = 2 * kStep;
+    const CQuad sumA = lowHalf(sums), sumB = highHalf(sums);
+    const CQuad sum = k.holdPower[kStep] * sumA + sumB;
+    const CQuad rest = larger(highHalf(rests), k.holdPower[kStep] * lowHalf(rests) + sumB);
+    m = shrink<Scaled>(k.scale[kBoth], k.loss[kBoth], m, k.power[kStep] * ownA + ownB);
+    r = larger(rest, shrink<Scaled>(k.holdScale[kBoth], k.holdLoss[kBoth], r, sum));
+    s = shrink<Scaled>(k.holdScale[kBoth], k.holdLoss[kBoth], s, sum);
+    u = shrink<Scaled>(k.holdScale[kBoth], k.holdLoss[kBoth], u, CQuad{});
+}
+
+// splitRun() over four streams, two steps per vector.
+template <bool Scaled>
+[[gnu::always_inline]] inline void splitRunWide(const CLanes<CQuad>& k, const CStreams<4>& x, size_t n, CQuad& m,
+                                                CQuad& r, CQuad& s, CQuad& u, CQuad& top) {
+    const CWideLanes w = wideLanesOf(k);
+    COct wideTop = bothHalves(top);
+    for (size_t i = 0; i + 2 * kStep <= n; i += 2 * kStep) {
+        COct v[kStep];
+        transposePair(x.s, i, v);
+        widePair<Scaled>(k, w, v, m, r, wideTop, s, u);
+    }
+    top = larger(lowHalf(wideTop), highHalf(wideTop));
+}
+
 // The difference routine needs its levels only where runs end, and they
 // are linear in the squares: m after a step of kSpan samples is
 // (1 − k)^kSpan m plus each square times its weight. So each level is kept
@@ -485,7 +585,10 @@ template <bool Scaled, class V, size_t Parts, class W>
                 for (size_t q = 0; q < kMeters; ++q) x[q] += part;
             }
         }
-        splitRun<Scaled>(partsOf<P, kMeters>(job.coeffs), streams, part, pm, pr, ps, pu, top);
+        if constexpr (std::is_same_v<W, COct> && std::is_same_v<P, CQuad>)
+            splitRunWide<Scaled>(partsOf<P, kMeters>(job.coeffs), streams, part, pm, pr, ps, pu, top);
+        else
+            splitRun<Scaled>(partsOf<P, kMeters>(job.coeffs), streams, part, pm, pr, ps, pu, top);
         for (size_t q = 0; q < kMeters; ++q) {
             double follower = pr[q], largest = top[q];
             for (size_t p = 1; p < Parts; ++p) {
@@ -560,7 +663,8 @@ template <size_t Parts, class W>
 // vectors of two lanes, the two meters of a pair already fill them. (Four
 // quarters in eight lanes run slower: the start levels of three parts are
 // found one after the other, and the lanes meet in costly shuffles.) The
-// widest loops add eight-lane sums.
+// widest loops add eight-lane sums, and run the two steps of a pair of a
+// split run side by side (widePair()).
 void runAnywhere(const CJob& job) { runJob<1, CQuad>(job); }
 
 __attribute__((target("avx2,fma"))) void runAvx2(const CJob& job) { runJob<2, CQuad>(job); }

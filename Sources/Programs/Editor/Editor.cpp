@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,7 +33,7 @@ namespace {
 
 const char* const kUsage =
     "usage: lagwell-editor [--plugin BUNDLE] [--screenshot FILE] [--after-frames N] [--cycles N]\n"
-    "                      [--run-ms MS] [--no-run-loop] [--stats] [--sine DB]\n"
+    "                      [--run-ms MS] [--no-run-loop] [--stats] [--sine DB] [--param TITLE=VALUE]...\n"
     "  Opens the plug-in's editor in a window of its own.\n"
     "  --screenshot FILE   writes the window to FILE (PNG) after N frames (--after-frames, 10)\n"
     "  --cycles N          opens and closes the editor N times (1)\n"
@@ -42,7 +43,10 @@ const char* const kUsage =
     "  --sine DB           plays a 1 kHz sine of RMS level DB on the left input, as a host's\n"
     "                      audio thread does (48 kHz, 512-sample blocks, in real time), and\n"
     "                      prints the audio thread's time per block before and while the\n"
-    "                      editor is open; CPU figures then leave the audio thread out\n";
+    "                      editor is open; CPU figures then leave the audio thread out\n"
+    "  --param TITLE=VALUE sets a parameter before the editor opens, as a host does (repeatable);\n"
+    "                      VALUE is a displayed value, else a plain number, or normalized with\n"
+    "                      the suffix \"n\" (\"0.25n\")\n";
 
 struct Options {
     std::string plugin;
@@ -54,6 +58,7 @@ struct Options {
     bool stats = false;
     bool sine = false;
     double sineDb = 0;
+    std::vector<std::string> params;
 };
 
 double threadCpuSeconds() {
@@ -150,6 +155,17 @@ double wallSeconds() {
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
+// TITLE=VALUE, told to the controller as a host tells it of its automation.
+void setParameter(Plugin& plugin, const std::string& setting) {
+    const size_t eq = setting.find('=');
+    const std::optional<Parameter> param =
+        eq == std::string::npos ? std::nullopt : plugin.findParameter(setting.substr(0, eq));
+    if (!param) throw HostError("--param: no parameter titled \"" + setting.substr(0, eq) + "\"");
+    const std::optional<Vst::ParamValue> value = plugin.parseValue(param->id, setting.substr(eq + 1));
+    if (!value || plugin.controller()->setParamNormalized(param->id, *value) != kResultOk)
+        throw HostError("--param: \"" + setting.substr(eq + 1) + "\" is not a value of " + param->title);
+}
+
 bool parse(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -169,6 +185,8 @@ bool parse(int argc, char** argv, Options& o) {
             o.noRunLoop = true;
         else if (a == "--stats")
             o.stats = true;
+        else if (a == "--param" && (v = value()))
+            o.params.push_back(v);
         else if (a == "--sine" && (v = value())) {
             o.sine = true;
             o.sineDb = std::atof(v);
@@ -181,6 +199,7 @@ bool parse(int argc, char** argv, Options& o) {
 int run(const Options& o) {
     const std::shared_ptr<Module> module = Module::load(o.plugin.empty() ? LAGWELL_DEFAULT_BUNDLE : o.plugin);
     Plugin plugin(module, module->findClass(kVstAudioEffectClass));
+    for (const std::string& setting : o.params) setParameter(plugin, setting);
     zel::platform::CStandaloneRunLoop loop;
     HostRunLoop hostLoop(loop);
 

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
 #include <type_traits>
 
 #include "MemoryStream.h"
@@ -239,6 +241,29 @@ std::optional<ParamValue> Plugin::valueFromText(ParamID id, const std::string& t
     ParamValue value = 0;
     if (m_controller->getParamValueByString(id, wide.data(), value) != kResultOk) return std::nullopt;
     return value;
+}
+
+namespace {
+
+std::optional<double> parseNumber(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (*end != 0 || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::optional<ParamValue> Plugin::parseValue(ParamID id, const std::string& text) const {
+    if (text.size() > 1 && text.back() == 'n') {
+        const std::optional<double> normalized = parseNumber(text.substr(0, text.size() - 1));
+        if (normalized && *normalized >= 0 && *normalized <= 1) return *normalized;
+    }
+    if (const std::optional<ParamValue> value = valueFromText(id, text)) return value;
+    if (const std::optional<double> plain = parseNumber(text))
+        return std::clamp(m_controller->plainParamToNormalized(id, *plain), 0.0, 1.0);
+    return std::nullopt;
 }
 
 void Plugin::setupProcessing(double sampleRate, int32 maxBlock, int32 sampleSize, int32 processMode) {

@@ -93,6 +93,9 @@ public:
     std::optional<Steinberg::Vst::ParamID> midiControllerParameter(Steinberg::int32 bus, Steinberg::int16 channel,
                                                                    Steinberg::Vst::CtrlNumber controller) const;
     std::optional<Steinberg::Vst::ParamValue> valueFromText(Steinberg::Vst::ParamID id, const std::string& text) const;
+    // A value a person gives: a displayed value ("On", "12.5"), else a plain
+    // number, or a normalized one with the suffix "n" ("0.25n").
+    std::optional<Steinberg::Vst::ParamValue> parseValue(Steinberg::Vst::ParamID id, const std::string& text) const;
 
     // ---- processing
     void setupProcessing(double sampleRate, Steinberg::int32 maxBlock, Steinberg::int32 sampleSize,

@@ -222,14 +222,6 @@ void printList(const Module& module, const ClassInfo& cls, const Plugin& plugin,
     if (!bank.empty()) printNames(("factory presets of " + bank).c_str(), lagwell::render::bankPresetNames(bank));
 }
 
-std::optional<double> parseNumber(const std::string& text) {
-    if (text.empty()) return std::nullopt;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (*end != 0 || !std::isfinite(value)) return std::nullopt;
-    return value;
-}
-
 // A name of the list, else one that matches regardless of case, or a number.
 size_t findName(const std::vector<std::string>& names, const std::string& wanted, const std::string& what) {
     if (!wanted.empty() && std::all_of(wanted.begin(), wanted.end(), [](unsigned char c) { return std::isdigit(c); })) {
@@ -253,13 +245,7 @@ std::pair<ParamID, ParamValue> parameterSetting(const Plugin& plugin, const std:
     const std::string text = setting.substr(eq + 1);
     const std::optional<Parameter> param = plugin.findParameter(title);
     if (!param) throw RenderError("no parameter titled \"" + title + "\" (see --list)");
-    if (text.size() > 1 && text.back() == 'n') {
-        const std::optional<double> normalized = parseNumber(text.substr(0, text.size() - 1));
-        if (normalized && *normalized >= 0 && *normalized <= 1) return {param->id, *normalized};
-    }
-    if (const std::optional<ParamValue> value = plugin.valueFromText(param->id, text)) return {param->id, *value};
-    if (const std::optional<double> plain = parseNumber(text))
-        return {param->id, std::clamp(plugin.controller()->plainParamToNormalized(param->id, *plain), 0.0, 1.0)};
+    if (const std::optional<ParamValue> value = plugin.parseValue(param->id, text)) return {param->id, *value};
     throw RenderError(param->title + ": \"" + text + "\" is not a value of this parameter");
 }
 

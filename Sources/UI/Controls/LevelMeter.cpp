@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "UI/Controls/LevelDensity.h"
 #include "UI/Controls/MinMax.h"
 #include "UI/Controls/Ruler.h"
 
@@ -131,11 +132,13 @@ void CLevelMeter::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
             zoneStart = end;
         }
         if (density) {
-            const float most = bar.density.empty() ? 0.0f : *std::max_element(bar.density.begin(), bar.density.end());
-            for (int p = 0; most > 0 && p < int(bar.density.size()); ++p)
+            // Opacity by how long the level stayed, not by the most visited
+            // pixel: a lone level fades as it is forgotten.
+            const double hold = densityHold();
+            for (int p = 0; p < int(bar.density.size()); ++p)
                 if (bar.density[size_t(p)] > 0)
                     bitmap.fillRect(segment(rect, p, p + 1).intersect(within), m_zones[zoneAt(p, length)],
-                                    std::sqrt(bar.density[size_t(p)] / most));
+                                    CLevelDensity::opacity(bar.density[size_t(p)], hold));
         }
         if (!flat) shade(bitmap, within, rect);
         const int peak = int(std::lround(range().toUnit(bar.peak) * length));

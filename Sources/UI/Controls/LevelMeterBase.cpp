@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "UI/Controls/LevelDensity.h"
 #include "UI/Controls/LevelMeterListener.h"
 #include "UI/Controls/MinMax.h"
 #include "UI/ParamLink.h"
@@ -16,8 +17,6 @@ namespace zel {
 namespace {
 
 constexpr double kSilence = -HUGE_VAL;
-// Density below this is gone: the bar stops redrawing.
-constexpr float kDensityFloor = 1e-3f;
 
 // One printf conversion of a double ("%0.1f"), with text around it.
 bool isLevelFormat(const std::string& format) {
@@ -226,14 +225,11 @@ CErrorPtr CLevelMeterBase::onValuesChanged(CObject*, CObject* sender) {
 
 CErrorPtr CLevelMeterBase::takeValues(double now) {
     const int length = barLength();
-    // The share of what the density remembers that is left after `now`.
-    double keep = 1.0;
-    if (m_density && m_lastSeconds >= 0 && now > m_lastSeconds) {
-        CUIParam* hold = param("ui-param-peaktime");
-        const double seconds = std::max(0.05, (hold ? hold->value() : 1000.0) / 1000.0);
-        keep = std::exp(-(now - m_lastSeconds) / seconds);
-    }
+    // The time since the last values, which the density counts.
+    const double elapsed = m_lastSeconds >= 0 && now > m_lastSeconds ? now - m_lastSeconds : 0.0;
     if (now >= 0) m_lastSeconds = now;
+    const double hold = densityHold();
+    const int spread = std::max(1, int(std::lround(getReal("lamp-size", 4) * uiScale() / 2)));
     std::vector<int> pixels;
     bool fading = false;
     std::vector<double> levels, peaks, allLevels, allPeaks;
@@ -252,18 +248,8 @@ CErrorPtr CLevelMeterBase::takeValues(double now) {
         const int peak = int(std::lround(m_range->toUnit(bar.peak) * length));
         pixels.push_back(lit);
         pixels.push_back(peak);
-        if (!m_density) continue;
-        bool any = false;
-        for (float& d : bar.density) {
-            d = d * float(keep) < kDensityFloor ? 0.0f : d * float(keep);
-            any |= d > 0;
-        }
-        if (lit > 0 && size_t(lit) <= bar.density.size()) {
-            bar.density[size_t(lit - 1)] += 1.0f;
-            any = true;
-        }
         // A fading density redraws every frame until it is gone.
-        fading |= any;
+        if (m_density) fading |= CLevelDensity::advance(bar.density, lit - 1, spread, elapsed, hold);
     }
     m_sumValue = combineLevels(m_combo, allLevels);
     m_sumPeak = combineLevels(m_comboPeak, allPeaks);
@@ -286,6 +272,12 @@ CErrorPtr CLevelMeterBase::exportSums() {
     ZEL_TRY(setAttr("sum-value", text(m_sumValue)));
     ZEL_TRY(setAttr("sum-peak", text(m_sumPeak)));
     return nullptr;
+}
+
+double CLevelMeterBase::densityHold() const {
+    // The parameter's plain value is in seconds, as the audio side reads it.
+    CUIParam* hold = param("ui-param-peaktime");
+    return std::max(0.05, hold ? hold->value() : 1.0);
 }
 
 }  // namespace zel

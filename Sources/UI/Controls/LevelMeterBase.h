@@ -34,8 +34,8 @@ double combineLevels(ELevelCombo mode, const std::vector<double>& levels);
 // all channels shown combine the same way into `sum-value` and `sum-peak`
 // (formatted by `out-format`, "-inf" while silent). In density mode
 // (`is-density-mode`) each bar also counts how long the level stays at
-// each of its pixels, forgetting over the peak hold time
-// (`ui-param-peaktime`, milliseconds).
+// each of its pixels (CLevelDensity), forgetting over the peak hold time
+// (`ui-param-peaktime`, seconds).
 class CLevelMeterBase : public CView {
 public:
     struct CBar {
@@ -62,6 +62,8 @@ public:
     size_t barCapacity() const;
     // Takes the listener's values in, at `nowSeconds`.
     CErrorPtr takeValues(double nowSeconds);
+    // The peak hold time in seconds, over which the density forgets.
+    double densityHold() const;
 
 protected:
     void placed() override;

@@ -55,7 +55,16 @@ void CScrollerBar::setupClass(CClassInfo& info) {
 CErrorPtr CScrollerBar::init() {
     ZEL_TRY(CView::init());
     m_vertical = getBool("is-vertical", true);
+    // Without its own, a bar moves the scrollable view it sits in, along
+    // its axis.
+    CObject* scrolled = nullptr;
+    for (CObject* up = parent(); up && !scrolled; up = up->parent())
+        if (auto* view = dynamic_cast<CView*>(up); view && view->scroll()) scrolled = view;
     const auto param = [&](const char* role, CUIParam*& out) -> CErrorPtr {
+        if (!hasAttr(role) && !findChild(role) && scrolled) {
+            out = dynamic_cast<CUIParam*>(scrolled->findChild(CString(role) + (m_vertical ? "" : "-h")));
+            if (out) return listenObject(out, "value-changed", "value-changed");
+        }
         const CString path = hasAttr(role) ? getAttr(role) : CString(".") + role;
         ZEL_TRY(findObjectChecked(path, out));
         if (out->parent() != this) ZEL_TRY(listenObject(out, "value-changed", "value-changed"));

@@ -438,8 +438,9 @@ void CTextView::fitPopupList(CView& opener, CView& root, CTextView& list, int wi
                        list.m_fonts.regular->spaceBelow();
     const int textWidth = std::max(0, width - inner.horizontal() - place.outer.horizontal());
     int height = chrome + list.layout(textWidth, list.m_wrapped);
-    // No higher than the work area of the screen that holds the opener: the
-    // entries that fit show, the rest are left out.
+    // No higher than the work area of the screen that holds the opener: a
+    // longer list scrolls, with its scroll bar shown, the selected entry in
+    // the middle where it can be.
     std::shared_ptr<platform::CDisplay> display;
     auto* shared = dynamic_cast<CWindowSharedData*>(opener.findObject("ui.window-shared-data"));
     CWindowRenderer* renderer = opener.windowRenderer();
@@ -448,17 +449,14 @@ void CTextView::fitPopupList(CView& opener, CView& root, CTextView& list, int wi
         renderer->window()->screenOrigin(ox, oy)) {
         const int room = display->workArea(ox + opener.area().left, oy + opener.area().bottom).height;
         if (room > 0 && height > room) {
-            size_t fit = 0;
-            for (const CParagraph& p : list.m_paragraphs)
-                if (chrome + p.top + p.height <= room) ++fit;
-            fit = std::max<size_t>(1, fit);
-            list.setInt("max-item-count", (long long)fit);
-            // The selected entry shows, in the middle where it can.
-            const size_t count = list.m_entries.size();
-            if (selected >= 0 && size_t(selected) >= fit)
-                list.m_first = std::min(size_t(selected) - fit / 2, count - fit);
-            list.readParagraphs();
-            height = chrome + list.layout(textWidth, list.m_wrapped);
+            if (CObject* bar = root.findChild("scroller-v")) bar->setBool("is-hidden", false);
+            CObject* offset = root.findChild("ui-param-offset");
+            if (offset && selected >= 0 && size_t(selected) < list.m_paragraphs.size()) {
+                const CParagraph& p = list.m_paragraphs[size_t(selected)];
+                const int middle = inner.top + place.outer.top + p.top + p.height / 2;
+                offset->setReal("value", std::clamp(double(middle - room / 2) / height, 0.0, 1.0));
+            }
+            height = room;
         }
     }
     // In unscaled units that scale back to exactly `height`.

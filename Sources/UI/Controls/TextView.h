@@ -40,8 +40,9 @@ namespace zel {
 // and `is-same-width` gives it the opener's width; `shift-x` and `shift-y`
 // move it, `popup-inner-border` and `popup-text-alignment` set its list's
 // border and alignment. The popup is as high as its entries, but never
-// higher than the screen's work area: entries that do not fit are left out,
-// and the selected one is among those shown.
+// higher than the screen's work area: a longer list scrolls (its root view
+// is scrollable, and its bar "scroller-v" shows), starting with the
+// selected entry in the middle where it can be.
 // An editable view (`is-read-only` "false") opens its paragraphs in an edit
 // box (CParagraphEditor), and at once when Tab brings the focus to it; it
 // passes the box's "editbox-text-changed" and "editbox-empty-value" on, and
