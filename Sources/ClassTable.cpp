@@ -119,6 +119,7 @@ const CClassEntry kClassTable[] = {
     {"ui:interval-timer", &createObject<CIntervalTimer>, &CIntervalTimer::setupClass},
     {"ui:knob", &createObject<CKnob>, &CKnob::setupClass},
     {"ui:knob-labels", &createObject<CKnobLabels>, &CKnobLabels::setupClass},
+    {"ui:knob-multichange-item", &createObject<CView>, &CView::setupClass},
     {"ui:level-meter", &createObject<CLevelMeter>, &CLevelMeterBase::setupClass},
     {"ui:level-meter-listener", &createObject<CLevelMeterListener>, &CLevelMeterListener::setupClass},
     {"ui:min-max", &createObject<CMinMax>, &CMinMax::setupClass},

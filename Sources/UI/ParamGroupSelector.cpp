@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 #include "Core/Notify.h"
 #include "Other/AudioInterfaceClient.h"
@@ -58,6 +60,56 @@ CErrorPtr CParamGroupSelector::select(int group) {
         where.doCreateUndo = false;
         ZEL_TRY(m_bridge->change(where, {double(selectedGroup())}));
     }
+    return nullptr;
+}
+
+namespace {
+
+std::vector<size_t> parseGroups(const CString& text) {
+    std::vector<size_t> out;
+    const std::string list = text.utf8();
+    size_t at = 0;
+    while (at < list.size()) {
+        size_t end = list.find(',', at);
+        if (end == std::string::npos) end = list.size();
+        const std::string item = list.substr(at, end - at);
+        char* stop = nullptr;
+        const long value = std::strtol(item.c_str(), &stop, 10);
+        if (stop != item.c_str() && value >= 0 && std::find(out.begin(), out.end(), size_t(value)) == out.end())
+            out.push_back(size_t(value));
+        at = end + 1;
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace
+
+std::vector<size_t> CParamGroupSelector::additionalGroups() const {
+    std::vector<size_t> out;
+    const size_t count = groupCount();
+    for (size_t group : parseGroups(getAttr("active-groups-list")))
+        if (group < count && group != size_t(selectedGroup())) out.push_back(group);
+    return out;
+}
+
+bool CParamGroupSelector::isActive(size_t group) const {
+    if (group == size_t(selectedGroup())) return true;
+    const std::vector<size_t> others = additionalGroups();
+    return std::find(others.begin(), others.end(), group) != others.end();
+}
+
+CErrorPtr CParamGroupSelector::toggleActive(size_t group) {
+    std::vector<size_t> list = parseGroups(getAttr("active-groups-list"));
+    const auto found = std::find(list.begin(), list.end(), group);
+    if (found != list.end())
+        list.erase(found);
+    else
+        list.insert(std::upper_bound(list.begin(), list.end(), group), group);
+    CString text;
+    for (size_t g : list) text += (text.empty() ? "" : ",") + toText((long long)g);
+    ZEL_TRY(setAttr("active-groups-list", text));
+    ZEL_TRY(CNotifyServer::instance().notify(this, "active-groups-change", nullptr));
     return nullptr;
 }
 

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "Core/Object.h"
 
 namespace zel {
@@ -15,7 +18,10 @@ class CParamBridge;
 // there or from select() sends "group-change" (`index`). The choice stays
 // below the instance's group count (`interface-client`), and "update-group-count"
 // is passed on when that count changes. "group-selector-ready" goes out
-// once linked.
+// once linked. `active-groups-list` (group numbers from 0, separated by
+// commas) names the groups that the controls with this selector as their
+// `active-audio-groups` change along with the selected one; a change of
+// it sends "active-groups-change".
 class CParamGroupSelector : public CObject {
 public:
     static void setupClass(CClassInfo& info);
@@ -25,6 +31,14 @@ public:
     // 0 while the instance has not told it.
     size_t groupCount() const;
     CErrorPtr select(int group);
+
+    // The groups of the list below the group count, in order, without the
+    // selected one.
+    std::vector<size_t> additionalGroups() const;
+    // The selected group, or one of the list.
+    bool isActive(size_t group) const;
+    // Puts `group` into the list or takes it out.
+    CErrorPtr toggleActive(size_t group);
 
 private:
     CErrorPtr onParamChange(CObject* params, CObject* sender);

@@ -10,6 +10,7 @@
 #include "Core/SharedAttribute.h"
 #include "Other/ParamInterfaceConnector.h"
 #include "UI/DynamicPalette.h"
+#include "UI/ParamGroupSelector.h"
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
 #include "UI/ViewState.h"
@@ -418,6 +419,22 @@ CErrorPtr CUIParam::setNormalizedValue(double normalized, uint32_t undoId) {
     return nullptr;
 }
 
+double CUIParam::normalizedValueIn(size_t group) const {
+    return hasGroups() ? toNormalized(m_bridge->value(group, m_element)) : normalizedValue();
+}
+
+CErrorPtr CUIParam::setNormalizedValueIn(size_t group, double normalized, uint32_t undoId) {
+    if (!hasGroups()) return setNormalizedValue(normalized, undoId);
+    double plain = toPlain(std::clamp(normalized, 0.0, 1.0));
+    if (stepCount() > 0) plain = std::round(plain);
+    CParamBridge::CChange where;
+    where.group = group;
+    where.element = m_element;
+    where.undoId = undoId;
+    ZEL_TRY(m_bridge->change(where, {plain}));
+    return nullptr;
+}
+
 CErrorPtr CUIParam::setValue(double value, uint32_t undoId) {
     switch (m_kind) {
         case EKind::Bridge: {
@@ -539,6 +556,8 @@ CErrorPtr CUIParamController::init() {
         ZEL_TRY(listenObject(param, "ui-param-ready", "value-changed"));
     }
     if (m_params.empty()) return nullptr;
+    if (hasAttr("active-audio-groups") && !getAttr("active-audio-groups").empty())
+        ZEL_TRY(findObjectByAttr("active-audio-groups", m_activeGroups));
     // The control's own input, heard before the control's handlers.
     for (const char* event : {"mouse-press", "mouse-press-r", "mouse-move", "mouse-release", "mouse-release-r",
                               "mouse-cancel", "mouse-cancel-r", "mouse-wheel"})
@@ -654,7 +673,35 @@ CErrorPtr CUIParamController::write(const std::vector<double>& values) {
         if (param->stepCount() > 0) value = param->toNormalized(std::round(param->toPlain(value)));
         if (i < m_written.size() && m_written[i] == value) continue;
         ZEL_TRY(param->setNormalizedValue(value));
-        if (i < m_written.size()) m_written[i] = value;
+        if (i >= m_written.size()) continue;
+        ZEL_TRY(changeOtherGroups(i, m_written[i], value, 0));
+        m_written[i] = value;
+    }
+    return nullptr;
+}
+
+void CUIParamController::takeOtherGroups() {
+    m_otherGroups.clear();
+    m_otherWritten.clear();
+    if (!m_activeGroups) return;
+    for (size_t group : m_activeGroups->additionalGroups()) {
+        std::vector<double> values;
+        for (const CUIParam* param : m_params) values.push_back(param->normalizedValueIn(group));
+        m_otherGroups.push_back(group);
+        m_otherWritten.push_back(std::move(values));
+    }
+}
+
+CErrorPtr CUIParamController::changeOtherGroups(size_t i, double before, double after, uint32_t undoId) {
+    CUIParam* param = m_params[i];
+    if (!param->hasGroups()) return nullptr;
+    for (size_t g = 0; g < m_otherGroups.size(); ++g) {
+        double& written = m_otherWritten[g][i];
+        double value = std::clamp(written + (after - before), 0.0, 1.0);
+        if (param->stepCount() > 0) value = param->toNormalized(std::round(param->toPlain(value)));
+        if (value == written) continue;
+        ZEL_TRY(param->setNormalizedValueIn(m_otherGroups[g], value, undoId));
+        written = value;
     }
     return nullptr;
 }
@@ -686,6 +733,7 @@ CErrorPtr CUIParamController::startDrag(int x, int y, bool radial, bool right) {
     m_warping = false;
     m_rightDrag = right;
     m_written = currentValues();
+    takeOtherGroups();
     if (radial) {
         m_gesture.beginRadial();
         const auto* surface = dynamic_cast<const IParamGestureSurface*>(control());
@@ -764,6 +812,8 @@ CErrorPtr CUIParamController::onRelease(CObject* params, CObject*) {
 CErrorPtr CUIParamController::endDrag() {
     m_gesture.end();
     m_written.clear();
+    m_otherGroups.clear();
+    m_otherWritten.clear();
     m_warping = false;
     if (m_cursorHidden) {
         m_cursorHidden = false;
@@ -784,8 +834,15 @@ CErrorPtr CUIParamController::endDrag() {
 CErrorPtr CUIParamController::resetToDefaults() {
     ZEL_TRY(beginUndo());
     CErrorPtr first;
-    for (CUIParam* param : m_params)
+    const std::vector<size_t> others = m_activeGroups ? m_activeGroups->additionalGroups() : std::vector<size_t>();
+    for (CUIParam* param : m_params) {
         if (CErrorPtr err = param->setValue(param->defaultValue()); err && !first) first = std::move(err);
+        if (!param->hasGroups()) continue;
+        for (size_t group : others)
+            if (CErrorPtr err = param->setNormalizedValueIn(group, param->toNormalized(param->defaultValue()));
+                err && !first)
+                first = std::move(err);
+    }
     if (CErrorPtr err = endUndo(); err && !first) first = std::move(err);
     return first;
 }
@@ -795,6 +852,7 @@ CErrorPtr CUIParamController::beginFollowing() {
     ZEL_TRY(beginUndo());
     const CGlobalSettings* global = settings();
     m_written = currentValues();
+    takeOtherGroups();
     m_gesture.beginLinear(currentValues(), (global ? global->dragPrecision() : 0.8) * getReal("sensitivity", 1.0));
     return nullptr;
 }
@@ -821,6 +879,8 @@ CErrorPtr CUIParamController::endFollowing() {
     if (m_gesture.mode() == CParamGesture::kNone) return nullptr;
     m_gesture.end();
     m_written.clear();
+    m_otherGroups.clear();
+    m_otherWritten.clear();
     ZEL_TRY(endUndo());
     return nullptr;
 }
@@ -844,9 +904,12 @@ CErrorPtr CUIParamController::onWheel(CObject* params, CObject*) {
     m_wheelSeconds = now;
     m_wheelRefresh = refresh;
     std::vector<double> values = echoed ? currentValues() : m_wheelWritten;
+    if (echoed) takeOtherGroups();
     for (size_t i = 0; i < m_params.size(); ++i) {
+        const double before = values[i];
         values[i] = CParamGesture::wheelValue(values[i], delta, precision, m_params[i]->stepCount());
         ZEL_TRY(m_params[i]->setNormalizedValue(values[i], m_wheelUndo));
+        ZEL_TRY(changeOtherGroups(i, before, values[i], m_wheelUndo));
     }
     m_wheelWritten = values;
     if (boolParam(params, "is-ctrl"))

@@ -14,6 +14,7 @@ namespace zel {
 
 class CAudioParamConverter;
 class CParamBridge;
+class CParamGroupSelector;
 class CParamInterfaceClientConnector;
 class CUpdateTimer;
 class CView;
@@ -169,6 +170,11 @@ public:
     // A number parameter reads the text through its converter, clamped to
     // its range; text that is no number changes nothing.
     CErrorPtr setText(const CString& text);
+    // A bridged parameter's element in another channel group than the
+    // selected one, for controls that change several groups at once.
+    bool hasGroups() const { return m_kind == EKind::Bridge && m_bridge->info() && !m_bridge->info()->isSingleGroup; }
+    double normalizedValueIn(size_t group) const;
+    CErrorPtr setNormalizedValueIn(size_t group, double normalized, uint32_t undoId = 0);
     // The converter of a bridged number parameter, once it is described.
     const CAudioParamConverter* numberConverter() const;
     // A raw parameter's element (empty for none, and for local values).
@@ -209,6 +215,10 @@ private:
 // gesture is one undo step. The control hears "update-value" when its value
 // is to be shown anew: at once during a gesture, at most `update-fps` times
 // a second while the value changes from elsewhere (0: at once always).
+// With `active-audio-groups` (the path of a group selector) every gesture
+// also changes the groups of that selector's active list: a drag or wheel
+// turn adds the same change to their elements, a double-click resets them
+// too, all in the gesture's one undo step.
 class CUIParamController : public CObject {
 public:
     static void setupClass(CClassInfo& info);
@@ -247,8 +257,16 @@ private:
     // their nearest step.
     CErrorPtr write(const std::vector<double>& values);
     CErrorPtr showValue();
+    // The active groups besides the selected one, with their values now.
+    void takeOtherGroups();
+    // Adds the change of element `i` from `before` to `after` to the other groups.
+    CErrorPtr changeOtherGroups(size_t i, double before, double after, uint32_t undoId);
 
     CUIParam* m_activity = nullptr;
+    CParamGroupSelector* m_activeGroups = nullptr;
+    std::vector<size_t> m_otherGroups;
+    // Per other group, what the gesture wrote there last, per element.
+    std::vector<std::vector<double>> m_otherWritten;
     std::vector<CUIParam*> m_params;
     CParamGesture m_gesture;
     // What the gesture wrote last, per element.

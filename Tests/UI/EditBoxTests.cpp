@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "EditorWindowTest.h"
+#include "EditFieldTest.h"
 #include "Platform/Clipboard.h"
 #include "Platform/Clock.h"
 #include "Support/RunProgram.h"
@@ -17,16 +17,7 @@ namespace {
 
 // Edit boxes, "name" and "gain" in one tab group, "readout" opened by a
 // single click, and a plain view in a window at (100, 100) of the screen.
-const char* kWindow = R"(
-  <ui:window-drag name="main" width="300" height="150" color="Panel">
-    <ui:window-renderer name="window-renderer" title="Edit" num-threads="0" window-x="100" window-y="100" fps="40">
-      <ui:sector-map name="sector-map" sector-size="64"/>
-      <ui:update-timer name="update-timer" fps="{*/^ fps}"/>
-      <ui:update-timer name="render-timer" order-asc="1000" fps="{*/^ fps}"/>
-      <ui:interval-timer name="cursor-timer" interval="0.3">
-        <ui:update-timer name="update-timer" fps="{*/^^ fps}"/>
-      </ui:interval-timer>
-    </ui:window-renderer>
+const std::string kWindow = editWindow("Edit", 300, 150, R"(
     <ui:editbox name="name" placement="top" height="24" title="Kick" font-name="shared::font.base"
                 inner-border="LR4" color="Background" tab-group="channel"/>
     <ui:editbox name="delay" placement="top" height="24" title="10.5" font-name="shared::font.base"
@@ -35,36 +26,23 @@ const char* kWindow = R"(
                 inner-border="LR4" is-editbox-on-singleclick="true"/>
     <ui:editbox name="gain" placement="top" height="24" title="-3 dB" font-name="shared::font.base"
                 inner-border="LR4" color="Background" tab-group="channel"/>
-    <ui:view name="plain" placement="top" height="full"/>
-  </ui:window-drag>)";
+    <ui:view name="plain" placement="top" height="full"/>)");
 
-class EditBoxThreads : public EditorWindowTest {
+class EditBoxThreads : public EditFieldTest {
 protected:
     void SetUp() override {
-        EditorWindowTest::SetUp();
+        EditFieldTest::SetUp();
         if (IsSkipped()) return;
-        open(kWindow);
-        renderer = rendererOf("main");
-        waitShown(renderer);
-        listen({"main.name", "main.delay", "main.gain", "main.readout"},
-               {"editbox-text-changed", "editbox-empty-value"});
+        openFields(kWindow, {"main.name", "main.delay", "main.gain", "main.readout"},
+                   {"editbox-text-changed", "editbox-empty-value"});
     }
     CEditBox* box(const char* name) { return dynamic_cast<CEditBox*>(view(std::string("main.") + name)); }
-    // `dx` pixels right of the view's centre.
-    std::string screenPoint(const char* name, int dx = 0) {
-        const CRect& r = view(std::string("main.") + name)->area();
-        return std::to_string(100 + (r.left + r.right) / 2 + dx) + " " + std::to_string(100 + (r.top + r.bottom) / 2);
-    }
     // A real click; the box edits once its press arrived and it holds the
     // keyboard.
     void clickInto(const char* name, int dx = 0) {
         ASSERT_EQ(x.run("xdotool mousemove " + screenPoint(name, dx) + " click 1"), 0);
         ASSERT_TRUE(runUntil([&] { return box(name)->isEditing() && renderer->window()->holdsInputFocus(); }));
     }
-    // Keys through the server (xdotool key names), then the loop runs until
-    // `done` holds.
-    void keys(const std::string& names) { ASSERT_EQ(x.run("xdotool key --delay 10 " + names), 0); }
-    void typed(const std::string& text) { ASSERT_EQ(x.run("xdotool type --delay 10 '" + text + "'"), 0); }
     std::string textOf(const char* name) { return box(name)->buffer().text(); }
     bool textBecomes(const char* name, const std::string& text) {
         return runUntil([&] { return textOf(name) == text; });
@@ -83,8 +61,6 @@ protected:
         client.join();
         return result.output;
     }
-
-    CWindowRenderer* renderer = nullptr;
 };
 
 TEST_F(EditBoxThreads, TypedKeysEditAndEnterAcceptsWhileEscapeRestores) {

@@ -110,5 +110,26 @@ TEST_F(ParamGroups, TheCopyToButtonListsTheOtherGroupsAndConfirmsTheCopy) {
     EXPECT_EQ(copy->selectedItem(), -1);
 }
 
+TEST_F(ParamGroups, TheActiveListHoldsTheGroupsThatChangeAlongWithTheSelectedOne) {
+    ASSERT_GE(selector->groupCount(), 4u);
+    EXPECT_TRUE(selector->additionalGroups().empty());
+    ASSERT_EQ(selector->toggleActive(3), nullptr);
+    ASSERT_EQ(selector->toggleActive(1), nullptr);
+    EXPECT_EQ(selector->getAttr("active-groups-list"), CString("1,3"));
+    EXPECT_EQ(selector->additionalGroups(), (std::vector<size_t>{1, 3}));
+    EXPECT_TRUE(selector->isActive(0));
+    EXPECT_FALSE(selector->isActive(2));
+
+    // The selected group changes anyway: it is no additional one while selected.
+    ASSERT_EQ(selector->select(1), nullptr);
+    EXPECT_EQ(selector->additionalGroups(), (std::vector<size_t>{3}));
+    EXPECT_FALSE(selector->isActive(0));
+    // Groups the instance does not have, and text that names none, are left out.
+    ASSERT_EQ(selector->setAttr("active-groups-list", "9, x,0,3,3"), nullptr);
+    EXPECT_EQ(selector->additionalGroups(), (std::vector<size_t>{0, 3}));
+    ASSERT_EQ(selector->toggleActive(3), nullptr);
+    EXPECT_EQ(selector->getAttr("active-groups-list"), CString("0,9"));
+}
+
 }  // namespace
 }  // namespace zel

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "EditorWindowTest.h"
+#include "EditFieldTest.h"
 #include "Platform/Clock.h"
 #include "UI/Controls/TextView.h"
 #include "UI/EditBox.h"
@@ -13,16 +13,7 @@ namespace {
 // A list whose paragraphs open with a double click, two fields of one tab
 // group opened by a single click, a read-only list and a plain view, in a
 // window at (100, 100) of the screen.
-const char* kWindow = R"(
-  <ui:window-drag name="main" width="300" height="220" color="Panel">
-    <ui:window-renderer name="window-renderer" title="Text edit" num-threads="0" window-x="100" window-y="100" fps="40">
-      <ui:sector-map name="sector-map" sector-size="64"/>
-      <ui:update-timer name="update-timer" fps="{*/^ fps}"/>
-      <ui:update-timer name="render-timer" order-asc="1000" fps="{*/^ fps}"/>
-      <ui:interval-timer name="cursor-timer" interval="0.3">
-        <ui:update-timer name="update-timer" fps="{*/^^ fps}"/>
-      </ui:interval-timer>
-    </ui:window-renderer>
+const std::string kWindow = editWindow("Text edit", 300, 220, R"(
     <ui:textview name="names" placement="top" height="70" title="Kick|Snare|Hats" separator-char="|"
                  font-name="shared::font.base" paragraph-spacing="6" is-read-only="false"
                  is-editbox-on-dblclick="true" is-editbox-full="false" inner-border="LR4 T2"/>
@@ -35,51 +26,41 @@ const char* kWindow = R"(
     <ui:textview name="second" placement="top" height="22" title="250" font-name="shared::font.base"
                  is-read-only="false" is-editbox-on-singleclick="true" tab-group="fields" accept-chars="0123456789"
                  max-paragraph-length="4" text-alignment="right" is-select-all-on-focus="true" inner-border="LR4"/>
-    <ui:view name="plain" placement="top" height="full"/>
-  </ui:window-drag>)";
+    <ui:view name="plain" placement="top" height="full"/>)");
 
-class TextEditThreads : public EditorWindowTest {
+class TextEditThreads : public EditFieldTest {
 protected:
     void SetUp() override {
-        EditorWindowTest::SetUp();
+        EditFieldTest::SetUp();
         if (IsSkipped()) return;
-        open(kWindow);
-        renderer = rendererOf("main");
-        waitShown(renderer);
-        listen({"main.names", "main.first", "main.second", "main.fixed"},
-               {"editbox-text-changed", "paragraph-text-changed", "editbox-empty-value", "paragraph-dbl-clicked"});
+        openFields(kWindow, {"main.names", "main.first", "main.second", "main.fixed"},
+                   {"editbox-text-changed", "paragraph-text-changed", "editbox-empty-value", "paragraph-dbl-clicked"});
     }
     CTextView* text(const char* name) { return dynamic_cast<CTextView*>(view(std::string("main.") + name)); }
     CEditBox* box(const char* name) { return text(name)->editor().editBox(); }
     bool editing(const char* name) { return text(name)->editor().isEditing(); }
     std::string title(const char* name) { return text(name)->getAttr("title").utf8(); }
-    // The screen point `dx` right of the view's centre, or of paragraph `at`'s first line.
-    std::string screenPoint(const char* name, int dx = 0, int at = -1) {
+    // The screen point on the first line of paragraph `at` of "main.`name`".
+    std::string paragraphPoint(const char* name, int at) {
         const CRect& r = view(std::string("main.") + name)->area();
-        int y = (r.top + r.bottom) / 2;
-        if (at >= 0) y = text(name)->paragraphTop(at) + 8;
-        return std::to_string(100 + (r.left + r.right) / 2 + dx) + " " + std::to_string(100 + y);
+        return windowPoint((r.left + r.right) / 2, text(name)->paragraphTop(at) + 8);
     }
     void click(const std::string& point, int count = 1) {
         ASSERT_EQ(x.run("xdotool mousemove " + point + " click --repeat " + std::to_string(count) + " --delay 80 1"),
                   0);
     }
-    void keys(const std::string& names) { ASSERT_EQ(x.run("xdotool key --delay 10 " + names), 0); }
-    void typed(const std::string& s) { ASSERT_EQ(x.run("xdotool type --delay 10 '" + s + "'"), 0); }
     bool boxHolds(const char* name, const std::string& s) {
         return runUntil([&] { return box(name) && box(name)->buffer().text() == s; });
     }
-
-    CWindowRenderer* renderer = nullptr;
 };
 
 TEST_F(TextEditThreads, ADoubleClickEditsTheParagraphUnderItAndEnterReplacesIt) {
     // A single click on a list edited by double clicks selects nothing and opens nothing.
-    click(screenPoint("names", 0, 1));
+    click(paragraphPoint("names", 1));
     root->loop.runFor(700);
     EXPECT_FALSE(editing("names"));
 
-    click(screenPoint("names", 0, 1), 2);
+    click(paragraphPoint("names", 1), 2);
     ASSERT_TRUE(runUntil([&] { return editing("names") && box("names")->isEditing(); }));
     EXPECT_EQ(text("names")->editor().paragraph(), 1);
     EXPECT_EQ(box("names")->buffer().text(), "Snare");
@@ -104,7 +85,7 @@ TEST_F(TextEditThreads, ADoubleClickEditsTheParagraphUnderItAndEnterReplacesIt) 
     EXPECT_EQ(renderer->router()->focusView(), nullptr);
 
     // Escape leaves the paragraph as it was and changes nothing.
-    click(screenPoint("names", 0, 2), 2);
+    click(paragraphPoint("names", 2), 2);
     ASSERT_TRUE(boxHolds("names", "Hats"));
     typed("xyz");
     ASSERT_TRUE(boxHolds("names", "Hatsxyz"));

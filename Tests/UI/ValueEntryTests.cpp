@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "Audio/Param.h"
+#include "EditFieldTest.h"
 #include "EditorInstance.h"
 #include "Platform/Clock.h"
 #include "Support/Xvfb.h"
@@ -70,19 +71,10 @@ TEST(QuickEntryDigits, AConverterOutsideWhatItCanHoldIsRefusedWhenTheEditorOpens
 // Read-outs of the output gain and of one delay digit of group 0, the quick
 // entry of the delay's digits of the group that "groupsel" chose, and a
 // plain view, in a window at (100, 100) of the screen.
-const char* kWindow = R"(
+const std::string kWindow = R"(
     <ui:param-bridge name="gain-bridge" param="plugin.modMain.modOutGain.gain"/>
     <core:object name="groupsel" selected-group="0"/>
-    <ui:window-drag name="main" width="300" height="150" color="Panel">
-      <ui:window-renderer name="window-renderer" title="Read-outs" num-threads="0" window-x="100" window-y="100"
-                          fps="40">
-        <ui:sector-map name="sector-map" sector-size="64"/>
-        <ui:update-timer name="update-timer" fps="{*/^ fps}"/>
-        <ui:update-timer name="render-timer" order-asc="1000" fps="{*/^ fps}"/>
-        <ui:interval-timer name="cursor-timer" interval="0.3">
-          <ui:update-timer name="update-timer" fps="{*/^^ fps}"/>
-        </ui:interval-timer>
-      </ui:window-renderer>
+)" + test::editWindow("Read-outs", 300, 150, R"(
       <ui:readout name="gain" placement="top" height="24" text-color="PanelText">
         <ui:ui-param name="ui-param-value" bridge="ui.gain-bridge"/>
       </ui:readout>
@@ -94,8 +86,7 @@ const char* kWindow = R"(
           <ui:ui-param name="ui-param-values" bridge="ui.adelay-bridge" group-selector="ui.groupsel"/>
         </ui:quick-entry-field-dec-conv>
       </ui:editbox-quick-entry>
-      <ui:view name="plain" placement="top" height="full"/>
-    </ui:window-drag>)";
+      <ui:view name="plain" placement="top" height="full"/>)");
 
 class ValueEntryThreads : public ::testing::Test {
 protected:

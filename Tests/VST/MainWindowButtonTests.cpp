@@ -5,76 +5,43 @@
 
 #include <gtest/gtest.h>
 
-#include "Audio/VST/AudioWrapperVST3Editor.h"
-#include "EditorHost.h"
+#include "EditorInHostFixture.h"
 #include "Other/ParamInterfaceClient.h"
-#include "Support/Xvfb.h"
 #include "UI/Controls/Button.h"
 #include "UI/Controls/SelectorGroupMinimal.h"
 #include "UI/Controls/TextView.h"
 #include "UI/ParamGroupSelector.h"
 #include "UI/ParamLink.h"
 #include "UI/WindowOpener.h"
-#include "UI/WindowRenderer.h"
 #include "UI/WindowSharedData.h"
-#include "VST3Instance.h"
 
 namespace zel {
 namespace {
 
 using namespace Steinberg;
-using lagwell::host::EditorWindow;
-using lagwell::host::HostRunLoop;
-using lagwell::host::PlugFrame;
 
-constexpr uint32_t kPatienceMs = 10000;
-
-class MainWindowButtonsOnX : public ::testing::Test {
+class MainWindowButtonsOnX : public test::CInstanceEditorInHost {
 protected:
     void SetUp() override {
-        if (!x.isRunning()) GTEST_SKIP() << "Xvfb is not installed";
-        x.use();
-        window = std::make_unique<EditorWindow>(loop, 540, 315, "buttons");
-        view = plugin.view();
-        frame = std::make_unique<PlugFrame>(&host);
-        ASSERT_EQ(view->setFrame(frame.get()), kResultOk);
-        ASSERT_EQ(view->attached(reinterpret_cast<void*>(uintptr_t(window->id())), kPlatformTypeX11EmbedWindowID),
-                  kResultOk);
-        editor = dynamic_cast<CAudioWrapperVST3Editor*>(view.get());
+        CInstanceEditorInHost::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         root = editor->editorRoot();
         client = dynamic_cast<CParamInterfaceClient*>(root->findObject("ui.interface-client"));
         opener = dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
         ASSERT_TRUE(client && opener);
         // Shown, described, and with the history known.
         ASSERT_TRUE(until([&] {
-            return editor->window() && editor->window()->frameCount() >= 2 && bridge("bypass")->isReady() &&
-                   bridge("delay-time-mode")->isReady() && !client->undoHistory().empty() && group()->buttonCount() > 0;
+            return bridge("bypass")->isReady() && bridge("delay-time-mode")->isReady() &&
+                   !client->undoHistory().empty() && group()->buttonCount() > 0;
         }));
-        editor->window()->window()->display().sync();
-    }
-    void TearDown() override {
-        if (!view) return;
-        view->removed();
-        view->setFrame(nullptr);
+        renderer->window()->display().sync();
     }
 
-    bool until(const std::function<bool()>& condition) { return loop.runUntil(condition, kPatienceMs); }
     CParamBridge* bridge(const std::string& name) {
         return dynamic_cast<CParamBridge*>(root->findObject("ui." + name + "-bridge"));
     }
-    template <class T = CView>
-    T* find(const std::string& path) {
-        return dynamic_cast<T*>(root->findObject("ui.main-window." + path));
-    }
-    CButton* button(const std::string& path) { return find<CButton>(path); }
-    CSelectorGroupMinimal* group() { return find<CSelectorGroupMinimal>("buttons.selector-group-minimal"); }
-    std::string at(const CView& v, const CWindowRenderer& renderer) {
-        int ox = 0, oy = 0;
-        EXPECT_TRUE(renderer.window()->screenOrigin(ox, oy));
-        const CRect& r = v.area();
-        return std::to_string(ox + (r.left + r.right) / 2) + " " + std::to_string(oy + (r.top + r.bottom) / 2);
-    }
-    std::string at(const CView& v) { return at(v, *editor->window()); }
+    CButton* button(const std::string& path) { return find<CButton>("main-window." + path); }
+    CSelectorGroupMinimal* group() { return find<CSelectorGroupMinimal>("main-window.buttons.selector-group-minimal"); }
     void click(const CView& v) { ASSERT_EQ(x.run("xdotool mousemove " + at(v) + " click 1"), 0); }
     void wheel(const CView& v, int steps, bool down) {
         ASSERT_EQ(x.run("xdotool mousemove " + at(v) + " click --repeat " + std::to_string(steps) + " --delay 30 " +
@@ -104,14 +71,6 @@ protected:
     }
     double mode(size_t group) { return bridge("delay-time-mode")->value(group, 0); }
 
-    lagwell::test::CXvfb x;
-    platform::CStandaloneRunLoop loop;
-    HostRunLoop host{loop};
-    std::unique_ptr<EditorWindow> window;
-    test::CVST3Instance plugin;
-    IPtr<IPlugView> view;
-    std::unique_ptr<PlugFrame> frame;
-    CAudioWrapperVST3Editor* editor = nullptr;
     CObject* root = nullptr;
     CParamInterfaceClient* client = nullptr;
     CWindowOpener* opener = nullptr;

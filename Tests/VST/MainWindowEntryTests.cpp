@@ -8,62 +8,29 @@
 
 #include "Audio/Param.h"
 #include "Audio/VST/AudioWrapperVST3.h"
-#include "Audio/VST/AudioWrapperVST3Editor.h"
-#include "EditorHost.h"
+#include "EditorInHostFixture.h"
 #include "Other/AudioInterfaceBase.h"
-#include "Support/Xvfb.h"
 #include "UI/Controls/QuickEntry.h"
-#include "UI/WindowRenderer.h"
-#include "VST3Instance.h"
-#include "pluginterfaces/base/smartpointer.h"
 
 namespace zel {
 namespace {
 
-using namespace Steinberg;
-using lagwell::host::EditorWindow;
-using lagwell::host::HostRunLoop;
-using lagwell::host::PlugFrame;
-
-constexpr uint32_t kPatienceMs = 10000;
-
-class MainWindowEntryThreads : public ::testing::Test {
+class MainWindowEntryThreads : public test::CInstanceEditorInHost {
 protected:
     void SetUp() override {
-        if (!x.isRunning()) GTEST_SKIP() << "Xvfb is not installed";
-        x.use();
-        window = std::make_unique<EditorWindow>(loop, 540, 315, "entry");
-        view = plugin.view();
-        view->setFrame(&frame);
-        ASSERT_EQ(view->attached(reinterpret_cast<void*>(uintptr_t(window->id())), kPlatformTypeX11EmbedWindowID),
-                  kResultOk);
-        editor = dynamic_cast<CAudioWrapperVST3Editor*>(view.get());
-        renderer = editor->window();
-        ASSERT_TRUE(loop.runUntil([&] { return renderer && renderer->frameCount() >= 2; }, kPatienceMs));
-        renderer->window()->display().sync();
-        ASSERT_TRUE(renderer->window()->screenOrigin(ox, oy));
+        CInstanceEditorInHost::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         wrapper = dynamic_cast<CAudioWrapperVST3*>(plugin.component.get());
         ASSERT_NE(wrapper, nullptr);
     }
-    void TearDown() override {
-        if (!view) return;
-        view->removed();
-        view->setFrame(nullptr);
-    }
-    CView* at(const std::string& path) {
+    CView* part(const std::string& path) {
         auto* found = dynamic_cast<CView*>(editor->editorRoot()->findObject("ui.main-window." + path));
         EXPECT_NE(found, nullptr) << path;
         return found;
     }
     CEditBoxQuickEntry* entry(const char* panel) {
-        return dynamic_cast<CEditBoxQuickEntry*>(at(std::string("panels.") + panel + ".entry.quick-entry"));
+        return dynamic_cast<CEditBoxQuickEntry*>(part(std::string("panels.") + panel + ".entry.quick-entry"));
     }
-    std::string point(CView* v, int dx = 0) {
-        const CRect& r = v->area();
-        return std::to_string(ox + (r.left + r.right) / 2 + dx) + " " + std::to_string(oy + (r.top + r.bottom) / 2);
-    }
-    void xdo(const std::string& args) { ASSERT_EQ(x.run("xdotool " + args), 0) << args; }
-    bool until(const std::function<bool()>& done) { return loop.runUntil(done, kPatienceMs); }
     // The instance's own value, not the editor's copy.
     double value(const char* name, size_t group, size_t element) {
         auto* param = dynamic_cast<CAudioParam*>(wrapper->plugin().findObject(name));
@@ -78,17 +45,7 @@ protected:
         return out;
     }
 
-    lagwell::test::CXvfb x;
-    platform::CStandaloneRunLoop loop;
-    HostRunLoop host{loop};
-    std::unique_ptr<EditorWindow> window;
-    test::CVST3Instance plugin;
-    PlugFrame frame{&host};
-    IPtr<IPlugView> view;
-    CAudioWrapperVST3Editor* editor = nullptr;
-    CWindowRenderer* renderer = nullptr;
     CAudioWrapperVST3* wrapper = nullptr;
-    int ox = 0, oy = 0;
 };
 
 TEST_F(MainWindowEntryThreads, TypedDelaysSetEveryDigitOfTheGroupAsOneUndoStepAndTabGoesOn) {
@@ -99,7 +56,7 @@ TEST_F(MainWindowEntryThreads, TypedDelaysSetEveryDigitOfTheGroupAsOneUndoStepAn
     EXPECT_EQ(samples->getAttr("title"), CString("0"));
     const size_t undoBefore = wrapper->interfaceBase().undo().count();
 
-    xdo("mousemove " + point(delay) + " click 1");
+    xdo("mousemove " + at(*delay) + " click 1");
     ASSERT_TRUE(until([&] { return delay->isEditing() && renderer->window()->holdsInputFocus(); }));
     xdo("type --delay 10 -- '250'");
     ASSERT_TRUE(until([&] { return delay->buffer().text() == "250"; }));
@@ -121,16 +78,16 @@ TEST_F(MainWindowEntryThreads, TypedDelaysSetEveryDigitOfTheGroupAsOneUndoStepAn
 }
 
 TEST_F(MainWindowEntryThreads, TheStatusLineShowsTheHintUnderThePointerWhileHintsAreOn) {
-    CView* status = at("c.window-status");
+    CView* status = part("c.window-status");
     ASSERT_NE(status, nullptr);
-    xdo("mousemove " + point(at("panels.sample-delay.title")));
+    xdo("mousemove " + at(*part("panels.sample-delay.title")));
     ASSERT_TRUE(until([&] {
         return status->getAttr("title") ==
                CString("Delay is samples (added to audio delay). Summary max is 12 seconds.");
     }));
-    xdo("mousemove " + point(entry("audio-delay")));
+    xdo("mousemove " + at(*entry("audio-delay")));
     ASSERT_TRUE(until([&] { return status->getAttr("title").utf8().rfind("Quick entry of the delay", 0) == 0; }));
-    xdo("mousemove " + point(at("panels.out.title")));
+    xdo("mousemove " + at(*part("panels.out.title")));
     ASSERT_TRUE(until([&] { return status->getAttr("title") == CString("Master output gain (dB)."); }));
     ASSERT_EQ(status->setAttr("is-show-hints", "false"), nullptr);
     EXPECT_EQ(status->getAttr("title"), CString(""));

@@ -23,6 +23,8 @@ void CKnob::setupClass(CClassInfo& info) {
     CView::setupClass(info);
     info.onEvent("update-value", &CKnob::onUpdateValue);
     info.onEvent("mouse-wheel", &CKnob::onWheel);
+    info.onEvent("mouse-press", &CKnob::onPress);
+    info.onEvent("multichange-update", &CKnob::onMultichangeUpdate);
 }
 
 CErrorPtr CKnob::init() {
@@ -38,6 +40,19 @@ CErrorPtr CKnob::init() {
     if (!m_controller)
         return ZEL_ERROR("@zelstr_CKnob_init_Controller Unable to find the knob's controller '%1'.", name);
     ZEL_TRY(onUpdateValue(nullptr, nullptr));
+    ZEL_TRY(m_multichange.init(*this));
+    return nullptr;
+}
+
+CErrorPtr CKnob::onPress(CObject* params, CObject*) {
+    if (!params || params->getBool("is-double-click", false)) return nullptr;
+    bool taken = false;
+    ZEL_TRY(m_multichange.press(int(params->getInt("x", 0)), int(params->getInt("y", 0)), taken));
+    return nullptr;
+}
+
+CErrorPtr CKnob::onMultichangeUpdate(CObject*, CObject*) {
+    ZEL_TRY(m_multichange.update());
     return nullptr;
 }
 
@@ -72,6 +87,7 @@ double CKnob::radius(const char* attr, double fallback) const {
 }
 
 bool CKnob::gripsAt(int x, int y, bool& radial) const {
+    if (m_multichange.groupAt(x, y) >= 0) return false;
     const double dx = x - centreX(), dy = y - centreY();
     const double d2 = dx * dx + dy * dy;
     const double inner = radius("inner-radius", 0.27), outer = radius("outer-radius", 0.44);

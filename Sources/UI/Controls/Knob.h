@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "UI/Controls/KnobMultichange.h"
 #include "UI/ParamGesture.h"
 #include "UI/View.h"
 
@@ -20,7 +21,9 @@ class CUIParamController;
 // (fractions of its smaller side) grips it for a radial drag, one inside
 // the inner radius for a linear one. In a radial drag the values run
 // clockwise from `zone-start` to `zone-end` (fractions of a turn, 0.5
-// pointing right), the dead zone between them at the bottom.
+// pointing right), the dead zone between them at the bottom. Its
+// multichange list (`knob-multichange`) chooses the groups it changes
+// together; presses on the list's items do not grip the knob.
 class CKnob : public CView, public IParamGestureSurface {
 public:
     static void setupClass(CClassInfo& info);
@@ -43,10 +46,13 @@ private:
     // Taken by the controller; the knob keeps the wheel from scrolling
     // what lies under it.
     CErrorPtr onWheel(CObject* params, CObject* sender);
+    CErrorPtr onPress(CObject* params, CObject* sender);
+    CErrorPtr onMultichangeUpdate(CObject* params, CObject* sender);
     double radius(const char* attr, double fallback) const;
 
     const CImageSet* m_set = nullptr;
     CUIParamController* m_controller = nullptr;
+    CKnobMultichange m_multichange;
     int m_frame = 0;
     CColor m_indicator = 0x808080;
     double m_indicatorOpacity = 1.0;

@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The plug-in's editor opened in a window of our host on an X server of the
+// test's own, as a host opens it, for tests that use it as a person does.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Audio/VST/AudioWrapperVST3Editor.h"
+#include "EditorHost.h"
+#include "Support/Xvfb.h"
+#include "UI/View.h"
+#include "UI/WindowRenderer.h"
+#include "VST3Instance.h"
+#include "pluginterfaces/base/smartpointer.h"
+
+namespace zel::test {
+
+class CEditorInHost : public ::testing::Test {
+protected:
+    static constexpr uint32_t kPatienceMs = 10000;
+
+    void SetUp() override {
+        if (!x.isRunning()) GTEST_SKIP() << "Xvfb is not installed";
+        x.use();
+        window = std::make_unique<lagwell::host::EditorWindow>(loop, 540, 315, "editor");
+    }
+
+    // Attaches `view` to the host's window and waits until its editor has
+    // drawn twice and the server knows the window, so that input reaches it.
+    CAudioWrapperVST3Editor* openEditor(Steinberg::IPlugView* view) {
+        view->setFrame(&frame);
+        EXPECT_EQ(
+            view->attached(reinterpret_cast<void*>(uintptr_t(window->id())), Steinberg::kPlatformTypeX11EmbedWindowID),
+            Steinberg::kResultOk);
+        auto* editor = dynamic_cast<CAudioWrapperVST3Editor*>(view);
+        renderer = editor ? editor->window() : nullptr;
+        EXPECT_TRUE(until([&] { return renderer && renderer->frameCount() >= 2; }));
+        if (!renderer) return editor;
+        renderer->window()->display().sync();
+        EXPECT_TRUE(renderer->window()->screenOrigin(ox, oy));
+        return editor;
+    }
+    static void closeEditor(Steinberg::IPlugView* view) {
+        view->removed();
+        view->setFrame(nullptr);
+    }
+
+    bool until(const std::function<bool()>& done) { return loop.runUntil(done, kPatienceMs); }
+    void xdo(const std::string& args) { ASSERT_EQ(x.run("xdotool " + args), 0) << args; }
+    // The screen point of (px, py) of the open editor's window.
+    std::string point(int px, int py) const { return std::to_string(ox + px) + " " + std::to_string(oy + py); }
+    // The centre of `v`, `dx` to its right.
+    std::string at(const CView& v, int dx = 0) const { return centre(v.area(), ox + dx, oy); }
+    // The centre of `r` of a window whose origin is at (left, top) of the screen.
+    static std::string centre(const CRect& r, int left, int top) {
+        return std::to_string(left + (r.left + r.right) / 2) + " " + std::to_string(top + (r.top + r.bottom) / 2);
+    }
+    // The host's id of the parameter titled `title`.
+    static Steinberg::Vst::ParamID paramId(Steinberg::Vst::IEditController& controller, const char* title) {
+        for (Steinberg::int32 i = 0; i < controller.getParameterCount(); ++i) {
+            Steinberg::Vst::ParameterInfo info{};
+            controller.getParameterInfo(i, info);
+            std::string name;
+            for (const char16_t* c = reinterpret_cast<const char16_t*>(info.title); *c; ++c) name += char(*c);
+            if (name == title) return info.id;
+        }
+        ADD_FAILURE() << "no host parameter " << title;
+        return 0;
+    }
+
+    lagwell::test::CXvfb x;
+    platform::CStandaloneRunLoop loop;
+    lagwell::host::HostRunLoop host{loop};
+    std::unique_ptr<lagwell::host::EditorWindow> window;
+    lagwell::host::PlugFrame frame{&host};
+    CWindowRenderer* renderer = nullptr;
+    int ox = 0, oy = 0;
+};
+
+// One instance whose editor is open for the whole test.
+class CInstanceEditorInHost : public CEditorInHost {
+protected:
+    void SetUp() override {
+        CEditorInHost::SetUp();
+        if (IsSkipped()) return;
+        beforeOpening();
+        view = plugin.view();
+        editor = openEditor(view);
+        ASSERT_TRUE(editor && renderer);
+    }
+    void TearDown() override {
+        if (view) closeEditor(view);
+        view = nullptr;
+    }
+    // What a host does between making the instance and opening its editor.
+    virtual void beforeOpening() {}
+
+    Steinberg::Vst::ParamID paramId(const char* title) { return CEditorInHost::paramId(*plugin.controller, title); }
+    template <class T = CView>
+    T* find(const std::string& path) {
+        return dynamic_cast<T*>(editor->editorRoot()->findObject("ui." + path));
+    }
+
+    CVST3Instance plugin;
+    Steinberg::IPtr<Steinberg::IPlugView> view;
+    CAudioWrapperVST3Editor* editor = nullptr;
+};
+
+}  // namespace zel::test
