@@ -10,6 +10,7 @@
 #include "UI/DynamicPalette.h"
 #include "UI/InputRouter.h"
 #include "UI/ViewScroll.h"
+#include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
 
 #define ZEL_SOURCE_TAG "View"
@@ -108,7 +109,10 @@ void CView::setupClass(CClassInfo& info) {
     info.onEvent("dynamic-palette-updated", &CView::onPaletteUpdated);
     info.onEvent("palette-updated-from-param", &CView::onPaletteUpdated);
     info.onEvent("scrolled-view-changed", &CView::onScrolled);
+    info.onEvent("popup-toggle", &CView::onPopupToggle);
 }
+
+CErrorPtr CView::onPopupToggle(CObject*, CObject*) { return CWindowOpener::togglePopupOf(*this); }
 
 CErrorPtr CView::onScrolled(CObject*, CObject*) {
     if (!m_scroll || m_scroll->isPlacing() || !m_ready) return nullptr;

@@ -105,6 +105,8 @@ private:
     CErrorPtr onPaletteUpdated(CObject* params, CObject* sender);
     // A scroll offset moved: the flow is placed again, and only this view redrawn.
     CErrorPtr onScrolled(CObject* params, CObject* sender);
+    // "popup-toggle": opens the window of template `popup-tag` by the view, or closes it.
+    CErrorPtr onPopupToggle(CObject* params, CObject* sender);
     // The fill colour: the role `color` in its variant `color-state`;
     // `gradient` gets the role's gradient, one colour per step, or nothing.
     bool fillColour(const CString& state, CColor& out, std::vector<CColor>* gradient = nullptr) const;
