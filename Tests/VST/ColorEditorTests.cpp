@@ -111,6 +111,12 @@ TEST_F(ColorEditorOnX, ListsTheEditableRolesWithChipsUnderTheirGroups) {
     ASSERT_NE(hex, nullptr);
     EXPECT_EQ(hex->getAttr("title"), hexColor(tone("Border")));
     screenshot(*popupRenderer, "/tmp/lagwell-color-editor.png");
+
+    // Its close button closes it.
+    auto* close = dynamic_cast<CView*>(popup->findObject(".title.close"));
+    ASSERT_NE(close, nullptr);
+    ASSERT_EQ(x.run("xdotool mousemove " + inPopup(close->area()) + " click 1"), 0);
+    ASSERT_TRUE(until([&] { return opener->popupCount() == 0; }));
 }
 
 TEST_F(ColorEditorOnX, AClickOnTheSpectrumRecoloursTheMainWindowAtOnce) {
