@@ -9,6 +9,7 @@
 
 #include "Audio/Preset.h"
 #include "EditorInHostFixture.h"
+#include "Other/ParamInterfaceClient.h"
 #include "UI/Controls/Button.h"
 #include "UI/PresetManager.h"
 #include "UI/PresetStore.h"
@@ -233,6 +234,91 @@ TEST_F(PresetManagerOnX, ASavedBankLoadsBackBelowTheSelectedOneAndTheFolderIsRem
         ASSERT_EQ(m->selectBank(int(m->banks().size()) - 1), nullptr);
         ASSERT_EQ(m->deleteBank(), nullptr);
     }
+}
+
+TEST_F(PresetManagerOnX, TheRoutingPresetsAreSharedMarkedWhenTheyDoNotFitAndRefuseOtherFiles) {
+    CView* routing = find("main-window.buttons.routing");
+    ASSERT_NE(routing, nullptr);
+    CWinDrag* popup = nullptr;
+    ASSERT_EQ(opener->openPopup("ui:win-preset-manager-routing", "", *routing, popup), nullptr);
+    auto* m = dynamic_cast<CPresetManager*>(popup);
+    ASSERT_TRUE(shown(m));
+    EXPECT_EQ(m->getAttr("title").utf8(), "Routing Presets");
+    // No factory or session bank: the shared list, which starts as the built-in one.
+    ASSERT_EQ(m->banks().size(), 1u);
+    EXPECT_EQ(m->banks()[0].kind, CPresetManager::EBank::User);
+    const std::vector<CString> titles = m->presetTitles();
+    ASSERT_EQ(titles.size(), 11u);
+    EXPECT_EQ(titles[5].utf8(), "Dual Mono");
+    // This plug-in has no side-chain input: those presets are marked and not activated.
+    auto* presets = in<CTextView>(*m, "c.presets.frame.list");
+    EXPECT_EQ(presets->paragraphText(8).utf8(), "[I]Stereo Side-Chain[/I]");
+    EXPECT_EQ(presets->paragraphText(9).utf8(), "[I]Mono Side-Chain[/I]");
+    EXPECT_EQ(presets->paragraphText(5).utf8(), "Dual Mono");
+    EXPECT_TRUE(in(*m, "c.presets.buttons.set-default")->getBool("is-disabled", false));
+
+    clickEntry(*m, "presets", 5);
+    ASSERT_TRUE(until([&] { return m->selectedPreset() == 5; }));
+    click(*in(*m, "c.presets.buttons.activate"));
+    auto* groups = find<CView>("main-window.buttons.selector-group-minimal");
+    ASSERT_NE(groups, nullptr);
+    auto* client = dynamic_cast<CParamInterfaceClient*>(root->findObject("ui.interface-client"));
+    ASSERT_NE(client, nullptr);
+    // Activating is one undo step named after the registry.
+    ASSERT_TRUE(until([&] {
+        return !client->undoHistory().empty() &&
+               client->undoHistory().back().utf8().find("Routing preset") != std::string::npos;
+    })) << (client->undoHistory().empty() ? std::string() : client->undoHistory().back().utf8());
+
+    // A master preset file is of another type here.
+    const std::string folder = std::string(std::getenv("LAGWELL_DATA_HOME")) + "/pm-files";
+    std::filesystem::create_directories(folder);
+    CAudioPreset master(CAudioPreset::makeName("t4c9", "Mine"));
+    ASSERT_EQ(master.saveToFile(CString::fromUtf8(folder + "/master.cpf")), nullptr);
+    EXPECT_NE(m->loadPresetFile(CString::fromUtf8(folder + "/master.cpf")), nullptr);
+    CWinDrag* message = nullptr;
+    ASSERT_TRUE(until([&] { return (message = opener->findPopup("message")) != nullptr; }));
+    EXPECT_EQ(message->getAttr("title-message").utf8(), "Unsupported preset type.");
+    EXPECT_EQ(m->presetTitles().size(), 11u);
+}
+
+TEST_F(PresetManagerOnX, TheQuickSelectorListsTheUserBanksAndARenameInTheListIsStored) {
+    CPresetManager* m = openManager();
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->addBank(false), nullptr);
+    ASSERT_EQ(m->addPreset(false), nullptr);
+    ASSERT_TRUE(until([&] { return m->presetTitles().size() == 1; }));
+    // Rename as a person does: click the selected preset, wait, type, Enter.
+    clickEntry(*m, "presets", 0);
+    auto* list = in<CTextView>(*m, "c.presets.frame.list");
+    ASSERT_TRUE(until([&] { return list->editor().isEditing(); }));
+    xdo("key ctrl+a");
+    xdo("type Quiet");
+    xdo("key Return");
+    ASSERT_TRUE(until([&] { return m->presetTitles()[0] == CString("Quiet"); }));
+    CObject other;
+    const std::vector<CAudioPresetBank> stored = CPresetStore(other, "shared-banks", false).load();
+    ASSERT_FALSE(stored.empty());
+    EXPECT_EQ(stored.back().presets()[0].displayName().utf8(), "Quiet");
+
+    // The window's close button; the quick selector under it lists the
+    // preset the next time it opens.
+    click(*in(*m, "window-title.close"));
+    ASSERT_TRUE(until([&] { return opener->popupCount() == 0; }));
+    auto* quick = find<CButton>("main-window.buttons.quick-preset-selector");
+    ASSERT_NE(quick, nullptr);
+    xdo("mousemove " + at(*quick) + " click 1");
+    CTextView* popup = nullptr;
+    ASSERT_TRUE(until([&] {
+        popup = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
+        return popup && popup->windowRenderer() && popup->windowRenderer()->frameCount() > 0;
+    }));
+    std::vector<std::string> entries;
+    for (size_t i = 0; i < popup->paragraphs().size(); ++i) entries.push_back(popup->paragraphText(int(i)).utf8());
+    EXPECT_NE(std::find(entries.begin(), entries.end(), "Quiet"), entries.end());
+    std::vector<CAudioPresetBank> kept = stored;
+    kept.pop_back();
+    ASSERT_EQ(CPresetStore(other, "shared-banks", false).save(kept), nullptr);
 }
 
 }  // namespace
