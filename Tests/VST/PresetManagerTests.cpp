@@ -321,5 +321,23 @@ TEST_F(PresetManagerOnX, TheQuickSelectorListsTheUserBanksAndARenameInTheListIsS
     ASSERT_EQ(CPresetStore(other, "shared-banks", false).save(kept), nullptr);
 }
 
+TEST_F(PresetManagerOnX, TheSessionBankIsSavedAsTheInstanceHoldsIt) {
+    CPresetManager* m = openManager();
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->selectBank(1), nullptr);
+    ASSERT_EQ(m->selectedKind(), CPresetManager::EBank::Session);
+    EXPECT_EQ(m->proposedFileName(true).utf8(), "ZelmoraLagwell_Session Bank.cbf");
+    const std::string file = std::string(std::getenv("LAGWELL_DATA_HOME")) + "/session.cbf";
+    std::filesystem::remove(file);
+    // The instance sends its programs; the file is written when they arrive.
+    ASSERT_EQ(m->saveBankFile(CString::fromUtf8(file)), nullptr);
+    ASSERT_TRUE(until([&] { return std::filesystem::exists(file); }));
+    CAudioPresetBank saved;
+    ASSERT_EQ(saved.loadFromFile(CString::fromUtf8(file)), nullptr);
+    ASSERT_EQ(saved.presets().size(), m->presetTitles().size());
+    EXPECT_EQ(saved.presets()[0].registryId().utf8(), "t4c9");
+    EXPECT_FALSE(saved.presets()[0].items().empty());
+}
+
 }  // namespace
 }  // namespace zel
