@@ -394,9 +394,9 @@ CErrorPtr CPresetManager::renameBank(const CString& name) {
 CErrorPtr CPresetManager::addPreset(bool insert) {
     if (!selectedUserBank()) return nullptr;
     const int bankAt = m_bank;
-    // The instance names the capture after its program; the new preset
-    // takes the default name.
-    return request(false, false, m_isMaster ? -1 : -1, [this, bankAt, insert](const std::vector<uint8_t>& record) {
+    // The live state (the master's current program); the new preset takes
+    // the default name.
+    return request(false, false, -1, [this, bankAt, insert](const std::vector<uint8_t>& record) {
         if (m_bank != bankAt || !selectedUserBank()) return CErrorPtr();
         CAudioPreset preset;
         CMemoryReaderStatic in(record.data(), record.size());
@@ -500,8 +500,8 @@ CErrorPtr CPresetManager::showFileError(const char* event, const CErrorPtr& caus
                 root.setAttr("title-message", e.message);
             },
             popup));
-        CErrorPtr err = ZEL_ERROR("%1 %2", e.message, cause ? CString::fromUtf8(cause->describe()) : CString());
-        return err;
+        return ZEL_ERROR("@zelstr_CPresetManager_file_Failed %1 %2", e.message,
+                         cause ? CString::fromUtf8(cause->describe()) : CString());
     }
     return nullptr;
 }

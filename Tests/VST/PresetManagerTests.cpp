@@ -339,5 +339,58 @@ TEST_F(PresetManagerOnX, TheSessionBankIsSavedAsTheInstanceHoldsIt) {
     EXPECT_FALSE(saved.presets()[0].items().empty());
 }
 
+// Hears what a file dialog is asked for, as the editor's file browser does.
+class CDialogRequests final : public CObject {
+public:
+    CDialogRequests() {
+        static const CClassEntry entry{"test:dialog-requests", nullptr, nullptr};
+        static const CClassInfo info = [] {
+            CClassInfo i(entry);
+            setupObjectClass(i);
+            i.onEvent("request", &CDialogRequests::onRequest);
+            return i;
+        }();
+        setClassInfo(&info);
+    }
+    std::vector<CObject::CAttrMap> requests;
+
+private:
+    CErrorPtr onRequest(CObject* params, CObject*) {
+        requests.push_back(CObject::CAttrMap(params->attrs()));
+        return nullptr;
+    }
+};
+
+TEST_F(PresetManagerOnX, TheLoadAndSaveButtonsAskForAFileOfTheirTypeAndTheAnswerLoadsIt) {
+    CPresetManager* m = openManager();
+    ASSERT_NE(m, nullptr);
+    CDialogRequests dialogs;
+    CNotifyServer::instance().subscribe(m, "file-dialog-request", &dialogs, 0, "request");
+    click(*in(*m, "c.banks.buttons.save"));
+    ASSERT_TRUE(until([&] { return dialogs.requests.size() == 1; }));
+    EXPECT_EQ(dialogs.requests[0]["mode"].utf8(), "save");
+    EXPECT_EQ(dialogs.requests[0]["extension"].utf8(), "cbf");
+    EXPECT_EQ(dialogs.requests[0]["description"].utf8(), "Compressed bank files");
+    EXPECT_EQ(dialogs.requests[0]["proposed-name"].utf8(), "ZelmoraLagwell_Factory ROM.cbf");
+
+    ASSERT_EQ(m->addBank(false), nullptr);
+    click(*in(*m, "c.presets.buttons.load"));
+    ASSERT_TRUE(until([&] { return dialogs.requests.size() == 2; }));
+    EXPECT_EQ(dialogs.requests[1]["mode"].utf8(), "open");
+    EXPECT_EQ(dialogs.requests[1]["extension"].utf8(), "cpf");
+    EXPECT_EQ(dialogs.requests[1]["command"].utf8(), "preset-load");
+    // The dialog answers with the command and the path chosen.
+    const std::string file = std::string(std::getenv("LAGWELL_DATA_HOME")) + "/answer.cpf";
+    CAudioPreset preset(CAudioPreset::makeName("t4c9", "Answered"));
+    ASSERT_EQ(preset.saveToFile(CString::fromUtf8(file)), nullptr);
+    CObject answer;
+    answer.setAttr("path", CString::fromUtf8(file));
+    ASSERT_EQ(m->runEvent("preset-load", &answer, nullptr), nullptr);
+    ASSERT_EQ(m->presetTitles().size(), 1u);
+    EXPECT_EQ(m->presetTitles()[0].utf8(), "Answered");
+    EXPECT_EQ(m->lastFolder(false).utf8(), std::getenv("LAGWELL_DATA_HOME"));
+    ASSERT_EQ(m->deleteBank(), nullptr);
+}
+
 }  // namespace
 }  // namespace zel
