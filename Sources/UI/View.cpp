@@ -112,7 +112,16 @@ void CView::setupClass(CClassInfo& info) {
     info.onEvent("popup-toggle", &CView::onPopupToggle);
 }
 
-CErrorPtr CView::onPopupToggle(CObject*, CObject*) { return CWindowOpener::togglePopupOf(*this); }
+CErrorPtr CView::onPopupToggle(CObject* params, CObject*) {
+    // The window template comes with the command or is the view's own.
+    const CString tag =
+        params && !params->getAttr("popup-tag").empty() ? params->getAttr("popup-tag") : getAttr("popup-tag");
+    if (tag.empty()) return nullptr;
+    auto* opener = dynamic_cast<CWindowOpener*>(findObject("ui.window-shared-data.window-opener"));
+    if (!opener) return ZEL_ERROR("@zelstr_CTextView_openPopup_Opener Unable to find the window opener.");
+    ZEL_TRY(opener->togglePopup(tag, params ? params->getAttr("popup-name") : CString(), *this));
+    return nullptr;
+}
 
 CErrorPtr CView::onScrolled(CObject*, CObject*) {
     if (!m_scroll || m_scroll->isPlacing() || !m_ready) return nullptr;

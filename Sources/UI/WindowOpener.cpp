@@ -126,15 +126,6 @@ CErrorPtr CWindowOpener::togglePopup(const CString& tag, const CString& name, CV
     return nullptr;
 }
 
-CErrorPtr CWindowOpener::togglePopupOf(CView& opener) {
-    const CString tag = opener.getAttr("popup-tag");
-    if (tag.empty())
-        return ZEL_ERROR("@zelstr_CWindowOpener_togglePopup_NoTag No popup template for '%1'.", opener.fullName());
-    auto* windows = dynamic_cast<CWindowOpener*>(opener.findObject("ui.window-shared-data.window-opener"));
-    if (!windows) return ZEL_ERROR("@zelstr_CWindowOpener_togglePopup_Opener Unable to find the window opener.");
-    return windows->togglePopup(tag, CString(), opener);
-}
-
 CErrorPtr CWindowOpener::onPopupPreClose(CObject*, CObject* sender) {
     for (CPopup& p : m_popups)
         if (p.renderer == sender && p.closingSince < 0) p.closingSince = platform::secondsSinceStart();

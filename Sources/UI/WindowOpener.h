@@ -34,9 +34,6 @@ public:
                         const std::function<void(CWinDrag&)>& prepare = {});
     // Opens or closes: the popup of that name closes when it is open.
     CErrorPtr togglePopup(const CString& tag, const CString& name, CView& opener);
-    // The same for the window of template `popup-tag` of `opener`, through
-    // the editor's opener.
-    static CErrorPtr togglePopupOf(CView& opener);
     CWinDrag* findPopup(const CString& name) const;
     size_t popupCount() const { return m_popups.size(); }
     bool isTimerRunning() const;
