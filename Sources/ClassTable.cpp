@@ -20,6 +20,7 @@
 #include "UI/Controls/Button.h"
 #include "UI/Controls/ButtonAB.h"
 #include "UI/Controls/ButtonOK.h"
+#include "UI/Controls/ColorPicker.h"
 #include "UI/Controls/ControlArray.h"
 #include "UI/Controls/Knob.h"
 #include "UI/Controls/KnobLabels.h"
@@ -108,6 +109,7 @@ const CClassEntry kClassTable[] = {
     {"ui:button-ok", &createObject<CButtonOK>, &CButtonOK::setupClass},
     {"ui:caption", &createObject<CCaption>, &CView::setupClass},
     {"ui:color-fill", &createObject<CColorFill>, &CView::setupClass},
+    {"ui:color-picker", &createObject<CColorPicker>, &CColorPicker::setupClass},
     {"ui:color-swatch", &createObject<CColorSwatch>, &setupObjectClass},
     {"ui:control-array", &createObject<CControlArray>, &CControlArray::setupClass},
     {"ui:dynamic-color", &createObject<CDynamicColor>, &setupObjectClass},

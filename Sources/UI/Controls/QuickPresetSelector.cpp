@@ -10,6 +10,27 @@
 
 namespace zel {
 
+bool matchesTitleFilter(const CString& pattern, const CString& title) {
+    // '*' takes any run of characters, '?' one; the rest match exactly.
+    size_t p = 0, t = 0, star = CString::npos, resume = 0;
+    while (t < title.length()) {
+        if (p < pattern.length() && (pattern.at(p) == u'?' || pattern.at(p) == title.at(t))) {
+            ++p;
+            ++t;
+        } else if (p < pattern.length() && pattern.at(p) == u'*') {
+            star = p++;
+            resume = t;
+        } else if (star != CString::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.length() && pattern.at(p) == u'*') ++p;
+    return p == pattern.length();
+}
+
 void CQuickPresetSelector::setupClass(CClassInfo& info) { CButton::setupClass(info); }
 
 CQuickPresetSelector::~CQuickPresetSelector() {
@@ -41,11 +62,13 @@ void CQuickPresetSelector::onRegistry(CUpdateNotifier&, const CString&) {
 
 void CQuickPresetSelector::readStore(const CString& store, bool isGlobal, std::vector<CEntry>& out) {
     if (store.empty()) return;
+    const CString filter = getAttr("forced-title-filter");
     // Every bank the preset managers keep there.
     for (const CAudioPresetBank& bank : CPresetStore(*this, store, isGlobal).load())
         for (const CAudioPreset& preset : bank.presets()) {
             // A user list that starts as a copy of the system one shows each preset once.
             const CString name = preset.displayName();
+            if (!filter.empty() && matchesTitleFilter(filter, name)) continue;
             if (std::any_of(out.begin(), out.end(),
                             [&](const CEntry& e) { return e.source == ESource::Store && e.title == name; }))
                 continue;
