@@ -100,7 +100,15 @@ CErrorPtr CCaption::init() {
     m_font = fonts->style(hasAttr("font-style") ? getAttr("font-style") : CString("regular"), uiScale());
     m_title = getAttr("title");
     m_align = alignOf(getAttr("text-alignment"), "right");
+    m_opacity = std::clamp(getReal("opacity", 1.0), 0.0, 1.0);
     return nullptr;
+}
+
+void CCaption::attrChanged(const CString& name) {
+    // Read before the view redraws itself for the change.
+    if (name == CString("opacity")) m_opacity = std::clamp(getReal("opacity", 1.0), 0.0, 1.0);
+    if (name == CString("title")) m_title = getAttr("title");
+    CView::attrChanged(name);
 }
 
 CSize CCaption::contentSize() const {
@@ -117,7 +125,7 @@ void CCaption::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
     const int top = alignIn(EAlign::Center, inner.top, inner.bottom, height);
     // The line's descenders take the space below its baseline.
     const int baseline = top + m_font->spaceAbove() + m_font->lineHeight() - m_font->spaceBelow();
-    drawText(bitmap, clip.intersect(area()), *m_font, x, baseline, m_title, m_text, 1.0);
+    drawText(bitmap, clip.intersect(area()), *m_font, x, baseline, m_title, m_text, m_opacity);
 }
 
 // ---------------------------------------------------------------- picture
@@ -141,6 +149,11 @@ CErrorPtr CPicture::init() {
     m_tiled = getBool("is-tiled", false);
     m_opacity = std::clamp(getReal("opacity", 1.0), 0.0, 1.0);
     return nullptr;
+}
+
+void CPicture::attrChanged(const CString& name) {
+    if (name == CString("opacity")) m_opacity = std::clamp(getReal("opacity", 1.0), 0.0, 1.0);
+    CView::attrChanged(name);
 }
 
 CSize CPicture::contentSize() const {

@@ -32,10 +32,12 @@ private:
 
 // `ui:caption`: one line of `title` in the font `font-name` (style
 // `font-style`), in the role `text-color`, placed within its inner area by
-// `text-alignment` and centred vertically; compact sizes fit the text.
+// `text-alignment` and centred vertically, at its `opacity`; compact sizes
+// fit the text.
 class CCaption : public CView {
 public:
     CErrorPtr init() override;
+    void attrChanged(const CString& name) override;
     void readRoles() override;
 
 protected:
@@ -47,6 +49,7 @@ private:
     CString m_title;
     EAlign m_align = EAlign::Start;
     CColor m_text = 0;
+    double m_opacity = 1.0;
 };
 
 // `ui:picture`: image `image-set-index` of the image set `image-set`
@@ -59,6 +62,7 @@ private:
 class CPicture : public CView {
 public:
     CErrorPtr init() override;
+    void attrChanged(const CString& name) override;
     void readRoles() override;
 
 protected:

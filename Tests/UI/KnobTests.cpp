@@ -36,7 +36,7 @@ std::string documentTemplate(const std::string& name) {
 // moves opposite to it, on the gain of channel group 3; below them a
 // read-out of the gain that is a controller too.
 std::string knobDocument(int windowY) {
-    return documentTemplate("ui:knob") + R"(
+    return documentTemplate("ui:knob-labels-label") + documentTemplate("ui:knob") + R"(
     <ui:param-bridge name="outgain-bridge" param="plugin.modMain.modOutGain.gain"/>
     <ui:update-timer name="update-timer" order-asc="-1" fps="60"/>
     <ui:global-settings name="global-settings" drag-precision="0.8" mouse-wheel-precision="0.5"
@@ -85,7 +85,7 @@ protected:
         x.use();
         ASSERT_EQ(instance.init(), nullptr);
         root = std::make_unique<CInstanceRoot>(instance);
-        CErrorPtr err = buildEditor(*root, knobDocument(windowY()));
+        CErrorPtr err = buildEditor(*root, document());
         ASSERT_EQ(err, nullptr) << err->describe();
         renderer = dynamic_cast<CWindowRenderer*>(root->findObject("ui.main.window-renderer"));
         ASSERT_NE(renderer, nullptr);
@@ -96,6 +96,7 @@ protected:
         renderer->window()->display().sync();
     }
     virtual int windowY() const { return 100; }
+    virtual std::string document() const { return knobDocument(windowY()); }
     void TearDown() override {
         // The editor goes before its instance.
         root.reset();
@@ -416,6 +417,69 @@ TEST_F(KnobTest, HoveringShowsTheScaleWhileTheSettingIsOn) {
     root->findObject("ui.global-settings")->setBool("show-knob-labels", true);
     xdo("mousemove 20 20");
     ASSERT_TRUE(runUntil([&] { return labels->getReal("opacity", 1) == 0.0; }));
+}
+
+// The same knobs, with the scale's labels made from a template of another look.
+class KnobOwnLabelsTest : public KnobTest {
+protected:
+    std::string document() const override {
+        std::string doc = knobDocument(windowY());
+        const std::string own = documentTemplate("ui:knob-labels-label");
+        doc.replace(doc.find(own), own.size(), R"(<template name="ui:knob-labels-label">
+          <ui:view color="KnobIndicator" unclip-level="5" is-decorative="true"/>
+        </template>)");
+        return doc;
+    }
+};
+
+TEST_F(KnobOwnLabelsTest, TheScaleIsMadeOfViewsFromTheDocumentsTemplate) {
+    auto* labels = dynamic_cast<CKnobLabels*>(root->findObject("ui.main.digit.labels"));
+    ASSERT_NE(labels, nullptr);
+    ASSERT_EQ(labels->labelViews().size(), 10u);
+    for (size_t i = 0; i < 10; ++i) {
+        const CView* label = labels->labelViews()[i];
+        EXPECT_EQ(label->getAttr("color").utf8(), "KnobIndicator") << i;
+        EXPECT_EQ(label->getAttr("title").utf8(), std::to_string(i));
+        // Each at its place on the circle, at the label size.
+        double cx = 0, cy = 0;
+        labels->labelCentre(labels->labels()[i].value, cx, cy);
+        EXPECT_NEAR((label->area().left + label->area().right) / 2.0, cx, 1.0) << i;
+        EXPECT_NEAR((label->area().top + label->area().bottom) / 2.0, cy, 1.0) << i;
+        EXPECT_EQ(label->area().width(), 18);
+        EXPECT_EQ(label->area().height(), 12);
+    }
+    // Hovered, the "5" shows the template's look: a plain plate in the
+    // indicator colour, with no text and no rim.
+    const CView* five = labels->labelViews()[5];
+    CColor indicator = 0;
+    ASSERT_TRUE(five->paletteColour("KnobIndicator", indicator, false));
+    const CLinearBitmap& bitmap = renderer->bitmap();
+    auto pixel = [&](int px, int py) {
+        return *reinterpret_cast<const uint32_t*>(bitmap.pixels() + size_t(py) * bitmap.stride() + size_t(px) * 4) &
+               0xffffffu;
+    };
+    const int mx = (five->area().left + five->area().right) / 2, my = (five->area().top + five->area().bottom) / 2;
+    xdo("mousemove " + at("digit"));
+    ASSERT_TRUE(runUntil([&] { return labels->getReal("opacity", 0) == 1.0; }));
+    idle(50);
+    for (int dx = -8; dx <= 8; dx += 2)
+        for (int dy = -5; dy <= 5; dy += 5)
+            EXPECT_EQ(pixel(mx + dx, my + dy), indicator & 0xffffffu) << dx << "," << dy;
+}
+
+TEST(KnobLabels, WithoutTheLabelTemplateTheWindowFailsWithTheScaleError) {
+    lagwell::test::CXvfb x;
+    if (!x.isRunning()) GTEST_SKIP() << "Xvfb is not installed";
+    x.use();
+    CTestInstance instance;
+    ASSERT_EQ(instance.init(), nullptr);
+    CInstanceRoot root(instance);
+    std::string doc = knobDocument(100);
+    const std::string own = documentTemplate("ui:knob-labels-label");
+    doc.erase(doc.find(own), own.size());
+    CErrorPtr err = buildEditor(root, doc);
+    ASSERT_NE(err, nullptr);
+    EXPECT_NE(err->describe().find("Unable to create scale labels."), std::string::npos) << err->describe();
 }
 
 }  // namespace

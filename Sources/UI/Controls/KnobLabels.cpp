@@ -4,12 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Other/Draw.h"
-#include "Other/Font.h"
-#include "Other/ImageSet.h"
+#include "Core/Notify.h"
 #include "UI/Controls/Knob.h"
 #include "UI/ParamLink.h"
-#include "UI/Resources/ResourceObjects.h"
 
 #define ZEL_SOURCE_TAG "KnobLabels"
 
@@ -29,31 +26,27 @@ void CKnobLabels::setupClass(CClassInfo& info) {
 }
 
 CErrorPtr CKnobLabels::init() {
+    // Before the view settles, so that it lays out hidden at once.
+    ZEL_TRY(setAttr("is-hidden", getBool("is-shown", true) ? "false" : "true"));
     ZEL_TRY(CView::init());
     m_knob = dynamic_cast<CKnob*>(parent());
     auto* controller = m_knob ? dynamic_cast<CUIParamController*>(m_knob->findChild("ui-param-controller")) : nullptr;
-    if (!controller || controller->params().empty())
+    // The labels come once the parameter is ready; what they need must
+    // be there when the window opens.
+    if (!controller || controller->params().empty() || !findTemplate(labelTag()))
         return ZEL_ERROR("@zelstr_CKnobLabels_init_Labels Unable to create scale labels.");
-    const CString path = getAttr("image-set").empty() ? m_knob->getAttr("image-set") : getAttr("image-set");
-    auto* images = dynamic_cast<CImageSetObject*>(findObject(path));
-    if (!images) return ZEL_ERROR("@zelstr_CView_init_ImageSet Image set '%1' not found.", path);
-    ZEL_TRY(images->prepare(uiScale()));
-    if (const CImageSet* set = images->imageSet(uiScale()))
-        m_plate = set->image(getAttr("image-set-range").empty() ? CString("LabelBG") : getAttr("image-set-range"), 0);
-    CFontObject* fonts = nullptr;
-    ZEL_TRY(CFontObject::findFont(*this, fonts));
-    ZEL_TRY(fonts->prepare(uiScale()));
-    m_font = fonts->style("regular", uiScale());
     CUIParam* param = controller->params().front();
     ZEL_TRY(listenObject(param, "ui-param-ready", "scale-values-change"));
     ZEL_TRY(onScaleValuesChange(nullptr, param));
+    m_ready = true;
     return nullptr;
 }
 
-void CKnobLabels::readRoles() {
-    CView::readRoles();
-    if (!roleColour("color", m_plateColour)) m_plateColour = 0x808080;
-    if (!roleColour("text-color", m_textColour)) m_textColour = 0;
+void CKnobLabels::attrChanged(const CString& name) {
+    CView::attrChanged(name);
+    if (name == CString("is-shown") && m_knob)
+        if (CErrorPtr err = setAttr("is-hidden", getBool("is-shown", true) ? "false" : "true"))
+            CSystem::showError(*err);
 }
 
 CErrorPtr CKnobLabels::onScaleValuesChange(CObject*, CObject* sender) {
@@ -66,8 +59,50 @@ CErrorPtr CKnobLabels::onScaleValuesChange(CObject*, CObject* sender) {
         const double value = double(i) / count;
         m_labels.push_back({value, param->compactText(param->toPlain(value))});
     }
-    invalidateView();
+    if (CErrorPtr err = createLabels())
+        return ZEL_ERROR("@zelstr_CKnobLabels_init_Labels Unable to create scale labels.");
     return nullptr;
+}
+
+CErrorPtr CKnobLabels::createLabels() {
+    invalidateView();
+    for (CView* view : m_views) removeChild(view);
+    m_views.clear();
+    const CString tag = labelTag();
+    if (!findTemplate(tag)) return ZEL_ERROR("@zelstr_CKnobLabels_init_Labels Unable to create scale labels.");
+    // Placed as offsets from the middle of this view (the knob's rectangle)
+    // in unscaled pixels, so that they hold at every scale.
+    const double scale = uiScale() > 0 ? uiScale() : 1.0;
+    const double midX = (area().left + area().right) / 2.0, midY = (area().top + area().bottom) / 2.0;
+    for (size_t i = 0; i < m_labels.size(); ++i) {
+        double cx = 0, cy = 0;
+        labelCentre(m_labels[i].value, cx, cy);
+        CObject* made = nullptr;
+        ZEL_TRY(createFromTemplate(tag, "label-" + toText((long long)i), made));
+        auto* view = dynamic_cast<CView*>(made);
+        if (!view) {
+            removeChild(made);
+            return ZEL_ERROR("@zelstr_CKnobLabels_init_Labels Unable to create scale labels.");
+        }
+        m_views.push_back(view);
+        ZEL_TRY(view->setAttr("placement", "overlay"));
+        ZEL_TRY(view->setAttr("alignment-h", "center"));
+        ZEL_TRY(view->setAttr("alignment-v", "center"));
+        ZEL_TRY(view->setAttr("width", toText(getReal("label-width", 18.0))));
+        ZEL_TRY(view->setAttr("height", toText(getReal("label-height", 12.0))));
+        ZEL_TRY(view->setAttr("offset-x", toText((cx - midX) / scale)));
+        ZEL_TRY(view->setAttr("offset-y", toText((cy - midY) / scale)));
+        ZEL_TRY(view->setAttr("title", m_labels[i].text));
+        ZEL_TRY(view->init());
+    }
+    // Laid out with the window once it shows; a later change lays it out again.
+    if (m_ready) relayoutWindow();
+    return nullptr;
+}
+
+CString CKnobLabels::labelTag() const {
+    return getAttr("knob-labels-label-tag").empty() ? CString("ui:knob-labels-label")
+                                                    : getAttr("knob-labels-label-tag");
 }
 
 void CKnobLabels::labelCentre(double value, double& x, double& y) const {
@@ -75,24 +110,6 @@ void CKnobLabels::labelCentre(double value, double& x, double& y) const {
     const double r = getReal("label-radius", 38.0) * uiScale();
     x = m_knob->centreX() + r * std::cos(angle);
     y = m_knob->centreY() + r * std::sin(angle);
-}
-
-void CKnobLabels::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
-    if (!getBool("is-shown", true) || !m_font) return;
-    const double opacity = std::clamp(getReal("opacity", 1.0), 0.0, 1.0);
-    if (opacity <= 0.0) return;
-    const int height = m_font->spaceAbove() + m_font->lineHeight() + m_font->spaceBelow();
-    for (const CLabel& label : m_labels) {
-        double cx = 0, cy = 0;
-        labelCentre(label.value, cx, cy);
-        if (m_plate)
-            drawImage(bitmap, clip, *m_plate, int(std::lround(cx - m_plate->nominalWidth() / 2.0)),
-                      int(std::lround(cy - m_plate->nominalHeight() / 2.0)), m_plateColour, opacity);
-        const int x = int(std::lround(cx - m_font->textWidth(label.text) / 2.0));
-        const int top = int(std::lround(cy - height / 2.0));
-        const int baseline = top + m_font->spaceAbove() + m_font->lineHeight() - m_font->spaceBelow();
-        drawText(bitmap, clip, *m_font, x, baseline, label.text, m_textColour, opacity);
-    }
 }
 
 }  // namespace zel
