@@ -11,7 +11,6 @@
 #include "UI/Controls/ValueList.h"
 #include "UI/ParamLink.h"
 #include "UI/Resources/ResourceObjects.h"
-#include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
 #include "UI/WindowSharedData.h"
 
@@ -54,7 +53,6 @@ void CButton::setupClass(CClassInfo& info) {
     info.onEvent("mouse-wheel", &CButton::onWheel);
     info.onEvent("mouse-xbutton-release", &CButton::onXButton);
     info.onEvent("popup-result", &CButton::onPopupResult);
-    info.onEvent("popup-toggle", &CButton::onPopupToggle);
     info.onEvent("ui-param-ready", &CButton::onValueChanged);
     info.onEvent("value-changed", &CButton::onValueChanged);
     info.onEvent("items-changed", &CButton::onItemsChanged);
@@ -295,15 +293,6 @@ CErrorPtr CButton::chooseItem(int index) {
 
 CErrorPtr CButton::itemChosen(int index) {
     if (m_value && m_value->isReady()) ZEL_TRY(m_value->setValue(itemValue(index)));
-    return nullptr;
-}
-
-CErrorPtr CButton::onPopupToggle(CObject* params, CObject*) {
-    const CString tag =
-        params && !params->getAttr("popup-tag").empty() ? params->getAttr("popup-tag") : getAttr("popup-tag");
-    auto* windows = dynamic_cast<CWindowOpener*>(findObject("ui.window-shared-data.window-opener"));
-    if (!windows || tag.empty()) return nullptr;
-    ZEL_TRY(windows->togglePopup(tag, "", *this));
     return nullptr;
 }
 

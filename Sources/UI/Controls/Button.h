@@ -92,9 +92,6 @@ private:
     CErrorPtr onWheel(CObject* params, CObject* sender);
     CErrorPtr onXButton(CObject* params, CObject* sender);
     CErrorPtr onPopupResult(CObject* params, CObject* sender);
-    // "popup-toggle": opens the window of template `popup-tag` (the
-    // event's, else the button's) from this button, or closes it when open.
-    CErrorPtr onPopupToggle(CObject* params, CObject* sender);
     // Chooses the next enabled entry in `direction` (-1 up, +1 down).
     CErrorPtr step(int direction);
     CErrorPtr onValueChanged(CObject* params, CObject* sender);
