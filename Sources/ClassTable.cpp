@@ -22,6 +22,7 @@
 #include "UI/Controls/ButtonOK.h"
 #include "UI/Controls/ColorPicker.h"
 #include "UI/Controls/ControlArray.h"
+#include "UI/Controls/DynListWhatsNew.h"
 #include "UI/Controls/Knob.h"
 #include "UI/Controls/KnobLabels.h"
 #include "UI/Controls/LevelMeter.h"
@@ -115,6 +116,7 @@ const CClassEntry kClassTable[] = {
     {"ui:dynamic-color", &createObject<CDynamicColor>, &setupObjectClass},
     {"ui:dynamic-palette", &createObject<CDynamicPalette>, &CDynamicPalette::setupClass},
     {"ui:dynlist-presets", &createObject<CDynListPresets>, &CDynListPresets::setupClass},
+    {"ui:dynlist-whats-new", &createObject<CDynListWhatsNew>, &CDynListWhatsNew::setupClass},
     {"ui:editbox", &createObject<CEditBox>, &CEditBox::setupClass},
     {"ui:editbox-quick-entry", &createObject<CEditBoxQuickEntry>, &CEditBoxQuickEntry::setupClass},
     {"ui:frame", &createObject<CFrame>, &CView::setupClass},
