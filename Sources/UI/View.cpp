@@ -10,6 +10,7 @@
 #include "UI/DynamicPalette.h"
 #include "UI/InputRouter.h"
 #include "UI/ViewScroll.h"
+#include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
 
 #define ZEL_SOURCE_TAG "View"
@@ -105,9 +106,19 @@ void CView::setupClass(CClassInfo& info) {
     info.onEvent("set-state", &CView::onStateEvent);
     info.onEvent("unset-state", &CView::onStateEvent);
     info.onEvent("toggle-state", &CView::onStateEvent);
+    info.onEvent("popup-toggle", &CView::onPopupToggle);
     info.onEvent("dynamic-palette-updated", &CView::onPaletteUpdated);
     info.onEvent("palette-updated-from-param", &CView::onPaletteUpdated);
     info.onEvent("scrolled-view-changed", &CView::onScrolled);
+}
+
+CErrorPtr CView::onPopupToggle(CObject* params, CObject*) {
+    const CString tag =
+        params && !params->getAttr("popup-tag").empty() ? params->getAttr("popup-tag") : getAttr("popup-tag");
+    if (tag.empty()) return ZEL_ERROR("@zelstr_CView_popupToggle_Tag The view %1 names no popup to open.", fullName());
+    auto* windows = dynamic_cast<CWindowOpener*>(findObject("ui.window-shared-data.window-opener"));
+    if (!windows) return ZEL_ERROR("@zelstr_CView_popupToggle_Opener Unable to find the window opener.");
+    return windows->togglePopup(tag, "", *this);
 }
 
 CErrorPtr CView::onScrolled(CObject*, CObject*) {

@@ -30,7 +30,9 @@ struct CSize {
 // leave, moved by its scroll offsets; views that cover it stay in place.
 class CView : public CObject {
 public:
-    // "set-state", "unset-state", "toggle-state" (`state-name`).
+    // "set-state", "unset-state", "toggle-state" (`state-name`);
+    // "popup-toggle" opens the window of template `popup-tag` (the event's,
+    // else the view's) from this view, or closes it when it is open.
     static void setupClass(CClassInfo& info);
     CView();
     ~CView() override;
@@ -102,6 +104,7 @@ private:
 
     CErrorPtr runCommands(const CString& name, CObject* params, bool& ran);
     CErrorPtr onStateEvent(CObject* params, CObject* sender);
+    CErrorPtr onPopupToggle(CObject* params, CObject* sender);
     CErrorPtr onPaletteUpdated(CObject* params, CObject* sender);
     // A scroll offset moved: the flow is placed again, and only this view redrawn.
     CErrorPtr onScrolled(CObject* params, CObject* sender);

@@ -21,6 +21,13 @@ class CValueList;
 // `object-value`, `combine-changes`); with `is-unique-values-only` the
 // object that held the value takes the chosen one's old value in the same
 // undo step.
+//
+// With `is-switches` the buttons are switches instead, titled by their
+// objects: button i is lit while element i is on (0.5 or more) and a click
+// turns it on or off; `object-value-list` is then not needed. With
+// `is-object-per-group` object i is channel group i of the parameter (its
+// element 0) instead of element i; its ui-param then needs
+// `is-update-on-any-group` to hear the other groups change.
 class CControlArray : public CView {
 public:
     static void setupClass(CClassInfo& info);
@@ -33,6 +40,7 @@ private:
     CErrorPtr onListsChanged(CObject* params, CObject* sender);
     CErrorPtr onValueChanged(CObject* params, CObject* sender);
     CErrorPtr onChosen(CObject* params, CObject* sender);
+    CErrorPtr onClicked(CObject* params, CObject* sender);
     // Makes one button per object, when their number changed.
     CErrorPtr rebuild();
     // The buttons show the current values.
@@ -44,6 +52,8 @@ private:
     CValueList* m_values = nullptr;
     CUIParam* m_param = nullptr;
     std::vector<CButton*> m_buttons;
+    bool m_switches = false;
+    bool m_perGroup = false;
     bool m_ready = false;
 };
 
