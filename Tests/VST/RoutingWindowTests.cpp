@@ -77,6 +77,7 @@ protected:
         for (size_t i = 0; i < list->paragraphs().size(); ++i)
             if (list->paragraphText(int(i)) == title) index = int(i);
         ASSERT_GE(index, 0) << title.utf8();
+        listWidth = dynamic_cast<CView*>(root->findObject("ui.ui:window-app-popup-list"))->area().width();
         int left = 0, top = 0;
         ASSERT_TRUE(list->windowRenderer()->window()->screenOrigin(left, top));
         const int y = top + list->paragraphTop(index) + list->paragraphs()[size_t(index)].height / 2 + 2;
@@ -124,6 +125,8 @@ protected:
     CParamInterfaceClient* client = nullptr;
     CWindowOpener* opener = nullptr;
     bool processing = false;
+    // The width of the last list chosen from.
+    int listWidth = 0;
     std::vector<float> outL = std::vector<float>(kBlock), outR = std::vector<float>(kBlock);
 };
 
@@ -149,6 +152,15 @@ TEST_F(RoutingWindowOnX, TheRoutingButtonOpensTheWindowBelowItAndClosesIt) {
     EXPECT_EQ(matrix("outputs")->button(0)->getAttr("title"), "Ch 1");
     EXPECT_EQ(matrix("grouping")->button(2)->getAttr("title"), "2");
     EXPECT_EQ(matrix("grouping")->button(2)->getAttr("hint"), "IN3");
+    // Each titled by its object above its drop-down.
+    const auto title = [&](const char* row, int index) {
+        CObject* t = root->findObject(std::string(kWindow) + ".panels." + row + ".matrix.element-" +
+                                      std::to_string(index) + ".title");
+        return t ? t->getAttr("title").utf8() : std::string("(none)");
+    };
+    EXPECT_EQ(title("inputs", 0), "L");
+    EXPECT_EQ(title("grouping", 2), "IN3");
+    EXPECT_EQ(title("outputs", 1), "2");
     EXPECT_EQ(matrix("ms-pairs")->button(0)->getAttr("title"), "---");
     EXPECT_EQ(matrix("solo")->button(3)->getAttr("title"), "4");
     EXPECT_FALSE(matrix("solo")->button(3)->isActive());
@@ -236,6 +248,28 @@ TEST_F(RoutingWindowOnX, AMidSidePairCodesTwoChannelsAndTheShowAllSwitchTogglesI
     ASSERT_TRUE(until([&] { return bridge("show-all-channels")->value(0, 0) == 1.0 && showAll->isActive(); }));
     click(*showAll);
     ASSERT_TRUE(until([&] { return bridge("show-all-channels")->value(0, 0) == 0.0; }));
+}
+
+TEST_F(RoutingWindowOnX, ItsQuickSelectorAppliesARoutingPresetThatTheMatricesShow) {
+    ASSERT_NE(openWindow(), nullptr);
+    auto* presets = dynamic_cast<CButton*>(root->findObject(std::string(kWindow) + ".tools.quick-routing-selector"));
+    auto* showAll = dynamic_cast<CButton*>(root->findObject(std::string(kWindow) + ".tools.show-all-channels"));
+    ASSERT_TRUE(presets && showAll);
+
+    // The left input alone, on both outputs.
+    choose(*presets, "Mono To Stereo");
+    EXPECT_EQ(listWidth, 172) << "wide enough for the presets' names";
+    ASSERT_TRUE(until([&] { return matrix("outputs")->button(1)->getAttr("title") == "Ch 1"; }));
+    EXPECT_EQ(matrix("inputs")->button(1)->getAttr("title"), "Off");
+    EXPECT_TRUE(rendersAs(0.5, 0.5));
+
+    choose(*presets, "Mid-Side Stereo");
+    ASSERT_TRUE(until([&] { return matrix("ms-pairs")->button(1)->getAttr("title") == "MS1"; }));
+    EXPECT_EQ(matrix("ms-pairs")->button(0)->getAttr("title"), "MS1");
+    EXPECT_EQ(matrix("grouping")->button(1)->getAttr("title"), "Side");
+    EXPECT_EQ(matrix("solo")->button(0)->getAttr("title"), "Mid");
+    EXPECT_TRUE(showAll->isActive());
+    EXPECT_TRUE(rendersAs(0.5, -0.25));
 }
 
 }  // namespace

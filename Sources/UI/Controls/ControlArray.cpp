@@ -45,17 +45,27 @@ CErrorPtr CControlArray::onValueChanged(CObject*, CObject*) { return m_ready ? s
 CErrorPtr CControlArray::rebuild() {
     const size_t count = m_titles->items().size();
     if (count != m_buttons.size()) {
-        for (CButton* b : m_buttons) CButton::release(*b);
+        for (size_t i = 0; i < m_items.size(); ++i) {
+            if (m_items[i] != m_buttons[i]) CButton::release(*m_buttons[i]);
+            CButton::release(*m_items[i]);
+        }
         m_buttons.clear();
+        m_items.clear();
         const CString tag = hasAttr("object-tag") ? getAttr("object-tag") : CString("ui:button");
         for (size_t i = 0; i < count; ++i) {
-            CButton* button = nullptr;
-            ZEL_TRY(createChild(tag, "element-" + toText((long long)i), button));
-            button->setAttr("width", hasAttr("element-width") ? getAttr("element-width") : CString("40"));
-            button->setAttr("height", hasAttr("element-height") ? getAttr("element-height") : CString("24"));
-            button->setAttr("outer-border", "0");
+            CView* item = nullptr;
+            ZEL_TRY(createChild(tag, "element-" + toText((long long)i), item));
+            item->setAttr("width", hasAttr("element-width") ? getAttr("element-width") : CString("40"));
+            item->setAttr("height", hasAttr("element-height") ? getAttr("element-height") : CString("24"));
+            item->setAttr("outer-border", "0");
+            m_items.push_back(item);
+            auto* button = dynamic_cast<CButton*>(item);
+            if (!button) button = dynamic_cast<CButton*>(item->findChild("button"));
+            if (!button)
+                return ZEL_ERROR("@zelstr_CControlArray_init_Item The item %1 of the control array has no button.",
+                                 item->fullName());
             if (!m_switches) button->setAttr("item-list", m_values->fullName());
-            ZEL_TRY(button->init());
+            ZEL_TRY(item->init());
             ZEL_TRY(listenObject(button, m_switches ? "button-clicked" : "item-selected",
                                  m_switches ? "element-clicked" : "element-chosen"));
             m_buttons.push_back(button);
@@ -91,6 +101,9 @@ CErrorPtr CControlArray::show() {
         ZEL_TRY(m_buttons[i]->setAttr("selected-item", toText((long long)at)));
         ZEL_TRY(m_buttons[i]->setAttr("title", at >= 0 ? values[size_t(at)].title : unknown));
         if (i < titles.size()) ZEL_TRY(m_buttons[i]->setAttr("hint", titles[i].title));
+        if (CObject* caption =
+                i < titles.size() && m_items[i] != m_buttons[i] ? m_items[i]->findChild("title") : nullptr)
+            ZEL_TRY(caption->setAttr("title", titles[i].title));
     }
     return nullptr;
 }

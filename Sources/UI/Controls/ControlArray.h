@@ -28,6 +28,10 @@ class CValueList;
 // `is-object-per-group` object i is channel group i of the parameter (its
 // element 0) instead of element i; its ui-param then needs
 // `is-update-on-any-group` to hear the other groups change.
+//
+// An `object-tag` whose root is not a button is a titled item: its child
+// "button" is the object's button and its caption "title" shows the
+// object's title.
 class CControlArray : public CView {
 public:
     static void setupClass(CClassInfo& info);
@@ -52,6 +56,8 @@ private:
     CValueList* m_values = nullptr;
     CUIParam* m_param = nullptr;
     std::vector<CButton*> m_buttons;
+    // The objects' item views: the buttons themselves, or their titled items.
+    std::vector<CView*> m_items;
     bool m_switches = false;
     bool m_perGroup = false;
     bool m_ready = false;
