@@ -258,7 +258,7 @@ TEST_F(RoutingWindowOnX, ItsQuickSelectorAppliesARoutingPresetThatTheMatricesSho
 
     // The left input alone, on both outputs.
     choose(*presets, "Mono To Stereo");
-    EXPECT_EQ(listWidth, 172) << "wide enough for the presets' names";
+    EXPECT_EQ(listWidth, 180) << "wide enough for the presets' names";
     ASSERT_TRUE(until([&] { return matrix("outputs")->button(1)->getAttr("title") == "Ch 1"; }));
     EXPECT_EQ(matrix("inputs")->button(1)->getAttr("title"), "Off");
     EXPECT_TRUE(rendersAs(0.5, 0.5));
