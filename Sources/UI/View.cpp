@@ -106,19 +106,21 @@ void CView::setupClass(CClassInfo& info) {
     info.onEvent("set-state", &CView::onStateEvent);
     info.onEvent("unset-state", &CView::onStateEvent);
     info.onEvent("toggle-state", &CView::onStateEvent);
-    info.onEvent("popup-toggle", &CView::onPopupToggle);
     info.onEvent("dynamic-palette-updated", &CView::onPaletteUpdated);
     info.onEvent("palette-updated-from-param", &CView::onPaletteUpdated);
     info.onEvent("scrolled-view-changed", &CView::onScrolled);
+    info.onEvent("popup-toggle", &CView::onPopupToggle);
 }
 
 CErrorPtr CView::onPopupToggle(CObject* params, CObject*) {
+    // The window template comes with the command or is the view's own.
     const CString tag =
         params && !params->getAttr("popup-tag").empty() ? params->getAttr("popup-tag") : getAttr("popup-tag");
-    if (tag.empty()) return ZEL_ERROR("@zelstr_CView_popupToggle_Tag The view %1 names no popup to open.", fullName());
-    auto* windows = dynamic_cast<CWindowOpener*>(findObject("ui.window-shared-data.window-opener"));
-    if (!windows) return ZEL_ERROR("@zelstr_CView_popupToggle_Opener Unable to find the window opener.");
-    return windows->togglePopup(tag, "", *this);
+    if (tag.empty()) return nullptr;
+    auto* opener = dynamic_cast<CWindowOpener*>(findObject("ui.window-shared-data.window-opener"));
+    if (!opener) return ZEL_ERROR("@zelstr_CTextView_openPopup_Opener Unable to find the window opener.");
+    ZEL_TRY(opener->togglePopup(tag, params ? params->getAttr("popup-name") : CString(), *this));
+    return nullptr;
 }
 
 CErrorPtr CView::onScrolled(CObject*, CObject*) {

@@ -30,9 +30,7 @@ struct CSize {
 // leave, moved by its scroll offsets; views that cover it stay in place.
 class CView : public CObject {
 public:
-    // "set-state", "unset-state", "toggle-state" (`state-name`);
-    // "popup-toggle" opens the window of template `popup-tag` (the event's,
-    // else the view's) from this view, or closes it when it is open.
+    // "set-state", "unset-state", "toggle-state" (`state-name`).
     static void setupClass(CClassInfo& info);
     CView();
     ~CView() override;
@@ -104,10 +102,12 @@ private:
 
     CErrorPtr runCommands(const CString& name, CObject* params, bool& ran);
     CErrorPtr onStateEvent(CObject* params, CObject* sender);
-    CErrorPtr onPopupToggle(CObject* params, CObject* sender);
     CErrorPtr onPaletteUpdated(CObject* params, CObject* sender);
     // A scroll offset moved: the flow is placed again, and only this view redrawn.
     CErrorPtr onScrolled(CObject* params, CObject* sender);
+    // "popup-toggle": opens the window `popup-tag` (of the command, else
+    // the view's), or closes it when it is open.
+    CErrorPtr onPopupToggle(CObject* params, CObject* sender);
     // The fill colour: the role `color` in its variant `color-state`;
     // `gradient` gets the role's gradient, one colour per step, or nothing.
     bool fillColour(const CString& state, CColor& out, std::vector<CColor>* gradient = nullptr) const;
