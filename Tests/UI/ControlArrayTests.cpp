@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "Audio/Param.h"
+#include "Core/Notify.h"
 #include "EditorInstance.h"
 #include "UI/Controls/Button.h"
 #include "UI/Controls/ControlArray.h"
@@ -26,12 +27,14 @@ std::string buttonTemplate() {
     return doc.substr(from, doc.find("</template>", from) + 11 - from);
 }
 
-double routing(CAudioWrapper& w, size_t element) {
+double stored(CAudioWrapper& w, const char* param, size_t element, size_t group = 0) {
     auto* collector = dynamic_cast<CAudioParamCollector*>(w.plugin().findObject("plugin.param-collector"));
-    CAudioParam* p = collector->find("plugin.modMain.io-params.in-routing");
+    CAudioParam* p = collector->find(CString("plugin.modMain.io-params.") + param);
     std::lock_guard<std::mutex> lock(p->lock());
-    return p->storage().read(0, element);
+    return p->storage().read(group, element);
 }
+
+double routing(CAudioWrapper& w, size_t element) { return stored(w, "in-routing", element); }
 
 TEST(ControlArray, EachObjectShowsItsValueAndAChoiceSwapsWithTheObjectThatHeldIt) {
     CTestInstance instance;
@@ -86,6 +89,49 @@ TEST(ControlArray, EachObjectShowsItsValueAndAChoiceSwapsWithTheObjectThatHeldIt
     ASSERT_EQ(bridge->change(where, {9.0}), nullptr);
     ASSERT_EQ(root.ui().refresh(), nullptr);
     EXPECT_EQ(matrix->button(3)->getAttr("title"), "?");
+}
+
+TEST(ControlArray, SwitchesTurnTheirGroupOnAndOffAndFollowTheValue) {
+    CTestInstance instance;
+    ASSERT_EQ(instance.init(), nullptr);
+    CInstanceRoot root(instance);
+    CErrorPtr err = test::buildEditor(root, buttonTemplate() + R"(
+    <ui:style name="style" button-image-set="shared::is.button"/>
+    <ui:param-bridge name="group-solo-bridge" param="plugin.modMain.io-params.channel-group-solo"/>
+    <ui:value-list-manual name="groups">
+      <core:object content="Front"/><core:object content="Rear"/><core:object content="Sub"/>
+    </ui:value-list-manual>
+    <ui:control-array name="solo" object-title-list="ui.groups" is-switches="true" is-object-per-group="true">
+      <ui:ui-param name="ui-param-value" bridge="ui.group-solo-bridge" is-update-on-any-group="true"/>
+    </ui:control-array>)");
+    ASSERT_EQ(err, nullptr) << err->describe();
+    ASSERT_EQ(root.ui().refresh(), nullptr);
+    auto* solo = dynamic_cast<CControlArray*>(root.findObject("ui.solo"));
+    ASSERT_NE(solo, nullptr);
+    ASSERT_EQ(solo->buttonCount(), 3u);
+    EXPECT_EQ(solo->button(1)->getAttr("title"), "Rear");
+    EXPECT_FALSE(solo->button(1)->isDropDown()) << "a switch, not a list";
+    EXPECT_FALSE(solo->button(1)->isActive());
+
+    // A click turns its own group on, and a second one off again.
+    ASSERT_EQ(CNotifyServer::instance().notify(solo->button(1), "button-clicked", nullptr), nullptr);
+    ASSERT_EQ(root.ui().refresh(), nullptr);
+    EXPECT_EQ(stored(instance, "channel-group-solo", 0, 1), 1.0);
+    EXPECT_EQ(stored(instance, "channel-group-solo", 0, 0), 0.0);
+    EXPECT_TRUE(solo->button(1)->isActive());
+    EXPECT_FALSE(solo->button(0)->isActive());
+    ASSERT_EQ(CNotifyServer::instance().notify(solo->button(1), "button-clicked", nullptr), nullptr);
+    ASSERT_EQ(root.ui().refresh(), nullptr);
+    EXPECT_EQ(stored(instance, "channel-group-solo", 0, 1), 0.0);
+    EXPECT_FALSE(solo->button(1)->isActive());
+
+    // Changed elsewhere, the switches show it.
+    CParamBridge::CChange where;
+    where.group = 2;
+    auto* bridge = dynamic_cast<CParamBridge*>(root.findObject("ui.group-solo-bridge"));
+    ASSERT_EQ(bridge->change(where, {1.0}), nullptr);
+    ASSERT_EQ(root.ui().refresh(), nullptr);
+    EXPECT_TRUE(solo->button(2)->isActive());
 }
 
 }  // namespace

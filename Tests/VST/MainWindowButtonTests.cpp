@@ -232,15 +232,6 @@ TEST_F(MainWindowButtonsOnX, TheQuickSelectorsActivatePresetsAndTheWindowButtons
     ASSERT_TRUE(until([&] { return group()->buttonCount() == 2u; }));
     EXPECT_EQ(group()->button(0)->getAttr("title"), "Left");
     EXPECT_EQ(group()->button(1)->getAttr("title"), "Right");
-
-    for (const char* name : {"routing"}) {
-        CButton* b = button(std::string("buttons.") + name);
-        ASSERT_NE(b, nullptr) << name;
-        EXPECT_NE(b->getAttr("hint").find(CString("not available in this version")), CString::npos) << name;
-        click(*b);
-        loop.runFor(100);
-        EXPECT_EQ(opener->popupCount(), 0u) << name;
-    }
 }
 
 }  // namespace

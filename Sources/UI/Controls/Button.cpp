@@ -269,7 +269,7 @@ CErrorPtr CButton::onPopupResult(CObject* params, CObject*) {
     return chooseItem(index);
 }
 
-void CButton::release(CButton& button) {
+void CButton::release(CView& button) {
     if (CWindowRenderer* renderer = button.windowRenderer()) {
         CWindowSharedData* shared = renderer->sharedData();
         for (const CObject* v = shared ? shared->hoverView() : nullptr; v; v = v->parent())

@@ -54,8 +54,9 @@ public:
     virtual std::vector<CTextView::CListEntry> entries() const;
     // Chooses entry `index` as the popup list, the wheel and the X buttons do.
     CErrorPtr chooseItem(int index);
-    // Removes a button made at run time; its window forgets it first.
-    static void release(CButton& button);
+    // Removes a button (or any view) made at run time; its window forgets
+    // it first.
+    static void release(CView& button);
 
 protected:
     void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const override;

@@ -19,17 +19,20 @@ void CControlArray::setupClass(CClassInfo& info) {
     info.onEvent("ui-param-ready", &CControlArray::onValueChanged);
     info.onEvent("value-changed", &CControlArray::onValueChanged);
     info.onEvent("element-chosen", &CControlArray::onChosen);
+    info.onEvent("element-clicked", &CControlArray::onClicked);
 }
 
 CErrorPtr CControlArray::init() {
     ZEL_TRY(CView::init());
+    m_switches = getBool("is-switches", false);
+    m_perGroup = getBool("is-object-per-group", false);
     ZEL_TRY(findObjectByAttr("object-title-list", m_titles));
-    ZEL_TRY(findObjectByAttr("object-value-list", m_values));
+    if (!m_switches || hasAttr("object-value-list")) ZEL_TRY(findObjectByAttr("object-value-list", m_values));
     m_param = dynamic_cast<CUIParam*>(findChild("ui-param-value"));
     if (!m_param)
         return ZEL_ERROR("@zelstr_CControlArray_init_Param The control array %1 has no ui-param-value.", fullName());
     ZEL_TRY(listenObject(m_titles, "values-changed", "lists-changed"));
-    ZEL_TRY(listenObject(m_values, "values-changed", "lists-changed"));
+    if (m_values) ZEL_TRY(listenObject(m_values, "values-changed", "lists-changed"));
     ZEL_TRY(rebuild());
     m_ready = true;
     return nullptr;
@@ -42,18 +45,29 @@ CErrorPtr CControlArray::onValueChanged(CObject*, CObject*) { return m_ready ? s
 CErrorPtr CControlArray::rebuild() {
     const size_t count = m_titles->items().size();
     if (count != m_buttons.size()) {
-        for (CButton* b : m_buttons) CButton::release(*b);
+        for (size_t i = 0; i < m_items.size(); ++i) {
+            if (m_items[i] != m_buttons[i]) CButton::release(*m_buttons[i]);
+            CButton::release(*m_items[i]);
+        }
         m_buttons.clear();
+        m_items.clear();
         const CString tag = hasAttr("object-tag") ? getAttr("object-tag") : CString("ui:button");
         for (size_t i = 0; i < count; ++i) {
-            CButton* button = nullptr;
-            ZEL_TRY(createChild(tag, "element-" + toText((long long)i), button));
-            button->setAttr("width", hasAttr("element-width") ? getAttr("element-width") : CString("40"));
-            button->setAttr("height", hasAttr("element-height") ? getAttr("element-height") : CString("24"));
-            button->setAttr("outer-border", "0");
-            button->setAttr("item-list", m_values->fullName());
-            ZEL_TRY(button->init());
-            ZEL_TRY(listenObject(button, "item-selected", "element-chosen"));
+            CView* item = nullptr;
+            ZEL_TRY(createChild(tag, "element-" + toText((long long)i), item));
+            item->setAttr("width", hasAttr("element-width") ? getAttr("element-width") : CString("40"));
+            item->setAttr("height", hasAttr("element-height") ? getAttr("element-height") : CString("24"));
+            item->setAttr("outer-border", "0");
+            m_items.push_back(item);
+            auto* button = dynamic_cast<CButton*>(item);
+            if (!button) button = dynamic_cast<CButton*>(item->findChild("button"));
+            if (!button)
+                return ZEL_ERROR("@zelstr_CControlArray_init_Item The item %1 of the control array has no button.",
+                                 item->fullName());
+            if (!m_switches) button->setAttr("item-list", m_values->fullName());
+            ZEL_TRY(item->init());
+            ZEL_TRY(listenObject(button, m_switches ? "button-clicked" : "item-selected",
+                                 m_switches ? "element-clicked" : "element-chosen"));
             m_buttons.push_back(button);
         }
         if (m_ready) relayoutWindow();
@@ -63,14 +77,21 @@ CErrorPtr CControlArray::rebuild() {
 
 double CControlArray::elementValue(size_t index) const {
     CParamBridge* bridge = m_param->bridge();
-    if (bridge) return bridge->value(m_param->group(), index);
+    if (bridge) return m_perGroup ? bridge->value(index, 0) : bridge->value(m_param->group(), index);
     return m_param->value();
 }
 
 CErrorPtr CControlArray::show() {
     if (!m_param->isReady()) return nullptr;
-    const auto& values = m_values->items();
     const auto& titles = m_titles->items();
+    if (m_switches) {
+        for (size_t i = 0; i < m_buttons.size(); ++i) {
+            ZEL_TRY(m_buttons[i]->setAttr("is-active", elementValue(i) >= 0.5 ? "true" : "false"));
+            if (i < titles.size()) ZEL_TRY(m_buttons[i]->setAttr("title", titles[i].title));
+        }
+        return nullptr;
+    }
+    const auto& values = m_values->items();
     const CString unknown = hasAttr("unknown-value-char") ? getAttr("unknown-value-char") : CString("?");
     for (size_t i = 0; i < m_buttons.size(); ++i) {
         const double v = elementValue(i);
@@ -80,6 +101,9 @@ CErrorPtr CControlArray::show() {
         ZEL_TRY(m_buttons[i]->setAttr("selected-item", toText((long long)at)));
         ZEL_TRY(m_buttons[i]->setAttr("title", at >= 0 ? values[size_t(at)].title : unknown));
         if (i < titles.size()) ZEL_TRY(m_buttons[i]->setAttr("hint", titles[i].title));
+        if (CObject* caption =
+                i < titles.size() && m_items[i] != m_buttons[i] ? m_items[i]->findChild("title") : nullptr)
+            ZEL_TRY(caption->setAttr("title", titles[i].title));
     }
     return nullptr;
 }
@@ -88,10 +112,24 @@ CErrorPtr CControlArray::write(size_t index, double value) {
     CParamBridge* bridge = m_param->bridge();
     if (!bridge) return m_param->setValue(value);
     CParamBridge::CChange where;
-    where.group = m_param->group();
-    where.element = index;
+    where.group = m_perGroup ? index : m_param->group();
+    where.element = m_perGroup ? 0 : index;
     ZEL_TRY(bridge->change(where, {value}));
     return nullptr;
+}
+
+CErrorPtr CControlArray::onClicked(CObject*, CObject* sender) {
+    const auto at = std::find(m_buttons.begin(), m_buttons.end(), sender);
+    if (at == m_buttons.end() || !m_param->isReady()) return nullptr;
+    const auto index = size_t(at - m_buttons.begin());
+    const double value = elementValue(index) >= 0.5 ? 0.0 : 1.0;
+    ZEL_TRY(write(index, value));
+    CObject result;
+    result.setInt("object-index", (long long)index);
+    result.setReal("object-value", value);
+    result.setBool("combine-changes", false);
+    ZEL_TRY(deliverEvent(*this, "popup-result", &result, this));
+    return show();
 }
 
 CErrorPtr CControlArray::onChosen(CObject* params, CObject* sender) {

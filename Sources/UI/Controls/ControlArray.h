@@ -21,6 +21,17 @@ class CValueList;
 // `object-value`, `combine-changes`); with `is-unique-values-only` the
 // object that held the value takes the chosen one's old value in the same
 // undo step.
+//
+// With `is-switches` the buttons are switches instead, titled by their
+// objects: button i is lit while element i is on (0.5 or more) and a click
+// turns it on or off; `object-value-list` is then not needed. With
+// `is-object-per-group` object i is channel group i of the parameter (its
+// element 0) instead of element i; its ui-param then needs
+// `is-update-on-any-group` to hear the other groups change.
+//
+// An `object-tag` whose root is not a button is a titled item: its child
+// "button" is the object's button and its caption "title" shows the
+// object's title.
 class CControlArray : public CView {
 public:
     static void setupClass(CClassInfo& info);
@@ -33,6 +44,7 @@ private:
     CErrorPtr onListsChanged(CObject* params, CObject* sender);
     CErrorPtr onValueChanged(CObject* params, CObject* sender);
     CErrorPtr onChosen(CObject* params, CObject* sender);
+    CErrorPtr onClicked(CObject* params, CObject* sender);
     // Makes one button per object, when their number changed.
     CErrorPtr rebuild();
     // The buttons show the current values.
@@ -44,6 +56,10 @@ private:
     CValueList* m_values = nullptr;
     CUIParam* m_param = nullptr;
     std::vector<CButton*> m_buttons;
+    // The objects' item views: the buttons themselves, or their titled items.
+    std::vector<CView*> m_items;
+    bool m_switches = false;
+    bool m_perGroup = false;
     bool m_ready = false;
 };
 

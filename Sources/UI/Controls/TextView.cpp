@@ -431,6 +431,8 @@ CErrorPtr CTextView::openPopupList(CView& opener, const std::vector<CListEntry>&
     const auto prepare = [&](CWinDrag& root) {
         if (opener.getBool("is-same-width", false))
             root.setInt("width", std::lround(opener.area().width() / opener.uiScale()));
+        else if (opener.hasAttr("popup-width"))
+            root.setAttr("width", opener.getAttr("popup-width"));
         if (CObject* renderer = root.findChild("window-renderer")) {
             for (const char* attr : {"window-alignment", "is-local-popup", "shift-x", "shift-y"})
                 if (opener.hasAttr(attr)) renderer->setAttr(attr, opener.getAttr(attr));

@@ -38,7 +38,8 @@ namespace zel {
 // Choosing the entry already selected closes the popup, and sends the
 // result again only with `do-send-same-result`.
 // The opener's `window-alignment` and `is-local-popup` place the popup,
-// and `is-same-width` gives it the opener's width; `shift-x` and `shift-y`
+// and `is-same-width` gives it the opener's width (else `popup-width`, if
+// the opener has one); `shift-x` and `shift-y`
 // move it, `popup-inner-border` and `popup-text-alignment` set its list's
 // border and alignment. The popup is as high as its entries, but never
 // higher than the screen's work area: a longer list scrolls (its root view

@@ -167,10 +167,14 @@ CErrorPtr CValueListAudio::readItems(std::vector<CItem>& out) {
         const bool ins = m_mode == CString("audio-ins");
         const uint32_t count = ins ? client->ioChannelCounts().inputs : client->ioChannelCounts().outputs;
         const std::vector<CString>& labels = client->channelLabels();
+        // The user's names of the inputs come first, then the host's labels.
+        auto* names = ins ? dynamic_cast<CUIParam*>(findChild("ui-param-in-channel-names")) : nullptr;
         for (uint32_t c = 0; c < count; ++c) {
             CItem item;
             item.value = double(c);
-            item.title = ins && c < labels.size() && !labels[c].empty() ? labels[c] : toText((long long)(c + 1));
+            if (names && names->isReady() && names->bridge()) item.title = names->bridge()->text(0, c);
+            if (item.title.utf8().find_first_not_of(' ') == std::string::npos)
+                item.title = ins && c < labels.size() && !labels[c].empty() ? labels[c] : toText((long long)(c + 1));
             out.push_back(item);
         }
     }

@@ -53,7 +53,8 @@ private:
 // channels, by the names of "ui-param-in-channel-names", with the group of
 // each from "ui-param-grouping"), "audio-curgroup" (the channels of the
 // group chosen by `group-selector`), "audio-ins" and "audio-outs" (the
-// host's input and output channels), "audio-routing-labels" (the routing
+// host's input and output channels; the inputs by the names of
+// "ui-param-in-channel-names" where it has them), "audio-routing-labels" (the routing
 // as labels, by `routing-label-mode`, see CRoutingLabels). It rebuilds when
 // the instance's channel and group counts change and when its ui-params
 // change.
