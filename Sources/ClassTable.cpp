@@ -45,6 +45,7 @@
 #include "UI/ParamGroupSelector.h"
 #include "UI/ParamLink.h"
 #include "UI/PlainViews.h"
+#include "UI/PresetManager.h"
 #include "UI/Resources/ResourceObjects.h"
 #include "UI/StateSwitch.h"
 #include "UI/Style.h"
@@ -112,6 +113,7 @@ const CClassEntry kClassTable[] = {
     {"ui:control-array", &createObject<CControlArray>, &CControlArray::setupClass},
     {"ui:dynamic-color", &createObject<CDynamicColor>, &setupObjectClass},
     {"ui:dynamic-palette", &createObject<CDynamicPalette>, &CDynamicPalette::setupClass},
+    {"ui:dynlist-presets", &createObject<CDynListPresets>, &CDynListPresets::setupClass},
     {"ui:editbox", &createObject<CEditBox>, &CEditBox::setupClass},
     {"ui:editbox-quick-entry", &createObject<CEditBoxQuickEntry>, &CEditBoxQuickEntry::setupClass},
     {"ui:frame", &createObject<CFrame>, &CView::setupClass},
@@ -130,6 +132,7 @@ const CClassEntry kClassTable[] = {
     {"ui:param-group-controller", &createObject<CParamGroupController>, &CParamGroupController::setupClass},
     {"ui:param-group-selector", &createObject<CParamGroupSelector>, &CParamGroupSelector::setupClass},
     {"ui:picture", &createObject<CPicture>, &CView::setupClass},
+    {"ui:preset-manager", &createObject<CPresetManager>, &CPresetManager::setupClass},
     {"ui:quick-entry-field-dec-conv", &createObject<CQuickEntryFieldDecConv>, &CQuickEntryFieldDecConv::setupClass},
     {"ui:quick-preset-selector", &createObject<CQuickPresetSelector>, &CQuickPresetSelector::setupClass},
     {"ui:readout", &createObject<CReadOut>, &CReadOut::setupClass},

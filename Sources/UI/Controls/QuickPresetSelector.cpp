@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "Core/AppData.h"
 #include "Core/MemoryStream.h"
+#include "UI/PresetStore.h"
 
 #define ZEL_SOURCE_TAG "CQuickPresetSelector"
 
@@ -41,23 +41,17 @@ void CQuickPresetSelector::onRegistry(CUpdateNotifier&, const CString&) {
 
 void CQuickPresetSelector::readStore(const CString& store, bool isGlobal, std::vector<CEntry>& out) {
     if (store.empty()) return;
-    std::vector<uint8_t> payload;
-    CAppData& data = isGlobal ? static_cast<CAppData&>(CAppDataGlobal::instance())
-                              : static_cast<CAppData&>(CAppDataLocal::instance());
-    const CString item = "../" + store + "|" + (isGlobal ? "AppDataGlobal_" : "AppDataLocal_") + store;
-    if (data.readItem(item, payload, CAudioPresetBank::kListTag)) return;
-    CMemoryReader in(std::move(payload));
-    CAudioPresetBank list;
-    if (list.loadList(in)) return;
-    for (const CAudioPreset& preset : list.presets()) {
-        // A user list that starts as a copy of the system one shows each preset once.
-        const CString name = preset.displayName();
-        if (std::any_of(out.begin(), out.end(),
-                        [&](const CEntry& e) { return e.source == ESource::Store && e.title == name; }))
-            continue;
-        out.push_back({ESource::Store, m_stored.size(), name});
-        m_stored.push_back(preset);
-    }
+    // Every bank the preset managers keep there.
+    for (const CAudioPresetBank& bank : CPresetStore(*this, store, isGlobal).load())
+        for (const CAudioPreset& preset : bank.presets()) {
+            // A user list that starts as a copy of the system one shows each preset once.
+            const CString name = preset.displayName();
+            if (std::any_of(out.begin(), out.end(),
+                            [&](const CEntry& e) { return e.source == ESource::Store && e.title == name; }))
+                continue;
+            out.push_back({ESource::Store, m_stored.size(), name});
+            m_stored.push_back(preset);
+        }
 }
 
 void CQuickPresetSelector::readEntries() {
