@@ -42,6 +42,7 @@
 #include "UI/Controls/VizExchange.h"
 #include "UI/DynamicPalette.h"
 #include "UI/EditBox.h"
+#include "UI/ErrorWindow.h"
 #include "UI/ParamGroupController.h"
 #include "UI/ParamGroupSelector.h"
 #include "UI/ParamLink.h"
@@ -166,6 +167,7 @@ const CClassEntry kClassTable[] = {
     {"ui:virtual-key", &createObject<CVirtualKey>, &CVirtualKey::setupClass},
     {"ui:virtual-keyboard-base", &createObject<CVirtualKeyboard>, &CVirtualKeyboard::setupClass},
     {"ui:viz-exchange", &createObject<CVizExchange>, &CVizExchange::setupClass},
+    {"ui:win-error-message", &createObject<CWinErrorMessage>, &CWinErrorMessage::setupClass},
     {"ui:window-closer", &createObject<CWindowCloser>, &CWindowCloser::setupClass},
     {"ui:window-drag", &createObject<CWinDrag>, &CWinDrag::setupClass},
     {"ui:window-opener", &createObject<CWindowOpener>, &CWindowOpener::setupClass},

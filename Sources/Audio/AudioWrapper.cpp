@@ -287,6 +287,16 @@ CErrorPtr CAudioWrapper::importChannelLabels(const std::vector<CString>& labels)
     return nullptr;
 }
 
+std::vector<CString> CAudioWrapper::hostChannelLabels() const {
+    std::lock_guard<std::mutex> lock(m_labelsLock);
+    return m_hostChannelLabels;
+}
+
+void CAudioWrapper::setHostChannelLabels(std::vector<CString> labels) {
+    std::lock_guard<std::mutex> lock(m_labelsLock);
+    m_hostChannelLabels = std::move(labels);
+}
+
 void CAudioWrapper::applyRoutingLayout(size_t inputs, size_t outputs) {
     // A layout picks the system routing preset made for it; layouts without
     // one keep the user's routing.

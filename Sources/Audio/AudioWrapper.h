@@ -50,6 +50,8 @@ public:
     // The host's input channel labels become the channel names ("Channel
     // label import" in the undo history).
     virtual CErrorPtr importChannelLabels(const std::vector<CString>& labels) = 0;
+    // The names the host gives its input channels (none when it gives none).
+    virtual std::vector<CString> hostChannelLabels() const { return {}; }
 };
 
 // Chooses the routing that matches a host channel layout.
@@ -93,6 +95,9 @@ public:
     // arrangement after a restored state: that state's routing was made for
     // it.
     void setIOChannels(size_t inputs, size_t outputs);
+    // The names of the host's input channels, given to the editors with the
+    // counts.
+    void setHostChannelLabels(std::vector<CString> labels);
     void reset();
     long long latency() const;
     double tailSeconds() const { return m_tailSeconds; }
@@ -153,6 +158,7 @@ public:
     void ioChannelCounts(size_t& inputs, size_t& outputs, size_t& sidechain) const override;
     double sampleRate() const override;
     CErrorPtr importChannelLabels(const std::vector<CString>& labels) override;
+    std::vector<CString> hostChannelLabels() const override;
     // CAudioRoutingInfoProvider
     void applyRoutingLayout(size_t inputs, size_t outputs) override;
 
@@ -237,6 +243,8 @@ private:
     bool m_layoutApplied = false;  // the counts' routing preset was applied once
     bool m_routingRestored = false;
     std::mutex m_routingLock;
+    mutable std::mutex m_labelsLock;
+    std::vector<CString> m_hostChannelLabels;
 
     std::vector<CEvent> m_events;  // capacity reserved at init
     CAudioParam* m_offlineParam = nullptr;

@@ -84,6 +84,8 @@ CErrorPtr CAudioInterfaceBase::sendIOChannelCounts(int client) {
     msg.outputs = uint32_t(outputs);
     msg.sidechain = uint32_t(sidechain);
     ZEL_TRY(send(client, bridge::kUpdateIOChannelCounts, msg));
+    // The names of the inputs go with their count.
+    ZEL_TRY(sendChannelLabels(client, facts->hostChannelLabels()));
     return nullptr;
 }
 
@@ -135,9 +137,13 @@ CErrorPtr CAudioInterfaceBase::onImportChannelLabels(CPosInputStream& fields) {
 }
 
 CErrorPtr CAudioInterfaceBase::sendChannelLabels(const std::vector<CString>& labels) {
+    return sendChannelLabels(CParamInterfaceBaseConnector::kAllClients, labels);
+}
+
+CErrorPtr CAudioInterfaceBase::sendChannelLabels(int client, const std::vector<CString>& labels) {
     bridge::CTexts msg;
     msg.texts = labels;
-    ZEL_TRY(send(CParamInterfaceBaseConnector::kAllClients, bridge::kImportChannelLabels, msg));
+    ZEL_TRY(send(client, bridge::kImportChannelLabels, msg));
     return nullptr;
 }
 

@@ -26,6 +26,7 @@ public:
     CErrorPtr audioFactsChanged();
     // Hands the host's channel labels to every client.
     CErrorPtr sendChannelLabels(const std::vector<CString>& labels);
+    CErrorPtr sendChannelLabels(int client, const std::vector<CString>& labels);
 
 protected:
     CErrorPtr dispatchClientMessage(const CString& name, CPosInputStream& fields) override;

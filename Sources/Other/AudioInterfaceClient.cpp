@@ -22,6 +22,17 @@ const bridge::CDispatchTable<CAudioInterfaceClient>& CAudioInterfaceClient::hand
     return table;
 }
 
+void CAudioInterfaceClient::setupClass(CClassInfo& info) {
+    CParamInterfaceClient::setupClass(info);
+    info.onEvent("import-host-channel-labels", &CAudioInterfaceClient::onImportHostChannelLabels);
+}
+
+CErrorPtr CAudioInterfaceClient::onImportHostChannelLabels(CObject*, CObject*) {
+    // Nothing to take while the host names no channel.
+    if (m_channelLabels.empty()) return nullptr;
+    return importChannelLabels(m_channelLabels);
+}
+
 CErrorPtr CAudioInterfaceClient::init() {
     ZEL_TRY(CParamInterfaceClient::init());
     ZEL_TRY(requestAudioFacts());

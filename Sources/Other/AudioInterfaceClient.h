@@ -14,6 +14,9 @@ namespace zel {
 // "group-names-changed".
 class CAudioInterfaceClient : public CParamInterfaceClient {
 public:
+    // "import-host-channel-labels" (a button's command) takes the host's
+    // channel labels into the instance's channel names.
+    static void setupClass(CClassInfo& info);
     // Asks for the audio facts and starts following the group names.
     CErrorPtr init() override;
     // Also asks for the audio facts again and, while the views watch the
@@ -62,6 +65,7 @@ private:
     CErrorPtr onUpdateSampleRate(CPosInputStream& fields);
     CErrorPtr onExportSlotNames(CPosInputStream& fields);
     CErrorPtr onImportChannelLabels(CPosInputStream& fields);
+    CErrorPtr onImportHostChannelLabels(CObject* params, CObject* sender);
     CErrorPtr onStartViz(CPosInputStream& fields);
     CErrorPtr onStopViz(CPosInputStream& fields);
     CErrorPtr onVizData(CPosInputStream& fields);

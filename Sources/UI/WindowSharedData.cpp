@@ -8,6 +8,7 @@
 #include "Core/Timer.h"
 #include "Platform/Clipboard.h"
 #include "Platform/XWindow.h"
+#include "UI/ErrorWindow.h"
 #include "UI/InputRouter.h"
 #include "UI/UpdateTimer.h"
 #include "UI/View.h"
@@ -20,6 +21,7 @@ namespace zel {
 CWindowSharedData::CWindowSharedData() = default;
 
 CWindowSharedData::~CWindowSharedData() {
+    m_errors.reset();
     m_releasing = true;
     m_hover = nullptr;
     m_hoverWindow = nullptr;
@@ -39,6 +41,7 @@ CWindowSharedData::~CWindowSharedData() {
 
 void CWindowSharedData::windowOpened(CWindowRenderer& renderer) {
     if (std::find(m_windows.begin(), m_windows.end(), &renderer) == m_windows.end()) m_windows.push_back(&renderer);
+    if (!m_errors) m_errors = std::make_unique<CEditorErrorDisplay>(*this);
     updateBlocking();
 }
 
@@ -137,6 +140,7 @@ void CWindowSharedData::windowClosing(CWindowRenderer& renderer) {
     if (m_keyFocus == &renderer) setKeyFocusWindow(nullptr);
     forgetHoverIn(renderer, false);
     m_windows.erase(std::remove(m_windows.begin(), m_windows.end(), &renderer), m_windows.end());
+    if (m_windows.empty()) m_errors.reset();
     if (!m_releasing) updateBlocking();
     if (auto* closer = dynamic_cast<CWindowCloser*>(findChild("window-closer"))) closer->forget(renderer);
 }

@@ -13,6 +13,7 @@ class CClipboard;
 class CDisplay;
 }  // namespace platform
 
+class CEditorErrorDisplay;
 class CUpdateTimerGroup;
 class CView;
 class CWindowRenderer;
@@ -53,13 +54,16 @@ public:
     void forgetHoverIn(CWindowRenderer& renderer, bool tell);
     CWindowRenderer* keyFocusWindow() const { return m_keyFocus; }
     // Open windows; they close when the shared data goes, as the display
-    // goes with it.
+    // goes with it. While one is open, the errors of the process show in
+    // the editor's error window.
     void windowOpened(CWindowRenderer& renderer);
     void windowClosing(CWindowRenderer& renderer);
     // A press in `renderer`: the popups that close when they lose
     // activation hear of it.
     void pressedIn(CWindowRenderer& renderer);
     size_t windowCount() const { return m_windows.size(); }
+    // In the order they opened.
+    const std::vector<CWindowRenderer*>& windows() const { return m_windows; }
 
 private:
     // Every window opened before a modal one that is still open is blocked.
@@ -74,6 +78,7 @@ private:
     CWindowRenderer* m_hoverWindow = nullptr;
     // Set while the editor goes: its windows only close.
     bool m_releasing = false;
+    std::unique_ptr<CEditorErrorDisplay> m_errors;
 };
 
 // `ui:window-closer`: closes windows outside their own event handling.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "Audio/ParamDef.h"
 #include "Audio/ParamRegistry.h"
@@ -29,6 +30,16 @@ using Vst::ParamID;
 using Vst::ParamValue;
 
 namespace {
+
+// The short names of the speakers of an arrangement ("L", "R", "C", "Lfe"),
+// in channel order.
+std::vector<CString> speakerLabels(Vst::SpeakerArrangement arrangement) {
+    std::vector<CString> labels;
+    const int32 count = Vst::SpeakerArr::getChannelCount(arrangement);
+    for (int32 i = 0; i < count; ++i)
+        labels.push_back(CString::fromUtf8(Vst::SpeakerArr::getSpeakerShortName(arrangement, i)));
+    return labels;
+}
 
 std::u16string utf16(const CString& text) {
     std::u16string out;
@@ -203,6 +214,7 @@ tresult PLUGIN_API CAudioWrapperVST3::initialize(Steinberg::FUnknown* context) {
     if (rc != kResultOk) return rc;
     addAudioInput(u"Audio In", Vst::SpeakerArr::kStereo);
     addAudioOutput(u"Audio Out", Vst::SpeakerArr::kStereo);
+    setHostChannelLabels(speakerLabels(Vst::SpeakerArr::kStereo));
     addEventInput(u"MIDI In", 16);
     if (CErrorPtr err = init()) {
         CSystem::showError(*err);
@@ -457,6 +469,7 @@ tresult PLUGIN_API CAudioWrapperVST3::setBusArrangements(Vst::SpeakerArrangement
     idleWithoutRunLoop();
     static_cast<Vst::AudioBus*>(m_audioInputs[0].get())->setArrangement(inputs[0]);
     static_cast<Vst::AudioBus*>(m_audioOutputs[0].get())->setArrangement(outputs[0]);
+    setHostChannelLabels(speakerLabels(inputs[0]));
     setIOChannels(static_cast<size_t>(in), static_cast<size_t>(out));
     return kResultTrue;
 }
