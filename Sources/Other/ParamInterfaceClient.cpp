@@ -76,6 +76,7 @@ CErrorPtr CParamInterfaceClient::frame() {
 }
 
 CErrorPtr CParamInterfaceClient::connectorConnected() {
+    ZEL_TRY(endLingering());
     ZEL_TRY(relisten(m_params, bridge::kListenParam));
     ZEL_TRY(relisten(m_registries, bridge::kListenRegistry));
     ZEL_TRY(requestUndoHistory());
@@ -180,7 +181,15 @@ CErrorPtr CParamInterfaceClient::onClearClient(CPosInputStream&) {
 
 // ---------------------------------------------------------------- undo
 
+CErrorPtr CParamInterfaceClient::endLingering() {
+    ILingeringGesture* gesture = m_lingering;
+    m_lingering = nullptr;
+    if (gesture) ZEL_TRY(gesture->endLingering());
+    return nullptr;
+}
+
 CErrorPtr CParamInterfaceClient::beginUndo(const CString& name, uint32_t mergeId) {
+    ZEL_TRY(endLingering());
     bridge::CCreateUndoData msg;
     msg.name = name;
     msg.mergeId = mergeId;
@@ -204,6 +213,7 @@ CErrorPtr CParamInterfaceClient::requestUndoHistory() {
 }
 
 CErrorPtr CParamInterfaceClient::setUndoHistoryPos(size_t position) {
+    ZEL_TRY(endLingering());
     bridge::CCount msg;
     msg.count = uint32_t(position);
     ZEL_TRY(send(bridge::kSetUndoHistoryPos, msg));
@@ -286,6 +296,7 @@ CErrorPtr CParamInterfaceClient::sendSlice(const CParam& param, const CAudioPara
 
 CErrorPtr CParamInterfaceClient::changeParam(CParam& param, size_t group, size_t first,
                                              const std::vector<double>& components, uint32_t undoId) {
+    ZEL_TRY(endLingering());
     ZEL_TRY(requireInfo(param));
     const size_t esize = param.info().elementSize;
     CAudioParamStorage scratch(param.info());
@@ -297,6 +308,7 @@ CErrorPtr CParamInterfaceClient::changeParam(CParam& param, size_t group, size_t
 
 CErrorPtr CParamInterfaceClient::changeParamText(CParam& param, size_t group, size_t element, const CString& text,
                                                  uint32_t undoId) {
+    ZEL_TRY(endLingering());
     ZEL_TRY(requireInfo(param));
     CAudioParamStorage scratch(param.info());
     scratch.setText(group, element, text);
@@ -306,6 +318,7 @@ CErrorPtr CParamInterfaceClient::changeParamText(CParam& param, size_t group, si
 
 CErrorPtr CParamInterfaceClient::changeParamBytes(CParam& param, size_t group, size_t element,
                                                   std::vector<uint8_t> bytes, uint32_t undoId) {
+    ZEL_TRY(endLingering());
     ZEL_TRY(requireInfo(param));
     CAudioParamStorage scratch(param.info());
     scratch.setBytes(group, element, std::move(bytes));
@@ -314,6 +327,7 @@ CErrorPtr CParamInterfaceClient::changeParamBytes(CParam& param, size_t group, s
 }
 
 CErrorPtr CParamInterfaceClient::resetParam(CParam& param, uint32_t undoId) {
+    ZEL_TRY(endLingering());
     bridge::CResetParam msg;
     msg.handle = param.m_handle;
     msg.undoId = undoId;
@@ -386,6 +400,7 @@ CErrorPtr CParamInterfaceClient::sendRegistry(const char* name, const CRegistry&
 }
 
 CErrorPtr CParamInterfaceClient::setCurrentProgram(CRegistry& registry, int index) {
+    ZEL_TRY(endLingering());
     bridge::CProgram msg;
     msg.handle = registry.m_handle;
     msg.index = index;
@@ -402,6 +417,7 @@ CErrorPtr CParamInterfaceClient::renamePreset(CRegistry& registry, const CString
 }
 
 CErrorPtr CParamInterfaceClient::activateFactoryPreset(CRegistry& registry, int index) {
+    ZEL_TRY(endLingering());
     bridge::CProgram msg;
     msg.handle = registry.m_handle;
     msg.index = index;
@@ -410,6 +426,7 @@ CErrorPtr CParamInterfaceClient::activateFactoryPreset(CRegistry& registry, int 
 }
 
 CErrorPtr CParamInterfaceClient::activatePreset(CRegistry& registry, const std::vector<uint8_t>& record, int group) {
+    ZEL_TRY(endLingering());
     bridge::CActivatePreset msg;
     msg.handle = registry.m_handle;
     msg.group = group;
@@ -441,6 +458,7 @@ CErrorPtr CParamInterfaceClient::setDefaultPreset(CRegistry& registry, const std
 }
 
 CErrorPtr CParamInterfaceClient::activateDefaultPreset(CRegistry& registry) {
+    ZEL_TRY(endLingering());
     ZEL_TRY(sendRegistry(bridge::kActivateDefaultPreset, registry));
     return nullptr;
 }

@@ -103,6 +103,20 @@ public:
                                uint32_t undoId = bridge::kNoUndo);
     CErrorPtr resetParam(CParam& param, uint32_t undoId = bridge::kNoUndo);
 
+    // ---- a gesture left open after its changes until a pause ends it (a
+    // burst of wheel turns). Whatever else the editor begins or changes
+    // ends it first, so that the gesture holds its own changes only.
+    class ILingeringGesture {
+    public:
+        virtual ~ILingeringGesture() = default;
+        virtual CErrorPtr endLingering() = 0;
+    };
+    void setLingering(ILingeringGesture* gesture) { m_lingering = gesture; }
+    void forgetLingering(const ILingeringGesture& gesture) {
+        if (m_lingering == &gesture) m_lingering = nullptr;
+    }
+    CErrorPtr endLingering();
+
     // ---- undo: a gesture's changes become one entry
     CErrorPtr beginUndo(const CString& name = CString(), uint32_t mergeId = 0);
     CErrorPtr submitUndo();
@@ -170,6 +184,7 @@ private:
     CErrorPtr sendRegistry(const char* name, const CRegistry& registry);
 
     CParamInterfaceClientConnector* m_connector = nullptr;
+    ILingeringGesture* m_lingering = nullptr;
     // Entries by handle; a message for a handle given up meanwhile was in
     // flight and is dropped.
     std::map<uint32_t, std::unique_ptr<CParam>> m_params;

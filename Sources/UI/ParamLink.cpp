@@ -15,6 +15,7 @@
 #include "UI/View.h"
 #include "UI/ViewState.h"
 #include "UI/WindowRenderer.h"
+#include "UI/WindowSharedData.h"
 
 #define ZEL_SOURCE_TAG "ParamLink"
 
@@ -506,8 +507,9 @@ CErrorPtr CUIParam::setText(const CString& text) {
 // ---------------------------------------------------------------- controller
 
 namespace {
-// Wheel turns closer together than this are one undo step.
+// Wheel turns closer together than this are one gesture (one undo step).
 constexpr double kWheelMergeSeconds = 0.5;
+constexpr long long kWheelBurstPauseMs = 500;
 // Pointer events from before a warp that may still arrive after it.
 constexpr int kWarpWaitEvents = 8;
 
@@ -527,6 +529,12 @@ void CUIParamController::setupClass(CClassInfo& info) {
     info.onEvent("mouse-cancel-r", &CUIParamController::onRelease);
     info.onEvent("mouse-wheel", &CUIParamController::onWheel);
     info.onEvent("tick", &CUIParamController::onTick);
+    info.onEvent("hover-view-changed", &CUIParamController::onHoverChanged);
+}
+
+CUIParamController::~CUIParamController() {
+    // Without a connection the base has ended the gesture itself.
+    (void)endLingering();
 }
 
 CErrorPtr CUIParamController::init() {
@@ -562,6 +570,11 @@ CErrorPtr CUIParamController::init() {
     for (const char* event : {"mouse-press", "mouse-press-r", "mouse-move", "mouse-release", "mouse-release-r",
                               "mouse-cancel", "mouse-cancel-r", "mouse-wheel"})
         ZEL_TRY(listenObject(owner, event, event));
+    ZEL_TRY(createChild("ui:update-timer", "wheel-burst-timer", m_burstTimer));
+    m_burstTimer->setInt("interval", kWheelBurstPauseMs);
+    ZEL_TRY(m_burstTimer->init());
+    if (auto* shared = dynamic_cast<CWindowSharedData*>(findObject("ui.window-shared-data")))
+        ZEL_TRY(listenObject(shared, "hover-view-changed", "hover-view-changed"));
     if (getReal("update-fps", 0.0) > 0.0) {
         const CString tag = getAttr("timer-tag").empty() ? CString("ui:update-timer") : getAttr("timer-tag");
         ZEL_TRY(createChild(tag, "update-timer", m_timer));
@@ -622,6 +635,7 @@ CErrorPtr CUIParamController::onValueChanged(CObject*, CObject* sender) {
 }
 
 CErrorPtr CUIParamController::onTick(CObject*, CObject* sender) {
+    if (sender == m_burstTimer && m_burstTimer) ZEL_TRY(endLingering());
     if (sender != m_timer) return nullptr;
     if (!m_pending) {
         m_timer->stop();
@@ -723,6 +737,43 @@ CErrorPtr CUIParamController::onPress(CObject* params, CObject*) {
     const CGlobalSettings* global = settings();
     const bool radialMode = surface && radial && global && global->radialKnobMode();
     ZEL_TRY(startDrag(x, y, radialMode, boolParam(params, "is-button-r")));
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::onHoverChanged(CObject*, CObject* sender) {
+    // No view hovered: the pointer left the window.
+    const auto* shared = dynamic_cast<const CWindowSharedData*>(sender);
+    if (m_burstClient && shared && !shared->hoverView()) ZEL_TRY(endLingering());
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::holdWheelBurst() {
+    if (m_burstClient) {
+        ZEL_TRY(m_burstTimer->start());
+        return nullptr;
+    }
+    CParamInterfaceClient* client = nullptr;
+    for (CUIParam* param : m_params)
+        if (param->bridge() && (client = param->bridge()->client())) break;
+    if (!client) return nullptr;
+    ZEL_TRY(client->endLingering());
+    ZEL_TRY(beginUndo());
+    m_burstClient = client;
+    ZEL_TRY(m_burstTimer->start());
+    return nullptr;
+}
+
+CErrorPtr CUIParamController::endLingering() {
+    if (!m_burstClient) return nullptr;
+    CParamInterfaceClient* client = m_burstClient;
+    m_burstClient = nullptr;
+    client->forgetLingering(*this);
+    if (m_burstTimer) m_burstTimer->stop();
+    // The next turn starts from what the instance shows.
+    m_wheelSeconds = -1.0;
+    m_undoOpen = false;
+    // Straight to the client: the ui-params may be gone with the control.
+    ZEL_TRY(client->submitUndo());
     return nullptr;
 }
 
@@ -894,6 +945,8 @@ CErrorPtr CUIParamController::onWheel(CObject* params, CObject*) {
     const CGlobalSettings* global = settings();
     double precision = global ? global->mouseWheelPrecision() : 0.5;
     if (boolParam(params, "is-shift")) precision *= global ? global->shiftKeyPrecision() : 0.5;
+    // Turned during a drag, the drag's gesture takes the turns.
+    if (m_gesture.mode() == CParamGesture::kNone) ZEL_TRY(holdWheelBurst());
     const double now = CViewBaseState::clock(*this);
     const auto* events = dynamic_cast<const CUIEventBridge*>(findObject("ui"));
     const uint64_t refresh = events ? events->refreshCount() : 0;
@@ -905,6 +958,8 @@ CErrorPtr CUIParamController::onWheel(CObject* params, CObject*) {
     m_wheelRefresh = refresh;
     std::vector<double> values = echoed ? currentValues() : m_wheelWritten;
     if (echoed) takeOtherGroups();
+    // The burst's own changes do not end it.
+    if (m_burstClient) m_burstClient->forgetLingering(*this);
     for (size_t i = 0; i < m_params.size(); ++i) {
         const double before = values[i];
         values[i] = CParamGesture::wheelValue(values[i], delta, precision, m_params[i]->stepCount());
@@ -914,6 +969,7 @@ CErrorPtr CUIParamController::onWheel(CObject* params, CObject*) {
     m_wheelWritten = values;
     if (boolParam(params, "is-ctrl"))
         for (CUIParamController* other : linked()) ZEL_TRY(other->stepFollowing(delta, precision));
+    if (m_burstClient) m_burstClient->setLingering(this);
     return nullptr;
 }
 

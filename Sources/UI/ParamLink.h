@@ -88,6 +88,7 @@ public:
 
     // Known once the instance described the parameter.
     bool isReady() const { return m_param && m_param->hasInfo(); }
+    CParamInterfaceClient* client() const { return m_client; }
     const CAudioParamInfo* info() const { return isReady() ? &m_param->info() : nullptr; }
     double value(size_t group, size_t element, size_t component = 0) const;
     CString text(size_t group, size_t element) const;
@@ -218,9 +219,13 @@ private:
 // With `active-audio-groups` (the path of a group selector) every gesture
 // also changes the groups of that selector's active list: a drag or wheel
 // turn adds the same change to their elements, a double-click resets them
-// too, all in the gesture's one undo step.
-class CUIParamController : public CObject {
+// too, all in the gesture's one undo step. A burst of wheel turns is one
+// gesture: it ends half a second after the last turn, or at once when
+// anything else is begun or changed, the pointer leaves the window or the
+// control goes.
+class CUIParamController : public CObject, private CParamInterfaceClient::ILingeringGesture {
 public:
+    ~CUIParamController() override;
     static void setupClass(CClassInfo& info);
     CErrorPtr init() override;
 
@@ -243,6 +248,10 @@ private:
     CErrorPtr onRelease(CObject* params, CObject* sender);
     CErrorPtr onWheel(CObject* params, CObject* sender);
     CErrorPtr onTick(CObject* params, CObject* sender);
+    CErrorPtr onHoverChanged(CObject* params, CObject* sender);
+    CErrorPtr endLingering() override;
+    // Opens the wheel burst's gesture, or keeps an open one going.
+    CErrorPtr holdWheelBurst();
     CErrorPtr applyActivity();
     CView* control() const;
     CGlobalSettings* settings();
@@ -288,6 +297,9 @@ private:
     double m_wheelSeconds = -1.0;
     uint64_t m_wheelRefresh = 0;
     std::vector<double> m_wheelWritten;
+    // The client of the open wheel burst, and the pause that ends it.
+    CParamInterfaceClient* m_burstClient = nullptr;
+    CUpdateTimer* m_burstTimer = nullptr;
 };
 
 // Sends `name` to `target`: its class handler and, for a view, its view

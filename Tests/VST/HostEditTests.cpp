@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What a host hears of a person's edits in the plug-in's editor, in our
 // host's window: a drag is one edit of its parameter from the press to the
-// release, however many values it goes through; a wheel step and a typed
-// value are complete edits; an edit is never left open, not even by a host
-// that replaces its handler half-way through a drag.
+// release, however many values it goes through; a burst of wheel turns is
+// one edit that ends after a pause, or when another gesture begins or the
+// editor closes; a typed value is a complete edit; an edit is never left
+// open, not even by a host that replaces its handler half-way through a
+// drag.
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -67,10 +70,18 @@ protected:
     Vst::ParamID onesId = 0;
 };
 
-TEST_F(HostEditThreads, AWheelStepIsACompleteEditAndADragIsOne) {
-    // Three wheel steps up: three complete edits.
+TEST_F(HostEditThreads, AWheelBurstIsOneEditEndedByAPauseAndADragIsOne) {
+    // Three wheel steps up in quick succession: one edit, open until the
+    // wheel has rested for half a second.
     xdo("mousemove " + onKnob() + " click 4 sleep 0.1 click 4 sleep 0.1 click 4");
-    ASSERT_TRUE(until([&] { return calls(handler, onesId) == "BPEBPEBPE"; })) << calls(handler, onesId);
+    const auto lastTurn = std::chrono::steady_clock::now();
+    ASSERT_TRUE(until([&] { return calls(handler, onesId).size() >= 4; })) << calls(handler, onesId);
+    EXPECT_EQ(calls(handler, onesId), "BPPP");
+    EXPECT_EQ(handler.openEdits(), std::vector<Vst::ParamID>{onesId});
+    ASSERT_TRUE(until([&] { return handler.openEdits().empty(); }));
+    const auto pause = std::chrono::steady_clock::now() - lastTurn;
+    EXPECT_GE(pause, std::chrono::milliseconds(400));
+    EXPECT_EQ(calls(handler, onesId), "BPPPE");
     EXPECT_DOUBLE_EQ(lastValue(handler, onesId), 3.0 / 9.0);
 
     // Dragged down two steps, one at a time: one edit, held while the
@@ -84,7 +95,55 @@ TEST_F(HostEditThreads, AWheelStepIsACompleteEditAndADragIsOne) {
     }
     xdo("mouseup 1");
     ASSERT_TRUE(until([&] { return handler.openEdits().empty(); }));
-    EXPECT_EQ(calls(handler, onesId), "BPEBPEBPEBPPE");
+    EXPECT_EQ(calls(handler, onesId), "BPPPEBPPE");
+}
+
+TEST_F(HostEditThreads, ADragStartedDuringAWheelBurstEndsTheBurstFirst) {
+    auto* tens = find<CKnob>("main-window.panels.audio-delay.digit-3");
+    ASSERT_NE(tens, nullptr);
+    const Vst::ParamID tensId = paramId("ADelay3");
+    // The order of both knobs' calls: a letter and the knob's digit.
+    const auto both = [&] {
+        std::string out;
+        for (const ComponentHandler::Edit& e : handler.edits())
+            if (e.id == onesId || e.id == tensId) {
+                out += "BPE"[int(e.kind)];
+                out += e.id == onesId ? '1' : '2';
+            }
+        return out;
+    };
+    xdo("mousemove " + onKnob() + " click 4 click 4 mousemove " + point(int(tens->centreX()), int(tens->centreY())) +
+        " mousedown 1 " + kStepUp);
+    ASSERT_TRUE(until([&] { return both().size() >= 10; })) << both();
+    EXPECT_EQ(both(), "B1P1P1E1B2P2");
+    EXPECT_EQ(handler.openEdits(), std::vector<Vst::ParamID>{tensId});
+    xdo("mouseup 1");
+    ASSERT_TRUE(until([&] { return handler.openEdits().empty(); }));
+    EXPECT_EQ(both(), "B1P1P1E1B2P2E2");
+    EXPECT_DOUBLE_EQ(lastValue(handler, onesId), 2.0 / 9.0);
+    EXPECT_DOUBLE_EQ(lastValue(handler, tensId), 1.0 / 9.0);
+}
+
+TEST_F(HostEditThreads, APointerLeavingTheWindowEndsAWheelBurstAtOnce) {
+    ViewRect size;
+    ASSERT_EQ(view->getSize(&size), kResultTrue);
+    xdo("mousemove " + onKnob() + " click 4");
+    ASSERT_TRUE(until([&] { return calls(handler, onesId) == "BP"; })) << calls(handler, onesId);
+    const auto left = std::chrono::steady_clock::now();
+    xdo("mousemove " + point(size.getWidth() + 20, 20));
+    ASSERT_TRUE(until([&] { return handler.openEdits().empty(); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - left, std::chrono::milliseconds(400));
+    EXPECT_EQ(calls(handler, onesId), "BPE");
+}
+
+TEST_F(HostEditThreads, AnEditorClosedDuringAWheelBurstEndsIt) {
+    xdo("mousemove " + onKnob() + " click 4");
+    ASSERT_TRUE(until([&] { return calls(handler, onesId) == "BP"; })) << calls(handler, onesId);
+    view->removed();
+    view->setFrame(nullptr);
+    view = nullptr;
+    EXPECT_EQ(calls(handler, onesId), "BPE");
+    EXPECT_TRUE(handler.openEdits().empty());
 }
 
 TEST_F(HostEditThreads, ATypedDelayIsACompleteEditOfEveryDigitItSets) {
