@@ -21,6 +21,7 @@
 #include "UI/Controls/ButtonAB.h"
 #include "UI/Controls/ButtonOK.h"
 #include "UI/Controls/ControlArray.h"
+#include "UI/Controls/FileBrowser.h"
 #include "UI/Controls/Knob.h"
 #include "UI/Controls/KnobLabels.h"
 #include "UI/Controls/LevelMeter.h"
@@ -113,6 +114,7 @@ const CClassEntry kClassTable[] = {
     {"ui:dynamic-palette", &createObject<CDynamicPalette>, &CDynamicPalette::setupClass},
     {"ui:editbox", &createObject<CEditBox>, &CEditBox::setupClass},
     {"ui:editbox-quick-entry", &createObject<CEditBoxQuickEntry>, &CEditBoxQuickEntry::setupClass},
+    {"ui:file-browser", &createObject<CFileBrowser>, &CFileBrowser::setupClass},
     {"ui:frame", &createObject<CFrame>, &CView::setupClass},
     {"ui:global-settings", &createObject<CGlobalSettings>, &setupObjectClass},
     {"ui:history", &createObject<CUndoHistory>, &CUndoHistory::setupClass},
