@@ -20,6 +20,7 @@
 #include "UI/Controls/Button.h"
 #include "UI/Controls/ButtonAB.h"
 #include "UI/Controls/ButtonOK.h"
+#include "UI/Controls/ColorPicker.h"
 #include "UI/Controls/ControlArray.h"
 #include "UI/Controls/FileBrowser.h"
 #include "UI/Controls/Knob.h"
@@ -45,6 +46,7 @@
 #include "UI/ParamGroupSelector.h"
 #include "UI/ParamLink.h"
 #include "UI/PlainViews.h"
+#include "UI/PresetManager.h"
 #include "UI/Resources/ResourceObjects.h"
 #include "UI/StateSwitch.h"
 #include "UI/Style.h"
@@ -108,10 +110,12 @@ const CClassEntry kClassTable[] = {
     {"ui:button-ok", &createObject<CButtonOK>, &CButtonOK::setupClass},
     {"ui:caption", &createObject<CCaption>, &CView::setupClass},
     {"ui:color-fill", &createObject<CColorFill>, &CView::setupClass},
+    {"ui:color-picker", &createObject<CColorPicker>, &CColorPicker::setupClass},
     {"ui:color-swatch", &createObject<CColorSwatch>, &setupObjectClass},
     {"ui:control-array", &createObject<CControlArray>, &CControlArray::setupClass},
     {"ui:dynamic-color", &createObject<CDynamicColor>, &setupObjectClass},
     {"ui:dynamic-palette", &createObject<CDynamicPalette>, &CDynamicPalette::setupClass},
+    {"ui:dynlist-presets", &createObject<CDynListPresets>, &CDynListPresets::setupClass},
     {"ui:editbox", &createObject<CEditBox>, &CEditBox::setupClass},
     {"ui:editbox-quick-entry", &createObject<CEditBoxQuickEntry>, &CEditBoxQuickEntry::setupClass},
     {"ui:file-browser", &createObject<CFileBrowser>, &CFileBrowser::setupClass},
@@ -131,6 +135,7 @@ const CClassEntry kClassTable[] = {
     {"ui:param-group-controller", &createObject<CParamGroupController>, &CParamGroupController::setupClass},
     {"ui:param-group-selector", &createObject<CParamGroupSelector>, &CParamGroupSelector::setupClass},
     {"ui:picture", &createObject<CPicture>, &CView::setupClass},
+    {"ui:preset-manager", &createObject<CPresetManager>, &CPresetManager::setupClass},
     {"ui:quick-entry-field-dec-conv", &createObject<CQuickEntryFieldDecConv>, &CQuickEntryFieldDecConv::setupClass},
     {"ui:quick-preset-selector", &createObject<CQuickPresetSelector>, &CQuickPresetSelector::setupClass},
     {"ui:readout", &createObject<CReadOut>, &CReadOut::setupClass},

@@ -10,6 +10,7 @@
 #include "UI/DynamicPalette.h"
 #include "UI/InputRouter.h"
 #include "UI/ViewScroll.h"
+#include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
 
 #define ZEL_SOURCE_TAG "View"
@@ -108,6 +109,18 @@ void CView::setupClass(CClassInfo& info) {
     info.onEvent("dynamic-palette-updated", &CView::onPaletteUpdated);
     info.onEvent("palette-updated-from-param", &CView::onPaletteUpdated);
     info.onEvent("scrolled-view-changed", &CView::onScrolled);
+    info.onEvent("popup-toggle", &CView::onPopupToggle);
+}
+
+CErrorPtr CView::onPopupToggle(CObject* params, CObject*) {
+    // The window template comes with the command or is the view's own.
+    const CString tag =
+        params && !params->getAttr("popup-tag").empty() ? params->getAttr("popup-tag") : getAttr("popup-tag");
+    if (tag.empty()) return nullptr;
+    auto* opener = dynamic_cast<CWindowOpener*>(findObject("ui.window-shared-data.window-opener"));
+    if (!opener) return ZEL_ERROR("@zelstr_CTextView_openPopup_Opener Unable to find the window opener.");
+    ZEL_TRY(opener->togglePopup(tag, params ? params->getAttr("popup-name") : CString(), *this));
+    return nullptr;
 }
 
 CErrorPtr CView::onScrolled(CObject*, CObject*) {

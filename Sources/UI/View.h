@@ -105,6 +105,9 @@ private:
     CErrorPtr onPaletteUpdated(CObject* params, CObject* sender);
     // A scroll offset moved: the flow is placed again, and only this view redrawn.
     CErrorPtr onScrolled(CObject* params, CObject* sender);
+    // "popup-toggle": opens the window `popup-tag` (of the command, else
+    // the view's), or closes it when it is open.
+    CErrorPtr onPopupToggle(CObject* params, CObject* sender);
     // The fill colour: the role `color` in its variant `color-state`;
     // `gradient` gets the role's gradient, one colour per step, or nothing.
     bool fillColour(const CString& state, CColor& out, std::vector<CColor>* gradient = nullptr) const;

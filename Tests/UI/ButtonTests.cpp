@@ -11,6 +11,7 @@
 #include "UI/Controls/SettingSelector.h"
 #include "UI/Controls/TextView.h"
 #include "UI/DynamicPalette.h"
+#include "UI/UpdateTimer.h"
 #include "UI/WindowOpener.h"
 
 namespace zel {
@@ -327,6 +328,45 @@ TEST_F(ButtonsOnX, ChoosingAScaleWritesItAndLeavesTheOpenWindowAsItIs) {
     EXPECT_EQ(button("check")->uiScale(), 1.0);
     ASSERT_EQ(x.run("xdotool mousemove " + screenPoint("scale", -50) + " click 1"), 0);
     ASSERT_TRUE(runUntil([&] { return setting->getAttr("scale") == "0.8"; }));
+}
+
+TEST_F(ButtonsOnX, ChoosingAFrameRateWritesItAndTheOpenWindowFollows) {
+    open(R"(
+  <ui:style name="style" button-image-set="shared::is.button"/>
+  <core:object name="settings"><core:object name="frames-per-second" frames-per-second="40"/></core:object>
+  <ui:window-drag name="main" width="320" height="60" color="Panel">
+    <ui:window-renderer name="window-renderer" title="Rates" num-threads="0" window-x="100" window-y="100"
+                        fps="{*/ui.settings.frames-per-second frames-per-second?40}">
+      )" + test::rendererChildren() +
+             R"(
+    </ui:window-renderer>
+    <ui:selector-fps name="fps" width="250" height="24" shared-attribute="ui.settings.frames-per-second"/>
+  </ui:window-drag>)",
+         shipped("ui:button"));
+    if (HasFatalFailure()) return;
+    CWindowRenderer* renderer = rendererOf("main");
+    waitShown(renderer);
+    auto* fps = dynamic_cast<CSelectorFPS*>(view("main.fps"));
+    ASSERT_NE(fps, nullptr);
+    ASSERT_EQ(fps->buttonCount(), 5u);
+    EXPECT_EQ(fps->activeButton(), 2) << "40";
+    auto* timer = dynamic_cast<CUpdateTimer*>(renderer->findChild("render-timer"));
+    ASSERT_NE(timer, nullptr);
+    EXPECT_EQ(timer->periodMs(), 25u);
+
+    CView* fastest = dynamic_cast<CView*>(fps->button(4));
+    ASSERT_EQ(fastest->getAttr("title"), "60");
+    const CRect& r = fastest->area();
+    ASSERT_EQ(x.run("xdotool mousemove " + std::to_string(100 + (r.left + r.right) / 2) + " " +
+                    std::to_string(100 + (r.top + r.bottom) / 2) + " click 1"),
+              0);
+    CObject* setting = root->findObject("ui.settings.frames-per-second");
+    ASSERT_TRUE(runUntil([&] { return setting->getAttr("frames-per-second") == "60"; }));
+    EXPECT_EQ(fps->activeButton(), 4);
+    ASSERT_TRUE(runUntil([&] { return timer->periodMs() == 17u; })) << timer->periodMs();
+    // Frames keep coming at the new rate.
+    const uint64_t frames = renderer->frameCount();
+    ASSERT_TRUE(runUntil([&] { return renderer->frameCount() >= frames + 3; }));
 }
 
 }  // namespace

@@ -185,6 +185,17 @@ TEST_F(EditorScalesThreads, EditorsAtTwoScalesDrawSideBySide) {
     ASSERT_EQ(a->attached(reinterpret_cast<void*>(uintptr_t(windowA.id())), kPlatformTypeX11EmbedWindowID), kResultOk);
     CWindowRenderer* rendererA = dynamic_cast<CAudioWrapperVST3Editor*>(a.get())->window();
     ASSERT_TRUE(loop.runUntil([&] { return rendererA->frameCount() >= 2; }, kPatienceMs));
+    // The items that light up on opening fade in: the picture to compare
+    // with is the one after they settled, when frames draw nothing.
+    ASSERT_TRUE(loop.runUntil(
+        [&, sectors = rendererA->drawnSectorCount(), frames = rendererA->frameCount()]() mutable {
+            if (rendererA->drawnSectorCount() != sectors) {
+                sectors = rendererA->drawnSectorCount();
+                frames = rendererA->frameCount();
+            }
+            return rendererA->frameCount() >= frames + 10;
+        },
+        kPatienceMs));
     const CLinearBitmap before = [&] {
         CLinearBitmap copy;
         copy.copyFrom(rendererA->bitmap());

@@ -2,7 +2,8 @@
 // What a host hears of a person's edits in the plug-in's editor, in our
 // host's window: a drag is one edit of its parameter from the press to the
 // release, however many values it goes through; a wheel step and a typed
-// value are complete edits; an edit is never left open.
+// value are complete edits; an edit is never left open, not even by a host
+// that replaces its handler half-way through a drag.
 
 #include <gtest/gtest.h>
 
@@ -38,8 +39,10 @@ protected:
     void TearDown() override {
         CInstanceEditorInHost::TearDown();
         plugin.controller->setComponentHandler(nullptr);
-        for (const std::string& fault : handler.faults()) ADD_FAILURE() << fault;
-        EXPECT_TRUE(handler.openEdits().empty());
+        for (const ComponentHandler* h : {&handler, &successor}) {
+            for (const std::string& fault : h->faults()) ADD_FAILURE() << fault;
+            EXPECT_TRUE(h->openEdits().empty());
+        }
     }
     std::string onKnob() const { return point(int(ones->centreX()), int(ones->centreY())); }
     // One letter per call the host heard about `id`: Begin, Perform, End.
@@ -57,6 +60,9 @@ protected:
     }
 
     ComponentHandler handler;
+    // A handler the host replaces `handler` with; it outlives the instance's
+    // hold on it when a test stops half-way.
+    ComponentHandler successor;
     CKnob* ones = nullptr;
     Vst::ParamID onesId = 0;
 };
@@ -106,6 +112,29 @@ TEST_F(HostEditThreads, AnEditorClosedMidDragEndsTheEdit) {
     EXPECT_EQ(calls(handler, onesId), "BPE");
     EXPECT_TRUE(handler.openEdits().empty());
     xdo("mouseup 1");
+}
+
+TEST_F(HostEditThreads, AHandlerReplacedMidDragHearsTheEditsEndAndItsSuccessorTheRest) {
+    xdo("mousemove " + onKnob() + " mousedown 1 " + kStepUp);
+    ASSERT_TRUE(until([&] { return calls(handler, onesId) == "BP"; }));
+
+    // The host hands the instance a new handler while the button is down:
+    // the old one hears the end of the edit it began, at once.
+    ASSERT_EQ(plugin.controller->setComponentHandler(&successor), kResultTrue);
+    EXPECT_EQ(calls(handler, onesId), "BPE");
+    EXPECT_TRUE(handler.openEdits().empty());
+
+    // The drag goes on (back down: another step up would take the pointer
+    // past the top of the screen): its next change begins an edit with the
+    // new one, which the release ends; the old one hears nothing more.
+    xdo(kStepDown);
+    ASSERT_TRUE(until([&] { return calls(successor, onesId) == "BP" && lastValue(successor, onesId) == 0.0; }))
+        << calls(successor, onesId);
+    EXPECT_EQ(successor.openEdits(), std::vector<Vst::ParamID>{onesId});
+    xdo("mouseup 1");
+    ASSERT_TRUE(until([&] { return successor.openEdits().empty(); }));
+    EXPECT_EQ(calls(successor, onesId), "BPE");
+    EXPECT_EQ(calls(handler, onesId), "BPE");
 }
 
 }  // namespace

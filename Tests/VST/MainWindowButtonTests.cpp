@@ -233,7 +233,7 @@ TEST_F(MainWindowButtonsOnX, TheQuickSelectorsActivatePresetsAndTheWindowButtons
     EXPECT_EQ(group()->button(0)->getAttr("title"), "Left");
     EXPECT_EQ(group()->button(1)->getAttr("title"), "Right");
 
-    for (const char* name : {"presets", "routing", "settings"}) {
+    for (const char* name : {"routing", "settings"}) {
         CButton* b = button(std::string("buttons.") + name);
         ASSERT_NE(b, nullptr) << name;
         EXPECT_NE(b->getAttr("hint").find(CString("not available in this version")), CString::npos) << name;

@@ -3,12 +3,33 @@
 
 #include <algorithm>
 
-#include "Core/AppData.h"
 #include "Core/MemoryStream.h"
+#include "UI/PresetStore.h"
 
 #define ZEL_SOURCE_TAG "CQuickPresetSelector"
 
 namespace zel {
+
+bool matchesTitleFilter(const CString& pattern, const CString& title) {
+    // '*' takes any run of characters, '?' one; the rest match exactly.
+    size_t p = 0, t = 0, star = CString::npos, resume = 0;
+    while (t < title.length()) {
+        if (p < pattern.length() && (pattern.at(p) == u'?' || pattern.at(p) == title.at(t))) {
+            ++p;
+            ++t;
+        } else if (p < pattern.length() && pattern.at(p) == u'*') {
+            star = p++;
+            resume = t;
+        } else if (star != CString::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.length() && pattern.at(p) == u'*') ++p;
+    return p == pattern.length();
+}
 
 void CQuickPresetSelector::setupClass(CClassInfo& info) { CButton::setupClass(info); }
 
@@ -41,23 +62,19 @@ void CQuickPresetSelector::onRegistry(CUpdateNotifier&, const CString&) {
 
 void CQuickPresetSelector::readStore(const CString& store, bool isGlobal, std::vector<CEntry>& out) {
     if (store.empty()) return;
-    std::vector<uint8_t> payload;
-    CAppData& data = isGlobal ? static_cast<CAppData&>(CAppDataGlobal::instance())
-                              : static_cast<CAppData&>(CAppDataLocal::instance());
-    const CString item = "../" + store + "|" + (isGlobal ? "AppDataGlobal_" : "AppDataLocal_") + store;
-    if (data.readItem(item, payload, CAudioPresetBank::kListTag)) return;
-    CMemoryReader in(std::move(payload));
-    CAudioPresetBank list;
-    if (list.loadList(in)) return;
-    for (const CAudioPreset& preset : list.presets()) {
-        // A user list that starts as a copy of the system one shows each preset once.
-        const CString name = preset.displayName();
-        if (std::any_of(out.begin(), out.end(),
-                        [&](const CEntry& e) { return e.source == ESource::Store && e.title == name; }))
-            continue;
-        out.push_back({ESource::Store, m_stored.size(), name});
-        m_stored.push_back(preset);
-    }
+    const CString filter = getAttr("forced-title-filter");
+    // Every bank the preset managers keep there.
+    for (const CAudioPresetBank& bank : CPresetStore(*this, store, isGlobal).load())
+        for (const CAudioPreset& preset : bank.presets()) {
+            // A user list that starts as a copy of the system one shows each preset once.
+            const CString name = preset.displayName();
+            if (!filter.empty() && matchesTitleFilter(filter, name)) continue;
+            if (std::any_of(out.begin(), out.end(),
+                            [&](const CEntry& e) { return e.source == ESource::Store && e.title == name; }))
+                continue;
+            out.push_back({ESource::Store, m_stored.size(), name});
+            m_stored.push_back(preset);
+        }
 }
 
 void CQuickPresetSelector::readEntries() {

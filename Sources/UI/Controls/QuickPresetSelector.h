@@ -9,11 +9,17 @@
 
 namespace zel {
 
+// Whether `title` matches the wildcard `pattern` ('*' any run, '?' one
+// character).
+bool matchesTitleFilter(const CString& pattern, const CString& title);
+
 // `ui:quick-preset-selector`: a drop-down of presets of the registry
 // `param-registry` through `interface-client`: for the master registry the
 // "Factory ROM" presets (its embedded bank) and the "Session Bank"
 // programs, then the presets of the application-data lists `store-name`
-// and `store-name-user` (global ones with `is-global-data`). Choosing one
+// and `store-name-user` (global ones with `is-global-data`), but for those
+// whose names match `forced-title-filter` (placeholders that the list
+// does not offer, such as the colour registry's "Off" schemes). Choosing one
 // activates it; the button shows the current program's name, or `title`.
 class CQuickPresetSelector : public CButton {
 public:
