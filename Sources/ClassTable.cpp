@@ -23,6 +23,7 @@
 #include "UI/Controls/ColorPicker.h"
 #include "UI/Controls/ControlArray.h"
 #include "UI/Controls/DynListWhatsNew.h"
+#include "UI/Controls/FileBrowser.h"
 #include "UI/Controls/Knob.h"
 #include "UI/Controls/KnobLabels.h"
 #include "UI/Controls/LevelMeter.h"
@@ -120,6 +121,7 @@ const CClassEntry kClassTable[] = {
     {"ui:dynlist-whats-new", &createObject<CDynListWhatsNew>, &CDynListWhatsNew::setupClass},
     {"ui:editbox", &createObject<CEditBox>, &CEditBox::setupClass},
     {"ui:editbox-quick-entry", &createObject<CEditBoxQuickEntry>, &CEditBoxQuickEntry::setupClass},
+    {"ui:file-browser", &createObject<CFileBrowser>, &CFileBrowser::setupClass},
     {"ui:frame", &createObject<CFrame>, &CView::setupClass},
     {"ui:global-settings", &createObject<CGlobalSettings>, &setupObjectClass},
     {"ui:history", &createObject<CUndoHistory>, &CUndoHistory::setupClass},

@@ -12,8 +12,6 @@
 
 namespace zel::platform {
 
-namespace {
-
 std::string homeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home) return home;
     std::vector<char> buffer(16384);
@@ -23,6 +21,8 @@ std::string homeFolder() {
         return found->pw_dir;
     return "/tmp";
 }
+
+namespace {
 
 std::string dataHome() {
     if (const char* own = std::getenv("LAGWELL_DATA_HOME"); own && *own) return own;

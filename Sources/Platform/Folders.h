@@ -14,6 +14,9 @@ std::string globalDataFolder();
 // This plug-in's own data folder, inside the global one.
 std::string localDataFolder();
 
+// The user's home folder: $HOME, else the user database's entry.
+std::string homeFolder();
+
 // Creates `path` and every missing folder above it, one level at a time;
 // folders that exist already are fine. Returns 0 or the system error code.
 int createFolders(const std::string& path);
