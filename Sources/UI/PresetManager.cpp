@@ -5,6 +5,8 @@
 #include <map>
 
 #include "Core/MemoryStream.h"
+#include "Core/Notify.h"
+#include "UI/Controls/FileBrowser.h"
 #include "UI/InputRouter.h"
 #include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
@@ -686,7 +688,7 @@ CErrorPtr CPresetManager::runFileCommand(const CString& command, CObject* params
         if (bank) return load ? loadBankFile(path) : saveBankFile(path);
         return load ? loadPresetFile(path) : savePresetFile(path);
     }
-    // A file dialog answers with the same command and the path chosen.
+    // The file browser answers with the same command and the path chosen.
     CObject request;
     request.setAttr("command", command);
     request.setAttr("mode", load ? "open" : "save");
@@ -695,7 +697,29 @@ CErrorPtr CPresetManager::runFileCommand(const CString& command, CObject* params
     request.setAttr("folder", lastFolder(bank));
     request.setAttr("proposed-name", proposedFileName(bank));
     ZEL_TRY(CNotifyServer::instance().notify(this, "file-dialog-request", &request));
-    return nullptr;
+    CFileRequest ask;
+    ask.isSave = !load;
+    ask.extension = request.getAttr("extension");
+    ask.description = request.getAttr("description");
+    ask.folder = lastFolder(bank).utf8();
+    // The browser adds the extension to what is typed.
+    ask.proposedName = proposedFileName(bank);
+    const CString dotted = CString(".") + ask.extension;
+    if (ask.proposedName.endsWith(dotted))
+        ask.proposedName = ask.proposedName.substr(0, ask.proposedName.length() - dotted.length());
+    // The manager may close while the browser is open: the answer finds it
+    // again by its path, and a cancel (also what a closing editor reports)
+    // touches nothing.
+    CObject* ui = findObject("ui");
+    const CString self = fullName();
+    return CFileBrowser::open(*this, ask, [ui, self, command](const std::string& chosen, bool cancelled) {
+        if (cancelled || !ui) return;
+        auto* manager = dynamic_cast<CPresetManager*>(ui->findObject(self));
+        if (!manager) return;
+        CObject answer;
+        answer.setAttr("path", CString::fromUtf8(chosen));
+        if (CErrorPtr err = manager->runFileCommand(command, &answer)) CSystem::showError(*err);
+    });
 }
 
 CErrorPtr CPresetManager::onBankSelected(CObject* params, CObject*) {

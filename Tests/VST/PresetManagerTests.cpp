@@ -11,6 +11,7 @@
 #include "EditorInHostFixture.h"
 #include "Other/ParamInterfaceClient.h"
 #include "UI/Controls/Button.h"
+#include "UI/Controls/FileBrowser.h"
 #include "UI/PresetManager.h"
 #include "UI/PresetStore.h"
 #include "UI/WindowOpener.h"
@@ -373,6 +374,11 @@ TEST_F(PresetManagerOnX, TheLoadAndSaveButtonsAskForAFileOfTheirTypeAndTheAnswer
     EXPECT_EQ(dialogs.requests[0]["description"].utf8(), "Compressed bank files");
     EXPECT_EQ(dialogs.requests[0]["proposed-name"].utf8(), "ZelmoraLagwell_Factory ROM.cbf");
 
+    // The save request opened the browser over the manager; it gives up.
+    CWinDrag* asked = nullptr;
+    ASSERT_TRUE(until([&] { return (asked = opener->findPopup("file-browser")) != nullptr; }));
+    ASSERT_EQ(dynamic_cast<CFileBrowser*>(asked->findChild("browser"))->cancel(), nullptr);
+    ASSERT_TRUE(until([&] { return opener->popupCount() == 1u; })) << "gone, not only closing";
     ASSERT_EQ(m->addBank(false), nullptr);
     click(*in(*m, "c.presets.buttons.load"));
     ASSERT_TRUE(until([&] { return dialogs.requests.size() == 2; }));
@@ -389,6 +395,59 @@ TEST_F(PresetManagerOnX, TheLoadAndSaveButtonsAskForAFileOfTheirTypeAndTheAnswer
     ASSERT_EQ(m->presetTitles().size(), 1u);
     EXPECT_EQ(m->presetTitles()[0].utf8(), "Answered");
     EXPECT_EQ(m->lastFolder(false).utf8(), std::getenv("LAGWELL_DATA_HOME"));
+    ASSERT_EQ(m->deleteBank(), nullptr);
+}
+
+// The Load and Save buttons open the editor's file browser; choosing there
+// saves the bank to the file, and loads it back into a new bank.
+TEST_F(PresetManagerOnX, BanksGoToFilesAndBackThroughTheFileBrowser) {
+    CPresetManager* m = openManager();
+    ASSERT_NE(m, nullptr);
+    const std::string folder = std::string(std::getenv("LAGWELL_DATA_HOME")) + "/browsed";
+    std::filesystem::create_directories(folder);
+    auto browser = [&]() -> CFileBrowser* {
+        CFileBrowser* b = nullptr;
+        EXPECT_TRUE(until([&] {
+            CWinDrag* popup = opener->findPopup("file-browser");
+            b = popup ? dynamic_cast<CFileBrowser*>(popup->findChild("browser")) : nullptr;
+            return b && b->windowRenderer()->frameCount() >= 2;
+        }));
+        if (b) b->windowRenderer()->window()->display().sync();
+        return b;
+    };
+    auto clickOk = [&](CFileBrowser& b) {
+        CView* ok = in(b, "actions.buttons.ok");
+        ASSERT_NE(ok, nullptr);
+        click(*ok);
+    };
+
+    ASSERT_EQ(m->selectBank(0), nullptr) << "Factory ROM";
+    click(*in(*m, "c.banks.buttons.save"));
+    CFileBrowser* save = browser();
+    ASSERT_NE(save, nullptr);
+    EXPECT_TRUE(save->request().isSave);
+    EXPECT_EQ(save->request().extension.utf8(), "cbf");
+    ASSERT_EQ(save->go(folder), nullptr);
+    clickOk(*save);
+    const std::string file = folder + "/ZelmoraLagwell_Factory ROM.cbf";
+    ASSERT_TRUE(until([&] { return std::filesystem::exists(file); })) << "saved under the proposed name";
+    ASSERT_TRUE(until([&] { return opener->popupCount() == 1u; })) << "gone, not only closing";
+    EXPECT_EQ(m->lastFolder(true).utf8(), folder);
+
+    const size_t factoryPresets = m->presetTitles().size();
+    click(*in(*m, "c.banks.buttons.load"));
+    CFileBrowser* load = browser();
+    ASSERT_NE(load, nullptr);
+    EXPECT_FALSE(load->request().isSave);
+    ASSERT_TRUE(until([&] { return load->listing().folder() == folder; })) << "it starts in the last folder";
+    int at = -1;
+    for (size_t i = 0; i < load->listing().entries().size(); ++i)
+        if (load->listing().entries()[i].name == "ZelmoraLagwell_Factory ROM.cbf") at = int(i);
+    ASSERT_GE(at, 0);
+    ASSERT_EQ(load->select(at), nullptr);
+    clickOk(*load);
+    ASSERT_TRUE(until([&] { return m->selectedBank() > 1; })) << "a new user bank, selected";
+    EXPECT_EQ(m->presetTitles().size(), factoryPresets);
     ASSERT_EQ(m->deleteBank(), nullptr);
 }
 
