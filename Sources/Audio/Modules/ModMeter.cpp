@@ -724,27 +724,29 @@ template <size_t Meters>
             runLanes<double, 1, COct>(job);
         return;
     }
-    const bool scaled = job.coeffs[0]->scaled || (Meters == 2 && job.coeffs[1]->scaled);
     const CModMeterModule::CCoeffs* k[Meters];
     const double* x[Meters];
     double m[Meters], r[Meters], f[Meters];
+    // The first sample (see plainRun()) and the few left over go one by
+    // one, as plainRun() takes single samples.
+    auto single = [&](size_t q, double v) __attribute__((always_inline)) {
+        const double x2 = v * v;
+        m[q] += (x2 - m[q]) * k[q]->kInt;
+        r[q] = larger(m[q], m[q] + (r[q] - m[q]) * k[q]->keep);
+        f[q] = larger(f[q], larger(x2, r[q]));
+    };
     for (size_t q = 0; q < Meters; ++q) {
         k[q] = job.coeffs[q];
         m[q] = *job.m[q];
         r[q] = *job.r[q];
         f[q] = *job.f[q];
-        plainRun<false>(lanesOf(*k[q]), samplesOf(job.in[q]), 1, m[q], r[q], f[q]);
+        single(q, job.in[q][0]);
         x[q] = job.in[q] + 1;
     }
     const size_t length = (n - 1) / kSegments;
     segmentRun<Meters>(k, x, length, m, r, f);
-    // The few samples left over, as the other loops take them.
-    const size_t done = 1 + kSegments * length;
     for (size_t q = 0; q < Meters; ++q) {
-        if (scaled)
-            plainRun<true>(lanesOf(*k[q]), samplesOf(job.in[q] + done), n - done, m[q], r[q], f[q]);
-        else
-            plainRun<false>(lanesOf(*k[q]), samplesOf(job.in[q] + done), n - done, m[q], r[q], f[q]);
+        for (size_t i = 1 + kSegments * length; i < n; ++i) single(q, job.in[q][i]);
         *job.m[q] = m[q];
         *job.r[q] = r[q];
         *job.f[q] = f[q];
