@@ -27,10 +27,8 @@ protected:
     void SetUp() override {
         CInstanceEditorInHost::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        root = editor->editorRoot();
-        opener = dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
         palette = dynamic_cast<CDynamicPalette*>(root->findObject("ui.palette"));
-        ASSERT_TRUE(opener && palette);
+        ASSERT_NE(palette, nullptr);
         // The palette is shared with other instances through application data.
         original = palette->paletteData();
         CView* main = dynamic_cast<CView*>(renderer->parent());
@@ -86,8 +84,6 @@ protected:
         return std::vector<uint8_t>(b.pixels(), b.pixels() + b.stride() * b.height());
     }
 
-    CObject* root = nullptr;
-    CWindowOpener* opener = nullptr;
     CDynamicPalette* palette = nullptr;
     CWinDrag* popup = nullptr;
     CWindowRenderer* popupRenderer = nullptr;
@@ -151,8 +147,6 @@ TEST_F(ColorEditorOnX, AClickOnTheSpectrumRecoloursTheMainWindowAtOnce) {
     screenshot(*popupRenderer, "/tmp/lagwell-color-edited-editor.png");
 
     // A drag down the gradient darkens it, towards black at the bottom, in one undo step.
-    auto* client = dynamic_cast<CParamInterfaceClient*>(root->findObject("ui.interface-client"));
-    ASSERT_NE(client, nullptr);
     loop.runFor(200);
     const size_t steps = client->undoHistory().size();
     const CRect gradient = picker->partArea(CColorPicker::EPart::Gradient);

@@ -12,8 +12,12 @@
 
 #include "Audio/VST/AudioWrapperVST3Editor.h"
 #include "EditorHost.h"
+#include "Other/ParamInterfaceClient.h"
 #include "Support/Xvfb.h"
+#include "UI/Controls/TextView.h"
+#include "UI/ParamLink.h"
 #include "UI/View.h"
+#include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
 #include "VST3Instance.h"
 #include "pluginterfaces/base/smartpointer.h"
@@ -92,6 +96,10 @@ protected:
         view = plugin.view();
         editor = openEditor(view);
         ASSERT_TRUE(editor && renderer);
+        root = editor->editorRoot();
+        client = dynamic_cast<CParamInterfaceClient*>(root->findObject("ui.interface-client"));
+        opener = dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
+        ASSERT_TRUE(client && opener);
     }
     void TearDown() override {
         if (view) closeEditor(view);
@@ -106,9 +114,56 @@ protected:
         return dynamic_cast<T*>(editor->editorRoot()->findObject("ui." + path));
     }
 
+    CParamBridge* bridge(const std::string& name) {
+        return dynamic_cast<CParamBridge*>(root->findObject("ui." + name + "-bridge"));
+    }
+
+    // Clicks the centre of `v` in whichever window of the editor shows it.
+    void click(const CView& v, int button = 1) {
+        int left = 0, top = 0;
+        ASSERT_TRUE(v.windowRenderer() && v.windowRenderer()->window());
+        ASSERT_TRUE(v.windowRenderer()->window()->screenOrigin(left, top));
+        xdo("mousemove " + centre(v.area(), left, top) + " click " + std::to_string(button));
+    }
+    // Waits until the window of `popup` has drawn twice and the server knows it.
+    bool shown(CView* popup) {
+        const bool drawn = popup && until([&] {
+                               CWindowRenderer* r = popup->windowRenderer();
+                               return r && r->window() && r->frameCount() >= 2;
+                           });
+        if (drawn) popup->windowRenderer()->window()->display().sync();
+        return drawn;
+    }
+    // Opens the drop-down `button` and clicks the entry `title` of its list;
+    // `listWidth` keeps the list's width.
+    void choose(const CView& button, const CString& title) {
+        const auto listShown = [&] { return root->findObject("ui.ui:window-app-popup-list") != nullptr; };
+        ASSERT_TRUE(until([&] { return !listShown(); }));
+        click(button);
+        CTextView* list = nullptr;
+        ASSERT_TRUE(until([&] {
+            list = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
+            return list && list->windowRenderer() && list->windowRenderer()->frameCount() > 0;
+        }));
+        int index = -1;
+        for (size_t i = 0; i < list->paragraphs().size(); ++i)
+            if (list->paragraphText(int(i)) == title) index = int(i);
+        ASSERT_GE(index, 0) << title.utf8();
+        listWidth = dynamic_cast<CView*>(list->parent())->area().width();
+        int left = 0, top = 0;
+        ASSERT_TRUE(list->windowRenderer()->window()->screenOrigin(left, top));
+        const int y = top + list->paragraphTop(index) + list->paragraphs()[size_t(index)].height / 2 + 2;
+        xdo("mousemove " + std::to_string(left + list->area().left + 12) + " " + std::to_string(y) + " click 1");
+        ASSERT_TRUE(until([&] { return !listShown(); }));
+    }
+
     CVST3Instance plugin;
     Steinberg::IPtr<Steinberg::IPlugView> view;
     CAudioWrapperVST3Editor* editor = nullptr;
+    CObject* root = nullptr;
+    CParamInterfaceClient* client = nullptr;
+    CWindowOpener* opener = nullptr;
+    int listWidth = 0;
 };
 
 }  // namespace zel::test

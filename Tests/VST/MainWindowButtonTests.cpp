@@ -25,10 +25,6 @@ protected:
     void SetUp() override {
         CInstanceEditorInHost::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        root = editor->editorRoot();
-        client = dynamic_cast<CParamInterfaceClient*>(root->findObject("ui.interface-client"));
-        opener = dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
-        ASSERT_TRUE(client && opener);
         // Shown, described, and with the history known.
         ASSERT_TRUE(until([&] {
             return bridge("bypass")->isReady() && bridge("delay-time-mode")->isReady() &&
@@ -37,43 +33,14 @@ protected:
         renderer->window()->display().sync();
     }
 
-    CParamBridge* bridge(const std::string& name) {
-        return dynamic_cast<CParamBridge*>(root->findObject("ui." + name + "-bridge"));
-    }
     CButton* button(const std::string& path) { return find<CButton>("main-window." + path); }
     CSelectorGroupMinimal* group() { return find<CSelectorGroupMinimal>("main-window.buttons.selector-group-minimal"); }
-    void click(const CView& v) { ASSERT_EQ(x.run("xdotool mousemove " + at(v) + " click 1"), 0); }
     void wheel(const CView& v, int steps, bool down) {
         ASSERT_EQ(x.run("xdotool mousemove " + at(v) + " click --repeat " + std::to_string(steps) + " --delay 30 " +
                         (down ? "5" : "4")),
                   0);
     }
-    // Opens the drop-down `opener` and clicks the entry `title` in its list.
-    void choose(CButton& dropDown, const CString& title) {
-        ASSERT_TRUE(until([&] { return opener->popupCount() == 0; }));
-        click(dropDown);
-        CTextView* list = nullptr;
-        ASSERT_TRUE(until([&] {
-            list = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
-            return list && list->windowRenderer() && list->windowRenderer()->frameCount() > 0;
-        }));
-        int index = -1;
-        for (size_t i = 0; i < list->paragraphs().size(); ++i)
-            if (list->paragraphText(int(i)) == title) index = int(i);
-        ASSERT_GE(index, 0) << title.utf8();
-        int ox = 0, oy = 0;
-        ASSERT_TRUE(list->windowRenderer()->window()->screenOrigin(ox, oy));
-        const int y = oy + list->paragraphTop(index) + list->paragraphs()[size_t(index)].height / 2 + 2;
-        ASSERT_EQ(x.run("xdotool mousemove " + std::to_string(ox + list->area().left + 12) + " " + std::to_string(y) +
-                        " click 1"),
-                  0);
-        ASSERT_TRUE(until([&] { return opener->popupCount() == 0; }));
-    }
     double mode(size_t group) { return bridge("delay-time-mode")->value(group, 0); }
-
-    CObject* root = nullptr;
-    CParamInterfaceClient* client = nullptr;
-    CWindowOpener* opener = nullptr;
 };
 
 TEST_F(MainWindowButtonsOnX, TheTitleBarSwitchesBypassTheInstanceAndTurnHintsOnAndOff) {

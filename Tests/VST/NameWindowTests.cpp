@@ -35,19 +35,12 @@ protected:
     void SetUp() override {
         CInstanceEditorInHost::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        root = editor->editorRoot();
-        client = dynamic_cast<CParamInterfaceClient*>(root->findObject("ui.interface-client"));
-        opener = dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
-        ASSERT_TRUE(client && opener);
         ASSERT_TRUE(until([&] {
             return bridge("in-channel-names")->isReady() && bridge("group-names")->isReady() &&
                    !client->undoHistory().empty();
         }));
     }
 
-    CParamBridge* bridge(const std::string& name) {
-        return dynamic_cast<CParamBridge*>(root->findObject("ui." + name + "-bridge"));
-    }
     std::string stored(const char* param, size_t element) {
         auto* wrapper = dynamic_cast<CAudioWrapperVST3*>(plugin.component.get());
         auto* p = dynamic_cast<CAudioParam*>(wrapper->plugin().findObject(std::string("plugin.modMain.") + param));
@@ -61,15 +54,8 @@ protected:
         CWinDrag* popup = nullptr;
         auto* main = find("main-window");
         EXPECT_EQ(opener->openPopup(tag, "", *main, popup), nullptr);
-        if (!popup) return nullptr;
-        waitShown(*popup);
+        EXPECT_TRUE(shown(popup));
         return popup;
-    }
-    void waitShown(CWinDrag& popup) {
-        auto* r = dynamic_cast<CWindowRenderer*>(popup.findChild("window-renderer"));
-        ASSERT_NE(r, nullptr);
-        ASSERT_TRUE(until([&] { return r->frameCount() >= 2; }));
-        r->window()->display().sync();
     }
     // The screen centre of the view at `path` below the popup.
     std::string on(CWinDrag& popup, const std::string& path) {
@@ -97,10 +83,6 @@ protected:
         xdo("key Return");
         ASSERT_TRUE(until([&] { return !name->editor().editBox() || !name->editor().editBox()->isEditing(); }));
     }
-
-    CObject* root = nullptr;
-    CParamInterfaceClient* client = nullptr;
-    CWindowOpener* opener = nullptr;
 };
 
 TEST_F(NameWindowsOnX, ChannelNamesTypedInTheWindowAreTheInstancesEachOneUndoStep) {
@@ -191,7 +173,7 @@ TEST_F(ErrorWindowOnX, AnErrorOpensTheModalErrorWindowWhichCopiesAndCloses) {
     std::thread([] { CSystem::showError(*failure("second thing")); }).join();
     CWinErrorMessage* popup = nullptr;
     ASSERT_TRUE(until([&] { return (popup = errorWindow()) != nullptr && popup->messageCount() == 2; }));
-    waitShown(*popup);
+    ASSERT_TRUE(shown(popup));
     EXPECT_EQ(opener->popupCount(), 1u) << "one window holds them all";
     EXPECT_EQ(popup->getAttr("title-message"), CString(CSystem::kErrorTitle));
     const std::string message = popup->getAttr("message").utf8();

@@ -29,24 +29,10 @@ protected:
     void SetUp() override {
         CInstanceEditorInHost::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        root = editor->editorRoot();
-        client = dynamic_cast<CParamInterfaceClient*>(root->findObject("ui.interface-client"));
-        opener = dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
-        ASSERT_TRUE(client && opener);
         ASSERT_TRUE(until([&] { return bridge("out-routing")->isReady() && !client->undoHistory().empty(); }));
         renderer->window()->display().sync();
     }
 
-    CParamBridge* bridge(const std::string& name) {
-        return dynamic_cast<CParamBridge*>(root->findObject("ui." + name + "-bridge"));
-    }
-    // Clicks the centre of `v` in whichever window shows it.
-    void click(const CView& v) {
-        int left = 0, top = 0;
-        ASSERT_TRUE(v.windowRenderer() && v.windowRenderer()->window());
-        ASSERT_TRUE(v.windowRenderer()->window()->screenOrigin(left, top));
-        ASSERT_EQ(x.run("xdotool mousemove " + centre(v.area(), left, top) + " click 1"), 0);
-    }
     // Opens the routing window with the main window's button, shown and ready for input.
     CWinDrag* openWindow() {
         auto* routing = find<CButton>("main-window.buttons.routing");
@@ -65,28 +51,6 @@ protected:
     CControlArray* matrix(const char* row) {
         return dynamic_cast<CControlArray*>(root->findObject(std::string(kWindow) + ".panels." + row + ".matrix"));
     }
-    // Opens the drop-down `button` and clicks its entry `title`.
-    void choose(CButton& button, const CString& title) {
-        click(button);
-        CTextView* list = nullptr;
-        ASSERT_TRUE(until([&] {
-            list = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
-            return list && list->windowRenderer() && list->windowRenderer()->frameCount() > 0;
-        }));
-        int index = -1;
-        for (size_t i = 0; i < list->paragraphs().size(); ++i)
-            if (list->paragraphText(int(i)) == title) index = int(i);
-        ASSERT_GE(index, 0) << title.utf8();
-        listWidth = dynamic_cast<CView*>(root->findObject("ui.ui:window-app-popup-list"))->area().width();
-        int left = 0, top = 0;
-        ASSERT_TRUE(list->windowRenderer()->window()->screenOrigin(left, top));
-        const int y = top + list->paragraphTop(index) + list->paragraphs()[size_t(index)].height / 2 + 2;
-        ASSERT_EQ(x.run("xdotool mousemove " + std::to_string(left + list->area().left + 12) + " " + std::to_string(y) +
-                        " click 1"),
-                  0);
-        ASSERT_TRUE(until([&] { return !root->findObject("ui.ui:window-app-popup-list"); }));
-    }
-
     // Feeds 0.5 to the left input and -0.25 to the right one until the
     // outputs' last samples are `left` and `right`, or a second has passed.
     bool rendersAs(double left, double right) {
@@ -121,12 +85,7 @@ protected:
     }
 
     static constexpr int kBlock = 480;
-    CObject* root = nullptr;
-    CParamInterfaceClient* client = nullptr;
-    CWindowOpener* opener = nullptr;
     bool processing = false;
-    // The width of the last list chosen from.
-    int listWidth = 0;
     std::vector<float> outL = std::vector<float>(kBlock), outR = std::vector<float>(kBlock);
 };
 

@@ -23,9 +23,6 @@ protected:
     void SetUp() override {
         CInstanceEditorInHost::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        root = editor->editorRoot();
-        opener = dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
-        ASSERT_NE(opener, nullptr);
         resetAll();
     }
     void TearDown() override {
@@ -49,44 +46,33 @@ protected:
     T* inPopup(const std::string& window, const std::string& path) {
         return dynamic_cast<T*>(root->findObject("ui." + window + "." + path));
     }
-    // Waits until the popup `window` has drawn, and gives its screen origin.
-    void shown(const std::string& window, int& left, int& top) {
+    // Waits until the popup `window` has drawn.
+    void shown(const std::string& window) {
         CWinDrag* popup = nullptr;
-        ASSERT_TRUE(until([&] {
-            popup = opener->findPopup(CString(window.c_str()));
-            return popup && popup->windowRenderer() && popup->windowRenderer()->frameCount() >= 2;
-        })) << window;
-        popup->windowRenderer()->window()->display().sync();
-        ASSERT_TRUE(popup->windowRenderer()->window()->screenOrigin(left, top));
+        ASSERT_TRUE(until([&] { return (popup = opener->findPopup(CString(window.c_str()))) != nullptr; })) << window;
+        ASSERT_TRUE(CInstanceEditorInHost::shown(popup)) << window;
     }
-    void clickMain(const CView& v) { xdo("mousemove " + at(v) + " click 1"); }
     void clickIn(const std::string& window, const CView& v) {
-        int left = 0, top = 0;
-        shown(window, left, top);
-        xdo("mousemove " + centre(v.area(), left, top) + " click 1");
+        shown(window);
+        click(v);
     }
     CButton* settingsButton() { return find<CButton>("main-window.buttons.settings"); }
     // The settings window, opened with a click on "Settings".
     void openSettings() {
         ASSERT_NE(settingsButton(), nullptr);
-        clickMain(*settingsButton());
-        int left = 0, top = 0;
-        shown("ui:win-settings", left, top);
+        click(*settingsButton());
+        shown("ui:win-settings");
     }
     void openGlobalSettings() {
         openSettings();
         auto* button = inPopup<CButton>("ui:win-settings", "bottom.global-settings");
         ASSERT_NE(button, nullptr);
         clickIn("ui:win-settings", *button);
-        int left = 0, top = 0;
-        shown("ui:win-global-settings", left, top);
+        shown("ui:win-global-settings");
     }
     CButton* globalSwitch(const std::string& panel, const std::string& row) {
         return inPopup<CButton>("ui:win-global-settings", panel + "." + row + ".switch");
     }
-
-    CObject* root = nullptr;
-    CWindowOpener* opener = nullptr;
 };
 
 TEST_F(SettingsWindowsOnX, SettingsOpensItsWindowAndClosesItAgain) {
@@ -96,7 +82,7 @@ TEST_F(SettingsWindowsOnX, SettingsOpensItsWindowAndClosesItAgain) {
     ASSERT_NE(renderer, nullptr);
     EXPECT_EQ(renderer->getAttr("window-position-id"), "settings");
     // A second click on the opener closes it.
-    clickMain(*settingsButton());
+    click(*settingsButton());
     ASSERT_TRUE(until([&] { return opener->popupCount() == 0; }));
 
     // Its own close button closes it too, and what it opened stays usable.
@@ -174,20 +160,8 @@ TEST_F(SettingsWindowsOnX, PrecisionsAreChosenFromTheirLists) {
     auto* drag = inPopup<CButton>("ui:win-global-settings", "right.control.drag-precision.choice");
     ASSERT_NE(drag, nullptr);
     EXPECT_EQ(drag->getAttr("title"), "0.8") << "the default is one of the entries";
-    clickIn("ui:win-global-settings", *drag);
-    CTextView* list = nullptr;
-    ASSERT_TRUE(until([&] {
-        list = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
-        return list && list->windowRenderer() && list->windowRenderer()->frameCount() > 0;
-    }));
-    int index = -1;
-    for (size_t i = 0; i < list->paragraphs().size(); ++i)
-        if (list->paragraphText(int(i)) == "1.5") index = int(i);
-    ASSERT_GE(index, 0);
-    int left = 0, top = 0;
-    ASSERT_TRUE(list->windowRenderer()->window()->screenOrigin(left, top));
-    const int y = top + list->paragraphTop(index) + list->paragraphs()[size_t(index)].height / 2 + 2;
-    xdo("mousemove " + std::to_string(left + list->area().left + 12) + " " + std::to_string(y) + " click 1");
+    shown("ui:win-global-settings");
+    choose(*drag, "1.5");
     ASSERT_TRUE(until([&] { return setting("drag-precision") == "1.5"; }));
     EXPECT_DOUBLE_EQ(root->findObject("ui.global-settings")->getReal("drag-precision", 0), 1.5);
     EXPECT_EQ(drag->getAttr("title"), "1.5");
@@ -235,8 +209,7 @@ TEST_F(SettingsWindowsOnX, WhatsNewListsEveryReleaseOfTheSharedDocument) {
     auto* button = inPopup<CButton>("ui:win-settings", "about.buttons.whats-new");
     ASSERT_NE(button, nullptr);
     clickIn("ui:win-settings", *button);
-    int left = 0, top = 0;
-    shown("ui:win-whatsnew", left, top);
+    shown("ui:win-whatsnew");
     auto* list = inPopup<CDynListWhatsNew>("ui:win-whatsnew", "notes.scrolled.list");
     ASSERT_NE(list, nullptr);
     size_t releases = 0;
