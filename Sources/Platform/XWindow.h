@@ -138,6 +138,8 @@ public:
     const CPixelRect& rect() const { return m_rect; }
 
     void show(bool visible);
+    // Above its siblings.
+    void raise();
     void move(int x, int y);
     // Where the window's origin is on the screen (asks the server: the
     // host or the window manager may have moved it).
