@@ -76,8 +76,11 @@ TEST_F(WindowManners, AModalWindowBlocksAndDarkensEveryOtherWindow) {
     auto* main = find("main-window");
     auto* m = dynamic_cast<CPresetManager*>(manager);
     const std::vector<CView*> others = {main, manager, routing, settings};
-    const int mx = manager->area().width() / 2, my = 12;
+    // The title bar and the selected bank of the manager.
+    const int mx = manager->area().width() / 2, my = 12, lx = 40, ly = 39;
     const int before = brightness(manager, mx, my);
+    const int listBefore = brightness(manager, lx, ly);
+    ASSERT_NE(before, listBefore);
 
     click(*dynamic_cast<CView*>(manager->findObject(".c.banks.buttons.add")));
     ASSERT_TRUE(until([&] { return m->userBanks().size() == 1; }));
@@ -91,6 +94,8 @@ TEST_F(WindowManners, AModalWindowBlocksAndDarkensEveryOtherWindow) {
     }
     EXPECT_FALSE(showsBlocker(confirmation));
     EXPECT_TRUE(until([&] { return brightness(manager, mx, my) < before; })) << "darker";
+    EXPECT_LT(brightness(manager, lx, ly), listBefore);
+    EXPECT_NE(brightness(manager, mx, my), brightness(manager, lx, ly)) << "the window shows through";
     // A click on a blocked window does nothing there.
     click(*dynamic_cast<CView*>(manager->findObject(".c.banks.buttons.add")));
     loop.runFor(200);
