@@ -5,6 +5,9 @@
 // manager's selection lasts as long as the instance's state does.
 
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
 
 #include "EditorInHostFixture.h"
 #include "UI/Controls/FileBrowser.h"
@@ -125,6 +128,49 @@ TEST_F(WindowManners, AModalWindowBlocksAndDarkensEveryOtherWindow) {
     click(*dynamic_cast<CView*>(manager->findObject(".c.banks.buttons.add")));
     ASSERT_TRUE(until([&] { return m->userBanks().size() == 1; }));
     ASSERT_EQ(m->deleteBank(), nullptr);
+}
+
+// Where the top-level window `id` is in the screen's stacking order
+// (bottom first), or -1.
+int stackingPlace(uint32_t id) {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    int place = -1;
+    if (!xcb_connection_has_error(c)) {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        if (xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr)) {
+            const xcb_window_t* children = xcb_query_tree_children(tree);
+            const int count = xcb_query_tree_children_length(tree);
+            const auto at = std::find(children, children + count, id);
+            place = at == children + count ? -1 : int(at - children);
+            std::free(tree);
+        }
+    }
+    xcb_disconnect(c);
+    return place;
+}
+
+// A click on a window that waits for a modal one (a window manager raises
+// it) brings the modal window back in front of it.
+TEST_F(WindowManners, AClickOnABlockedWindowBringsTheModalOneToTheFront) {
+    auto* m = dynamic_cast<CPresetManager*>(openByButton("main-window.buttons.presets", "ui:win-preset-manager"));
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->addBank(false), nullptr);
+    click(*dynamic_cast<CView*>(m->findObject(".c.banks.buttons.delete")));
+    CWinDrag* confirmation = nullptr;
+    ASSERT_TRUE(until([&] { return (confirmation = opener->findPopup("confirmation")) != nullptr; }));
+    ASSERT_TRUE(shown(confirmation));
+    const uint32_t managerId = rendererOf(m)->window()->id();
+    const uint32_t confirmationId = rendererOf(confirmation)->window()->id();
+    xdo("windowraise " + std::to_string(managerId));
+    ASSERT_TRUE(until([&] { return stackingPlace(managerId) > stackingPlace(confirmationId); }));
+    // Beside the confirmation, which sits over the manager's middle.
+    int left = 0, top = 0;
+    ASSERT_TRUE(rendererOf(m)->window()->screenOrigin(left, top));
+    xdo("mousemove " + std::to_string(left + 6) + " " + std::to_string(top + m->area().height() - 60) + " click 1");
+    EXPECT_TRUE(until([&] { return stackingPlace(confirmationId) > stackingPlace(managerId); }));
+    click(*dynamic_cast<CView*>(confirmation->findObject(".buttons.confirm")));
+    ASSERT_TRUE(until([&] { return !rendererOf(m)->isBlocked(); }));
+    EXPECT_TRUE(m->userBanks().empty());
 }
 
 // Every popup window keeps its place under its own id: moved, closed and
