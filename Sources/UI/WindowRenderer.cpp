@@ -292,6 +292,8 @@ CErrorPtr CWindowRenderer::windowPositionId(CString& out) const {
 
 bool CWindowRenderer::windowPosition(int& x, int& y) {
     if (!m_window) return false;
+    // The user may have moved a popup through the window manager's frame.
+    if (getBool("is-popup-window", false) && !m_windowLost && m_window->frameOrigin(x, y)) return true;
     x = m_window->rect().x;
     y = m_window->rect().y;
     return true;
@@ -388,6 +390,10 @@ CErrorPtr CWindowRenderer::startCaretBlink() {
 }
 
 void CWindowRenderer::destroyWindow() {
+    // Also when the editor closes with the window open: it opens there
+    // next time. Only logged: the editor may be going.
+    if (m_window && !m_windowLost)
+        if (CErrorPtr err = storeWindowPosition()) debugLog("%s", err->text().utf8().c_str());
     if (m_cursorTimer) m_cursorTimer->stop();
     if (m_updateTimer) m_updateTimer->stop();
     if (m_renderTimer) m_renderTimer->stop();

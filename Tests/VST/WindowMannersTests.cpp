@@ -173,6 +173,43 @@ TEST_F(WindowManners, AClickOnABlockedWindowBringsTheModalOneToTheFront) {
     EXPECT_TRUE(m->userBanks().empty());
 }
 
+// What a window manager that framed the window `id` tells its clients.
+void setFrameExtents(uint32_t id, uint32_t left, uint32_t right, uint32_t top, uint32_t bottom) {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const char name[] = "_NET_FRAME_EXTENTS";
+    if (xcb_intern_atom_reply_t* atom =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr)) {
+        const uint32_t extents[] = {left, right, top, bottom};
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom->atom, XCB_ATOM_CARDINAL, 32, 4, extents);
+        std::free(atom);
+    }
+    xcb_flush(c);
+    xcb_disconnect(c);
+}
+
+// A window that the user moved by its window manager's frame, and left open
+// when the editor closed, opens there again with the frame where it was.
+TEST_F(WindowManners, AWindowMovedByItsFrameAndLeftOpenComesBackThere) {
+    CWinDrag* settings = openByButton("main-window.buttons.settings", "ui:win-settings");
+    ASSERT_NE(settings, nullptr);
+    const uint32_t id = rendererOf(settings)->window()->id();
+    setFrameExtents(id, 3, 3, 22, 3);
+    xdo("windowmove " + std::to_string(id) + " 203 222");
+    int left = 0, top = 0;
+    ASSERT_TRUE(until([&] { return rendererOf(settings)->window()->screenOrigin(left, top) && left == 203; }));
+
+    closeEditor(view);
+    view = plugin.view();
+    editor = openEditor(view);
+    ASSERT_NE(editor, nullptr);
+    root = editor->editorRoot();
+    opener = dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
+    settings = openByButton("main-window.buttons.settings", "ui:win-settings");
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(rendererOf(settings)->window()->rect().x, 200);
+    EXPECT_EQ(rendererOf(settings)->window()->rect().y, 200);
+}
+
 // Every popup window keeps its place under its own id: moved, closed and
 // opened again it is where the user left it, unless the user's setting
 // says not to keep places.
