@@ -249,7 +249,7 @@ TEST_F(EditorProgram, ClosesWithoutLeftoversAfterTheFileBrowser) {
                      "$' mousemove --window %1 " + std::to_string(px) + " " + std::to_string(py) +
                      " click 1 sleep 0.5");
     };
-    EXPECT_EQ(clickIn("Lagwell", 30, 37), 0);
+    EXPECT_EQ(clickIn("Lagwell", 33, 37), 0);
     EXPECT_EQ(clickIn("Preset Manager", 80, 57), 0);
     EXPECT_EQ(clickIn("Preset Manager", 141, 283), 0);
     EXPECT_EQ(clickIn("Files", 389, 360), 0);
