@@ -21,6 +21,14 @@ namespace {
 constexpr const char* kRomTitle = "Factory ROM";
 constexpr const char* kSessionTitle = "Session Bank";
 constexpr const char* kBuiltInTitle = "Built-in";
+// A file operation that failed after its message popup told the user.
+constexpr const char* kFileFailed = "@zelstr_CPresetManager_file_Failed %1 %2";
+
+// Shows an error that reached no popup.
+void showUnlessTold(const CError& error) {
+    const std::string told(kFileFailed);
+    if (error.key() != told.substr(0, told.find(' '))) CSystem::showError(error);
+}
 constexpr const char* kCurrentMark = "> ";
 
 struct CConfirmation {
@@ -324,7 +332,7 @@ void CPresetManager::onRegistry(CUpdateNotifier&, const CString& what) {
         if (m_pending.empty() || m_pending.front().kind != m_registry->dataKind()) return;
         CAnswer answer = std::move(m_pending.front().answer);
         m_pending.pop_front();
-        if (CErrorPtr err = answer(m_registry->data())) CSystem::showError(*err);
+        if (CErrorPtr err = answer(m_registry->data())) showUnlessTold(*err);
         return;
     }
     // The programs or the current one changed.
@@ -541,8 +549,7 @@ CErrorPtr CPresetManager::showFileError(const char* event, const CErrorPtr& caus
                 root.setAttr("title-message", e.message);
             },
             popup));
-        return ZEL_ERROR("@zelstr_CPresetManager_file_Failed %1 %2", e.message,
-                         cause ? CString::fromUtf8(cause->describe()) : CString());
+        return ZEL_ERROR(kFileFailed, e.message, cause ? CString::fromUtf8(cause->describe()) : CString());
     }
     return nullptr;
 }
@@ -756,7 +763,7 @@ CErrorPtr CPresetManager::runFileCommand(const CString& command, CObject* params
         if (!manager) return;
         CObject answer;
         answer.setAttr("path", CString::fromUtf8(chosen));
-        if (CErrorPtr err = manager->runFileCommand(command, &answer)) CSystem::showError(*err);
+        if (CErrorPtr err = manager->runFileCommand(command, &answer)) showUnlessTold(*err);
     });
 }
 

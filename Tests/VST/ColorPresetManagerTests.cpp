@@ -7,10 +7,13 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "Audio/Preset.h"
 #include "EditorInHostFixture.h"
+#include "Support/ShownErrors.h"
 #include "UI/Controls/ColorPicker.h"
+#include "UI/Controls/FileBrowser.h"
 #include "UI/Controls/QuickPresetSelector.h"
 #include "UI/DynamicPalette.h"
 #include "UI/FolderMemory.h"
@@ -208,6 +211,66 @@ TEST_F(ColorPresetsOnX, PresetFilesAreColourFilesAndOtherPresetsAreRefused) {
     EXPECT_EQ(titles(), std::vector<std::string>{"Gray"});
     ASSERT_EQ(userStore().load().size(), 1u);
     EXPECT_EQ(userStore().load()[0].presets().size(), 1u);
+    click(*in(*message, "buttons.close"));
+    ASSERT_TRUE(until([&] { return opener->findPopup("message") == nullptr; }));
+    std::filesystem::remove_all(folder);
+}
+
+// A preset of the user's named as a built-in one is offered by the quick
+// selector besides it, not hidden as a copy of it.
+TEST_F(ColorPresetsOnX, AUserPresetNamedAsABuiltInOneIsOfferedToo) {
+    click(*in(*manager, "c.banks.buttons.add"));
+    ASSERT_TRUE(until([&] { return manager->userBanks().size() == 1; }));
+    ASSERT_EQ(picker->setTone(0x2060a0), nullptr);
+    ASSERT_TRUE(until([&] { return tone("Border") == 0x2060a0; }));
+    click(*in(*manager, "c.presets.buttons.add"));
+    ASSERT_TRUE(until([&] { return selectedUserBank().presets().size() == 1; }));
+    ASSERT_EQ(manager->renamePreset("Red"), nullptr);
+    xdo("windowmove " + std::to_string(manager->windowRenderer()->window()->id()) + " 560 0");
+    loop.runFor(200);
+
+    ASSERT_EQ(picker->setTone(0x000000), nullptr);
+    ASSERT_TRUE(until([&] { return tone("Border") == 0x000000; }));
+    auto* selector = in<CQuickPresetSelector>(*editorWindow, "picker.schemes.quick-color-selector");
+    ASSERT_NE(selector, nullptr);
+    // choose() takes the last entry of the title: the user's.
+    choose(*selector, "Red");
+    ASSERT_TRUE(until([&] { return tone("Border") == 0x2060a0; })) << std::hex << tone("Border");
+    size_t reds = 0;
+    for (const auto& e : selector->entries()) reds += e.title == CString("Red");
+    EXPECT_EQ(reds, 2u);
+}
+
+// A file chosen in the browser that cannot be loaded is told once, in the
+// message popup, not once more in the error window.
+TEST_F(ColorPresetsOnX, AFileThatFailsThroughTheBrowserIsToldOnce) {
+    const std::string folder = std::string(std::getenv("LAGWELL_DATA_HOME")) + "/colour-junk";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/junk.ccf") << "not a preset";
+    click(*in(*manager, "c.banks.buttons.add"));
+    ASSERT_TRUE(until([&] { return manager->userBanks().size() == 1; }));
+    CShownErrors errors;
+    click(*in(*manager, "c.presets.buttons.load"));
+    CFileBrowser* browser = nullptr;
+    ASSERT_TRUE(until([&] {
+        CWinDrag* popup = opener->findPopup("file-browser");
+        browser = popup ? dynamic_cast<CFileBrowser*>(popup->findChild("browser")) : nullptr;
+        return browser != nullptr;
+    }));
+    ASSERT_TRUE(shown(browser));
+    EXPECT_EQ(browser->request().extension.utf8(), "ccf");
+    ASSERT_EQ(browser->go(folder), nullptr);
+    const int at = browser->listing().find("junk.ccf", CFileBrowserListing::EKind::File);
+    ASSERT_GE(at, 0);
+    ASSERT_EQ(browser->select(at), nullptr);
+    click(*in(*browser, "actions.buttons.ok"));
+    CWinDrag* message = nullptr;
+    ASSERT_TRUE(until([&] { return (message = opener->findPopup("message")) != nullptr; }));
+    EXPECT_EQ(message->getAttr("title-message").utf8(), "Unsupported file or file read error.");
+    loop.runFor(200);
+    EXPECT_TRUE(errors.shown().empty()) << errors.shown().front();
+    EXPECT_TRUE(titles().empty()) << "the bank as it was";
     std::filesystem::remove_all(folder);
 }
 

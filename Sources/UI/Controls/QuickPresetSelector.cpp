@@ -73,11 +73,14 @@ void CQuickPresetSelector::readStore(const CString& store, bool isGlobal, std::v
     // Every bank the preset managers keep there.
     for (const CAudioPresetBank& bank : CPresetStore(*this, store, isGlobal).load())
         for (const CAudioPreset& preset : bank.presets()) {
-            // A user list that starts as a copy of the system one shows each preset once.
+            // A user list that starts as a copy of the system one shows each
+            // preset once; a preset of the user's that only shares a name
+            // with another is listed too.
             const CString name = preset.displayName();
             if (!filter.empty() && matchesTitleFilter(filter, name)) continue;
-            if (std::any_of(out.begin(), out.end(),
-                            [&](const CEntry& e) { return e.source == ESource::Store && e.title == name; }))
+            if (std::any_of(out.begin(), out.end(), [&](const CEntry& e) {
+                    return e.source == ESource::Store && e.title == name && m_stored[e.index].items() == preset.items();
+                }))
                 continue;
             out.push_back({ESource::Store, m_stored.size(), name});
             m_stored.push_back(preset);
