@@ -145,6 +145,8 @@ protected:
             list = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
             return list && list->windowRenderer() && list->windowRenderer()->frameCount() > 0;
         }));
+        // A click before the server maps the list lands on the window below it.
+        ASSERT_TRUE(shown(list));
         int index = -1;
         for (size_t i = 0; i < list->paragraphs().size(); ++i)
             if (list->paragraphText(int(i)) == title) index = int(i);
