@@ -128,6 +128,11 @@ private:
     // An outermost gesture becomes one history entry.
     void pushGesture(CAudioParamUndoRecord gesture);
     CErrorPtr sendParamChanges(uint32_t handle, CListenedParam& listened);
+    // The client that changes a value may show what it asked for before
+    // the instance answers (a typed name, a colour): whatever the value
+    // ends as by its next frame (the same again after an undo, a refusal)
+    // goes to it then. `group` -1: every group.
+    void confirmToSender(const CAudioParam& param, int group);
     CErrorPtr sendRegistryChanges(uint32_t handle, CListenedRegistry& listened);
 
     CParamInterfaceBaseConnector* m_connector = nullptr;

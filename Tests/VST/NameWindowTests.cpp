@@ -20,6 +20,7 @@
 #include "UI/EditBox.h"
 #include "UI/ErrorWindow.h"
 #include "UI/ParamLink.h"
+#include "UI/UpdateTimer.h"
 #include "UI/WindowOpener.h"
 #include "UI/WindowSharedData.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
@@ -62,13 +63,21 @@ protected:
         auto* v = dynamic_cast<CView*>(popup.findObject(popup.fullName() + "." + path));
         EXPECT_NE(v, nullptr) << path;
         auto* r = dynamic_cast<CWindowRenderer*>(popup.findChild("window-renderer"));
-        const platform::CPixelRect origin = r->window()->rect();
-        return v ? centre(v->area(), origin.x, origin.y) : std::string("0 0");
+        int left = 0, top = 0;
+        EXPECT_TRUE(r->window()->screenOrigin(left, top));
+        return v ? centre(v->area(), left, top) : std::string("0 0");
     }
     CTextView* nameView(CWinDrag& popup, int index) {
         return dynamic_cast<CTextView*>(
             popup.findObject(popup.fullName() + ".names.name-" + std::to_string(index) + ".name"));
     }
+    bool shows(CWinDrag& popup, int index, const char* text) {
+        return nameView(popup, index)->getAttr("title") == CString(text);
+    }
+    // Holds the editor's frames back: what the instance answers waits for
+    // the next one, as in a host that gives the editor little time.
+    void holdFrames() { find<CUpdateTimer>("update-timer")->stop(); }
+    void resumeFrames() { ASSERT_EQ(find<CUpdateTimer>("update-timer")->start(), nullptr); }
     // Types `text` over the name `index` of the window and accepts it.
     void typeName(CWinDrag& popup, int index, const std::string& text) {
         CTextView* name = nameView(popup, index);
@@ -104,10 +113,67 @@ TEST_F(NameWindowsOnX, ChannelNamesTypedInTheWindowAreTheInstancesEachOneUndoSte
     ASSERT_TRUE(until([&] { return client->undoHistory().size() == entries + 1; }));
     ASSERT_EQ(client->setUndoHistoryPos(client->undoPosition() - 1), nullptr);
     EXPECT_TRUE(until([&] { return stored("io-params.in-channel-names", 2) == "IN3"; }));
+    EXPECT_TRUE(until([&] { return shows(*popup, 2, "IN3"); }));
 
     // Its Close button closes it.
     xdo("mousemove " + on(*popup, "buttons.close") + " click 1");
     EXPECT_TRUE(until([&] { return opener->popupCount() == 0; }));
+}
+
+// Whatever takes the typed name back before the editor's next frame (an
+// undo, an A/B switch, a preset), the window shows the instance's name.
+TEST_F(NameWindowsOnX, ATypedNameTakenBackBeforeTheNextFrameShowsTheInstancesName) {
+    CWinDrag* popup = openWindow("ui:win-channel-label-setup");
+    ASSERT_NE(popup, nullptr);
+    ASSERT_TRUE(until([&] { return shows(*popup, 2, "IN3"); }));
+    // Beside the main window, whose buttons it would cover.
+    platform::CNativeWindow* window = dynamic_cast<CWindowRenderer*>(popup->findChild("window-renderer"))->window();
+    xdo("windowmove " + std::to_string(window->id()) + " 600 40");
+    ASSERT_TRUE(until([&] {
+        int left = 0, top = 0;
+        return window->screenOrigin(left, top) && left == 600;
+    }));
+    auto* undo = find("main-window.buttons.history.undo");
+    auto* redo = find("main-window.buttons.history.redo");
+    auto* ab = find("main-window.buttons.ab");
+    ASSERT_TRUE(undo && redo && ab);
+    const auto historyAt = [&](size_t position) { return until([&] { return client->undoPosition() == position; }); };
+
+    // Undo.
+    holdFrames();
+    const size_t start = client->undoPosition();
+    typeName(*popup, 2, "Kick");
+    ASSERT_TRUE(historyAt(start + 1));
+    click(*undo);
+    ASSERT_TRUE(until([&] { return stored("io-params.in-channel-names", 2) == "IN3"; }));
+    resumeFrames();
+    EXPECT_TRUE(until([&] { return shows(*popup, 2, "IN3"); })) << nameView(*popup, 2)->getAttr("title").utf8();
+
+    // Redo, then undo again.
+    holdFrames();
+    click(*redo);
+    ASSERT_TRUE(until([&] { return stored("io-params.in-channel-names", 2) == "Kick"; }));
+    resumeFrames();
+    EXPECT_TRUE(until([&] { return shows(*popup, 2, "Kick"); }));
+    holdFrames();
+    typeName(*popup, 2, "Snare");
+    ASSERT_TRUE(historyAt(start + 2));
+    click(*undo);
+    ASSERT_TRUE(until([&] { return stored("io-params.in-channel-names", 2) == "Kick"; }));
+    resumeFrames();
+    EXPECT_TRUE(until([&] { return shows(*popup, 2, "Kick"); })) << nameView(*popup, 2)->getAttr("title").utf8();
+
+    // An A/B switch: slot B starts as a copy of A; a name typed in B goes
+    // away with the switch back to A.
+    click(*ab);
+    ASSERT_TRUE(until([&] { return bridge("ab-state")->value(0, 0) == 1.0; }));
+    holdFrames();
+    typeName(*popup, 2, "Tom");
+    ASSERT_TRUE(until([&] { return stored("io-params.in-channel-names", 2) == "Tom"; }));
+    click(*ab);
+    ASSERT_TRUE(until([&] { return stored("io-params.in-channel-names", 2) == "Kick"; }));
+    resumeFrames();
+    EXPECT_TRUE(until([&] { return shows(*popup, 2, "Kick"); })) << nameView(*popup, 2)->getAttr("title").utf8();
 }
 
 TEST_F(NameWindowsOnX, ImportTakesTheHostsChannelNamesAsOneLabelledUndoStep) {
