@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Audio/Param.h"
+#include "Audio/ParamTransaction.h"
 #include "Audio/VST/AudioWrapperVST3.h"
 #include "Core/Notify.h"
 #include "EditorInHostFixture.h"
@@ -174,6 +175,36 @@ TEST_F(NameWindowsOnX, ATypedNameTakenBackBeforeTheNextFrameShowsTheInstancesNam
     ASSERT_TRUE(until([&] { return stored("io-params.in-channel-names", 2) == "Kick"; }));
     resumeFrames();
     EXPECT_TRUE(until([&] { return shows(*popup, 2, "Kick"); })) << nameView(*popup, 2)->getAttr("title").utf8();
+}
+
+// A name the instance changes while the window is open (a restored state,
+// another editor) shows at once, and after an edit that was abandoned.
+TEST_F(NameWindowsOnX, AGroupNameChangedElsewhereShowsAtOnceAndAfterAnAbandonedEdit) {
+    auto* wrapper = dynamic_cast<CAudioWrapperVST3*>(plugin.component.get());
+    auto* collector = dynamic_cast<CAudioParamCollector*>(wrapper->plugin().findObject("plugin.param-collector"));
+    auto* names = dynamic_cast<CAudioParam*>(wrapper->plugin().findObject("plugin.modMain.io-params.group-names"));
+    ASSERT_TRUE(collector && names);
+    const auto rename = [&](const char* text) {
+        CAudioParamTransaction tx(*collector);
+        tx.setText(*names, 0, 1, text);
+        tx.finish("Restore");
+    };
+    CWinDrag* popup = openWindow("ui:win-group-name-setup");
+    ASSERT_NE(popup, nullptr);
+    ASSERT_TRUE(until([&] { return shows(*popup, 1, "2"); }));
+    rename("Bass");
+    EXPECT_TRUE(until([&] { return shows(*popup, 1, "Bass"); }));
+
+    CTextView* name = nameView(*popup, 1);
+    xdo("mousemove " + on(*popup, "names.name-1.name") + " click 1");
+    ASSERT_TRUE(until([&] { return name->editor().editBox() && name->editor().editBox()->isEditing(); }));
+    xdo("type --delay 10 'xyz'");
+    rename("Keys");
+    loop.runUntil([] { return false; }, 200);
+    xdo("key Escape");
+    ASSERT_TRUE(until([&] { return !name->editor().isEditing(); }));
+    EXPECT_TRUE(until([&] { return shows(*popup, 1, "Keys"); })) << name->getAttr("title").utf8();
+    EXPECT_EQ(stored("io-params.group-names", 1), "Keys") << "the abandoned edit changed nothing";
 }
 
 TEST_F(NameWindowsOnX, ImportTakesTheHostsChannelNamesAsOneLabelledUndoStep) {
