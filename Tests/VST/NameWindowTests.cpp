@@ -177,6 +177,21 @@ TEST_F(NameWindowsOnX, ATypedNameTakenBackBeforeTheNextFrameShowsTheInstancesNam
     EXPECT_TRUE(until([&] { return shows(*popup, 2, "Kick"); })) << nameView(*popup, 2)->getAttr("title").utf8();
 }
 
+TEST_F(NameWindowsOnX, ATypedGroupNameReplacedByAPresetBeforeTheNextFrameShowsThePresetsName) {
+    CWinDrag* popup = openWindow("ui:win-group-name-setup");
+    ASSERT_NE(popup, nullptr);
+    ASSERT_TRUE(until([&] { return shows(*popup, 0, "1"); }));
+    auto* presets = find("main-window.buttons.quick-preset-selector");
+    ASSERT_NE(presets, nullptr);
+    holdFrames();
+    typeName(*popup, 0, "Drums");
+    ASSERT_TRUE(until([&] { return stored("io-params.group-names", 0) == "Drums"; }));
+    choose(*presets, "32 samples");
+    ASSERT_TRUE(until([&] { return stored("io-params.group-names", 0) == "1"; }));
+    resumeFrames();
+    EXPECT_TRUE(until([&] { return shows(*popup, 0, "1"); })) << nameView(*popup, 0)->getAttr("title").utf8();
+}
+
 // A name the instance changes while the window is open (a restored state,
 // another editor) shows at once, and after an edit that was abandoned.
 TEST_F(NameWindowsOnX, AGroupNameChangedElsewhereShowsAtOnceAndAfterAnAbandonedEdit) {
