@@ -21,7 +21,6 @@
 #include "UI/EditBox.h"
 #include "UI/ErrorWindow.h"
 #include "UI/ParamLink.h"
-#include "UI/UpdateTimer.h"
 #include "UI/WindowOpener.h"
 #include "UI/WindowSharedData.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
@@ -75,10 +74,6 @@ protected:
     bool shows(CWinDrag& popup, int index, const char* text) {
         return nameView(popup, index)->getAttr("title") == CString(text);
     }
-    // Holds the editor's frames back: what the instance answers waits for
-    // the next one, as in a host that gives the editor little time.
-    void holdFrames() { find<CUpdateTimer>("update-timer")->stop(); }
-    void resumeFrames() { ASSERT_EQ(find<CUpdateTimer>("update-timer")->start(), nullptr); }
     // Types `text` over the name `index` of the window and accepts it.
     void typeName(CWinDrag& popup, int index, const std::string& text) {
         CTextView* name = nameView(popup, index);
