@@ -57,7 +57,8 @@ public:
     // Sends "update-param" and "update-registry" to one client, or to every
     // client, for what changed since it was last told: parameters whose
     // version moved on (whoever changed them, the host's automation
-    // included), registries whose state differs. Each client asks for this
+    // included) and those the client changed itself, registries whose
+    // state differs. Each client asks for this
     // once per editor frame ("request-updates"); nothing else sends values.
     CErrorPtr refresh(int client = -1);
 

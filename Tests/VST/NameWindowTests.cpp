@@ -25,6 +25,7 @@
 #include "UI/WindowSharedData.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/vstspeaker.h"
+#include "public.sdk/source/common/memorystream.h"
 
 namespace zel {
 namespace {
@@ -199,6 +200,9 @@ TEST_F(NameWindowsOnX, AGroupNameChangedElsewhereShowsAtOnceAndAfterAnAbandonedE
         tx.setText(*names, 0, 1, text);
         tx.finish("Restore");
     };
+    // The host saves the instance's state before the names change.
+    MemoryStream saved;
+    ASSERT_EQ(plugin.component->getState(&saved), kResultOk);
     CWinDrag* popup = openWindow("ui:win-group-name-setup");
     ASSERT_NE(popup, nullptr);
     ASSERT_TRUE(until([&] { return shows(*popup, 1, "2"); }));
@@ -215,6 +219,11 @@ TEST_F(NameWindowsOnX, AGroupNameChangedElsewhereShowsAtOnceAndAfterAnAbandonedE
     ASSERT_TRUE(until([&] { return !name->editor().isEditing(); }));
     EXPECT_TRUE(until([&] { return shows(*popup, 1, "Keys"); })) << name->getAttr("title").utf8();
     EXPECT_EQ(stored("io-params.group-names", 1), "Keys") << "the abandoned edit changed nothing";
+
+    // The host restores the state it saved.
+    saved.seek(0, IBStream::kIBSeekSet, nullptr);
+    ASSERT_EQ(plugin.component->setState(&saved), kResultOk);
+    EXPECT_TRUE(until([&] { return shows(*popup, 1, "2"); })) << name->getAttr("title").utf8();
 }
 
 TEST_F(NameWindowsOnX, ImportTakesTheHostsChannelNamesAsOneLabelledUndoStep) {
