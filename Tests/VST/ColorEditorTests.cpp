@@ -191,6 +191,33 @@ TEST_F(ColorEditorOnX, TypedHexAndTheSlidersEditTheRole) {
     ASSERT_TRUE(until([&] { return palette->find("Border")->values.contrast == 1.0; }));
 }
 
+// The editor shows a typed colour at once; an undo that reaches the
+// instance before the editor's next frame takes it back in the editor too.
+TEST_F(ColorEditorOnX, ATypedColourUndoneBeforeTheNextFrameShowsTheRolesColourAgain) {
+    auto* hex = dynamic_cast<CTextView*>(picker->findObject(".edit.hex-row.hex"));
+    auto* undo = dynamic_cast<CView*>(root->findObject("ui.main-window.buttons.history.undo"));
+    ASSERT_TRUE(hex && undo);
+    const CColor old = tone("Border");
+    ASSERT_NE(old, 0xff8000u);
+    // Beside the main window, whose buttons it would cover.
+    xdo("windowmove " + std::to_string(popupRenderer->window()->id()) + " 600 40");
+    ASSERT_TRUE(until([&] { return popupRenderer->window()->screenOrigin(px, py) && px == 600; }));
+
+    holdFrames();
+    const size_t position = client->undoPosition();
+    xdo("mousemove " + inPopup(hex->area()) + " click 1");
+    ASSERT_TRUE(until([&] { return hex->editor().isEditing(); }));
+    xdo("key ctrl+a type --delay 20 -- '#FF8000'");
+    xdo("key Return");
+    ASSERT_TRUE(until([&] { return client->undoPosition() == position + 1; }));
+    EXPECT_EQ(hex->getAttr("title"), "FF8000") << "shown before the instance answers";
+    click(*undo);
+    ASSERT_TRUE(until([&] { return client->undoPosition() == position; }));
+    resumeFrames();
+    EXPECT_TRUE(until([&] { return hex->getAttr("title") == hexColor(old); })) << hex->getAttr("title").utf8();
+    EXPECT_EQ(tone("Border"), old);
+}
+
 TEST_F(ColorEditorOnX, TheSchemeSelectorLoadsABuiltInScheme) {
     auto* selector = dynamic_cast<CView*>(picker->findObject(".schemes.quick-color-selector"));
     ASSERT_NE(selector, nullptr);

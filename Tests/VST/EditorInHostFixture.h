@@ -16,6 +16,7 @@
 #include "Support/Xvfb.h"
 #include "UI/Controls/TextView.h"
 #include "UI/ParamLink.h"
+#include "UI/UpdateTimer.h"
 #include "UI/View.h"
 #include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
@@ -113,6 +114,11 @@ protected:
     T* find(const std::string& path) {
         return dynamic_cast<T*>(editor->editorRoot()->findObject("ui." + path));
     }
+
+    // Holds the editor's frames back: what the instance answers waits for
+    // the next one, as in a host that gives the editor little time.
+    void holdFrames() { find<CUpdateTimer>("update-timer")->stop(); }
+    void resumeFrames() { ASSERT_EQ(find<CUpdateTimer>("update-timer")->start(), nullptr); }
 
     CParamBridge* bridge(const std::string& name) {
         return dynamic_cast<CParamBridge*>(root->findObject("ui." + name + "-bridge"));
