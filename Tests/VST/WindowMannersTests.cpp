@@ -183,7 +183,8 @@ void setFrameExtents(uint32_t id, uint32_t left, uint32_t right, uint32_t top, u
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom->atom, XCB_ATOM_CARDINAL, 32, 4, extents);
         std::free(atom);
     }
-    xcb_flush(c);
+    // A round trip: the server has set the property before anyone moves the window.
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     xcb_disconnect(c);
 }
 
