@@ -580,6 +580,11 @@ TEST(DelayPages, ALongerDelayAppliesAtOnceAndTheWritePositionTakesItsPages) {
     for (int i = 0; i < 20; ++i) block();
     EXPECT_EQ(l.line.allocatedPages(), large) << "the whole ring written by now";
     EXPECT_EQ(l.bank.lostSamples(), 0u);
+    // A ring as long as it can get takes no more: the reserve goes back.
+    l.bank.serve(small, 64, reserve, large);
+    l.run(in.data(), out.data(), 0);
+    l.bank.serve(small, 64, reserve, large);
+    EXPECT_EQ(l.bank.ownedPages(), large);
 
     // Back to no delay and on to one sample: the ring shrinks with the
     // change after the fade, and what it dropped returns to the keeper.

@@ -104,7 +104,7 @@ void CDelayPageBank::giveBack(CPage* page) {
 void CDelayPageBank::settle() {
     drain();
     const size_t keep = m_keep.load(std::memory_order_acquire);
-    const size_t reserve = m_reserve.load(std::memory_order_relaxed);
+    const size_t reserve = reserveWith(m_placed);
     // Pages ahead of a length the keeper no longer supplies go back.
     if (m_ahead && m_ahead->length != m_supplyLength.load(std::memory_order_relaxed))
         while (m_ahead) giveBack(std::exchange(m_ahead, m_ahead->next));
@@ -166,7 +166,7 @@ void CDelayPageBank::allocate(size_t count, size_t length, CPage*& first, CPage*
     }
 }
 
-void CDelayPageBank::serve(size_t expected, size_t pageLength, size_t reserve) {
+void CDelayPageBank::serve(size_t expected, size_t pageLength, size_t reserve, size_t most) {
     std::lock_guard<std::mutex> lock(m_keeperLock);
     if (pageLength && pageLength != m_lastLength) {
         m_lastLength = pageLength;
@@ -181,11 +181,13 @@ void CDelayPageBank::serve(size_t expected, size_t pageLength, size_t reserve) {
     const size_t inFlight = m_supplied - m_drainedCount.load(std::memory_order_acquire);
     const size_t shortfall = m_shortfall.exchange(0, std::memory_order_acquire);
     const size_t forShortfall = shortfall > inFlight ? shortfall - inFlight : 0;
-    const size_t target = std::max(expected, m_inUse.load(std::memory_order_relaxed) + reserve);
+    m_reserve.store(reserve, std::memory_order_relaxed);
+    m_most.store(most, std::memory_order_relaxed);
+    const size_t inUse = m_inUse.load(std::memory_order_relaxed);
+    const size_t target = std::max(expected, inUse + reserveWith(inUse));
     const size_t forTarget = target > owned ? target - owned : 0;
     size_t count = pageLength ? std::max(forShortfall, forTarget) : 0;
     // What was asked for stays on the audio side until a ring takes it.
-    m_reserve.store(reserve, std::memory_order_relaxed);
     if (pageLength) m_supplyLength.store(pageLength, std::memory_order_relaxed);
     m_keep.store(std::max(target, shortfall ? owned + forShortfall : 0), std::memory_order_release);
 

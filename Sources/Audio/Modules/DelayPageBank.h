@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 
 namespace zel {
@@ -64,10 +66,11 @@ public:
 
     // ---- the keeper (one thread at a time, never the audio thread)
     // Makes the audio side own at least `expected` pages of `pageLength`
-    // samples, and `reserve` spare pages beyond those in its rings, and what
-    // it was short of, and keep no more than that; takes back and frees what
-    // it returned.
-    void serve(size_t expected, size_t pageLength, size_t reserve = 0);
+    // samples, and `reserve` spare pages beyond those in its rings (no more
+    // than the rings can still take when they hold `most` pages at the
+    // most), and what it was short of, and keep no more than that; takes
+    // back and frees what it returned.
+    void serve(size_t expected, size_t pageLength, size_t reserve = 0, size_t most = SIZE_MAX);
     // Whether the audio side was short or handed pages back since the last
     // serve().
     bool waiting() const {
@@ -103,6 +106,11 @@ private:
     // Offline: `count` pages of the current length from the heap, as if
     // the keeper had supplied them.
     void supplyNow(size_t count);
+    // The spare pages to keep with `placed` pages in the rings.
+    size_t reserveWith(size_t placed) const {
+        const size_t most = m_most.load(std::memory_order_relaxed);
+        return std::min(m_reserve.load(std::memory_order_relaxed), most > placed ? most - placed : 0);
+    }
 
     // Keeper side, under its lock: `count` fresh pages of `length` samples
     // linked from `first` to `last`, fewer when the heap runs out.
@@ -127,6 +135,7 @@ private:
     std::atomic<size_t> m_shortfall{0};
     std::atomic<size_t> m_keep{0};
     std::atomic<size_t> m_reserve{0};
+    std::atomic<size_t> m_most{SIZE_MAX};
     std::atomic<size_t> m_inUse{0};
     std::atomic<size_t> m_lost{0};
 

@@ -161,25 +161,26 @@ void CModDelay::keepPages(const CDelayPageKeeper& keeper) {
     m_expectedLength = pageLength;
     m_lines = lines;
     m_rate = rate;
-    m_bank->serve(m_expectedPages, m_expectedLength, reserveFor(lines, pageLength, rate));
+    serveBank();
 }
 
 void CModDelay::keepPagesWaiting() {
-    if (m_bank->waiting())
-        m_bank->serve(m_expectedPages, m_expectedLength, reserveFor(m_lines, m_expectedLength, m_rate));
+    if (m_bank->waiting()) serveBank();
 }
 
-size_t CModDelay::reserveFor(size_t lines, size_t pageLength, double rate) const {
-    if (!lines || !pageLength || rate <= 0) return 0;
+void CModDelay::serveBank() {
+    const size_t pageLength = m_expectedLength;
+    if (!m_lines || !pageLength || m_rate <= 0) {
+        m_bank->serve(m_expectedPages, pageLength);
+        return;
+    }
     // Each line may enter a new slot every page length, and once more at
     // once where a growing ring moves what its write page held a whole
     // ring back.
-    const auto written = size_t(std::ceil(rate * CDelayPageKeeper::kAnswerMs / 1000.0 / double(pageLength)));
-    const size_t standing = lines * (written + 2);
+    const auto written = size_t(std::ceil(m_rate * CDelayPageKeeper::kAnswerMs / 1000.0 / double(pageLength)));
     const size_t longest = m_longestSpan.load(std::memory_order_relaxed);
-    const size_t full = lines * ((pageLength + longest + CDSPModDelay::kMargin - 1) / pageLength);
-    const size_t inUse = m_bank->inUse();
-    return std::min(standing, full > inUse ? full - inUse : 0);
+    const size_t most = m_lines * ((pageLength + longest + CDSPModDelay::kMargin - 1) / pageLength);
+    m_bank->serve(m_expectedPages, pageLength, m_lines * (written + 2), most);
 }
 
 std::unique_ptr<CAudioModule> CModDelay::createModule() const {

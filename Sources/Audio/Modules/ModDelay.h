@@ -110,10 +110,11 @@ protected:
 private:
     // After the bank settled: the keeper hears when it waits.
     void wakeKeeper();
-    // Spare pages for what `lines` lines write before the keeper answers
-    // and what growing rings take at once, no more than they can still
-    // take (none once every ring is as long as it can get).
-    size_t reserveFor(size_t lines, size_t pageLength, double sampleRate) const;
+    // Hands the bank what was worked out last, with a reserve for what the
+    // lines write before the keeper answers and what growing rings take at
+    // once, no more than they can still take (none once every ring is as
+    // long as it can get).
+    void serveBank();
 
     std::unique_ptr<CDelayPageBank> m_bank;
     std::vector<CAudioParamSlot> m_slots;  // the modules' bindings, read by the keeper
