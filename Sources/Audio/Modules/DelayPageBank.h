@@ -121,7 +121,7 @@ private:
     size_t m_spareCount = 0;
     CPage* m_ahead = nullptr;  // pages of the length the lines are about to use
     size_t m_placed = 0;       // pages in rings
-    size_t m_wanted = 0;       // refused since the last settle()
+    size_t m_wanted = 0;       // found missing since the last settle()
     CPage* m_returns = nullptr;
     size_t m_drained = 0;
     bool m_offline = false;
