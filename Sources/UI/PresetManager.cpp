@@ -5,7 +5,6 @@
 #include <map>
 
 #include "Core/MemoryStream.h"
-#include "Core/Notify.h"
 #include "UI/Controls/FileBrowser.h"
 #include "UI/InputRouter.h"
 #include "UI/WindowOpener.h"
@@ -131,12 +130,8 @@ CErrorPtr CPresetManager::init() {
     ZEL_TRY(listenObject(m_presetList, "paragraph-dbl-clicked", "preset-double-clicked"));
     rebuildBanks();
     m_bank = m_banks.empty() ? -1 : 0;
-    // The bank last worked in, as the user left it.
-    if (CObject* data = findObject("ui.local-data")) {
-        const int stored = int(data->getInt("preset-manager-selection", -1));
-        if (stored >= 0 && size_t(stored) < m_banks.size()) m_bank = stored;
-    }
     m_preset = presetTitles().empty() ? -1 : 0;
+    restoreSelection();
     refreshLists();
     return nullptr;
 }
@@ -196,7 +191,6 @@ CErrorPtr CPresetManager::selectBank(int index) {
     if (index < 0 || size_t(index) >= m_banks.size()) return nullptr;
     m_bank = index;
     m_preset = presetTitles().empty() ? -1 : 0;
-    if (CObject* data = findObject("ui.local-data")) data->setInt("preset-manager-selection", index);
     refreshLists();
     return nullptr;
 }
@@ -235,6 +229,35 @@ void CPresetManager::refreshLists() {
     m_presetList->setEntries(presets);
     m_presetList->setInt("selected-paragraph", m_preset);
     refreshButtons();
+    storeSelection();
+}
+
+CObject* CPresetManager::selectionData() {
+    const CString path = getAttr("selection-data");
+    return path.empty() ? nullptr : findObject(path);
+}
+
+void CPresetManager::restoreSelection() {
+    // The bank and preset last worked in, as the user left them: "bank;preset".
+    const CObject* data = selectionData();
+    const CString text = data ? data->getAttr("selection") : CString();
+    const size_t semicolon = text.find(u';');
+    long long bank = -1, preset = -1;
+    if (semicolon == CString::npos || !parseInt(text.substr(0, semicolon), bank) ||
+        !parseInt(text.substr(semicolon + 1), preset))
+        return;
+    if (bank < 0 || size_t(bank) >= m_banks.size()) return;
+    m_bank = int(bank);
+    const int count = int(presetTitles().size());
+    m_preset = count == 0 ? -1 : int(std::clamp<long long>(preset, 0, count - 1));
+}
+
+void CPresetManager::storeSelection() {
+    CObject* data = selectionData();
+    if (!data) return;
+    const CString text = toText((long long)m_bank) + ";" + toText((long long)m_preset);
+    if (data->getAttr("selection") != text)
+        if (CErrorPtr err = data->setAttr("selection", text)) CSystem::showError(*err);
 }
 
 void CPresetManager::setButton(CView* row, const char* name, bool enabled) {
@@ -689,18 +712,10 @@ CErrorPtr CPresetManager::runFileCommand(const CString& command, CObject* params
         return load ? loadPresetFile(path) : savePresetFile(path);
     }
     // The file browser answers with the same command and the path chosen.
-    CObject request;
-    request.setAttr("command", command);
-    request.setAttr("mode", load ? "open" : "save");
-    request.setAttr("extension", bank ? "cbf" : "cpf");
-    request.setAttr("description", bank ? "Compressed bank files" : "Compressed preset files");
-    request.setAttr("folder", lastFolder(bank));
-    request.setAttr("proposed-name", proposedFileName(bank));
-    ZEL_TRY(CNotifyServer::instance().notify(this, "file-dialog-request", &request));
     CFileRequest ask;
     ask.isSave = !load;
-    ask.extension = request.getAttr("extension");
-    ask.description = request.getAttr("description");
+    ask.extension = bank ? "cbf" : "cpf";
+    ask.description = bank ? "Compressed bank files" : "Compressed preset files";
     ask.folder = lastFolder(bank).utf8();
     // The browser adds the extension to what is typed.
     ask.proposedName = proposedFileName(bank);

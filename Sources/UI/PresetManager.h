@@ -116,6 +116,11 @@ private:
     void rebuildBanks();
     void refreshLists();
     void refreshButtons();
+    // The bank and preset selected are kept in the setting `selection-data`
+    // names, with the instance's state.
+    CObject* selectionData();
+    void restoreSelection();
+    void storeSelection();
     void setButton(CView* row, const char* name, bool enabled);
     CAudioPresetBank* selectedUserBank();
     bool isCompatible(const CAudioPreset& preset) const;
