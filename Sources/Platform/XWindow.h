@@ -138,10 +138,16 @@ public:
     const CPixelRect& rect() const { return m_rect; }
 
     void show(bool visible);
+    // Above its siblings.
+    void raise();
     void move(int x, int y);
     // Where the window's origin is on the screen (asks the server: the
     // host or the window manager may have moved it).
     bool screenOrigin(int& x, int& y);
+    // Where the window's frame is on the screen: its origin less the
+    // decoration a window manager put around it. Moving the window there
+    // puts it back where it is.
+    bool frameOrigin(int& x, int& y);
     void resize(int width, int height);
     void setTitle(const std::string& title);
     // Copies the rectangles of the bitmap to the window.
