@@ -460,49 +460,34 @@ struct CBankedLine {
 
     // `pages` are there before the line is configured, as the keeper
     // supplies them when the format is set.
-    CBankedLine(size_t page, size_t fade, size_t longest, size_t pages) : pageLength(page) {
-        serve(pages);
+    CBankedLine(size_t page, size_t fade, size_t longest, size_t pages, size_t reserve = 0) : pageLength(page) {
+        serve(pages, reserve);
         line.setPool(pool);
         line.setPageBank(bank);
         line.prepareRing((page + longest + CDSPModDelay::kMargin - 1) / page);
         line.configure(page, fade);
     }
-    // The keeper's round: the audio side may own `pages` pages.
-    void serve(size_t pages) { bank.serve(pages, pageLength); }
+    // The keeper's round: the audio side may own `pages` pages, and
+    // `reserve` spare ones beyond those in the ring.
+    void serve(size_t pages, size_t reserve = 0) { bank.serve(pages, pageLength, reserve); }
     // One block, as the delay process runs it.
     void run(const double* in, double* out, size_t n) {
         line.process(in, out, n);
+        bank.noteUse();
         bank.settle();
     }
 };
 
-// From a longer delay back to none and on to one sample: the ring shrinks
-// to the one-sample ring and the pages it dropped return once the keeper
-// lets go of them; then, in real time, a longer delay waits for the
-// keeper's round again. `block` runs one block.
-template <class FBlock>
-void shrinkThenGrowInRealTime(CBankedLine& l, FBlock&& block) {
-    l.line.setDelay(0);
-    for (int i = 0; i < 2; ++i) block();
-    l.line.setDelay(1);
-    for (int i = 0; i < 2; ++i) block();
-    const size_t one = l.line.ringLengthFor(1);
-    EXPECT_EQ(l.line.ringLength(), one);
-    l.serve(one);
-    block();
-    l.serve(one);
-    EXPECT_EQ(l.bank.ownedPages(), one);
-    EXPECT_EQ(l.line.allocatedPages(), one);
-    // In real time a longer delay waits for the keeper's round again, which
-    // knows no pages on their way that are not.
-    l.line.setDelay(1000);
-    block();
-    EXPECT_EQ(l.line.pendingDelay(), 1000);
-    l.serve(one);
-    block();
-    EXPECT_EQ(l.line.delay(), 1000);
-    EXPECT_EQ(l.pool.heapAllocations(), 0u);
-}
+// The same line on the pool, fed what the test gives it.
+struct CPooledLine {
+    CPoolAllocator pool;
+    CDSPModDelay line;
+
+    CPooledLine(size_t page, size_t fade) {
+        line.setPool(pool);
+        line.configure(page, fade);
+    }
+};
 
 }  // namespace
 
@@ -557,52 +542,70 @@ TEST(DelayPages, ALineOnABankSoundsLikeALineOnThePool) {
     EXPECT_EQ(banked.pool.heapAllocations(), 0u) << "neither pages nor rings from the pool";
 }
 
-// A longer delay than the bank can back waits, the line going on at the old
-// one, and starts its fade in the first block after the keeper's round; the
-// pages a shorter delay gives up go back to the keeper, down to what it
-// asks the audio side to keep.
-TEST(DelayPages, ALongerDelayWaitsForItsPagesAndWhatIsGivenUpGoesBack) {
-    CBankedLine l(64, 32, 4000, (64 + CDSPModDelay::kMargin - 1) / 64);
-    const size_t small = l.line.ringLengthFor(0), large = l.line.ringLengthFor(1000);
+// In real time a longer delay applies in the call that sets it, though the
+// bank holds only a small reserve: its ring grows at once, the slots it
+// gains read as silence, and only the write position takes pages, one page
+// length at a time, which the keeper's rounds make good. The output is the
+// pool's sample for sample. The pages a shorter delay gives up go back to
+// the keeper, down to the ring and the reserve.
+TEST(DelayPages, ALongerDelayAppliesAtOnceAndTheWritePositionTakesItsPages) {
+    const size_t reserve = 4;
+    const size_t small = (64 + CDSPModDelay::kMargin - 1) / 64;
+    CBankedLine l(64, 32, 4000, small, reserve);
+    CLine reference(64, 32);
+    const size_t large = l.line.ringLengthFor(1000);
     std::vector<double> in(200), out(200);
     size_t t = 0;
     auto block = [&] {
         for (size_t i = 0; i < in.size(); ++i) in[i] = x(int64_t(t + i));
+        reference.run(in.size(), in.size());
         l.run(in.data(), out.data(), in.size());
+        for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out[i], reference.out[t + i]) << "sample " << t + i;
         t += in.size();
+        l.serve(small, reserve);
     };
-    block();
-    EXPECT_EQ(out, in) << "no delay";
+    for (int i = 0; i < 3; ++i) block();
+    const size_t written = l.line.allocatedPages();
 
+    reference.line.setDelay(1000);
     l.line.setDelay(1000);
-    EXPECT_EQ(l.line.pendingDelay(), 1000);
-    block();
-    EXPECT_EQ(out, in) << "still the old delay, no page missing";
-    EXPECT_EQ(l.line.delay(), 0);
-
-    l.serve(small);  // the keeper's round: what the lines were refused comes too
-    EXPECT_EQ(l.bank.ownedPages(), large);
-    block();
     EXPECT_EQ(l.line.delay(), 1000);
     EXPECT_EQ(l.line.pendingDelay(), CDSPModDelay::kNoDelay);
+    EXPECT_TRUE(l.line.fading());
     EXPECT_EQ(l.line.ringLength(), large);
-    EXPECT_EQ(out[100], 0.0) << "past the fade: history from before the ring grew reads as silence";
-    for (int i = 0; i < 10; ++i) block();
-    EXPECT_EQ(out[0], x(int64_t(t - in.size()) - 1000));
+    block();
+    // What the write page held a whole ring back moved to its new place, and
+    // the write position took the pages of the slots it entered.
+    EXPECT_LE(l.line.allocatedPages(), written + 1 + (200 + 63) / 64 + 1);
+    for (int i = 0; i < 20; ++i) block();
+    EXPECT_EQ(l.line.allocatedPages(), large) << "the whole ring written by now";
+    EXPECT_EQ(l.bank.lostSamples(), 0u);
+    // A ring as long as it can get takes no more: the reserve goes back.
+    l.bank.serve(small, 64, reserve, large);
+    l.run(in.data(), out.data(), 0);
+    l.bank.serve(small, 64, reserve, large);
+    EXPECT_EQ(l.bank.ownedPages(), large);
 
-    // Back to no delay: the ring shrinks with the change after the fade,
-    // and the pages it dropped return once the keeper lets go of them.
-    shrinkThenGrowInRealTime(l, block);
+    // Back to no delay and on to one sample: the ring shrinks with the
+    // change after the fade, and what it dropped returns to the keeper.
+    for (long long d : {0LL, 1LL}) {
+        reference.line.setDelay(d);
+        l.line.setDelay(d);
+        for (int i = 0; i < 2; ++i) block();
+    }
+    const size_t one = l.line.ringLengthFor(1);
+    EXPECT_EQ(l.line.ringLength(), one);
+    l.serve(one, reserve);
+    block();
+    EXPECT_EQ(l.bank.ownedPages(), one + reserve);
+    EXPECT_EQ(l.pool.heapAllocations(), 0u);
 }
 
-// Offline, a longer delay takes its pages on the processing thread and
-// starts its fade in the block that asked for it. The keeper counts those
-// pages as its own: it supplies none twice, takes back what a shorter delay
-// gives up, and once the host renders in real time again, supplies what the
-// lines wait for.
-TEST(DelayPages, OutputKeptInThePagesWaitsForPagesAsTheCopyDoes) {
+// Output left in the pages is what the copy gives while a grown ring fills
+// and its empty slots read as silence.
+TEST(DelayPages, OutputKeptInThePagesIsWhatTheCopyGivesWhileARingFills) {
     const size_t pages = (64 + CDSPModDelay::kMargin - 1) / 64;
-    CBankedLine copied(64, 32, 4000, pages), kept(64, 32, 4000, pages);
+    CBankedLine copied(64, 32, 4000, pages, 6), kept(64, 32, 4000, pages, 6);
     std::vector<double> in(50), out(50), copy(50);
     size_t t = 0, keptBlocks = 0;
     auto block = [&] {
@@ -617,42 +620,136 @@ TEST(DelayPages, OutputKeptInThePagesWaitsForPagesAsTheCopyDoes) {
         if (!y) y = out.data();
         for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(y[i], copy[i]) << "sample " << t + i;
         t += in.size();
+        for (CBankedLine* l : {&copied, &kept}) l->serve(pages, 6);
     };
     block();
     for (CBankedLine* l : {&copied, &kept}) l->line.setDelay(1000);
-    for (int i = 0; i < 3; ++i) block();
-    for (CBankedLine* l : {&copied, &kept}) l->serve(pages);
-    for (int i = 0; i < 60; ++i) block();
+    for (int i = 0; i < 80; ++i) block();
     EXPECT_EQ(kept.line.delay(), 1000);
     EXPECT_GT(keptBlocks, 10u);
 }
 
-TEST(DelayPages, OfflineALongerDelayTakesItsPagesAtOnceAndTheKeeperCountsThem) {
+// Offline, the pages the spare ones lack come from the heap on the
+// processing thread, and the keeper counts them as its own: it supplies
+// none twice and takes back what a shorter delay gives up.
+TEST(DelayPages, OfflineTheLinesTakeWhatTheyLackAndTheKeeperCountsIt) {
     const size_t small = (64 + CDSPModDelay::kMargin - 1) / 64;
     CBankedLine l(64, 32, 4000, small);
-    const size_t large = l.line.ringLengthFor(1000);
+    CLine reference(64, 32);
     std::vector<double> in(200), out(200);
     size_t t = 0;
     auto block = [&] {
         for (size_t i = 0; i < in.size(); ++i) in[i] = x(int64_t(t + i));
+        reference.run(in.size(), in.size());
         l.run(in.data(), out.data(), in.size());
+        for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out[i], reference.out[t + i]) << "sample " << t + i;
         t += in.size();
     };
     block();
     l.bank.setOffline(true);
+    reference.line.setDelay(1000);
     l.line.setDelay(1000);
-    EXPECT_EQ(l.line.delay(), 1000);
-    EXPECT_EQ(l.line.pendingDelay(), CDSPModDelay::kNoDelay);
-    EXPECT_TRUE(l.line.fading());
-    block();
-    EXPECT_EQ(l.line.ringLength(), large);
+    for (int i = 0; i < 20; ++i) block();
+    const size_t large = l.line.ringLengthFor(1000);
+    EXPECT_EQ(l.line.allocatedPages(), large);
     EXPECT_EQ(l.bank.ownedPages(), large);
+    EXPECT_EQ(l.bank.lostSamples(), 0u);
     EXPECT_FALSE(l.bank.waiting()) << "nothing asked of the keeper";
     l.serve(large);
     EXPECT_EQ(l.bank.ownedPages(), large) << "nothing supplied twice";
-    for (int i = 0; i < 10; ++i) block();
-    EXPECT_EQ(out[0], x(int64_t(t - in.size()) - 1000));
 
-    l.bank.setOffline(false);
-    shrinkThenGrowInRealTime(l, block);
+    // The ring shrinks with the change after the fade.
+    for (long long d : {0LL, 1LL}) {
+        reference.line.setDelay(d);
+        l.line.setDelay(d);
+        for (int i = 0; i < 2; ++i) block();
+    }
+    l.serve(small);
+    block();
+    l.serve(small);
+    EXPECT_EQ(l.bank.ownedPages(), l.line.ringLengthFor(1));
+}
+
+// Should the keeper stall until a line's write position reaches an empty
+// slot with no spare page left, the line goes on at its delay without
+// allocating or waiting, and what comes in meanwhile is lost: it plays as
+// silence when the delay comes round to it, exactly as if the input had
+// been silent then, and the bank counts it. Once the keeper serves again
+// the line writes from the next block on.
+TEST(DelayPages, AStalledKeeperLosesOnlyWhatCameWithoutAPageAndTheLineRecovers) {
+    // Enough for the pages a block enters.
+    const size_t reserve = 5;
+    const size_t first = (64 + 100 + CDSPModDelay::kMargin - 1) / 64;
+    CBankedLine l(64, 32, 4000, first, reserve);
+    CPooledLine reference(64, 32);
+    for (CDSPModDelay* line : {&l.line, &reference.line}) line->setDelay(100);
+    std::vector<double> in(200), silenced(200), out(200), expected(200);
+    size_t t = 0, silencedSamples = 0;
+    bool keeperRuns = true;
+    auto block = [&] {
+        // A sample at a time, to see which ones are lost.
+        for (size_t i = 0; i < in.size(); ++i) {
+            in[i] = x(int64_t(t + i));
+            const size_t lostBefore = l.bank.lostSamples();
+            l.line.process(&in[i], &out[i], 1);
+            const bool lost = l.bank.lostSamples() != lostBefore;
+            silenced[i] = lost ? 0.0 : in[i];
+            silencedSamples += lost;
+        }
+        l.bank.noteUse();
+        l.bank.settle();
+        reference.line.process(silenced.data(), expected.data(), in.size());
+        for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out[i], expected[i]) << "sample " << t + i;
+        t += in.size();
+        if (keeperRuns) l.serve(first, reserve);
+    };
+    for (int i = 0; i < 10; ++i) block();
+    ASSERT_EQ(l.bank.lostSamples(), 0u);
+
+    keeperRuns = false;
+    for (CDSPModDelay* line : {&l.line, &reference.line}) line->setDelay(2000);
+    EXPECT_EQ(l.line.delay(), 2000) << "the delay does not wait for the keeper";
+    for (int i = 0; i < 10; ++i) block();
+    const size_t lost = l.bank.lostSamples();
+    EXPECT_GT(lost, 0u);
+    EXPECT_LT(lost, 2000u - 4 * 64u) << "the reserve lasted four pages";
+    EXPECT_EQ(lost, silencedSamples);
+
+    keeperRuns = true;
+    l.serve(first, reserve);
+    for (int i = 0; i < 40; ++i) block();
+    EXPECT_EQ(l.bank.lostSamples(), lost) << "nothing lost once the keeper serves again";
+    EXPECT_EQ(l.line.allocatedPages(), l.line.ringLength());
+    // The hole came round as silence, and what came in after it is heard.
+    EXPECT_EQ(out.back(), x(int64_t(t - 1) - 2000));
+    EXPECT_EQ(l.pool.heapAllocations(), 0u);
+}
+
+// The keeper supplies a new page length as the user picks it, before the
+// lines take it up: those pages wait on the audio side (pages of the old
+// length, however many, back none of the new ones), so the lines have them
+// in the block that reconfigures them, and pages of a length the keeper
+// left again go back.
+TEST(DelayPages, PagesOfANewLengthSuppliedAheadWaitForTheLines) {
+    CBankedLine l(64, 32, 4000, 40, 4);
+    std::vector<double> in(200), out(200);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = x(int64_t(i));
+    l.line.setDelay(10);
+    l.run(in.data(), out.data(), in.size());
+    l.bank.serve(3, 256, 2);
+    l.run(in.data(), out.data(), in.size());
+    l.line.configure(256, 32);
+    l.line.setDelay(0);
+    l.line.process(in.data(), out.data(), in.size());
+    EXPECT_EQ(out, in);
+    EXPECT_EQ(l.bank.lostSamples(), 0u);
+
+    // Supplied ahead, then the user went back before the lines took it up.
+    l.bank.serve(3, 1024, 2);
+    l.bank.settle();
+    l.bank.serve(3, 256, 2);
+    const size_t owned = l.bank.ownedPages();
+    l.bank.settle();
+    l.bank.serve(3, 256, 2);
+    EXPECT_LT(l.bank.ownedPages(), owned) << "pages of 1024 samples went back";
 }

@@ -6,11 +6,13 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <string>
 #include <thread>
 
 #include "../UI/EditorInstance.h"
 #include "Audio/AudioWrapper.h"
 #include "Audio/Engine/AudioGraph.h"
+#include "Audio/Modules/DelayPageKeeper.h"
 #include "Audio/Modules/ModDelay.h"
 #include "Audio/Param.h"
 #include "Audio/ParamRegistry.h"
@@ -152,10 +154,9 @@ TEST(AudioThread, NeverAllocatesNorLocksWhileTheUserAndTheHostChangeEverything) 
 }
 
 // Host automation reaches the audio thread before any other: a delay it
-// lengthens waits for the keeper's thread to bring the pages, then applies
-// on both channels of the group in the same block, while the audio thread
-// allocates nothing and takes no lock.
-TEST(AudioThread, HostAutomationLengthensADelayOnceTheKeeperBringsItsPages) {
+// lengthens applies in the block it is sent for, on both channels of the
+// group, while the audio thread allocates nothing and takes no lock.
+TEST(AudioThread, HostAutomationLengthensADelayInTheBlockItIsSentFor) {
     CTestWrapper w;
     ASSERT_EQ(w.init(), nullptr);
     w.setupProcessing(48000, kBlock);
@@ -170,32 +171,32 @@ TEST(AudioThread, HostAutomationLengthensADelayOnceTheKeeperBringsItsPages) {
 
     auto* stack = dynamic_cast<CAudioProcessStack*>(w.engine().graph().child("modLagwell"));
     ASSERT_NE(stack, nullptr);
-    const size_t poolBefore = w.engine().heapAllocations();
-    w.queueEvent(0, CAudioWrapper::kEventParamChange, thousands, 1.0);  // 9 s
-    size_t heapCalls = 0, locks = 0;
-    long long first = -1, second = -1;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (std::chrono::steady_clock::now() < end) {
-        {
-            CAudioThreadCounter counter;
-            w.process(ip, 2, op, 2, kBlock);
-            heapCalls += counter.heapCalls();
-            locks += counter.locks();
-        }
+    auto lines = [&] {
         const auto* delay =
             dynamic_cast<const CModDelay*>(dynamic_cast<CAudioProcess*>(stack->element(0))->child("modDelay"));
-        ASSERT_EQ(delay->moduleCount(), 2u);
-        first = static_cast<const CModDelayModule&>(delay->module(0)).line().delay();
-        second = static_cast<const CModDelayModule&>(delay->module(1)).line().delay();
-        ASSERT_EQ(first, second) << "the channels of a group move together";
-        if (first == 432000) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::vector<const CDSPModDelay*> v;
+        for (size_t m = 0; m < delay->moduleCount(); ++m)
+            v.push_back(&static_cast<const CModDelayModule&>(delay->module(m)).line());
+        return v;
+    };
+    ASSERT_EQ(lines().size(), 2u);
+    const size_t poolBefore = w.engine().heapAllocations();
+    w.queueEvent(100, CAudioWrapper::kEventParamChange, thousands, 1.0);  // 9 s
+    size_t heapCalls = 0, locks = 0;
+    {
+        CAudioThreadCounter counter;
+        w.process(ip, 2, op, 2, kBlock);
+        heapCalls += counter.heapCalls();
+        locks += counter.locks();
     }
-    EXPECT_EQ(first, 432000);
+    for (const CDSPModDelay* line : lines()) {
+        EXPECT_EQ(line->delay(), 432000);
+        EXPECT_TRUE(line->fading());
+    }
 
     // The parameters have not heard of the host's delay yet when the keeper
     // works the banks out again and the host resets: the group keeps its
-    // pages, and its rings are whole again in the next block.
+    // delay, and its rings are whole again in the next block.
     w.engine().pageKeeper()->serve();
     w.reset();
     {
@@ -204,16 +205,163 @@ TEST(AudioThread, HostAutomationLengthensADelayOnceTheKeeperBringsItsPages) {
         heapCalls += counter.heapCalls();
         locks += counter.locks();
     }
-    const auto* delay =
-        dynamic_cast<const CModDelay*>(dynamic_cast<CAudioProcess*>(stack->element(0))->child("modDelay"));
-    for (size_t m = 0; m < 2; ++m) {
-        const CDSPModDelay& line = static_cast<const CModDelayModule&>(delay->module(m)).line();
-        EXPECT_EQ(line.delay(), 432000);
-        EXPECT_EQ(line.ringLength(), line.ringLengthFor(432000));
+    for (const CDSPModDelay* line : lines()) {
+        EXPECT_EQ(line->delay(), 432000);
+        EXPECT_EQ(line->ringLength(), line->ringLengthFor(432000));
     }
     EXPECT_EQ(heapCalls, 0u);
     EXPECT_EQ(locks, 0u);
     EXPECT_EQ(w.engine().heapAllocations(), poolBefore);
+}
+
+namespace {
+
+// A delay set by the host for group 1 at a sample of the session: a time in
+// milliseconds plus a number of samples, sent as their digits.
+struct CDelayChange {
+    size_t at;
+    double ms;
+    double samples;
+};
+
+// One session through a wrapper of its own, in real time or offline. In
+// real time the keeper's thread serves as the plug-in runs it, woken by the
+// audio side; the blocks come faster than real time, so the session lets
+// the thread answer within half the time the banks' reserve is made for,
+// counted in the session's samples.
+class CDelaySession {
+public:
+    static constexpr size_t kHostBlock = 480;
+
+    CDelaySession(double rate, size_t pageLength, bool offline) : m_rate(rate), m_offline(offline) {
+        EXPECT_EQ(m_w.init(), nullptr);
+        m_w.setupProcessing(rate, kHostBlock);
+        if (offline) m_w.setOffline(true);
+        CAudioParamCollector& collector =
+            *dynamic_cast<CAudioParamCollector*>(m_w.plugin().findObject("plugin.param-collector"));
+        CAudioParam* blockSize = collector.find("plugin.modMain.modLagwell.modDelay.block-size");
+        EXPECT_NE(blockSize, nullptr);
+        if (blockSize) {
+            CAudioParamTransaction tx(collector);
+            tx.setElements(*blockSize, 0, 0, {double(pageLength)});
+            tx.finish("Page length");
+        }
+        for (size_t i = 0; i < m_w.extParamCount(); ++i) {
+            const CString name = m_w.extParam(i).extName();
+            for (int d = 0; d < 6; ++d)
+                if (name == CString(("ADelay" + std::to_string(d)).c_str())) m_time[d] = int32_t(i);
+            for (int d = 0; d < 5; ++d)
+                if (name == CString(("SDelay" + std::to_string(d)).c_str())) m_samples[d] = int32_t(i);
+        }
+    }
+
+    // The next block of `n` samples from `t`, with the changes that fall
+    // into it.
+    void block(size_t t, size_t n, const std::vector<CDelayChange>& changes, const float* const* in,
+               float* const* out) {
+        for (const CDelayChange& c : changes)
+            if (c.at >= t && c.at < t + n) queue(uint32_t(c.at - t), c);
+        {
+            CAudioThreadCounter counter;
+            m_w.process(in, 2, out, 2, n);
+            heapCalls += counter.heapCalls();
+            locks += counter.locks();
+        }
+        if (!m_offline) keepPace(n);
+    }
+
+    size_t heapCalls = 0, locks = 0;
+
+private:
+    void queue(uint32_t offset, const CDelayChange& c) {
+        // Hundredths of a millisecond up to thousands, ones of samples up
+        // to ten thousands.
+        auto digits = [&](const int32_t* params, int count, long long value) {
+            for (int d = 0; d < count; ++d, value /= 10)
+                m_w.queueEvent(offset, CAudioWrapper::kEventParamChange, params[d],
+                               m_w.extParamToNormalized(size_t(params[d]), double(value % 10)));
+        };
+        digits(m_time, 6, std::llround(c.ms * 100.0));
+        digits(m_samples, 5, std::llround(c.samples));
+    }
+    void keepPace(size_t n) {
+        const CDelayPageKeeper& keeper = *m_w.engine().pageKeeper();
+        if (keeper.idle()) {
+            m_asked = 0;
+            return;
+        }
+        m_asked += n;
+        if (double(m_asked) < m_rate * CDelayPageKeeper::kAnswerMs / 2000.0) return;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!keeper.idle() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        EXPECT_TRUE(keeper.idle()) << "the keeper's thread did not answer";
+        m_asked = 0;
+    }
+
+    CTestWrapper m_w;
+    double m_rate;
+    bool m_offline;
+    int32_t m_time[6] = {-1, -1, -1, -1, -1, -1};
+    int32_t m_samples[5] = {-1, -1, -1, -1, -1};
+    size_t m_asked = 0;  // samples since the keeper was woken
+};
+
+// Distinct values on both channels, exact in single precision.
+float sessionInput(size_t channel, size_t t) {
+    return float(int((t * 2654435761u + channel * 977u) >> 9 & 2047u) - 1024) / 1024.0f;
+}
+
+// Renders the session in real time and offline, block by block, and
+// expects every output sample to agree; `seconds` past the last change.
+void expectRealTimeAsOffline(double rate, size_t pageLength, const std::vector<CDelayChange>& changes, double seconds) {
+    CDelaySession live(rate, pageLength, false), offline(rate, pageLength, true);
+    const size_t n = CDelaySession::kHostBlock;
+    const size_t length = changes.back().at + size_t(seconds * rate);
+    std::vector<std::vector<float>> in(2, std::vector<float>(n)), liveOut = in, offlineOut = in;
+    const float* ip[2] = {in[0].data(), in[1].data()};
+    float* lp[2] = {liveOut[0].data(), liveOut[1].data()};
+    float* op[2] = {offlineOut[0].data(), offlineOut[1].data()};
+    for (size_t t = 0; t < length; t += n) {
+        for (size_t c = 0; c < 2; ++c)
+            for (size_t i = 0; i < n; ++i) in[c][i] = sessionInput(c, t + i);
+        live.block(t, n, changes, ip, lp);
+        offline.block(t, n, changes, ip, op);
+        for (size_t c = 0; c < 2; ++c)
+            for (size_t i = 0; i < n; ++i)
+                ASSERT_EQ(liveOut[c][i], offlineOut[c][i])
+                    << rate << " Hz, pages of " << pageLength << ", channel " << c << ", sample " << t + i;
+    }
+    EXPECT_EQ(live.heapCalls, 0u);
+    EXPECT_EQ(live.locks, 0u);
+}
+
+}  // namespace
+
+// Host automation that lengthens a delay applies at the sample it is sent
+// for in real time as offline, whatever the rate and page length: from
+// none to the longest the parameters reach (12 s where the rate allows),
+// from 10 ms to 2 s, and jumping up and down within one second. The
+// sessions run until the longest delay has brought back what came in after
+// the change.
+TEST(AudioThread, HostAutomationOfTheDelayIsSampleExactInRealTimeAsOffline) {
+    const CDelayChange longest{3 * CDelaySession::kHostBlock + 137, 9999.99, 99999};
+    for (double rate : {44100.0, 48000.0, 96000.0, 192000.0})
+        for (size_t pageLength : {64u, 8100u, 32768u}) {
+            expectRealTimeAsOffline(rate, pageLength, {{0, 0, 0}, longest}, 12.2);
+            expectRealTimeAsOffline(rate, pageLength, {{0, 10, 0}, {5000 + 311, 2000, 0}}, 2.2);
+            const auto s = [rate](double seconds) { return size_t(seconds * rate) + 77; };
+            expectRealTimeAsOffline(rate, pageLength,
+                                    {{0, 10, 0},
+                                     {s(0.1), 9999.99, 99999},
+                                     {s(0.25), 0, 0},
+                                     {s(0.26), 5000, 3},
+                                     {s(0.5), 20, 0},
+                                     {s(0.7), 1, 4321},
+                                     {s(0.95), 9999.99, 99999}},
+                                    12.2);
+            if (HasFatalFailure()) return;
+        }
 }
 
 // An open editor's level meter fetches the meters' frames at its frame rate

@@ -114,7 +114,7 @@ void CDSPModDelay::setDelay(long long samples) {
         m_pending = samples != m_delay ? samples : kNoDelay;
         return;
     }
-    // A delay the ring cannot hold yet waits until the bank backs it.
+    // A delay the ring cannot hold for want of memory for the ring waits.
     m_pending = kNoDelay;
     if (samples == m_delay) return;
     if (m_freshlyReset) {
@@ -136,9 +136,7 @@ void CDSPModDelay::setDelay(long long samples) {
 }
 
 void CDSPModDelay::catchUp() {
-    // A growth the bank refused is tried again in the next block, once the
-    // keeper has heard of it.
-    if (std::exchange(m_refused, false) || m_fading) return;
+    if (m_fading) return;
     if (!m_ringLength) updateCapacity();
     if (m_pending != kNoDelay) setDelay(m_pending);
 }
@@ -187,21 +185,22 @@ template <typename Sample>
 const double* CDSPModDelay::keep(const Sample* in, size_t n) {
     // Only blocks for which catchUp() has nothing to do, and whose writes
     // do not reach the samples they read.
-    if (m_fading || m_refused || m_pending != kNoDelay || !m_ringLength ||
-        n + size_t(m_delay) > m_ringLength * m_pageLength)
+    if (m_fading || m_pending != kNoDelay || !m_ringLength || n + size_t(m_delay) > m_ringLength * m_pageLength)
         return nullptr;
     if (m_readStale) {
         readPosition(m_delay, m_readPage, m_readOffset);
         m_readStale = false;
     }
     if (m_readOffset + n > m_pageLength) return nullptr;
-    const double* src = page(m_readPage);
+    // An empty slot reads as the fill value, which only the copy gives,
+    // unless the block writes the samples it reads there.
+    const double* src = m_readPage == m_writePage ? page(m_readPage) : readable(m_readPage);
     if (!src) return nullptr;
     src += m_readOffset;
     m_freshlyReset = false;
     for (size_t done = 0; done < n;) {
         const size_t chunk = std::min(m_pageLength - m_writeOffset, n - done);
-        if (double* dst = page(m_writePage)) convertSamples(in + done, dst + m_writeOffset, chunk);
+        if (double* dst = writable(m_writePage, chunk)) convertSamples(in + done, dst + m_writeOffset, chunk);
         advance(chunk);
         done += chunk;
     }
@@ -224,19 +223,23 @@ size_t CDSPModDelay::copyRuns(const Sample* in, Sample* out, size_t n) {
         // Runs end only where a page does: a block is one or two copies in
         // and out.
         const size_t chunk = std::min({pageLength - readOffset, pageLength - m_writeOffset, n - done});
-        double* dst = page(m_writePage);
-        const double* src = page(readPage);
+        const double* src = readable(readPage);
         // A delay shorter than the run reads what the run writes, so the
         // write goes first (and a delay of 0 returns the input unchanged);
         // otherwise the read goes first, as the write may reach around the
         // ring onto samples still to be read when the run is longer than
         // the ring's margin.
         const bool writeFirst = size_t(m_delay) < chunk;
-        if (dst && writeFirst) convertSamples(in + done, dst + m_writeOffset, chunk);
+        double* dst = writeFirst ? writable(m_writePage, chunk) : nullptr;
+        if (dst) {
+            convertSamples(in + done, dst + m_writeOffset, chunk);
+            if (readPage == m_writePage) src = dst;
+        }
         if (src)
             convertSamples(src + readOffset, out + done, chunk);
         else
             fill(out + done, chunk);
+        if (!writeFirst) dst = writable(m_writePage, chunk);
         if (dst && !writeFirst) convertSamples(in + done, dst + m_writeOffset, chunk);
         advance(chunk);
         done += chunk;
@@ -255,32 +258,42 @@ size_t CDSPModDelay::processFade(const double* in, double* out, size_t n) {
         readPosition(m_delay, newPage, newOffset);
         const size_t chunk = std::min({pageLength - oldOffset, pageLength - newOffset, pageLength - m_writeOffset,
                                        n - done, kMaxChunk, m_fadeLeft});
-        double* dst = page(m_writePage);
-        const double* a = page(oldPage);
-        const double* b = page(newPage);
-        double* y = out + done;
-        if (dst && a && b) {
+        // Written first: a delay shorter than the chunk reads it.
+        if (double* dst = writable(m_writePage, chunk))
             std::memcpy(dst + m_writeOffset, in + done, chunk * sizeof(double));
+        // An empty slot reads as the fill value.
+        double fillA[kMaxChunk], fillB[kMaxChunk];
+        const double* a = readable(oldPage);
+        const double* b = readable(newPage);
+        if (a) {
             a += oldOffset;
-            b += newOffset;
-            double c = m_c, cPrev = m_cPrev;
-            const double k = m_k;
-            for (size_t i = 0; i < chunk; ++i) {
-                y[i] = (0.5 + c) * a[i] + (0.5 - c) * b[i];
-                const double next = k * c - cPrev;
-                cPrev = c;
-                c = next;
-            }
-            m_c = c;
-            m_cPrev = cPrev;
         } else {
-            fill(y, chunk);
+            fill(fillA, chunk);
+            a = fillA;
         }
+        if (b) {
+            b += newOffset;
+        } else {
+            fill(fillB, chunk);
+            b = fillB;
+        }
+        double* y = out + done;
+        double c = m_c, cPrev = m_cPrev;
+        const double k = m_k;
+        for (size_t i = 0; i < chunk; ++i) {
+            y[i] = (0.5 + c) * a[i] + (0.5 - c) * b[i];
+            const double next = k * c - cPrev;
+            cPrev = c;
+            c = next;
+        }
+        m_c = c;
+        m_cPrev = cPrev;
         advance(chunk);
         done += chunk;
         m_fadeLeft -= chunk;
         if (m_fadeLeft) continue;
-        // A waiting delay the ring cannot hold yet starts once it can.
+        // A waiting delay the ring cannot hold for want of memory starts
+        // once it can.
         if (m_pending == kNoDelay || !growFor(size_t(std::max(m_pending, m_delay)))) {
             m_fading = false;
             m_routine = &CDSPModDelay::processPlain;
@@ -308,15 +321,7 @@ void CDSPModDelay::startFade(long long to) {
 bool CDSPModDelay::growFor(size_t span) {
     const size_t length = ringLengthFor(span);
     if (length <= m_ringLength) return true;
-    const size_t added = length - m_ringLength;
-    // Every empty slot has a page promised to it.
-    if (m_bank && !m_bank->reserve(added)) {
-        m_refused = true;
-        return false;
-    }
-    if (rebuildRing(length)) return true;
-    if (m_bank) m_bank->unreserve(added);
-    return false;
+    return rebuildRing(length);
 }
 
 bool CDSPModDelay::updateCapacity() {
@@ -350,24 +355,27 @@ bool CDSPModDelay::rebuildRing(size_t length) {
                 if (double* moved = newPage()) {
                     std::memcpy(moved + o, writePage + o, (pageLength - o) * sizeof(double));
                     ring[length - oldLength] = moved;
+                } else if (m_bank) {
+                    m_bank->lose(pageLength - o);
                 }
                 fill(writePage + o, pageLength - o);
             }
         } else {
             if (const double* wrapped = behind(length)) {
                 if (!ring[0]) ring[0] = newPage();
-                if (ring[0]) std::memcpy(ring[0] + o, wrapped + o, (pageLength - o) * sizeof(double));
+                if (ring[0])
+                    std::memcpy(ring[0] + o, wrapped + o, (pageLength - o) * sizeof(double));
+                else if (m_bank)
+                    m_bank->lose(pageLength - o);
             } else if (writePage) {
                 fill(writePage + o, pageLength - o);
             }
             for (size_t j = length; j < oldLength; ++j) {
                 double* dropped = std::exchange(behind(j), nullptr);
-                if (!m_bank)
-                    m_pool->release(dropped);
-                else if (dropped)
+                if (m_bank)
                     m_bank->release(dropped);
                 else
-                    m_bank->unreserve(1);
+                    m_pool->release(dropped);
             }
         }
         dropRing(old);
@@ -384,18 +392,22 @@ bool CDSPModDelay::rebuildRing(size_t length) {
 void CDSPModDelay::releasePages() {
     for (size_t i = 0; i < m_ringLength; ++i) {
         double* page = std::exchange(m_ring[i], nullptr);
-        if (!m_bank)
-            m_pool->release(page);
-        else if (page)
+        if (m_bank)
             m_bank->release(page);
         else
-            m_bank->unreserve(1);
+            m_pool->release(page);
     }
 }
 
 double* CDSPModDelay::page(size_t index) {
     double*& p = m_ring[index];
     if (!p) p = newPage();
+    return p;
+}
+
+double* CDSPModDelay::writable(size_t index, size_t n) {
+    double* p = page(index);
+    if (!p && m_bank) m_bank->lose(n);
     return p;
 }
 

@@ -19,9 +19,9 @@ namespace zel {
 //
 // Inside a plug-in the pages come from a bank instead of the pool, and the
 // rings are made ahead for the longest delay: the line then neither
-// allocates nor frees, and a longer delay that the bank cannot back yet
-// waits for its pages (pendingDelay()) and applies as soon as they are
-// there.
+// allocates nor frees, and a longer delay applies at once, its empty slots
+// reading as the fill value until the write position reaches them and
+// takes their pages from the bank.
 class CDSPModDelay {
 public:
     static constexpr size_t kMinPageLength = 64;
@@ -99,21 +99,26 @@ private:
     const double* keep(const Sample* in, size_t n);
     size_t processFade(const double* in, double* out, size_t n);
     void startFade(long long to);
-    // Applies a delay that waited for memory, or a ring that could not be
-    // made, once the bank can back it.
+    // Applies a delay, or makes a ring, that waited for memory for the ring.
     void catchUp();
-    // Grows the ring to hold `span` samples; false when the bank cannot
-    // back the growth yet.
+    // Grows the ring to hold `span` samples; false without memory for it.
     bool growFor(size_t span);
     bool updateCapacity();
     bool rebuildRing(size_t length);
-    // Empties every slot (with a bank, the slots leave their promises).
+    // Empties every slot.
     void releasePages();
     double** newRing(size_t length);
     void dropRing(double** ring);
     // The page at `index`, taken and filled when missing; null only when
     // there is no memory for it.
     double* page(size_t index);
+    // The page at `index` to read from; with a bank, an empty slot stays
+    // empty (null: it reads as the fill value), so that only the write
+    // position takes pages, one page length at a time.
+    const double* readable(size_t index) { return m_bank ? m_ring[index] : page(index); }
+    // The page at `index` to write `n` samples into; null when the bank
+    // has none left, the samples then counted as lost.
+    double* writable(size_t index, size_t n);
     double* newPage();
     template <typename Sample>
     void fill(Sample* dst, size_t n) const {
@@ -157,7 +162,6 @@ private:
     double m_c = 0.0, m_cPrev = 0.0, m_k = 0.0;
 
     bool m_freshlyReset = true;
-    bool m_refused = false;  // the bank refused a growth in this block
     CRoutine m_routine = &CDSPModDelay::processPlain;
 };
 

@@ -9,6 +9,7 @@ namespace zel {
 
 CDelayPageBank::~CDelayPageBank() {
     destroyList(m_spare);
+    destroyList(m_ahead);
     destroyList(m_returns);
     destroyList(m_incoming.exchange(nullptr));
     destroyList(m_outbox.exchange(nullptr));
@@ -29,6 +30,17 @@ void CDelayPageBank::setPageLength(size_t samples) {
     m_pageLength.store(samples, std::memory_order_relaxed);
     while (m_spare) giveBack(std::exchange(m_spare, m_spare->next));
     m_spareCount = 0;
+    // The keeper supplied the new length before the lines took it up.
+    while (m_ahead) {
+        CPage* page = std::exchange(m_ahead, m_ahead->next);
+        if (page->length == samples) {
+            page->next = m_spare;
+            m_spare = page;
+            ++m_spareCount;
+        } else {
+            giveBack(page);
+        }
+    }
 }
 
 void CDelayPageBank::drain() {
@@ -37,6 +49,7 @@ void CDelayPageBank::drain() {
     if (!m_incoming.load(std::memory_order_relaxed)) return;
     CPage* list = m_incoming.exchange(nullptr, std::memory_order_acquire);
     size_t length = pageLength();
+    const size_t supplied = m_supplyLength.load(std::memory_order_relaxed);
     while (list) {
         CPage* page = std::exchange(list, list->next);
         ++m_drained;
@@ -46,6 +59,9 @@ void CDelayPageBank::drain() {
             page->next = m_spare;
             m_spare = page;
             ++m_spareCount;
+        } else if (page->length == supplied) {
+            page->next = m_ahead;
+            m_ahead = page;
         } else {
             giveBack(page);
         }
@@ -53,26 +69,16 @@ void CDelayPageBank::drain() {
     m_drainedCount.store(m_drained, std::memory_order_release);
 }
 
-bool CDelayPageBank::reserve(size_t count) {
-    if (m_spareCount < m_promised + count) drain();
-    if (m_spareCount < m_promised + count && m_offline) supplyNow(m_promised + count - m_spareCount);
-    if (m_spareCount >= m_promised + count) {
-        m_promised += count;
-        return true;
-    }
-    m_wanted += count;
-    return false;
-}
-
-void CDelayPageBank::unreserve(size_t count) { m_promised -= std::min(count, m_promised); }
-
 double* CDelayPageBank::take(size_t length) {
     if (length != pageLength()) return nullptr;
     if (!m_spare) drain();
-    if (!m_spare) return nullptr;
+    if (!m_spare && m_offline) supplyNow(1);
+    if (!m_spare) {
+        ++m_wanted;
+        return nullptr;
+    }
     CPage* page = std::exchange(m_spare, m_spare->next);
     --m_spareCount;
-    if (m_promised) --m_promised;
     ++m_placed;
     return samples(page);
 }
@@ -98,13 +104,18 @@ void CDelayPageBank::giveBack(CPage* page) {
 void CDelayPageBank::settle() {
     drain();
     const size_t keep = m_keep.load(std::memory_order_acquire);
-    while (m_spare && m_spareCount > m_promised && m_placed + m_spareCount > keep) {
+    const size_t reserve = reserveWith(m_placed);
+    // Pages ahead of a length the keeper no longer supplies go back.
+    if (m_ahead && m_ahead->length != m_supplyLength.load(std::memory_order_relaxed))
+        while (m_ahead) giveBack(std::exchange(m_ahead, m_ahead->next));
+    while (m_spare && m_spareCount > reserve && m_placed + m_spareCount > keep) {
         giveBack(std::exchange(m_spare, m_spare->next));
         --m_spareCount;
     }
-    // What every line of the block wanted, so that they grow together.
-    if (m_spareCount < m_promised + m_wanted)
-        m_shortfall.store(m_promised + m_wanted - m_spareCount, std::memory_order_release);
+    // The reserve made whole again, and what every line of the block found
+    // missing on top.
+    if (m_spareCount < reserve + m_wanted)
+        m_shortfall.store(reserve + m_wanted - m_spareCount, std::memory_order_release);
     m_wanted = 0;
     publishReturns();
 }
@@ -151,23 +162,34 @@ void CDelayPageBank::allocate(size_t count, size_t length, CPage*& first, CPage*
         first = page;
         if (!last) last = page;
         ++m_supplied;
+        if (length == m_lastLength) ++m_ownedOfLength;
     }
 }
 
-void CDelayPageBank::serve(size_t expected, size_t pageLength) {
+void CDelayPageBank::serve(size_t expected, size_t pageLength, size_t reserve, size_t most) {
     std::lock_guard<std::mutex> lock(m_keeperLock);
+    if (pageLength && pageLength != m_lastLength) {
+        m_lastLength = pageLength;
+        m_ownedOfLength = 0;
+    }
     for (CPage* back = m_outbox.exchange(nullptr, std::memory_order_acquire); back;) {
+        if (back->length == m_lastLength && m_ownedOfLength) --m_ownedOfLength;
         std::free(std::exchange(back, back->next));
         ++m_collected;
     }
-    const size_t owned = m_supplied - m_collected;
+    const size_t owned = m_ownedOfLength;
     const size_t inFlight = m_supplied - m_drainedCount.load(std::memory_order_acquire);
     const size_t shortfall = m_shortfall.exchange(0, std::memory_order_acquire);
     const size_t forShortfall = shortfall > inFlight ? shortfall - inFlight : 0;
-    const size_t forExpected = expected > owned ? expected - owned : 0;
-    size_t count = pageLength ? std::max(forShortfall, forExpected) : 0;
-    // What was asked for stays on the audio side until it is promised.
-    m_keep.store(std::max(expected, shortfall ? owned + forShortfall : 0), std::memory_order_release);
+    m_reserve.store(reserve, std::memory_order_relaxed);
+    m_most.store(most, std::memory_order_relaxed);
+    const size_t inUse = m_inUse.load(std::memory_order_relaxed);
+    const size_t target = std::max(expected, inUse + reserveWith(inUse));
+    const size_t forTarget = target > owned ? target - owned : 0;
+    size_t count = pageLength ? std::max(forShortfall, forTarget) : 0;
+    // What was asked for stays on the audio side until a ring takes it.
+    if (pageLength) m_supplyLength.store(pageLength, std::memory_order_relaxed);
+    m_keep.store(std::max(target, shortfall ? owned + forShortfall : 0), std::memory_order_release);
 
     CPage* first = nullptr;
     CPage* last = nullptr;

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 
 namespace zel {
@@ -11,14 +13,20 @@ namespace zel {
 // thread, which must neither allocate nor free nor wait, and a keeper on
 // any other thread, which allocates and frees.
 //
-// The audio side promises pages to the empty slots of its rings (reserve)
-// and a ring only grows by slots it could promise: every empty slot has a
-// page waiting for it. Pages the rings give up collect on the audio side;
-// those beyond what the keeper asked to keep go back to it. The keeper
-// hands pages over ahead of need (what the lines will use after a change,
-// worked out before the change reaches them) and whenever the audio side
-// was short. Both directions are lists linked through the pages, swapped
-// in one atomic step, so that neither side ever waits for the other.
+// A ring grows at once, whatever the bank holds: an empty slot reads as the
+// fill value, which is what history never written sounds like, and needs a
+// page only once the write position reaches it, one page length at a time.
+// The keeper keeps a standing reserve of spare pages on the audio side, as
+// many as the lines write into until it answers, and tops it up whenever
+// the audio side took from it. Pages the rings give up collect on the audio
+// side; those beyond what the keeper asked to keep go back to it. Both
+// directions are lists linked through the pages, swapped in one atomic
+// step, so that neither side ever waits for the other.
+//
+// Should the keeper stall until a write position reaches an empty slot with
+// no spare page left, the line writes nothing there until pages come: that
+// stretch of input is lost, reads as the fill value (silence) when the
+// delay comes round to it, and is counted (lostSamples()).
 class CDelayPageBank {
 public:
     CDelayPageBank() = default;
@@ -28,45 +36,52 @@ public:
 
     // ---- the audio thread
     // The page length the lines use from now on; pages of another length
-    // go back to the keeper as they come.
+    // go back to the keeper as they come, except those of the length the
+    // keeper supplies, which wait for the lines to take it up.
     void setPageLength(size_t samples);
     size_t pageLength() const { return m_pageLength.load(std::memory_order_relaxed); }
-    // Offline rendering: the audio thread may wait, and the pages a
-    // promise lacks come from the heap on it, at once.
+    // Offline rendering: the audio thread may wait, and a page the spare
+    // ones lack comes from the heap on it, at once.
     void setOffline(bool offline) { m_offline = offline; }
-    // Promises `count` pages to new empty slots; false, with the shortfall
-    // noted for the keeper at the next settle(), when they are not there
-    // yet (offline, only when the heap has none).
-    bool reserve(size_t count);
-    // Empty slots that leave a ring.
-    void unreserve(size_t count);
-    // A page of `length` samples for a promised slot (which is no longer
-    // empty); null when the lines are changing their page length or the
-    // promise was broken.
+    // A page of `length` samples for an empty slot the write position
+    // reached; null when the lines are changing their page length or no
+    // spare page is left (the keeper hears of it at the next settle();
+    // offline, only when the heap has none).
     double* take(size_t length);
+    // A line could not keep `samples` samples of its input for want of a
+    // page.
+    void lose(size_t samples) {
+        m_lost.store(m_lost.load(std::memory_order_relaxed) + samples, std::memory_order_relaxed);
+    }
     // A page leaves its ring together with its slot.
     void release(double* page);
     // After a block: hands spare pages back to the keeper, as far as it
-    // lets go of them, and tells it what the lines were refused.
+    // lets go of them, and tells it when the reserve runs low or a line
+    // found no page.
     void settle();
     // After a block the lines ran: tells the keeper how many pages their
     // rings hold, which it keeps for them through a reset.
-    void noteUse() { m_inUse.store(m_placed + m_promised, std::memory_order_relaxed); }
+    void noteUse() { m_inUse.store(m_placed, std::memory_order_relaxed); }
     size_t inUse() const { return m_inUse.load(std::memory_order_relaxed); }
 
     // ---- the keeper (one thread at a time, never the audio thread)
     // Makes the audio side own at least `expected` pages of `pageLength`
-    // samples, and what it was short of, and keep no more than that; takes
+    // samples, and `reserve` spare pages beyond those in its rings (no more
+    // than the rings can still take when they hold `most` pages at the
+    // most), and what it was short of, and keep no more than that; takes
     // back and frees what it returned.
-    void serve(size_t expected, size_t pageLength);
+    void serve(size_t expected, size_t pageLength, size_t reserve = 0, size_t most = SIZE_MAX);
     // Whether the audio side was short or handed pages back since the last
     // serve().
     bool waiting() const {
         return m_shortfall.load(std::memory_order_relaxed) || m_outbox.load(std::memory_order_relaxed);
     }
-    // Pages owned by the audio side, in rings, promised or spare, for the
+    // Pages owned by the audio side, in rings or spare, for the
     // memory figures.
     size_t ownedPages() const;
+    // Input samples the lines could not keep since the bank was made, for
+    // want of a page (the keeper stalled).
+    size_t lostSamples() const { return m_lost.load(std::memory_order_relaxed); }
 
     // A page the audio side no longer holds, once its line is destroyed
     // (off the audio thread).
@@ -91,6 +106,11 @@ private:
     // Offline: `count` pages of the current length from the heap, as if
     // the keeper had supplied them.
     void supplyNow(size_t count);
+    // The spare pages to keep with `placed` pages in the rings.
+    size_t reserveWith(size_t placed) const {
+        const size_t most = m_most.load(std::memory_order_relaxed);
+        return std::min(m_reserve.load(std::memory_order_relaxed), most > placed ? most - placed : 0);
+    }
 
     // Keeper side, under its lock: `count` fresh pages of `length` samples
     // linked from `first` to `last`, fewer when the heap runs out.
@@ -99,26 +119,34 @@ private:
     // Audio side's own.
     CPage* m_spare = nullptr;  // pages of the current length not in a ring
     size_t m_spareCount = 0;
-    size_t m_promised = 0;  // empty ring slots, each owed one spare page
-    size_t m_placed = 0;    // pages in rings
-    size_t m_wanted = 0;    // refused since the last settle()
+    CPage* m_ahead = nullptr;  // pages of the length the lines are about to use
+    size_t m_placed = 0;       // pages in rings
+    size_t m_wanted = 0;       // found missing since the last settle()
     CPage* m_returns = nullptr;
     size_t m_drained = 0;
     bool m_offline = false;
 
     // Shared.
     std::atomic<size_t> m_pageLength{0};
+    std::atomic<size_t> m_supplyLength{0};  // the length the keeper supplies
     std::atomic<CPage*> m_incoming{nullptr};
     std::atomic<CPage*> m_outbox{nullptr};
     std::atomic<size_t> m_drainedCount{0};
     std::atomic<size_t> m_shortfall{0};
     std::atomic<size_t> m_keep{0};
+    std::atomic<size_t> m_reserve{0};
+    std::atomic<size_t> m_most{SIZE_MAX};
     std::atomic<size_t> m_inUse{0};
+    std::atomic<size_t> m_lost{0};
 
     // Keeper's own (and, offline, the audio side's under the lock).
     std::mutex m_keeperLock;
     size_t m_supplied = 0;
     size_t m_collected = 0;
+    // Of those owned, the pages of the length supplied last: pages of
+    // another length back none of what the lines will need.
+    size_t m_lastLength = 0;
+    size_t m_ownedOfLength = 0;
     std::atomic<size_t> m_owned{0};
 };
 

@@ -65,6 +65,7 @@ CErrorPtr CDelayPageKeeper::run() {
             serveWaiting();
         else
             serve();
+        m_served.fetch_add(1, std::memory_order_release);
     }
     return nullptr;
 }

@@ -18,9 +18,10 @@ class CModDelay;
 // Supplies the page banks of an instance's delay processes, never on the
 // audio thread: at once when parameters are about to reach the audio thread
 // (their values say what the lines will need), and from a thread of its own
-// that sleeps until the audio side wakes it (for what host automation asked
-// of the audio thread directly, and to take back what the lines gave up).
-// Offline, the processing thread takes what it needs itself.
+// that sleeps until the audio side wakes it (to top up the reserve that
+// lines growing under host automation took from, and to take back what the
+// lines gave up). Offline, the processing thread takes what it needs
+// itself.
 class CDelayPageKeeper final : private CThread {
 public:
     // The current value of a slot's parameter for a group, as the instance
@@ -34,6 +35,10 @@ public:
     // long: values the parameters took over from the audio thread may
     // leave pages to take back.
     static constexpr uint32_t kQuietMs = 1000;
+    // The thread is taken to answer a wake-up within this: each bank keeps
+    // spare pages for what its lines write in that time, and what a ring
+    // that grows needs at once.
+    static constexpr uint32_t kAnswerMs = 100;
 
     CDelayPageKeeper() = default;
     ~CDelayPageKeeper() override;
@@ -55,6 +60,12 @@ public:
     void wake();
     // The times the thread woke up so far.
     size_t wakes() const { return m_wakes.load(std::memory_order_relaxed); }
+    // Neither woken nor serving: what the audio side asked so far has been
+    // answered.
+    bool idle() const {
+        return !m_woken.load(std::memory_order_acquire) &&
+               m_served.load(std::memory_order_acquire) == m_wakes.load(std::memory_order_acquire);
+    }
     // Offline rendering: the processing thread may wait, so the lines take
     // the pages they need on it, at once (any thread; read on the audio
     // thread).
@@ -81,6 +92,7 @@ private:
     std::atomic<bool> m_woken{false};  // posted and not yet served
     std::atomic<bool> m_stopping{false};
     std::atomic<size_t> m_wakes{0};
+    std::atomic<size_t> m_served{0};  // rounds of the thread finished
 };
 
 }  // namespace zel

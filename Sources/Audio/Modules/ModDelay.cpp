@@ -50,9 +50,13 @@ size_t CModDelayModule::pageLengthFor(double blockSize) {
 
 void CModDelayModule::prepareLine(double rate, size_t forGroup) {
     const size_t pageLength = pageLengthFor(m_slots[kBlockSize].read(forGroup, 0, 64.0));
+    m_line.prepareRing((pageLength + longestSpan(rate) + CDSPModDelay::kMargin - 1) / pageLength);
+}
+
+size_t CModDelayModule::longestSpan(double rate) const {
     const long long own = ownLatency(rate);
     const long long longest = roundHalfAwayToInt(kMaxDelaySeconds * rate) + (m_isLatencyPositive ? own : 0);
-    m_line.prepareRing((pageLength + size_t(std::max(longest, own)) + CDSPModDelay::kMargin - 1) / pageLength);
+    return size_t(std::max(longest, own));
 }
 
 void CModDelayModule::reconfigure() {
@@ -105,7 +109,13 @@ void CModDelay::formatChanged() {
     CAudioModuleProcess::formatChanged();
     const double rate = m_ctx->format().sampleRate;
     if (rate <= 0) return;
-    forEachModule([&](CAudioModule& m) { static_cast<CModDelayModule&>(m).prepareLine(rate, size_t(m_group)); });
+    size_t longest = 0;
+    forEachModule([&](CAudioModule& m) {
+        auto& module = static_cast<CModDelayModule&>(m);
+        module.prepareLine(rate, size_t(m_group));
+        longest = std::max(longest, module.longestSpan(rate));
+    });
+    m_longestSpan.store(longest, std::memory_order_relaxed);
 }
 
 // Also when the group loses its channels: what the lines held goes back.
@@ -149,11 +159,28 @@ void CModDelay::keepPages(const CDelayPageKeeper& keeper) {
     const size_t lines = keeper.lines(m_group);
     m_expectedPages = lines ? std::max(lines * ring, m_bank->inUse()) : 0;
     m_expectedLength = pageLength;
-    m_bank->serve(m_expectedPages, m_expectedLength);
+    m_lines = lines;
+    m_rate = rate;
+    serveBank();
 }
 
 void CModDelay::keepPagesWaiting() {
-    if (m_bank->waiting()) m_bank->serve(m_expectedPages, m_expectedLength);
+    if (m_bank->waiting()) serveBank();
+}
+
+void CModDelay::serveBank() {
+    const size_t pageLength = m_expectedLength;
+    if (!m_lines || !pageLength || m_rate <= 0) {
+        m_bank->serve(m_expectedPages, pageLength);
+        return;
+    }
+    // Each line may enter a new slot every page length, and once more at
+    // once where a growing ring moves what its write page held a whole
+    // ring back.
+    const auto written = size_t(std::ceil(m_rate * CDelayPageKeeper::kAnswerMs / 1000.0 / double(pageLength)));
+    const size_t longest = m_longestSpan.load(std::memory_order_relaxed);
+    const size_t most = m_lines * ((pageLength + longest + CDSPModDelay::kMargin - 1) / pageLength);
+    m_bank->serve(m_expectedPages, pageLength, m_lines * (written + 2), most);
 }
 
 std::unique_ptr<CAudioModule> CModDelay::createModule() const {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -33,6 +34,8 @@ public:
     // longest delay at `sampleRate`, with the page length group `group`
     // asks for.
     void prepareLine(double sampleRate, size_t group);
+    // The longest span in samples the line reaches at `sampleRate`.
+    size_t longestSpan(double sampleRate) const;
 
     // Page length for a `block-size` value.
     static size_t pageLengthFor(double blockSize);
@@ -79,8 +82,8 @@ private:
 
 // The delay process of one channel group: a module per channel, each
 // writing a fresh buffer. Its lines share one page bank, which the
-// instance's keeper supplies, woken when the bank waits for it; offline,
-// the lines take their pages on the processing thread.
+// instance's keeper supplies, woken when the bank's reserve ran low; offline,
+// the lines take what it lacks on the processing thread.
 class CModDelay final : public CAudioModuleProcess {
 public:
     CModDelay();
@@ -107,13 +110,22 @@ protected:
 private:
     // After the bank settled: the keeper hears when it waits.
     void wakeKeeper();
+    // Hands the bank what was worked out last, with a reserve for what the
+    // lines write before the keeper answers and what growing rings take at
+    // once, no more than they can still take (none once every ring is as
+    // long as it can get).
+    void serveBank();
 
     std::unique_ptr<CDelayPageBank> m_bank;
     std::vector<CAudioParamSlot> m_slots;  // the modules' bindings, read by the keeper
     int m_group = 0;
+    // The longest span of the lines at the current rate.
+    std::atomic<size_t> m_longestSpan{0};
     // The keeper's last answer (its own, under its lock).
     size_t m_expectedPages = 0;
     size_t m_expectedLength = 0;
+    size_t m_lines = 0;
+    double m_rate = 0.0;
 };
 
 }  // namespace zel

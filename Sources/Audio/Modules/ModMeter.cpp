@@ -967,12 +967,6 @@ void CModMeterModule::integrateMinimum(const double* in, size_t n) {
     m_f = f;
 }
 
-bool CModMeterModule::levelsAreNumbers() const {
-    // x − x is 0 for every number and NaN for the rest. The frame's extreme
-    // needs no look: it moves only with a square that also spoils m.
-    return (m_m - m_m) + (m_mRef - m_mRef) + (m_r - m_r) + (m_bias - m_bias) == 0.0;
-}
-
 // Rare: kept out of the way of the loops.
 [[gnu::cold, gnu::noinline]] void CModMeterModule::remeasure(const CLevels& from, const double* in, const double* ref,
                                                              size_t n) {
@@ -1062,11 +1056,6 @@ bool CModMeterModule::useLoops(ELoops loops) {
 
 CModMeterModule::ELoops CModMeterModule::widestLoops() { return widest(); }
 
-bool CModMeterModule::pairable(const CModMeterModule& a, const CModMeterModule& b) {
-    return a.m_routine == b.m_routine && a.m_routine != kMinimum && a.m_frameLength == b.m_frameLength &&
-           a.m_framePos == b.m_framePos;
-}
-
 size_t CModMeterModule::runPair(CModMeterModule& a, CModMeterModule& b, const double* inA, const double* refA,
                                 const double* inB, const double* refB, size_t n) {
     return runPairWith(a, b, inA, refA, inB, refB, n);
@@ -1107,12 +1096,6 @@ size_t CModMeterModule::runPairWith(CModMeterModule& a, CModMeterModule& b, cons
     a.advance(todo);
     b.advance(todo);
     return todo;
-}
-
-void CModMeterModule::advance(size_t n) {
-    m_framePos += n;
-    m_frameReady = m_framePos == m_frameLength;
-    if (m_frameReady) endFrame();
 }
 
 void CModMeterModule::endFrame() {

@@ -111,7 +111,10 @@ public:
                               const double* inB, const float* refB, size_t n);
     // Whether two meters run the same routine in step (same frame position
     // and length), as meters of one process do.
-    static bool pairable(const CModMeterModule& a, const CModMeterModule& b);
+    static bool pairable(const CModMeterModule& a, const CModMeterModule& b) {
+        return a.m_routine == b.m_routine && a.m_routine != kMinimum && a.m_frameLength == b.m_frameLength &&
+               a.m_framePos == b.m_framePos;
+    }
     // The loops come built for any x86-64 processor, for AVX2 with FMA and
     // for AVX-512; the widest the processor has run unless tests or
     // benchmarks pick others. False, and nothing changes, when the
@@ -160,7 +163,13 @@ private:
         double m, mRef, r, f, bias;
     };
     CLevels levels() const { return {m_m, m_mRef, m_r, m_f, m_bias}; }
-    bool levelsAreNumbers() const;
+    // Inline, as is advance(): both run after every run of every meter.
+    bool levelsAreNumbers() const {
+        // x − x is 0 for every number and NaN for the rest. The frame's
+        // extreme needs no look: it moves only with a square that also
+        // spoils m.
+        return (m_m - m_m) + (m_mRef - m_mRef) + (m_r - m_r) + (m_bias - m_bias) == 0.0;
+    }
     // Runs n samples again from `from`, one at a time, with those that
     // cannot be measured left out of the levels.
     void remeasure(const CLevels& from, const double* in, const double* ref, size_t n);
@@ -172,7 +181,11 @@ private:
                               const double* inB, const Ref* refB, size_t n);
     void integrateMinimum(const double* in, size_t n);
     // Counts `n` samples into the frame; ends it when it is full.
-    void advance(size_t n);
+    void advance(size_t n) {
+        m_framePos += n;
+        m_frameReady = m_framePos == m_frameLength;
+        if (m_frameReady) endFrame();
+    }
     double read(ESlot slot, double fallback) const;
     void recompute();
     void clearHistory();
