@@ -78,6 +78,7 @@ CErrorPtr CInputRouter::mouseMove(CObject& params, int x, int y) {
 }
 
 CErrorPtr CInputRouter::mousePress(const CString& name, CObject& params, int x, int y, bool right) {
+    ++m_pressCount;
     m_lastX = x;
     m_lastY = y;
     CView* target = m_press;

@@ -58,6 +58,8 @@ public:
     void forget(const CView& view);
 
     CView* pressTarget() const { return m_press; }
+    // Presses of any button so far: what waits for "no other click" compares it.
+    uint64_t pressCount() const { return m_pressCount; }
     CView* focusView() const { return m_focus; }
     int lastX() const { return m_lastX; }
     int lastY() const { return m_lastY; }
@@ -73,6 +75,7 @@ private:
     CView* m_focus = nullptr;
     int m_lastX = 0, m_lastY = 0;
     bool m_wheelTaken = false;
+    uint64_t m_pressCount = 0;
 };
 
 }  // namespace zel

@@ -2,14 +2,19 @@
 // The plug-in's editor in lagwell-editor, on a virtual X server of the
 // test's own.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "Support/Patience.h"
@@ -173,3 +178,83 @@ TEST_F(EditorProgram, TheServerGoingAwayDoesNotEndTheHost) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+// A script that drives the editor with real input asks the host what the
+// instance does meanwhile: requests wait in the pipe before the host reads
+// them, each answer is whole when its file appears, and "quit" closes the
+// editor as its window's close button would.
+TEST_F(EditorProgram, AnswersRequestsFromAPipeUntilToldToQuit) {
+    using lagwell::host::test::scratchPath;
+    const std::string pipe = scratchPath("requests"), params = scratchPath("answer-params"),
+                      render = scratchPath("answer-render"), state = scratchPath("answer-state");
+    for (const std::string& f : {pipe, params, render, state}) std::remove(f.c_str());
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const int fd = open(pipe.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    const std::string requests = "params " + params + "\nfly away\nrender " + render + "\nstate " + state + "\nquit\n";
+    ASSERT_EQ(write(fd, requests.data(), requests.size()), ssize_t(requests.size()));
+    // 10 ms on group 1, which holds both channels by default.
+    const RunResult r = editor({"--param", "ADelay3=1", "--requests", pipe});
+    close(fd);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("\"fly away\" is not a request"), std::string::npos) << r.output;
+
+    const std::string shown = fileText(params);
+    EXPECT_EQ(shown.rfind("Bypass=Off\n", 0), 0u) << shown;
+    EXPECT_NE(shown.find("\nADelay3=1\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\nADelay2=0\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\nProgram=Default\n"), std::string::npos) << shown;
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 50) << shown;
+    // Each impulse 480 samples later, nothing else above -40 dB.
+    EXPECT_EQ(fileText(render), "out1: 480:1.000\nout2: 1480:0.500\n");
+    const std::string saved = fileText(state);
+    EXPECT_NE(saved.find("aprs"), std::string::npos);
+    for (const std::string& f : {params, render, state}) EXPECT_FALSE(std::ifstream(f + ".part").good()) << f;
+}
+
+TEST_F(EditorProgram, RequestsAreNotTakenWithTheSine) {
+    const RunResult r = editor({"--sine", "-20", "--requests", lagwell::host::test::scratchPath("unused")});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_NE(r.output.find("--requests FIFO"), std::string::npos);
+}
+
+// The editor closed after its file browser was used leaves no descriptor
+// behind: its windows' timers stop on the host's loop as it goes, and none
+// starts a loop of the process's own meanwhile.
+TEST_F(EditorProgram, ClosesWithoutLeftoversAfterTheFileBrowser) {
+    using lagwell::host::test::scratchPath;
+    const std::string pipe = scratchPath("requests-browser");
+    std::remove(pipe.c_str());
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const int fd = open(pipe.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    RunResult r;
+    std::thread host([&] { r = editor({"--requests", pipe}); });
+    // The main window's "Presets", the manager's "Session Bank" and "Save"
+    // under the bank list, then the browser's "Cancel", at their places at
+    // scale 1.0.
+    auto clickIn = [&](const char* title, int px, int py) {
+        return x.run(std::string("xdotool search --sync --onlyvisible --name '^") + title +
+                     "$' mousemove --window %1 " + std::to_string(px) + " " + std::to_string(py) +
+                     " click 1 sleep 0.5");
+    };
+    EXPECT_EQ(clickIn("Lagwell", 33, 37), 0);
+    EXPECT_EQ(clickIn("Preset Manager", 80, 57), 0);
+    EXPECT_EQ(clickIn("Preset Manager", 141, 283), 0);
+    EXPECT_EQ(clickIn("Files", 389, 360), 0);
+    ASSERT_EQ(write(fd, "quit\n", 5), 5);
+    host.join();
+    close(fd);
+    EXPECT_EQ(r.status, 0) << r.output;
+}

@@ -91,5 +91,41 @@ TEST_F(ScrollerBarOnX, ArrowsStepAndRepeatWhileHeldTheTrackPagesAndTheWheelSteps
     EXPECT_NEAR(bar->offset(), paged - 0.05, 1e-9);
 }
 
+// A bar much longer than its image: the image's ends cap it, its middle
+// fills the rest, with no gap where the halves would have met.
+class LongScrollerBarOnX : public test::EditorWindowTest {};
+
+TEST_F(LongScrollerBarOnX, TheBarIsWholeAlongItsLength) {
+    open(R"(
+  <ui:window-drag name="main" width="60" height="460" color="Panel">
+    <ui:window-renderer name="window-renderer" title="Scroll" num-threads="0" window-x="100" window-y="100" fps="40">
+      )" +
+         test::rendererChildren() +
+         R"(
+    </ui:window-renderer>
+    <ui:scroller-bar name="bar" width="12" height="420" outer-border="L20 T20" is-vertical="true">
+      <ui:ui-param name="ui-param-offset" is-simple-attr="true" simple-def-value="0" simple-min-value="0"
+                   simple-max-value="1"/>
+      <ui:ui-param name="ui-param-ratio" is-simple-attr="true" simple-def-value="1" simple-min-value="0"
+                   simple-max-value="1"/>
+    </ui:scroller-bar>
+  </ui:window-drag>)");
+    if (HasFatalFailure()) return;
+    CWindowRenderer* renderer = rendererOf("main");
+    waitShown(renderer);
+    auto* bar = dynamic_cast<CScrollerBar*>(view("main.bar"));
+    ASSERT_NE(bar, nullptr);
+    const CRect r = bar->barRect();
+    ASSERT_GT(r.height(), 300);
+    const int x = (r.left + r.right) / 2;
+    auto tone = [&](int y) {
+        const uint8_t* p = renderer->bitmap().pixel(x, y);
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    };
+    const uint32_t body = tone(r.top + 40), panel = renderer->bitmap().pixel(5, 5)[0];
+    EXPECT_NE(body & 0xff, panel);
+    for (int y = r.top + 40; y < r.bottom - 40; y += 5) ASSERT_EQ(tone(y), body) << "at " << y - r.top;
+}
+
 }  // namespace
 }  // namespace zel

@@ -22,6 +22,9 @@ class CEditorRoot final : public CObject, public IRunLoopOwner, public IAppDataO
 public:
     CEditorRoot(platform::IRunLoop& loop, CObject& instance, CAppDataInstance& settings)
         : m_loop(loop), m_instance(instance), m_settings(settings) {}
+    // The tree goes while this is still its loop's owner: timers that its
+    // release stops or restarts stay on the host's loop.
+    ~CEditorRoot() override { removeAllChildren(); }
     platform::IRunLoop& ownRunLoop() override { return m_loop; }
     CObject* linkedTree() const override { return &m_instance; }
     CAppDataInstance& instanceData() override { return m_settings; }

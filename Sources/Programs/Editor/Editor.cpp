@@ -24,6 +24,7 @@
 #include "EditorHost.h"
 #include "Module.h"
 #include "Plugin.h"
+#include "Probe.h"
 #include "pluginterfaces/base/smartpointer.h"
 
 using namespace lagwell::host;
@@ -46,7 +47,14 @@ const char* const kUsage =
     "                      editor is open; CPU figures then leave the audio thread out\n"
     "  --param TITLE=VALUE sets a parameter before the editor opens, as a host does (repeatable);\n"
     "                      VALUE is a displayed value, else a plain number, or normalized with\n"
-    "                      the suffix \"n\" (\"0.25n\")\n";
+    "                      the suffix \"n\" (\"0.25n\")\n"
+    "  --requests FIFO     keeps the editor open until \"quit\" and answers requests, one a line,\n"
+    "                      read from the named pipe FIFO (made if missing), each into its FILE:\n"
+    "                      \"params FILE\" the host parameters as TITLE=TEXT lines,\n"
+    "                      \"state FILE\" the instance's state as the host stores it,\n"
+    "                      \"render FILE\" per stereo output \"outN:\" and its samples above -40 dB\n"
+    "                      (INDEX:VALUE) after an impulse on input 1 at 0 and of 0.5 on input 2\n"
+    "                      at 1000 (48 kHz); not with --sine\n";
 
 struct Options {
     std::string plugin;
@@ -59,6 +67,7 @@ struct Options {
     bool sine = false;
     double sineDb = 0;
     std::vector<std::string> params;
+    std::string requests;
 };
 
 double threadCpuSeconds() {
@@ -187,13 +196,15 @@ bool parse(int argc, char** argv, Options& o) {
             o.stats = true;
         else if (a == "--param" && (v = value()))
             o.params.push_back(v);
+        else if (a == "--requests" && (v = value()))
+            o.requests = v;
         else if (a == "--sine" && (v = value())) {
             o.sine = true;
             o.sineDb = std::atof(v);
         } else
             return false;
     }
-    return o.cycles > 0 && o.afterFrames >= 0;
+    return o.cycles > 0 && o.afterFrames >= 0 && (o.requests.empty() || !o.sine);
 }
 
 int run(const Options& o) {
@@ -202,6 +213,24 @@ int run(const Options& o) {
     for (const std::string& setting : o.params) setParameter(plugin, setting);
     zel::platform::CStandaloneRunLoop loop;
     HostRunLoop hostLoop(loop);
+
+    std::unique_ptr<Probe> probe;
+    std::unique_ptr<LineReader> requests;
+    zel::platform::IRunLoop::CWatchId requestWatch = 0;
+    bool quit = false;
+    if (!o.requests.empty()) {
+        probe = std::make_unique<Probe>(plugin);
+        requests = std::make_unique<LineReader>(o.requests);
+        loop.addFdWatch(
+            requests->fd(),
+            [&] {
+                requests->read([&](const std::string& line) {
+                    const std::string error = probe->run(line, [&] { quit = true; });
+                    if (!error.empty()) std::fprintf(stderr, "lagwell-editor: %s\n", error.c_str());
+                });
+            },
+            requestWatch);
+    }
 
     std::unique_ptr<AudioThread> audio;
     double audioClosed = 0;
@@ -255,6 +284,9 @@ int run(const Options& o) {
         }
         // A window closed by the user, or gone with the X server, ends the run.
         if (o.runMs > 0) loop.runUntil([&] { return window->isClosed() || window->isBroken(); }, uint32_t(o.runMs));
+        if (requests && cycle == 0)
+            while (!quit && !window->isClosed() && !window->isBroken())
+                loop.runUntil([&] { return quit || window->isClosed() || window->isBroken(); }, 60000);
         if (cycle == 0) {
             rssOpen = residentKb();
             cpuOpen = cpuSeconds() - (audio ? audio->cpuSeconds() : 0) - cpu0;
@@ -269,6 +301,7 @@ int run(const Options& o) {
         loop.runFor(5);
         if (window->isClosed() || window->isBroken()) break;
     }
+    if (requestWatch) loop.removeFdWatch(requestWatch);
     const size_t threads = countEntries("/proc/self/task");
     const size_t fds = window ? countEntries("/proc/self/fd") : fds0;
     const bool leaked = hostLoop.timerCount() || hostLoop.handlerCount() || threads != threads0 || fds != fds0;

@@ -39,14 +39,27 @@ CErrorPtr CParagraphEditor::press(int at, bool doubleClick, double now, bool& ta
     if (!m_editable || at < 0 || !(o.onClick || o.onSingleClick || o.onDoubleClick)) return nullptr;
     // The second press of a double click belongs to the paragraph of the first.
     if (!doubleClick || !m_gesture.isWaiting()) m_pending = at;
+    m_pendingPress = windowPresses();
     if (!m_gesture.press(now, doubleClick)) return nullptr;
     taken = true;
     return open(m_pending);
 }
 
 CErrorPtr CParagraphEditor::tick(double now) {
-    if (!m_gesture.isWaiting() || !m_gesture.tick(now)) return nullptr;
+    if (!m_gesture.isWaiting()) return nullptr;
+    // A click on a button while the name waited to open is meant for that
+    // button alone.
+    if (windowPresses() != m_pendingPress) {
+        m_gesture.cancel();
+        return nullptr;
+    }
+    if (!m_gesture.tick(now)) return nullptr;
     return open(m_pending);
+}
+
+uint64_t CParagraphEditor::windowPresses() const {
+    CWindowRenderer* renderer = m_view.windowRenderer();
+    return renderer && renderer->router() ? renderer->router()->pressCount() : 0;
 }
 
 CErrorPtr CParagraphEditor::createBox() {

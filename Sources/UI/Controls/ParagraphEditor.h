@@ -32,7 +32,8 @@ public:
     // A press on paragraph `at`. `taken` when it opened the paragraph (it
     // then neither selects nor counts as a list's double click).
     CErrorPtr press(int at, bool doubleClick, double now, bool& taken);
-    // A frame of the window: a single click whose wait ran out opens.
+    // A frame of the window: a single click whose wait ran out opens,
+    // unless anything else in the window was pressed meanwhile.
     CErrorPtr tick(double now);
     CErrorPtr open(int at);
     // The press was no click after all (it became a drag): nothing opens.
@@ -43,11 +44,13 @@ public:
 
 private:
     CErrorPtr createBox();
+    uint64_t windowPresses() const;
 
     CTextView& m_view;
     CEditGesture m_gesture;
     bool m_editable = false;
     int m_pending = -1;
+    uint64_t m_pendingPress = 0;
     int m_paragraph = -1;
     CEditBox* m_box = nullptr;
 };

@@ -16,24 +16,29 @@ namespace zel {
 
 namespace {
 
-// A strip image stretched along `r` without distortion: its two halves
-// from either end, the uniform middle hidden where they meet.
+// A strip image stretched along `r` without distortion.
 void drawStrip(CLinearBitmap& bitmap, const CRect& clip, const CImage& image, const CRect& r, bool vertical,
                CColor colour) {
-    // Centred across the bar.
-    if (vertical) {
-        const int x = r.left + (r.width() - image.nominalWidth()) / 2;
-        const int mid = (r.top + r.bottom) / 2;
-        drawImage(bitmap, clip.intersect({r.left, r.top, r.right, mid}), image, x, r.top, colour, 1.0);
-        drawImage(bitmap, clip.intersect({r.left, mid, r.right, r.bottom}), image, x, r.bottom - image.nominalHeight(),
-                  colour, 1.0);
-    } else {
-        const int y = r.top + (r.height() - image.nominalHeight()) / 2;
-        const int mid = (r.left + r.right) / 2;
-        drawImage(bitmap, clip.intersect({r.left, r.top, mid, r.bottom}), image, r.left, y, colour, 1.0);
-        drawImage(bitmap, clip.intersect({mid, r.top, r.right, r.bottom}), image, r.right - image.nominalWidth(), y,
-                  colour, 1.0);
-    }
+    // Centred across the bar; the image's ends cap the strip's ends, and
+    // its uniform middle half repeats between them: a track longer than
+    // the image has no gap.
+    const int length = vertical ? r.height() : r.width();
+    const int size = vertical ? image.nominalHeight() : image.nominalWidth();
+    const int from = vertical ? r.top : r.left, to = from + length;
+    const int cap = std::min(size / 2, length / 2);
+    const int across =
+        vertical ? r.left + (r.width() - image.nominalWidth()) / 2 : r.top + (r.height() - image.nominalHeight()) / 2;
+    const auto piece = [&](int start, int clipFrom, int clipTo) {
+        if (clipTo <= clipFrom) return;
+        const CRect part =
+            vertical ? CRect{r.left, clipFrom, r.right, clipTo} : CRect{clipFrom, r.top, clipTo, r.bottom};
+        drawImage(bitmap, clip.intersect(part), image, vertical ? across : start, vertical ? start : across, colour,
+                  1.0);
+    };
+    piece(from, from, from + cap);
+    piece(to - size, to - cap, to);
+    const int step = std::max(1, size / 2);
+    for (int at = from + cap; at < to - cap; at += step) piece(at - size / 4, at, std::min(at + step, to - cap));
 }
 
 }  // namespace
