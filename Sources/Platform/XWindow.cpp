@@ -512,6 +512,14 @@ void CNativeWindow::show(bool visible) {
     m_display->flush();
 }
 
+void CNativeWindow::raise() {
+    const CSigPipeGuard guard;
+    if (m_display->isBroken() || m_destroyed || m_parent) return;
+    const uint32_t above = XCB_STACK_MODE_ABOVE;
+    xcb_configure_window(m_display->impl().connection, m_id, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    m_display->flush();
+}
+
 void CNativeWindow::move(int x, int y) {
     const CSigPipeGuard guard;
     m_rect.x = x;

@@ -138,6 +138,10 @@ public:
     const CPixelRect& rect() const { return m_rect; }
 
     void show(bool visible);
+    // A top-level window goes above its siblings.
+    void raise();
+    // Embedded into a host window rather than top-level.
+    bool isChild() const { return m_parent != 0; }
     void move(int x, int y);
     // Where the window's origin is on the screen (asks the server: the
     // host or the window manager may have moved it).

@@ -503,6 +503,8 @@ CErrorPtr CWindowRenderer::onTick(CObject*, CObject* sender) {
     if (sender == m_renderTimer) {
         ZEL_TRY(renderFrame());
     } else if (sender == m_updateTimer) {
+        if (m_shared && m_window && m_window->isChild())
+            m_shared->popupKeeper().follow(*this, m_shared->windows(), platform::secondsSinceStart());
         ZEL_TRY(CNotifyServer::instance().notify(this, "tick"));
     } else if (sender == m_autoClickTimer) {
         ZEL_TRY(autoClickTick());
@@ -684,8 +686,12 @@ void CWindowRenderer::windowEvent(const platform::CWindowEvent& event) {
         m_pointerX = event.rootX;
         m_pointerY = event.rootY;
     }
-    // A window under a modal one takes no input at all.
-    if (m_blocked && isInput(event.type)) return;
+    // A window under a modal one takes no input at all; a press there
+    // brings the modal one back on top, should the host have covered it.
+    if (m_blocked && isInput(event.type)) {
+        if (event.type == platform::CWindowEvent::kMousePress && m_shared) CPopupKeeper::raise(m_shared->windows());
+        return;
+    }
     const bool right = event.button == 3;
     const bool extra = event.button == 8 || event.button == 9;
     switch (event.type) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Core/Object.h"
+#include "UI/PopupKeeper.h"
 
 namespace zel {
 
@@ -61,6 +62,7 @@ public:
     // A press in `renderer`: the popups that close when they lose
     // activation hear of it.
     void pressedIn(CWindowRenderer& renderer);
+    CPopupKeeper& popupKeeper() { return m_popups; }
     size_t windowCount() const { return m_windows.size(); }
     // In the order they opened.
     const std::vector<CWindowRenderer*>& windows() const { return m_windows; }
@@ -79,6 +81,7 @@ private:
     // Set while the editor goes: its windows only close.
     bool m_releasing = false;
     std::unique_ptr<CEditorErrorDisplay> m_errors;
+    CPopupKeeper m_popups;
 };
 
 // `ui:window-closer`: closes windows outside their own event handling.

@@ -184,6 +184,41 @@ void EditorWindow::resize(int width, int height) {
     d.height = height;
 }
 
+void EditorWindow::show(bool visible) {
+    Impl& d = *m_impl;
+    if (isBroken()) return;
+    if (visible)
+        xcb_map_window(d.connection, m_id);
+    else
+        xcb_unmap_window(d.connection, m_id);
+    xcb_flush(d.connection);
+}
+
+void EditorWindow::raise() {
+    Impl& d = *m_impl;
+    if (isBroken()) return;
+    const uint32_t above = XCB_STACK_MODE_ABOVE;
+    xcb_configure_window(d.connection, m_id, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    xcb_flush(d.connection);
+}
+
+bool EditorWindow::isBelow(uint32_t other) {
+    Impl& d = *m_impl;
+    if (isBroken()) return false;
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(d.connection, xcb_query_tree(d.connection, d.screen->root), nullptr);
+    if (!tree) return false;
+    // Bottom to top.
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    int self = -1, found = -1;
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+        if (children[i] == m_id) self = i;
+        if (children[i] == other) found = i;
+    }
+    free(tree);
+    return self >= 0 && found > self;
+}
+
 int EditorWindow::width() const { return m_impl->width; }
 int EditorWindow::height() const { return m_impl->height; }
 

@@ -80,6 +80,13 @@ public:
     // X errors this connection has seen.
     int errorCount() const { return m_errors; }
     void resize(int width, int height);
+    // Hidden and shown again without closing the editor, as Ardour closes
+    // and reopens its plug-in windows by default.
+    void show(bool visible);
+    // Above every other top-level window, as a host raises its window.
+    void raise();
+    // Whether the top-level window `other` is stacked above this one.
+    bool isBelow(uint32_t other);
     int width() const;
     int height() const;
     // The window's pixels (bytes B, G, R, unused) as the server has them.

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <vector>
+
+namespace zel {
+
+class CWindowRenderer;
+
+// Keeps the editor's popups with the window embedded into the host. A host
+// may hide its plug-in window without closing the editor (Ardour does by
+// default): the popups hide with it and come back with it. A host may also
+// raise its window over them, modal ones included: a press in a blocked
+// window brings the popups back on top, the latest opened highest.
+class CPopupKeeper {
+public:
+    // How often the embedded window's state is asked of the server.
+    static constexpr double kCheckSeconds = 0.25;
+
+    // On the embedded window's ticks; `windows` in the order they opened.
+    void follow(CWindowRenderer& embedded, const std::vector<CWindowRenderer*>& windows, double now);
+    static void raise(const std::vector<CWindowRenderer*>& windows);
+    bool popupsHidden() const { return m_hidden; }
+
+private:
+    bool m_hidden = false;
+    double m_nextCheck = 0;
+    // The popups hidden with the host's window, shown again with it.
+    std::vector<CWindowRenderer*> m_hiddenPopups;
+};
+
+}  // namespace zel
