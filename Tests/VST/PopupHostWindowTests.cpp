@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "EditorInHostFixture.h"
 #include "UI/PresetManager.h"
 #include "UI/WindowOpener.h"
@@ -30,10 +32,18 @@ protected:
     static platform::CNativeWindow& native(CView& popup) { return *popup.windowRenderer()->window(); }
 };
 
-TEST_F(PopupsWithTheHostWindow, HideWithTheHostsWindowAndComeBackWithIt) {
+TEST_F(PopupsWithTheHostWindow, BelongToTheHostsTopLevelWindowAndHideAndComeBackWithIt) {
     CPresetManager* manager = openManager();
     ASSERT_NE(manager, nullptr);
     ASSERT_TRUE(native(*manager).isViewable());
+    // The editor sits in a child of the host's window; the popup belongs to
+    // the top-level one, for the window manager to keep it above.
+    ASSERT_NE(window->id(), window->topLevel());
+    char owner[32];
+    std::snprintf(owner, sizeof owner, "window id # 0x%x", window->topLevel());
+    EXPECT_EQ(
+        x.run("xprop -id " + std::to_string(native(*manager).id()) + " WM_TRANSIENT_FOR | grep -q '" + owner + "$'"),
+        0);
 
     window->show(false);
     EXPECT_TRUE(until([&] { return !native(*manager).isViewable(); }));

@@ -135,6 +135,10 @@ EditorWindow::EditorWindow(zel::platform::CStandaloneRunLoop& loop, int width, i
     d.deleteWindow = atom(d.connection, "WM_DELETE_WINDOW");
     xcb_icccm_set_wm_protocols(d.connection, m_id, d.protocols, 1, &d.deleteWindow);
     xcb_icccm_set_wm_name(d.connection, m_id, XCB_ATOM_STRING, 8, uint32_t(title.size()), title.data());
+    m_socket = xcb_generate_id(d.connection);
+    xcb_create_window(d.connection, XCB_COPY_FROM_PARENT, m_socket, m_id, 0, 0, uint16_t(width), uint16_t(height), 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, d.screen->root_visual, XCB_CW_BACK_PIXEL, values);
+    xcb_map_window(d.connection, m_socket);
     xcb_map_window(d.connection, m_id);
     xcb_flush(d.connection);
     loop.addFdWatch(
@@ -179,6 +183,7 @@ void EditorWindow::resize(int width, int height) {
     if (isBroken()) return;
     const uint32_t size[] = {uint32_t(width), uint32_t(height)};
     xcb_configure_window(d.connection, m_id, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
+    xcb_configure_window(d.connection, m_socket, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
     xcb_flush(d.connection);
     d.width = width;
     d.height = height;
