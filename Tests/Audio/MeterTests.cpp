@@ -401,6 +401,32 @@ TEST_P(MeterLoops, SlowTimesStayWithTheSampleBySampleRoutineOverLongRuns) {
     }
 }
 
+TEST_P(MeterLoops, FastTimesFollowTheSampleBySampleRoutineDownThroughManyDecades) {
+    // After a loud start, silence: with fast times the levels fall by many
+    // decades within each run, so what is left of them over a run is far
+    // below the rounding of 1 − (1 − k)^n, and must still be carried to its
+    // last bits. Runs of 512 and 448 samples, and levels followed down to
+    // the denormal range.
+    std::vector<double> x = programme(48000, 51);
+    std::fill(x.begin() + 4000, x.end(), 0.0);
+    for (double rms : {0.0003, 0.001, 0.004})
+        for (double release : {0.001, 0.01, 0.05}) {
+            CMeterRig rig(48000);
+            rig.set("rms-time", rms);
+            rig.set("release", release);
+            CReferenceMeter ref(rig.module, false);
+            for (size_t done = 0, run = 0; done < x.size() && (done < 4000 || ref.r > 1e-280); ++run) {
+                done +=
+                    rig.module.run(x.data() + done, nullptr, std::min<size_t>(run % 2 ? 448 : 512, x.size() - done));
+                CAudioVizDataMeter want;
+                for (; ref.consumed < done; ++ref.consumed) ref.step(x[ref.consumed], 0.0, want);
+                const auto where = ::testing::Message() << "rms " << rms << " release " << release << " at " << done;
+                ASSERT_TRUE(closeRelative(rig.module.integrated(), ref.m)) << where;
+                ASSERT_TRUE(closeRelative(rig.module.released(), ref.r)) << where;
+            }
+        }
+}
+
 TEST_P(MeterLoops, UnmeasurableSamplesArePassedOverAndReadAsAnOver) {
     // Stretches of 1 to 7 bad samples (and, for the difference meter, bad
     // references elsewhere) fall at every place of runs of every length,

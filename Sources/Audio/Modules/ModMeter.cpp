@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Audio/Modules/ModMeter.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -31,8 +33,8 @@ constexpr size_t kStep = CModMeterModule::kStep;
 [[gnu::always_inline]] inline CPair larger(CPair a, CPair b) { return a < b ? b : a; }
 
 // Four lanes: two meters over the two halves of a run (see splitRun());
-// eight: the partial sums of the difference routine's levels, or those
-// four lanes over the two steps of a pair (see widePair()). Helpers that
+// eight: the partial sums of the difference routine's levels, or the
+// segments of a run (see segmentRun()). Helpers that
 // pass them by value are always inlined into the loops built for AVX2 or
 // AVX-512 (see the build's note on this file).
 using CQuad = double __attribute__((vector_size(32)));
@@ -317,103 +319,9 @@ template <bool Scaled, class W, class Samples>
     }
 }
 
-// The widest loops run the two steps of a pair side by side as well: the
-// four lanes of the first step and the four of the second share one vector
-// of eight, so that most of the work of a pair costs the operations of one
-// step. Only the levels tie the second step to the first; its start level,
-// the first one's last level rounded (as plainPair() has it), is formed once
-// the first step's own part is known, and the two halves meet again where
-// plainPair() combines its steps.
-[[gnu::always_inline]] inline COct bothHalves(CQuad v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3, 0, 1, 2, 3); }
-[[gnu::always_inline]] inline COct joined(CQuad a, CQuad b) {
-    return __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7);
-}
+// The halves of eight lanes.
 [[gnu::always_inline]] inline CQuad lowHalf(COct v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3); }
 [[gnu::always_inline]] inline CQuad highHalf(COct v) { return __builtin_shufflevector(v, v, 4, 5, 6, 7); }
-
-// What a step needs of the coefficients, in both halves.
-struct CWideLanes {
-    COct kInt, power[kStep + 1], holdPower[kStep], pull[kStep];
-};
-
-[[gnu::always_inline]] inline CWideLanes wideLanesOf(const CLanes<CQuad>& k) {
-    CWideLanes w;
-    w.kInt = bothHalves(k.kInt);
-    for (size_t j = 0; j <= kStep; ++j) w.power[j] = bothHalves(k.power[j]);
-    for (size_t j = 0; j < kStep; ++j) {
-        w.holdPower[j] = bothHalves(k.holdPower[j]);
-        w.pull[j] = bothHalves(k.pull[j]);
-    }
-    return w;
-}
-
-// Samples i … i + 2 kStep − 1 of four streams: lane l of v[j] is sample
-// i + j of stream l, lane 4 + l sample i + kStep + j.
-[[gnu::always_inline]] inline void transposePair(const double* const (&s)[4], size_t i, COct* v) {
-    COct q0, q1, q2, q3;
-    load(q0, s[0] + i);
-    load(q1, s[1] + i);
-    load(q2, s[2] + i);
-    load(q3, s[3] + i);
-    const COct even01 = __builtin_shufflevector(q0, q1, 0, 8, 2, 10, 4, 12, 6, 14);
-    const COct odd01 = __builtin_shufflevector(q0, q1, 1, 9, 3, 11, 5, 13, 7, 15);
-    const COct even23 = __builtin_shufflevector(q2, q3, 0, 8, 2, 10, 4, 12, 6, 14);
-    const COct odd23 = __builtin_shufflevector(q2, q3, 1, 9, 3, 11, 5, 13, 7, 15);
-    v[0] = __builtin_shufflevector(even01, even23, 0, 1, 8, 9, 4, 5, 12, 13);
-    v[1] = __builtin_shufflevector(odd01, odd23, 0, 1, 8, 9, 4, 5, 12, 13);
-    v[2] = __builtin_shufflevector(even01, even23, 2, 3, 10, 11, 6, 7, 14, 15);
-    v[3] = __builtin_shufflevector(odd01, odd23, 2, 3, 10, 11, 6, 7, 14, 15);
-}
-
-// plainPair() with both steps in one vector (see above).
-template <bool Scaled>
-[[gnu::always_inline]] inline void widePair(const CLanes<CQuad>& k, const CWideLanes& w, const COct* v, CQuad& m,
-                                            CQuad& r, COct& top, CQuad& s, CQuad& u) {
-    COct x2[kStep], c[kStep];
-#pragma GCC unroll 4
-    for (size_t j = 0; j < kStep; ++j) {
-        x2[j] = v[j] * v[j];
-        top = larger(top, x2[j]);
-        c[j] = j ? w.power[1] * c[j - 1] + w.kInt * x2[j] : w.kInt * x2[j];
-    }
-    const CQuad ownA = lowHalf(c[kStep - 1]), ownB = highHalf(c[kStep - 1]);
-    const COct start = joined(m, k.power[kStep] * m + ownA);
-    COct levels[kStep];
-#pragma GCC unroll 4
-    for (size_t j = 0; j < kStep; ++j) levels[j] = w.power[j + 1] * start + c[j];
-    COct tail{}, candidate[kStep];
-    candidate[kStep - 1] = levels[kStep - 1];
-#pragma GCC unroll 4
-    for (size_t back = 1; back < kStep; ++back) {
-        const size_t j = kStep - 1 - back;
-        tail += w.pull[j + 1] * levels[j + 1];
-        candidate[j] = w.holdPower[kStep - 1 - j] * levels[j] + tail;
-    }
-    const COct rests = larger(larger(candidate[3], candidate[2]), larger(candidate[1], candidate[0]));
-    const COct sums = tail + w.pull[0] * levels[0];
-    constexpr size_t kBoth = 2 * kStep;
-    const CQuad sumA = lowHalf(sums), sumB = highHalf(sums);
-    const CQuad sum = k.holdPower[kStep] * sumA + sumB;
-    const CQuad rest = larger(highHalf(rests), k.holdPower[kStep] * lowHalf(rests) + sumB);
-    m = shrink<Scaled>(k.scale[kBoth], k.loss[kBoth], m, k.power[kStep] * ownA + ownB);
-    r = larger(rest, shrink<Scaled>(k.holdScale[kBoth], k.holdLoss[kBoth], r, sum));
-    s = shrink<Scaled>(k.holdScale[kBoth], k.holdLoss[kBoth], s, sum);
-    u = shrink<Scaled>(k.holdScale[kBoth], k.holdLoss[kBoth], u, CQuad{});
-}
-
-// splitRun() over four streams, two steps per vector.
-template <bool Scaled>
-[[gnu::always_inline]] inline void splitRunWide(const CLanes<CQuad>& k, const CStreams<4>& x, size_t n, CQuad& m,
-                                                CQuad& r, CQuad& s, CQuad& u, CQuad& top) {
-    const CWideLanes w = wideLanesOf(k);
-    COct wideTop = bothHalves(top);
-    for (size_t i = 0; i + 2 * kStep <= n; i += 2 * kStep) {
-        COct v[kStep];
-        transposePair(x.s, i, v);
-        widePair<Scaled>(k, w, v, m, r, wideTop, s, u);
-    }
-    top = larger(lowHalf(wideTop), highHalf(wideTop));
-}
 
 // The difference routine needs its levels only where runs end, and they
 // are linear in the squares: m after a step of kSpan samples is
@@ -585,10 +493,7 @@ template <bool Scaled, class V, size_t Parts, class W>
                 for (size_t q = 0; q < kMeters; ++q) x[q] += part;
             }
         }
-        if constexpr (std::is_same_v<W, COct> && std::is_same_v<P, CQuad>)
-            splitRunWide<Scaled>(partsOf<P, kMeters>(job.coeffs), streams, part, pm, pr, ps, pu, top);
-        else
-            splitRun<Scaled>(partsOf<P, kMeters>(job.coeffs), streams, part, pm, pr, ps, pu, top);
+        splitRun<Scaled>(partsOf<P, kMeters>(job.coeffs), streams, part, pm, pr, ps, pu, top);
         for (size_t q = 0; q < kMeters; ++q) {
             double follower = pr[q], largest = top[q];
             for (size_t p = 1; p < Parts; ++p) {
@@ -655,21 +560,224 @@ template <size_t Parts, class W>
     }
 }
 
+// The widest loops run the plain routine otherwise: after its first sample
+// (see plainRun()), a run is cut into kSegments segments of L samples, one
+// per lane, and each lane runs the recurrences sample by sample over its
+// own segment. The level is linear, so its value where a segment starts is
+// found first, from the weighted sums of the squares of the segments
+// before. The follower run from 0 over a segment gives the largest it rises
+// to (c), and its linear part the pull of the levels (d): the follower r at
+// the segment's start comes out as max(c, keep^L r + d) at its end, which
+// runs from lane to lane once per run. The frame maximum needs only the
+// squares (see plainRun()). The level and follower carried on to the next
+// run shrink with exact factors (see shrink()), while the values within a
+// run, which go with it, use rounded ones. Within a lane the levels are
+// kept divided by k_int, so that a step of the level costs one fused
+// operation; the follower's values are divided alike, and multiplied back
+// at the end.
+constexpr size_t kSegments = 8;
+constexpr size_t kMaxSegment = CModMeterModule::kMaxSegment;
+static_assert(kMaxSegment == (CModMeterModule::kMaxRun - 1) / kSegments, "one segment per lane");
+
+// A factor (1 − l) as scale − loss (see recompute()).
+struct CSplitFactor {
+    double scale, loss;
+};
+
+// What is left over kSegments segments, from what is left over one: the
+// loss doubles as l + (l − l²), accurate to its last bit; from 1/2 on, the
+// scale is squared (see recompute()).
+[[gnu::always_inline]] inline CSplitFactor overSegments(double scale, double loss) {
+    for (size_t n = 1; n < kSegments; n *= 2) {
+        if (scale < 1.0) {
+            scale *= scale;
+            continue;
+        }
+        loss += loss - loss * loss;
+        if (loss >= 0.5) {
+            scale = 1.0 - loss;
+            loss = 0.0;
+        }
+    }
+    return {scale, loss};
+}
+
+// Samples `at` to `at` + 7 of the segments of `x`, L samples long: lane l
+// of v[j] is x[l L + at + j].
+[[gnu::always_inline]] inline void transposeSegments(const double* x, size_t length, size_t at, COct* v) {
+    COct q[kSegments], t[kSegments], u[kSegments];
+#pragma GCC unroll 8
+    for (size_t l = 0; l < kSegments; ++l) load(q[l], x + l * length + at);
+#pragma GCC unroll 8
+    for (size_t p = 0; p < kSegments; p += 2) {
+        t[p] = __builtin_shufflevector(q[p], q[p + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+        t[p + 1] = __builtin_shufflevector(q[p], q[p + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+    }
+    // u[j], j < 4: samples j and j + 4 of segments 0-3; u[4 + j] the same
+    // of segments 4-7.
+#pragma GCC unroll 8
+    for (size_t p = 0; p < kSegments; p += 4)
+#pragma GCC unroll 2
+        for (size_t h = 0; h < 2; ++h) {
+            u[p + h] = __builtin_shufflevector(t[p + h], t[p + 2 + h], 0, 1, 8, 9, 4, 5, 12, 13);
+            u[p + 2 + h] = __builtin_shufflevector(t[p + h], t[p + 2 + h], 2, 3, 10, 11, 6, 7, 14, 15);
+        }
+#pragma GCC unroll 4
+    for (size_t j = 0; j < 4; ++j) {
+        v[j] = __builtin_shufflevector(u[j], u[4 + j], 0, 1, 2, 3, 8, 9, 10, 11);
+        v[j + 4] = __builtin_shufflevector(u[j], u[4 + j], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+
+// The segments of `Meters` meters, L samples each, run in one loop so that
+// their chains overlap; each meter's lanes do what they do alone.
+template <size_t Meters>
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline void segmentRun(
+    const CModMeterModule::CCoeffs* const (&k)[Meters], const double* const (&x)[Meters], size_t length,
+    double (&m)[Meters], double (&r)[Meters], double (&f)[Meters]) {
+    // The squares, and the level each segment adds from a level of 0.
+    COct squares[kMaxSegment][Meters], own[Meters], top[Meters];
+    for (size_t q = 0; q < Meters; ++q) own[q] = top[q] = COct{};
+    auto square = [&](size_t q, size_t at, COct v) __attribute__((always_inline)) {
+        const COct s = v * v;
+        squares[at][q] = s;
+        top[q] = larger(top[q], s);
+        own[q] += k[q]->segmentWeight[length - 1 - at] * s;
+    };
+    size_t at = 0;
+    for (; at + 8 <= length; at += 8)
+#pragma GCC unroll 2
+        for (size_t q = 0; q < Meters; ++q) {
+            COct v[8];
+            transposeSegments(x[q], length, at, v);
+#pragma GCC unroll 8
+            for (size_t j = 0; j < 8; ++j) square(q, at + j, v[j]);
+        }
+    if (at < length)
+        for (size_t q = 0; q < Meters; ++q) {
+            // The last samples again, overlapping those done.
+            COct v[8];
+            transposeSegments(x[q], length, length - 8, v);
+            for (size_t j = at + 8 - length; j < 8; ++j) square(q, length - 8 + j, v[j]);
+        }
+    COct level[Meters], follower[Meters], linear[Meters], keep[Meters], rise[Meters], fall[Meters];
+#pragma GCC unroll 2
+    for (size_t q = 0; q < Meters; ++q) {
+        const CModMeterModule::CCoeffs& c = *k[q];
+        const double power = c.segmentScale[length] - c.segmentLoss[length];
+        // Segment l starts at power^l m plus what the segments before add.
+        double decayed = m[q], added = 0.0;
+#pragma GCC unroll 8
+        for (size_t l = 0; l < kSegments; ++l) {
+            level[q][l] = decayed + added;
+            decayed *= power;
+            added = power * added + own[q][l];
+        }
+        level[q] /= c.kInt;
+        follower[q] = linear[q] = COct{};
+        keep[q] = COct{} + c.keep;
+        rise[q] = COct{} + (1.0 - c.keep);
+        fall[q] = COct{} + (1.0 - c.kInt);
+        const CSplitFactor whole = overSegments(c.segmentScale[length], c.segmentLoss[length]);
+        m[q] = shrink<true>(whole.scale, whole.loss, m[q], added);
+    }
+    for (size_t t = 0; t < length; ++t)
+#pragma GCC unroll 2
+        for (size_t q = 0; q < Meters; ++q) {
+            level[q] = fall[q] * level[q] + squares[t][q];
+            // Written out, so that the chains of the follower and of its
+            // linear part are one fused operation (and a maximum) per
+            // sample: a compiler free to fuse would take the pull's product.
+            const __m512d pull = _mm512_mul_pd(rise[q], level[q]);
+            follower[q] = larger(level[q], COct(_mm512_fmadd_pd(keep[q], follower[q], pull)));
+            linear[q] = _mm512_fmadd_pd(keep[q], linear[q], pull);
+        }
+#pragma GCC unroll 2
+    for (size_t q = 0; q < Meters; ++q) {
+        const CModMeterModule::CCoeffs& c = *k[q];
+        const double hold = c.segmentHoldScale[length] - c.segmentHoldLoss[length];
+        // The segments' maps composed: the follower from 0 (rose) and the
+        // linear part (pulled).
+        const COct up = follower[q] * c.kInt, pull = linear[q] * c.kInt;
+        double rose = 0.0, pulled = 0.0;
+#pragma GCC unroll 8
+        for (size_t l = 0; l < kSegments; ++l) {
+            rose = larger(up[l], hold * rose + pull[l]);
+            pulled = hold * pulled + pull[l];
+        }
+        const CSplitFactor whole = overSegments(c.segmentHoldScale[length], c.segmentHoldLoss[length]);
+        r[q] = larger(rose, shrink<true>(whole.scale, whole.loss, r[q], pulled));
+        const CQuad top4 = larger(lowHalf(top[q]), highHalf(top[q]));
+        f[q] = larger(f[q], larger(larger(top4[0], top4[1]), larger(top4[2], top4[3])));
+    }
+}
+
+// The plain routine of one meter or of two in the widest loops: runs too
+// short for segments of eight samples go as in the other loops.
+template <size_t Meters>
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline void segmentLanes(const CJob& job) {
+    const size_t n = job.n;
+    if (n < 1 + kSegments * 8) {
+        if constexpr (Meters == 2)
+            runLanes<CPair, 1, COct>(job);
+        else
+            runLanes<double, 1, COct>(job);
+        return;
+    }
+    const CModMeterModule::CCoeffs* k[Meters];
+    const double* x[Meters];
+    double m[Meters], r[Meters], f[Meters];
+    // The first sample (see plainRun()) and the few left over go one by
+    // one, as plainRun() takes single samples.
+    auto single = [&](size_t q, double v) __attribute__((always_inline)) {
+        const double x2 = v * v;
+        m[q] += (x2 - m[q]) * k[q]->kInt;
+        r[q] = larger(m[q], m[q] + (r[q] - m[q]) * k[q]->keep);
+        f[q] = larger(f[q], larger(x2, r[q]));
+    };
+    for (size_t q = 0; q < Meters; ++q) {
+        k[q] = job.coeffs[q];
+        m[q] = *job.m[q];
+        r[q] = *job.r[q];
+        f[q] = *job.f[q];
+        single(q, job.in[q][0]);
+        x[q] = job.in[q] + 1;
+    }
+    const size_t length = (n - 1) / kSegments;
+    segmentRun<Meters>(k, x, length, m, r, f);
+    for (size_t q = 0; q < Meters; ++q) {
+        for (size_t i = 1 + kSegments * length; i < n; ++i) single(q, job.in[q][i]);
+        *job.m[q] = m[q];
+        *job.r[q] = r[q];
+        *job.f[q] = f[q];
+    }
+}
+
 // The loops compiled three times: for any x86-64 processor, for those with
 // AVX2 and FMA, and for those with AVX-512 (fused multiply-adds round once
 // where the others round twice; all stay within the routine's rounding).
 // The widest the processor has is picked once, when the module is loaded.
-// Only the wide loops split the plain routine's runs in halves: with
-// vectors of two lanes, the two meters of a pair already fill them. (Four
-// quarters in eight lanes run slower: the start levels of three parts are
-// found one after the other, and the lanes meet in costly shuffles.) The
-// widest loops add eight-lane sums, and run the two steps of a pair of a
-// split run side by side (widePair()).
+// Only the AVX2 loops split the plain routine's runs in halves: with
+// vectors of two lanes, the two meters of a pair already fill them. The
+// widest loops add eight-lane sums, and cut the plain routine's runs into
+// segments (segmentRun()).
 void runAnywhere(const CJob& job) { runJob<1, CQuad>(job); }
 
 __attribute__((target("avx2,fma"))) void runAvx2(const CJob& job) { runJob<2, CQuad>(job); }
 
-__attribute__((target("avx512f,avx2,fma"))) void runAvx512(const CJob& job) { runJob<2, COct>(job); }
+__attribute__((target("avx512f,avx2,fma"))) void runAvx512(const CJob& job) {
+    if (job.plain) {
+        if (job.pair)
+            segmentLanes<2>(job);
+        else
+            segmentLanes<1>(job);
+    } else {
+        if (job.pair)
+            differenceLanes<COct, 2>(job);
+        else
+            differenceLanes<COct, 1>(job);
+    }
+}
 
 bool supported(CModMeterModule::ELoops loops) {
     __builtin_cpu_init();
@@ -792,6 +900,27 @@ void CModMeterModule::recompute() {
         c.scale[j] = scale;
         c.loss[j] = loss;
         split(release, c.holdScale[j], c.holdLoss[j]);
+    }
+    // The segments' factors reach further: once half is lost, what is left
+    // is carried on as a product, which keeps its last bits where 1 − l
+    // would lose them.
+    auto decay = [&split](double k, double& lost, double& scale, double& loss) {
+        if (scale < 1.0) {
+            scale *= 1.0 - k;
+            return;
+        }
+        lost += k - k * lost;
+        split(lost, scale, loss);
+    };
+    fall = release = 0.0;
+    for (size_t j = 1; j <= kMaxSegment; ++j) {
+        c.segmentWeight[j - 1] = m_kInt * (c.segmentScale[j - 1] - c.segmentLoss[j - 1]);
+        c.segmentScale[j] = c.segmentScale[j - 1];
+        c.segmentLoss[j] = c.segmentLoss[j - 1];
+        c.segmentHoldScale[j] = c.segmentHoldScale[j - 1];
+        c.segmentHoldLoss[j] = c.segmentHoldLoss[j - 1];
+        decay(m_kInt, fall, c.segmentScale[j], c.segmentLoss[j]);
+        decay(rise, release, c.segmentHoldScale[j], c.segmentHoldLoss[j]);
     }
     c.scaled = c.scale[2 * kStep] != 1.0 || c.holdScale[2 * kStep] != 1.0;
     for (size_t i = 0; i < kStep; ++i) c.pull[i] = rise * (c.holdScale[kStep - 1 - i] - c.holdLoss[kStep - 1 - i]);

@@ -127,6 +127,7 @@ public:
     // longer steps.
     static constexpr size_t kSpan = 16;
     static constexpr size_t kMaxRun = 512;
+    static constexpr size_t kMaxSegment = (kMaxRun - 1) / 8;
     // What the loops need of the coefficients.
     struct CCoeffs {
         double kInt = 1.0, keep = 0.0;
@@ -144,6 +145,13 @@ public:
         // level at the step's end.
         double spanScale = 1.0, spanLoss = 0.0;
         double spanWeight[kSpan] = {};
+        // The widest loops cut a run into eight segments of up to
+        // kMaxSegment samples: what is left of the level and of the follower
+        // over j samples, and the weight k_int (1 − k_int)^j of a square j
+        // samples before a segment's end.
+        double segmentScale[kMaxSegment + 1] = {1.0}, segmentLoss[kMaxSegment + 1] = {};
+        double segmentHoldScale[kMaxSegment + 1] = {1.0}, segmentHoldLoss[kMaxSegment + 1] = {};
+        double segmentWeight[kMaxSegment] = {};
     };
 
 private:
