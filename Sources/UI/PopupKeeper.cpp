@@ -22,7 +22,15 @@ void CPopupKeeper::follow(CWindowRenderer& embedded, const std::vector<CWindowRe
     m_nextCheck = now + kCheckSeconds;
     // Unviewable while the host's window, or any window it sits in, is unmapped.
     const bool hidden = !embedded.window()->isViewable();
-    if (hidden == m_hidden) return;
+    if (hidden == m_hidden) {
+        // A host raises its window a moment after showing it (Ardour does):
+        // the popups shown again go above it once more.
+        if (!hidden && m_raisesLeft > 0) {
+            --m_raisesLeft;
+            raise(windows);
+        }
+        return;
+    }
     m_hidden = hidden;
     if (hidden) {
         m_hiddenPopups.clear();
@@ -37,6 +45,7 @@ void CPopupKeeper::follow(CWindowRenderer& embedded, const std::vector<CWindowRe
     for (CWindowRenderer* renderer : windows)
         if (std::find(m_hiddenPopups.begin(), m_hiddenPopups.end(), renderer) != m_hiddenPopups.end())
             if (platform::CNativeWindow* window = popupWindow(renderer)) window->show(true);
+    m_raisesLeft = m_hiddenPopups.empty() ? 0 : 1;
     m_hiddenPopups.clear();
 }
 

@@ -9,9 +9,9 @@ class CWindowRenderer;
 
 // Keeps the editor's popups with the window embedded into the host. A host
 // may hide its plug-in window without closing the editor (Ardour does by
-// default): the popups hide with it and come back with it. A host may also
-// raise its window over them, modal ones included: a press in a blocked
-// window brings the popups back on top, the latest opened highest.
+// default): the popups hide with it and come back with it, above it. A host
+// may also raise its window over them, modal ones included: a press in a
+// blocked window brings the popups back on top, the latest opened highest.
 class CPopupKeeper {
 public:
     // How often the embedded window's state is asked of the server.
@@ -24,6 +24,8 @@ public:
 
 private:
     bool m_hidden = false;
+    // Raises still to come after the popups were shown again.
+    int m_raisesLeft = 0;
     double m_nextCheck = 0;
     // The popups hidden with the host's window, shown again with it.
     std::vector<CWindowRenderer*> m_hiddenPopups;

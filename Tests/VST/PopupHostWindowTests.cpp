@@ -52,11 +52,14 @@ TEST_F(PopupsWithTheHostWindow, BelongToTheHostsTopLevelWindowAndHideAndComeBack
     window->show(true);
     EXPECT_TRUE(until([&] { return native(*manager).isViewable(); }));
 
-    // Hidden twice over: still one showing.
+    // Hidden twice over: still one showing. This time the host raises its
+    // window once it is shown, as Ardour does: the popup comes above it.
     window->show(false);
     EXPECT_TRUE(until([&] { return !native(*manager).isViewable(); }));
     window->show(true);
     EXPECT_TRUE(until([&] { return native(*manager).isViewable(); }));
+    window->raise();
+    EXPECT_TRUE(until([&] { return window->isBelow(native(*manager).id()); }));
     click(*in(*manager, "window-title.close"));
     EXPECT_TRUE(until([&] { return opener->popupCount() == 0; }));
 }
