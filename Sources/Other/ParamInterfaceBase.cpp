@@ -381,6 +381,7 @@ CErrorPtr CParamInterfaceBase::onChangeParam(CPosInputStream& fields) {
             break;
     }
     record(tx.finish(entryName(*p)), msg.undoId);
+    confirmToSender(*p, p->info().isSingleGroup ? 0 : int(slice.group));
     return nullptr;
 }
 
@@ -392,7 +393,21 @@ CErrorPtr CParamInterfaceBase::onResetParam(CPosInputStream& fields) {
     CAudioParamTransaction tx(*m_collector);
     tx.setDefault(*p);
     record(tx.finish(entryName(*p) + " reset"), msg.undoId);
+    confirmToSender(*p, -1);
     return nullptr;
+}
+
+void CParamInterfaceBase::confirmToSender(const CAudioParam& param, int group) {
+    std::lock_guard<std::mutex> lock(m_listenLock);
+    auto client = m_clients.find(m_currentClient);
+    if (client == m_clients.end()) return;
+    for (auto& [handle, listened] : client->second.params) {
+        if (listened.param != &param) continue;
+        // No slice is empty: the group differs from anything it holds.
+        listened.version = 0;
+        for (size_t g = 0; g < listened.sent.size(); ++g)
+            if (group < 0 || g == size_t(group)) listened.sent[g].clear();
+    }
 }
 
 CErrorPtr CParamInterfaceBase::onRequestUpdates(CPosInputStream&) {

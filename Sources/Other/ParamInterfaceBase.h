@@ -57,7 +57,8 @@ public:
     // Sends "update-param" and "update-registry" to one client, or to every
     // client, for what changed since it was last told: parameters whose
     // version moved on (whoever changed them, the host's automation
-    // included), registries whose state differs. Each client asks for this
+    // included) and those the client changed itself, registries whose
+    // state differs. Each client asks for this
     // once per editor frame ("request-updates"); nothing else sends values.
     CErrorPtr refresh(int client = -1);
 
@@ -128,6 +129,11 @@ private:
     // An outermost gesture becomes one history entry.
     void pushGesture(CAudioParamUndoRecord gesture);
     CErrorPtr sendParamChanges(uint32_t handle, CListenedParam& listened);
+    // The client that changes a value may show what it asked for before
+    // the instance answers (a typed name, a colour): whatever the value
+    // ends as by its next frame (the same again after an undo, a refusal)
+    // goes to it then. `group` -1: every group.
+    void confirmToSender(const CAudioParam& param, int group);
     CErrorPtr sendRegistryChanges(uint32_t handle, CListenedRegistry& listened);
 
     CParamInterfaceBaseConnector* m_connector = nullptr;

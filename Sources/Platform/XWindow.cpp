@@ -92,6 +92,7 @@ struct CDisplay::CImpl {
     xcb_atom_t wmProtocols = XCB_ATOM_NONE;
     xcb_atom_t wmDeleteWindow = XCB_ATOM_NONE;
     xcb_atom_t netWorkArea = XCB_ATOM_NONE;
+    xcb_atom_t netFrameExtents = XCB_ATOM_NONE;
     xcb_atom_t netWmName = XCB_ATOM_NONE;
     xcb_atom_t utf8String = XCB_ATOM_NONE;
     xkb_context* xkbContext = nullptr;
@@ -165,6 +166,7 @@ std::shared_ptr<CDisplay> CDisplay::open(IRunLoop& loop, const std::string& name
     impl->wmProtocols = internAtom(impl->connection, "WM_PROTOCOLS");
     impl->wmDeleteWindow = internAtom(impl->connection, "WM_DELETE_WINDOW");
     impl->netWorkArea = internAtom(impl->connection, "_NET_WORKAREA");
+    impl->netFrameExtents = internAtom(impl->connection, "_NET_FRAME_EXTENTS");
     impl->netWmName = internAtom(impl->connection, "_NET_WM_NAME");
     impl->utf8String = internAtom(impl->connection, "UTF8_STRING");
     impl->setupShm();
@@ -515,8 +517,8 @@ void CNativeWindow::show(bool visible) {
 void CNativeWindow::raise() {
     const CSigPipeGuard guard;
     if (m_display->isBroken() || m_destroyed || m_parent) return;
-    const uint32_t above = XCB_STACK_MODE_ABOVE;
-    xcb_configure_window(m_display->impl().connection, m_id, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    const uint32_t values[] = {XCB_STACK_MODE_ABOVE};
+    xcb_configure_window(m_display->impl().connection, m_id, XCB_CONFIG_WINDOW_STACK_MODE, values);
     m_display->flush();
 }
 
@@ -539,6 +541,23 @@ bool CNativeWindow::screenOrigin(int& x, int& y) {
     if (!reply) return false;
     x = reply->dst_x;
     y = reply->dst_y;
+    std::free(reply);
+    return true;
+}
+
+bool CNativeWindow::frameOrigin(int& x, int& y) {
+    if (!screenOrigin(x, y)) return false;
+    const CSigPipeGuard guard;
+    CDisplay::CImpl& d = m_display->impl();
+    if (d.netFrameExtents == XCB_ATOM_NONE) return true;
+    // The window manager's frame: left, right, top and bottom.
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        d.connection, xcb_get_property(d.connection, 0, m_id, d.netFrameExtents, XCB_ATOM_CARDINAL, 0, 4), nullptr);
+    if (reply && reply->format == 32 && xcb_get_property_value_length(reply) >= 16) {
+        const auto* extents = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+        x -= int(extents[0]);
+        y -= int(extents[2]);
+    }
     std::free(reply);
     return true;
 }

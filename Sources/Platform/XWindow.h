@@ -138,7 +138,7 @@ public:
     const CPixelRect& rect() const { return m_rect; }
 
     void show(bool visible);
-    // A top-level window goes above its siblings.
+    // Above its siblings.
     void raise();
     // Embedded into a host window rather than top-level.
     bool isChild() const { return m_parent != 0; }
@@ -146,6 +146,10 @@ public:
     // Where the window's origin is on the screen (asks the server: the
     // host or the window manager may have moved it).
     bool screenOrigin(int& x, int& y);
+    // Where the window's frame is on the screen: its origin less the
+    // decoration a window manager put around it. Moving the window there
+    // puts it back where it is.
+    bool frameOrigin(int& x, int& y);
     void resize(int width, int height);
     void setTitle(const std::string& title);
     // Copies the rectangles of the bitmap to the window.

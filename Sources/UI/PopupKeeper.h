@@ -9,9 +9,7 @@ class CWindowRenderer;
 
 // Keeps the editor's popups with the window embedded into the host. A host
 // may hide its plug-in window without closing the editor (Ardour does by
-// default): the popups hide with it and come back with it, above it. A host
-// may also raise its window over them, modal ones included: a press in a
-// blocked window brings the popups back on top, the latest opened highest.
+// default): the popups hide with it and come back with it, above it.
 class CPopupKeeper {
 public:
     // How often the embedded window's state is asked of the server.
@@ -19,6 +17,7 @@ public:
 
     // On the embedded window's ticks; `windows` in the order they opened.
     void follow(CWindowRenderer& embedded, const std::vector<CWindowRenderer*>& windows, double now);
+    // Every popup above its siblings, the latest opened highest.
     static void raise(const std::vector<CWindowRenderer*>& windows);
     bool popupsHidden() const { return m_hidden; }
 

@@ -5,8 +5,8 @@
 #include <map>
 
 #include "Core/MemoryStream.h"
-#include "Core/Notify.h"
 #include "UI/Controls/FileBrowser.h"
+#include "UI/FolderMemory.h"
 #include "UI/InputRouter.h"
 #include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
@@ -19,8 +19,16 @@ namespace {
 
 constexpr const char* kRomTitle = "Factory ROM";
 constexpr const char* kSessionTitle = "Session Bank";
+constexpr const char* kBuiltInTitle = "Built-in";
+// A file operation that failed after its message popup told the user.
+constexpr const char* kFileFailed = "@zelstr_CPresetManager_file_Failed %1 %2";
+
+// Shows an error that reached no popup.
+void showUnlessTold(const CError& error) {
+    const std::string told(kFileFailed);
+    if (error.key() != told.substr(0, told.find(' '))) CSystem::showError(error);
+}
 constexpr const char* kCurrentMark = "> ";
-constexpr uint32_t kFolderTag = makeTag("dstr");
 
 struct CConfirmation {
     const char* command;
@@ -47,13 +55,6 @@ const CFileError kFileErrors[] = {
     {"error-preset-save", "Preset file save", "File write error."},
     {"error-preset-type", "Preset file load", "Unsupported preset type."},
 };
-
-CString folderOf(const CString& path) {
-    const size_t slash = path.rfind(u'/');
-    return slash == CString::npos ? CString() : path.substr(0, slash);
-}
-
-CString folderItem(bool bank) { return bank ? "../defpath-bank" : "../defpath-preset"; }
 
 // The events of the buttons and lists; the file commands come last.
 constexpr const char* kCommands[] = {"bank-add",       "bank-delete",     "preset-add",         "preset-delete",
@@ -119,7 +120,15 @@ CErrorPtr CPresetManager::init() {
         m_isMaster = definition->getBool("is-master", false);
         if (!definition->getAttr("file").empty()) (void)m_rom.loadFromResource(definition->getAttr("file"));
     }
-    m_store = std::make_unique<CPresetStore>(*this, getAttr("store-name"), getBool("is-global-data", false));
+    // With a user list, the banks of `store-name` are the plug-in's own
+    // and read-only; the user's go to `store-name-user`.
+    const bool isGlobal = getBool("is-global-data", false);
+    const CString userStore = getAttr("store-name-user");
+    if (!userStore.empty()) {
+        m_systemStore = std::make_unique<CPresetStore>(*this, getAttr("store-name"), isGlobal);
+        m_system = m_systemStore->load();
+    }
+    m_store = std::make_unique<CPresetStore>(*this, userStore.empty() ? getAttr("store-name") : userStore, isGlobal);
     m_storeListener =
         std::make_unique<CAppDataListener<CPresetManager>>(*this, &CPresetManager::onStore, m_store->data());
     m_user = m_store->load();
@@ -131,12 +140,8 @@ CErrorPtr CPresetManager::init() {
     ZEL_TRY(listenObject(m_presetList, "paragraph-dbl-clicked", "preset-double-clicked"));
     rebuildBanks();
     m_bank = m_banks.empty() ? -1 : 0;
-    // The bank last worked in, as the user left it.
-    if (CObject* data = findObject("ui.local-data")) {
-        const int stored = int(data->getInt("preset-manager-selection", -1));
-        if (stored >= 0 && size_t(stored) < m_banks.size()) m_bank = stored;
-    }
     m_preset = presetTitles().empty() ? -1 : 0;
+    restoreSelection();
     refreshLists();
     return nullptr;
 }
@@ -147,12 +152,33 @@ void CPresetManager::rebuildBanks() {
     m_banks.clear();
     if (!m_rom.presets().empty()) m_banks.push_back({EBank::Rom, 0});
     if (m_isMaster) m_banks.push_back({EBank::Session, 0});
+    for (size_t i = 0; i < m_system.size(); ++i) m_banks.push_back({EBank::System, i});
     for (size_t i = 0; i < m_user.size(); ++i) m_banks.push_back({EBank::User, i});
 }
 
 CPresetManager::EBank CPresetManager::selectedKind() const {
     if (m_bank < 0 || size_t(m_bank) >= m_banks.size()) return EBank::Rom;
     return m_banks[size_t(m_bank)].kind;
+}
+
+const CAudioPresetBank* CPresetManager::fixedBank(const CBankEntry& bank) const {
+    if (bank.kind == EBank::Rom) return &m_rom;
+    if (bank.kind == EBank::System) return &m_system[bank.index];
+    return nullptr;
+}
+
+CString CPresetManager::bankTitle(const CBankEntry& bank) const {
+    switch (bank.kind) {
+        case EBank::Rom:
+            return kRomTitle;
+        case EBank::Session:
+            return kSessionTitle;
+        case EBank::System:
+            return m_system[bank.index].name().empty() ? CString(kBuiltInTitle) : m_system[bank.index].name();
+        case EBank::User:
+            break;
+    }
+    return m_user[bank.index].name();
 }
 
 CAudioPresetBank* CPresetManager::selectedUserBank() {
@@ -178,7 +204,8 @@ std::vector<CString> CPresetManager::presetTitles() const {
     const CBankEntry& bank = m_banks[size_t(m_bank)];
     switch (bank.kind) {
         case EBank::Rom:
-            for (const CAudioPreset& p : m_rom.presets()) out.push_back(p.displayName());
+        case EBank::System:
+            for (const CAudioPreset& p : fixedBank(bank)->presets()) out.push_back(p.displayName());
             break;
         case EBank::Session:
             for (size_t i = 0; m_registry && i < m_registry->programs().size(); ++i)
@@ -196,7 +223,6 @@ CErrorPtr CPresetManager::selectBank(int index) {
     if (index < 0 || size_t(index) >= m_banks.size()) return nullptr;
     m_bank = index;
     m_preset = presetTitles().empty() ? -1 : 0;
-    if (CObject* data = findObject("ui.local-data")) data->setInt("preset-manager-selection", index);
     refreshLists();
     return nullptr;
 }
@@ -211,9 +237,7 @@ CErrorPtr CPresetManager::selectPreset(int index) {
 void CPresetManager::refreshLists() {
     std::vector<CTextView::CListEntry> banks;
     for (const CBankEntry& b : m_banks) {
-        CString title = b.kind == EBank::Rom       ? CString(kRomTitle)
-                        : b.kind == EBank::Session ? CString(kSessionTitle)
-                                                   : m_user[b.index].name();
+        CString title = bankTitle(b);
         if (title.empty()) title = getAttr("defbankname");
         banks.push_back({title, true, false});
     }
@@ -235,6 +259,35 @@ void CPresetManager::refreshLists() {
     m_presetList->setEntries(presets);
     m_presetList->setInt("selected-paragraph", m_preset);
     refreshButtons();
+    storeSelection();
+}
+
+CObject* CPresetManager::selectionData() {
+    const CString path = getAttr("selection-data");
+    return path.empty() ? nullptr : findObject(path);
+}
+
+void CPresetManager::restoreSelection() {
+    // The bank and preset last worked in, as the user left them: "bank;preset".
+    const CObject* data = selectionData();
+    const CString text = data ? data->getAttr("selection") : CString();
+    const size_t semicolon = text.find(u';');
+    long long bank = -1, preset = -1;
+    if (semicolon == CString::npos || !parseInt(text.substr(0, semicolon), bank) ||
+        !parseInt(text.substr(semicolon + 1), preset))
+        return;
+    if (bank < 0 || size_t(bank) >= m_banks.size()) return;
+    m_bank = int(bank);
+    const int count = int(presetTitles().size());
+    m_preset = count == 0 ? -1 : int(std::clamp<long long>(preset, 0, count - 1));
+}
+
+void CPresetManager::storeSelection() {
+    CObject* data = selectionData();
+    if (!data) return;
+    const CString text = toText((long long)m_bank) + ";" + toText((long long)m_preset);
+    if (data->getAttr("selection") != text)
+        if (CErrorPtr err = data->setAttr("selection", text)) CSystem::showError(*err);
 }
 
 void CPresetManager::setButton(CView* row, const char* name, bool enabled) {
@@ -253,7 +306,7 @@ void CPresetManager::refreshButtons() {
     setButton(m_presetButtons, "replace", user && hasPreset);
     setButton(m_presetButtons, "activate", hasPreset);
     setButton(m_presetButtons, "set-default", hasPreset && m_isMaster);
-    setButton(m_presetButtons, "load", kind != EBank::Rom);
+    setButton(m_presetButtons, "load", kind == EBank::Session || user);
     setButton(m_presetButtons, "save", hasPreset);
     // Factory presets keep their names; a session program is renamed while
     // it is the current one.
@@ -281,6 +334,14 @@ CErrorPtr CPresetManager::storeUser() {
 
 void CPresetManager::onStore(CAppData&, const CString& item) {
     // Another instance changed the banks.
+    if (m_systemStore && m_systemStore->isItem(item)) {
+        m_system = m_systemStore->load();
+        rebuildBanks();
+        m_bank = std::min(m_bank, int(m_banks.size()) - 1);
+        m_preset = std::min(m_preset, int(presetTitles().size()) - 1);
+        refreshLists();
+        return;
+    }
     if (m_saving || !m_store->isItem(item)) return;
     m_user = m_store->load();
     rebuildBanks();
@@ -294,7 +355,7 @@ void CPresetManager::onRegistry(CUpdateNotifier&, const CString& what) {
         if (m_pending.empty() || m_pending.front().kind != m_registry->dataKind()) return;
         CAnswer answer = std::move(m_pending.front().answer);
         m_pending.pop_front();
-        if (CErrorPtr err = answer(m_registry->data())) CSystem::showError(*err);
+        if (CErrorPtr err = answer(m_registry->data())) showUnlessTold(*err);
         return;
     }
     // The programs or the current one changed.
@@ -318,7 +379,8 @@ CErrorPtr CPresetManager::withSelectedPreset(CAnswer answer) {
     CMemoryWriter record;
     switch (selectedKind()) {
         case EBank::Rom:
-            ZEL_TRY(m_rom.presets()[size_t(m_preset)].save(record));
+        case EBank::System:
+            ZEL_TRY(fixedBank(m_banks[size_t(m_bank)])->presets()[size_t(m_preset)].save(record));
             break;
         case EBank::Session:
             ZEL_TRY(request(false, false, m_preset, std::move(answer)));
@@ -334,8 +396,13 @@ CErrorPtr CPresetManager::withSelectedPreset(CAnswer answer) {
 CErrorPtr CPresetManager::withSelectedBank(std::function<CErrorPtr(const CAudioPresetBank&)> answer) {
     switch (selectedKind()) {
         case EBank::Rom:
-            ZEL_TRY(answer(m_rom));
+        case EBank::System: {
+            // A nameless bank is saved under the title the list shows.
+            CAudioPresetBank bank = *fixedBank(m_banks[size_t(m_bank)]);
+            if (bank.name().empty()) bank.setName(bankTitle(m_banks[size_t(m_bank)]));
+            ZEL_TRY(answer(bank));
             return nullptr;
+        }
         case EBank::Session:
             ZEL_TRY(request(true, false, -1, [answer](const std::vector<uint8_t>& record) -> CErrorPtr {
                 CAudioPresetBank bank(kSessionTitle);
@@ -424,7 +491,7 @@ CErrorPtr CPresetManager::deletePreset() {
 
 CErrorPtr CPresetManager::renamePreset(const CString& name) {
     const EBank kind = selectedKind();
-    if (m_preset < 0 || name.empty() || kind == EBank::Rom) {
+    if (m_preset < 0 || name.empty() || kind == EBank::Rom || kind == EBank::System) {
         refreshLists();
         return nullptr;
     }
@@ -468,8 +535,11 @@ CErrorPtr CPresetManager::activatePreset() {
         case EBank::Session:
             ZEL_TRY(m_client->setCurrentProgram(*m_registry, m_preset));
             break;
+        case EBank::System:
         case EBank::User: {
-            const CAudioPreset& preset = selectedUserBank()->presets()[size_t(m_preset)];
+            const CBankEntry& bank = m_banks[size_t(m_bank)];
+            const CAudioPreset& preset = bank.kind == EBank::User ? m_user[bank.index].presets()[size_t(m_preset)]
+                                                                  : fixedBank(bank)->presets()[size_t(m_preset)];
             if (!isCompatible(preset)) return nullptr;
             CMemoryWriter record;
             ZEL_TRY(preset.save(record));
@@ -502,43 +572,40 @@ CErrorPtr CPresetManager::showFileError(const char* event, const CErrorPtr& caus
                 root.setAttr("title-message", e.message);
             },
             popup));
-        return ZEL_ERROR("@zelstr_CPresetManager_file_Failed %1 %2", e.message,
-                         cause ? CString::fromUtf8(cause->describe()) : CString());
+        return ZEL_ERROR(kFileFailed, e.message, cause ? CString::fromUtf8(cause->describe()) : CString());
     }
     return nullptr;
 }
 
-void CPresetManager::rememberFolder(bool bank, const CString& path) {
-    CMemoryWriter out;
-    if (out.writeString(folderOf(path))) return;
-    // Only a convenience: a failure leaves the previous folder.
-    (void)CAppDataLocal::instance().writeItem(folderItem(bank), out.bytes().data(), out.bytes().size(), kFolderTag);
+CPresetManager::CFileType CPresetManager::presetFileType() const {
+    const auto attr = [this](const char* name, const char* otherwise) {
+        const CString value = getAttr(name);
+        return value.empty() ? CString(otherwise) : value;
+    };
+    return {attr("preset-file-ext", "cpf"), attr("preset-file-descr", "Compressed preset files"),
+            attr("preset-file-defpath", "defpath-preset")};
 }
 
-CString CPresetManager::lastFolder(bool bank) const {
-    std::vector<uint8_t> payload;
-    if (CAppDataLocal::instance().readItem(folderItem(bank), payload, kFolderTag)) return CString();
-    CMemoryReader in(std::move(payload));
-    CString folder;
-    if (in.readString(folder)) return CString();
-    return folder;
+CFolderMemory CPresetManager::folderMemory(bool bank) const {
+    return CFolderMemory(bank ? CString("defpath-bank") : presetFileType().defpath);
 }
+
+void CPresetManager::rememberFolder(bool bank, const CString& path) { folderMemory(bank).rememberFileIn(path); }
+
+CString CPresetManager::lastFolder(bool bank) const { return folderMemory(bank).folder(); }
 
 CString CPresetManager::proposedFileName(bool bank) const {
     CString name;
     if (bank) {
         if (m_bank >= 0 && size_t(m_bank) < m_banks.size()) {
-            const CBankEntry& b = m_banks[size_t(m_bank)];
-            name = b.kind == EBank::Rom       ? CString(kRomTitle)
-                   : b.kind == EBank::Session ? CString(kSessionTitle)
-                                              : m_user[b.index].name();
+            name = bankTitle(m_banks[size_t(m_bank)]);
         }
     } else if (m_preset >= 0) {
         name = presetTitles()[size_t(m_preset)];
         if (name.startsWith(kCurrentMark)) name = name.substr(2);
     }
     if (name.empty()) name = getAttr(bank ? "defbankname" : "defpresetname");
-    return getAttr("filename-prefix") + name + (bank ? ".cbf" : ".cpf");
+    return getAttr("filename-prefix") + name + "." + (bank ? CString("cbf") : presetFileType().extension);
 }
 
 CErrorPtr CPresetManager::loadBankFile(const CString& path) {
@@ -578,6 +645,7 @@ CErrorPtr CPresetManager::loadPresetFile(const CString& path) {
         return showFileError("error-preset-type", nullptr);
     switch (selectedKind()) {
         case EBank::Rom:
+        case EBank::System:
             return nullptr;
         case EBank::Session: {
             // Into the current program.
@@ -689,18 +757,10 @@ CErrorPtr CPresetManager::runFileCommand(const CString& command, CObject* params
         return load ? loadPresetFile(path) : savePresetFile(path);
     }
     // The file browser answers with the same command and the path chosen.
-    CObject request;
-    request.setAttr("command", command);
-    request.setAttr("mode", load ? "open" : "save");
-    request.setAttr("extension", bank ? "cbf" : "cpf");
-    request.setAttr("description", bank ? "Compressed bank files" : "Compressed preset files");
-    request.setAttr("folder", lastFolder(bank));
-    request.setAttr("proposed-name", proposedFileName(bank));
-    ZEL_TRY(CNotifyServer::instance().notify(this, "file-dialog-request", &request));
     CFileRequest ask;
     ask.isSave = !load;
-    ask.extension = request.getAttr("extension");
-    ask.description = request.getAttr("description");
+    ask.extension = bank ? CString("cbf") : presetFileType().extension;
+    ask.description = bank ? CString("Compressed bank files") : presetFileType().description;
     ask.folder = lastFolder(bank).utf8();
     // The browser adds the extension to what is typed.
     ask.proposedName = proposedFileName(bank);
@@ -718,7 +778,7 @@ CErrorPtr CPresetManager::runFileCommand(const CString& command, CObject* params
         if (!manager) return;
         CObject answer;
         answer.setAttr("path", CString::fromUtf8(chosen));
-        if (CErrorPtr err = manager->runFileCommand(command, &answer)) CSystem::showError(*err);
+        if (CErrorPtr err = manager->runFileCommand(command, &answer)) showUnlessTold(*err);
     });
 }
 

@@ -11,6 +11,7 @@
 #include "Core/AppData.h"
 #include "Other/ParamInterfaceClient.h"
 #include "UI/Controls/TextView.h"
+#include "UI/FolderMemory.h"
 #include "UI/PresetStore.h"
 #include "UI/View.h"
 
@@ -37,7 +38,9 @@ public:
 // a path; their failures show a message and change no bank.
 class CPresetManager : public CWinDrag {
 public:
-    enum class EBank { Rom, Session, User };
+    // System: a read-only bank of `store-name` when the user's banks are
+    // kept apart in `store-name-user` (the colour presets).
+    enum class EBank { Rom, Session, System, User };
     struct CBankEntry {
         EBank kind;
         size_t index;  // into the user banks
@@ -116,16 +119,34 @@ private:
     void rebuildBanks();
     void refreshLists();
     void refreshButtons();
+    // The bank and preset selected are kept in the setting `selection-data`
+    // names, with the instance's state.
+    CObject* selectionData();
+    void restoreSelection();
+    void storeSelection();
     void setButton(CView* row, const char* name, bool enabled);
     CAudioPresetBank* selectedUserBank();
+    // The presets of a factory or system bank; null for the others.
+    const CAudioPresetBank* fixedBank(const CBankEntry& bank) const;
+    CString bankTitle(const CBankEntry& bank) const;
     bool isCompatible(const CAudioPreset& preset) const;
     void rememberFolder(bool bank, const CString& path);
+    // Preset files: "cpf" unless `preset-file-ext`, `preset-file-descr` and
+    // `preset-file-defpath` name another type (colour schemes).
+    struct CFileType {
+        CString extension, description, defpath;
+    };
+    CFileType presetFileType() const;
+    CFolderMemory folderMemory(bool bank) const;
 
     CParamInterfaceClient* m_client = nullptr;
     CParamInterfaceClient::CRegistry* m_registry = nullptr;
     CString m_registryId;
     CAudioPresetBank m_rom;
     bool m_isMaster = false;
+    std::unique_ptr<CPresetStore> m_systemStore;
+    std::vector<CAudioPresetBank> m_system;
+    // The user's banks.
     std::unique_ptr<CPresetStore> m_store;
     std::vector<CAudioPresetBank> m_user;
     std::vector<CBankEntry> m_banks;

@@ -6,6 +6,7 @@
 #include "Other/Draw.h"
 #include "Other/ImageSet.h"
 #include "Platform/Clock.h"
+#include "UI/DynamicPalette.h"
 #include "UI/Resources/ResourceObjects.h"
 #include "UI/WindowRenderer.h"
 
@@ -167,6 +168,8 @@ void CGradient::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
 void CColorFill::readRoles() {
     CView::readRoles();
     m_hasFill = roleColour("color", m_fill);
+    const CPreparedColor* role = getAttr("color").empty() ? nullptr : preparedRole(getAttr("color"), false);
+    m_roleOpacity = role ? role->opacity : 1.0;
 }
 
 CErrorPtr CColorFill::init() {
@@ -176,7 +179,7 @@ CErrorPtr CColorFill::init() {
 }
 
 void CColorFill::drawSelf(CLinearBitmap& bitmap, const CRect& clip) const {
-    if (m_hasFill) bitmap.fillRect(area().intersect(clip), m_fill, m_opacity);
+    if (m_hasFill) bitmap.fillRect(area().intersect(clip), m_fill, m_opacity * m_roleOpacity);
 }
 
 }  // namespace zel

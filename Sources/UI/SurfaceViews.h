@@ -89,6 +89,9 @@ private:
     bool m_hasFill = false;
     CColor m_fill = 0;
     double m_opacity = 1.0;
+    // The colour role's own opacity ("WindowBlocker" lets the window show
+    // through).
+    double m_roleOpacity = 1.0;
 };
 
 }  // namespace zel

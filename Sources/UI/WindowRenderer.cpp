@@ -292,6 +292,8 @@ CErrorPtr CWindowRenderer::windowPositionId(CString& out) const {
 
 bool CWindowRenderer::windowPosition(int& x, int& y) {
     if (!m_window) return false;
+    // The user may have moved a popup through the window manager's frame.
+    if (getBool("is-popup-window", false) && !m_windowLost && m_window->frameOrigin(x, y)) return true;
     x = m_window->rect().x;
     y = m_window->rect().y;
     return true;
@@ -322,11 +324,29 @@ void CWindowRenderer::setBlocked(bool blocked) {
         if (CErrorPtr err = cancelPress()) CSystem::showError(*err);
         if (m_shared) m_shared->forgetHoverIn(*this, true);
     }
-    auto* blocker = m_root ? dynamic_cast<CView*>(m_root->findChild("window-blocker")) : nullptr;
+    CView* blocker = nullptr;
+    if (CErrorPtr err = windowBlocker(blocked, blocker)) CSystem::showError(*err);
     if (!blocker) return;
     blocker->setBool("is-hidden", !blocked);
     if (CErrorPtr err = m_root->layoutTree()) CSystem::showError(*err);
     if (m_sectors) m_sectors->invalidateAll();
+}
+
+CErrorPtr CWindowRenderer::windowBlocker(bool create, CView*& out) {
+    out = m_root ? dynamic_cast<CView*>(m_root->findChild("window-blocker")) : nullptr;
+    if (out || !create || !m_root) return nullptr;
+    // Windows whose document gives them none get the editor's own, so that
+    // every window shows that it waits for the modal one.
+    const CString tag = hasAttr("window-blocker-tag") ? getAttr("window-blocker-tag") : CString("ui:window-blocker");
+    if (tag.empty()) return nullptr;
+    CView* made = nullptr;
+    ZEL_TRY(m_root->createChild(tag, "window-blocker", made));
+    if (CErrorPtr err = made->init()) {
+        m_root->removeChild(made);
+        return ZEL_PASS(err);
+    }
+    out = made;
+    return nullptr;
 }
 
 CWindowRenderer* CWindowRenderer::openerWindow() const { return m_opener ? rendererOf(*m_opener) : nullptr; }
@@ -370,6 +390,10 @@ CErrorPtr CWindowRenderer::startCaretBlink() {
 }
 
 void CWindowRenderer::destroyWindow() {
+    // Also when the editor closes with the window open: it opens there
+    // next time. Only logged: the editor may be going.
+    if (m_window && !m_windowLost)
+        if (CErrorPtr err = storeWindowPosition()) debugLog("%s", err->text().utf8().c_str());
     if (m_cursorTimer) m_cursorTimer->stop();
     if (m_updateTimer) m_updateTimer->stop();
     if (m_renderTimer) m_renderTimer->stop();
@@ -686,10 +710,10 @@ void CWindowRenderer::windowEvent(const platform::CWindowEvent& event) {
         m_pointerX = event.rootX;
         m_pointerY = event.rootY;
     }
-    // A window under a modal one takes no input at all; a press there
-    // brings the modal one back on top, should the host have covered it.
+    // A window under a modal one takes no input at all; a click on it
+    // brings the modal window back in front, where the user looks for it.
     if (m_blocked && isInput(event.type)) {
-        if (event.type == platform::CWindowEvent::kMousePress && m_shared) CPopupKeeper::raise(m_shared->windows());
+        if (event.type == E::kMousePress && m_shared) m_shared->raiseModal();
         return;
     }
     const bool right = event.button == 3;

@@ -160,6 +160,9 @@ private:
     // Where a popup opens: its stored position, its manual coordinates or
     // its alignment to the opener.
     CErrorPtr popupPosition(int width, int height, int& x, int& y);
+    // The root's `window-blocker` view; with `create`, made from
+    // `window-blocker-tag` when the window has none.
+    CErrorPtr windowBlocker(bool create, CView*& out);
     void windowEvent(const platform::CWindowEvent& event) override;
     void fillParams(CObject& params, const platform::CWindowEvent& event) const;
     void sendInput(const CString& name, const platform::CWindowEvent& event);

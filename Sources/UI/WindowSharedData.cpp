@@ -126,6 +126,13 @@ void CWindowSharedData::setKeyFocusWindow(CWindowRenderer* renderer) {
     if (previous && renderer) previous->keyFocusLost();
 }
 
+void CWindowSharedData::raiseModal() {
+    auto modal = std::find_if(m_windows.rbegin(), m_windows.rend(), [](CWindowRenderer* w) { return w->isModal(); });
+    if (modal == m_windows.rend()) return;
+    for (auto it = modal.base() - 1; it != m_windows.end(); ++it)
+        if ((*it)->window()) (*it)->window()->raise();
+}
+
 void CWindowSharedData::pressedIn(CWindowRenderer& renderer) {
     const std::vector<CWindowRenderer*> windows = m_windows;
     for (CWindowRenderer* window : windows)

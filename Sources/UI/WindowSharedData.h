@@ -62,6 +62,8 @@ public:
     // A press in `renderer`: the popups that close when they lose
     // activation hear of it.
     void pressedIn(CWindowRenderer& renderer);
+    // Raises the last modal window and the windows opened after it.
+    void raiseModal();
     CPopupKeeper& popupKeeper() { return m_popups; }
     size_t windowCount() const { return m_windows.size(); }
     // In the order they opened.

@@ -550,6 +550,63 @@ TEST_F(Bridge, ValuesTravelOncePerFrameForWhatChanged) {
     EXPECT_EQ(a.client->count(bridge::kUpdateParam), first + 2) << "a frame without changes sends nothing";
 }
 
+// An editor shows what it asked for at once (a typed name, a picked
+// colour); the instance's answer must reach it even when the value is back
+// where it was by the next frame, or the editor keeps showing its own edit.
+TEST_F(Bridge, AnEditorHearsBackItsChangeWhenItIsUndoneBeforeItsNextFrame) {
+    CEditor a(inst.root, "ui-a", {}, "0"), b(inst.root, "ui-b", {}, "0");
+    struct CCase {
+        const char* param;
+        std::function<CErrorPtr(CParamInterfaceClient&, CParamInterfaceClient::CParam&, uint32_t)> change;
+    };
+    const std::vector<CCase> cases{
+        {kDelay, [](auto& c, auto& p, uint32_t id) { return c.changeParam(p, 1, 0, {7.0}, id); }},
+        {kDelay, [](auto& c, auto& p, uint32_t id) { return c.resetParam(p, id); }},
+        {"plugin.modMain.io-params.in-channel-names",
+         [](auto& c, auto& p, uint32_t id) { return c.changeParamText(p, 0, 2, "Kick", id); }},
+        {"plugin.modMain.uicolor-params.palette",
+         [](auto& c, auto& p, uint32_t id) {
+             return c.changeParamBytes(p, 0, 0, {1, 2, 3}, id);
+         }},
+    };
+    inst.edit("modLagwell.adelay", 1, 0, {3.0});
+    uint32_t undoId = 100;
+    for (const CCase& test : cases) {
+        SCOPED_TRACE(test.param);
+        CParamInterfaceClient::CParam *pa = nullptr, *pb = nullptr;
+        ASSERT_EQ(a.client->listenParam(test.param, pa), nullptr);
+        ASSERT_EQ(b.client->listenParam(test.param, pb), nullptr);
+        ASSERT_EQ(a.client->frame(), nullptr);
+        ASSERT_EQ(b.client->frame(), nullptr);
+        ASSERT_TRUE(
+            pump([&] { return pa->hasInfo() && pb->hasInfo() && pa->value().hasValue() && pb->value().hasValue(); }));
+        CMemoryWriter before;
+        ASSERT_EQ(pa->value().save(before), nullptr);
+        const size_t heardA = a.client->count(bridge::kUpdateParam), heardB = b.client->count(bridge::kUpdateParam);
+
+        ASSERT_EQ(test.change(*a.client, *pa, ++undoId), nullptr);
+        ASSERT_GT(inst.undo().count(), 0u);
+        ASSERT_EQ(a.client->setUndoHistoryPos(inst.undo().count() - 1), nullptr);
+        ASSERT_EQ(a.client->frame(), nullptr);
+        ASSERT_EQ(b.client->frame(), nullptr);
+        EXPECT_TRUE(pump([&] { return a.client->count(bridge::kUpdateParam) > heardA; }))
+            << "the editor that changed the value hears what it is now";
+        CMemoryWriter after;
+        ASSERT_EQ(pa->value().save(after), nullptr);
+        EXPECT_EQ(after.bytes(), before.bytes());
+        platform::standaloneRunLoop().runFor(30);
+        EXPECT_EQ(b.client->count(bridge::kUpdateParam), heardB) << "the other editor had nothing to learn";
+
+        // Heard once: the next frame is quiet again.
+        const size_t heard = a.client->count(bridge::kUpdateParam);
+        ASSERT_EQ(a.client->frame(), nullptr);
+        platform::standaloneRunLoop().runFor(30);
+        EXPECT_EQ(a.client->count(bridge::kUpdateParam), heard);
+        ASSERT_EQ(a.client->unlistenParam(*pa), nullptr);
+        ASSERT_EQ(b.client->unlistenParam(*pb), nullptr);
+    }
+}
+
 TEST_F(Bridge, HostAutomationOnTheAudioThreadReachesTheEditorAtItsFrame) {
     struct CHost final : CAudioWrapper {
         void reportExtParam(size_t, double) override {}

@@ -5,18 +5,20 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "Audio/Preset.h"
 #include "EditorInHostFixture.h"
 #include "Other/ParamInterfaceClient.h"
 #include "UI/Controls/ColorPicker.h"
+#include "UI/Controls/FileBrowser.h"
+#include "UI/Controls/QuickPresetSelector.h"
 #include "UI/Controls/TextView.h"
 #include "UI/DynamicPalette.h"
+#include "UI/FolderMemory.h"
 #include "UI/WindowOpener.h"
 
 namespace zel {
@@ -189,6 +191,33 @@ TEST_F(ColorEditorOnX, TypedHexAndTheSlidersEditTheRole) {
     ASSERT_TRUE(until([&] { return palette->find("Border")->values.contrast == 1.0; }));
 }
 
+// The editor shows a typed colour at once; an undo that reaches the
+// instance before the editor's next frame takes it back in the editor too.
+TEST_F(ColorEditorOnX, ATypedColourUndoneBeforeTheNextFrameShowsTheRolesColourAgain) {
+    auto* hex = dynamic_cast<CTextView*>(picker->findObject(".edit.hex-row.hex"));
+    auto* undo = dynamic_cast<CView*>(root->findObject("ui.main-window.buttons.history.undo"));
+    ASSERT_TRUE(hex && undo);
+    const CColor old = tone("Border");
+    ASSERT_NE(old, 0xff8000u);
+    // Beside the main window, whose buttons it would cover.
+    xdo("windowmove " + std::to_string(popupRenderer->window()->id()) + " 600 40");
+    ASSERT_TRUE(until([&] { return popupRenderer->window()->screenOrigin(px, py) && px == 600; }));
+
+    holdFrames();
+    const size_t position = client->undoPosition();
+    xdo("mousemove " + inPopup(hex->area()) + " click 1");
+    ASSERT_TRUE(until([&] { return hex->editor().isEditing(); }));
+    xdo("key ctrl+a type --delay 20 -- '#FF8000'");
+    xdo("key Return");
+    ASSERT_TRUE(until([&] { return client->undoPosition() == position + 1; }));
+    EXPECT_EQ(hex->getAttr("title"), "FF8000") << "shown before the instance answers";
+    click(*undo);
+    ASSERT_TRUE(until([&] { return client->undoPosition() == position; }));
+    resumeFrames();
+    EXPECT_TRUE(until([&] { return hex->getAttr("title") == hexColor(old); })) << hex->getAttr("title").utf8();
+    EXPECT_EQ(tone("Border"), old);
+}
+
 TEST_F(ColorEditorOnX, TheSchemeSelectorLoadsABuiltInScheme) {
     auto* selector = dynamic_cast<CView*>(picker->findObject(".schemes.quick-color-selector"));
     ASSERT_NE(selector, nullptr);
@@ -200,7 +229,9 @@ TEST_F(ColorEditorOnX, TheSchemeSelectorLoadsABuiltInScheme) {
     }));
     std::vector<std::string> titles;
     for (size_t i = 0; i < list->paragraphs().size(); ++i) titles.push_back(list->paragraphText(int(i)).utf8());
-    EXPECT_EQ(titles, (std::vector<std::string>{"Gray", "Blue", "Beige", "Red", "Green", "Brown", "White"}));
+    EXPECT_EQ(titles,
+              (std::vector<std::string>{"Gray", "Blue", "Beige", "Red", "Green", "Brown", "White", "[B]File[/B]",
+                                        CQuickPresetSelector::kLoadTitle, CQuickPresetSelector::kSaveTitle}));
     const CColor before = tone("Panel");
     int ox = 0, oy = 0;
     ASSERT_TRUE(list->windowRenderer()->window()->screenOrigin(ox, oy));
@@ -215,58 +246,106 @@ TEST_F(ColorEditorOnX, TheSchemeSelectorLoadsABuiltInScheme) {
     ASSERT_NE(hex, nullptr);
     EXPECT_EQ(hex->getAttr("title"), hexColor(tone("Border")));
     screenshot(*renderer, "/tmp/lagwell-color-scheme-red-main.png");
+
+    // An edit, then the same scheme chosen again: its colours come back.
+    const CColor redBorder = tone("Border");
+    loop.runFor(200);
+    ASSERT_EQ(picker->setTone(0x123456), nullptr);
+    ASSERT_TRUE(until([&] { return tone("Border") == 0x123456; }));
+    choose(*selector, "Red");
+    EXPECT_TRUE(until([&] { return tone("Border") == redBorder; })) << std::hex << tone("Border");
 }
 
-TEST_F(ColorEditorOnX, SchemeFilesSaveLoadAndRefuseOtherPresets) {
-    char folder[] = "/tmp/lagwell-ccf-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string path = std::string(folder) + "/Orange.ccf";
+// The selector's own file commands: the editor's file browser saves the
+// scheme to a ".ccf" file and loads it back, starting in the folder last
+// used; files that are no colour scheme show why and change nothing.
+TEST_F(ColorEditorOnX, SchemeFilesGoThroughTheSelectorAndTheFileBrowser) {
+    auto* selector = dynamic_cast<CQuickPresetSelector*>(picker->findObject(".schemes.quick-color-selector"));
+    ASSERT_NE(selector, nullptr);
+    const std::string folder = std::string(std::getenv("LAGWELL_DATA_HOME")) + "/schemes";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const auto browser = [&]() -> CFileBrowser* {
+        CFileBrowser* b = nullptr;
+        EXPECT_TRUE(until([&] {
+            CWinDrag* popup = opener->findPopup("file-browser");
+            b = popup ? dynamic_cast<CFileBrowser*>(popup->findChild("browser")) : nullptr;
+            return b && b->windowRenderer()->frameCount() >= 2;
+        }));
+        if (b) b->windowRenderer()->window()->display().sync();
+        return b;
+    };
+    // Loads `name` of the folder through the browser.
+    const auto loadThroughBrowser = [&](const char* name) {
+        choose(*selector, CQuickPresetSelector::kLoadTitle);
+        CFileBrowser* load = browser();
+        ASSERT_NE(load, nullptr);
+        EXPECT_FALSE(load->request().isSave);
+        ASSERT_TRUE(until([&] { return load->listing().folder() == folder; })) << "it starts in the last folder";
+        const int at = load->listing().find(name, CFileBrowserListing::EKind::File);
+        ASSERT_GE(at, 0) << name;
+        ASSERT_EQ(load->select(at), nullptr);
+        click(*dynamic_cast<CView*>(load->findObject(".actions.buttons.ok")));
+        ASSERT_TRUE(until([&] { return opener->findPopup("file-browser") == nullptr; }));
+        // Until the server has unmapped the browser's window, a click may still land on it.
+        loop.runFor(200);
+    };
+    // The message popup's text, closed with its button.
+    const auto message = [&](const char* title) {
+        CWinDrag* popup = nullptr;
+        EXPECT_TRUE(until([&] { return (popup = opener->findPopup("message")) != nullptr; }));
+        if (!popup || !shown(popup)) return std::string();
+        EXPECT_EQ(popup->getAttr("title").utf8(), title);
+        const std::string text = popup->getAttr("title-message").utf8();
+        click(*dynamic_cast<CView*>(popup->findObject(".buttons.close")));
+        EXPECT_TRUE(until([&] { return opener->findPopup("message") == nullptr; }));
+        return text;
+    };
 
     ASSERT_EQ(picker->setTone(0xff8000), nullptr);
     ASSERT_TRUE(until([&] { return tone("Border") == 0xff8000; }));
-    bool saved = false;
-    std::string result = "not saved";
-    const auto outcome = [&](CErrorPtr err) {
-        saved = true;
-        result = err ? err->describe() : std::string();
-    };
-    ASSERT_EQ(picker->saveSchemeFile(CString::fromUtf8(path), outcome), nullptr);
-    ASSERT_TRUE(until([&] { return saved; }));
-    ASSERT_EQ(result, "");
-    EXPECT_EQ(picker->schemeFolder(), CString::fromUtf8(folder));
+    choose(*selector, CQuickPresetSelector::kSaveTitle);
+    CFileBrowser* save = browser();
+    ASSERT_NE(save, nullptr);
+    EXPECT_TRUE(save->request().isSave);
+    EXPECT_EQ(save->request().extension.utf8(), "ccf");
+    EXPECT_EQ(save->request().description.utf8(), "Zelmora compressed color file");
+    ASSERT_EQ(save->go(folder), nullptr);
+    auto* name = dynamic_cast<CView*>(save->findObject(".actions.name-row.name"));
+    ASSERT_NE(name, nullptr);
+    click(*name);
+    xdo("key ctrl+a");
+    xdo("type --delay 10 'Orange'");
+    xdo("key Return");
+    const std::string path = folder + "/Orange.ccf";
+    ASSERT_TRUE(until([&] { return std::filesystem::exists(path); }));
     CAudioPreset file;
     ASSERT_EQ(file.loadFromFile(CString::fromUtf8(path)), nullptr);
     EXPECT_EQ(file.registryId(), "ZMUS");
+    EXPECT_EQ(CFolderMemory("/defpath-colors").folder().utf8(), folder) << "kept for every plug-in";
 
     ASSERT_EQ(picker->setTone(0x0000ff), nullptr);
     ASSERT_TRUE(until([&] { return tone("Border") == 0x0000ff; }));
-    ASSERT_EQ(picker->loadSchemeFile(CString::fromUtf8(path)), nullptr);
-    ASSERT_TRUE(until([&] { return tone("Border") == 0xff8000; }));
+    loadThroughBrowser("Orange.ccf");
+    ASSERT_TRUE(until([&] { return tone("Border") == 0xff8000; })) << std::hex << tone("Border");
 
     // A routing preset is no colour scheme; a damaged file is no preset.
     CAudioPreset routing(CAudioPreset::makeName("ZMIO", "Stereo"));
-    const std::string routingPath = std::string(folder) + "/Stereo.ccf";
-    ASSERT_EQ(routing.saveToFile(CString::fromUtf8(routingPath)), nullptr);
-    CErrorPtr err = picker->loadSchemeFile(CString::fromUtf8(routingPath));
-    ASSERT_NE(err, nullptr);
-    EXPECT_NE(err->describe().find("Unsupported preset type."), std::string::npos) << err->describe();
-    const std::string junkPath = std::string(folder) + "/junk.ccf";
-    std::ofstream(junkPath) << "not a preset";
-    err = picker->loadSchemeFile(CString::fromUtf8(junkPath));
-    ASSERT_NE(err, nullptr);
-    EXPECT_NE(err->describe().find("Unsupported file or file read error."), std::string::npos) << err->describe();
+    ASSERT_EQ(routing.saveToFile(CString::fromUtf8(folder + "/Stereo.ccf")), nullptr);
+    loadThroughBrowser("Stereo.ccf");
+    EXPECT_EQ(message("Preset file load"), "Unsupported preset type.");
+    std::ofstream(folder + "/junk.ccf") << "not a preset";
+    loadThroughBrowser("junk.ccf");
+    EXPECT_EQ(message("Preset file load"), "Unsupported file or file read error.");
     loop.runFor(100);
     EXPECT_EQ(tone("Border"), 0xff8000u) << "refused files change nothing";
 
-    // A folder that cannot take the file: the old file stays whole.
-    saved = false;
-    ASSERT_EQ(picker->saveSchemeFile("/proc/lagwell-no-such/x.ccf", outcome), nullptr);
-    ASSERT_TRUE(until([&] { return saved; }));
-    EXPECT_NE(result.find("File write error."), std::string::npos) << result;
-    EXPECT_EQ(picker->schemeFolder(), CString::fromUtf8(folder));
-
-    for (const std::string& f : {path, routingPath, junkPath}) std::remove(f.c_str());
-    rmdir(folder);
+    // A folder that cannot take the file: the message, and the folder kept
+    // is still the last one that worked.
+    ASSERT_EQ(selector->saveFile("/proc/lagwell-no-such/x.ccf"), nullptr);
+    EXPECT_EQ(message("Preset file save"), "File write error.");
+    EXPECT_EQ(CFolderMemory("/defpath-colors").folder().utf8(), folder);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

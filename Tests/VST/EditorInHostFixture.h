@@ -16,6 +16,7 @@
 #include "Support/Xvfb.h"
 #include "UI/Controls/TextView.h"
 #include "UI/ParamLink.h"
+#include "UI/UpdateTimer.h"
 #include "UI/View.h"
 #include "UI/WindowOpener.h"
 #include "UI/WindowRenderer.h"
@@ -114,6 +115,11 @@ protected:
         return dynamic_cast<T*>(editor->editorRoot()->findObject("ui." + path));
     }
 
+    // Holds the editor's frames back: what the instance answers waits for
+    // the next one, as in a host that gives the editor little time.
+    void holdFrames() { find<CUpdateTimer>("update-timer")->stop(); }
+    void resumeFrames() { ASSERT_EQ(find<CUpdateTimer>("update-timer")->start(), nullptr); }
+
     CParamBridge* bridge(const std::string& name) {
         return dynamic_cast<CParamBridge*>(root->findObject("ui." + name + "-bridge"));
     }
@@ -145,6 +151,8 @@ protected:
             list = dynamic_cast<CTextView*>(root->findObject("ui.ui:window-app-popup-list.list"));
             return list && list->windowRenderer() && list->windowRenderer()->frameCount() > 0;
         }));
+        // A click before the server maps the list lands on the window below it.
+        ASSERT_TRUE(shown(list));
         int index = -1;
         for (size_t i = 0; i < list->paragraphs().size(); ++i)
             if (list->paragraphText(int(i)) == title) index = int(i);

@@ -201,5 +201,26 @@ TEST_F(MainWindowButtonsOnX, TheQuickSelectorsActivatePresetsAndTheWindowButtons
     EXPECT_EQ(group()->button(1)->getAttr("title"), "Right");
 }
 
+// At 1.0 each window button of the row shows its whole title, and the row
+// stays within the window.
+TEST_F(MainWindowButtonsOnX, TheWindowButtonsShowTheirWholeTitles) {
+    for (const char* name : {"presets", "routing", "settings"}) {
+        CButton* b = button(std::string("buttons.") + name);
+        ASSERT_NE(b, nullptr) << name;
+        auto* label = dynamic_cast<CTextView*>(b->findChild("label"));
+        ASSERT_NE(label, nullptr) << name;
+        ASSERT_EQ(label->paragraphs().size(), 1u) << name;
+        ASSERT_EQ(label->paragraphs()[0].lines.size(), 1u) << name;
+        EXPECT_LE(label->paragraphs()[0].lines[0].width, label->area().width()) << name;
+    }
+    CView* row = find("main-window.buttons");
+    ASSERT_NE(row, nullptr);
+    for (const auto& child : row->children()) {
+        if (const auto* v = dynamic_cast<const CView*>(child.get())) {
+            EXPECT_LE(v->area().right, row->area().right) << child->name().utf8();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zel

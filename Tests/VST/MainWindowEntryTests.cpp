@@ -77,6 +77,27 @@ TEST_F(MainWindowEntryThreads, TypedDelaysSetEveryDigitOfTheGroupAsOneUndoStepAn
     EXPECT_EQ(wrapper->interfaceBase().undo().count(), undoBefore + 2);
 }
 
+// The entry shows what was typed until the instance answers; an undo that
+// comes first takes the number back in the entry too.
+TEST_F(MainWindowEntryThreads, ATypedDelayUndoneBeforeTheNextFrameShowsTheInstancesDelay) {
+    CEditBoxQuickEntry* delay = entry("audio-delay");
+    auto* undo = part("buttons.history.undo");
+    ASSERT_TRUE(delay && undo);
+    ASSERT_EQ(delay->getAttr("title"), CString("0.00"));
+    holdFrames();
+    const size_t position = client->undoPosition();
+    xdo("mousemove " + at(*delay) + " click 1");
+    ASSERT_TRUE(until([&] { return delay->isEditing() && renderer->window()->holdsInputFocus(); }));
+    xdo("type --delay 10 -- '250'");
+    xdo("key Return");
+    ASSERT_TRUE(until([&] { return !delay->isEditing() && client->undoPosition() == position + 1; }));
+    EXPECT_EQ(value("plugin.modMain.modLagwell.adelay", 0, 4), 2.0);
+    xdo("mousemove " + at(*undo) + " click 1");
+    ASSERT_TRUE(until([&] { return digits("plugin.modMain.modLagwell.adelay", 6) == std::vector<double>(6, 0.0); }));
+    resumeFrames();
+    EXPECT_TRUE(until([&] { return delay->getAttr("title") == CString("0.00"); })) << delay->getAttr("title").utf8();
+}
+
 TEST_F(MainWindowEntryThreads, TheStatusLineShowsTheHintUnderThePointerWhileHintsAreOn) {
     CView* status = part("c.window-status");
     ASSERT_NE(status, nullptr);

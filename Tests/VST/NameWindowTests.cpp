@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Audio/Param.h"
+#include "Audio/ParamTransaction.h"
 #include "Audio/VST/AudioWrapperVST3.h"
 #include "Core/Notify.h"
 #include "EditorInHostFixture.h"
@@ -24,6 +25,7 @@
 #include "UI/WindowSharedData.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/vstspeaker.h"
+#include "public.sdk/source/common/memorystream.h"
 
 namespace zel {
 namespace {
@@ -62,12 +64,16 @@ protected:
         auto* v = dynamic_cast<CView*>(popup.findObject(popup.fullName() + "." + path));
         EXPECT_NE(v, nullptr) << path;
         auto* r = dynamic_cast<CWindowRenderer*>(popup.findChild("window-renderer"));
-        const platform::CPixelRect origin = r->window()->rect();
-        return v ? centre(v->area(), origin.x, origin.y) : std::string("0 0");
+        int left = 0, top = 0;
+        EXPECT_TRUE(r->window()->screenOrigin(left, top));
+        return v ? centre(v->area(), left, top) : std::string("0 0");
     }
     CTextView* nameView(CWinDrag& popup, int index) {
         return dynamic_cast<CTextView*>(
             popup.findObject(popup.fullName() + ".names.name-" + std::to_string(index) + ".name"));
+    }
+    bool shows(CWinDrag& popup, int index, const char* text) {
+        return nameView(popup, index)->getAttr("title") == CString(text);
     }
     // Types `text` over the name `index` of the window and accepts it.
     void typeName(CWinDrag& popup, int index, const std::string& text) {
@@ -104,10 +110,120 @@ TEST_F(NameWindowsOnX, ChannelNamesTypedInTheWindowAreTheInstancesEachOneUndoSte
     ASSERT_TRUE(until([&] { return client->undoHistory().size() == entries + 1; }));
     ASSERT_EQ(client->setUndoHistoryPos(client->undoPosition() - 1), nullptr);
     EXPECT_TRUE(until([&] { return stored("io-params.in-channel-names", 2) == "IN3"; }));
+    EXPECT_TRUE(until([&] { return shows(*popup, 2, "IN3"); }));
 
     // Its Close button closes it.
     xdo("mousemove " + on(*popup, "buttons.close") + " click 1");
     EXPECT_TRUE(until([&] { return opener->popupCount() == 0; }));
+}
+
+// Whatever takes the typed name back before the editor's next frame (an
+// undo, an A/B switch, a preset), the window shows the instance's name.
+TEST_F(NameWindowsOnX, ATypedNameTakenBackBeforeTheNextFrameShowsTheInstancesName) {
+    CWinDrag* popup = openWindow("ui:win-channel-label-setup");
+    ASSERT_NE(popup, nullptr);
+    ASSERT_TRUE(until([&] { return shows(*popup, 2, "IN3"); }));
+    // Beside the main window, whose buttons it would cover.
+    platform::CNativeWindow* window = dynamic_cast<CWindowRenderer*>(popup->findChild("window-renderer"))->window();
+    xdo("windowmove " + std::to_string(window->id()) + " 600 40");
+    ASSERT_TRUE(until([&] {
+        int left = 0, top = 0;
+        return window->screenOrigin(left, top) && left == 600;
+    }));
+    auto* undo = find("main-window.buttons.history.undo");
+    auto* redo = find("main-window.buttons.history.redo");
+    auto* ab = find("main-window.buttons.ab");
+    ASSERT_TRUE(undo && redo && ab);
+    const auto historyAt = [&](size_t position) { return until([&] { return client->undoPosition() == position; }); };
+
+    // Undo.
+    holdFrames();
+    const size_t start = client->undoPosition();
+    typeName(*popup, 2, "Kick");
+    ASSERT_TRUE(historyAt(start + 1));
+    click(*undo);
+    ASSERT_TRUE(until([&] { return stored("io-params.in-channel-names", 2) == "IN3"; }));
+    resumeFrames();
+    EXPECT_TRUE(until([&] { return shows(*popup, 2, "IN3"); })) << nameView(*popup, 2)->getAttr("title").utf8();
+
+    // Redo, then undo again.
+    holdFrames();
+    click(*redo);
+    ASSERT_TRUE(until([&] { return stored("io-params.in-channel-names", 2) == "Kick"; }));
+    resumeFrames();
+    EXPECT_TRUE(until([&] { return shows(*popup, 2, "Kick"); }));
+    holdFrames();
+    typeName(*popup, 2, "Snare");
+    ASSERT_TRUE(historyAt(start + 2));
+    click(*undo);
+    ASSERT_TRUE(until([&] { return stored("io-params.in-channel-names", 2) == "Kick"; }));
+    resumeFrames();
+    EXPECT_TRUE(until([&] { return shows(*popup, 2, "Kick"); })) << nameView(*popup, 2)->getAttr("title").utf8();
+
+    // An A/B switch: slot B starts as a copy of A; a name typed in B goes
+    // away with the switch back to A.
+    click(*ab);
+    ASSERT_TRUE(until([&] { return bridge("ab-state")->value(0, 0) == 1.0; }));
+    holdFrames();
+    typeName(*popup, 2, "Tom");
+    ASSERT_TRUE(until([&] { return stored("io-params.in-channel-names", 2) == "Tom"; }));
+    click(*ab);
+    ASSERT_TRUE(until([&] { return stored("io-params.in-channel-names", 2) == "Kick"; }));
+    resumeFrames();
+    EXPECT_TRUE(until([&] { return shows(*popup, 2, "Kick"); })) << nameView(*popup, 2)->getAttr("title").utf8();
+}
+
+TEST_F(NameWindowsOnX, ATypedGroupNameReplacedByAPresetBeforeTheNextFrameShowsThePresetsName) {
+    CWinDrag* popup = openWindow("ui:win-group-name-setup");
+    ASSERT_NE(popup, nullptr);
+    ASSERT_TRUE(until([&] { return shows(*popup, 0, "1"); }));
+    auto* presets = find("main-window.buttons.quick-preset-selector");
+    ASSERT_NE(presets, nullptr);
+    holdFrames();
+    typeName(*popup, 0, "Drums");
+    ASSERT_TRUE(until([&] { return stored("io-params.group-names", 0) == "Drums"; }));
+    choose(*presets, "32 samples");
+    ASSERT_TRUE(until([&] { return stored("io-params.group-names", 0) == "1"; }));
+    resumeFrames();
+    EXPECT_TRUE(until([&] { return shows(*popup, 0, "1"); })) << nameView(*popup, 0)->getAttr("title").utf8();
+}
+
+// A name the instance changes while the window is open (a restored state,
+// another editor) shows at once, and after an edit that was abandoned.
+TEST_F(NameWindowsOnX, AGroupNameChangedElsewhereShowsAtOnceAndAfterAnAbandonedEdit) {
+    auto* wrapper = dynamic_cast<CAudioWrapperVST3*>(plugin.component.get());
+    auto* collector = dynamic_cast<CAudioParamCollector*>(wrapper->plugin().findObject("plugin.param-collector"));
+    auto* names = dynamic_cast<CAudioParam*>(wrapper->plugin().findObject("plugin.modMain.io-params.group-names"));
+    ASSERT_TRUE(collector && names);
+    const auto rename = [&](const char* text) {
+        CAudioParamTransaction tx(*collector);
+        tx.setText(*names, 0, 1, text);
+        tx.finish("Restore");
+    };
+    // The host saves the instance's state before the names change.
+    MemoryStream saved;
+    ASSERT_EQ(plugin.component->getState(&saved), kResultOk);
+    CWinDrag* popup = openWindow("ui:win-group-name-setup");
+    ASSERT_NE(popup, nullptr);
+    ASSERT_TRUE(until([&] { return shows(*popup, 1, "2"); }));
+    rename("Bass");
+    EXPECT_TRUE(until([&] { return shows(*popup, 1, "Bass"); }));
+
+    CTextView* name = nameView(*popup, 1);
+    xdo("mousemove " + on(*popup, "names.name-1.name") + " click 1");
+    ASSERT_TRUE(until([&] { return name->editor().editBox() && name->editor().editBox()->isEditing(); }));
+    xdo("type --delay 10 'xyz'");
+    rename("Keys");
+    loop.runUntil([] { return false; }, 200);
+    xdo("key Escape");
+    ASSERT_TRUE(until([&] { return !name->editor().isEditing(); }));
+    EXPECT_TRUE(until([&] { return shows(*popup, 1, "Keys"); })) << name->getAttr("title").utf8();
+    EXPECT_EQ(stored("io-params.group-names", 1), "Keys") << "the abandoned edit changed nothing";
+
+    // The host restores the state it saved.
+    saved.seek(0, IBStream::kIBSeekSet, nullptr);
+    ASSERT_EQ(plugin.component->setState(&saved), kResultOk);
+    EXPECT_TRUE(until([&] { return shows(*popup, 1, "2"); })) << name->getAttr("title").utf8();
 }
 
 TEST_F(NameWindowsOnX, ImportTakesTheHostsChannelNamesAsOneLabelledUndoStep) {

@@ -313,52 +313,35 @@ TEST_F(PresetManagerOnX, TheSessionBankIsSavedAsTheInstanceHoldsIt) {
     EXPECT_FALSE(saved.presets()[0].items().empty());
 }
 
-// Hears what a file dialog is asked for, as the editor's file browser does.
-class CDialogRequests final : public CObject {
-public:
-    CDialogRequests() {
-        static const CClassEntry entry{"test:dialog-requests", nullptr, nullptr};
-        static const CClassInfo info = [] {
-            CClassInfo i(entry);
-            setupObjectClass(i);
-            i.onEvent("request", &CDialogRequests::onRequest);
-            return i;
-        }();
-        setClassInfo(&info);
-    }
-    std::vector<CObject::CAttrMap> requests;
-
-private:
-    CErrorPtr onRequest(CObject* params, CObject*) {
-        requests.push_back(CObject::CAttrMap(params->attrs()));
-        return nullptr;
-    }
-};
-
 TEST_F(PresetManagerOnX, TheLoadAndSaveButtonsAskForAFileOfTheirTypeAndTheAnswerLoadsIt) {
     CPresetManager* m = openManager();
     ASSERT_NE(m, nullptr);
-    CDialogRequests dialogs;
-    CNotifyServer::instance().subscribe(m, "file-dialog-request", &dialogs, 0, "request");
+    const auto browser = [&]() -> CFileBrowser* {
+        CWinDrag* popup = nullptr;
+        EXPECT_TRUE(until([&] { return (popup = opener->findPopup("file-browser")) != nullptr; }));
+        return popup ? dynamic_cast<CFileBrowser*>(popup->findChild("browser")) : nullptr;
+    };
     click(*in(*m, "c.banks.buttons.save"));
-    ASSERT_TRUE(until([&] { return dialogs.requests.size() == 1; }));
-    EXPECT_EQ(dialogs.requests[0]["mode"].utf8(), "save");
-    EXPECT_EQ(dialogs.requests[0]["extension"].utf8(), "cbf");
-    EXPECT_EQ(dialogs.requests[0]["description"].utf8(), "Compressed bank files");
-    EXPECT_EQ(dialogs.requests[0]["proposed-name"].utf8(), "ZelmoraLagwell_Factory ROM.cbf");
-
-    // The save request opened the browser over the manager; it gives up.
-    CWinDrag* asked = nullptr;
-    ASSERT_TRUE(until([&] { return (asked = opener->findPopup("file-browser")) != nullptr; }));
-    ASSERT_EQ(dynamic_cast<CFileBrowser*>(asked->findChild("browser"))->cancel(), nullptr);
+    CFileBrowser* save = browser();
+    ASSERT_NE(save, nullptr);
+    EXPECT_TRUE(save->request().isSave);
+    EXPECT_EQ(save->request().extension.utf8(), "cbf");
+    EXPECT_EQ(save->request().description.utf8(), "Compressed bank files");
+    // The browser adds the extension to the name proposed.
+    EXPECT_EQ(save->request().proposedName.utf8(), "ZelmoraLagwell_Factory ROM");
+    ASSERT_EQ(save->cancel(), nullptr);
     ASSERT_TRUE(until([&] { return opener->popupCount() == 1u; })) << "gone, not only closing";
+
     ASSERT_EQ(m->addBank(false), nullptr);
     click(*in(*m, "c.presets.buttons.load"));
-    ASSERT_TRUE(until([&] { return dialogs.requests.size() == 2; }));
-    EXPECT_EQ(dialogs.requests[1]["mode"].utf8(), "open");
-    EXPECT_EQ(dialogs.requests[1]["extension"].utf8(), "cpf");
-    EXPECT_EQ(dialogs.requests[1]["command"].utf8(), "preset-load");
-    // The dialog answers with the command and the path chosen.
+    CFileBrowser* load = browser();
+    ASSERT_NE(load, nullptr);
+    EXPECT_FALSE(load->request().isSave);
+    EXPECT_EQ(load->request().extension.utf8(), "cpf");
+    EXPECT_EQ(load->request().description.utf8(), "Compressed preset files");
+    ASSERT_EQ(load->cancel(), nullptr);
+    ASSERT_TRUE(until([&] { return opener->popupCount() == 1u; }));
+    // The browser answers with the command and the path chosen.
     const std::string file = std::string(std::getenv("LAGWELL_DATA_HOME")) + "/answer.cpf";
     CAudioPreset preset(CAudioPreset::makeName("t4c9", "Answered"));
     ASSERT_EQ(preset.saveToFile(CString::fromUtf8(file)), nullptr);

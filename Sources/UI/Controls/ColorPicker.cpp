@@ -119,22 +119,8 @@ void CColorPicker::setupClass(CClassInfo& info) {
     info.onEvent("hex-entered", &CColorPicker::onHexEntered);
 }
 
-CColorPicker::~CColorPicker() {
-    m_files.reset();
-    if (m_client && m_registry) (void)m_client->unlistenRegistry(*m_registry);
-}
-
 CErrorPtr CColorPicker::init() {
     ZEL_TRY(CView::init());
-    if (!hasAttr("interface-client")) ZEL_TRY(setAttr("interface-client", "ui.interface-client"));
-    ZEL_TRY(findObjectByAttr("interface-client", m_client));
-    const CString registry =
-        hasAttr("param-registry") ? getAttr("param-registry") : CString("plugin.param-registry-uicolor");
-    // The client names registries by their object's name.
-    const size_t dot = registry.rfind(u'.');
-    ZEL_TRY(m_client->listenRegistry(dot == CString::npos ? registry : registry.substr(dot + 1), m_registry));
-    m_files = std::make_unique<CColorSchemeFiles>(*m_client, *m_registry);
-    if (CObject* folder = findChild("defpath-colors")) m_files->setLastFolder(folder->getAttr("path"));
     if (!hasAttr("palette")) ZEL_TRY(setAttr("palette", "ui.palette"));
     ZEL_TRY(findObjectByAttr("palette", m_target));
     m_list = dynamic_cast<CTextView*>(part("roles"));
@@ -291,25 +277,6 @@ CErrorPtr CColorPicker::onHexEntered(CObject* params, CObject*) {
     }
     return setTone(tone);
 }
-
-CErrorPtr CColorPicker::loadSchemeFile(const CString& path) {
-    ZEL_TRY(m_files->load(path));
-    rememberFolder();
-    return nullptr;
-}
-
-CErrorPtr CColorPicker::saveSchemeFile(const CString& path, CColorSchemeFiles::CDone done) {
-    return m_files->save(path, [this, done = std::move(done)](CErrorPtr err) {
-        if (!err) rememberFolder();
-        if (done) done(std::move(err));
-    });
-}
-
-void CColorPicker::rememberFolder() {
-    if (CObject* folder = findChild("defpath-colors")) (void)folder->setAttr("path", m_files->lastFolder());
-}
-
-CString CColorPicker::schemeFolder() const { return m_files ? m_files->lastFolder() : CString(); }
 
 CRect CColorPicker::partArea(EPart which) const {
     const char* name = nullptr;

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <memory>
 #include <vector>
 
-#include "UI/ColorSchemeFiles.h"
 #include "UI/PaletteData.h"
 #include "UI/View.h"
 
@@ -45,10 +43,7 @@ CString hexColor(CColor colour);
 // over its decorative views "spectrum", "gradient", "contrast",
 // "opacity" and "swatch" (the colour as edited), which give their places.
 // Every edit writes the palette record, so that every window of the
-// instance shows it at once. Colour scheme files load and save the scheme
-// of `param-registry` (the colour registry) through `interface-client`;
-// the child `core:shared-attribute` "defpath-colors", when there is one,
-// keeps the folder last used for all instances.
+// instance shows it at once.
 class CColorPicker : public CView {
 public:
     enum class EPart { None, Spectrum, Gradient, Contrast, Opacity };
@@ -57,7 +52,6 @@ public:
     };
 
     static void setupClass(CClassInfo& info);
-    ~CColorPicker() override;
     CErrorPtr init() override;
     void readRoles() override;
 
@@ -75,12 +69,6 @@ public:
     CErrorPtr setTone(CColor tone);
     CErrorPtr setContrast(double contrast);
     CErrorPtr setOpacity(double opacity);
-
-    // ".ccf" files; a save completes when the instance answers.
-    CErrorPtr loadSchemeFile(const CString& path);
-    CErrorPtr saveSchemeFile(const CString& path, CColorSchemeFiles::CDone done);
-    // The folder a file dialog for scheme files starts in.
-    CString schemeFolder() const;
 
 protected:
     void drawSelf(CLinearBitmap& bitmap, const CRect& clip) const override;
@@ -103,13 +91,9 @@ private:
     CErrorPtr store();
     void drawSlider(CLinearBitmap& bitmap, const CRect& clip, const CRect& r, double value) const;
 
-    void rememberFolder();
     // The palette parameter's bridge, when the palette has one.
     CParamBridge* paletteBridge() const;
 
-    CParamInterfaceClient* m_client = nullptr;
-    CParamInterfaceClient::CRegistry* m_registry = nullptr;
-    std::unique_ptr<CColorSchemeFiles> m_files;
     CDynamicPalette* m_target = nullptr;
     CTextView* m_list = nullptr;
     CTextView* m_hex = nullptr;

@@ -4,7 +4,10 @@
 #include <algorithm>
 
 #include "Core/MemoryStream.h"
+#include "UI/Controls/FileBrowser.h"
+#include "UI/FolderMemory.h"
 #include "UI/PresetStore.h"
+#include "UI/WindowOpener.h"
 
 #define ZEL_SOURCE_TAG "CQuickPresetSelector"
 
@@ -34,6 +37,7 @@ bool matchesTitleFilter(const CString& pattern, const CString& title) {
 void CQuickPresetSelector::setupClass(CClassInfo& info) { CButton::setupClass(info); }
 
 CQuickPresetSelector::~CQuickPresetSelector() {
+    m_files.reset();
     if (m_registry) m_registry->removeListener(m_listener);
     if (m_client && m_registry) (void)m_client->unlistenRegistry(*m_registry);
 }
@@ -49,6 +53,9 @@ CErrorPtr CQuickPresetSelector::init() {
     // The factory presets are the registry's embedded bank.
     if (CObject* definition = findObject(registry))
         if (!definition->getAttr("file").empty()) (void)m_rom.loadFromResource(definition->getAttr("file"));
+    m_files.reset();
+    if (!getAttr("preset-file-ext").empty())
+        m_files = std::make_unique<CPresetFiles>(*m_client, *m_registry, getAttr("preset-id-compat"));
     ZEL_TRY(CButton::init());
     readEntries();
     showCurrent();
@@ -66,11 +73,14 @@ void CQuickPresetSelector::readStore(const CString& store, bool isGlobal, std::v
     // Every bank the preset managers keep there.
     for (const CAudioPresetBank& bank : CPresetStore(*this, store, isGlobal).load())
         for (const CAudioPreset& preset : bank.presets()) {
-            // A user list that starts as a copy of the system one shows each preset once.
+            // A user list that starts as a copy of the system one shows each
+            // preset once; a preset of the user's that only shares a name
+            // with another is listed too.
             const CString name = preset.displayName();
             if (!filter.empty() && matchesTitleFilter(filter, name)) continue;
-            if (std::any_of(out.begin(), out.end(),
-                            [&](const CEntry& e) { return e.source == ESource::Store && e.title == name; }))
+            if (std::any_of(out.begin(), out.end(), [&](const CEntry& e) {
+                    return e.source == ESource::Store && e.title == name && m_stored[e.index].items() == preset.items();
+                }))
                 continue;
             out.push_back({ESource::Store, m_stored.size(), name});
             m_stored.push_back(preset);
@@ -91,6 +101,11 @@ void CQuickPresetSelector::readEntries() {
     const bool isGlobal = getBool("is-global-data", false);
     readStore(getAttr("store-name"), isGlobal, entries);
     readStore(getAttr("store-name-user"), isGlobal, entries);
+    if (hasFileCommands()) {
+        entries.push_back({ESource::Heading, 0, "[B]File[/B]"});
+        entries.push_back({ESource::LoadFile, 0, kLoadTitle});
+        entries.push_back({ESource::SaveFile, 0, kSaveTitle});
+    }
     m_entries = std::move(entries);
 }
 
@@ -122,7 +137,69 @@ CErrorPtr CQuickPresetSelector::itemChosen(int index) {
             ZEL_TRY(m_client->activatePreset(*m_registry, record.bytes()));
             break;
         }
+        case ESource::LoadFile:
+            ZEL_TRY(browse(false, CString(), &CQuickPresetSelector::loadFile));
+            break;
+        case ESource::SaveFile:
+            // The state is taken now; its name is the name proposed.
+            ZEL_TRY(m_files->requestCurrent([this](const CAudioPreset& preset) {
+                m_toSave = preset;
+                return browse(true, preset.displayName(), &CQuickPresetSelector::saveAs);
+            }));
+            break;
     }
+    return nullptr;
+}
+
+CErrorPtr CQuickPresetSelector::browse(bool isSave, const CString& proposedName,
+                                       CErrorPtr (CQuickPresetSelector::*then)(const CString&)) {
+    CFileRequest ask;
+    ask.isSave = isSave;
+    ask.extension = getAttr("preset-file-ext");
+    ask.description = getAttr("preset-file-descr");
+    ask.folder = CFolderMemory(getAttr("preset-file-defpath")).folder().utf8();
+    ask.proposedName = proposedName;
+    CObject* ui = findObject("ui");
+    const CString self = fullName();
+    return CFileBrowser::open(*this, ask, [ui, self, then](const std::string& chosen, bool cancelled) {
+        if (cancelled || !ui) return;
+        auto* selector = dynamic_cast<CQuickPresetSelector*>(ui->findObject(self));
+        if (!selector) return;
+        if (CErrorPtr err = (selector->*then)(CString::fromUtf8(chosen))) CSystem::showError(*err);
+    });
+}
+
+CErrorPtr CQuickPresetSelector::loadFile(const CString& path) {
+    if (!m_files) return nullptr;
+    if (CErrorPtr err = m_files->load(path)) return showFileError("Preset file load", *err);
+    CFolderMemory(getAttr("preset-file-defpath")).rememberFileIn(path);
+    return nullptr;
+}
+
+CErrorPtr CQuickPresetSelector::saveFile(const CString& path) {
+    if (!m_files) return nullptr;
+    return m_files->requestCurrent([this, path](const CAudioPreset& preset) {
+        m_toSave = preset;
+        return saveAs(path);
+    });
+}
+
+CErrorPtr CQuickPresetSelector::saveAs(const CString& path) {
+    if (CErrorPtr err = CPresetFiles::save(m_toSave, path)) return showFileError("Preset file save", *err);
+    CFolderMemory(getAttr("preset-file-defpath")).rememberFileIn(path);
+    return nullptr;
+}
+
+CErrorPtr CQuickPresetSelector::showFileError(const char* title, const CError& error) {
+    auto* opener = dynamic_cast<CWindowOpener*>(findObject("ui.window-shared-data.window-opener"));
+    if (!opener)
+        return ZEL_ERROR("@zelstr_CQuickPresetSelector_showFileError_Opener Unable to find the window opener.");
+    CWinDrag* popup = nullptr;
+    const CString message = error.text();
+    ZEL_TRY(opener->openPopup("ui:win-message", "message", *this, popup, [&](CWinDrag& root) {
+        root.setAttr("title", title);
+        root.setAttr("title-message", message);
+    }));
     return nullptr;
 }
 

@@ -560,7 +560,12 @@ CErrorPtr CTextView::onEditEnded(CObject* params, CObject*) {
     out.setAttr("paragraph-index", params->getAttr("paragraph-index"));
     out.setAttr("is-cancelled", params->getAttr("is-cancelled"));
     ZEL_TRY(CInputRouter::sendToView(*this, "editbox-text-changed", &out, this));
-    if (params->getBool("is-cancelled", false)) return nullptr;
+    if (params->getBool("is-cancelled", false)) {
+        // Changes that came while the box was open were not shown.
+        auto* value = dynamic_cast<CUIParam*>(findChild("ui-param-value"));
+        if (value && value->isReady()) setAttr("title", value->text());
+        return nullptr;
+    }
     const CString text = params->getAttr("text");
     const int at = int(params->getInt("paragraph-index", 0));
     if (text != paragraphText(at)) replaceParagraph(at, text);
