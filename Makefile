@@ -60,11 +60,13 @@ check: WERROR = ON
 check: test asan fuzz
 
 # The editor in Ardour 7, where it is installed (deps does not install it):
-# host automation of a knob both ways, then editors closed and reopened.
+# host automation of a knob both ways, editors closed and reopened, and the
+# editor's own windows opened, used and closed with the editor.
 # Screenshots, the saved session and Ardour's log go to $(BUILD)/ardour.
 ardour: build
 	bash scripts/ardour-automation $(BUILD)/Lagwell.vst3 $(BUILD)/Sources/Programs/lagwell-editor $(BUILD)/ardour
 	bash scripts/ardour-editor $(BUILD)/Lagwell.vst3 5 $(BUILD)/ardour/editors.png
+	bash scripts/ardour-windows $(BUILD)/Lagwell.vst3 $(BUILD)/ardour/windows
 
 bench: build
 	$(BUILD)/Bench/lagwell-bench

@@ -516,7 +516,7 @@ void CNativeWindow::show(bool visible) {
 
 void CNativeWindow::raise() {
     const CSigPipeGuard guard;
-    if (m_display->isBroken() || m_destroyed) return;
+    if (m_display->isBroken() || m_destroyed || m_parent) return;
     const uint32_t values[] = {XCB_STACK_MODE_ABOVE};
     xcb_configure_window(m_display->impl().connection, m_id, XCB_CONFIG_WINDOW_STACK_MODE, values);
     m_display->flush();

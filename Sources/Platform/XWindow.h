@@ -140,6 +140,8 @@ public:
     void show(bool visible);
     // Above its siblings.
     void raise();
+    // Embedded into a host window rather than top-level.
+    bool isChild() const { return m_parent != 0; }
     void move(int x, int y);
     // Where the window's origin is on the screen (asks the server: the
     // host or the window manager may have moved it).

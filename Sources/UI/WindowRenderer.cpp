@@ -527,6 +527,8 @@ CErrorPtr CWindowRenderer::onTick(CObject*, CObject* sender) {
     if (sender == m_renderTimer) {
         ZEL_TRY(renderFrame());
     } else if (sender == m_updateTimer) {
+        if (m_shared && m_window && m_window->isChild())
+            m_shared->popupKeeper().follow(*this, m_shared->windows(), platform::secondsSinceStart());
         ZEL_TRY(CNotifyServer::instance().notify(this, "tick"));
     } else if (sender == m_autoClickTimer) {
         ZEL_TRY(autoClickTick());

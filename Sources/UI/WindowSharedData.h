@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Core/Object.h"
+#include "UI/PopupKeeper.h"
 
 namespace zel {
 
@@ -63,6 +64,7 @@ public:
     void pressedIn(CWindowRenderer& renderer);
     // Raises the last modal window and the windows opened after it.
     void raiseModal();
+    CPopupKeeper& popupKeeper() { return m_popups; }
     size_t windowCount() const { return m_windows.size(); }
     // In the order they opened.
     const std::vector<CWindowRenderer*>& windows() const { return m_windows; }
@@ -81,6 +83,7 @@ private:
     // Set while the editor goes: its windows only close.
     bool m_releasing = false;
     std::unique_ptr<CEditorErrorDisplay> m_errors;
+    CPopupKeeper m_popups;
 };
 
 // `ui:window-closer`: closes windows outside their own event handling.

@@ -43,7 +43,7 @@ protected:
         return popup;
     }
     void moveHostWindow(int x, int y) {
-        xdo("windowmove " + std::to_string(window->id()) + " " + std::to_string(x) + " " + std::to_string(y));
+        xdo("windowmove " + std::to_string(window->topLevel()) + " " + std::to_string(x) + " " + std::to_string(y));
         ASSERT_TRUE(until([&] { return renderer->window()->screenOrigin(ox, oy) && ox == x && oy == y; }));
     }
     void closeAndWait(CWinDrag* popup) {

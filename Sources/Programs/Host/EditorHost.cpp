@@ -135,6 +135,10 @@ EditorWindow::EditorWindow(zel::platform::CStandaloneRunLoop& loop, int width, i
     d.deleteWindow = atom(d.connection, "WM_DELETE_WINDOW");
     xcb_icccm_set_wm_protocols(d.connection, m_id, d.protocols, 1, &d.deleteWindow);
     xcb_icccm_set_wm_name(d.connection, m_id, XCB_ATOM_STRING, 8, uint32_t(title.size()), title.data());
+    m_socket = xcb_generate_id(d.connection);
+    xcb_create_window(d.connection, XCB_COPY_FROM_PARENT, m_socket, m_id, 0, 0, uint16_t(width), uint16_t(height), 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, d.screen->root_visual, XCB_CW_BACK_PIXEL, values);
+    xcb_map_window(d.connection, m_socket);
     xcb_map_window(d.connection, m_id);
     xcb_flush(d.connection);
     loop.addFdWatch(
@@ -179,9 +183,45 @@ void EditorWindow::resize(int width, int height) {
     if (isBroken()) return;
     const uint32_t size[] = {uint32_t(width), uint32_t(height)};
     xcb_configure_window(d.connection, m_id, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
+    xcb_configure_window(d.connection, m_socket, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
     xcb_flush(d.connection);
     d.width = width;
     d.height = height;
+}
+
+void EditorWindow::show(bool visible) {
+    Impl& d = *m_impl;
+    if (isBroken()) return;
+    if (visible)
+        xcb_map_window(d.connection, m_id);
+    else
+        xcb_unmap_window(d.connection, m_id);
+    xcb_flush(d.connection);
+}
+
+void EditorWindow::raise() {
+    Impl& d = *m_impl;
+    if (isBroken()) return;
+    const uint32_t above = XCB_STACK_MODE_ABOVE;
+    xcb_configure_window(d.connection, m_id, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    xcb_flush(d.connection);
+}
+
+bool EditorWindow::isBelow(uint32_t other) {
+    Impl& d = *m_impl;
+    if (isBroken()) return false;
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(d.connection, xcb_query_tree(d.connection, d.screen->root), nullptr);
+    if (!tree) return false;
+    // Bottom to top.
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    int self = -1, found = -1;
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+        if (children[i] == m_id) self = i;
+        if (children[i] == other) found = i;
+    }
+    free(tree);
+    return self >= 0 && found > self;
 }
 
 int EditorWindow::width() const { return m_impl->width; }

@@ -73,13 +73,22 @@ public:
     EditorWindow(const EditorWindow&) = delete;
     EditorWindow& operator=(const EditorWindow&) = delete;
 
-    // The window id to embed into.
-    uint32_t id() const { return m_id; }
+    // The window id to embed into: a child of the top-level window, as
+    // hosts embed editors (Ardour into a socket below its toolbar).
+    uint32_t id() const { return m_socket; }
+    uint32_t topLevel() const { return m_id; }
     bool isClosed() const { return m_closed; }
     bool isBroken() const;
     // X errors this connection has seen.
     int errorCount() const { return m_errors; }
     void resize(int width, int height);
+    // Hidden and shown again without closing the editor, as Ardour closes
+    // and reopens its plug-in windows by default.
+    void show(bool visible);
+    // Above every other top-level window, as a host raises its window.
+    void raise();
+    // Whether the top-level window `other` is stacked above this one.
+    bool isBelow(uint32_t other);
     int width() const;
     int height() const;
     // The window's pixels (bytes B, G, R, unused) as the server has them.
@@ -91,6 +100,7 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
     uint32_t m_id = 0;
+    uint32_t m_socket = 0;
     bool m_closed = false;
     int m_errors = 0;
 };
