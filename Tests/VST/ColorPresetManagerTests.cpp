@@ -80,13 +80,7 @@ protected:
     void clickEntry(const char* list, int index, const char* clicks = "click 1") {
         auto* view = in<CTextView>(*manager, std::string("c.") + list + ".frame.list");
         ASSERT_NE(view, nullptr);
-        ASSERT_LT(size_t(index), view->paragraphs().size());
-        CRect r = view->area();
-        r.top = view->paragraphTop(index) + 2;
-        r.bottom = r.top + 10;
-        int left = 0, top = 0;
-        ASSERT_TRUE(view->windowRenderer()->window()->screenOrigin(left, top));
-        xdo("mousemove " + centre(r, left, top) + " " + clicks);
+        clickParagraph(*view, index, clicks);
     }
     // Presses a button of the manager and confirms what it asks.
     void confirmed(const std::string& button, const char* title) {

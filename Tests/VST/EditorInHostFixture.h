@@ -140,6 +140,28 @@ protected:
         if (drawn) popup->windowRenderer()->window()->display().sync();
         return drawn;
     }
+    // Opens the popup `tag` with a click on the main window's `button`, and
+    // waits until it shows.
+    CWinDrag* openByButton(const std::string& button, const char* tag) {
+        CView* b = find(button);
+        EXPECT_NE(b, nullptr) << button;
+        if (!b) return nullptr;
+        click(*b);
+        CWinDrag* popup = nullptr;
+        EXPECT_TRUE(until([&] { return (popup = opener->findPopup(tag)) != nullptr; })) << tag;
+        EXPECT_TRUE(shown(popup)) << tag;
+        return popup;
+    }
+    // Clicks (or whatever `clicks` says) on the entry `index` of `list`.
+    void clickParagraph(const CTextView& list, int index, const std::string& clicks = "click 1") {
+        ASSERT_LT(size_t(index), list.paragraphs().size());
+        CRect r = list.area();
+        r.top = list.paragraphTop(index) + 2;
+        r.bottom = r.top + 10;
+        int left = 0, top = 0;
+        ASSERT_TRUE(list.windowRenderer()->window()->screenOrigin(left, top));
+        xdo("mousemove " + centre(r, left, top) + " " + clicks);
+    }
     // Opens the drop-down `button` and clicks the entry `title` of its list;
     // `listWidth` keeps the list's width.
     void choose(const CView& button, const CString& title) {

@@ -16,17 +16,7 @@ namespace {
 class PopupsWithTheHostWindow : public test::CInstanceEditorInHost {
 protected:
     CPresetManager* openManager() {
-        CView* presets = find("main-window.buttons.presets");
-        EXPECT_NE(presets, nullptr);
-        if (!presets) return nullptr;
-        click(*presets);
-        CPresetManager* manager = nullptr;
-        EXPECT_TRUE(until([&] {
-            manager = dynamic_cast<CPresetManager*>(opener->findPopup("ui:win-preset-manager"));
-            return manager != nullptr;
-        }));
-        EXPECT_TRUE(shown(manager));
-        return manager;
+        return dynamic_cast<CPresetManager*>(openByButton("main-window.buttons.presets", "ui:win-preset-manager"));
     }
     CView* in(CView& popup, const std::string& path) { return dynamic_cast<CView*>(popup.findObject("." + path)); }
     static platform::CNativeWindow& native(CView& popup) { return *popup.windowRenderer()->window(); }

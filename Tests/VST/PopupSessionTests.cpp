@@ -29,16 +29,7 @@ protected:
         return v;
     }
     CPresetManager* openManager() {
-        CView* presets = find("main-window.buttons.presets");
-        if (!presets) return nullptr;
-        click(*presets);
-        CPresetManager* manager = nullptr;
-        EXPECT_TRUE(until([&] {
-            manager = dynamic_cast<CPresetManager*>(opener->findPopup("ui:win-preset-manager"));
-            return manager != nullptr;
-        }));
-        EXPECT_TRUE(shown(manager));
-        return manager;
+        return dynamic_cast<CPresetManager*>(openByButton("main-window.buttons.presets", "ui:win-preset-manager"));
     }
 
     CObject data;
@@ -60,13 +51,8 @@ TEST_F(PopupSessionOnX, APressElsewhereCancelsTheWaitingRename) {
     ASSERT_NE(list, nullptr);
     const int added = list->selectedParagraph();
     ASSERT_GE(added, 2);
-    CRect r = list->area();
-    r.top = list->paragraphTop(added) + 2;
-    r.bottom = r.top + 10;
-    int left = 0, top = 0;
-    ASSERT_TRUE(list->windowRenderer()->window()->screenOrigin(left, top));
     // The click on the selected bank, then "Add" well within the wait.
-    xdo("mousemove " + centre(r, left, top) + " click 1");
+    clickParagraph(*list, added);
     click(*add);
     ASSERT_TRUE(until([&] { return m->banks().size() == before + 2; }));
     loop.runFor(1200);
@@ -74,9 +60,7 @@ TEST_F(PopupSessionOnX, APressElsewhereCancelsTheWaitingRename) {
 
     // Alone, the same click opens the name over that entry only.
     const int selected = list->selectedParagraph();
-    r.top = list->paragraphTop(selected) + 2;
-    r.bottom = r.top + 10;
-    xdo("mousemove " + centre(r, left, top) + " click 1");
+    clickParagraph(*list, selected);
     ASSERT_TRUE(until([&] { return list->editor().isEditing(); }));
     const CView* box = list->editor().editBox();
     ASSERT_NE(box, nullptr);

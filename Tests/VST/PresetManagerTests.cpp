@@ -28,29 +28,13 @@ protected:
         return dynamic_cast<T*>(popup.findObject("." + path));
     }
     CPresetManager* openManager() {
-        CView* presets = find("main-window.buttons.presets");
-        EXPECT_NE(presets, nullptr);
-        if (!presets) return nullptr;
-        click(*presets);
-        CPresetManager* manager = nullptr;
-        EXPECT_TRUE(until([&] {
-            manager = dynamic_cast<CPresetManager*>(opener->findPopup("ui:win-preset-manager"));
-            return manager != nullptr;
-        }));
-        EXPECT_TRUE(shown(manager));
-        return manager;
+        return dynamic_cast<CPresetManager*>(openByButton("main-window.buttons.presets", "ui:win-preset-manager"));
     }
     // Clicks the entry `index` of a list of the manager.
     void clickEntry(CPresetManager& m, const char* list, int index) {
         auto* view = in<CTextView>(m, std::string("c.") + list + ".frame.list");
         ASSERT_NE(view, nullptr);
-        ASSERT_LT(size_t(index), view->paragraphs().size());
-        CRect r = view->area();
-        r.top = view->paragraphTop(index) + 2;
-        r.bottom = r.top + 10;
-        int left = 0, top = 0;
-        ASSERT_TRUE(view->windowRenderer()->window()->screenOrigin(left, top));
-        xdo("mousemove " + centre(r, left, top) + " click 1");
+        clickParagraph(*view, index);
     }
     // Presses a button of the manager and answers its confirmation.
     void confirmed(CPresetManager& m, const std::string& button, const char* title, bool confirm) {

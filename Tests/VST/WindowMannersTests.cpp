@@ -29,13 +29,7 @@ protected:
     // Opens the window of `tag` as its button does, and waits until it shows.
     // With (x, y), it then moves there.
     CWinDrag* openByButton(const std::string& button, const char* tag, int x = -1, int y = -1) {
-        CView* b = find(button);
-        EXPECT_NE(b, nullptr) << button;
-        if (!b) return nullptr;
-        click(*b);
-        CWinDrag* popup = nullptr;
-        EXPECT_TRUE(until([&] { return (popup = opener->findPopup(tag)) != nullptr; })) << tag;
-        EXPECT_TRUE(shown(popup)) << tag;
+        CWinDrag* popup = CInstanceEditorInHost::openByButton(button, tag);
         if (popup && x >= 0) {
             rendererOf(popup)->moveWindow(x, y);
             popup->windowRenderer()->window()->display().sync();
@@ -302,13 +296,7 @@ TEST_F(WindowManners, ThePresetManagersSelectionLastsWithTheInstance) {
     const auto clickEntry = [&](CPresetManager& m, const char* list, int index) {
         auto* view = dynamic_cast<CTextView*>(m.findObject(std::string(".c.") + list + ".frame.list"));
         ASSERT_NE(view, nullptr);
-        ASSERT_LT(size_t(index), view->paragraphs().size());
-        CRect r = view->area();
-        r.top = view->paragraphTop(index) + 2;
-        r.bottom = r.top + 10;
-        int left = 0, top = 0;
-        ASSERT_TRUE(view->windowRenderer()->window()->screenOrigin(left, top));
-        xdo("mousemove " + centre(r, left, top) + " click 1");
+        clickParagraph(*view, index);
     };
     CPresetManager* m = openManager();
     ASSERT_NE(m, nullptr);
