@@ -94,7 +94,11 @@ protected:
         CEditorInHost::SetUp();
         if (IsSkipped()) return;
         beforeOpening();
-        view = plugin.view();
+        ASSERT_NO_FATAL_FAILURE(openInstanceEditor(plugin.view()));
+    }
+    // Opens `plugView` (of this or another instance) as the test's editor.
+    void openInstanceEditor(Steinberg::IPlugView* plugView) {
+        view = plugView;
         editor = openEditor(view);
         ASSERT_TRUE(editor && renderer);
         root = editor->editorRoot();

@@ -194,11 +194,7 @@ TEST_F(WindowManners, AWindowMovedByItsFrameAndLeftOpenComesBackThere) {
     ASSERT_TRUE(until([&] { return rendererOf(settings)->window()->screenOrigin(left, top) && left == 203; }));
 
     closeEditor(view);
-    view = plugin.view();
-    editor = openEditor(view);
-    ASSERT_NE(editor, nullptr);
-    root = editor->editorRoot();
-    opener = dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
+    ASSERT_NO_FATAL_FAILURE(openInstanceEditor(plugin.view()));
     settings = openByButton("main-window.buttons.settings", "ui:win-settings");
     ASSERT_NE(settings, nullptr);
     EXPECT_EQ(rendererOf(settings)->window()->rect().x, 200);
@@ -321,11 +317,7 @@ TEST_F(WindowManners, ThePresetManagersSelectionLastsWithTheInstance) {
 
     // The editor closed and opened again.
     closeEditor(view);
-    view = plugin.view();
-    editor = openEditor(view);
-    ASSERT_NE(editor, nullptr);
-    root = editor->editorRoot();
-    opener = dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
+    ASSERT_NO_FATAL_FAILURE(openInstanceEditor(plugin.view()));
     m = openManager();
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->selectedBank(), 0);
@@ -339,11 +331,7 @@ TEST_F(WindowManners, ThePresetManagersSelectionLastsWithTheInstance) {
     test::CVST3Instance restored;
     state.seek(0, IBStream::kIBSeekSet, nullptr);
     ASSERT_EQ(restored.component->setState(&state), kResultOk);
-    view = restored.view();
-    editor = openEditor(view);
-    ASSERT_NE(editor, nullptr);
-    root = editor->editorRoot();
-    opener = dynamic_cast<CWindowOpener*>(root->findObject("ui.window-shared-data.window-opener"));
+    ASSERT_NO_FATAL_FAILURE(openInstanceEditor(restored.view()));
     m = openManager();
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->selectedBank(), 0);
