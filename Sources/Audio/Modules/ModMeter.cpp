@@ -40,7 +40,6 @@ constexpr size_t kStep = CModMeterModule::kStep;
 using CQuad = double __attribute__((vector_size(32)));
 using COct = double __attribute__((vector_size(64)));
 [[gnu::always_inline]] inline CQuad larger(CQuad a, CQuad b) { return a < b ? b : a; }
-[[gnu::always_inline]] inline COct larger(COct a, COct b) { return a < b ? b : a; }
 
 template <class V>
 constexpr size_t kLanes = sizeof(V) / sizeof(double);
@@ -318,10 +317,6 @@ template <bool Scaled, class W, class Samples>
             k, [&](size_t j) __attribute__((always_inline)) { return v[j]; }, m, r, top, s, u);
     }
 }
-
-// The halves of eight lanes.
-[[gnu::always_inline]] inline CQuad lowHalf(COct v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3); }
-[[gnu::always_inline]] inline CQuad highHalf(COct v) { return __builtin_shufflevector(v, v, 4, 5, 6, 7); }
 
 // The difference routine needs its levels only where runs end, and they
 // are linear in the squares: m after a step of kSpan samples is
@@ -638,10 +633,10 @@ template <size_t Meters>
     // The squares, and the level each segment adds from a level of 0.
     COct squares[kMaxSegment][Meters], own[Meters], top[Meters];
     for (size_t q = 0; q < Meters; ++q) own[q] = top[q] = COct{};
-    auto square = [&](size_t q, size_t at, COct v) __attribute__((always_inline)) {
+    auto square = [&](size_t q, size_t at, const COct& v) __attribute__((always_inline)) {
         const COct s = v * v;
         squares[at][q] = s;
-        top[q] = larger(top[q], s);
+        top[q] = top[q] < s ? s : top[q];
         own[q] += k[q]->segmentWeight[length - 1 - at] * s;
     };
     size_t at = 0;
@@ -689,7 +684,8 @@ template <size_t Meters>
             // linear part are one fused operation (and a maximum) per
             // sample: a compiler free to fuse would take the pull's product.
             const __m512d pull = _mm512_mul_pd(rise[q], level[q]);
-            follower[q] = larger(level[q], COct(_mm512_fmadd_pd(keep[q], follower[q], pull)));
+            const COct kept = _mm512_fmadd_pd(keep[q], follower[q], pull);
+            follower[q] = level[q] < kept ? kept : level[q];
             linear[q] = _mm512_fmadd_pd(keep[q], linear[q], pull);
         }
 #pragma GCC unroll 2
@@ -707,7 +703,10 @@ template <size_t Meters>
         }
         const CSplitFactor whole = overSegments(c.segmentHoldScale[length], c.segmentHoldLoss[length]);
         r[q] = larger(rose, shrink<true>(whole.scale, whole.loss, r[q], pulled));
-        const CQuad top4 = larger(lowHalf(top[q]), highHalf(top[q]));
+        // Written out: vectors cross no call in a function of its own target.
+        const CQuad low = __builtin_shufflevector(top[q], top[q], 0, 1, 2, 3);
+        const CQuad high = __builtin_shufflevector(top[q], top[q], 4, 5, 6, 7);
+        const CQuad top4 = low < high ? high : low;
         f[q] = larger(f[q], larger(larger(top4[0], top4[1]), larger(top4[2], top4[3])));
     }
 }
