@@ -113,12 +113,12 @@ CErrorPtr CFileBrowser::init() {
 }
 
 CErrorPtr CFileBrowser::onTick(CObject*, CObject*) {
-    // The keys go to the list from the first frame on, when the window can take them.
+    // The keys go where they are wanted from the first frame on, when the
+    // window can take them: a save to the name, an open to the list.
     if (m_focused) return nullptr;
     m_focused = true;
-    ZEL_TRY(focusList());
     keepInView(selected());
-    return nullptr;
+    return m_request.isSave ? focusName() : focusList();
 }
 
 std::string CFileBrowser::lastFolder() const {
@@ -133,6 +133,17 @@ CErrorPtr CFileBrowser::focusList() {
     CWindowRenderer* renderer = windowRenderer();
     if (renderer && renderer->router()) ZEL_TRY(renderer->router()->setFocus(m_list));
     return nullptr;
+}
+
+CErrorPtr CFileBrowser::focusName() {
+    // The name without its extension is selected: typing replaces it, the extension stays.
+    const std::string text = m_name->buffer().text();
+    const std::string tail = "." + m_listing.extension();
+    size_t end = m_name->buffer().length();
+    if (!m_listing.extension().empty() && text.size() > tail.size() &&
+        text.compare(text.size() - tail.size(), tail.size(), tail) == 0)
+        end -= tail.size();
+    return m_name->focusSelecting(0, end);
 }
 
 CErrorPtr CFileBrowser::go(const std::string& folder) {

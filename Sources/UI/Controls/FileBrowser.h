@@ -35,7 +35,8 @@ struct CFileRequest {
 // Keys in the list: Up, Down, Page Up, Page Down, Home and End move the
 // selection, a letter goes to the next entry starting with it, Enter
 // opens the folder or chooses the file, Backspace goes up, Escape gives
-// up. Enter in "name" saves.
+// up. Enter in "name" saves. A save starts with the keys in "name" and the
+// proposed name selected, an open with the keys in the list.
 class CFileBrowser : public CView {
 public:
     // Called once: with the path chosen, or `cancelled`.
@@ -81,6 +82,7 @@ private:
     CErrorPtr stopAsking();
     CErrorPtr showListing();
     CErrorPtr focusList();
+    CErrorPtr focusName();
     void keepInView(int index);
     std::string lastFolder() const;
     int pageRows() const;
