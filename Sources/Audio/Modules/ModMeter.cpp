@@ -611,30 +611,36 @@ struct CSplitFactor {
 }
 
 // Samples `at` to `at` + 7 of the segments of `x`, L samples long: lane l
-// of v[j] is x[l L + at + j].
-[[gnu::always_inline]] inline void transposeSegments(const double* x, size_t length, size_t at, COct* v) {
-    COct q[kSegments], t[kSegments], u[kSegments];
+// of v[j] is x[l L + at + j]. Segments l and l + 4 are loaded a quad at a
+// time into the halves of one vector, so that each half holds a 4 × 4 block
+// and two stages of shuffles transpose them all.
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline void transposeSegments(const double* x, size_t length,
+                                                                                      size_t at, COct* v) {
+    COct q[kSegments], t[kSegments];
 #pragma GCC unroll 8
-    for (size_t l = 0; l < kSegments; ++l) load(q[l], x + l * length + at);
+    for (size_t l = 0; l < kSegments; ++l) {
+        // q[l], l < 4: samples 0-3 of segments l and l + 4; q[4 + l] the same
+        // of samples 4-7.
+        const size_t row = l % 4, from = at + 4 * (l / 4);
+        // The upper quad inserted from memory, with no shuffle (the masked
+        // form: the plain one reads an undefined vector).
+        const __m512d low = _mm512_castpd256_pd512(_mm256_loadu_pd(x + row * length + from));
+        q[l] = _mm512_mask_insertf64x4(low, __mmask8(0xFF), low, _mm256_loadu_pd(x + (row + 4) * length + from), 1);
+    }
 #pragma GCC unroll 8
     for (size_t p = 0; p < kSegments; p += 2) {
         t[p] = __builtin_shufflevector(q[p], q[p + 1], 0, 8, 2, 10, 4, 12, 6, 14);
         t[p + 1] = __builtin_shufflevector(q[p], q[p + 1], 1, 9, 3, 11, 5, 13, 7, 15);
     }
-    // u[j], j < 4: samples j and j + 4 of segments 0-3; u[4 + j] the same
-    // of segments 4-7.
-#pragma GCC unroll 8
-    for (size_t p = 0; p < kSegments; p += 4)
+    // In a group of four from g, t[g + h] holds samples h and h + 2 of the
+    // segments two by two; the last stage joins the pairs.
+#pragma GCC unroll 2
+    for (size_t g = 0; g < kSegments; g += 4)
 #pragma GCC unroll 2
         for (size_t h = 0; h < 2; ++h) {
-            u[p + h] = __builtin_shufflevector(t[p + h], t[p + 2 + h], 0, 1, 8, 9, 4, 5, 12, 13);
-            u[p + 2 + h] = __builtin_shufflevector(t[p + h], t[p + 2 + h], 2, 3, 10, 11, 6, 7, 14, 15);
+            v[g + h] = __builtin_shufflevector(t[g + h], t[g + 2 + h], 0, 1, 8, 9, 4, 5, 12, 13);
+            v[g + 2 + h] = __builtin_shufflevector(t[g + h], t[g + 2 + h], 2, 3, 10, 11, 6, 7, 14, 15);
         }
-#pragma GCC unroll 4
-    for (size_t j = 0; j < 4; ++j) {
-        v[j] = __builtin_shufflevector(u[j], u[4 + j], 0, 1, 2, 3, 8, 9, 10, 11);
-        v[j + 4] = __builtin_shufflevector(u[j], u[4 + j], 4, 5, 6, 7, 12, 13, 14, 15);
-    }
 }
 
 // The segments of `Meters` meters, L samples each, run in one loop so that
