@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
+#include "Audio/AudioEngine.h"
 #include "Audio/Engine/AudioGraph.h"
 #include "Audio/Engine/AudioParamSlot.h"
 #include "Core/XMLData.h"
 #include "Support/Documents.h"
+#include "Support/Instance.h"
 
 using namespace zel;
 
@@ -120,4 +123,30 @@ TEST(GraphShortcuts, BypassStatesWakeWithAValueAndStayAwakeThroughAFade) {
     ctx.setEnable(0);
     block();
     EXPECT_FALSE(graph.isBypassed("b")) << "the new value is seen at once";
+}
+
+// The engine fills a host channel's buffer of the last block again only
+// when nothing else holds it: a holder keeps the samples it was given.
+TEST(GraphShortcuts, HostBuffersAreRefilledOnlyWhenNothingElseHoldsThem) {
+    CInstance inst;
+    CAudioEngine engine;
+    ASSERT_EQ(engine.build(*inst.root.findObject("plugin")), nullptr);
+    engine.setFormat(48000, 64);
+    std::vector<double> a(64), b(64), out0(64), out1(64);
+    const double* in[] = {a.data(), b.data()};
+    double* out[] = {out0.data(), out1.data()};
+    CAudioBufferRef held;
+    for (int block = 0; block < 4; ++block) {
+        std::fill(a.begin(), a.end(), double(block + 1));
+        std::fill(b.begin(), b.end(), -double(block + 1));
+        engine.process(in, 2, out, 2, 64);
+        const CAudioChannels& host = engine.graph().inputs[0];
+        ASSERT_EQ(host.size(), 2u);
+        EXPECT_EQ(host[0].buffer.get()->data()[63], double(block + 1)) << "block " << block;
+        EXPECT_EQ(host[1].buffer.get()->data()[0], -double(block + 1)) << "block " << block;
+        if (held) {
+            EXPECT_EQ(held.data()[0], double(block)) << "the held block " << block - 1;
+        }
+        held = host[0].buffer;
+    }
 }
