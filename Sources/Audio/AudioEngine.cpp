@@ -299,19 +299,28 @@ void CAudioEngine::processBlock(const T* const* in, size_t numIn, T* const* out,
     // where they are first read: a delay line converts them into its pages,
     // and with nothing else reading them they are converted only there.
     CAudioChannels& hostInputs = m_graph->inputs[0];
-    hostInputs.clear();
+    // A host channel's buffer that nothing but the graph's input holds any
+    // more is filled again rather than handed back to the pool for another.
+    size_t kept = 0;
+    while (kept < hostInputs.size() && kept < numIn && hostInputs[kept].channel == int(kept) &&
+           hostInputs[kept].buffer.get()->refs() == 1)
+        ++kept;
+    hostInputs.resize(kept);
     for (size_t h = 0; h < numIn && h < CAudioProcessBase::kMaxChannels; ++h) {
-        CAudioChannel c;
-        c.buffer = newBuffer();
-        if (!c.buffer) continue;
+        if (h >= kept) {
+            CAudioChannel fresh;
+            fresh.buffer = newBuffer();
+            if (!fresh.buffer) continue;
+            fresh.channel = int(h);
+            hostInputs.push_back(std::move(fresh));
+        }
+        CAudioBuffer& buffer = *(h < kept ? hostInputs[h] : hostInputs.back()).buffer.get();
         if (!in[h])
-            std::fill(c.buffer.data(), c.buffer.data() + n, 0.0);
+            std::fill(buffer.data(), buffer.data() + n, 0.0);
         else if constexpr (std::is_same_v<T, float>)
-            c.buffer.get()->defer(in[h] + offset, n);
+            buffer.defer(in[h] + offset, n);
         else
-            convertSamples(in[h] + offset, c.buffer.data(), n);
-        c.channel = int(h);
-        hostInputs.push_back(std::move(c));
+            convertSamples(in[h] + offset, buffer.data(), n);
     }
     m_graph->update();
     m_graph->process(n);

@@ -519,7 +519,13 @@ void CAudioWrapper::processBlock(const T* const* inputs, size_t numInputs, T* co
         if (n == 0) break;
         size_t len = std::min(n - position, kSubBlock);
         if (next < m_events.size() && m_events[next].offset < position + len) len = m_events[next].offset - position;
-        if (first) m_env->blockEndTime = m_env->blockStartTime + double(len) / (rate > 0 ? rate : 1);
+        // Other threads read each time on its own: no store needs to order
+        // anything around it, and a fenced one costs more than a sub-block's
+        // bookkeeping.
+        if (first)
+            m_env->blockEndTime.store(
+                m_env->blockStartTime.load(std::memory_order_relaxed) + double(len) / (rate > 0 ? rate : 1),
+                std::memory_order_relaxed);
         first = false;
         for (size_t c = 0; c < channelsIn; ++c) in[c] = inputs && inputs[c] ? inputs[c] + position : nullptr;
         for (size_t c = 0; c < channelsOut; ++c) out[c] = outputs && outputs[c] ? outputs[c] + position : nullptr;
@@ -532,7 +538,9 @@ void CAudioWrapper::processBlock(const T* const* inputs, size_t numInputs, T* co
     // Events past the block's end belong to no sample: they take effect now.
     while (next < m_events.size()) dispatch(m_events[next++]);
     m_events.clear();
-    if (rate > 0) m_env->blockStartTime = m_env->blockStartTime + double(n) / rate;
+    if (rate > 0)
+        m_env->blockStartTime.store(m_env->blockStartTime.load(std::memory_order_relaxed) + double(n) / rate,
+                                    std::memory_order_relaxed);
 }
 
 // ---------------------------------------------------------------- global settings

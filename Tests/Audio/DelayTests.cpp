@@ -7,7 +7,10 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <thread>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include "Audio/Modules/ModDelay.h"
 #include "Audio/ParamDef.h"
@@ -422,26 +425,30 @@ TEST(DelayLine, HostSamplesGiveWhatDoublesGiveThroughRunsAndFades) {
     for (size_t block : {1, 7, 300, 512}) {
         SCOPED_TRACE(testing::Message() << "block " << block);
         CPoolAllocator pool;
-        CDSPModDelay doubles, floats;
-        for (CDSPModDelay* line : {&doubles, &floats}) {
+        // `widened` takes host samples and gives doubles.
+        CDSPModDelay doubles, floats, widened;
+        for (CDSPModDelay* line : {&doubles, &floats, &widened}) {
             line->setPool(pool);
             line->configure(64, 300);
         }
-        std::vector<double> in(block), out(block);
+        std::vector<double> in(block), out(block), wout(block);
         std::vector<float> fin(block), fout(block);
         size_t t = 0;
         for (long long delay : {0LL, 1000LL, 70LL, 2500LL, 2500LL, 5LL})
             for (size_t b = 0; b < 1400 / block + 1; ++b, t += block) {
                 // Changes land while a fade is still running and mid-block.
-                if (b == 1 || b == 3) {
-                    doubles.setDelay(delay + (long long)b);
-                    floats.setDelay(delay + (long long)b);
-                }
+                if (b == 1 || b == 3)
+                    for (CDSPModDelay* line : {&doubles, &floats, &widened}) line->setDelay(delay + (long long)b);
                 for (size_t i = 0; i < block; ++i) fin[i] = float(in[i] = x(int64_t(t + i)));
                 doubles.process(in.data(), out.data(), block);
                 floats.process(fin.data(), fout.data(), block);
+                widened.process(fin.data(), wout.data(), block);
                 ASSERT_EQ(floats.fading(), doubles.fading());
-                for (size_t i = 0; i < block; ++i) ASSERT_EQ(fout[i], float(out[i])) << "sample " << t + i;
+                ASSERT_EQ(widened.fading(), doubles.fading());
+                for (size_t i = 0; i < block; ++i) {
+                    ASSERT_EQ(fout[i], float(out[i])) << "sample " << t + i;
+                    ASSERT_EQ(wout[i], out[i]) << "sample " << t + i;
+                }
             }
     }
 }
@@ -490,6 +497,34 @@ struct CPooledLine {
 };
 
 }  // namespace
+
+// The keeper hands over pages the system has already backed with memory: a
+// line that starts writing into them on the audio thread takes no page
+// faults there (each would clear memory in the kernel while audio waits).
+TEST(DelayPages, PagesComeFromTheKeeperAlreadyInMemory) {
+    auto minorFaults = [] {
+        rusage usage{};
+        getrusage(RUSAGE_THREAD, &usage);
+        return usage.ru_minflt;
+    };
+    const size_t length = 8100, count = 64;
+    CDelayPageBank bank;
+    bank.setPageLength(length);
+    std::thread keeper([&] { bank.serve(count, length); });
+    keeper.join();
+    std::vector<double*> pages;
+    const long before = minorFaults();
+    for (size_t i = 0; i < count; ++i) {
+        double* page = bank.take(length);
+        ASSERT_NE(page, nullptr) << "page " << i;
+        std::fill(page, page + length, 0.25);
+        pages.push_back(page);
+    }
+    // Several per page without: 64 kB spans sixteen of the system's pages.
+    EXPECT_LT(minorFaults() - before, long(count / 4));
+    for (double* page : pages) bank.release(page);
+    bank.settle();
+}
 
 // Pages from the pool or from a bank, and the graph's buffers, start on a
 // cache line: runs of whole vectors through them never straddle two lines.

@@ -102,6 +102,7 @@ CErrorPtr CAudioProcess::init(const CAudioProcessDefBase& defBase, CAudioGraphCo
     m_feeds.reserve(m_links.size() + 1);
     m_scheduled = false;
     m_lastValues = CAudioGraphContext::kUncounted;
+    m_gatesSettled = false;
     update();
     return nullptr;
 }
@@ -203,6 +204,13 @@ long long CAudioProcess::latency() const {
 }
 
 void CAudioProcess::update() {
+    // The states read counted values, and a child skipped by its state stays
+    // skipped until they change: with no child fading over to its input,
+    // the same values leave everything as it is.
+    const uint64_t values = m_ctx->valuesVersion();
+    if (m_gatesSettled && values != CAudioGraphContext::kUncounted && values == m_gatesValues) return;
+    m_gatesValues = values;
+    m_gatesSettled = true;
     // A state changes only with its parameters.
     for (auto& s : m_states) {
         const uint64_t version = s.param->version(), andVersion = s.andParam ? s.andParam->version() : 0;
@@ -222,6 +230,7 @@ void CAudioProcess::update() {
         const bool skip = bypassed && !m_children[i]->keepsRunning();
         if (skip != bool(m_skip[i])) m_scheduled = false;
         m_skip[i] = skip;
+        if (bypassed && !skip) m_gatesSettled = false;
     }
 }
 
@@ -410,8 +419,33 @@ void CAudioProcessStack::update() {
     }
 }
 
+int CAudioProcessStack::soleGroup() const {
+    if (inputs[0].empty()) return -1;
+    const int group = inputs[0].front().group;
+    if (group < 0 || group >= kMaxGroups) return -1;
+    for (const CAudioChannels& port : inputs)
+        for (const CAudioChannel& c : port)
+            if (c.group != group) return -1;
+    return group;
+}
+
 void CAudioProcessStack::process(size_t n) {
     output.clear();
+    // With a single group, its element gets the channels as they came and
+    // its output is the stack's: the lists change hands instead of being
+    // copied, buffer by counted buffer, on the way in and out.
+    if (const int group = soleGroup(); group >= 0) {
+        CAudioProcessBase& p = *m_elements[size_t(group)].process;
+        for (size_t port = 0; port < kPorts; ++port) {
+            p.inputs[port].clear();
+            p.inputs[port].swap(inputs[port]);
+        }
+        p.update();
+        p.process(n);
+        for (size_t port = 0; port < kPorts; ++port) inputs[port].swap(p.inputs[port]);
+        output.swap(p.output);
+        return;
+    }
     // Groups in order of their first channel, as the channels arrive.
     bool done[kMaxGroups] = {};
     for (const CAudioChannel& first : inputs[0]) {

@@ -109,6 +109,10 @@ private:
     std::vector<CStep> m_steps;
     std::vector<CFeed> m_feeds;
     bool m_scheduled = false;
+    // The values the bypass states were last evaluated for, and whether no
+    // child was still fading over to its input then.
+    uint64_t m_gatesValues = CAudioGraphContext::kUncounted;
+    bool m_gatesSettled = false;
     uint64_t m_lastValues = CAudioGraphContext::kUncounted;
     // Per port: the channel count, then channel and group of each.
     static constexpr size_t kLayoutLength = kPorts * (1 + 2 * kMaxChannels);
@@ -145,6 +149,10 @@ private:
         std::unique_ptr<CAudioProcessBase> process;
         bool active;
     };
+    // The group of every channel coming in when they all have the same
+    // one; -1 when there are several, none, or one out of range.
+    int soleGroup() const;
+
     std::vector<CElement> m_elements;  // one per group, in group order
 };
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "Audio/Engine/SampleConvert.h"
@@ -158,7 +159,12 @@ void CDSPModDelay::run(const double* in, double* out, size_t n) {
     for (size_t done = 0; done < n;) done += (this->*m_routine)(in + done, out + done, n - done);
 }
 
-void CDSPModDelay::process(const float* in, float* out, size_t n) {
+void CDSPModDelay::process(const float* in, float* out, size_t n) { processHost(in, out, n); }
+
+void CDSPModDelay::process(const float* in, double* out, size_t n) { processHost(in, out, n); }
+
+template <typename Sample>
+void CDSPModDelay::processHost(const float* in, Sample* out, size_t n) {
     catchUp();
     if (m_ringLength && !m_fading) {
         m_freshlyReset = false;
@@ -167,12 +173,17 @@ void CDSPModDelay::process(const float* in, float* out, size_t n) {
     }
     // A fade (rare and short) goes through the double routines, a piece at
     // a time on the stack.
-    double x[kMaxChunk], y[kMaxChunk];
+    double x[kMaxChunk];
     for (size_t done = 0; done < n;) {
         const size_t chunk = std::min(kMaxChunk, n - done);
         convertSamples(in + done, x, chunk);
-        run(x, y, chunk);
-        convertSamples(y, out + done, chunk);
+        if constexpr (std::is_same_v<Sample, double>) {
+            run(x, out + done, chunk);
+        } else {
+            double y[kMaxChunk];
+            run(x, y, chunk);
+            convertSamples(y, out + done, chunk);
+        }
         done += chunk;
     }
 }
@@ -211,8 +222,8 @@ size_t CDSPModDelay::allocatedPages() const {
     return size_t(std::count_if(m_ring, m_ring + m_ringLength, [](const double* p) { return p != nullptr; }));
 }
 
-template <typename Sample>
-size_t CDSPModDelay::copyRuns(const Sample* in, Sample* out, size_t n) {
+template <typename In, typename Out>
+size_t CDSPModDelay::copyRuns(const In* in, Out* out, size_t n) {
     const size_t pageLength = m_pageLength;
     if (m_readStale) {
         readPosition(m_delay, m_readPage, m_readOffset);

@@ -67,6 +67,10 @@ public:
     // The same for host samples, converted on their way into and out of the
     // pages: no block of doubles in between while no fade runs.
     void process(const float* in, float* out, size_t n);
+    // Host samples in, doubles out: a block whose output cannot stay in the
+    // pages (processKept()) still converts its input only once, straight
+    // into them.
+    void process(const float* in, double* out, size_t n);
     // One block whose output can stay where it is: when no fade runs,
     // nothing waits and the delayed samples lie in one page, `in` goes into
     // the pages and the output is returned inside them, unchanged until
@@ -90,11 +94,13 @@ private:
 
     // One block through the selected routine.
     void run(const double* in, double* out, size_t n);
+    template <typename Sample>
+    void processHost(const float* in, Sample* out, size_t n);
     size_t processPlain(const double* in, double* out, size_t n);
     // Whole runs between pages and the block, converting where the block's
     // samples are not doubles.
-    template <typename Sample>
-    size_t copyRuns(const Sample* in, Sample* out, size_t n);
+    template <typename In, typename Out>
+    size_t copyRuns(const In* in, Out* out, size_t n);
     template <typename Sample>
     const double* keep(const Sample* in, size_t n);
     size_t processFade(const double* in, double* out, size_t n);

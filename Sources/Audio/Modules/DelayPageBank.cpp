@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace zel {
@@ -157,6 +158,9 @@ void CDelayPageBank::allocate(size_t count, size_t length, CPage*& first, CPage*
         auto* page = static_cast<CPage*>(
             std::aligned_alloc(alignof(CPage), (bytes + alignof(CPage) - 1) / alignof(CPage) * alignof(CPage)));
         if (!page) return;
+        // Written here, so that the system backs the page with memory now
+        // rather than when a line first writes to it on the audio thread.
+        std::memset(samples(page), 0, length * sizeof(double));
         page->length = length;
         page->next = first;
         first = page;

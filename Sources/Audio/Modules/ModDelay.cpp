@@ -35,11 +35,6 @@ void CModDelayModule::update() {
     formatChanged = false;
 }
 
-void CModDelayModule::process(const double* in, double* out, size_t n) {
-    takeFillValue(in, n);
-    m_line.process(in, out, n);
-}
-
 double CModDelayModule::value(ESlot slot, double fallback) const {
     return m_slots[slot].read(size_t(group), size_t(element), fallback);
 }
@@ -200,11 +195,16 @@ void CModDelay::processChannel(CAudioModule& module, const CAudioChannel& in, co
     // from block to block.
     // Host samples nothing has read yet go into the pages as they are.
     auto& delay = static_cast<CModDelayModule&>(module);
-    const float* host = in.buffer.get()->hostSamples();
-    if (const double* kept = host ? delay.processKept(host, n) : delay.processKept(in.buffer.data(), n))
+    if (const float* host = in.buffer.get()->hostSamples()) {
+        if (const double* kept = delay.processKept(host, n))
+            out.buffer.get()->borrow(kept);
+        else
+            delay.process(host, out.buffer.data(), n);
+    } else if (const double* kept = delay.processKept(in.buffer.data(), n)) {
         out.buffer.get()->borrow(kept);
-    else
+    } else {
         delay.process(in.buffer.data(), out.buffer.data(), n);
+    }
 }
 
 }  // namespace zel

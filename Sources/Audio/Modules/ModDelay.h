@@ -46,7 +46,12 @@ public:
     CErrorPtr init(const CAudioProcessDefBase& def) override;
     void reset() override;
     void update() override;
-    void process(const double* in, double* out, size_t n);
+    // Doubles or host samples through the line.
+    template <typename Sample>
+    void process(const Sample* in, double* out, size_t n) {
+        takeFillValue(in, n);
+        m_line.process(in, out, n);
+    }
     // The line's processKept(), the output left in its pages.
     template <typename Sample>
     const double* processKept(const Sample* in, size_t n) {

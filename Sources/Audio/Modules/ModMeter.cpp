@@ -48,6 +48,10 @@ constexpr size_t kLanes = sizeof(V) / sizeof(double);
 template <size_t Lanes>
 struct CVector;
 template <>
+struct CVector<1> {
+    using type = double;
+};
+template <>
 struct CVector<2> {
     using type = CPair;
 };
@@ -320,15 +324,17 @@ template <bool Scaled, class W, class Samples>
 
 // The difference routine needs its levels only where runs end, and they
 // are linear in the squares: m after a step of kSpan samples is
-// (1 − k)^kSpan m plus each square times its weight. So each level is kept
-// as partial sums in the lanes of a vector W, lane q taking the samples
-// q, q + lanes, … of every step; all lanes shrink alike, and their sum is
-// the level. Samples are loaded a vector at a time as they lie, and a
-// loop-carried chain advances by two fused operations per kSpan samples:
-// the steps are long so that the chain, not the arithmetic around it, sets
-// the pace less often. The levels of the meters in a job (input and
-// reference of each) run in one loop so that their chains overlap. Whole
-// steps of kStep samples left over take the last kStep weights.
+// (1 − k)^kSpan m plus each square times its weight. So the squares are
+// summed Horner-wise, a vector at a time as they lie: each of the kSpan /
+// lanes sums of a stream shrinks by (1 − k)^kSpan, rounded, and takes its
+// vector of the next step's squares in one fused operation. What the sums
+// hold leaves the run, so the rounded factor is applied only within it;
+// the level each run starts from, carried on from run to run, shrinks
+// separately with the exact factor (see shrink()), all streams in one
+// vector. At the end each sum's lanes take their weights in the step. The
+// levels of the meters in a job (input and reference of each) run in one
+// loop so that their chains overlap. Whole steps of kStep samples left over
+// take the last kStep weights.
 constexpr size_t kSpan = CModMeterModule::kSpan;
 static_assert(kSpan % 8 == 0 && kSpan >= 2 * kStep, "whole vectors and quads per step");
 
@@ -336,6 +342,11 @@ static_assert(kSpan % 8 == 0 && kSpan >= 2 * kStep, "whole vectors and quads per
 [[gnu::always_inline]] inline double sumOf(COct v) {
     return sumOf(CQuad{v[0], v[1], v[2], v[3]}) + sumOf(CQuad{v[4], v[5], v[6], v[7]});
 }
+
+// Lane q of one value or of several side by side.
+[[gnu::always_inline]] inline double& lane(double& v, size_t) { return v; }
+[[gnu::always_inline]] inline double& lane(CPair& v, size_t q) { return reinterpret_cast<double*>(&v)[q]; }
+[[gnu::always_inline]] inline double& lane(CQuad& v, size_t q) { return reinterpret_cast<double*>(&v)[q]; }
 
 // Advances `streams` levels over n samples; coefficients per stream. With
 // HostOdd, the odd streams read host samples (`host`) instead.
@@ -348,19 +359,20 @@ template <class W, size_t Streams, bool HostOdd = false>
         return fromHost(s) ? double(host[s][j]) : x[s][j];
     };
     constexpr size_t kWidth = kLanes<W>, kLoads = kSpan / kWidth;
-    W sums[Streams], weight[Streams][kLoads], scale[Streams], loss[Streams];
+    using M = typename CVector<Streams>::type;
+    W sums[Streams][kLoads], shrinkage[Streams];
+    M m, scale, loss;
     for (size_t s = 0; s < Streams; ++s) {
-        sums[s] = W{};
-        sums[s][0] = *level[s];
-        for (size_t q = 0; q < kLoads; ++q) load(weight[s][q], k[s]->spanWeight + kWidth * q);
-        scale[s] = W{} + k[s]->spanScale;
-        loss[s] = W{} + k[s]->spanLoss;
+        for (size_t q = 0; q < kLoads; ++q) sums[s][q] = W{};
+        shrinkage[s] = W{} + (k[s]->spanScale - k[s]->spanLoss);
+        lane(m, s) = *level[s];
+        lane(scale, s) = k[s]->spanScale;
+        lane(loss, s) = k[s]->spanLoss;
     }
     size_t i = 0;
     for (; i + kSpan <= n; i += kSpan) {
 #pragma GCC unroll 4
-        for (size_t s = 0; s < Streams; ++s) {
-            W add{};
+        for (size_t s = 0; s < Streams; ++s)
 #pragma GCC unroll 4
             for (size_t q = 0; q < kLoads; ++q) {
                 W a;
@@ -368,26 +380,31 @@ template <class W, size_t Streams, bool HostOdd = false>
                     load(a, host[s] + i + kWidth * q);
                 else
                     load(a, x[s] + i + kWidth * q);
-                add += weight[s][q] * (a * a);
+                sums[s][q] = shrinkage[s] * sums[s][q] + a * a;
             }
-            sums[s] = scale[s] * sums[s] + (add - loss[s] * sums[s]);
-        }
+        m = shrink<true>(scale, loss, m, M{});
     }
     const size_t steps = i + (n - i) / kStep * kStep;
     for (size_t s = 0; s < Streams; ++s) {
+        W weighted{};
+        for (size_t q = 0; q < kLoads; ++q) {
+            W weight;
+            load(weight, k[s]->spanWeight + kWidth * q);
+            weighted += weight * sums[s][q];
+        }
         const double* const w = k[s]->spanWeight + kSpan - kStep;
-        double m = sumOf(sums[s]);
+        double v = lane(m, s) + sumOf(weighted);
         for (size_t j = i; j < steps; j += kStep) {
             const double y[kStep] = {sample(s, j), sample(s, j + 1), sample(s, j + 2), sample(s, j + 3)};
             const double add =
                 ((w[0] * (y[0] * y[0]) + w[1] * (y[1] * y[1])) + w[2] * (y[2] * y[2])) + w[3] * (y[3] * y[3]);
-            m = shrink<true>(k[s]->scale[kStep], k[s]->loss[kStep], m, add);
+            v = shrink<true>(k[s]->scale[kStep], k[s]->loss[kStep], v, add);
         }
         for (size_t j = steps; j < n; ++j) {
             const double y = sample(s, j);
-            m += (y * y - m) * k[s]->kInt;
+            v += (y * y - v) * k[s]->kInt;
         }
-        *level[s] = m;
+        *level[s] = v;
     }
 }
 
@@ -426,10 +443,6 @@ template <class V>
         *at[0] = v;
     }
 }
-
-// Lane q of one meter's value or of two meters' values.
-[[gnu::always_inline]] inline double& lane(double& v, size_t) { return v; }
-[[gnu::always_inline]] inline double& lane(CPair& v, size_t q) { return reinterpret_cast<double*>(&v)[q]; }
 
 // With Parts > 1, runs of at least 1 + Parts × kSpan samples are cut into
 // their first sample (see plainRun()), Parts parts of whole pairs of steps
@@ -598,30 +611,36 @@ struct CSplitFactor {
 }
 
 // Samples `at` to `at` + 7 of the segments of `x`, L samples long: lane l
-// of v[j] is x[l L + at + j].
-[[gnu::always_inline]] inline void transposeSegments(const double* x, size_t length, size_t at, COct* v) {
-    COct q[kSegments], t[kSegments], u[kSegments];
+// of v[j] is x[l L + at + j]. Segments l and l + 4 are loaded a quad at a
+// time into the halves of one vector, so that each half holds a 4 × 4 block
+// and two stages of shuffles transpose them all.
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline void transposeSegments(const double* x, size_t length,
+                                                                                      size_t at, COct* v) {
+    COct q[kSegments], t[kSegments];
 #pragma GCC unroll 8
-    for (size_t l = 0; l < kSegments; ++l) load(q[l], x + l * length + at);
+    for (size_t l = 0; l < kSegments; ++l) {
+        // q[l], l < 4: samples 0-3 of segments l and l + 4; q[4 + l] the same
+        // of samples 4-7.
+        const size_t row = l % 4, from = at + 4 * (l / 4);
+        // The upper quad inserted from memory, with no shuffle (the masked
+        // form: the plain one reads an undefined vector).
+        const __m512d low = _mm512_castpd256_pd512(_mm256_loadu_pd(x + row * length + from));
+        q[l] = _mm512_mask_insertf64x4(low, __mmask8(0xFF), low, _mm256_loadu_pd(x + (row + 4) * length + from), 1);
+    }
 #pragma GCC unroll 8
     for (size_t p = 0; p < kSegments; p += 2) {
         t[p] = __builtin_shufflevector(q[p], q[p + 1], 0, 8, 2, 10, 4, 12, 6, 14);
         t[p + 1] = __builtin_shufflevector(q[p], q[p + 1], 1, 9, 3, 11, 5, 13, 7, 15);
     }
-    // u[j], j < 4: samples j and j + 4 of segments 0-3; u[4 + j] the same
-    // of segments 4-7.
-#pragma GCC unroll 8
-    for (size_t p = 0; p < kSegments; p += 4)
+    // In a group of four from g, t[g + h] holds samples h and h + 2 of the
+    // segments two by two; the last stage joins the pairs.
+#pragma GCC unroll 2
+    for (size_t g = 0; g < kSegments; g += 4)
 #pragma GCC unroll 2
         for (size_t h = 0; h < 2; ++h) {
-            u[p + h] = __builtin_shufflevector(t[p + h], t[p + 2 + h], 0, 1, 8, 9, 4, 5, 12, 13);
-            u[p + 2 + h] = __builtin_shufflevector(t[p + h], t[p + 2 + h], 2, 3, 10, 11, 6, 7, 14, 15);
+            v[g + h] = __builtin_shufflevector(t[g + h], t[g + 2 + h], 0, 1, 8, 9, 4, 5, 12, 13);
+            v[g + 2 + h] = __builtin_shufflevector(t[g + h], t[g + 2 + h], 2, 3, 10, 11, 6, 7, 14, 15);
         }
-#pragma GCC unroll 4
-    for (size_t j = 0; j < 4; ++j) {
-        v[j] = __builtin_shufflevector(u[j], u[4 + j], 0, 1, 2, 3, 8, 9, 10, 11);
-        v[j + 4] = __builtin_shufflevector(u[j], u[4 + j], 4, 5, 6, 7, 12, 13, 14, 15);
-    }
 }
 
 // The segments of `Meters` meters, L samples each, run in one loop so that
