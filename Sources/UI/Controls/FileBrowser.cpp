@@ -9,6 +9,7 @@
 #include "UI/Controls/Button.h"
 #include "UI/Controls/TextView.h"
 #include "UI/EditBox.h"
+#include "UI/FolderMemory.h"
 #include "UI/InputRouter.h"
 #include "UI/ParamLink.h"
 #include "UI/ViewScroll.h"
@@ -31,6 +32,19 @@ using EKind = CFileBrowserListing::EKind;
 CString utf8(const std::string& text) { return CString::fromUtf8(text); }
 
 }  // namespace
+
+CFileRequest CFileRequest::of(const CFileType& type, bool isSave, const CString& proposedName) {
+    CFileRequest r;
+    r.isSave = isSave;
+    r.extension = type.extension;
+    r.description = type.description;
+    r.folder = CFolderMemory(type.defpath).folder().utf8();
+    r.proposedName = proposedName;
+    const CString dotted = CString(".") + type.extension;
+    if (!type.extension.empty() && r.proposedName.endsWith(dotted))
+        r.proposedName = r.proposedName.substr(0, r.proposedName.length() - dotted.length());
+    return r;
+}
 
 void CFileBrowser::setupClass(CClassInfo& info) {
     CView::setupClass(info);

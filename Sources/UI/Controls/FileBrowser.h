@@ -13,6 +13,13 @@ class CButton;
 class CEditBox;
 class CTextView;
 
+// A kind of file that the editor reads and writes.
+struct CFileType {
+    CString extension;    // without the dot
+    CString description;  // as the browser names it
+    CString defpath;      // the key of the folder last used for it (CFolderMemory)
+};
+
 // What a file browser is asked for.
 struct CFileRequest {
     bool isSave = false;
@@ -20,6 +27,10 @@ struct CFileRequest {
     CString description;   // the kind of file, as the browser names it
     std::string folder;    // where it starts; empty: the last folder used, else home
     CString proposedName;  // for saving; the extension is added
+
+    // Files of `type`, starting in the folder last used for them; a
+    // proposed name may come with the extension or without it.
+    static CFileRequest of(const CFileType& type, bool isSave, const CString& proposedName = {});
 };
 
 // `ui:file-browser` (window template `ui:win-file-browser`): the editor's
