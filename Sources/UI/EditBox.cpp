@@ -99,6 +99,19 @@ void CEditBox::setText(const CString& text) {
     invalidateView();
 }
 
+CErrorPtr CEditBox::focusSelecting(size_t from, size_t to) {
+    CWindowRenderer* renderer = windowRenderer();
+    if (!renderer || !renderer->router()) return nullptr;
+    m_focusedByWindow = true;
+    CErrorPtr err = renderer->router()->setFocus(this);
+    m_focusedByWindow = false;
+    if (err) return ZEL_PASS(err);
+    m_buffer.moveCaret(from, false);
+    m_buffer.moveCaret(to, true);
+    changed();
+    return nullptr;
+}
+
 int CEditBox::textLeft() const {
     const CRect inner = innerArea(area(), placement().inner);
     const CString align = getAttr("text-alignment");
@@ -203,7 +216,7 @@ CErrorPtr CEditBox::startEditing() {
     if (getBool("is-select-all-on-focus", false)) m_buffer.selectAll();
     if (renderer) ZEL_TRY(renderer->startCaretBlink());
     changed();
-    return m_keyboard.open(*this);
+    return m_focusedByWindow ? nullptr : m_keyboard.open(*this);
 }
 
 CErrorPtr CEditBox::onBlur(CObject*, CObject*) {
@@ -321,6 +334,8 @@ CErrorPtr CEditBox::onPress(CObject* params, CObject*) {
         return nullptr;
     }
     if (!m_editing) return nullptr;
+    // A box that the window focused brings its keyboard at the first press.
+    ZEL_TRY(m_keyboard.open(*this));
     m_buffer.moveCaret(positionAt(int(params->getInt("x", 0))), params->getBool("is-shift", false));
     if (params->getBool("is-double-click", false)) m_buffer.selectAll();
     m_selecting = true;

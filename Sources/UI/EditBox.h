@@ -41,6 +41,10 @@ public:
     const CEditBuffer& buffer() const { return m_buffer; }
     // A new text to show and edit, as if it were the `title`.
     void setText(const CString& text);
+    // Takes the key focus and edits with the characters from `from` up to
+    // `to` selected, the caret at `to`: for a window that hands the keys to
+    // the box itself. The virtual keyboard waits for a press on the box.
+    CErrorPtr focusSelecting(size_t from, size_t to);
     bool isEditing() const { return m_editing; }
     bool isCaretShown() const { return m_editing && m_blink.isVisible(); }
     // The open virtual keyboard, or null.
@@ -96,6 +100,7 @@ private:
     bool m_editing = false;
     bool m_listening = false;
     bool m_selecting = false;
+    bool m_focusedByWindow = false;
 };
 
 }  // namespace zel

@@ -577,7 +577,7 @@ CErrorPtr CPresetManager::showFileError(const char* event, const CErrorPtr& caus
     return nullptr;
 }
 
-CPresetManager::CFileType CPresetManager::presetFileType() const {
+CFileType CPresetManager::presetFileType() const {
     const auto attr = [this](const char* name, const char* otherwise) {
         const CString value = getAttr(name);
         return value.empty() ? CString(otherwise) : value;
@@ -586,9 +586,11 @@ CPresetManager::CFileType CPresetManager::presetFileType() const {
             attr("preset-file-defpath", "defpath-preset")};
 }
 
-CFolderMemory CPresetManager::folderMemory(bool bank) const {
-    return CFolderMemory(bank ? CString("defpath-bank") : presetFileType().defpath);
+CFileType CPresetManager::fileType(bool bank) const {
+    return bank ? CFileType{"cbf", "Compressed bank files", "defpath-bank"} : presetFileType();
 }
+
+CFolderMemory CPresetManager::folderMemory(bool bank) const { return CFolderMemory(fileType(bank).defpath); }
 
 void CPresetManager::rememberFolder(bool bank, const CString& path) { folderMemory(bank).rememberFileIn(path); }
 
@@ -757,16 +759,7 @@ CErrorPtr CPresetManager::runFileCommand(const CString& command, CObject* params
         return load ? loadPresetFile(path) : savePresetFile(path);
     }
     // The file browser answers with the same command and the path chosen.
-    CFileRequest ask;
-    ask.isSave = !load;
-    ask.extension = bank ? CString("cbf") : presetFileType().extension;
-    ask.description = bank ? CString("Compressed bank files") : presetFileType().description;
-    ask.folder = lastFolder(bank).utf8();
-    // The browser adds the extension to what is typed.
-    ask.proposedName = proposedFileName(bank);
-    const CString dotted = CString(".") + ask.extension;
-    if (ask.proposedName.endsWith(dotted))
-        ask.proposedName = ask.proposedName.substr(0, ask.proposedName.length() - dotted.length());
+    const CFileRequest ask = CFileRequest::of(fileType(bank), !load, proposedFileName(bank));
     // The manager may close while the browser is open: the answer finds it
     // again by its path, and a cancel (also what a closing editor reports)
     // touches nothing.

@@ -10,6 +10,7 @@
 #include "Audio/Preset.h"
 #include "Core/AppData.h"
 #include "Other/ParamInterfaceClient.h"
+#include "UI/Controls/FileBrowser.h"
 #include "UI/Controls/TextView.h"
 #include "UI/FolderMemory.h"
 #include "UI/PresetStore.h"
@@ -133,10 +134,8 @@ private:
     void rememberFolder(bool bank, const CString& path);
     // Preset files: "cpf" unless `preset-file-ext`, `preset-file-descr` and
     // `preset-file-defpath` name another type (colour schemes).
-    struct CFileType {
-        CString extension, description, defpath;
-    };
     CFileType presetFileType() const;
+    CFileType fileType(bool bank) const;
     CFolderMemory folderMemory(bool bank) const;
 
     CParamInterfaceClient* m_client = nullptr;

@@ -215,21 +215,26 @@ struct CTextTree {
     std::unique_ptr<CLoopRoot> root;
 };
 
+// In the body text's font and in the buttons' compact one.
 TEST(TextView, BoldMarkupDrawsOnlyTheMarkedWordsInBold) {
-    CTextTree marked(R"(title="[B]Double-click[/B] to switch" text-color="PanelText")");
-    CTextTree plain(R"(title="Double-click to switch" text-color="PanelText")");
-    ASSERT_EQ(marked.error(), "");
-    ASSERT_EQ(plain.error(), "");
-    const auto& m = marked.view()->paragraphs()[0].lines[0].pieces;
-    const auto& p = plain.view()->paragraphs()[0].lines[0].pieces;
-    ASSERT_EQ(m.size(), 5u);
-    const int boldEnd = m[0].width, plainEnd = p[0].width;
-    EXPECT_GT(boldEnd, plainEnd);
-    EXPECT_GT(marked.ink(0, boldEnd), plain.ink(0, plainEnd) * 11 / 10) << "heavier strokes";
-    // The rest is the same text in the same font, only further right.
-    const int shift = boldEnd - plainEnd;
-    EXPECT_EQ(marked.ink(m[2].x, 200), plain.ink(p[2].x, 200 - shift));
-    EXPECT_GT(plain.ink(p[2].x, 200), 20);
+    for (const char* font : {"shared::font.base", "shared::font.compact"}) {
+        SCOPED_TRACE(font);
+        const std::string face = std::string(" font-name=\"") + font + "\"";
+        CTextTree marked(R"(title="[B]Double-click[/B] to switch" text-color="PanelText")" + face);
+        CTextTree plain(R"(title="Double-click to switch" text-color="PanelText")" + face);
+        ASSERT_EQ(marked.error(), "");
+        ASSERT_EQ(plain.error(), "");
+        const auto& m = marked.view()->paragraphs()[0].lines[0].pieces;
+        const auto& p = plain.view()->paragraphs()[0].lines[0].pieces;
+        ASSERT_EQ(m.size(), 5u);
+        const int boldEnd = m[0].width, plainEnd = p[0].width;
+        EXPECT_GT(boldEnd, plainEnd);
+        EXPECT_GT(marked.ink(0, boldEnd), plain.ink(0, plainEnd) * 11 / 10) << "heavier strokes";
+        // The rest is the same text in the same font, only further right.
+        const int shift = boldEnd - plainEnd;
+        EXPECT_EQ(marked.ink(m[2].x, 200), plain.ink(p[2].x, 200 - shift));
+        EXPECT_GT(plain.ink(p[2].x, 200), 20);
+    }
 }
 
 TEST(TextView, ParagraphsSpacingAndVerticalAlignment) {

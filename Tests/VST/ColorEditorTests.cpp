@@ -265,20 +265,10 @@ TEST_F(ColorEditorOnX, SchemeFilesGoThroughTheSelectorAndTheFileBrowser) {
     const std::string folder = std::string(std::getenv("LAGWELL_DATA_HOME")) + "/schemes";
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
-    const auto browser = [&]() -> CFileBrowser* {
-        CFileBrowser* b = nullptr;
-        EXPECT_TRUE(until([&] {
-            CWinDrag* popup = opener->findPopup("file-browser");
-            b = popup ? dynamic_cast<CFileBrowser*>(popup->findChild("browser")) : nullptr;
-            return b && b->windowRenderer()->frameCount() >= 2;
-        }));
-        if (b) b->windowRenderer()->window()->display().sync();
-        return b;
-    };
     // Loads `name` of the folder through the browser.
     const auto loadThroughBrowser = [&](const char* name) {
         choose(*selector, CQuickPresetSelector::kLoadTitle);
-        CFileBrowser* load = browser();
+        CFileBrowser* load = fileBrowser();
         ASSERT_NE(load, nullptr);
         EXPECT_FALSE(load->request().isSave);
         ASSERT_TRUE(until([&] { return load->listing().folder() == folder; })) << "it starts in the last folder";
@@ -305,7 +295,7 @@ TEST_F(ColorEditorOnX, SchemeFilesGoThroughTheSelectorAndTheFileBrowser) {
     ASSERT_EQ(picker->setTone(0xff8000), nullptr);
     ASSERT_TRUE(until([&] { return tone("Border") == 0xff8000; }));
     choose(*selector, CQuickPresetSelector::kSaveTitle);
-    CFileBrowser* save = browser();
+    CFileBrowser* save = fileBrowser();
     ASSERT_NE(save, nullptr);
     EXPECT_TRUE(save->request().isSave);
     EXPECT_EQ(save->request().extension.utf8(), "ccf");

@@ -14,6 +14,7 @@
 #include "EditorHost.h"
 #include "Other/ParamInterfaceClient.h"
 #include "Support/Xvfb.h"
+#include "UI/Controls/FileBrowser.h"
 #include "UI/Controls/TextView.h"
 #include "UI/ParamLink.h"
 #include "UI/UpdateTimer.h"
@@ -155,6 +156,17 @@ protected:
         EXPECT_TRUE(until([&] { return (popup = opener->findPopup(tag)) != nullptr; })) << tag;
         EXPECT_TRUE(shown(popup)) << tag;
         return popup;
+    }
+    // The editor's open file browser, once it has drawn twice and the server knows its window.
+    CFileBrowser* fileBrowser() {
+        CFileBrowser* b = nullptr;
+        EXPECT_TRUE(until([&] {
+            CWinDrag* popup = opener->findPopup("file-browser");
+            b = popup ? dynamic_cast<CFileBrowser*>(popup->findChild("browser")) : nullptr;
+            return b && b->windowRenderer()->frameCount() >= 2;
+        }));
+        if (b) b->windowRenderer()->window()->display().sync();
+        return b;
     }
     // Clicks (or whatever `clicks` says) on the entry `index` of `list`.
     void clickParagraph(const CTextView& list, int index, const std::string& clicks = "click 1") {

@@ -108,6 +108,7 @@ CFileRequest banks(bool save, const std::string& start, const char* name = "") {
 
 TEST_F(FileBrowser, OpeningAFileWalksTheFoldersWithThePointerAndTheKeys) {
     open(banks(false, ""));
+    ASSERT_TRUE(until([&] { return popup->router()->focusView() == list; }));
     // Without a start folder and a folder used before, it starts at home.
     EXPECT_EQ(browser->listing().folder(), home);
     shot("browser-open-home");
@@ -192,9 +193,13 @@ TEST_F(FileBrowser, SavingProposesTheNameAndAsksBeforeReplacingAFile) {
     EXPECT_EQ(part("actions.buttons.ok")->getAttr("title").utf8(), "Save");
     shot("browser-save");
 
-    // A new name typed and entered saves at once, with the extension added.
-    click("actions.name-row.name");
-    xdo("key ctrl+a");
+    // The name has the keys with the proposed name selected: typed at once,
+    // a new name replaces it and keeps the extension; Enter saves.
+    ASSERT_TRUE(until([&] { return popup->router()->focusView() == name(); }));
+    EXPECT_TRUE(name()->isEditing());
+    EXPECT_EQ(name()->buffer().selectionStart(), 0u);
+    EXPECT_EQ(name()->buffer().selectionEnd(), 12u);
+    EXPECT_EQ(name()->virtualKeyboard(), nullptr) << "the keyboard waits for a press on the name";
     xdo("type --delay 10 'Gig 2'");
     xdo("key Return");
     ASSERT_TRUE(closed());

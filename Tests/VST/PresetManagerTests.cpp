@@ -300,13 +300,8 @@ TEST_F(PresetManagerOnX, TheSessionBankIsSavedAsTheInstanceHoldsIt) {
 TEST_F(PresetManagerOnX, TheLoadAndSaveButtonsAskForAFileOfTheirTypeAndTheAnswerLoadsIt) {
     CPresetManager* m = openManager();
     ASSERT_NE(m, nullptr);
-    const auto browser = [&]() -> CFileBrowser* {
-        CWinDrag* popup = nullptr;
-        EXPECT_TRUE(until([&] { return (popup = opener->findPopup("file-browser")) != nullptr; }));
-        return popup ? dynamic_cast<CFileBrowser*>(popup->findChild("browser")) : nullptr;
-    };
     click(*in(*m, "c.banks.buttons.save"));
-    CFileBrowser* save = browser();
+    CFileBrowser* save = fileBrowser();
     ASSERT_NE(save, nullptr);
     EXPECT_TRUE(save->request().isSave);
     EXPECT_EQ(save->request().extension.utf8(), "cbf");
@@ -318,7 +313,7 @@ TEST_F(PresetManagerOnX, TheLoadAndSaveButtonsAskForAFileOfTheirTypeAndTheAnswer
 
     ASSERT_EQ(m->addBank(false), nullptr);
     click(*in(*m, "c.presets.buttons.load"));
-    CFileBrowser* load = browser();
+    CFileBrowser* load = fileBrowser();
     ASSERT_NE(load, nullptr);
     EXPECT_FALSE(load->request().isSave);
     EXPECT_EQ(load->request().extension.utf8(), "cpf");
@@ -345,16 +340,6 @@ TEST_F(PresetManagerOnX, BanksGoToFilesAndBackThroughTheFileBrowser) {
     ASSERT_NE(m, nullptr);
     const std::string folder = std::string(std::getenv("LAGWELL_DATA_HOME")) + "/browsed";
     std::filesystem::create_directories(folder);
-    auto browser = [&]() -> CFileBrowser* {
-        CFileBrowser* b = nullptr;
-        EXPECT_TRUE(until([&] {
-            CWinDrag* popup = opener->findPopup("file-browser");
-            b = popup ? dynamic_cast<CFileBrowser*>(popup->findChild("browser")) : nullptr;
-            return b && b->windowRenderer()->frameCount() >= 2;
-        }));
-        if (b) b->windowRenderer()->window()->display().sync();
-        return b;
-    };
     auto clickOk = [&](CFileBrowser& b) {
         CView* ok = in(b, "actions.buttons.ok");
         ASSERT_NE(ok, nullptr);
@@ -363,7 +348,7 @@ TEST_F(PresetManagerOnX, BanksGoToFilesAndBackThroughTheFileBrowser) {
 
     ASSERT_EQ(m->selectBank(0), nullptr) << "Factory ROM";
     click(*in(*m, "c.banks.buttons.save"));
-    CFileBrowser* save = browser();
+    CFileBrowser* save = fileBrowser();
     ASSERT_NE(save, nullptr);
     EXPECT_TRUE(save->request().isSave);
     EXPECT_EQ(save->request().extension.utf8(), "cbf");
@@ -376,7 +361,7 @@ TEST_F(PresetManagerOnX, BanksGoToFilesAndBackThroughTheFileBrowser) {
 
     const size_t factoryPresets = m->presetTitles().size();
     click(*in(*m, "c.banks.buttons.load"));
-    CFileBrowser* load = browser();
+    CFileBrowser* load = fileBrowser();
     ASSERT_NE(load, nullptr);
     EXPECT_FALSE(load->request().isSave);
     ASSERT_TRUE(until([&] { return load->listing().folder() == folder; })) << "it starts in the last folder";

@@ -259,6 +259,48 @@ TEST_F(WindowManners, EveryWindowComesBackWhereItWasLeftUnderItsOwnId) {
     }
 }
 
+// Every popup moves when dragged by its title bar, grabbed on its title's
+// text or beside it, and keeps the place where it was let go.
+TEST_F(WindowManners, EveryPopupMovesWhenDraggedByItsTitleBar) {
+    const char* tags[] = {
+        "ui:win-preset-manager",  "ui:win-preset-manager-routing", "ui:win-settings",         "ui:win-global-settings",
+        "ui:win-channel-routing", "ui:win-channel-label-setup",    "ui:win-group-name-setup", "ui:uicolor-editor",
+        "ui:win-whatsnew",        "ui:win-confirmation",           "ui:win-message",          "ui:win-file-browser"};
+    auto* main = find("main-window");
+    ASSERT_NE(main, nullptr);
+    for (const char* tag : tags) {
+        CWinDrag* popup = nullptr;
+        ASSERT_EQ(opener->openPopup(tag, "", *main, popup), nullptr) << tag;
+        ASSERT_TRUE(shown(popup)) << tag;
+        CWindowRenderer* r = rendererOf(popup);
+        r->moveWindow(300, 250);
+        r->window()->display().sync();
+        const int width = popup->area().width();
+        for (const int grab : {40, width / 2}) {
+            int x = 0, y = 0;
+            ASSERT_TRUE(r->window()->screenOrigin(x, y));
+            const std::string from = std::to_string(x + grab) + " " + std::to_string(y + 11);
+            const std::string to = std::to_string(x + grab + 30) + " " + std::to_string(y + 11 + 20);
+            xdo("mousemove " + from + " mousedown 1");
+            if (!until([&] { return popup->isDragging(); })) {
+                ADD_FAILURE() << tag << " grabbed at " << grab << " does not move";
+                xdo("mouseup 1");
+                continue;
+            }
+            xdo("mousemove " + to);
+            xdo("mouseup 1");
+            ASSERT_TRUE(until([&] { return !popup->isDragging(); })) << tag;
+            int left = 0, top = 0;
+            EXPECT_TRUE(until([&] {
+                r->window()->display().sync();
+                return r->window()->screenOrigin(left, top) && left == x + 30 && top == y + 20;
+            })) << tag
+                << " grabbed at " << grab << ": at " << left << "," << top;
+        }
+        closeAndWait(popup);
+    }
+}
+
 // The host's window near the screen's corner: windows that open by the
 // editor's buttons open within the screen, not beyond its edges.
 TEST_F(WindowManners, PopupsOpenWithinTheScreenWhenTheEditorIsAtItsEdge) {

@@ -32,7 +32,7 @@ const char* const kSets[] = {"button",      "buttonab",    "checkbox",     "clos
                              "levelmeter",  "listoutline", "multichange",  "popup2",     "popup",        "ruler",
                              "screenshots", "scroller",    "shadow",       "shadowhard", "shadowknob",   "statusbar",
                              "texture",     "zelmora"};
-const char* const kFonts[] = {"base", "base_b", "compact", "micro", "micro-sm", "small", "title"};
+const char* const kFonts[] = {"base", "base_b", "compact", "compact_b", "micro", "micro-sm", "small", "title"};
 const double kScales[] = {0.8, 1.0, 1.25};
 
 constexpr CColor kBackground = 0xB3AD8F, kPanel = 0xF6EDCE, kInk = 0x000000, kAction = 0xFFF8D8, kIndicator = 0xFDD624,

@@ -2,7 +2,7 @@
 //
 // lagwell-fontgen font_dir out_dir
 //
-// Renders the seven bitmap fonts from the DejaVu faces in font_dir with
+// Renders the eight bitmap fonts from the DejaVu faces in font_dir with
 // FreeType (8-bit coverage) at the UI scales 0.8, 1.0 and
 // 1.25 and writes out_dir/<name>.fnt. Every font holds the same characters;
 // a face without one of them is an error.
@@ -30,10 +30,10 @@ struct FontRecipe {
 };
 
 const FontRecipe kFonts[] = {
-    {"base", "DejaVuSans.ttf", 15, {14, 3, 3}},       {"base_b", "DejaVuSans-Bold.ttf", 15, {14, 3, 3}},
-    {"compact", "DejaVuSans.ttf", 13, {14, 4, 4}},    {"micro", "DejaVuSans.ttf", 11, {14, 3, 2}},
-    {"micro-sm", "DejaVuSans.ttf", 10, {11, 3, 2}},   {"small", "DejaVuSans.ttf", 9, {10, 3, 3}},
-    {"title", "DejaVuSans-Bold.ttf", 17, {16, 5, 4}},
+    {"base", "DejaVuSans.ttf", 15, {14, 3, 3}},    {"base_b", "DejaVuSans-Bold.ttf", 15, {14, 3, 3}},
+    {"compact", "DejaVuSans.ttf", 13, {14, 4, 4}}, {"compact_b", "DejaVuSans-Bold.ttf", 13, {14, 4, 4}},
+    {"micro", "DejaVuSans.ttf", 11, {14, 3, 2}},   {"micro-sm", "DejaVuSans.ttf", 10, {11, 3, 2}},
+    {"small", "DejaVuSans.ttf", 9, {10, 3, 3}},    {"title", "DejaVuSans-Bold.ttf", 17, {16, 5, 4}},
 };
 
 const double kScales[] = {0.8, 1.0, 1.25};

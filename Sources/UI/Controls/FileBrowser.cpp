@@ -9,6 +9,7 @@
 #include "UI/Controls/Button.h"
 #include "UI/Controls/TextView.h"
 #include "UI/EditBox.h"
+#include "UI/FolderMemory.h"
 #include "UI/InputRouter.h"
 #include "UI/ParamLink.h"
 #include "UI/ViewScroll.h"
@@ -31,6 +32,19 @@ using EKind = CFileBrowserListing::EKind;
 CString utf8(const std::string& text) { return CString::fromUtf8(text); }
 
 }  // namespace
+
+CFileRequest CFileRequest::of(const CFileType& type, bool isSave, const CString& proposedName) {
+    CFileRequest r;
+    r.isSave = isSave;
+    r.extension = type.extension;
+    r.description = type.description;
+    r.folder = CFolderMemory(type.defpath).folder().utf8();
+    r.proposedName = proposedName;
+    const CString dotted = CString(".") + type.extension;
+    if (!type.extension.empty() && r.proposedName.endsWith(dotted))
+        r.proposedName = r.proposedName.substr(0, r.proposedName.length() - dotted.length());
+    return r;
+}
 
 void CFileBrowser::setupClass(CClassInfo& info) {
     CView::setupClass(info);
@@ -113,12 +127,12 @@ CErrorPtr CFileBrowser::init() {
 }
 
 CErrorPtr CFileBrowser::onTick(CObject*, CObject*) {
-    // The keys go to the list from the first frame on, when the window can take them.
+    // The keys go where they are wanted from the first frame on, when the
+    // window can take them: a save to the name, an open to the list.
     if (m_focused) return nullptr;
     m_focused = true;
-    ZEL_TRY(focusList());
     keepInView(selected());
-    return nullptr;
+    return m_request.isSave ? focusName() : focusList();
 }
 
 std::string CFileBrowser::lastFolder() const {
@@ -133,6 +147,17 @@ CErrorPtr CFileBrowser::focusList() {
     CWindowRenderer* renderer = windowRenderer();
     if (renderer && renderer->router()) ZEL_TRY(renderer->router()->setFocus(m_list));
     return nullptr;
+}
+
+CErrorPtr CFileBrowser::focusName() {
+    // The name without its extension is selected: typing replaces it, the extension stays.
+    const std::string text = m_name->buffer().text();
+    const std::string tail = "." + m_listing.extension();
+    size_t end = m_name->buffer().length();
+    if (!m_listing.extension().empty() && text.size() > tail.size() &&
+        text.compare(text.size() - tail.size(), tail.size(), tail) == 0)
+        end -= tail.size();
+    return m_name->focusSelecting(0, end);
 }
 
 CErrorPtr CFileBrowser::go(const std::string& folder) {

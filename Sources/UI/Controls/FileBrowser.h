@@ -13,6 +13,13 @@ class CButton;
 class CEditBox;
 class CTextView;
 
+// A kind of file that the editor reads and writes.
+struct CFileType {
+    CString extension;    // without the dot
+    CString description;  // as the browser names it
+    CString defpath;      // the key of the folder last used for it (CFolderMemory)
+};
+
 // What a file browser is asked for.
 struct CFileRequest {
     bool isSave = false;
@@ -20,6 +27,10 @@ struct CFileRequest {
     CString description;   // the kind of file, as the browser names it
     std::string folder;    // where it starts; empty: the last folder used, else home
     CString proposedName;  // for saving; the extension is added
+
+    // Files of `type`, starting in the folder last used for them; a
+    // proposed name may come with the extension or without it.
+    static CFileRequest of(const CFileType& type, bool isSave, const CString& proposedName = {});
 };
 
 // `ui:file-browser` (window template `ui:win-file-browser`): the editor's
@@ -35,7 +46,8 @@ struct CFileRequest {
 // Keys in the list: Up, Down, Page Up, Page Down, Home and End move the
 // selection, a letter goes to the next entry starting with it, Enter
 // opens the folder or chooses the file, Backspace goes up, Escape gives
-// up. Enter in "name" saves.
+// up. Enter in "name" saves. A save starts with the keys in "name" and the
+// proposed name selected, an open with the keys in the list.
 class CFileBrowser : public CView {
 public:
     // Called once: with the path chosen, or `cancelled`.
@@ -81,6 +93,7 @@ private:
     CErrorPtr stopAsking();
     CErrorPtr showListing();
     CErrorPtr focusList();
+    CErrorPtr focusName();
     void keepInView(int index);
     std::string lastFolder() const;
     int pageRows() const;

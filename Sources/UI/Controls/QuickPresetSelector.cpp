@@ -153,12 +153,9 @@ CErrorPtr CQuickPresetSelector::itemChosen(int index) {
 
 CErrorPtr CQuickPresetSelector::browse(bool isSave, const CString& proposedName,
                                        CErrorPtr (CQuickPresetSelector::*then)(const CString&)) {
-    CFileRequest ask;
-    ask.isSave = isSave;
-    ask.extension = getAttr("preset-file-ext");
-    ask.description = getAttr("preset-file-descr");
-    ask.folder = CFolderMemory(getAttr("preset-file-defpath")).folder().utf8();
-    ask.proposedName = proposedName;
+    const CFileRequest ask =
+        CFileRequest::of({getAttr("preset-file-ext"), getAttr("preset-file-descr"), getAttr("preset-file-defpath")},
+                         isSave, proposedName);
     CObject* ui = findObject("ui");
     const CString self = fullName();
     return CFileBrowser::open(*this, ask, [ui, self, then](const std::string& chosen, bool cancelled) {
