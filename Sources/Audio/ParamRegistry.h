@@ -103,6 +103,8 @@ public:
     std::vector<CString> programDisplayNames();
     // The first program of that display name, -1 when there is none.
     int findProgram(const CString& displayName);
+    // The parameter the current program's display name follows, if any.
+    CAudioParam* presetNameParam() const { return paramNamed(m_presetNameParam); }
     // Called after the current program changed, on the thread that changed
     // it (the host layer tells the host).
     void setProgramChangeHandler(std::function<void(int)> handler) { m_programChanged = std::move(handler); }
