@@ -417,6 +417,12 @@ void CAudioWrapper::reportChanges(const CAudioParamChangeSet& changes) {
                 global->store();
                 break;
             }
+    if (const CAudioParam* name = m_registry->presetNameParam())
+        for (const auto& run : changes.runs())
+            if (run.param == name) {
+                onProgramNameChanged();
+                break;
+            }
     if (t_hostChangeOf == this) return;
     for (size_t i = 0; i < m_extParams.size(); ++i) {
         const CAudioExtParam& ext = *m_extParams[i];

@@ -170,6 +170,9 @@ protected:
     // Host callbacks of the host layer.
     virtual void onLatencyChanged() {}
     virtual void onProgramChanged(int /*program*/) {}
+    // The preset-name parameter changed, and with it the current program's
+    // name; called on the changing thread, possibly inside the undo lock.
+    virtual void onProgramNameChanged() {}
 
 public:
     // A parameter tied to a global setting that every instance shares: a

@@ -82,6 +82,7 @@ void CAudioParamRegistry::initMaster() {
     }
     m_programHistories.assign(m_sessionBank.presets().size(), {});
     m_defaultPresetLoaded = false;
+    presetNameFollowed();
     loadDefaultPreset();
 }
 
@@ -191,6 +192,7 @@ CErrorPtr CAudioParamRegistry::writeParamRecord(const CString& key, const CAudio
 }
 
 void CAudioParamRegistry::capture(CAudioPreset& preset, int group, bool includePersistent) {
+    followPresetName();
     // The target may be the session preset the name comes from.
     const CString name = captureName();
     preset.clear();
@@ -242,6 +244,26 @@ void CAudioParamRegistry::setProgramName(const CString& fullName, CAudioParamTra
     if (m_isMaster && size_t(m_currentProgram) < m_sessionBank.presets().size())
         m_sessionBank.presets()[size_t(m_currentProgram)].setName(fullName);
     if (CAudioParam* p = paramNamed(m_presetNameParam)) tx.setText(*p, 0, 0, CAudioPreset(fullName).displayName());
+}
+
+void CAudioParamRegistry::followPresetName() {
+    CAudioParam* p = paramNamed(m_presetNameParam);
+    if (!m_isMaster || !p || size_t(m_currentProgram) >= m_sessionBank.presets().size()) return;
+    // Read before the text: a change made meanwhile is followed next time.
+    const uint64_t version = p->version();
+    if (version == m_presetNameVersion) return;
+    m_presetNameVersion = version;
+    CString display;
+    {
+        std::lock_guard<std::mutex> lock(p->lock());
+        display = p->storage().text(0, 0);
+    }
+    CAudioPreset& program = m_sessionBank.presets()[size_t(m_currentProgram)];
+    if (program.displayName() != display) program.setName(CAudioPreset::makeName(program.registryId(), display));
+}
+
+void CAudioParamRegistry::presetNameFollowed() {
+    if (CAudioParam* p = paramNamed(m_presetNameParam)) m_presetNameVersion = p->version();
 }
 
 void CAudioParamRegistry::finish(CAudioParamTransaction& tx, const CString& undoName, bool record) {
@@ -317,11 +339,13 @@ CErrorPtr CAudioParamRegistry::loadSessionBank(CInputStream& in) {
     std::lock_guard<std::recursive_mutex> lock(m_presetLock);
     CAudioPresetBank bank;
     ZEL_TRY(bank.load(in));
+    followPresetName();
     if (bank.presets().empty()) bank.presets().push_back(m_sessionBank.presets()[size_t(m_currentProgram)]);
     bank.setName(kSessionBankName);
     m_sessionBank.swap(bank);
     m_programHistories.assign(m_sessionBank.presets().size(), {});
     m_currentProgram = 0;
+    presetNameFollowed();
     CAudioParamTransaction tx(*m_collector);
     CErrorPtr err = check(m_sessionBank.presets()[0]);
     if (!err) err = apply(m_sessionBank.presets()[0], tx);
@@ -342,6 +366,7 @@ void CAudioParamRegistry::setCurrentProgram(int index) {
         m_programHistories[size_t(m_currentProgram)] = std::move(history);
     }
     m_currentProgram = index;
+    presetNameFollowed();
     CAudioParamTransaction tx(*m_collector);
     const CAudioPreset& preset = m_sessionBank.presets()[size_t(index)];
     if (!check(preset)) apply(preset, tx);
@@ -377,12 +402,22 @@ size_t CAudioParamRegistry::programCount() {
 
 CString CAudioParamRegistry::programDisplayName(size_t index) {
     std::lock_guard<std::recursive_mutex> lock(m_presetLock);
+    followPresetName();
     const auto& presets = m_sessionBank.presets();
     return index < presets.size() ? presets[index].displayName() : CString();
 }
 
+std::vector<CString> CAudioParamRegistry::programDisplayNames() {
+    std::lock_guard<std::recursive_mutex> lock(m_presetLock);
+    followPresetName();
+    std::vector<CString> names;
+    for (const CAudioPreset& preset : m_sessionBank.presets()) names.push_back(preset.displayName());
+    return names;
+}
+
 int CAudioParamRegistry::findProgram(const CString& displayName) {
     std::lock_guard<std::recursive_mutex> lock(m_presetLock);
+    followPresetName();
     const auto& presets = m_sessionBank.presets();
     for (size_t i = 0; i < presets.size(); ++i)
         if (presets[i].displayName() == displayName) return int(i);

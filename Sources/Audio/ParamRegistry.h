@@ -99,8 +99,12 @@ public:
     size_t programCount();
     // The display name of program `index`; empty outside the bank.
     CString programDisplayName(size_t index);
+    // The display names of all programs, in bank order.
+    std::vector<CString> programDisplayNames();
     // The first program of that display name, -1 when there is none.
     int findProgram(const CString& displayName);
+    // The parameter the current program's display name follows, if any.
+    CAudioParam* presetNameParam() const { return paramNamed(m_presetNameParam); }
     // Called after the current program changed, on the thread that changed
     // it (the host layer tells the host).
     void setProgramChangeHandler(std::function<void(int)> handler) { m_programChanged = std::move(handler); }
@@ -127,6 +131,12 @@ private:
     CString captureName() const;
     CErrorPtr activate(const CAudioPreset& preset, int group, bool includePersistent, const CString& undoName);
     void setProgramName(const CString& fullName, CAudioParamTransaction& tx);
+    // The current program takes the preset-name parameter's text when the
+    // parameter changed since the program became current (an undo, a redo,
+    // a direct edit), keeping the program's own registry id.
+    void followPresetName();
+    // The current program's name holds as it is: a changed program or bank.
+    void presetNameFollowed();
     void finish(CAudioParamTransaction& tx, const CString& undoName, bool record);
     void initMaster();
     void loadDefaultPreset();
@@ -151,6 +161,7 @@ private:
     CAudioPresetBank m_romBank;
     CAudioPresetBank m_sessionBank;
     std::atomic<int> m_currentProgram{0};
+    uint64_t m_presetNameVersion = 0;  // of the preset-name parameter, last followed
     bool m_defaultPresetLoaded = false;
     std::vector<CAudioParamUndo::CHistory> m_programHistories;
     std::unique_ptr<CAudioPreset> m_shadow;

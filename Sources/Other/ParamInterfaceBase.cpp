@@ -474,14 +474,13 @@ CErrorPtr CParamInterfaceBase::sendParamChanges(uint32_t handle, CListenedParam&
 // ---------------------------------------------------------------- registries
 
 CErrorPtr CParamInterfaceBase::sendRegistryChanges(uint32_t handle, CListenedRegistry& listened) {
-    const CAudioParamRegistry& registry = *listened.registry;
+    CAudioParamRegistry& registry = *listened.registry;
     bridge::CRegistryState state;
     state.handle = handle;
     state.id = registry.id();
     if (registry.isMaster()) {
         state.currentProgram = registry.currentProgram();
-        for (const CAudioPreset& preset : registry.sessionBank().presets())
-            state.programs.push_back(preset.displayName());
+        state.programs = registry.programDisplayNames();
     }
     std::vector<uint8_t> block;
     ZEL_TRY(bridge::encode(bridge::kUpdateRegistry, state, block));

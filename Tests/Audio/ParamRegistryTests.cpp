@@ -244,6 +244,45 @@ TEST(ParamRegistry, ProgramsKeepTheirStateAndUndoHistory) {
     EXPECT_EQ(inst.undo().history().back(), "Master reset");
 }
 
+TEST(ParamRegistry, TheCurrentProgramsNameFollowsThePresetNameThroughUndoRedoAndAB) {
+    CInstance inst;
+    CAudioParamRegistry& master = inst.registry();
+    auto presetName = [&] { return inst.param("preset-name").storage().text(0, 0); };
+    auto savedName = [&] {
+        CMemoryWriter w;
+        EXPECT_EQ(master.acquireBank(w), nullptr);
+        CAudioPresetBank bank;
+        CMemoryReaderStatic r(w.bytes().data(), w.bytes().size());
+        EXPECT_EQ(bank.load(r), nullptr);
+        return bank.presets().empty() ? CString() : bank.presets()[0].name();
+    };
+
+    master.renameProgram("Kick", true);
+    const size_t renamed = inst.undo().position();
+    inst.undo().moveTo(renamed - 1);
+    EXPECT_EQ(presetName(), "Default");
+    EXPECT_EQ(master.programDisplayName(0), "Default") << "the program list shows the undone name";
+    EXPECT_EQ(savedName(), "t4c9:Default") << "a saved bank carries it too";
+    EXPECT_EQ(master.findProgram("Kick"), -1);
+
+    inst.undo().moveTo(renamed);
+    EXPECT_EQ(presetName(), "Kick");
+    EXPECT_EQ(master.programDisplayName(0), "Kick");
+    EXPECT_EQ(savedName(), "t4c9:Kick");
+
+    // Slot B keeps the typed name while slot A undoes it: each switch shows
+    // the name of the slot switched to.
+    master.updateShadow();
+    inst.undo().moveTo(renamed - 1);
+    master.exchangeShadow();
+    EXPECT_EQ(presetName(), "Kick");
+    EXPECT_EQ(master.programDisplayName(0), "Kick");
+    master.exchangeShadow();
+    EXPECT_EQ(presetName(), "Default");
+    EXPECT_EQ(master.programDisplayName(0), "Default");
+    EXPECT_EQ(savedName(), "t4c9:Default");
+}
+
 TEST(ParamRegistry, StoredDefaultPresetSeedsNewInstances) {
     CAudioPreset mine;
     {

@@ -527,6 +527,21 @@ TEST_F(Bridge, AReconnectedClientListensAndChangesAgain) {
     EXPECT_TRUE(shown.shown().empty());
 }
 
+TEST_F(Bridge, UndoingARenameShowsTheOldNameInTheProgramList) {
+    CEditor a(inst.root, "ui-a");
+    auto* reg = a.listenRegistry();
+    ASSERT_TRUE(reg);
+    ASSERT_TRUE(pump([&] { return !reg->programs().empty() && reg->programs()[0] == "Default"; }));
+    ASSERT_EQ(a.client->renamePreset(*reg, "Kick"), nullptr);
+    ASSERT_TRUE(pump([&] { return reg->programs()[0] == "Kick"; }));
+    const size_t renamed = inst.undo().position();
+
+    ASSERT_EQ(a.client->setUndoHistoryPos(renamed - 1), nullptr);
+    EXPECT_TRUE(pump([&] { return reg->programs()[0] == "Default"; }));
+    ASSERT_EQ(a.client->setUndoHistoryPos(renamed), nullptr);
+    EXPECT_TRUE(pump([&] { return reg->programs()[0] == "Kick"; }));
+}
+
 TEST_F(Bridge, ValuesTravelOncePerFrameForWhatChanged) {
     // The editor's frame clock is stopped: the test is the frame.
     CEditor a(inst.root, "ui-a", {}, "0");

@@ -29,6 +29,7 @@
 #include "Support/ShownErrors.h"
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "pluginterfaces/vst/ivstunits.h"
 #include "pluginterfaces/vst/vstspeaker.h"
 #include "public.sdk/source/common/memorystream.h"
 
@@ -99,10 +100,11 @@ private:
 };
 
 // Records what the plug-in tells its host.
-class CTestHandler final : public Steinberg::FObject, public Vst::IComponentHandler {
+class CTestHandler final : public Steinberg::FObject, public Vst::IComponentHandler, public Vst::IUnitHandler {
 public:
     std::vector<std::pair<Vst::ParamID, double>> edits;
     std::vector<int32> restarts;
+    std::vector<Vst::ProgramListID> programListChanges;
 
     tresult PLUGIN_API beginEdit(Vst::ParamID) override { return kResultOk; }
     tresult PLUGIN_API performEdit(Vst::ParamID id, Vst::ParamValue value) override {
@@ -114,6 +116,11 @@ public:
         restarts.push_back(flags);
         return kResultOk;
     }
+    tresult PLUGIN_API notifyUnitSelection(Vst::UnitID) override { return kResultOk; }
+    tresult PLUGIN_API notifyProgramListChange(Vst::ProgramListID listId, int32) override {
+        programListChanges.push_back(listId);
+        return kResultOk;
+    }
     bool edited(Vst::ParamID id) const {
         for (const auto& e : edits)
             if (e.first == id) return true;
@@ -121,7 +128,7 @@ public:
     }
 
     OBJ_METHODS(CTestHandler, Steinberg::FObject)
-    DEF_INTERFACES_1(Vst::IComponentHandler, Steinberg::FObject)
+    DEF_INTERFACES_2(Vst::IComponentHandler, Vst::IUnitHandler, Steinberg::FObject)
     REFCOUNT_METHODS(Steinberg::FObject)
 };
 
@@ -394,6 +401,24 @@ TEST(VST3Instance, OneObjectWithALiveProgramList) {
     ASSERT_GT(plugin.registry().sessionBank().presets().size(), 1u);
     expectPrograms();
     EXPECT_EQ(handler.restarts, std::vector<int32>{Vst::kParamTitlesChanged});
+    EXPECT_FALSE(handler.programListChanges.empty());
+
+    // A rename, and undoing it, reach the host's list at the next idle round.
+    auto nameAfterIdle = [&] {
+        handler.programListChanges.clear();
+        Vst::ParameterInfo info;
+        plugin.controller->getParameterInfo(0, info);
+        EXPECT_EQ(handler.programListChanges, std::vector<Vst::ProgramListID>{CAudioWrapperVST3ProgramList::kId});
+        Vst::String128 name;
+        EXPECT_EQ(units->getProgramName(CAudioWrapperVST3ProgramList::kId, 0, name), kResultTrue);
+        return text(name);
+    };
+    const std::string before = plugin.registry().programDisplayName(0).utf8();
+    plugin.registry().renameProgram("Kick", true);
+    EXPECT_EQ(nameAfterIdle(), "Kick");
+    CAudioParamUndo& undo = *plugin.registry().undo();
+    undo.moveTo(undo.position() - 1);
+    EXPECT_EQ(nameAfterIdle(), before);
     plugin.controller->setComponentHandler(nullptr);
 }
 

@@ -407,6 +407,10 @@ void CAudioWrapperVST3::onProgramChanged(int) {
     reportToHost(programParamId(), m_programParam->current());
 }
 
+// Told at the next idle round, on the UI thread and outside the lock of
+// whatever changed the name: the host may ask for the names at once.
+void CAudioWrapperVST3::onProgramNameChanged() { m_pendingProgramList = true; }
+
 void CAudioWrapperVST3::refreshPrograms() {
     const int32 count = static_cast<int32>(registry().programCount());
     if (count == m_programList->getCount()) return;

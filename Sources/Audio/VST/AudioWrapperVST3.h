@@ -190,6 +190,7 @@ protected:
     Steinberg::tresult getComponentData(Steinberg::IBStream* state) override;
     void onLatencyChanged() override;
     void onProgramChanged(int program) override;
+    void onProgramNameChanged() override;
 
 private:
     Steinberg::tresult restore(Steinberg::IBStream* state);
