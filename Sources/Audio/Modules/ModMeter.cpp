@@ -568,24 +568,25 @@ template <size_t Parts, class W>
     }
 }
 
-// The widest loops run the plain routine otherwise: after its first sample
-// (see plainRun()), a run is cut into kSegments segments of L samples, one
-// per lane, and each lane runs the recurrences sample by sample over its
-// own segment. The level is linear, so its value where a segment starts is
-// found first, from the weighted sums of the squares of the segments
-// before. The follower run from 0 over a segment gives the largest it rises
-// to (c), and its linear part the pull of the levels (d): the follower r at
-// the segment's start comes out as max(c, keep^L r + d) at its end, which
-// runs from lane to lane once per run. The frame maximum needs only the
-// squares (see plainRun()). The level and follower carried on to the next
-// run shrink with exact factors (see shrink()), while the values within a
-// run, which go with it, use rounded ones. Within a lane the levels are
-// kept divided by k_int, so that a step of the level costs one fused
-// operation; the follower's values are divided alike, and multiplied back
-// at the end.
+// The widest loops run the plain routine otherwise: a run is cut into
+// kSegments segments of L samples, one per lane, and each lane runs the
+// recurrences sample by sample over its own segment. The level is linear,
+// so its value where a segment starts is found first, from the weighted
+// sums of the squares of the segments before. The follower run from 0 over
+// a segment gives the largest it rises to (c), and its linear part the pull
+// of the levels (d): the follower r at the segment's start comes out as
+// max(c, keep^L r + d) at its end, which runs from lane to lane once per
+// run. The frame maximum needs only the squares: it already holds the
+// follower the run starts with, and the follower never rises above the
+// largest of that and the squares. The level and follower carried on to
+// the next run shrink with exact factors (see shrink()), while the values
+// within a run, which go with it, use rounded ones. Within a lane the
+// levels are kept divided by k_int, so that a step of the level costs one
+// fused operation; the follower's values are divided alike, and multiplied
+// back at the end.
 constexpr size_t kSegments = 8;
 constexpr size_t kMaxSegment = CModMeterModule::kMaxSegment;
-static_assert(kMaxSegment == (CModMeterModule::kMaxRun - 1) / kSegments, "one segment per lane");
+static_assert(kMaxSegment == CModMeterModule::kMaxRun / kSegments, "one segment per lane");
 
 // A factor (1 − l) as scale − loss (see recompute()).
 struct CSplitFactor {
@@ -735,7 +736,7 @@ template <size_t Meters>
 template <size_t Meters>
 [[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline void segmentLanes(const CJob& job) {
     const size_t n = job.n;
-    if (n < 1 + kSegments * 8) {
+    if (n < kSegments * 8) {
         if constexpr (Meters == 2)
             runLanes<CPair, 1, COct>(job);
         else
@@ -745,26 +746,25 @@ template <size_t Meters>
     const CModMeterModule::CCoeffs* k[Meters];
     const double* x[Meters];
     double m[Meters], r[Meters], f[Meters];
-    // The first sample (see plainRun()) and the few left over go one by
-    // one, as plainRun() takes single samples.
-    auto single = [&](size_t q, double v) __attribute__((always_inline)) {
-        const double x2 = v * v;
-        m[q] += (x2 - m[q]) * k[q]->kInt;
-        r[q] = larger(m[q], m[q] + (r[q] - m[q]) * k[q]->keep);
-        f[q] = larger(f[q], larger(x2, r[q]));
-    };
     for (size_t q = 0; q < Meters; ++q) {
         k[q] = job.coeffs[q];
         m[q] = *job.m[q];
         r[q] = *job.r[q];
         f[q] = *job.f[q];
-        single(q, job.in[q][0]);
-        x[q] = job.in[q] + 1;
+        x[q] = job.in[q];
     }
-    const size_t length = (n - 1) / kSegments;
+    const size_t length = n / kSegments;
     segmentRun<Meters>(k, x, length, m, r, f);
+    // The few samples left over go one by one, as plainRun() takes single
+    // samples, the meters' chains side by side.
+    for (size_t i = kSegments * length; i < n; ++i)
+        for (size_t q = 0; q < Meters; ++q) {
+            const double x2 = x[q][i] * x[q][i];
+            m[q] += (x2 - m[q]) * k[q]->kInt;
+            r[q] = larger(m[q], m[q] + (r[q] - m[q]) * k[q]->keep);
+            f[q] = larger(f[q], larger(x2, r[q]));
+        }
     for (size_t q = 0; q < Meters; ++q) {
-        for (size_t i = 1 + kSegments * length; i < n; ++i) single(q, job.in[q][i]);
         *job.m[q] = m[q];
         *job.r[q] = r[q];
         *job.f[q] = f[q];

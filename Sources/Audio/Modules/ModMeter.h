@@ -130,7 +130,7 @@ public:
     // longer steps.
     static constexpr size_t kSpan = 16;
     static constexpr size_t kMaxRun = 512;
-    static constexpr size_t kMaxSegment = (kMaxRun - 1) / 8;
+    static constexpr size_t kMaxSegment = kMaxRun / 8;
     // What the loops need of the coefficients.
     struct CCoeffs {
         double kInt = 1.0, keep = 0.0;
