@@ -329,12 +329,12 @@ template <bool Scaled, class W, class Samples>
 // lanes sums of a stream shrinks by (1 − k)^kSpan, rounded, and takes its
 // vector of the next step's squares in one fused operation. What the sums
 // hold leaves the run, so the rounded factor is applied only within it;
-// the level each run starts from, carried on from run to run, shrinks
-// separately with the exact factor (see shrink()), all streams in one
-// vector. At the end each sum's lanes take their weights in the step. The
-// levels of the meters in a job (input and reference of each) run in one
-// loop so that their chains overlap. Whole steps of kStep samples left over
-// take the last kStep weights.
+// the level each run starts from, carried on from run to run, shrinks once
+// per run with the exact factor over its steps (see shrink()), off the
+// sums' chains. At the end each sum's lanes take their weights in the
+// step. The levels of the meters in a job (input and reference of each)
+// run in one loop so that their chains overlap. Whole steps of kStep
+// samples left over take the last kStep weights.
 constexpr size_t kSpan = CModMeterModule::kSpan;
 static_assert(kSpan % 8 == 0 && kSpan >= 2 * kStep, "whole vectors and quads per step");
 
@@ -346,7 +346,6 @@ static_assert(kSpan % 8 == 0 && kSpan >= 2 * kStep, "whole vectors and quads per
 // Lane q of one value or of several side by side.
 [[gnu::always_inline]] inline double& lane(double& v, size_t) { return v; }
 [[gnu::always_inline]] inline double& lane(CPair& v, size_t q) { return reinterpret_cast<double*>(&v)[q]; }
-[[gnu::always_inline]] inline double& lane(CQuad& v, size_t q) { return reinterpret_cast<double*>(&v)[q]; }
 
 // Advances `streams` levels over n samples; coefficients per stream. With
 // HostOdd, the odd streams read host samples (`host`) instead.
@@ -359,15 +358,11 @@ template <class W, size_t Streams, bool HostOdd = false>
         return fromHost(s) ? double(host[s][j]) : x[s][j];
     };
     constexpr size_t kWidth = kLanes<W>, kLoads = kSpan / kWidth;
-    using M = typename CVector<Streams>::type;
     W sums[Streams][kLoads], shrinkage[Streams];
-    M m, scale, loss;
+#pragma GCC unroll 4
     for (size_t s = 0; s < Streams; ++s) {
         for (size_t q = 0; q < kLoads; ++q) sums[s][q] = W{};
-        shrinkage[s] = W{} + (k[s]->spanScale - k[s]->spanLoss);
-        lane(m, s) = *level[s];
-        lane(scale, s) = k[s]->spanScale;
-        lane(loss, s) = k[s]->spanLoss;
+        shrinkage[s] = W{} + k[s]->spanPower;
     }
     size_t i = 0;
     for (; i + kSpan <= n; i += kSpan) {
@@ -382,7 +377,6 @@ template <class W, size_t Streams, bool HostOdd = false>
                     load(a, x[s] + i + kWidth * q);
                 sums[s][q] = shrinkage[s] * sums[s][q] + a * a;
             }
-        m = shrink<true>(scale, loss, m, M{});
     }
     const size_t steps = i + (n - i) / kStep * kStep;
     for (size_t s = 0; s < Streams; ++s) {
@@ -393,7 +387,7 @@ template <class W, size_t Streams, bool HostOdd = false>
             weighted += weight * sums[s][q];
         }
         const double* const w = k[s]->spanWeight + kSpan - kStep;
-        double v = lane(m, s) + sumOf(weighted);
+        double v = shrink<true>(k[s]->spansScale[i / kSpan], k[s]->spansLoss[i / kSpan], *level[s], sumOf(weighted));
         for (size_t j = i; j < steps; j += kStep) {
             const double y[kStep] = {sample(s, j), sample(s, j + 1), sample(s, j + 2), sample(s, j + 3)};
             const double add =
@@ -907,12 +901,13 @@ void CModMeterModule::recompute() {
     double fall = 0.0, release = 0.0;
     // (1 − k_int)^j for every j up to the difference routine's step.
     double power[kSpan + 1] = {1.0};
+    double spanLost = 0.0;
     for (size_t j = 1; j <= kSpan; ++j) {
         fall += m_kInt - m_kInt * fall;
         double scale, loss;
         split(fall, scale, loss);
         power[j] = scale - loss;
-        if (j == kSpan) split(fall, c.spanScale, c.spanLoss);
+        if (j == kSpan) spanLost = fall;
         if (j > 2 * kStep) continue;
         release += rise - rise * release;
         c.scale[j] = scale;
@@ -930,6 +925,13 @@ void CModMeterModule::recompute() {
         lost += k - k * lost;
         split(lost, scale, loss);
     };
+    fall = 0.0;
+    for (size_t j = 1; j <= kMaxRun / kSpan; ++j) {
+        c.spansScale[j] = c.spansScale[j - 1];
+        c.spansLoss[j] = c.spansLoss[j - 1];
+        decay(spanLost, fall, c.spansScale[j], c.spansLoss[j]);
+    }
+    c.spanPower = power[kSpan];
     fall = release = 0.0;
     for (size_t j = 1; j <= kMaxSegment; ++j) {
         c.segmentWeight[j - 1] = m_kInt * (c.segmentScale[j - 1] - c.segmentLoss[j - 1]);
