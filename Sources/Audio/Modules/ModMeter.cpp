@@ -638,6 +638,47 @@ struct CSplitFactor {
         }
 }
 
+// The lanes moved up by K, zeros below.
+template <size_t K>
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline COct shiftUp(COct v) {
+    static_assert(K == 1 || K == 2 || K == 4, "a step of a scan over eight lanes");
+    if constexpr (K == 1)
+        return __builtin_shufflevector(COct{}, v, 0, 8, 9, 10, 11, 12, 13, 14);
+    else if constexpr (K == 2)
+        return __builtin_shufflevector(COct{}, v, 0, 1, 8, 9, 10, 11, 12, 13);
+    else
+        return __builtin_shufflevector(COct{}, v, 0, 1, 2, 3, 8, 9, 10, 11);
+}
+
+// (1, p, p², …, p⁷).
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline COct powersOf(double p) {
+    const double p2 = p * p;
+    const COct one = COct{} + 1.0;
+    return __builtin_shufflevector(one, COct{} + p, 0, 9, 2, 11, 4, 13, 6, 15) *
+           __builtin_shufflevector(one, COct{} + p2, 0, 1, 10, 11, 4, 5, 14, 15) *
+           __builtin_shufflevector(one, COct{} + p2 * p2, 0, 1, 2, 3, 12, 13, 14, 15);
+}
+
+// Lane l of the result is the sum over j ≤ l of p^(l − j) v_j: three steps
+// across the lanes instead of a chain through all eight.
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline COct sumsUpTo(COct v, double p) {
+    const double p2 = p * p;
+    v += p * shiftUp<1>(v);
+    v += p2 * shiftUp<2>(v);
+    return v + p2 * p2 * shiftUp<4>(v);
+}
+
+// A step of composing the lanes' maps x ↦ max(a_l, h x + b_l) from lane 0
+// on, each lane holding K of them so far (rose a, pulled b, h = hold^K):
+// lane l takes on the K below it. Applied to 0 the maps give the largest
+// of a and b, so lanes with none below take zeros.
+template <size_t K>
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline void compose(COct& rose, COct& pulled, double h) {
+    const COct below = h * shiftUp<K>(rose) + pulled;
+    rose = rose < below ? below : rose;
+    pulled += h * shiftUp<K>(pulled);
+}
+
 // The segments of `Meters` meters, L samples each, run in one loop so that
 // their chains overlap; each meter's lanes do what they do alone.
 template <size_t Meters>
@@ -674,21 +715,16 @@ template <size_t Meters>
     for (size_t q = 0; q < Meters; ++q) {
         const CModMeterModule::CCoeffs& c = *k[q];
         const double power = c.segmentScale[length] - c.segmentLoss[length];
-        // Segment l starts at power^l m plus what the segments before add.
-        double decayed = m[q], added = 0.0;
-#pragma GCC unroll 8
-        for (size_t l = 0; l < kSegments; ++l) {
-            level[q][l] = decayed + added;
-            decayed *= power;
-            added = power * added + own[q][l];
-        }
-        level[q] /= c.kInt;
+        // Segment l starts at power^l m plus what the segments before add,
+        // each shrunk by power over every segment between.
+        const COct added = sumsUpTo(own[q], power);
+        level[q] = (m[q] * powersOf(power) + shiftUp<1>(added)) * (1.0 / c.kInt);
         follower[q] = linear[q] = COct{};
         keep[q] = COct{} + c.keep;
         rise[q] = COct{} + (1.0 - c.keep);
         fall[q] = COct{} + (1.0 - c.kInt);
         const CSplitFactor whole = overSegments(c.segmentScale[length], c.segmentLoss[length]);
-        m[q] = shrink<true>(whole.scale, whole.loss, m[q], added);
+        m[q] = shrink<true>(whole.scale, whole.loss, m[q], added[kSegments - 1]);
     }
     for (size_t t = 0; t < length; ++t)
 #pragma GCC unroll 2
@@ -708,15 +744,13 @@ template <size_t Meters>
         const double hold = c.segmentHoldScale[length] - c.segmentHoldLoss[length];
         // The segments' maps composed: the follower from 0 (rose) and the
         // linear part (pulled).
-        const COct up = follower[q] * c.kInt, pull = linear[q] * c.kInt;
-        double rose = 0.0, pulled = 0.0;
-#pragma GCC unroll 8
-        for (size_t l = 0; l < kSegments; ++l) {
-            rose = larger(up[l], hold * rose + pull[l]);
-            pulled = hold * pulled + pull[l];
-        }
+        COct rose = follower[q] * c.kInt, pulled = linear[q] * c.kInt;
+        compose<1>(rose, pulled, hold);
+        compose<2>(rose, pulled, hold * hold);
+        compose<4>(rose, pulled, (hold * hold) * (hold * hold));
         const CSplitFactor whole = overSegments(c.segmentHoldScale[length], c.segmentHoldLoss[length]);
-        r[q] = larger(rose, shrink<true>(whole.scale, whole.loss, r[q], pulled));
+        r[q] = larger(larger(rose[kSegments - 1], pulled[kSegments - 1]),
+                      shrink<true>(whole.scale, whole.loss, r[q], pulled[kSegments - 1]));
         // Written out: vectors cross no call in a function of its own target.
         const CQuad low = __builtin_shufflevector(top[q], top[q], 0, 1, 2, 3);
         const CQuad high = __builtin_shufflevector(top[q], top[q], 4, 5, 6, 7);
