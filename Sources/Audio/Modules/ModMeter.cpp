@@ -329,12 +329,12 @@ template <bool Scaled, class W, class Samples>
 // lanes sums of a stream shrinks by (1 − k)^kSpan, rounded, and takes its
 // vector of the next step's squares in one fused operation. What the sums
 // hold leaves the run, so the rounded factor is applied only within it;
-// the level each run starts from, carried on from run to run, shrinks
-// separately with the exact factor (see shrink()), all streams in one
-// vector. At the end each sum's lanes take their weights in the step. The
-// levels of the meters in a job (input and reference of each) run in one
-// loop so that their chains overlap. Whole steps of kStep samples left over
-// take the last kStep weights.
+// the level each run starts from, carried on from run to run, shrinks once
+// per run with the exact factor over its steps (see shrink()), off the
+// sums' chains. At the end each sum's lanes take their weights in the
+// step. The levels of the meters in a job (input and reference of each)
+// run in one loop so that their chains overlap. Whole steps of kStep
+// samples left over take the last kStep weights.
 constexpr size_t kSpan = CModMeterModule::kSpan;
 static_assert(kSpan % 8 == 0 && kSpan >= 2 * kStep, "whole vectors and quads per step");
 
@@ -346,7 +346,6 @@ static_assert(kSpan % 8 == 0 && kSpan >= 2 * kStep, "whole vectors and quads per
 // Lane q of one value or of several side by side.
 [[gnu::always_inline]] inline double& lane(double& v, size_t) { return v; }
 [[gnu::always_inline]] inline double& lane(CPair& v, size_t q) { return reinterpret_cast<double*>(&v)[q]; }
-[[gnu::always_inline]] inline double& lane(CQuad& v, size_t q) { return reinterpret_cast<double*>(&v)[q]; }
 
 // Advances `streams` levels over n samples; coefficients per stream. With
 // HostOdd, the odd streams read host samples (`host`) instead.
@@ -359,15 +358,11 @@ template <class W, size_t Streams, bool HostOdd = false>
         return fromHost(s) ? double(host[s][j]) : x[s][j];
     };
     constexpr size_t kWidth = kLanes<W>, kLoads = kSpan / kWidth;
-    using M = typename CVector<Streams>::type;
     W sums[Streams][kLoads], shrinkage[Streams];
-    M m, scale, loss;
+#pragma GCC unroll 4
     for (size_t s = 0; s < Streams; ++s) {
         for (size_t q = 0; q < kLoads; ++q) sums[s][q] = W{};
-        shrinkage[s] = W{} + (k[s]->spanScale - k[s]->spanLoss);
-        lane(m, s) = *level[s];
-        lane(scale, s) = k[s]->spanScale;
-        lane(loss, s) = k[s]->spanLoss;
+        shrinkage[s] = W{} + k[s]->spanPower;
     }
     size_t i = 0;
     for (; i + kSpan <= n; i += kSpan) {
@@ -382,7 +377,6 @@ template <class W, size_t Streams, bool HostOdd = false>
                     load(a, x[s] + i + kWidth * q);
                 sums[s][q] = shrinkage[s] * sums[s][q] + a * a;
             }
-        m = shrink<true>(scale, loss, m, M{});
     }
     const size_t steps = i + (n - i) / kStep * kStep;
     for (size_t s = 0; s < Streams; ++s) {
@@ -393,7 +387,7 @@ template <class W, size_t Streams, bool HostOdd = false>
             weighted += weight * sums[s][q];
         }
         const double* const w = k[s]->spanWeight + kSpan - kStep;
-        double v = lane(m, s) + sumOf(weighted);
+        double v = shrink<true>(k[s]->spansScale[i / kSpan], k[s]->spansLoss[i / kSpan], *level[s], sumOf(weighted));
         for (size_t j = i; j < steps; j += kStep) {
             const double y[kStep] = {sample(s, j), sample(s, j + 1), sample(s, j + 2), sample(s, j + 3)};
             const double add =
@@ -568,24 +562,25 @@ template <size_t Parts, class W>
     }
 }
 
-// The widest loops run the plain routine otherwise: after its first sample
-// (see plainRun()), a run is cut into kSegments segments of L samples, one
-// per lane, and each lane runs the recurrences sample by sample over its
-// own segment. The level is linear, so its value where a segment starts is
-// found first, from the weighted sums of the squares of the segments
-// before. The follower run from 0 over a segment gives the largest it rises
-// to (c), and its linear part the pull of the levels (d): the follower r at
-// the segment's start comes out as max(c, keep^L r + d) at its end, which
-// runs from lane to lane once per run. The frame maximum needs only the
-// squares (see plainRun()). The level and follower carried on to the next
-// run shrink with exact factors (see shrink()), while the values within a
-// run, which go with it, use rounded ones. Within a lane the levels are
-// kept divided by k_int, so that a step of the level costs one fused
-// operation; the follower's values are divided alike, and multiplied back
-// at the end.
+// The widest loops run the plain routine otherwise: a run is cut into
+// kSegments segments of L samples, one per lane, and each lane runs the
+// recurrences sample by sample over its own segment. The level is linear,
+// so its value where a segment starts is found first, from the weighted
+// sums of the squares of the segments before. The follower run from 0 over
+// a segment gives the largest it rises to (c), and its linear part the pull
+// of the levels (d): the follower r at the segment's start comes out as
+// max(c, keep^L r + d) at its end, which runs from lane to lane once per
+// run. The frame maximum needs only the squares: it already holds the
+// follower the run starts with, and the follower never rises above the
+// largest of that and the squares. The level and follower carried on to
+// the next run shrink with exact factors (see shrink()), while the values
+// within a run, which go with it, use rounded ones. Within a lane the
+// levels are kept divided by k_int, so that a step of the level costs one
+// fused operation; the follower's values are divided alike, and multiplied
+// back at the end.
 constexpr size_t kSegments = 8;
 constexpr size_t kMaxSegment = CModMeterModule::kMaxSegment;
-static_assert(kMaxSegment == (CModMeterModule::kMaxRun - 1) / kSegments, "one segment per lane");
+static_assert(kMaxSegment == CModMeterModule::kMaxRun / kSegments, "one segment per lane");
 
 // A factor (1 − l) as scale − loss (see recompute()).
 struct CSplitFactor {
@@ -643,6 +638,47 @@ struct CSplitFactor {
         }
 }
 
+// The lanes moved up by K, zeros below.
+template <size_t K>
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline COct shiftUp(COct v) {
+    static_assert(K == 1 || K == 2 || K == 4, "a step of a scan over eight lanes");
+    if constexpr (K == 1)
+        return __builtin_shufflevector(COct{}, v, 0, 8, 9, 10, 11, 12, 13, 14);
+    else if constexpr (K == 2)
+        return __builtin_shufflevector(COct{}, v, 0, 1, 8, 9, 10, 11, 12, 13);
+    else
+        return __builtin_shufflevector(COct{}, v, 0, 1, 2, 3, 8, 9, 10, 11);
+}
+
+// (1, p, p², …, p⁷).
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline COct powersOf(double p) {
+    const double p2 = p * p;
+    const COct one = COct{} + 1.0;
+    return __builtin_shufflevector(one, COct{} + p, 0, 9, 2, 11, 4, 13, 6, 15) *
+           __builtin_shufflevector(one, COct{} + p2, 0, 1, 10, 11, 4, 5, 14, 15) *
+           __builtin_shufflevector(one, COct{} + p2 * p2, 0, 1, 2, 3, 12, 13, 14, 15);
+}
+
+// Lane l of the result is the sum over j ≤ l of p^(l − j) v_j: three steps
+// across the lanes instead of a chain through all eight.
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline COct sumsUpTo(COct v, double p) {
+    const double p2 = p * p;
+    v += p * shiftUp<1>(v);
+    v += p2 * shiftUp<2>(v);
+    return v + p2 * p2 * shiftUp<4>(v);
+}
+
+// A step of composing the lanes' maps x ↦ max(a_l, h x + b_l) from lane 0
+// on, each lane holding K of them so far (rose a, pulled b, h = hold^K):
+// lane l takes on the K below it. Applied to 0 the maps give the largest
+// of a and b, so lanes with none below take zeros.
+template <size_t K>
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline void compose(COct& rose, COct& pulled, double h) {
+    const COct below = h * shiftUp<K>(rose) + pulled;
+    rose = rose < below ? below : rose;
+    pulled += h * shiftUp<K>(pulled);
+}
+
 // The segments of `Meters` meters, L samples each, run in one loop so that
 // their chains overlap; each meter's lanes do what they do alone.
 template <size_t Meters>
@@ -679,21 +715,16 @@ template <size_t Meters>
     for (size_t q = 0; q < Meters; ++q) {
         const CModMeterModule::CCoeffs& c = *k[q];
         const double power = c.segmentScale[length] - c.segmentLoss[length];
-        // Segment l starts at power^l m plus what the segments before add.
-        double decayed = m[q], added = 0.0;
-#pragma GCC unroll 8
-        for (size_t l = 0; l < kSegments; ++l) {
-            level[q][l] = decayed + added;
-            decayed *= power;
-            added = power * added + own[q][l];
-        }
-        level[q] /= c.kInt;
+        // Segment l starts at power^l m plus what the segments before add,
+        // each shrunk by power over every segment between.
+        const COct added = sumsUpTo(own[q], power);
+        level[q] = (m[q] * powersOf(power) + shiftUp<1>(added)) * (1.0 / c.kInt);
         follower[q] = linear[q] = COct{};
         keep[q] = COct{} + c.keep;
         rise[q] = COct{} + (1.0 - c.keep);
         fall[q] = COct{} + (1.0 - c.kInt);
         const CSplitFactor whole = overSegments(c.segmentScale[length], c.segmentLoss[length]);
-        m[q] = shrink<true>(whole.scale, whole.loss, m[q], added);
+        m[q] = shrink<true>(whole.scale, whole.loss, m[q], added[kSegments - 1]);
     }
     for (size_t t = 0; t < length; ++t)
 #pragma GCC unroll 2
@@ -713,15 +744,13 @@ template <size_t Meters>
         const double hold = c.segmentHoldScale[length] - c.segmentHoldLoss[length];
         // The segments' maps composed: the follower from 0 (rose) and the
         // linear part (pulled).
-        const COct up = follower[q] * c.kInt, pull = linear[q] * c.kInt;
-        double rose = 0.0, pulled = 0.0;
-#pragma GCC unroll 8
-        for (size_t l = 0; l < kSegments; ++l) {
-            rose = larger(up[l], hold * rose + pull[l]);
-            pulled = hold * pulled + pull[l];
-        }
+        COct rose = follower[q] * c.kInt, pulled = linear[q] * c.kInt;
+        compose<1>(rose, pulled, hold);
+        compose<2>(rose, pulled, hold * hold);
+        compose<4>(rose, pulled, (hold * hold) * (hold * hold));
         const CSplitFactor whole = overSegments(c.segmentHoldScale[length], c.segmentHoldLoss[length]);
-        r[q] = larger(rose, shrink<true>(whole.scale, whole.loss, r[q], pulled));
+        r[q] = larger(larger(rose[kSegments - 1], pulled[kSegments - 1]),
+                      shrink<true>(whole.scale, whole.loss, r[q], pulled[kSegments - 1]));
         // Written out: vectors cross no call in a function of its own target.
         const CQuad low = __builtin_shufflevector(top[q], top[q], 0, 1, 2, 3);
         const CQuad high = __builtin_shufflevector(top[q], top[q], 4, 5, 6, 7);
@@ -735,7 +764,7 @@ template <size_t Meters>
 template <size_t Meters>
 [[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline void segmentLanes(const CJob& job) {
     const size_t n = job.n;
-    if (n < 1 + kSegments * 8) {
+    if (n < kSegments * 8) {
         if constexpr (Meters == 2)
             runLanes<CPair, 1, COct>(job);
         else
@@ -745,26 +774,25 @@ template <size_t Meters>
     const CModMeterModule::CCoeffs* k[Meters];
     const double* x[Meters];
     double m[Meters], r[Meters], f[Meters];
-    // The first sample (see plainRun()) and the few left over go one by
-    // one, as plainRun() takes single samples.
-    auto single = [&](size_t q, double v) __attribute__((always_inline)) {
-        const double x2 = v * v;
-        m[q] += (x2 - m[q]) * k[q]->kInt;
-        r[q] = larger(m[q], m[q] + (r[q] - m[q]) * k[q]->keep);
-        f[q] = larger(f[q], larger(x2, r[q]));
-    };
     for (size_t q = 0; q < Meters; ++q) {
         k[q] = job.coeffs[q];
         m[q] = *job.m[q];
         r[q] = *job.r[q];
         f[q] = *job.f[q];
-        single(q, job.in[q][0]);
-        x[q] = job.in[q] + 1;
+        x[q] = job.in[q];
     }
-    const size_t length = (n - 1) / kSegments;
+    const size_t length = n / kSegments;
     segmentRun<Meters>(k, x, length, m, r, f);
+    // The few samples left over go one by one, as plainRun() takes single
+    // samples, the meters' chains side by side.
+    for (size_t i = kSegments * length; i < n; ++i)
+        for (size_t q = 0; q < Meters; ++q) {
+            const double x2 = x[q][i] * x[q][i];
+            m[q] += (x2 - m[q]) * k[q]->kInt;
+            r[q] = larger(m[q], m[q] + (r[q] - m[q]) * k[q]->keep);
+            f[q] = larger(f[q], larger(x2, r[q]));
+        }
     for (size_t q = 0; q < Meters; ++q) {
-        for (size_t i = 1 + kSegments * length; i < n; ++i) single(q, job.in[q][i]);
         *job.m[q] = m[q];
         *job.r[q] = r[q];
         *job.f[q] = f[q];
@@ -907,12 +935,13 @@ void CModMeterModule::recompute() {
     double fall = 0.0, release = 0.0;
     // (1 − k_int)^j for every j up to the difference routine's step.
     double power[kSpan + 1] = {1.0};
+    double spanLost = 0.0;
     for (size_t j = 1; j <= kSpan; ++j) {
         fall += m_kInt - m_kInt * fall;
         double scale, loss;
         split(fall, scale, loss);
         power[j] = scale - loss;
-        if (j == kSpan) split(fall, c.spanScale, c.spanLoss);
+        if (j == kSpan) spanLost = fall;
         if (j > 2 * kStep) continue;
         release += rise - rise * release;
         c.scale[j] = scale;
@@ -930,6 +959,13 @@ void CModMeterModule::recompute() {
         lost += k - k * lost;
         split(lost, scale, loss);
     };
+    fall = 0.0;
+    for (size_t j = 1; j <= kMaxRun / kSpan; ++j) {
+        c.spansScale[j] = c.spansScale[j - 1];
+        c.spansLoss[j] = c.spansLoss[j - 1];
+        decay(spanLost, fall, c.spansScale[j], c.spansLoss[j]);
+    }
+    c.spanPower = power[kSpan];
     fall = release = 0.0;
     for (size_t j = 1; j <= kMaxSegment; ++j) {
         c.segmentWeight[j - 1] = m_kInt * (c.segmentScale[j - 1] - c.segmentLoss[j - 1]);

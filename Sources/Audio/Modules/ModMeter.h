@@ -130,7 +130,7 @@ public:
     // longer steps.
     static constexpr size_t kSpan = 16;
     static constexpr size_t kMaxRun = 512;
-    static constexpr size_t kMaxSegment = (kMaxRun - 1) / 8;
+    static constexpr size_t kMaxSegment = kMaxRun / 8;
     // What the loops need of the coefficients.
     struct CCoeffs {
         double kInt = 1.0, keep = 0.0;
@@ -144,10 +144,12 @@ public:
         // Whether any scale differs from 1 (fast times only).
         bool scaled = false;
         // The difference routine's step of kSpan samples: what is left of
-        // a level over the step, and the weight of each sample's x² in the
-        // level at the step's end.
-        double spanScale = 1.0, spanLoss = 0.0;
+        // a level over the step, rounded, and the weight of each sample's x²
+        // in the level at the step's end; what is left over j steps, as
+        // scale − loss.
+        double spanPower = 1.0;
         double spanWeight[kSpan] = {};
+        double spansScale[kMaxRun / kSpan + 1] = {1.0}, spansLoss[kMaxRun / kSpan + 1] = {};
         // The widest loops cut a run into eight segments of up to
         // kMaxSegment samples: what is left of the level and of the follower
         // over j samples, and the weight k_int (1 − k_int)^j of a square j
