@@ -243,9 +243,9 @@ TEST_F(EditorProgram, ClosesWithoutLeftoversAfterTheFileBrowser) {
     std::thread host([&] { r = editor({"--requests", pipe}); });
     // The main window's "Presets", the manager's "Session Bank" and "Save"
     // under the bank list, then the browser's "Cancel", at their places at
-    // scale 1.0.
+    // scale 1.0. A window that does not come fails the test, not hangs it.
     auto clickIn = [&](const char* title, int px, int py) {
-        return x.run(std::string("xdotool search --sync --onlyvisible --name '^") + title +
+        return x.run(std::string("timeout 30 xdotool search --sync --onlyvisible --name '^") + title +
                      "$' mousemove --window %1 " + std::to_string(px) + " " + std::to_string(py) +
                      " click 1 sleep 0.5");
     };

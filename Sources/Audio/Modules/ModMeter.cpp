@@ -726,17 +726,39 @@ template <size_t Meters>
         const CSplitFactor whole = overSegments(c.segmentScale[length], c.segmentLoss[length]);
         m[q] = shrink<true>(whole.scale, whole.loss, m[q], added[kSegments - 1]);
     }
-    for (size_t t = 0; t < length; ++t)
+    // Two samples a step: the follower comes out of a step as the largest
+    // of the second level, the first one held over the second sample and
+    // pulled by it, and the follower it came in with, held over both and
+    // pulled by both. The follower's chain crosses one fused operation and
+    // a maximum per step. Written out, so that no compiler takes the pulls'
+    // products into other operations.
+    COct keep2[Meters], keptRise[Meters];
+    for (size_t q = 0; q < Meters; ++q) {
+        keep2[q] = keep[q] * keep[q];
+        keptRise[q] = keep[q] * rise[q];
+    }
+    size_t t = 0;
+    if (length % 2) {
 #pragma GCC unroll 2
         for (size_t q = 0; q < Meters; ++q) {
-            level[q] = fall[q] * level[q] + squares[t][q];
-            // Written out, so that the chains of the follower and of its
-            // linear part are one fused operation (and a maximum) per
-            // sample: a compiler free to fuse would take the pull's product.
+            level[q] = _mm512_fmadd_pd(fall[q], level[q], squares[0][q]);
+            follower[q] = level[q];
+            linear[q] = _mm512_mul_pd(rise[q], level[q]);
+        }
+        t = 1;
+    }
+    for (; t < length; t += 2)
+#pragma GCC unroll 2
+        for (size_t q = 0; q < Meters; ++q) {
+            const __m512d first = _mm512_fmadd_pd(fall[q], level[q], squares[t][q]);
+            level[q] = _mm512_fmadd_pd(fall[q], first, squares[t + 1][q]);
             const __m512d pull = _mm512_mul_pd(rise[q], level[q]);
-            const COct kept = _mm512_fmadd_pd(keep[q], follower[q], pull);
-            follower[q] = level[q] < kept ? kept : level[q];
-            linear[q] = _mm512_fmadd_pd(keep[q], linear[q], pull);
+            const __m512d pulls = _mm512_fmadd_pd(keptRise[q], first, pull);
+            const COct held = _mm512_fmadd_pd(keep[q], first, pull);
+            const COct kept = _mm512_fmadd_pd(keep2[q], follower[q], pulls);
+            const COct risen = level[q] < held ? held : level[q];
+            follower[q] = risen < kept ? kept : risen;
+            linear[q] = _mm512_fmadd_pd(keep2[q], linear[q], pulls);
         }
 #pragma GCC unroll 2
     for (size_t q = 0; q < Meters; ++q) {

@@ -256,7 +256,9 @@ int run(const Options& o) {
         ViewRect size;
         view->getSize(&size);
         if (!window) {
-            window = std::make_unique<EditorWindow>(loop, size.getWidth(), size.getHeight(), "Lagwell");
+            // Shown once the editor is in, so that whoever finds the window
+            // by its title finds the editor's input in it.
+            window = std::make_unique<EditorWindow>(loop, size.getWidth(), size.getHeight(), "Lagwell", false);
             // The window's own connection is the host's, not the editor's.
             fds0 = countEntries("/proc/self/fd");
             rssBefore = residentKb();
@@ -270,6 +272,7 @@ int run(const Options& o) {
             std::fprintf(stderr, "lagwell-editor: the editor did not open\n");
             return 3;
         }
+        if (cycle == 0) window->show(true);
         const uint64_t frames0 = hostLoop.timerCalls();
         if (audio) audio->takeMicrosPerBlock();
         const double cpu0 = cpuSeconds() - (audio ? audio->cpuSeconds() : 0), wall0 = wallSeconds();

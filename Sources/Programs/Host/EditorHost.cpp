@@ -112,7 +112,8 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name) {
 }
 }  // namespace
 
-EditorWindow::EditorWindow(zel::platform::CStandaloneRunLoop& loop, int width, int height, const std::string& title)
+EditorWindow::EditorWindow(zel::platform::CStandaloneRunLoop& loop, int width, int height, const std::string& title,
+                           bool shown)
     : m_impl(std::make_unique<Impl>(loop)) {
     Impl& d = *m_impl;
     int screen = 0;
@@ -139,7 +140,7 @@ EditorWindow::EditorWindow(zel::platform::CStandaloneRunLoop& loop, int width, i
     xcb_create_window(d.connection, XCB_COPY_FROM_PARENT, m_socket, m_id, 0, 0, uint16_t(width), uint16_t(height), 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, d.screen->root_visual, XCB_CW_BACK_PIXEL, values);
     xcb_map_window(d.connection, m_socket);
-    xcb_map_window(d.connection, m_id);
+    if (shown) xcb_map_window(d.connection, m_id);
     xcb_flush(d.connection);
     loop.addFdWatch(
         xcb_get_file_descriptor(d.connection), [this] { dispatch(); }, d.watch);

@@ -67,8 +67,10 @@ private:
 // A top-level X window that holds an editor, with its own connection.
 class EditorWindow final {
 public:
-    // Throws HostError when there is no display.
-    EditorWindow(zel::platform::CStandaloneRunLoop& loop, int width, int height, const std::string& title);
+    // Throws HostError when there is no display. A window not `shown` is
+    // mapped by show(), as a host shows its window once the editor is in.
+    EditorWindow(zel::platform::CStandaloneRunLoop& loop, int width, int height, const std::string& title,
+                 bool shown = true);
     ~EditorWindow();
     EditorWindow(const EditorWindow&) = delete;
     EditorWindow& operator=(const EditorWindow&) = delete;
